@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test, the
+# real-window ones under their own Xvfb server.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/build.sh" -DSCRIBELINE_TESTS=ON -DSCRIBELINE_BENCH=ON
+cd "$root/build"
+ctest --output-on-failure -j"$(nproc)" --timeout 600
