@@ -51,7 +51,7 @@ bool ScriptedWindowSystem::hasMouseHandler(const std::string& name) const {
 
 cv::Mat ScriptedWindowSystem::lastShown(const std::string& name) const {
   auto it = lastShown_.find(name);
-  return it == lastShown_.end() ? cv::Mat() : it->second;
+  return it == lastShown_.end() ? cv::Mat() : it->second.clone();
 }
 
 int ScriptedWindowSystem::showCount(const std::string& name) const {
@@ -91,7 +91,7 @@ void ScriptedWindowSystem::showImage(const std::string& name,
                                      const cv::Mat& image) {
   // Showing in a window that is not open opens it at 100%, as highgui does.
   createWindow(name, WindowMode::Scale100);
-  image.copyTo(lastShown_[name]);
+  image.copyTo(lastShown_[name]);  // reuses the buffer, as a window does
   ++showCounts_[name];
 }
 
