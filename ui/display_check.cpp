@@ -23,15 +23,15 @@ bool displayAvailable(std::string* reason) {
   if (!usesXPlatform()) return true;
   const char* display = std::getenv("DISPLAY");
   if (display == nullptr || *display == '\0') {
-    *reason = "no display: the DISPLAY environment variable is not set";
+    *reason = "the DISPLAY environment variable is not set";
     return false;
   }
   xcb_connection_t* connection = xcb_connect(display, nullptr);
   const bool failed = xcb_connection_has_error(connection) != 0;
   xcb_disconnect(connection);
   if (failed) {
-    *reason = std::string("cannot open display \"") + display +
-              "\": no X server accepts the connection";
+    *reason = std::string("no X server accepts connections on display ") +
+              display;
     return false;
   }
   return true;

@@ -238,14 +238,14 @@ INSTANTIATE_TEST_SUITE_P(
     Reasons, WindowLayerWithoutDisplay,
     ::testing::Values(
         NoDisplayCase{std::nullopt,
-                      "no display: no display: the DISPLAY environment "
-                      "variable is not set\n"},
+                      "no display: the DISPLAY environment variable is not "
+                      "set\n"},
         NoDisplayCase{"",
-                      "no display: no display: the DISPLAY environment "
-                      "variable is not set\n"},
+                      "no display: the DISPLAY environment variable is not "
+                      "set\n"},
         NoDisplayCase{":64999",
-                      "no display: cannot open display \":64999\": no X "
-                      "server accepts the connection\n"}));
+                      "no display: no X server accepts connections on "
+                      "display :64999\n"}));
 
 }  // namespace
 }  // namespace scribeline::e2e

@@ -22,6 +22,7 @@
 
 // Last: Xlib defines macros (None, Bool, Status) that clash with C++ headers.
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace scribeline::e2e {
 
@@ -523,6 +524,42 @@ void XSession::closeWindow(const std::string& title) {
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(x, id, False, NoEventMask, &event);
   XCloseDisplay(x);
+}
+
+cv::Mat XSession::capture(const std::string& title) {
+  const unsigned long id = waitForWindow(title);
+  if (id == 0) {
+    ADD_FAILURE() << "no window \"" << title << "\" to capture";
+    return {};
+  }
+  runTool({"xdotool", "windowraise", std::to_string(id)});
+  const cv::Rect rect = windowRect(title);
+  Display* x = XOpenDisplay(display_.c_str());
+  if (x == nullptr || rect.area() == 0) {
+    if (x != nullptr) XCloseDisplay(x);
+    return {};
+  }
+  cv::Mat previous;
+  cv::Mat taken;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    XImage* image = XGetImage(x, DefaultRootWindow(x), rect.x, rect.y,
+                              rect.width, rect.height, AllPlanes, ZPixmap);
+    if (image == nullptr) break;
+    taken.create(rect.height, rect.width, CV_8UC3);
+    for (int row = 0; row < rect.height; ++row) {
+      for (int col = 0; col < rect.width; ++col) {
+        const unsigned long pixel = XGetPixel(image, col, row);
+        taken.at<cv::Vec3b>(row, col) =
+            cv::Vec3b(pixel & 0xff, (pixel >> 8) & 0xff, (pixel >> 16) & 0xff);
+      }
+    }
+    XDestroyImage(image);
+    if (!previous.empty() && cv::norm(previous, taken, cv::NORM_INF) == 0) break;
+    taken.copyTo(previous);
+    pause();
+  }
+  XCloseDisplay(x);
+  return taken;
 }
 
 bool XSession::answer(const std::string& title, bool yes,

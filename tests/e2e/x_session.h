@@ -149,6 +149,12 @@ class XSession {
   // its close button (WM_DELETE_WINDOW).
   void closeWindow(const std::string& title);
 
+  // The window's client area as the screen shows it (8-bit BGR), raised
+  // first; taken again until two takes agree, so that the program has
+  // repainted what the raise uncovered. Empty when the window is missing.
+  // Pixels are those of the window: a scaled picture appears scaled.
+  cv::Mat capture(const std::string& title);
+
   // Waits for the dialog titled `title`, then answers it with the key "y"
   // (yes) or "n" (no). False when no such dialog appeared in time.
   bool answer(const std::string& title, bool yes, double timeoutSeconds = 30);
