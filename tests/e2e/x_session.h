@@ -34,14 +34,14 @@
 // Environment: SCRIBELINE_E2E_KEEP=1 keeps the working folder and prints its
 // path even when the test passes.
 
-#include <sys/types.h>
-
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "tests/e2e/child_process.h"
 
 namespace scribeline::e2e {
 
@@ -180,14 +180,11 @@ class XSession {
   cv::Point toScreen(const std::string& title, const cv::Rect& window,
                      cv::Point picture) const;
   void readAvailable(double waitSeconds);
-  void stopProgram();
 
   std::string display_;
-  pid_t serverPid_ = -1;
+  ChildProcess server_;
   std::string workDir_;
-  pid_t programPid_ = -1;
-  int programStatus_ = -1;
-  int outputFd_ = -1;
+  ChildProcess program_;
   std::string output_;
   size_t outputCursor_ = 0;
   std::map<std::string, cv::Size> pictureSizes_;
