@@ -107,6 +107,21 @@ TEST_F(WindowLayerTest, MouseReportsPicturePixelsAtFullSize) {
   EXPECT_EQ(cv::Point(press.x, press.y), cv::Point(199, 99));
 }
 
+TEST_F(WindowLayerTest, CaptureShowsThePictureAtFullSize) {
+  start(320, 240);
+  const cv::Mat shown = session.capture("Probe");
+  ASSERT_EQ(shown.size(), cv::Size(320, 240));
+  int differing = 0;
+  for (int y = 0; y < shown.rows; ++y) {
+    for (int x = 0; x < shown.cols; ++x) {
+      if (shown.at<cv::Vec3b>(y, x) != cv::Vec3b(x % 256, y % 256, 128)) {
+        ++differing;
+      }
+    }
+  }
+  EXPECT_EQ(differing, 0);
+}
+
 // A picture larger than the 1600 x 1200 screen opens scaled down to fit it,
 // with its aspect ratio, and the mouse still reports picture pixels.
 struct OversizeCase {

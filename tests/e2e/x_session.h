@@ -31,6 +31,18 @@
 // picture's size once with setPictureSize and points are mapped onto the
 // window's current size.
 //
+// Known behaviour of the program's windows under this harness: there is no
+// window manager, so every window opens at the screen's top-left corner and
+// they overlap (pointer helpers raise their window first); a window may be
+// mapped before the program gives it its final size (waitForWindowSize);
+// windows re-created by a key are new X windows (waitForNewWindow); Qt
+// merges queued pointer moves (setDragPace).
+//
+// Building: every tests/e2e/*_test.cpp becomes a GoogleTest executable
+// linked with this harness (target scribeline_e2e_harness) and GTest::gtest_main,
+// with SCRIBELINE_BINARY (the built program) and WINDOW_PROBE_BINARY defined
+// as paths; tests of the program exist only when its target is built.
+//
 // Environment: SCRIBELINE_E2E_KEEP=1 keeps the working folder and prints its
 // path even when the test passes.
 
@@ -76,7 +88,8 @@ class XSession {
   void setEnv(const std::string& name, std::optional<std::string> value);
 
   // Starts the program in the working folder, with DISPLAY set to this
-  // session's server, or with DISPLAY unset when withDisplay is false. Its
+  // session's server, or with DISPLAY unset when withDisplay is false, and
+  // without QT_QPA_PLATFORM and WAYLAND_DISPLAY (then setEnv applies). Its
   // standard output is read by the harness; its standard error goes to the
   // file "stderr.txt" of the working folder. One program per session.
   void launch(const std::string& binary, const std::vector<std::string>& args,
