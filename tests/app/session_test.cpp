@@ -127,9 +127,21 @@ TEST_F(SessionTest, BannerHasItsFixedPieces) {
 }
 
 TEST_F(SessionTest, UnloadableImageEndsSilentlyWithStatusZero) {
+  testing::internal::CaptureStderr();
   EXPECT_EQ(run(folder + "/missing.jpg"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(console.str(), banner());
   EXPECT_FALSE(opened);
+}
+
+TEST_F(SessionTest, MissingMaskFileGivesABlankMaskWithoutAnyMessage) {
+  windows->pushKeys("u>>>>>>>>>>>>");  // overlay at opacity 1.0
+  windows->pushKey(27);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(run(imagePath), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(console.str(), startUpText() + "Exiting ...\nBye Bye :)\n");
+  EXPECT_EQ(cv::countNonZero(windows->lastShown(kMainWindow).reshape(1)), 0);
 }
 
 TEST_F(SessionTest, NoDisplayEndsWithStatusTwoAndOneLine) {
