@@ -86,14 +86,22 @@ class KeyCollector : public QObject {
   std::deque<int>* keys_;
 };
 
+// Qt's application object is made once and lives until the process ends:
+// highgui keeps Qt objects made under it in static storage, so a later window
+// system in the same process reuses both. Qt sees only the program's name:
+// the program's own arguments (an image path) are never taken as Qt options
+// such as "-platform" or "-display".
+QApplication* qtApplication(char* programName) {
+  if (qApp != nullptr) return qApp;
+  static char* qtArgv[] = {programName, nullptr};
+  static int qtArgc = 1;
+  return new QApplication(qtArgc, qtArgv);
+}
+
 class HighguiWindowSystem : public WindowSystem {
  public:
-  // Qt's application object is made once and lives until the process ends:
-  // highgui keeps Qt objects made under it in static storage, so a later
-  // window system in the same process reuses both.
-  HighguiWindowSystem(int& argc, char** argv)
-      : application_(qApp != nullptr ? qApp : new QApplication(argc, argv)),
-        collector_(&keys_) {
+  explicit HighguiWindowSystem(char* programName)
+      : application_(qtApplication(programName)), collector_(&keys_) {
     // The program decides when to end; closing its last window is a key
     // event for it (kNoWindowsLeft), not a reason for Qt to quit.
     application_->setQuitOnLastWindowClosed(false);
@@ -244,7 +252,9 @@ std::unique_ptr<WindowSystem> openHighguiWindowSystem(int& argc, char** argv,
     if (error != nullptr) *error = reason;
     return nullptr;
   }
-  return std::make_unique<HighguiWindowSystem>(argc, argv);
+  static char fallbackName[] = "scribeline";
+  return std::make_unique<HighguiWindowSystem>(
+      argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : fallbackName);
 }
 
 }  // namespace scribeline

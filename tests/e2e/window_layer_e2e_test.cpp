@@ -5,6 +5,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -31,10 +32,11 @@ bool nextMouse(XSession& session, const std::string& window, int event,
 
 class WindowLayerTest : public ::testing::Test {
  protected:
-  void start(int width, int height) {
+  void start(int width, int height, std::vector<std::string> more = {}) {
     ASSERT_FALSE(session.display().empty());
-    session.launch(WINDOW_PROBE_BINARY,
-                   {std::to_string(width), std::to_string(height)});
+    std::vector<std::string> args{std::to_string(width), std::to_string(height)};
+    args.insert(args.end(), more.begin(), more.end());
+    session.launch(WINDOW_PROBE_BINARY, args);
     ASSERT_TRUE(session.waitForOutput("ready\n")) << session.errorOutput();
     ASSERT_NE(session.waitForWindow("Probe"), 0u);
     ASSERT_NE(session.waitForWindow("Pad"), 0u);
@@ -105,6 +107,13 @@ TEST_F(WindowLayerTest, MouseReportsPicturePixelsAtFullSize) {
   MouseEvent press;
   ASSERT_TRUE(nextMouse(session, "Pad", 1, &press));
   EXPECT_EQ(cv::Point(press.x, press.y), cv::Point(199, 99));
+}
+
+// The program's arguments are its own: Qt options among them are not
+// applied (with "-platform offscreen" taken by Qt, no window would appear).
+TEST_F(WindowLayerTest, ArgumentsAreNotTakenAsQtOptions) {
+  start(320, 240, {"-platform", "offscreen", "-reverse"});
+  EXPECT_EQ(codeOf("t"), 116);
 }
 
 TEST_F(WindowLayerTest, CaptureShowsThePictureAtFullSize) {
