@@ -211,15 +211,7 @@ std::string XSession::runTool(const std::vector<std::string>& args,
 }
 
 bool XSession::hasWindow(const std::string& title) {
-  std::istringstream ids(runTool(
-      {"xdotool", "search", "--onlyvisible", "--name", quoteForRegex(title)}));
-  // xdotool matches without regard to case: keep exact titles only.
-  for (std::string id; ids >> id;) {
-    std::string name = runTool({"xdotool", "getwindowname", id});
-    if (!name.empty() && name.back() == '\n') name.pop_back();
-    if (name == title) return true;
-  }
-  return false;
+  return waitForWindow(title, 0) != 0;
 }
 
 unsigned long XSession::waitForWindow(const std::string& title,
