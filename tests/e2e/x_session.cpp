@@ -207,6 +207,9 @@ std::string XSession::runTool(const std::vector<std::string>& args,
                   << " did not finish";
   }
   if (status != nullptr) *status = result;
+  // Keeps the program's output pipe drained, so that the program never
+  // blocks on a full pipe while the test is busy sending events.
+  readAvailable(0);
   return text;
 }
 
