@@ -46,15 +46,20 @@ int visibleHighguiWindowCount() {
   return count;
 }
 
-// Reads key presses aimed at highgui windows before highgui does. highgui's
-// own key wait loses the case of letters and every key pressed with Ctrl, so
-// the presses are decoded here from Qt's key, modifiers and text and queued.
-// Each press is taken at its native window and consumed there: it is not
-// passed on to the widget (which would report it a second time) and it never
-// triggers highgui's shortcuts.
-class KeyCollector : public QObject {
+// Sees the input of highgui windows before highgui does.
+//
+// Key presses: highgui's own key wait loses the case of letters and every key
+// pressed with Ctrl, so the presses are decoded here from Qt's key, modifiers
+// and text and queued. Each press is taken at its native window and consumed
+// there: it is not passed on to the widget (which would report it a second
+// time) and it never triggers highgui's shortcuts.
+//
+// Wheel turns are consumed too: highgui zooms the view on them, and in a
+// zoomed view a left drag pans the picture under the pointer instead of
+// moving the pointer over it, so the tools could no longer draw.
+class InputFilter : public QObject {
  public:
-  explicit KeyCollector(std::deque<int>* keys) : keys_(keys) {}
+  explicit InputFilter(std::deque<int>* keys) : keys_(keys) {}
 
   bool eventFilter(QObject* target, QEvent* event) override {
     if (event->type() == QEvent::ShortcutOverride) {
@@ -63,10 +68,12 @@ class KeyCollector : public QObject {
       event->accept();
       return true;
     }
-    if (event->type() != QEvent::KeyPress || !target->isWindowType()) {
+    const bool key = event->type() == QEvent::KeyPress;
+    if ((!key && event->type() != QEvent::Wheel) || !target->isWindowType()) {
       return false;
     }
     if (!isHighguiWindow(widgetOf(static_cast<QWindow*>(target)))) return false;
+    if (!key) return true;
     const auto* press = static_cast<QKeyEvent*>(event);
     if (std::optional<int> code =
             decodeKey(press->key(), press->modifiers(), press->text())) {
@@ -101,15 +108,15 @@ QApplication* qtApplication(char* programName) {
 class HighguiWindowSystem : public WindowSystem {
  public:
   explicit HighguiWindowSystem(char* programName)
-      : application_(qtApplication(programName)), collector_(&keys_) {
+      : application_(qtApplication(programName)), filter_(&keys_) {
     // The program decides when to end; closing its last window is a key
     // event for it (kNoWindowsLeft), not a reason for Qt to quit.
     application_->setQuitOnLastWindowClosed(false);
-    application_->installEventFilter(&collector_);
+    application_->installEventFilter(&filter_);
   }
 
   ~HighguiWindowSystem() override {
-    application_->removeEventFilter(&collector_);
+    application_->removeEventFilter(&filter_);
     cv::destroyAllWindows();
   }
 
@@ -238,7 +245,7 @@ class HighguiWindowSystem : public WindowSystem {
   }
 
   QApplication* application_;
-  KeyCollector collector_;
+  InputFilter filter_;
   std::deque<int> keys_;
   std::map<std::string, Window> windows_;
 };

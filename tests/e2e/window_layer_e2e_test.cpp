@@ -116,10 +116,8 @@ TEST_F(WindowLayerTest, ArgumentsAreNotTakenAsQtOptions) {
   EXPECT_EQ(codeOf("t"), 116);
 }
 
-TEST_F(WindowLayerTest, CaptureShowsThePictureAtFullSize) {
-  start(320, 240);
-  const cv::Mat shown = session.capture("Probe");
-  ASSERT_EQ(shown.size(), cv::Size(320, 240));
+// Pixels of the window that differ from the probe's picture at 100%.
+int differingPixels(const cv::Mat& shown) {
   int differing = 0;
   for (int y = 0; y < shown.rows; ++y) {
     for (int x = 0; x < shown.cols; ++x) {
@@ -128,7 +126,28 @@ TEST_F(WindowLayerTest, CaptureShowsThePictureAtFullSize) {
       }
     }
   }
-  EXPECT_EQ(differing, 0);
+  return differing;
+}
+
+TEST_F(WindowLayerTest, CaptureShowsThePictureAtFullSize) {
+  start(320, 240);
+  const cv::Mat shown = session.capture("Probe");
+  ASSERT_EQ(shown.size(), cv::Size(320, 240));
+  EXPECT_EQ(differingPixels(shown), 0);
+}
+
+// The wheel neither zooms the view nor turns a later drag into panning.
+TEST_F(WindowLayerTest, WheelLeavesTheViewAlone) {
+  start(640, 480);
+  session.wheel("Probe", 320, 240, 3);
+  session.wheel("Probe", 320, 240, -1);
+  session.drag("Probe", {{300, 300}, {350, 300}, {400, 300}});
+  MouseEvent seen;
+  ASSERT_TRUE(nextMouse(session, "Probe", 1, &seen));
+  EXPECT_EQ(cv::Point(seen.x, seen.y), cv::Point(300, 300));
+  ASSERT_TRUE(nextMouse(session, "Probe", 4, &seen));
+  EXPECT_EQ(cv::Point(seen.x, seen.y), cv::Point(400, 300));
+  EXPECT_EQ(differingPixels(session.capture("Probe")), 0);
 }
 
 // A picture larger than the 1600 x 1200 screen opens scaled down to fit it,
