@@ -3,6 +3,7 @@
 // and the missing display.
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -157,6 +158,11 @@ struct OversizeCase {
   cv::Size window;
 };
 
+void PrintTo(const OversizeCase& c, std::ostream* out) {
+  *out << c.width << " x " << c.height << " in a " << c.window.width << " x "
+       << c.window.height << " window";
+}
+
 class OversizePictureTest : public WindowLayerTest,
                             public ::testing::WithParamInterface<OversizeCase> {};
 
@@ -182,7 +188,11 @@ INSTANTIATE_TEST_SUITE_P(
     Screen1600x1200, OversizePictureTest,
     ::testing::Values(OversizeCase{4000, 2000, {1600, 800}},
                       OversizeCase{1000, 3000, {400, 1200}},
-                      OversizeCase{2400, 1800, {1600, 1200}}));
+                      OversizeCase{2400, 1800, {1600, 1200}}),
+    [](const ::testing::TestParamInfo<OversizeCase>& info) {
+      return std::to_string(info.param.width) + "x" +
+             std::to_string(info.param.height);
+    });
 
 // Moves and the release keep coming, in picture coordinates beyond the
 // picture, when a drag leaves the window (Qt may merge queued moves, but the
@@ -267,6 +277,10 @@ struct NoDisplayCase {
   const char* line;
 };
 
+void PrintTo(const NoDisplayCase& c, std::ostream* out) {
+  *out << "DISPLAY " << (c.display ? "\"" + *c.display + "\"" : "unset");
+}
+
 class WindowLayerWithoutDisplay
     : public ::testing::TestWithParam<NoDisplayCase> {};
 
@@ -289,7 +303,12 @@ INSTANTIATE_TEST_SUITE_P(
                       "set\n"},
         NoDisplayCase{":64999",
                       "no display: no X server accepts connections on "
-                      "display :64999\n"}));
+                      "display :64999\n"}),
+    [](const ::testing::TestParamInfo<NoDisplayCase>& info) {
+      const std::optional<std::string>& display = info.param.display;
+      if (!display) return std::string("Unset");
+      return display->empty() ? std::string("Empty") : std::string("NoServer");
+    });
 
 }  // namespace
 }  // namespace scribeline::e2e

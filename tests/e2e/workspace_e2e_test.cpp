@@ -238,7 +238,10 @@ TEST_P(LoadQuestionTest, DecidesTheStartingMask) {
   EXPECT_EQ(cv::norm(saved, expected, cv::NORM_INF), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(YesAndNo, LoadQuestionTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Answers, LoadQuestionTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Yes" : "No");
+                         });
 
 // A photograph larger than the screen opens in a main window scaled to fit
 // the screen with its aspect ratio, and the pen paints where the pointer is
