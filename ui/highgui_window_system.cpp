@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <deque>
+#include <exception>
+#include <iostream>
 #include <map>
 
 #include <QApplication>
@@ -204,10 +206,20 @@ class HighguiWindowSystem : public WindowSystem {
     std::unique_ptr<MouseHandler> handler = std::make_unique<MouseHandler>();
   };
 
+  // An exception must not unwind through Qt's event dispatch, which would
+  // end the process and lose the unsaved mask: a failed handler is reported
+  // on the console (standard output, like every message of the program) and
+  // the session goes on.
   static void dispatchMouse(int event, int x, int y, int flags, void* user) {
     // A copy, so that the handler may replace itself while it runs.
     const MouseHandler handler = *static_cast<MouseHandler*>(user);
-    if (handler) handler(event, x, y, flags);
+    if (!handler) return;
+    try {
+      handler(event, x, y, flags);
+    } catch (const std::exception& failure) {
+      std::cout << "mouse event " << event << " at " << x << "," << y
+                << " failed: " << failure.what() << std::endl;
+    }
   }
 
   void openWindow(const std::string& name, WindowMode mode) {

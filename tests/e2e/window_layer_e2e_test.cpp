@@ -263,6 +263,18 @@ TEST_F(WindowLayerTest, ClosedWindowComesBackWithItsHandler) {
   EXPECT_EQ(cv::Point(press.x, press.y), cv::Point(150, 50));
 }
 
+// A handler that throws is reported and the program goes on.
+TEST_F(WindowLayerTest, FailingHandlerDoesNotEndTheProgram) {
+  start(320, 240);
+  EXPECT_EQ(codeOf("e"), 101);
+  session.click("Pad", 20, 30);
+  EXPECT_TRUE(session.waitForOutput(
+      "mouse event 1 at 20,30 failed: probe handler failure\n", 20))
+      << session.output();
+  EXPECT_EQ(codeOf("t"), 116);
+  EXPECT_TRUE(session.running());
+}
+
 TEST_F(WindowLayerTest, ClosingEveryWindowEndsTheWait) {
   start(320, 240);
   session.closeWindow("Pad");
