@@ -53,8 +53,7 @@ int visibleHighguiWindowCount() {
 // Key presses: highgui's own key wait loses the case of letters and every key
 // pressed with Ctrl, so the presses are decoded here from Qt's key, modifiers
 // and text and queued. Each press is taken at its native window and consumed
-// there: it is not passed on to the widget (which would report it a second
-// time) and it never triggers highgui's shortcuts.
+// there: it is not passed on to the widget, which would see it a second time.
 //
 // Wheel turns are consumed too: highgui zooms the view on them, and in a
 // zoomed view a left drag pans the picture under the pointer instead of
@@ -64,12 +63,6 @@ class InputFilter : public QObject {
   explicit InputFilter(std::deque<int>* keys) : keys_(keys) {}
 
   bool eventFilter(QObject* target, QEvent* event) override {
-    if (event->type() == QEvent::ShortcutOverride) {
-      const QWidget* widget = qobject_cast<QWidget*>(target);
-      if (widget == nullptr || !isHighguiWindow(widget->window())) return false;
-      event->accept();
-      return true;
-    }
     const bool key = event->type() == QEvent::KeyPress;
     if ((!key && event->type() != QEvent::Wheel) || !target->isWindowType()) {
       return false;

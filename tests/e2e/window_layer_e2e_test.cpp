@@ -67,6 +67,7 @@ TEST_F(WindowLayerTest, KeysArriveWithCaseAndModifiers) {
       {"ctrl+Return", 10}, {"Return", 13}, {"KP_Enter", 13},   {"BackSpace", 8},
       {"comma", 44},     {"period", 46},  {"less", 60},       {"greater", 62},
       {"2", 50},         {"KP_2", 50},    {"shift+Return", 13}, {"ctrl+BackSpace", 8},
+      {"0", 48},         {"1", 49},       {"t", 116},         {"u", 117},
   };
   for (const KeyCase& c : cases) {
     EXPECT_EQ(codeOf(c.chord), c.code) << c.chord;
