@@ -73,10 +73,11 @@ inline std::vector<std::pair<int, int>> planarPairs(int side, unsigned seed) {
   return pairs;
 }
 
-inline FlowInstance planarInstance(int side, unsigned seed) {
+inline FlowInstance planarInstance(int side, unsigned seed, float maxTerminal = 100.0f,
+                                   float minSmooth = 1.0f, float maxSmooth = 50.0f) {
   std::mt19937 rng(seed);
-  std::uniform_real_distribution<float> terminal(0.0f, 100.0f);
-  std::uniform_real_distribution<float> smooth(1.0f, 50.0f);
+  std::uniform_real_distribution<float> terminal(0.0f, maxTerminal);
+  std::uniform_real_distribution<float> smooth(minSmooth, maxSmooth);
   FlowInstance g;
   g.numNodes = side * side;
   for (int i = 0; i < g.numNodes; ++i) {

@@ -112,6 +112,13 @@ const FlowInstance& planar() {
   return instance;
 }
 
+// The graph of the first expansion move of the expansion benchmark: random
+// data costs 0..10 on both terminals, Potts pairs declared twice.
+const FlowInstance& expansionMove() {
+  static const FlowInstance instance = planarInstance(317, 778, 10.0f, 1.0f, 6.0f);
+  return instance;
+}
+
 void registerPair(const std::string& name, const FlowInstance& g) {
   benchmark::RegisterBenchmark((name + "/ours").c_str(), runOurs, &g)
       ->Unit(benchmark::kMillisecond);
@@ -122,6 +129,7 @@ void registerPair(const std::string& name, const FlowInstance& g) {
 const bool registered = [] {
   registerPair("maxFlow/grid1000x1000", grid());
   registerPair("maxFlow/planar100k", planar());
+  registerPair("maxFlow/planar100k_expansion_move", expansionMove());
   return true;
 }();
 
