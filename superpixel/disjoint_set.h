@@ -1,0 +1,50 @@
+#pragma once
+
+#include <vector>
+
+namespace scribeline {
+
+// Union-find forest over the elements 0 .. count-1 with union by rank and a
+// find that re-points only the queried element at its root. Rank and size are
+// meaningful at roots only.
+class DisjointSet {
+public:
+    // count singletons. REQUIRES: count >= 0.
+    explicit DisjointSet(int count);
+
+    DisjointSet(DisjointSet&&) noexcept = default;
+    DisjointSet& operator=(DisjointSet&&) noexcept = default;
+    DisjointSet(const DisjointSet&) = delete;
+    DisjointSet& operator=(const DisjointSet&) = delete;
+
+    // Root of x's set. The elements passed on the way keep their parents;
+    // only x is re-pointed directly at the root.
+    int find(int x) {
+        int root = x;
+        while (elements_[root].parent != root) {
+            root = elements_[root].parent;
+        }
+        elements_[x].parent = root;
+        return root;
+    }
+
+    // Merges the sets of the roots x and y. The root of higher rank stays on
+    // top; on equal ranks y becomes the root and its rank grows by one.
+    // REQUIRES: x and y are distinct roots.
+    void join(int x, int y);
+
+    // REQUIRES: x is a root.
+    int size(int x) const { return elements_[x].size; }
+    int numSets() const { return numSets_; }
+
+private:
+    struct Element {
+        int rank;
+        int parent;
+        int size;
+    };
+    std::vector<Element> elements_;
+    int numSets_;
+};
+
+}  // namespace scribeline
