@@ -33,6 +33,10 @@ public:
     // REQUIRES: x and y are distinct roots.
     void join(int x, int y);
 
+    // Current parent link of x (x itself for a root).
+    int parent(int x) const { return elements_[x].parent; }
+    int rank(int x) const { return elements_[x].rank; }
+
     // REQUIRES: x is a root.
     int size(int x) const { return elements_[x].size; }
     int numSets() const { return numSets_; }
