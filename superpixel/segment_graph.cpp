@@ -28,6 +28,8 @@ inline void prefetchEnds(const DisjointSet& components, const Edge* edges, std::
         const int parentB = components.parent(edges[i + parentLookahead].b);
         components.prefetch(parentA);
         components.prefetch(parentB);
+        components.prefetchRoot(parentA);
+        components.prefetchRoot(parentB);
         __builtin_prefetch(threshold + parentA);
         __builtin_prefetch(threshold + parentB);
     }
