@@ -12,28 +12,12 @@ namespace scribeline {
 namespace {
 
 // Edges are visited in weight order, so their ends are scattered over the
-// forest: fetch the ends a few edges ahead, and the parents of the ends (and
-// their thresholds) a few edges later.
+// forest: the parent links of the ends are fetched endLookahead edges ahead,
+// and the data of those parents (usually the roots) parentLookahead edges
+// ahead. IMPORTANT: the prefetches sit in the loop body itself; GCC drops a
+// helper function whose only effect is prefetching as if it did nothing.
 constexpr std::size_t endLookahead = 32;
-constexpr std::size_t parentLookahead = 8;
-
-inline void prefetchEnds(const DisjointSet& components, const Edge* edges, std::size_t numEdges, std::size_t i,
-                         const float* threshold) {
-    if (i + endLookahead < numEdges) {
-        components.prefetch(edges[i + endLookahead].a);
-        components.prefetch(edges[i + endLookahead].b);
-    }
-    if (threshold != nullptr && i + parentLookahead < numEdges) {
-        const int parentA = components.parent(edges[i + parentLookahead].a);
-        const int parentB = components.parent(edges[i + parentLookahead].b);
-        components.prefetch(parentA);
-        components.prefetch(parentB);
-        components.prefetchRoot(parentA);
-        components.prefetchRoot(parentB);
-        __builtin_prefetch(threshold + parentA);
-        __builtin_prefetch(threshold + parentB);
-    }
-}
+constexpr std::size_t parentLookahead = 16;
 
 }  // namespace
 
@@ -47,7 +31,20 @@ DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge
     const LargeArray<float> threshold = allocateLarge<float>(static_cast<std::size_t>(numVertices));
     std::fill(threshold.get(), threshold.get() + numVertices, k / 1.0f);
     for (std::size_t i = 0; i < numEdges; ++i) {
-        prefetchEnds(components, edges, numEdges, i, threshold.get());
+        if (i + endLookahead < numEdges) {
+            components.prefetch(edges[i + endLookahead].a);
+            components.prefetch(edges[i + endLookahead].b);
+        }
+        if (i + parentLookahead < numEdges) {
+            const int parentA = components.parent(edges[i + parentLookahead].a);
+            const int parentB = components.parent(edges[i + parentLookahead].b);
+            components.prefetch(parentA);
+            components.prefetch(parentB);
+            components.prefetchRoot(parentA);
+            components.prefetchRoot(parentB);
+            __builtin_prefetch(&threshold[parentA]);
+            __builtin_prefetch(&threshold[parentB]);
+        }
         const Edge& edge = edges[i];
         const int a = components.find(edge.a);
         const int b = components.find(edge.b);
