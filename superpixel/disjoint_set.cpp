@@ -3,8 +3,8 @@
 namespace scribeline {
 
 DisjointSet::DisjointSet(int count)
-    : parents_(allocateLarge<int>(static_cast<std::size_t>(count))),
-      roots_(allocateLarge<RootData>(static_cast<std::size_t>(count))),
+    : parents_(allocateRandomAccess<int>(static_cast<std::size_t>(count))),
+      roots_(allocateRandomAccess<RootData>(static_cast<std::size_t>(count))),
       count_(count),
       numSets_(count) {
     for (int i = 0; i < count; ++i) {

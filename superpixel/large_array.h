@@ -43,4 +43,17 @@ LargeArray<T> allocateLargeZeroed(std::size_t count) {
     return LargeArray<T>(static_cast<T*>(block));
 }
 
+// Like allocateLarge, for arrays read in random order: a block of several
+// megabytes is aligned to 2 MiB and offered to the kernel for transparent huge
+// pages, since with 4 KiB pages nearly every random access would also miss
+// the TLB.
+void* allocateRandomAccessBlock(std::size_t bytes);
+
+template <typename T>
+LargeArray<T> allocateRandomAccess(std::size_t count) {
+    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>,
+                  "large arrays hold plain values");
+    return LargeArray<T>(static_cast<T*>(allocateRandomAccessBlock(count * sizeof(T))));
+}
+
 }  // namespace scribeline

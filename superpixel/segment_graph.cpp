@@ -28,7 +28,7 @@ DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, flo
 
 DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge* edges, float k) {
     DisjointSet components(numVertices);
-    const LargeArray<float> threshold = allocateLarge<float>(static_cast<std::size_t>(numVertices));
+    const LargeArray<float> threshold = allocateRandomAccess<float>(static_cast<std::size_t>(numVertices));
     std::fill(threshold.get(), threshold.get() + numVertices, k / 1.0f);
     for (std::size_t i = 0; i < numEdges; ++i) {
         if (i + endLookahead < numEdges) {
@@ -84,20 +84,22 @@ void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_
 }
 
 void numberComponents(DisjointSet& components, int numElements, int* map) {
-    // Marks every root with 1, then replaces the marks by 1, 2, ... in
-    // increasing index order; 0 stays for non-roots.
-    std::vector<int> number(static_cast<std::size_t>(numElements), 0);
+    // After flattening every parent is a root. Roots get their numbers in
+    // increasing index order first; then every other element copies its
+    // root's number, which is final by then. The map itself holds the
+    // numbers, so no further array is needed.
+    components.flatten();
+    int next = 0;
     for (int i = 0; i < numElements; ++i) {
-        number[components.find(i)] = 1;
-    }
-    int next = 1;
-    for (int i = 0; i < numElements; ++i) {
-        if (number[i] == 1) {
-            number[i] = next++;
+        if (components.parent(i) == i) {
+            map[i] = next++;
         }
     }
     for (int i = 0; i < numElements; ++i) {
-        map[i] = number[components.find(i)] - 1;
+        const int root = components.parent(i);
+        if (root != i) {
+            map[i] = map[root];
+        }
     }
 }
 
