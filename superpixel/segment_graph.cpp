@@ -12,9 +12,9 @@ namespace scribeline {
 namespace {
 
 // Edges are visited in weight order, so their ends are scattered over the
-// forest: the parent links of the ends are fetched endLookahead edges ahead,
-// and the data of those parents (usually the roots) parentLookahead edges
-// ahead. IMPORTANT: the prefetches sit in the loop body itself; GCC drops a
+// forest: the elements of the ends are fetched endLookahead edges ahead, and
+// the elements of their parents (usually the roots, with size and threshold)
+// parentLookahead edges ahead. IMPORTANT: the prefetches sit in the loop body itself; GCC drops a
 // helper function whose only effect is prefetching as if it did nothing.
 constexpr std::size_t endLookahead = 32;
 constexpr std::size_t parentLookahead = 16;
@@ -27,31 +27,24 @@ DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, flo
 }
 
 DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge* edges, float k) {
-    DisjointSet components(numVertices);
-    const LargeArray<float> threshold = allocateRandomAccess<float>(static_cast<std::size_t>(numVertices));
-    std::fill(threshold.get(), threshold.get() + numVertices, k / 1.0f);
+    // Each root's threshold is kept as its rootValue, starting at k / 1.
+    DisjointSet components(numVertices, k / 1.0f);
     for (std::size_t i = 0; i < numEdges; ++i) {
         if (i + endLookahead < numEdges) {
             components.prefetch(edges[i + endLookahead].a);
             components.prefetch(edges[i + endLookahead].b);
         }
         if (i + parentLookahead < numEdges) {
-            const int parentA = components.parent(edges[i + parentLookahead].a);
-            const int parentB = components.parent(edges[i + parentLookahead].b);
-            components.prefetch(parentA);
-            components.prefetch(parentB);
-            components.prefetchRoot(parentA);
-            components.prefetchRoot(parentB);
-            __builtin_prefetch(&threshold[parentA]);
-            __builtin_prefetch(&threshold[parentB]);
+            components.prefetch(components.parent(edges[i + parentLookahead].a));
+            components.prefetch(components.parent(edges[i + parentLookahead].b));
         }
         const Edge& edge = edges[i];
         const int a = components.find(edge.a);
         const int b = components.find(edge.b);
-        if (a != b && edge.w <= threshold[a] && edge.w <= threshold[b]) {
+        if (a != b && edge.w <= components.rootValue(a) && edge.w <= components.rootValue(b)) {
             components.join(a, b);
             const int root = components.find(a);
-            threshold[root] = edge.w + k / static_cast<float>(components.size(root));
+            components.setRootValue(root, edge.w + k / static_cast<float>(components.size(root)));
         }
     }
     return components;
