@@ -19,6 +19,9 @@ namespace {
 constexpr std::size_t endLookahead = 32;
 constexpr std::size_t parentLookahead = 16;
 
+// Edges gathered at a time by the minimum-size pass.
+constexpr std::size_t candidateBatch = 4096;
+
 }  // namespace
 
 DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, float k) {
@@ -64,14 +67,27 @@ void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_
         }
     }
     const auto isSmall = [&](int x) { return (startsSmall[static_cast<std::size_t>(x) >> 6] >> (x & 63)) & 1u; };
-    for (std::size_t i = 0; i < numEdges; ++i) {
-        if (!isSmall(edges[i].a) && !isSmall(edges[i].b)) {
-            continue;
+    // The edges that may join are gathered a batch at a time, in order, so
+    // that their forest elements can be fetched ahead like in the merge.
+    std::vector<const Edge*> batch;
+    batch.reserve(candidateBatch);
+    for (std::size_t start = 0; start < numEdges;) {
+        batch.clear();
+        for (; start < numEdges && batch.size() < candidateBatch; ++start) {
+            if (isSmall(edges[start].a) || isSmall(edges[start].b)) {
+                batch.push_back(edges + start);
+            }
         }
-        const int a = components.find(edges[i].a);
-        const int b = components.find(edges[i].b);
-        if (a != b && (components.size(a) < minSize || components.size(b) < minSize)) {
-            components.join(a, b);
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            if (i + endLookahead < batch.size()) {
+                components.prefetch(batch[i + endLookahead]->a);
+                components.prefetch(batch[i + endLookahead]->b);
+            }
+            const int a = components.find(batch[i]->a);
+            const int b = components.find(batch[i]->b);
+            if (a != b && (components.size(a) < minSize || components.size(b) < minSize)) {
+                components.join(a, b);
+            }
         }
     }
 }
