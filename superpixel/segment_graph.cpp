@@ -1,7 +1,6 @@
 #include "superpixel/segment_graph.h"
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "superpixel/edge_sort.h"
@@ -14,8 +13,9 @@ namespace {
 // Edges are visited in weight order, so their ends are scattered over the
 // forest: the elements of the ends are fetched endLookahead edges ahead, and
 // the elements of their parents (usually the roots, with size and threshold)
-// parentLookahead edges ahead. IMPORTANT: the prefetches sit in the loop body itself; GCC drops a
-// helper function whose only effect is prefetching as if it did nothing.
+// parentLookahead edges ahead. IMPORTANT: the prefetches sit in the loop
+// body itself; GCC drops a helper function whose only effect is prefetching
+// as if it did nothing.
 constexpr std::size_t endLookahead = 32;
 constexpr std::size_t parentLookahead = 16;
 
