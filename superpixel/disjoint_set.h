@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstddef>
+
+#include "superpixel/large_array.h"
+
+namespace scribeline {
+
+// Union-find forest over the elements 0 .. count-1 with union by rank and a
+// find that re-points only the queried element at its root. Every element
+// has a rank (starts at 0), a parent (starts at itself) and a size (starts at
+// 1); rank and size are meaningful at roots only.
+//
+// Each element also carries one float for the caller's use at roots (the
+// region merging keeps its threshold there): a root's size and that value
+// then share a cache line with its parent link, so a find that reaches a
+// root has already fetched them.
+class DisjointSet {
+public:
+    // count singletons, each with rootValue initialValue.
+    // REQUIRES: count >= 0.
+    explicit DisjointSet(int count, float initialValue = 0.0f);
+
+    DisjointSet(DisjointSet&&) noexcept = default;
+    DisjointSet& operator=(DisjointSet&&) noexcept = default;
+    DisjointSet(const DisjointSet&) = delete;
+    DisjointSet& operator=(const DisjointSet&) = delete;
+
+    // Root of x's set. The elements passed on the way keep their parents;
+    // only x is re-pointed directly at the root.
+    int find(int x) {
+        int root = x;
+        while (elements_[root].parent != root) {
+            root = elements_[root].parent;
+        }
+        if (elements_[x].parent != root) {  // leaves the cache line clean when nothing changes
+            elements_[x].parent = root;
+        }
+        return root;
+    }
+
+    // Merges the sets of the roots x and y. The root of higher rank stays on
+    // top; on equal ranks y becomes the root and its rank grows by one.
+    // REQUIRES: x and y are distinct roots.
+    void join(int x, int y);
+
+    // Current parent link of x (x itself for a root).
+    int parent(int x) const { return elements_[x].parent; }
+    int rank(int x) const { return elements_[x].rank; }
+
+    // Hints that x's element is about to be read; changes nothing.
+    void prefetch(int x) const { __builtin_prefetch(&elements_[x]); }
+
+    // Points every element straight at its root. Sets, roots, ranks and sizes
+    // stay as they are; only the paths that later finds walk get shorter.
+    void flatten();
+
+    // REQUIRES: x is a root.
+    int size(int x) const { return elements_[x].size; }
+    // The caller's value at root x; join leaves the surviving root's value
+    // as it was. REQUIRES: x is a root.
+    float rootValue(int x) const { return elements_[x].value; }
+    void setRootValue(int x, float value) { elements_[x].value = value; }
+
+    int numSets() const { return numSets_; }
+    // Number of elements the forest was built with.
+    int count() const { return count_; }
+
+private:
+    struct alignas(16) Element {
+        int rank;
+        int parent;
+        int size;
+        float value;
+    };
+    LargeArray<Element> elements_;
+    int count_;
+    int numSets_;
+};
+
+}  // namespace scribeline

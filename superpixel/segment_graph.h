@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+
+#include "superpixel/disjoint_set.h"
+#include "superpixel/edge_graph.h"
+
+namespace scribeline {
+
+// Graph-based region merging over numVertices vertices. Sorts the edges in
+// place (see sortEdgesByWeight for the order of equal weights), then visits
+// them in that order and joins the components of an edge's ends when its
+// weight is at most the threshold of both; a component's threshold is the
+// weight of the edge that last grew it plus k / its size (k / 1 for a single
+// vertex), in float arithmetic.
+// REQUIRES: every edge end lies in 0 .. numVertices-1.
+DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, float k);
+
+// segmentGraph on edges that are already in sortEdgesByWeight order.
+DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge* edges, float k);
+
+// Walks the edges once, in their order, and joins the components of an
+// edge's ends whenever they differ and either holds fewer than minSize
+// elements. No weight is looked at.
+void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize);
+
+// Writes map[i] = number of the component of element i. Components are
+// numbered 0, 1, ... in increasing order of their root's index. Flattens the
+// forest (see DisjointSet::flatten) on the way.
+// REQUIRES: map has room for numElements ints, the number of elements the
+// set was built with.
+void numberComponents(DisjointSet& components, int numElements, int* map);
+
+}  // namespace scribeline
