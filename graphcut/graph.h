@@ -1,0 +1,129 @@
+// Max-flow / min-cut graph with two implicit terminals, solved once by the
+// two-tree augmenting-path algorithm (growth, augmentation, adoption of
+// orphans with timestamped distances).
+//
+// Calling order: construct; addNode for every node; addEdge and
+// addTerminalWeights in any order; maxFlow once; segmentOf; destroy.
+// All storage comes from fixed-size chunks that are released only on
+// destruction. Allocation failures are fatal (message on standard output,
+// exit status 1).
+#ifndef SCRIBELINE_GRAPHCUT_GRAPH_H_
+#define SCRIBELINE_GRAPHCUT_GRAPH_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "graphcut/block.h"
+
+namespace scribeline {
+
+struct ForwardArc {
+  // Before preparation: the target node handle. After: the byte distance from
+  // the source node's record to the target node's record (64 bits wide, as
+  // node chunks are separate allocations that may lie far apart).
+  std::intptr_t shift;
+  float residual;         // residual capacity source -> target
+  float reverseResidual;  // residual capacity target -> source
+};
+
+struct ReverseArc {
+  // The edge ending at this node; its source node handle before preparation.
+  ForwardArc* forwardArc;
+};
+
+struct GraphNode {
+  ForwardArc* firstOut;  // outgoing count, then the (tagged) run start
+  ReverseArc* firstIn;   // incoming count, then the (tagged) run start
+  ForwardArc* parent;    // null, TERMINAL, ORPHAN or a tagged arc
+  GraphNode* nextActive;
+  std::int32_t timestamp;
+  std::int32_t distance;
+  std::int16_t inSinkTree;
+  float terminalCapacity;  // > 0: source->node; < 0: node->sink (negated)
+};
+
+struct OrphanRef {
+  GraphNode* node;
+  OrphanRef* next;
+};
+
+class Graph {
+ public:
+  using NodeHandle = GraphNode*;
+  enum Terminal { SOURCE = 0, SINK = 1 };
+
+  static constexpr int kNodesPerChunk = 512;  // the last slot is a sentinel
+  static constexpr int kArcsPerChunk = 1024;
+  static constexpr int kOrphansPerChunk = 128;
+
+  explicit Graph(GraphErrorCallback callback = nullptr);
+  ~Graph();
+  Graph(const Graph&) = delete;
+  Graph& operator=(const Graph&) = delete;
+
+  NodeHandle addNode();
+  // One edge: `capacity` from -> to and `reverseCapacity` to -> from.
+  void addEdge(NodeHandle from, NodeHandle to, float capacity,
+               float reverseCapacity);
+  // Adds to the node's terminal capacities (source -> node, node -> sink).
+  void addTerminalWeights(NodeHandle node, float capSource, float capSink);
+  // Overwrites the node's terminal capacity with capSource - capSink.
+  void setTerminalWeights(NodeHandle node, float capSource, float capSink);
+  // Computes the maximum flow (terminal-weight offsets included). A second
+  // call returns the same value without further work.
+  // After it, the graph takes no further nodes or edges.
+  double maxFlow();
+  // SOURCE if the node ended in the source search tree, SINK otherwise.
+  Terminal segmentOf(NodeHandle node) const {
+    return node->parent != nullptr && node->inSinkTree == 0 ? SOURCE : SINK;
+  }
+
+  // Bytes held in node, arc and reverse chunks.
+  std::size_t bytesHeld() const;
+
+ private:
+  struct NodeChunk;
+  struct ForwardChunk;
+  struct ReverseChunk;
+  struct Layout;
+  struct Middle;
+
+  [[noreturn]] void fail(const char* printed) const;
+  ForwardChunk* newForwardChunk(std::size_t records, const char* printed);
+  ReverseChunk* newReverseChunk(std::size_t records, const char* printed);
+
+  void prepare();
+  void layOutRuns(Layout& forward, Layout& reverse);
+  void moveArcsIntoRuns(Layout& forward);
+  void fillReverseRuns();
+  void initialise();
+
+  void makeActive(GraphNode* node);
+  GraphNode* takeNextActive();
+  bool grow(GraphNode* node, Middle& middle);
+  void augment(const Middle& middle);
+  void adopt();
+  void processSourceOrphan(GraphNode* node);
+  void processSinkOrphan(GraphNode* node);
+  int distanceToTerminal(GraphNode* node);
+  void stampPath(GraphNode* node, int distance);
+  void setOrphanFront(GraphNode* node);
+  void setOrphanRear(GraphNode* node);
+
+  NodeChunk* nodeChunks_ = nullptr;
+  ForwardChunk* forwardChunks_ = nullptr;
+  ReverseChunk* reverseChunks_ = nullptr;
+  Block<OrphanRef>* orphanBlock_ = nullptr;
+  GraphErrorCallback errorCallback_;
+  double flow_ = 0.0;
+  GraphNode* queueFirst_[2] = {nullptr, nullptr};
+  GraphNode* queueLast_[2] = {nullptr, nullptr};
+  OrphanRef* orphanFirst_ = nullptr;
+  OrphanRef* orphanLast_ = nullptr;
+  std::int32_t time_ = 0;
+  bool solved_ = false;
+};
+
+}  // namespace scribeline
+
+#endif  // SCRIBELINE_GRAPHCUT_GRAPH_H_

@@ -1,0 +1,154 @@
+// Multi-label energy optimiser: data costs per (site, label) plus pairwise
+// smoothness costs between neighbouring sites, minimised by expansion (or swap)
+// moves, each move solved exactly as one minimum cut on a Graph.
+//
+// Misuse and exhausted memory are fatal: a message on standard output and exit
+// status 1 (see fatalError). Nothing here throws or returns error codes.
+#ifndef SCRIBELINE_GRAPHCUT_LABEL_OPTIMIZER_H_
+#define SCRIBELINE_GRAPHCUT_LABEL_OPTIMIZER_H_
+
+#include "graphcut/neighbor_list.h"
+
+namespace scribeline {
+
+class Graph;
+struct GraphNode;
+
+// Cost functions of the function forms. Costs are floats.
+using DataCostFn = float (*)(int site, int label);
+using DataCostFnXY = float (*)(int x, int y, int label);
+// Cost of a pair (site1 < site2 on a general graph; left/upper and right/lower
+// site on a grid) with the labels of site1 and site2. Not weighted.
+using SmoothCostFn = float (*)(int site1, int site2, int label1, int label2);
+// Grid coordinate form: x and y of the left (upper) site, then the label of the
+// right (lower) site, then the label of the left (upper) site.
+using SmoothCostFnXY = float (*)(int x, int y, int labelRightOrLower,
+                                 int labelLeftOrUpper);
+
+// Prints "\n <message> \n" to standard output and ends the process with exit
+// status 1 when `condition` holds.
+void fatalError(bool condition, const char* message);
+
+class LabelOptimizer {
+ public:
+  // General graph, labels given. The caller's array is kept (not copied): it
+  // is read as the initial labelling and receives every result, so it must
+  // outlive the optimiser. Every initial label must lie in 0 .. numLabels-1.
+  // A null `labels` makes the optimiser allocate its own array (all 0).
+  LabelOptimizer(int* labels, int numSites, int numLabels, int dataFlag,
+                 int smoothFlag);
+  // General graph, labels allocated and owned (all 0).
+  LabelOptimizer(int numSites, int numLabels, int dataFlag, int smoothFlag);
+  // width x height grid with the 4-neighbourhood, labels given.
+  LabelOptimizer(int* labels, int width, int height, int numLabels,
+                 int dataFlag, int smoothFlag);
+  // width x height grid, labels allocated and owned (all 0).
+  // The first parameter's type tells the forms apart: an int* is a labels
+  // array (general form above), an int a width (this grid form).
+  LabelOptimizer(int width, int height, int numLabels, int dataFlag,
+                 int smoothFlag);
+  ~LabelOptimizer();
+  LabelOptimizer(const LabelOptimizer&) = delete;
+  LabelOptimizer& operator=(const LabelOptimizer&) = delete;
+
+  // General graph only. Appends (site2, weight) to site1's list and (site1,
+  // weight) to site2's list; a pair declared twice counts twice.
+  // REQUIRES: both sites in range (not checked).
+  void setNeighbors(int site1, int site2, float weight);
+  void setNeighbors(int site1, int site2);  // weight 1.0
+
+  // Per-element setters. REQUIRES: site and labels in range (not checked).
+  void setDataCost(int site, int label, float cost);
+  void setSmoothCost(int label1, int label2, float cost);
+
+  // Whole-table and function setters; each requires that no data (smoothness)
+  // costs of another form were given before. Adopted tables are borrowed: they
+  // must outlive the optimiser. dataTable is site-major (site * numLabels +
+  // label); smoothTable row-major (label1 * numLabels + label2).
+  void setDataCost(float* dataTable);
+  void setDataCost(DataCostFn fn);
+  void setDataCost(DataCostFnXY fn);  // grid only
+  void setSmoothCost(float* smoothTable);
+  // Grid only: a pair's cost is the table entry times the cue of its left
+  // (upper) site; one cue per site.
+  void setSmoothCost(float* smoothTable, float* horizontalCues,
+                     float* verticalCues);
+  void setSmoothCost(SmoothCostFnXY horizontal,
+                     SmoothCostFnXY vertical);  // grid only
+  void setSmoothCost(SmoothCostFn fn);
+
+  double dataEnergy();
+  double smoothEnergy();
+  double computeEnergy();  // smoothEnergy() + dataEnergy()
+
+  // Repeats cycles of expansion moves (every label once, in labelOrder) while
+  // the energy strictly decreases, at most maxIterations cycles. Returns the
+  // energy after the last cycle.
+  double expansion(int maxIterations = 1000000000);
+  double expandOnLabel(int label);
+  double swap(int maxIterations = 1000000000);
+  double swapLabels(int a, int b);
+
+  // Shuffle labelOrder with rand() before every cycle (on by default).
+  void setRandomOrder(bool on);
+
+  int numSites() const { return numSites_; }
+  int numLabels() const { return numLabels_; }
+  bool isGrid() const { return isGrid_; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  int label(int site) const { return labels_[site]; }
+  const int* labels() const { return labels_; }
+  // The order in which the next cycle visits the labels (before its shuffle).
+  const int* labelOrder() const { return labelOrder_; }
+
+ private:
+  enum CostKind { kTable = 0, kFunction = 1, kCoordinateFunction = 2,
+                  kNotGiven = 3 };
+
+  void initialise(int* labels, int numLabels, int dataFlag, int smoothFlag);
+  float dataCost(int site, int label) const;
+  float gridPairCost(int upperOrLeft, int lowerOrRight, bool horizontal,
+                     int labelUpperOrLeft, int labelLowerOrRight) const;
+  double gridSmoothEnergy() const;
+  double generalSmoothEnergy();
+
+  double runCycles(int maxIterations, bool swapCycles);
+  double expansionCycle();
+  double swapCycle();
+  void shuffleLabelOrder();
+  void expansionMove(int alpha);
+  void addGeneralSmoothTerms(Graph& graph, GraphNode** nodes, int count, int alpha);
+  void addGridSmoothTerms(Graph& graph, GraphNode** nodes, int alpha);
+  void swapMove(int a, int b);
+
+  int numLabels_;
+  int width_;
+  int height_;
+  int numSites_;
+  int* labels_;
+  int dataKind_;
+  int smoothKind_;
+  bool randomOrder_;
+  bool isGrid_;
+  bool usesCues_;
+  int dataGivenLater_;
+  int smoothGivenLater_;
+  int ownsLabels_;
+  float* dataTable_;
+  float* smoothTable_;
+  float* verticalCues_;
+  float* horizontalCues_;
+  NeighborList* neighbors_;
+  int* labelOrder_;
+  int* siteIndex_;
+  DataCostFn dataFunction_;
+  DataCostFnXY dataFunctionXY_;
+  SmoothCostFnXY smoothFunctionH_;
+  SmoothCostFnXY smoothFunctionV_;
+  SmoothCostFn smoothFunction_;
+};
+
+}  // namespace scribeline
+
+#endif  // SCRIBELINE_GRAPHCUT_LABEL_OPTIMIZER_H_

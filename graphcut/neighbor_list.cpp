@@ -1,0 +1,35 @@
+#include "graphcut/neighbor_list.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "graphcut/memory.h"
+
+namespace scribeline {
+
+NeighborList::~NeighborList() {
+  int count = newestCount_;
+  while (newest_ != nullptr) {
+    for (int i = 0; i < count; ++i) delete newest_->entries[i];
+    Chunk* older = newest_->next;
+    std::free(newest_);
+    newest_ = older;
+    count = kChunkEntries;
+  }
+}
+
+void NeighborList::add(NeighborRecord* record) {
+  if (newestCount_ == kChunkEntries) {
+    Chunk* chunk = static_cast<Chunk*>(allocateMemory(sizeof(Chunk)));
+    if (chunk == nullptr) {
+      std::fputs("\nOut of memory", stdout);
+      std::exit(1);
+    }
+    chunk->next = newest_;
+    newest_ = chunk;
+    newestCount_ = 0;
+  }
+  newest_->entries[newestCount_++] = record;
+}
+
+}  // namespace scribeline

@@ -1,0 +1,73 @@
+// Per-site neighbour list of the label optimiser: a singly linked list of
+// chunks of four record pointers, newest chunk first.
+#ifndef SCRIBELINE_GRAPHCUT_NEIGHBOR_LIST_H_
+#define SCRIBELINE_GRAPHCUT_NEIGHBOR_LIST_H_
+
+#include <cstdint>
+
+namespace scribeline {
+
+struct NeighborRecord {
+  int neighbor;
+  float weight;
+};
+
+// Iteration yields the newest chunk first and, within a chunk, records in
+// insertion order: after inserting r1 .. r6 the order is r5 r6 r1 r2 r3 r4.
+// The list owns its records; an allocation failure prints "\nOut of memory" to
+// standard output and ends the process with exit status 1.
+class NeighborList {
+ public:
+  static constexpr int kChunkEntries = 4;
+
+  NeighborList() = default;
+  ~NeighborList();
+  NeighborList(const NeighborList&) = delete;
+  NeighborList& operator=(const NeighborList&) = delete;
+
+  // Takes ownership of `record`, which must come from `new`.
+  void add(NeighborRecord* record);
+
+  // Cursor iteration: rewind(), then next() until it returns null. There is
+  // one cursor per list.
+  void rewind() {
+    cursorChunk_ = newest_;
+    cursorIndex_ = 0;
+  }
+  NeighborRecord* next() {
+    if (cursorChunk_ == nullptr) return nullptr;
+    NeighborRecord* record = cursorChunk_->entries[cursorIndex_++];
+    if (cursorIndex_ == kChunkEntries ||
+        (cursorChunk_ == newest_ && cursorIndex_ == newestCount_)) {
+      cursorChunk_ = cursorChunk_->next;
+      cursorIndex_ = 0;
+    }
+    return record;
+  }
+
+  // Calls visit(const NeighborRecord&) for every record, in iteration order,
+  // without touching the cursor.
+  template <typename Visit>
+  void forEach(Visit&& visit) const {
+    int count = newestCount_;
+    for (const Chunk* chunk = newest_; chunk != nullptr; chunk = chunk->next) {
+      for (int i = 0; i < count; ++i) visit(*chunk->entries[i]);
+      count = kChunkEntries;
+    }
+  }
+
+ private:
+  struct Chunk {
+    NeighborRecord* entries[kChunkEntries];
+    Chunk* next;
+  };
+
+  Chunk* newest_ = nullptr;
+  std::uint8_t newestCount_ = kChunkEntries;
+  Chunk* cursorChunk_ = nullptr;
+  int cursorIndex_ = 0;
+};
+
+}  // namespace scribeline
+
+#endif  // SCRIBELINE_GRAPHCUT_NEIGHBOR_LIST_H_
