@@ -93,8 +93,8 @@ class Graph {
   ReverseChunk* newReverseChunk(std::size_t records, const char* printed);
 
   void prepare();
-  void layOutRuns(Layout& forward, Layout& reverse);
-  void moveArcsIntoRuns(Layout& forward);
+  void layOutRuns(Layout& layout);
+  void moveArcsIntoRuns(Layout& layout);
   void fillReverseRuns();
   void initialise();
 
@@ -103,8 +103,8 @@ class Graph {
   bool grow(GraphNode* node, Middle& middle);
   void augment(const Middle& middle);
   void adopt();
-  void processSourceOrphan(GraphNode* node);
-  void processSinkOrphan(GraphNode* node);
+  template <bool kSinkTree>
+  void processOrphan(GraphNode* node);
   int distanceToTerminal(GraphNode* node);
   void stampPath(GraphNode* node, int distance);
   void setOrphanFront(GraphNode* node);

@@ -116,11 +116,12 @@ class LabelOptimizer {
   double runCycles(int maxIterations, bool swapCycles);
   double expansionCycle();
   double swapCycle();
+  void requireCosts() const;
   void shuffleLabelOrder();
-  void expansionMove(int alpha);
-  void addGeneralSmoothTerms(Graph& graph, GraphNode** nodes, int count, int alpha);
-  void addGridSmoothTerms(Graph& graph, GraphNode** nodes, int alpha);
-  void swapMove(int a, int b);
+  template <typename Choice>
+  void runMove(const Choice& choice);
+  template <typename Choice>
+  void addGridSmoothTerms(Graph& graph, GraphNode** nodes, const Choice& choice);
 
   int numLabels_;
   int width_;

@@ -1,0 +1,150 @@
+#include "graphcut/graph.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "graphcut/graph_chunks.h"
+#include "graphcut/memory.h"
+
+namespace scribeline {
+
+Graph::Graph(GraphErrorCallback callback) : errorCallback_(callback) {}
+
+Graph::~Graph() {
+  while (nodeChunks_ != nullptr) {
+    NodeChunk* older = nodeChunks_->next;
+    std::free(nodeChunks_);
+    nodeChunks_ = older;
+  }
+  while (forwardChunks_ != nullptr) {
+    ForwardChunk* next = forwardChunks_->next;
+    std::free(forwardChunks_->allocation);
+    forwardChunks_ = next;
+  }
+  while (reverseChunks_ != nullptr) {
+    ReverseChunk* next = reverseChunks_->next;
+    std::free(reverseChunks_->allocation);
+    reverseChunks_ = next;
+  }
+  delete orphanBlock_;
+}
+
+void Graph::fail(const char* printed) const {
+  if (errorCallback_ != nullptr) errorCallback_("Not enough memory!");
+  if (printed != nullptr) std::fputs(printed, stdout);
+  std::exit(1);
+}
+
+namespace {
+
+// Allocates a chunk header followed by `slots` records, the start rounded up
+// so that records sit at addresses aligned for them (even, at the least).
+template <typename Chunk, typename Record>
+Chunk* allocateArcChunk(std::size_t slots) {
+  constexpr std::size_t kAlign = alignof(Record) > 2 ? alignof(Record) : 2;
+  void* raw = allocateMemory(sizeof(Chunk) + slots * sizeof(Record) + kAlign - 1);
+  if (raw == nullptr) return nullptr;
+  std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(raw) + kAlign - 1) &
+                         ~static_cast<std::uintptr_t>(kAlign - 1);
+  Chunk* chunk = reinterpret_cast<Chunk*>(start);
+  chunk->allocation = raw;
+  chunk->cursor = chunk->records();
+  chunk->next = nullptr;
+  return chunk;
+}
+
+}  // namespace
+
+Graph::ForwardChunk* Graph::newForwardChunk(std::size_t records,
+                                            const char* printed) {
+  ForwardChunk* chunk = allocateArcChunk<ForwardChunk, ForwardArc>(records + 1);
+  if (chunk == nullptr) fail(printed);
+  return chunk;
+}
+
+Graph::ReverseChunk* Graph::newReverseChunk(std::size_t records,
+                                            const char* printed) {
+  ReverseChunk* chunk = allocateArcChunk<ReverseChunk, ReverseArc>(records + 1);
+  if (chunk == nullptr) fail(printed);
+  return chunk;
+}
+
+Graph::NodeHandle Graph::addNode() {
+  if (nodeChunks_ == nullptr ||
+      nodeChunks_->cursor == &nodeChunks_->slots[kNodesPerChunk - 1]) {
+    NodeChunk* chunk = static_cast<NodeChunk*>(allocateMemory(sizeof(NodeChunk)));
+    if (chunk == nullptr) fail(nullptr);
+    chunk->cursor = chunk->slots;
+    chunk->next = nodeChunks_;
+    nodeChunks_ = chunk;
+  }
+  GraphNode* node = nodeChunks_->cursor++;
+  node->firstOut = nullptr;
+  node->firstIn = nullptr;
+  node->terminalCapacity = 0;
+  return node;
+}
+
+void Graph::addEdge(NodeHandle from, NodeHandle to, float capacity,
+                    float reverseCapacity) {
+  if (forwardChunks_ == nullptr ||
+      forwardChunks_->cursor == forwardChunks_->records() + kArcsPerChunk) {
+    ForwardChunk* chunk = newForwardChunk(
+        kArcsPerChunk, "Fatal ERROR at Ln89 of graph: Not enough memory!");
+    chunk->next = forwardChunks_;
+    forwardChunks_ = chunk;
+  }
+  if (reverseChunks_ == nullptr ||
+      reverseChunks_->cursor == reverseChunks_->records() + kArcsPerChunk) {
+    ReverseChunk* chunk = newReverseChunk(
+        kArcsPerChunk, "Fatal ERROR at Ln101 of graph: Not enough memory!");
+    chunk->next = reverseChunks_;
+    reverseChunks_ = chunk;
+  }
+  ForwardArc* arc = forwardChunks_->cursor++;
+  ReverseArc* reference = reverseChunks_->cursor++;
+  reference->forwardArc = reinterpret_cast<ForwardArc*>(from);
+  arc->shift = reinterpret_cast<std::intptr_t>(to);
+  arc->residual = capacity;
+  arc->reverseResidual = reverseCapacity;
+  from->firstOut = reinterpret_cast<ForwardArc*>(
+      reinterpret_cast<std::uintptr_t>(from->firstOut) + 1);
+  to->firstIn = reinterpret_cast<ReverseArc*>(
+      reinterpret_cast<std::uintptr_t>(to->firstIn) + 1);
+}
+
+void Graph::addTerminalWeights(NodeHandle node, float capSource, float capSink) {
+  float delta = node->terminalCapacity;
+  if (delta > 0) {
+    capSource += delta;
+  } else {
+    capSink -= delta;
+  }
+  flow_ += capSource < capSink ? capSource : capSink;
+  node->terminalCapacity = capSource - capSink;
+}
+
+void Graph::setTerminalWeights(NodeHandle node, float capSource, float capSink) {
+  flow_ += capSource < capSink ? capSource : capSink;
+  node->terminalCapacity = capSource - capSink;
+}
+
+std::size_t Graph::bytesHeld() const {
+  std::size_t bytes = 0;
+  for (NodeChunk* chunk = nodeChunks_; chunk != nullptr; chunk = chunk->next) {
+    bytes += sizeof(NodeChunk);
+  }
+  for (ForwardChunk* chunk = forwardChunks_; chunk != nullptr; chunk = chunk->next) {
+    std::size_t slots = static_cast<std::size_t>(chunk->cursor - chunk->records());
+    if (slots < kArcsPerChunk + 1) slots = kArcsPerChunk + 1;
+    bytes += sizeof(ForwardChunk) + slots * sizeof(ForwardArc) + alignof(ForwardArc) - 1;
+  }
+  for (ReverseChunk* chunk = reverseChunks_; chunk != nullptr; chunk = chunk->next) {
+    std::size_t slots = static_cast<std::size_t>(chunk->cursor - chunk->records());
+    if (slots < kArcsPerChunk + 1) slots = kArcsPerChunk + 1;
+    bytes += sizeof(ReverseChunk) + slots * sizeof(ReverseArc) + alignof(ReverseArc) - 1;
+  }
+  return bytes;
+}
+
+}  // namespace scribeline

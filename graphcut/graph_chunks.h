@@ -1,0 +1,92 @@
+// Chunk layouts of Graph's node, forward-arc and reverse-arc stores, and the
+// run readers shared by its preparation and flow code. Internal to graphcut/.
+#ifndef SCRIBELINE_GRAPHCUT_GRAPH_CHUNKS_H_
+#define SCRIBELINE_GRAPHCUT_GRAPH_CHUNKS_H_
+
+#include <cstdint>
+
+#include "graphcut/graph.h"
+
+namespace scribeline {
+
+// Slots [0, cursor) are handed out; the slot at the cursor (at most the last
+// slot) is the end sentinel: after preparation it holds, in firstOut and
+// firstIn, the end of the runs behind the chunk's last node.
+struct Graph::NodeChunk {
+  GraphNode* cursor;
+  NodeChunk* next;  // older chunk
+  GraphNode slots[kNodesPerChunk];
+};
+
+// An ordinary arc chunk holds kArcsPerChunk records plus one extra slot; a
+// chunk made for a single run longer than that holds the run plus one slot.
+// The records follow the header.
+struct Graph::ForwardChunk {
+  void* allocation;    // address to free
+  ForwardArc* cursor;  // next free record while edges are added
+  ForwardChunk* next;
+  ForwardArc* records() { return reinterpret_cast<ForwardArc*>(this + 1); }
+};
+
+struct Graph::ReverseChunk {
+  void* allocation;
+  ReverseArc* cursor;
+  ReverseChunk* next;
+  ReverseArc* records() { return reinterpret_cast<ReverseArc*>(this + 1); }
+};
+
+namespace graphdetail {
+
+inline constexpr std::uintptr_t kTagBit = 1;
+
+template <typename T>
+inline T* tagged(T* pointer) {
+  return reinterpret_cast<T*>(reinterpret_cast<std::uintptr_t>(pointer) | kTagBit);
+}
+template <typename T>
+inline T* untagged(T* pointer) {
+  return reinterpret_cast<T*>(reinterpret_cast<std::uintptr_t>(pointer) & ~kTagBit);
+}
+template <typename T>
+inline bool isTagged(T* pointer) {
+  return (reinterpret_cast<std::uintptr_t>(pointer) & kTagBit) != 0;
+}
+
+inline GraphNode* offsetNode(GraphNode* node, std::intptr_t shift) {
+  return reinterpret_cast<GraphNode*>(reinterpret_cast<std::intptr_t>(node) + shift);
+}
+inline std::intptr_t byteDistance(const GraphNode* from, const GraphNode* to) {
+  return reinterpret_cast<std::intptr_t>(to) - reinterpret_cast<std::intptr_t>(from);
+}
+
+// A run whose start is tagged keeps its end in its first slot and its records
+// from the next slot on; otherwise it ends where the next node slot's run
+// begins. REQUIRES: preparation finished.
+inline void outRun(GraphNode* node, ForwardArc*& begin, ForwardArc*& end) {
+  ForwardArc* start = node->firstOut;
+  if (isTagged(start)) {
+    start = untagged(start);
+    end = reinterpret_cast<ForwardArc*>(start->shift);
+    begin = start + 1;
+  } else {
+    begin = start;
+    end = untagged(node[1].firstOut);
+  }
+}
+
+inline void inRun(GraphNode* node, ReverseArc*& begin, ReverseArc*& end) {
+  ReverseArc* start = node->firstIn;
+  if (isTagged(start)) {
+    start = untagged(start);
+    end = reinterpret_cast<ReverseArc*>(start->forwardArc);
+    begin = start + 1;
+  } else {
+    begin = start;
+    end = untagged(node[1].firstIn);
+  }
+}
+
+}  // namespace graphdetail
+}  // namespace scribeline
+
+#endif  // SCRIBELINE_GRAPHCUT_GRAPH_CHUNKS_H_

@@ -1,0 +1,121 @@
+// Adoption of orphans: a node cut off from its tree looks for a new parent in
+// the same tree with a valid path to the terminal, preferring the shortest
+// (distances validated lazily by timestamp); failing that it becomes free and
+// its children become orphans in turn.
+#include "graphcut/graph.h"
+#include "graphcut/graph_chunks.h"
+
+namespace scribeline {
+
+using graphdetail::inRun;
+using graphdetail::isTagged;
+using graphdetail::offsetNode;
+using graphdetail::outRun;
+using graphdetail::tagged;
+using graphdetail::untagged;
+
+namespace {
+
+ForwardArc* const kTerminal = reinterpret_cast<ForwardArc*>(1);
+ForwardArc* const kOrphan = reinterpret_cast<ForwardArc*>(2);
+constexpr int kInfiniteDistance = 1000000000;
+
+inline GraphNode* parentOf(GraphNode* node) {
+  ForwardArc* link = node->parent;
+  if (isTagged(link)) return offsetNode(node, -untagged(link)->shift);
+  return offsetNode(node, link->shift);
+}
+
+inline bool isRealArc(ForwardArc* link) { return link != kTerminal && link != kOrphan; }
+
+}  // namespace
+
+// Distance from `node` (which has a parent) to its terminal, or
+// kInfiniteDistance when the path runs into an orphan.
+int Graph::distanceToTerminal(GraphNode* node) {
+  int distance = 0;
+  for (;;) {
+    if (node->timestamp == time_) return distance + node->distance;
+    ForwardArc* link = node->parent;
+    ++distance;
+    if (link == kTerminal) {
+      node->timestamp = time_;
+      node->distance = 1;
+      return distance;
+    }
+    if (link == kOrphan) return kInfiniteDistance;
+    node = parentOf(node);
+  }
+}
+
+void Graph::stampPath(GraphNode* node, int distance) {
+  for (; node->timestamp != time_; node = parentOf(node)) {
+    node->timestamp = time_;
+    node->distance = distance--;
+  }
+}
+
+// In the source tree a neighbour j can adopt (or be a child of) the orphan i
+// when the arc j -> i has capacity; in the sink tree when i -> j has.
+template <bool kSinkTree>
+void Graph::processOrphan(GraphNode* orphan) {
+  ForwardArc* bestLink = nullptr;
+  int bestDistance = kInfiniteDistance;
+  auto consider = [&](GraphNode* neighbor, ForwardArc* link) {
+    if ((neighbor->inSinkTree != 0) != kSinkTree || neighbor->parent == nullptr) return;
+    int distance = distanceToTerminal(neighbor);
+    if (distance >= kInfiniteDistance) return;
+    if (distance < bestDistance) {
+      bestLink = link;
+      bestDistance = distance;
+    }
+    stampPath(neighbor, distance);
+  };
+  ForwardArc* arc;
+  ForwardArc* arcEnd;
+  outRun(orphan, arc, arcEnd);
+  for (ForwardArc* a = arc; a < arcEnd; ++a) {
+    if ((kSinkTree ? a->residual : a->reverseResidual) != 0) {
+      consider(offsetNode(orphan, a->shift), a);
+    }
+  }
+  ReverseArc* reference;
+  ReverseArc* referenceEnd;
+  inRun(orphan, reference, referenceEnd);
+  for (ReverseArc* r = reference; r < referenceEnd; ++r) {
+    ForwardArc* in = r->forwardArc;
+    if ((kSinkTree ? in->reverseResidual : in->residual) != 0) {
+      consider(offsetNode(orphan, -in->shift), tagged(in));
+    }
+  }
+  if (bestLink != nullptr) {
+    orphan->parent = bestLink;
+    orphan->timestamp = time_;
+    orphan->distance = bestDistance + 1;
+    return;
+  }
+
+  orphan->parent = nullptr;
+  orphan->timestamp = 0;
+  auto release = [&](GraphNode* neighbor, ForwardArc* shared, bool usable) {
+    if ((neighbor->inSinkTree != 0) != kSinkTree) return;
+    ForwardArc* link = neighbor->parent;
+    if (link == nullptr) return;
+    if (usable) makeActive(neighbor);
+    if (isRealArc(link) && untagged(link) == shared) setOrphanRear(neighbor);
+  };
+  for (ForwardArc* a = arc; a < arcEnd; ++a) {
+    release(offsetNode(orphan, a->shift), a,
+            (kSinkTree ? a->residual : a->reverseResidual) != 0);
+  }
+  for (ReverseArc* r = reference; r < referenceEnd; ++r) {
+    ForwardArc* in = r->forwardArc;
+    release(offsetNode(orphan, -in->shift), in,
+            (kSinkTree ? in->reverseResidual : in->residual) != 0);
+  }
+}
+
+template void Graph::processOrphan<false>(GraphNode* orphan);
+template void Graph::processOrphan<true>(GraphNode* orphan);
+
+}  // namespace scribeline

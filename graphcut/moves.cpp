@@ -1,0 +1,264 @@
+// Expansion and swap moves of LabelOptimizer, each solved as one minimum cut.
+//
+// A move gives every active site a node; a node on the SOURCE side takes the
+// move's source label (alpha for an expansion, a for a swap), one on the SINK
+// side its sink label (its current label for an expansion, b for a swap).
+// Inactive sites keep their label and enter only as terminal capacity of their
+// active neighbours.
+#include <cstdlib>
+
+#include "graphcut/graph.h"
+#include "graphcut/label_optimizer.h"
+#include "graphcut/memory.h"
+
+namespace scribeline {
+namespace {
+
+// Adds the pairwise term E(xs, xj) of two nodes (x = 1: SOURCE side), exact
+// when e01 + e10 >= e00 + e11.
+inline void addPairTerm(Graph& graph, GraphNode* s, GraphNode* j, float e00,
+                        float e01, float e10, float e11) {
+  graph.addTerminalWeights(s, e00, e11);
+  float x = e10 - e11;
+  float y = e01 - e00;
+  if (x < 0) {
+    graph.addTerminalWeights(s, 0, x);
+    graph.addTerminalWeights(j, 0, -x);
+    graph.addEdge(s, j, 0, x + y);
+  } else if (y < 0) {
+    graph.addTerminalWeights(s, 0, -y);
+    graph.addTerminalWeights(j, 0, y);
+    graph.addEdge(s, j, x + y, 0);
+  } else {
+    graph.addEdge(s, j, x, y);
+  }
+}
+
+// Labels a site takes on either side of the cut, and which sites take part.
+struct ExpansionChoice {
+  const int* labels;
+  int alpha;
+  bool active(int site) const { return labels[site] != alpha; }
+  int sourceLabel(int) const { return alpha; }
+  int sinkLabel(int site) const { return labels[site]; }
+};
+
+struct SwapChoice {
+  const int* labels;
+  int a;
+  int b;
+  bool active(int site) const { return labels[site] == a || labels[site] == b; }
+  int sourceLabel(int) const { return a; }
+  int sinkLabel(int) const { return b; }
+};
+
+// Cost of a declared pair (lower site, higher site) with their labels.
+struct TablePairCost {
+  const float* table;
+  int numLabels;
+  float operator()(int, int, int lowLabel, int highLabel, float weight) const {
+    return weight * table[static_cast<std::size_t>(highLabel) * numLabels + lowLabel];
+  }
+};
+
+struct FunctionPairCost {
+  SmoothCostFn fn;
+  float operator()(int low, int high, int lowLabel, int highLabel, float) const {
+    return fn(low, high, lowLabel, highLabel);
+  }
+};
+
+// Terms of one site s (node `node`) and one neighbour j: a neighbour that
+// does not take part fixes its label; a pair of active sites is added once,
+// from its lower site. `mapped` gives the node index of an active j > s.
+template <typename Choice, typename PairCost>
+void addNeighborTerms(Graph& graph, GraphNode** nodes, const int* mapped,
+                      const int* labels, const Choice& choice,
+                      const PairCost& cost, int s, GraphNode* node,
+                      const NeighborList& list) {
+  int sourceS = choice.sourceLabel(s);
+  int sinkS = choice.sinkLabel(s);
+  list.forEach([&](const NeighborRecord& record) {
+    int j = record.neighbor;
+    float w = record.weight;
+    if (!choice.active(j)) {
+      int fixed = labels[j];
+      if (s < j) {
+        graph.addTerminalWeights(node, cost(s, j, sinkS, fixed, w),
+                                 cost(s, j, sourceS, fixed, w));
+      } else {
+        graph.addTerminalWeights(node, cost(j, s, fixed, sinkS, w),
+                                 cost(j, s, fixed, sourceS, w));
+      }
+    } else if (s < j) {
+      int sourceJ = choice.sourceLabel(j);
+      int sinkJ = choice.sinkLabel(j);
+      addPairTerm(graph, node, nodes[mapped[j]], cost(s, j, sinkS, sinkJ, w),
+                  cost(s, j, sinkS, sourceJ, w), cost(s, j, sourceS, sinkJ, w),
+                  cost(s, j, sourceS, sourceJ, w));
+    }
+  });
+}
+
+}  // namespace
+
+// Builds, cuts and applies one move. siteIndex first lists the active sites
+// (k-th active site at entry k), then, walked from the top, becomes the map
+// from an active site to its node index: when site s is reached every active
+// site above it is already mapped.
+template <typename Choice>
+void LabelOptimizer::runMove(const Choice& choice) {
+  Graph graph;
+  int count = 0;
+  for (int site = 0; site < numSites_; ++site) {
+    if (choice.active(site)) siteIndex_[count++] = site;
+  }
+  if (count == 0) return;
+  GraphNode** nodes = static_cast<GraphNode**>(
+      allocateMemory(sizeof(GraphNode*) * static_cast<std::size_t>(count)));
+  fatalError(nodes == nullptr, "Not enough memory");
+  for (int k = 0; k < count; ++k) nodes[k] = graph.addNode();
+  for (int k = 0; k < count; ++k) {
+    int site = siteIndex_[k];
+    graph.addTerminalWeights(nodes[k], dataCost(site, choice.sinkLabel(site)),
+                             dataCost(site, choice.sourceLabel(site)));
+  }
+  if (isGrid_) {
+    for (int k = count - 1; k >= 0; --k) siteIndex_[siteIndex_[k]] = k;
+    addGridSmoothTerms(graph, nodes, choice);
+  } else {
+    TablePairCost table{smoothTable_, numLabels_};
+    FunctionPairCost function{smoothFunction_};
+    for (int k = count - 1; k >= 0; --k) {
+      int site = siteIndex_[k];
+      siteIndex_[site] = k;
+      if (smoothKind_ == kTable) {
+        addNeighborTerms(graph, nodes, siteIndex_, labels_, choice, table, site,
+                         nodes[k], neighbors_[site]);
+      } else {
+        addNeighborTerms(graph, nodes, siteIndex_, labels_, choice, function,
+                         site, nodes[k], neighbors_[site]);
+      }
+    }
+  }
+  graph.maxFlow();
+  int k = 0;
+  for (int site = 0; site < numSites_; ++site) {
+    if (!choice.active(site)) continue;
+    labels_[site] = graph.segmentOf(nodes[k]) == Graph::SOURCE
+                        ? choice.sourceLabel(site)
+                        : choice.sinkLabel(site);
+    ++k;
+  }
+  std::free(nodes);
+}
+
+// Grid pairs: (x-1, y)-(x, y) and (x, y-1)-(x, y), the left or upper site
+// first. REQUIRES: siteIndex maps every active site to its node index.
+template <typename Choice>
+void LabelOptimizer::addGridSmoothTerms(Graph& graph, GraphNode** nodes,
+                                        const Choice& choice) {
+  auto addPair = [&](int first, int second, bool horizontal) {
+    bool firstActive = choice.active(first);
+    bool secondActive = choice.active(second);
+    auto cost = [&](int firstLabel, int secondLabel) {
+      return gridPairCost(first, second, horizontal, firstLabel, secondLabel);
+    };
+    if (firstActive && secondActive) {
+      int source1 = choice.sourceLabel(first), sink1 = choice.sinkLabel(first);
+      int source2 = choice.sourceLabel(second), sink2 = choice.sinkLabel(second);
+      addPairTerm(graph, nodes[siteIndex_[first]], nodes[siteIndex_[second]],
+                  cost(sink1, sink2), cost(sink1, source2), cost(source1, sink2),
+                  cost(source1, source2));
+    } else if (firstActive) {
+      int fixed = labels_[second];
+      graph.addTerminalWeights(nodes[siteIndex_[first]],
+                               cost(choice.sinkLabel(first), fixed),
+                               cost(choice.sourceLabel(first), fixed));
+    } else if (secondActive) {
+      int fixed = labels_[first];
+      graph.addTerminalWeights(nodes[siteIndex_[second]],
+                               cost(fixed, choice.sinkLabel(second)),
+                               cost(fixed, choice.sourceLabel(second)));
+    }
+  };
+  for (int y = 0; y < height_; ++y) {
+    for (int x = 1; x < width_; ++x) addPair(y * width_ + x - 1, y * width_ + x, true);
+  }
+  for (int y = 1; y < height_; ++y) {
+    for (int x = 0; x < width_; ++x) addPair((y - 1) * width_ + x, y * width_ + x, false);
+  }
+}
+
+void LabelOptimizer::requireCosts() const {
+  fatalError(dataKind_ == kNotGiven,
+             "You have to set up the data cost before running optimization");
+  fatalError(smoothKind_ == kNotGiven,
+             "You have to set up the smoothness cost before running optimization");
+}
+
+void LabelOptimizer::shuffleLabelOrder() {
+  for (int n = 0; n < 2 * numLabels_; ++n) {
+    int i = std::rand() % numLabels_;
+    int j = std::rand() % numLabels_;
+    int kept = labelOrder_[i];
+    labelOrder_[i] = labelOrder_[j];
+    labelOrder_[j] = kept;
+  }
+}
+
+double LabelOptimizer::expansionCycle() {
+  requireCosts();
+  if (randomOrder_) shuffleLabelOrder();
+  for (int position = 0; position < numLabels_; ++position) {
+    runMove(ExpansionChoice{labels_, labelOrder_[position]});
+  }
+  return computeEnergy();
+}
+
+double LabelOptimizer::swapCycle() {
+  requireCosts();
+  if (randomOrder_) shuffleLabelOrder();
+  for (int i = 0; i < numLabels_; ++i) {
+    for (int j = numLabels_ - 1; j >= 0; --j) {
+      if (labelOrder_[i] < labelOrder_[j]) {
+        runMove(SwapChoice{labels_, labelOrder_[i], labelOrder_[j]});
+      }
+    }
+  }
+  return computeEnergy();
+}
+
+double LabelOptimizer::runCycles(int maxIterations, bool swapCycles) {
+  double energy = computeEnergy();
+  if (!(energy + 1 > energy)) return energy;
+  for (int cycle = 1; cycle <= maxIterations; ++cycle) {
+    double previous = energy;
+    energy = swapCycles ? swapCycle() : expansionCycle();
+    if (!(energy < previous)) break;
+  }
+  return energy;
+}
+
+double LabelOptimizer::expansion(int maxIterations) {
+  return runCycles(maxIterations, false);
+}
+
+double LabelOptimizer::swap(int maxIterations) { return runCycles(maxIterations, true); }
+
+double LabelOptimizer::expandOnLabel(int label) {
+  fatalError(label < 0 || label >= numLabels_, "Illegal Label to Expand On");
+  requireCosts();
+  runMove(ExpansionChoice{labels_, label});
+  return computeEnergy();
+}
+
+double LabelOptimizer::swapLabels(int a, int b) {
+  fatalError(a < 0 || a >= numLabels_ || b < 0 || b >= numLabels_,
+             "Illegal Label to Expand On");
+  requireCosts();
+  if (a != b) runMove(SwapChoice{labels_, a, b});
+  return computeEnergy();
+}
+
+}  // namespace scribeline
