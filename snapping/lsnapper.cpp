@@ -16,11 +16,13 @@ LSnapper::LSnapper(const cv::Mat& image, int numLabels)
 void initSnapper(LSnapper& snapper, float sigma, float k, int minSize) {
   const cv::Mat& image = snapper.image;
   snapper.superpixelMap.assign(static_cast<size_t>(image.cols) * image.rows, 0);
-  snapper.n = image.empty()
-                  ? 0
-                  : segmentImage(image, snapper.superpixelMap.data(), sigma, k,
-                                 minSize);
+  snapper.n =
+      segmentImage(image, snapper.superpixelMap.data(), sigma, k, minSize);
+  buildSnapperModel(snapper);
+}
 
+void buildSnapperModel(LSnapper& snapper) {
+  const cv::Mat& image = snapper.image;
   snapper.superpixels =
       buildSuperpixels(image, snapper.superpixelMap.data(), snapper.n);
   findNeighbours(snapper.superpixelMap.data(), image.cols, image.rows,

@@ -45,6 +45,12 @@ struct LSnapper {
 // Potts table and colour-weighted neighbour pairs. Called once.
 void initSnapper(LSnapper& snapper, float sigma, float k, int minSize);
 
+// The part of initSnapper after the over-segmentation: everything built from
+// superpixelMap and n.
+// REQUIRES: superpixelMap holds width * height entries with values 0 .. n-1,
+// each occurring at least once.
+void buildSnapperModel(LSnapper& snapper);
+
 // Relabels every superpixel from all strokes of all labels: stroked
 // superpixels take their stroke's label (the highest where labels meet),
 // the others are solved by expansion moves over colour-model data costs
