@@ -22,9 +22,11 @@ constexpr int kMinModelCentres = 2;
 
 // Sets every superpixel's seed to the highest label painted on any of its
 // pixels, or -1 when none is painted (all kUnpainted). strokeMap and
-// superpixelMap hold numPixels entries each.
+// superpixelMap are row-major over an image `width` pixels wide; only the
+// pixels inside `painted` are read, the rest must be unpainted.
 void seedSuperpixels(const unsigned char* strokeMap, const int* superpixelMap,
-                     size_t numPixels, std::vector<Superpixel>& superpixels);
+                     int width, cv::Rect painted,
+                     std::vector<Superpixel>& superpixels);
 
 // Clusters, per label, the mean colours (truncated to bytes) of the
 // superpixels seeded with it, in increasing superpixel number.

@@ -1,3 +1,5 @@
+#include <opencv2/core/utility.hpp>
+
 #include "app/palette.h"
 #include "snapping/lsnapper.h"
 
@@ -26,12 +28,16 @@ void rebuildMaskFromSuperpixels(const LSnapper& snapper, cv::Mat& mask) {
     superpixelColours[s] = colours[snapper.superpixelLabels[s]];
   }
 
+  // Rows are independent, so they are shared among the cores.
   const int width = image.cols;
-  for (int y = 0; y < image.rows; ++y) {
-    const int* labels = snapper.superpixelMap.data() + static_cast<size_t>(y) * width;
-    cv::Vec3b* out = mask.ptr<cv::Vec3b>(y);
-    for (int x = 0; x < width; ++x) out[x] = superpixelColours[labels[x]];
-  }
+  cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) {
+    for (int y = rows.start; y < rows.end; ++y) {
+      const int* labels =
+          snapper.superpixelMap.data() + static_cast<size_t>(y) * width;
+      cv::Vec3b* out = mask.ptr<cv::Vec3b>(y);
+      for (int x = 0; x < width; ++x) out[x] = superpixelColours[labels[x]];
+    }
+  });
 }
 
 }  // namespace scribeline

@@ -9,9 +9,10 @@ void runSnapper(LSnapper& snapper, float lambda) {
   const size_t numPixels = static_cast<size_t>(width) * height;
 
   std::vector<unsigned char> strokeMap(numPixels, kUnpainted);
-  paintStrokes(snapper.labelStrokes, strokeMap.data(), height, width);
-  seedSuperpixels(strokeMap.data(), snapper.superpixelMap.data(), numPixels,
-                  snapper.superpixels);
+  const cv::Rect painted =
+      paintStrokes(snapper.labelStrokes, strokeMap.data(), height, width);
+  seedSuperpixels(strokeMap.data(), snapper.superpixelMap.data(), width,
+                  painted, snapper.superpixels);
 
   const std::vector<ColourModel> models =
       buildColourModels(snapper.superpixels, snapper.numLabels);

@@ -1,5 +1,6 @@
 #include "snapping/stroke_paint.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace scribeline {
@@ -29,17 +30,36 @@ void paintSegment(cv::Point prev, cv::Point cur, unsigned char* strokeMap,
   });
 }
 
-void paintStrokes(const LabelStrokes& labelStrokes, unsigned char* strokeMap,
-                  int height, int width) {
+namespace {
+
+// The pixels the brush can reach along a stroke: its points' bounding box
+// grown by two pixels on every side.
+cv::Rect brushReach(const Stroke& stroke) {
+  cv::Point low = stroke.front(), high = stroke.front();
+  for (const cv::Point& p : stroke) {
+    low.x = std::min(low.x, p.x), low.y = std::min(low.y, p.y);
+    high.x = std::max(high.x, p.x), high.y = std::max(high.y, p.y);
+  }
+  return cv::Rect(low - cv::Point(2, 2), high + cv::Point(3, 3));
+}
+
+}  // namespace
+
+cv::Rect paintStrokes(const LabelStrokes& labelStrokes,
+                      unsigned char* strokeMap, int height, int width) {
+  cv::Rect painted;
   const int numLabels = static_cast<int>(labelStrokes.size());
   for (int label = 0; label < numLabels; ++label) {
     for (const Stroke& stroke : labelStrokes[label]) {
+      if (stroke.size() < 2) continue;
+      painted |= brushReach(stroke);
       for (size_t k = 1; k < stroke.size(); ++k) {
         paintSegment(stroke[k - 1], stroke[k], strokeMap,
                      static_cast<unsigned char>(label), height, width);
       }
     }
   }
+  return painted & cv::Rect(0, 0, width, height);
 }
 
 }  // namespace scribeline

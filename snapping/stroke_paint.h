@@ -71,8 +71,9 @@ void paintSegment(cv::Point prev, cv::Point cur, unsigned char* strokeMap,
 // Paints every stroke of at least 2 points, label 0 first and within a label
 // in drawing order, so later paint overwrites earlier: where labels overlap
 // the higher label wins. strokeMap must be filled with kUnpainted before.
+// Returns a rectangle, inside the image, outside which nothing was painted.
 // REQUIRES: labelStrokes.size() <= kUnpainted.
-void paintStrokes(const LabelStrokes& labelStrokes, unsigned char* strokeMap,
-                  int height, int width);
+cv::Rect paintStrokes(const LabelStrokes& labelStrokes,
+                      unsigned char* strokeMap, int height, int width);
 
 }  // namespace scribeline

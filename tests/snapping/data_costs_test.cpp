@@ -24,11 +24,19 @@ TEST(SeedSuperpixelsTest, HighestPaintedLabelWinsAndUnpaintedClears) {
   const std::vector<unsigned char> strokes = {2, 5, kUnpainted, 0, kUnpainted, kUnpainted, 7, 3};
   std::vector<Superpixel> superpixels(4);
   superpixels[2].seed = 9;  // left over from an earlier run
-  seedSuperpixels(strokes.data(), map.data(), map.size(), superpixels);
+  seedSuperpixels(strokes.data(), map.data(), 8, cv::Rect(0, 0, 8, 1), superpixels);
   EXPECT_EQ(superpixels[0].seed, 5);
   EXPECT_EQ(superpixels[1].seed, 0);
   EXPECT_EQ(superpixels[2].seed, -1);
   EXPECT_EQ(superpixels[3].seed, 7);
+
+  // Read as a 4 x 2 image, only its left half: the paint of superpixels 1
+  // and 3 lies outside.
+  seedSuperpixels(strokes.data(), map.data(), 4, cv::Rect(0, 0, 2, 2), superpixels);
+  EXPECT_EQ(superpixels[0].seed, 5);
+  EXPECT_EQ(superpixels[1].seed, -1);
+  EXPECT_EQ(superpixels[2].seed, -1);
+  EXPECT_EQ(superpixels[3].seed, -1);
 }
 
 TEST(BuildColourModelsTest, SamplesAreTruncatedMeansOfSeededSuperpixels) {

@@ -145,7 +145,7 @@ TEST(PaintStrokesTest, HigherLabelWinsAndClicksPaintNothing) {
   strokes[1].push_back({{25, 3}, {25, 3}, {25, 3}});   // click without movement
   strokes[3].push_back({{4, 4}});                      // a single point
   std::vector<unsigned char> map(width * height, kUnpainted);
-  paintStrokes(strokes, map.data(), height, width);
+  const cv::Rect bounds = paintStrokes(strokes, map.data(), height, width);
 
   EXPECT_EQ(map[10 * width + 10], 5);  // crossing point
   EXPECT_EQ(map[3 * width + 10], 2);
@@ -153,6 +153,20 @@ TEST(PaintStrokesTest, HigherLabelWinsAndClicksPaintNothing) {
   EXPECT_TRUE(painted(map, width, 3).empty());
   EXPECT_EQ(map[11 * width + 22], 5);  // the brush reaches two pixels past the end
   EXPECT_EQ(map[10 * width + 23], kUnpainted);
+  EXPECT_EQ(bounds & cv::Rect(0, 0, width, height), bounds);
+  for (int label : {2, 5}) {
+    for (const auto& [x, y] : painted(map, width, label)) {
+      EXPECT_TRUE(bounds.contains(cv::Point(x, y))) << x << "," << y;
+    }
+  }
+}
+
+TEST(PaintStrokesTest, NothingToPaintGivesEmptyBounds) {
+  LabelStrokes strokes(2);
+  strokes[1].push_back({{3, 3}});
+  std::vector<unsigned char> map(100, kUnpainted);
+  EXPECT_TRUE(paintStrokes(strokes, map.data(), 10, 10).empty());
+  EXPECT_TRUE(painted(map, 10, 1).empty());
 }
 
 }  // namespace
