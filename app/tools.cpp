@@ -3,14 +3,15 @@
 #include <memory>
 
 #include "canvas/pen.h"
+#include "snapping/snapper_tool.h"
 
 namespace scribeline {
 
 void installTools(Workspace& workspace) {
-  // The iScissor and lSnapper slots hold placeholders whose events only
-  // redraw until those tools are built.
+  // The iScissor slot holds a placeholder whose events only redraw until
+  // that tool is built.
   workspace.tools[kToolScissors] = std::make_unique<Tool>();
-  workspace.tools[kToolSnapper] = std::make_unique<Tool>();
+  workspace.tools[kToolSnapper] = std::make_unique<SnapperTool>();
   workspace.tools[kToolPen] = std::make_unique<PenTool>();
 }
 
