@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "superpixel/float_image.h"
+#include "superpixel/large_array.h"
 
 namespace scribeline {
 
@@ -17,7 +18,7 @@ struct Edge {
 
 // The edge array with room for four edges per pixel, filled from the front.
 struct EdgeList {
-    std::unique_ptr<Edge[]> edges;
+    LargeArray<Edge> edges;
     std::size_t count = 0;
 };
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 #include "superpixel/edge_graph.h"
 
@@ -11,5 +13,23 @@ namespace scribeline {
 // right, lower, lower-right, upper-right. Weights compare as floats with -0
 // equal to +0; NaN weights go last.
 void sortEdgesByWeight(Edge* edges, std::size_t count);
+
+// Unsigned key whose order is that float order of weights: +0 and -0 share a
+// key, NaNs take the largest.
+inline std::uint32_t edgeSortKey(float w) {
+    if (w == 0.0f) {
+        return 0x80000000u;
+    }
+    if (w != w) {
+        return 0xFFFFFFFFu;
+    }
+    std::uint32_t bits;
+    std::memcpy(&bits, &w, sizeof bits);
+    return (bits & 0x80000000u) ? ~bits : (bits | 0x80000000u);
+}
+
+// Stable sort of a run whose keys differ only in the bits below 1 << lowBits,
+// in place, with scratch room for count edges.
+void sortRunByLowBits(Edge* run, std::size_t count, int lowBits, Edge* scratch);
 
 }  // namespace scribeline

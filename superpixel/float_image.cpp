@@ -7,9 +7,7 @@ namespace scribeline {
 FloatImage::FloatImage(int width, int height, Fill fill)
     : width_(width), height_(height) {
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    // new float[n] leaves the block unwritten, so untouched pages cost nothing
-    // until the producer fills them.
-    data_.reset(new float[count]);
+    data_ = allocateLarge<float>(count);
     if (fill == Fill::zeros) {
         std::fill(data_.get(), data_.get() + count, 0.0f);
     }

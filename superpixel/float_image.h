@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "superpixel/large_array.h"
+
 namespace scribeline {
 
 // A width x height plane of 32-bit floats in one row-major block, with a table
@@ -34,7 +36,7 @@ public:
 private:
     int width_ = 0;
     int height_ = 0;
-    std::unique_ptr<float[]> data_;
+    LargeArray<float> data_;
     std::unique_ptr<float*[]> rows_;
 };
 

@@ -16,6 +16,9 @@ namespace scribeline {
 // REQUIRES: every edge end lies in 0 .. numVertices-1.
 DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, float k);
 
+// segmentGraph on edges that are already in sortEdgesByWeight order.
+DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge* edges, float k);
+
 // Walks the edges once, in their order, and joins the components of an
 // edge's ends whenever they differ and either holds fewer than minSize
 // elements. No weight is looked at.

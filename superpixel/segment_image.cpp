@@ -1,9 +1,12 @@
 #include "superpixel/segment_image.h"
 
+#include <utility>
+
 #include "superpixel/edge_graph.h"
 #include "superpixel/float_image.h"
 #include "superpixel/segment_graph.h"
 #include "superpixel/smoothing.h"
+#include "superpixel/sorted_edges.h"
 
 namespace scribeline {
 
@@ -54,15 +57,17 @@ ColourPlanes colourPlanes(const cv::Mat& image) {
     return planes;
 }
 
-EdgeList smoothedEdges(const cv::Mat& image, float sigma) {
-    ColourPlanes smoothed;
+EdgeList sortedSmoothedEdges(const cv::Mat& image, float sigma) {
+    FloatImage r;
+    FloatImage g;
+    FloatImage b;
     {
         const ColourPlanes raw = colourPlanes(image);
-        smoothed.r = smoothChannel(raw.r, sigma);
-        smoothed.g = smoothChannel(raw.g, sigma);
-        smoothed.b = smoothChannel(raw.b, sigma);
+        r = smoothChannel(raw.r, sigma);
+        g = smoothChannel(raw.g, sigma);
+        b = smoothChannel(raw.b, sigma);
     }
-    return buildEdges(smoothed.r, smoothed.g, smoothed.b);
+    return buildSortedEdges(std::move(r), std::move(g), std::move(b));
 }
 
 }  // namespace
@@ -74,8 +79,9 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
     const int numPixels = image.cols * image.rows;
     DisjointSet components(0);
     {
-        EdgeList edges = smoothedEdges(image, sigma);
-        components = segmentGraph(numPixels, edges.count, edges.edges.get(), k);
+        // The list comes sorted exactly as segmentGraph would sort it.
+        const EdgeList edges = sortedSmoothedEdges(image, sigma);
+        components = segmentSortedGraph(numPixels, edges.count, edges.edges.get(), k);
         mergeSmallComponents(components, edges.edges.get(), edges.count, minSize);
     }
     const int numSuperpixels = components.numSets();

@@ -1,0 +1,63 @@
+#include "superpixel/sorted_edges.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <string>
+
+#include "superpixel/edge_sort.h"
+
+namespace scribeline {
+namespace {
+
+using PixelValue = std::function<float(int plane, int x, int y)>;
+
+FloatImage planeOf(int width, int height, int plane, const PixelValue& value) {
+    FloatImage result(width, height, FloatImage::Fill::zeros);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            result.at(y, x) = value(plane, x, y);
+        }
+    }
+    return result;
+}
+
+// buildSortedEdges must give exactly the list buildEdges gives after a
+// stable sort by weight.
+void checkSameAsSortedList(int width, int height, const PixelValue& value, const std::string& what) {
+    FloatImage r = planeOf(width, height, 0, value);
+    FloatImage g = planeOf(width, height, 1, value);
+    FloatImage b = planeOf(width, height, 2, value);
+    EdgeList expected = buildEdges(r, g, b);
+    sortEdgesByWeight(expected.edges.get(), expected.count);
+    const EdgeList actual = buildSortedEdges(std::move(r), std::move(g), std::move(b));
+    ASSERT_EQ(actual.count, expected.count) << what;
+    for (std::size_t i = 0; i < actual.count; ++i) {
+        ASSERT_EQ(actual.edges[i].w, expected.edges[i].w) << what << " at " << i;
+        ASSERT_EQ(actual.edges[i].a, expected.edges[i].a) << what << " at " << i;
+        ASSERT_EQ(actual.edges[i].b, expected.edges[i].b) << what << " at " << i;
+    }
+}
+
+TEST(BuildSortedEdges, EqualsTheSortedEdgeList) {
+    const unsigned seed = 31337;
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> byte(0.0f, 255.0f);
+    const auto noise = [&](int, int, int) { return byte(random); };
+    checkSameAsSortedList(61, 47, noise, "noise, seed " + std::to_string(seed));
+    // Few distinct colours: long runs of equal weights inside a bucket.
+    std::uniform_int_distribution<int> level(0, 2);
+    checkSameAsSortedList(80, 60, [&](int, int, int) { return 100.0f * level(random); },
+                          "three levels, seed " + std::to_string(seed));
+    // All weights distinct but within one bucket: the bucket exceeds the
+    // small-bucket scratch and takes the general sort.
+    checkSameAsSortedList(70, 50, [](int plane, int x, int y) { return (x + 1.01f * y) * (1.0f + 0.0001f * plane); },
+                          "ramp");
+    checkSameAsSortedList(33, 17, [](int, int, int) { return 5.0f; }, "flat");
+    checkSameAsSortedList(1, 9, noise, "one column, seed " + std::to_string(seed));
+    checkSameAsSortedList(1, 1, noise, "one pixel");
+}
+
+}  // namespace
+}  // namespace scribeline
