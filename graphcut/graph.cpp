@@ -129,11 +129,16 @@ void Graph::setTerminalWeights(NodeHandle node, float capSource, float capSink) 
   node->terminalCapacity = capSource - capSink;
 }
 
-std::size_t Graph::bytesHeld() const {
+std::size_t Graph::nodeBytesHeld() const {
   std::size_t bytes = 0;
   for (NodeChunk* chunk = nodeChunks_; chunk != nullptr; chunk = chunk->next) {
     bytes += sizeof(NodeChunk);
   }
+  return bytes;
+}
+
+std::size_t Graph::arcBytesHeld() const {
+  std::size_t bytes = 0;
   for (ForwardChunk* chunk = forwardChunks_; chunk != nullptr; chunk = chunk->next) {
     std::size_t slots = static_cast<std::size_t>(chunk->cursor - chunk->records());
     if (slots < kArcsPerChunk + 1) slots = kArcsPerChunk + 1;

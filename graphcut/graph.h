@@ -78,8 +78,9 @@ class Graph {
     return node->parent != nullptr && node->inSinkTree == 0 ? SOURCE : SINK;
   }
 
-  // Bytes held in node, arc and reverse chunks.
-  std::size_t bytesHeld() const;
+  // Bytes held in node chunks, and in forward and reverse arc chunks.
+  std::size_t nodeBytesHeld() const;
+  std::size_t arcBytesHeld() const;
 
  private:
   struct NodeChunk;

@@ -2,12 +2,16 @@
 // against Boost.Graph's push-relabel max-flow, storage edge cases, fatal paths.
 #include "graphcut/graph.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <boost/graph/adjacency_list.hpp>
 #include <boost/graph/push_relabel_max_flow.hpp>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -75,8 +79,7 @@ Problem randomProblem(std::mt19937& rng, int numNodes, int numEdges, int maxCap)
   }
   for (int e = 0; e < numEdges; ++e) {
     int a = node(rng);
-    int b = node(rng);
-    if (a == b) continue;
+    int b = node(rng);  // self-loops included: they never cross a cut
     p.edges.push_back({a, b, static_cast<float>(cap(rng)), static_cast<float>(cap(rng))});
   }
   return p;
@@ -98,6 +101,317 @@ TEST(GraphExhaustive, MinCutMatchesEveryCutOnSmallGraphs) {
     ASSERT_DOUBLE_EQ(s.flow, best);
     ASSERT_DOUBLE_EQ(cutCapacity(p, s.side), best);
   }
+}
+
+
+// Max flow of the same network (terminal weights as arcs from the source and
+// to the sink) computed by Boost.Graph's push-relabel algorithm.
+double boostMaxFlow(const Problem& p) {
+  using Traits = boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
+  using BoostGraph = boost::adjacency_list<
+      boost::vecS, boost::vecS, boost::directedS, boost::no_property,
+      boost::property<boost::edge_capacity_t, double,
+                      boost::property<boost::edge_residual_capacity_t, double,
+                                      boost::property<boost::edge_reverse_t,
+                                                      Traits::edge_descriptor>>>>;
+  BoostGraph g(p.numNodes + 2);
+  auto capacity = boost::get(boost::edge_capacity, g);
+  auto reverse = boost::get(boost::edge_reverse, g);
+  auto addArc = [&](int from, int to, double cap) {
+    auto forward = boost::add_edge(from, to, g).first;
+    auto back = boost::add_edge(to, from, g).first;
+    capacity[forward] = cap;
+    capacity[back] = 0;
+    reverse[forward] = back;
+    reverse[back] = forward;
+  };
+  int source = p.numNodes;
+  int sink = p.numNodes + 1;
+  for (int i = 0; i < p.numNodes; ++i) {
+    if (p.source[i] > 0) addArc(source, i, p.source[i]);
+    if (p.sink[i] > 0) addArc(i, sink, p.sink[i]);
+  }
+  for (const Edge& e : p.edges) {
+    if (e.capacity > 0) addArc(e.from, e.to, e.capacity);
+    if (e.reverseCapacity > 0) addArc(e.to, e.from, e.reverseCapacity);
+  }
+  return boost::push_relabel_max_flow(g, source, sink);
+}
+
+void expectMatchesBoost(const Problem& p) {
+  Solution s = solve(p);
+  double oracle = boostMaxFlow(p);
+  EXPECT_NEAR(s.flow, oracle, 1e-9 * (1 + oracle));
+  EXPECT_NEAR(cutCapacity(p, s.side), s.flow, 1e-9 * (1 + oracle));
+}
+
+TEST(GraphOracle, FlowMatchesPushRelabelOnRandomSparseGraphs) {
+  for (unsigned seed = 11; seed <= 16; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    int numNodes = 2000 + static_cast<int>(seed) * 150;
+    expectMatchesBoost(randomProblem(rng, numNodes, numNodes * 3, 100));
+  }
+}
+
+// Grid-shaped graphs with many ties: nodes added in row order, each linked to
+// its right and lower neighbour, like the moves build them.
+TEST(GraphOracle, FlowMatchesPushRelabelOnGrids) {
+  for (unsigned seed = 21; seed <= 23; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> cap(0, 8);
+    const int width = 60;
+    const int height = 50;
+    Problem p;
+    p.numNodes = width * height;
+    for (int i = 0; i < p.numNodes; ++i) {
+      p.source.push_back(static_cast<float>(cap(rng)));
+      p.sink.push_back(static_cast<float>(cap(rng)));
+    }
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        int i = y * width + x;
+        if (x + 1 < width) p.edges.push_back({i, i + 1, float(cap(rng)), float(cap(rng))});
+        if (y + 1 < height) p.edges.push_back({i, i + width, float(cap(rng)), float(cap(rng))});
+      }
+    }
+    expectMatchesBoost(p);
+  }
+}
+
+// Nodes with many arcs: each row puts `hubs` hub nodes with `arcs` arcs each
+// (outgoing or incoming) among ordinary random edges.
+struct HubCase {
+  int arcs;
+  bool outgoing;
+  int hubs;
+};
+
+class GraphHubs : public testing::TestWithParam<HubCase> {};
+
+TEST_P(GraphHubs, LongRunsGiveTheOracleFlowAndCut) {
+  const HubCase& c = GetParam();
+  unsigned seed = 1000u + static_cast<unsigned>(c.arcs) + (c.outgoing ? 1u : 0u);
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  const int numNodes = 3000;
+  Problem p = randomProblem(rng, numNodes, 2000, 20);
+  std::uniform_int_distribution<int> node(0, numNodes - 1);
+  std::uniform_int_distribution<int> cap(0, 20);
+  for (int h = 0; h < c.hubs; ++h) {
+    int hub = node(rng);
+    for (int a = 0; a < c.arcs; ++a) {
+      int other = node(rng);
+      while (other == hub) other = node(rng);
+      Edge e{hub, other, float(cap(rng)), float(cap(rng))};
+      if (!c.outgoing) std::swap(e.from, e.to);
+      p.edges.push_back(e);
+    }
+  }
+  // Interleave so that the hub arcs are spread over many chunks.
+  std::shuffle(p.edges.begin(), p.edges.end(), rng);
+  expectMatchesBoost(p);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ArcCounts, GraphHubs,
+    testing::Values(HubCase{1023, true, 1}, HubCase{1024, true, 1}, HubCase{1025, true, 1},
+                    HubCase{5000, true, 1}, HubCase{1024, false, 1},
+                    HubCase{1025, false, 1}, HubCase{5000, false, 1},
+                    HubCase{1500, true, 4}, HubCase{1500, false, 4}));
+
+// A star: every arc of the graph leaves (or enters) one node, checked against
+// every cut of the leaves' sides (the hub's side is forced by its terminals).
+TEST(GraphHubs, StarWithEveryArcOnOneNode) {
+  for (bool outgoing : {true, false}) {
+    for (int arcs : {1024, 1025, 5000}) {
+      SCOPED_TRACE("arcs " + std::to_string(arcs));
+      Problem p;
+      p.numNodes = arcs + 1;
+      p.source.assign(p.numNodes, 0);
+      p.sink.assign(p.numNodes, 0);
+      p.source[0] = 1e6f;  // the hub is fixed to the source side
+      for (int leaf = 1; leaf <= arcs; ++leaf) {
+        p.sink[leaf] = static_cast<float>(leaf % 7);
+        Edge e{0, leaf, static_cast<float>(leaf % 5), 0};
+        if (!outgoing) e = {leaf, 0, 0, static_cast<float>(leaf % 5)};
+        p.edges.push_back(e);
+      }
+      // Each leaf independently passes min(arc, sink) to the sink.
+      double expected = 0;
+      for (int leaf = 1; leaf <= arcs; ++leaf) expected += std::min(leaf % 5, leaf % 7);
+      Solution s = solve(p);
+      EXPECT_DOUBLE_EQ(s.flow, expected);
+      EXPECT_DOUBLE_EQ(cutCapacity(p, s.side), expected);
+      EXPECT_EQ(s.side[0], Graph::SOURCE);
+    }
+  }
+}
+
+// Chains across node-chunk boundaries: the flow is the cheapest link.
+TEST(GraphChunks, ChainsAcrossNodeChunks) {
+  for (int numNodes : {510, 511, 512, 1023, 1024}) {
+    SCOPED_TRACE("nodes " + std::to_string(numNodes));
+    Problem p;
+    p.numNodes = numNodes;
+    p.source.assign(numNodes, 0);
+    p.sink.assign(numNodes, 0);
+    p.source[0] = 50;
+    p.sink[numNodes - 1] = 50;
+    for (int i = 0; i + 1 < numNodes; ++i) {
+      p.edges.push_back({i, i + 1, 10.0f + static_cast<float>(i % 13), 0});
+    }
+    p.edges[numNodes / 2].capacity = 3;
+    Solution s = solve(p);
+    EXPECT_DOUBLE_EQ(s.flow, 3);
+    for (int i = 0; i < numNodes; ++i) {
+      EXPECT_EQ(s.side[i], i <= numNodes / 2 ? Graph::SOURCE : Graph::SINK) << i;
+    }
+  }
+}
+
+TEST(GraphChunks, NoEdgesSumsTheSmallerTerminalWeights) {
+  Graph graph;
+  Graph::NodeHandle a = graph.addNode();
+  Graph::NodeHandle b = graph.addNode();
+  Graph::NodeHandle c = graph.addNode();
+  graph.addTerminalWeights(a, 5, 2);
+  graph.addTerminalWeights(b, 1, 4);
+  EXPECT_DOUBLE_EQ(graph.maxFlow(), 3);
+  EXPECT_EQ(graph.segmentOf(a), Graph::SOURCE);
+  EXPECT_EQ(graph.segmentOf(b), Graph::SINK);
+  EXPECT_EQ(graph.segmentOf(c), Graph::SINK);  // zero terminal capacity
+  EXPECT_DOUBLE_EQ(graph.maxFlow(), 3);        // a second call changes nothing
+}
+
+TEST(GraphChunks, EmptyGraphHasNoFlow) {
+  Graph graph;
+  EXPECT_DOUBLE_EQ(graph.maxFlow(), 0);
+}
+
+TEST(GraphTerminals, WeightsAccumulate) {
+  Graph graph;
+  Graph::NodeHandle node = graph.addNode();
+  Graph::NodeHandle other = graph.addNode();
+  graph.addTerminalWeights(node, 3, 1);
+  graph.addTerminalWeights(node, 0, 2);
+  graph.addTerminalWeights(other, 4, 0);
+  EXPECT_DOUBLE_EQ(graph.maxFlow(), 3);
+  EXPECT_EQ(graph.segmentOf(node), Graph::SINK);
+  EXPECT_EQ(graph.segmentOf(other), Graph::SOURCE);
+}
+
+TEST(GraphTerminals, NegativeWeightsShiftTheFlow) {
+  // A node paying -2 on the sink side and +1 on the source side: the cut puts
+  // it on the source side and the flow counts the negative offset.
+  Graph graph;
+  Graph::NodeHandle node = graph.addNode();
+  graph.addTerminalWeights(node, 1, -2);
+  EXPECT_DOUBLE_EQ(graph.maxFlow(), -2);
+  EXPECT_EQ(graph.segmentOf(node), Graph::SOURCE);
+}
+
+TEST(GraphTerminals, TinyResidualKeepsTheArcInTheTree) {
+  // 1 + 2^-20 minus 1 leaves a tiny positive residual: the arc is not
+  // saturated, so the far node stays reachable from the source.
+  Graph graph;
+  Graph::NodeHandle a = graph.addNode();
+  Graph::NodeHandle b = graph.addNode();
+  Graph::NodeHandle c = graph.addNode();
+  graph.addTerminalWeights(a, 10, 0);
+  graph.addTerminalWeights(b, 0, 1);
+  graph.addEdge(a, b, 1.0f + 1.0f / 1048576.0f, 0);
+  graph.addEdge(b, c, 5, 0);
+  EXPECT_DOUBLE_EQ(graph.maxFlow(), 1);
+  EXPECT_EQ(graph.segmentOf(b), Graph::SOURCE);
+  EXPECT_EQ(graph.segmentOf(c), Graph::SOURCE);
+}
+
+// Fatal paths. The messages go to standard output; the death-test child
+// redirects it to standard error, where EXPECT_EXIT looks.
+std::size_t failingSize = 0;  // 0: every request fails once armed
+bool armed = false;
+void* failingAllocation(std::size_t bytes) {
+  if (armed && (failingSize == 0 || bytes == failingSize)) return nullptr;
+  return std::malloc(bytes);
+}
+
+void redirectStdoutToStderr() {
+  std::fflush(stdout);
+  dup2(2, 1);
+}
+
+constexpr std::size_t kNodeChunkBytes = 2 * sizeof(void*) + 512 * sizeof(GraphNode);
+constexpr std::size_t kForwardChunkBytes = 3 * sizeof(void*) + 1025 * sizeof(ForwardArc) + 7;
+constexpr std::size_t kReverseChunkBytes = 3 * sizeof(void*) + 1025 * sizeof(ReverseArc) + 7;
+constexpr std::size_t kOrphanChunkBytes = sizeof(void*) + 128 * sizeof(OrphanRef);
+
+enum class Stage { kBuild, kSolve };
+struct AllocationFailure {
+  const char* name;
+  std::size_t bytes;
+  Stage armedAt;
+  int hubOut;  // arcs leaving node 0 (0: a two-node augmenting path)
+  int hubIn;   // arcs entering node 0
+  const char* printed;
+};
+
+void buildAndSolve(const AllocationFailure& c) {
+  failingSize = c.bytes;
+  armed = c.armedAt == Stage::kBuild;
+  setAllocationHookForTesting(failingAllocation);
+  redirectStdoutToStderr();
+  Graph graph;
+  Graph::NodeHandle hub = graph.addNode();
+  Graph::NodeHandle other = graph.addNode();
+  graph.addTerminalWeights(hub, 5, 0);
+  graph.addTerminalWeights(other, 0, 3);
+  graph.addEdge(hub, other, 10, 0);
+  for (int i = 0; i < c.hubOut; ++i) graph.addEdge(hub, graph.addNode(), 1, 1);
+  for (int i = 0; i < c.hubIn; ++i) graph.addEdge(graph.addNode(), hub, 1, 1);
+  armed = true;
+  graph.maxFlow();
+  std::exit(0);
+}
+
+class GraphFatal : public testing::TestWithParam<AllocationFailure> {};
+
+TEST_P(GraphFatal, AllocationFailureStopsWithItsMessage) {
+  EXPECT_EXIT(buildAndSolve(GetParam()), testing::ExitedWithCode(1),
+              testing::StrEq(GetParam().printed));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, GraphFatal,
+    testing::Values(
+        AllocationFailure{"NodeChunk", kNodeChunkBytes, Stage::kBuild, 0, 0, ""},
+        AllocationFailure{"ForwardChunk", kForwardChunkBytes, Stage::kBuild, 0, 0,
+                          "Fatal ERROR at Ln89 of graph: Not enough memory!"},
+        AllocationFailure{"ReverseChunk", kReverseChunkBytes, Stage::kBuild, 0, 0,
+                          "Fatal ERROR at Ln101 of graph: Not enough memory!"},
+        AllocationFailure{"PreparedForwardChunk", 0, Stage::kSolve, 1500, 0,
+                          "Fatal ERROR at Ln194 of graph: Not enough memory!"},
+        AllocationFailure{"PreparedReverseChunk", 0, Stage::kSolve, 0, 1500,
+                          "Fatal ERROR at Ln227 of graph: Not enough memory!"},
+        AllocationFailure{"OrphanChunk", kOrphanChunkBytes, Stage::kSolve, 0, 0,
+                          "Fatal ERROR at Ln239 of block: Not enough memory!"}),
+    [](const testing::TestParamInfo<AllocationFailure>& info) { return info.param.name; });
+
+void reportToStdout(const char* message) { std::printf("callback: %s|", message); }
+
+TEST(GraphFatalCallback, CallbackHearsTheShortMessageFirst) {
+  auto run = [] {
+    failingSize = kForwardChunkBytes;
+    armed = true;
+    setAllocationHookForTesting(failingAllocation);
+    redirectStdoutToStderr();
+    Graph graph(reportToStdout);
+    graph.addEdge(graph.addNode(), graph.addNode(), 1, 1);
+  };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              testing::StrEq("callback: Not enough memory!|"
+                             "Fatal ERROR at Ln89 of graph: Not enough memory!"));
 }
 
 }  // namespace

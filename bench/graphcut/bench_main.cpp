@@ -1,0 +1,49 @@
+// Runs the benchmarks and prints, for every pair "<name>/ours" and
+// "<name>/boost", the ratios of our real and CPU times to Boost.Graph's (the
+// CPU ratio is the steadier one on a shared machine).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+
+namespace {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.run_type != Run::RT_Iteration && run.aggregate_name != "mean") continue;
+      times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+    }
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    for (const auto& [name, ours] : times_) {
+      std::size_t at = name.find("/ours");
+      if (at == std::string::npos) continue;
+      std::string peer = name.substr(0, at) + "/boost" + name.substr(at + 5);
+      auto found = times_.find(peer);
+      if (found == times_.end()) continue;
+      std::printf("ratio %-32s ours / boost: real time %.3f, cpu time %.3f\n",
+                  name.substr(0, at).c_str(), ours.first / found->second.first,
+                  ours.second / found->second.second);
+    }
+  }
+
+ private:
+  std::map<std::string, std::pair<double, double>> times_;  // real, cpu
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
