@@ -29,7 +29,13 @@ inline const std::string kToolboxWindow = "Toolbox";
 struct ViewScratch {
   cv::Mat picture;
   double tableOpacity = -1.0;
+  // blendTable[photo * 256 + mask] is the blended byte at tableOpacity.
   std::array<unsigned char, 256 * 256> blendTable{};
+  // Fixed-point weights (scale 2^14) that reproduce blendTable, and how far
+  // they may be trusted (see canvas/blend.cpp).
+  int photoWeight = 0;
+  int maskWeight = 0;
+  int fixedPointUse = 0;
 };
 
 // The state of one annotation session. main owns the one instance; commands,
