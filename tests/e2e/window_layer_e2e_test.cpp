@@ -90,7 +90,7 @@ TEST_F(WindowLayerTest, EscapeReachesTheProgram) {
 
 TEST_F(WindowLayerTest, MouseReportsPicturePixelsAtFullSize) {
   start(640, 480);
-  EXPECT_EQ(session.windowSize("Probe"), cv::Size(640, 480));
+  EXPECT_TRUE(session.waitForWindowSize("Probe", {640, 480}));
   EXPECT_EQ(session.windowSize("Pad"), cv::Size(200, 100));
   const cv::Point points[] = {{0, 0}, {639, 479}, {321, 17}, {5, 400}};
   for (const cv::Point& p : points) {
@@ -107,6 +107,21 @@ TEST_F(WindowLayerTest, MouseReportsPicturePixelsAtFullSize) {
   EXPECT_EQ(cv::Point(press.x, press.y), cv::Point(199, 99));
 }
 
+TEST_F(WindowLayerTest, CaptureShowsThePictureAtFullSize) {
+  start(320, 240);
+  const cv::Mat shown = session.capture("Probe");
+  ASSERT_EQ(shown.size(), cv::Size(320, 240));
+  int differing = 0;
+  for (int y = 0; y < shown.rows; ++y) {
+    for (int x = 0; x < shown.cols; ++x) {
+      if (shown.at<cv::Vec3b>(y, x) != cv::Vec3b(x % 256, y % 256, 128)) {
+        ++differing;
+      }
+    }
+  }
+  EXPECT_EQ(differing, 0);
+}
+
 // A picture larger than the 1600 x 1200 screen opens scaled down to fit it,
 // with its aspect ratio, and the mouse still reports picture pixels.
 struct OversizeCase {
@@ -120,7 +135,8 @@ class OversizePictureTest : public WindowLayerTest,
 TEST_P(OversizePictureTest, FitsTheScreenAndReportsPicturePixels) {
   const OversizeCase c = GetParam();
   start(c.width, c.height);
-  EXPECT_EQ(session.windowSize("Probe"), c.window);
+  EXPECT_TRUE(session.waitForWindowSize("Probe", c.window))
+      << session.windowSize("Probe");
   session.setPictureSize("Probe", {c.width, c.height});
   const double pixel = double(c.width) / c.window.width;
   const cv::Point points[] = {
@@ -160,10 +176,10 @@ TEST_F(WindowLayerTest, DragLeavingTheWindowKeepsReporting) {
 
 TEST_F(WindowLayerTest, WindowsRecreatedInEitherModeKeepTheirHandler) {
   start(2000, 1000);
-  EXPECT_EQ(session.windowSize("Probe"), cv::Size(1600, 800));
+  EXPECT_TRUE(session.waitForWindowSize("Probe", {1600, 800}));
   session.key("Probe", "r");
   ASSERT_TRUE(session.waitForOutput("recreated 100\n"));
-  EXPECT_EQ(session.windowSize("Probe"), cv::Size(2000, 1000));
+  EXPECT_TRUE(session.waitForWindowSize("Probe", {2000, 1000}));
   session.click("Probe", 1500, 900);
   MouseEvent press;
   ASSERT_TRUE(nextMouse(session, "Probe", 1, &press));
@@ -171,7 +187,7 @@ TEST_F(WindowLayerTest, WindowsRecreatedInEitherModeKeepTheirHandler) {
 
   session.key("Probe", "r");
   ASSERT_TRUE(session.waitForOutput("recreated free\n"));
-  EXPECT_EQ(session.windowSize("Probe"), cv::Size(1600, 800));
+  EXPECT_TRUE(session.waitForWindowSize("Probe", {1600, 800}));
   session.setPictureSize("Probe", {2000, 1000});
   session.click("Probe", 1000, 500);
   ASSERT_TRUE(nextMouse(session, "Probe", 1, &press));
