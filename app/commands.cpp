@@ -1,0 +1,212 @@
+#include "app/commands.h"
+
+#include "app/mask_file.h"
+#include "app/toolbox.h"
+#include "canvas/mouse.h"
+#include "canvas/view.h"
+
+namespace scribeline {
+namespace {
+
+constexpr double kOpacityStep = 0.05;
+constexpr double kMinOpacity = 0.05;
+constexpr double kMaxOpacity = 1.0;
+
+Tool* currentTool(Workspace& workspace) {
+  return workspace.tools[workspace.currentTool].get();
+}
+
+CommandResult quit(Workspace&, int) { return CommandResult::Quit; }
+
+CommandResult backspace(Workspace& workspace, int) {
+  if (Tool* tool = currentTool(workspace))
+    tool->onBackspace(workspace);
+  else
+    recomposeAndShow(workspace);
+  return CommandResult::Continue;
+}
+
+CommandResult enter(Workspace& workspace, int keyCode) {
+  if (Tool* tool = currentTool(workspace)) tool->onEnter(workspace, keyCode);
+  return CommandResult::Continue;
+}
+
+void reportPenRadius(Workspace& workspace) {
+  say(workspace,
+      "current pen radius = " + std::to_string(workspace.penRadius) + "\n");
+}
+
+CommandResult penRadiusDown(Workspace& workspace, int) {
+  if (workspace.penRadius > 1) --workspace.penRadius;
+  reportPenRadius(workspace);
+  return CommandResult::Continue;
+}
+
+CommandResult penRadiusUp(Workspace& workspace, int) {
+  ++workspace.penRadius;
+  reportPenRadius(workspace);
+  return CommandResult::Continue;
+}
+
+// The tool's under-way work is settled before the message and the switch.
+void switchTool(Workspace& workspace, int tool, const char* message) {
+  if (Tool* current = currentTool(workspace))
+    current->onSwitchAway(workspace, tool);
+  say(workspace, message);
+  workspace.currentTool = tool;
+}
+
+CommandResult toolScissors(Workspace& workspace, int) {
+  switchTool(workspace, kToolScissors, "Current Tool = iScissor\n");
+  return CommandResult::Continue;
+}
+
+CommandResult toolSnapper(Workspace& workspace, int) {
+  switchTool(workspace, kToolSnapper, "Current Tool = lSnapper\n");
+  return CommandResult::Continue;
+}
+
+CommandResult toolPen(Workspace& workspace, int) {
+  switchTool(workspace, kToolPen, "Current Tool = pen\n");
+  return CommandResult::Continue;
+}
+
+CommandResult opacityDown(Workspace& workspace, int) {
+  workspace.maskOpacity -= kOpacityStep;
+  if (workspace.maskOpacity < kMinOpacity) workspace.maskOpacity = kMinOpacity;
+  recomposeAndShow(workspace);
+  return CommandResult::Continue;
+}
+
+CommandResult opacityUp(Workspace& workspace, int) {
+  workspace.maskOpacity += kOpacityStep;
+  if (workspace.maskOpacity > kMaxOpacity) workspace.maskOpacity = kMaxOpacity;
+  recomposeAndShow(workspace);
+  return CommandResult::Continue;
+}
+
+CommandResult saveMask(Workspace& workspace, int) {
+  saveMaskNow(workspace);
+  return CommandResult::Continue;
+}
+
+CommandResult updateMask(Workspace& workspace, bool filled) {
+  for (auto& tool : workspace.tools)
+    if (tool) tool->onUpdateMask(workspace, filled);
+  return CommandResult::Continue;
+}
+
+CommandResult updateMaskFilled(Workspace& workspace, int) {
+  return updateMask(workspace, true);
+}
+
+CommandResult updateMaskOutlines(Workspace& workspace, int) {
+  return updateMask(workspace, false);
+}
+
+CommandResult reopenMainWindow(Workspace& workspace, WindowMode mode) {
+  workspace.windows.destroyWindow(kMainWindow);
+  workspace.windows.createWindow(kMainWindow, mode);
+  registerMainMouse(workspace, kMainWindow);
+  recomposeAndShow(workspace);
+  return CommandResult::Continue;
+}
+
+CommandResult mainScale100(Workspace& workspace, int) {
+  return reopenMainWindow(workspace, WindowMode::Scale100);
+}
+
+CommandResult mainFreeScale(Workspace& workspace, int) {
+  return reopenMainWindow(workspace, WindowMode::FreeScale);
+}
+
+CommandResult reopenMaskWindow(Workspace& workspace, WindowMode mode) {
+  workspace.windows.destroyWindow(kMaskWindow);
+  workspace.windows.createWindow(kMaskWindow, mode);
+  registerMainMouse(workspace, kMaskWindow);
+  workspace.windows.showImage(kMaskWindow, workspace.mask);
+  return CommandResult::Continue;
+}
+
+CommandResult maskScale100(Workspace& workspace, int) {
+  return reopenMaskWindow(workspace, WindowMode::Scale100);
+}
+
+CommandResult maskFreeScale(Workspace& workspace, int) {
+  return reopenMaskWindow(workspace, WindowMode::FreeScale);
+}
+
+CommandResult showMask(Workspace& workspace, int) {
+  workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
+  workspace.windows.showImage(kMaskWindow, workspace.mask);
+  return CommandResult::Continue;
+}
+
+CommandResult showToolbox(Workspace& workspace, int) {
+  openToolbox(workspace);
+  return CommandResult::Continue;
+}
+
+CommandResult toggleOverlay(Workspace& workspace, int) {
+  workspace.maskOverlay = !workspace.maskOverlay;
+  recomposeAndShow(workspace);
+  return CommandResult::Continue;
+}
+
+}  // namespace
+
+const std::vector<Command>& commandTable() {
+  static const std::vector<Command> table = {
+      {27, "ESC", "quit the program", quit},
+      {109, "m", "[mask] open mask in a new window", showMask},
+      {77, "M", "[mask] save mask", saveMask},
+      {117, "u", "[mask] ON/OFF mask on top of image", toggleOverlay},
+      {60, "<", "[mask] mask opacity -=0.05", opacityDown},
+      {62, ">", "[mask] mask opacity +=0.05", opacityUp},
+      {120, "x", "[mask] free scale", maskFreeScale},
+      {88, "X", "[mask] scale 100%", maskScale100},
+      {115, "s", "free scale", mainFreeScale},
+      {83, "S", "scale 100%", mainScale100},
+      {116, "t", "show toolbox", showToolbox},
+      {48, "0", "iScissor tool", toolScissors},
+      {49, "1", "lSnapper tool", toolSnapper},
+      {50, "2", "pen tool", toolPen},
+      {13, "Enter", "[iScissor] finish the current contour", enter},
+      {10, "Ctrl + Enter", "[iScissor] finish the current contour as closed",
+       enter},
+      {110, "n", "[iScissor] update mask (unfilled)", updateMaskOutlines},
+      {78, "N", "[iScissor] update mask (  filled)", updateMaskFilled},
+      {44, ",", "[pen] radius --", penRadiusDown},
+      {46, ".", "[pen] radius ++", penRadiusUp},
+      {8, "Backspace", "[iScissor & pen] undo", backspace},
+  };
+  return table;
+}
+
+std::string helpText() {
+  constexpr size_t keyColumnWidth = 13;
+  std::string text = "Hot keys: \n";
+  for (const Command& command : commandTable()) {
+    std::string key = command.keyName;
+    key.resize(std::max(key.size(), keyColumnWidth), ' ');
+    text += "\t" + key + "= " + command.description + "\n";
+  }
+  return text;
+}
+
+CommandResult runCommand(Workspace& workspace, int keyCode) {
+  const int code = static_cast<signed char>(keyCode & 0xFF);
+  for (const Command& command : commandTable())
+    if (command.code == code) return command.run(workspace, keyCode);
+  return CommandResult::Continue;
+}
+
+bool saveMaskNow(Workspace& workspace) {
+  std::string error;
+  if (writeMaskFile(workspace.mask, workspace.maskPath, &error)) return true;
+  say(workspace, "Could not save the mask to " + workspace.maskPath + ": " +
+                     error + "\n");
+  return false;
+}
+
+}  // namespace scribeline

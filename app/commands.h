@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/workspace.h"
+
+namespace scribeline {
+
+enum class CommandResult { Continue, Quit };
+
+// One hot key: its code (the low byte of the key wait's result), its line in
+// the help text, and the command it runs. keyCode is the full code.
+struct Command {
+  int code;
+  const char* keyName;
+  const char* description;
+  CommandResult (*run)(Workspace& workspace, int keyCode);
+};
+
+// The hot keys, in the order of the help text.
+const std::vector<Command>& commandTable();
+
+// The help text printed at start-up, made from the table: "Hot keys: " and
+// one line per key (tab, key name padded to 13 characters, "= ",
+// description).
+std::string helpText();
+
+// Runs the command of a key code returned by the key wait. The low 8 bits,
+// taken as a signed character, pick the command; codes without a command
+// are ignored. Returns Quit for Escape.
+CommandResult runCommand(Workspace& workspace, int keyCode);
+
+// Saves the mask now; a failure is reported on the console. Returns success.
+bool saveMaskNow(Workspace& workspace);
+
+}  // namespace scribeline

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include <opencv2/core.hpp>
+
+namespace scribeline {
+
+// Writes the mask as PNG to path without ever leaving a truncated or
+// half-written file there: the PNG goes to a temporary file in the same
+// folder, which then replaces path in one rename. On failure path is left as
+// it was, the temporary file is removed, *error says why, and false is
+// returned.
+bool writeMaskFile(const cv::Mat& mask, const std::string& path,
+                   std::string* error);
+
+// Reads a mask file as an 8-bit BGR image; empty when it cannot be read.
+cv::Mat readMaskFile(const std::string& path);
+
+}  // namespace scribeline

@@ -1,0 +1,36 @@
+#include "app/program.h"
+
+#include "app/session.h"
+#include "app/tools.h"
+#include "app/workspace.h"
+
+namespace scribeline {
+
+int runProgram(int argc, const char* const* argv, std::ostream& console,
+               const WindowSystemOpener& openWindows,
+               const ProgramSettings& settings) {
+  printBanner(console);
+  const std::string imagePath =
+      argc > 1 ? std::string(argv[1]) : settings.defaultImagePath;
+  cv::Mat photo = loadPhoto(imagePath);
+  if (photo.empty()) return 0;
+
+  std::string error;
+  std::shared_ptr<WindowSystem> windows = openWindows(&error);
+  if (!windows) {
+    console << "Scribeline: cannot open a display ("
+            << (error.empty() ? "no reason given" : error) << ")\n"
+            << std::flush;
+    return 2;
+  }
+
+  Workspace workspace(*windows, console);
+  workspace.labelListPath = settings.labelListPath;
+  workspace.image = photo;
+  installTools(workspace);
+  startUp(workspace, imagePath);
+  runKeyLoop(workspace);
+  return shutDown(workspace);
+}
+
+}  // namespace scribeline

@@ -1,0 +1,101 @@
+#include "app/session.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "app/commands.h"
+#include "app/mask_file.h"
+#include "app/toolbox.h"
+#include "canvas/mouse.h"
+#include "canvas/view.h"
+
+namespace scribeline {
+namespace {
+
+void buildTools(Workspace& workspace) {
+  for (auto& tool : workspace.tools)
+    if (tool) tool->build(workspace);
+  say(workspace, "Over-segmenting.... ");
+  for (auto& tool : workspace.tools)
+    if (tool) tool->initialize(workspace);
+  say(workspace, "DONE\n\n");
+  workspace.toolsBuilt = true;
+}
+
+// A saved mask of the image's size is offered for loading; anything else
+// leaves a blank mask, all label 0.
+void findOrCreateMask(Workspace& workspace) {
+  cv::Mat saved = readMaskFile(workspace.maskPath);
+  if (!saved.empty() && saved.size() == workspace.image.size() &&
+      workspace.windows.askYesNo(
+          "Load?",
+          "The corresponding mask file exists. Do you want to load it?")) {
+    workspace.mask = saved;
+    workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
+    workspace.windows.showImage(kMaskWindow, workspace.mask);
+  }
+  if (workspace.mask.empty())
+    workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+}
+
+}  // namespace
+
+void printBanner(std::ostream& console) {
+  console << "Scribeline\n\n"
+          << "Usage: EXE filename.img (Drag the image onto the icon of the "
+             "EXE file)\n\n"
+          << "Acknowledgements:\n"
+          << "[1] SuperPixel after P. F. Felzenszwalb and D. P. Huttenlocher, "
+             "Efficient Graph-Based Image Segmentation (IJCV 2004)\n"
+          << "[2] GraphCut   after Y. Boykov, O. Veksler, R. Zabih and "
+             "V. Kolmogorov, expansion moves and max-flow (PAMI 2001, 2004)\n"
+          << "[3] iScissor   after E. N. Mortensen and W. A. Barrett, "
+             "Intelligent Scissors for Image Composition (SIGGRAPH 1995)\n\n"
+          << std::flush;
+}
+
+cv::Mat loadPhoto(const std::string& path) {
+  return cv::imread(path, cv::IMREAD_COLOR);
+}
+
+std::string maskPathFor(const std::string& imagePath) {
+  return imagePath + "_Mask.png";
+}
+
+void startUp(Workspace& workspace, const std::string& imagePath) {
+  buildTools(workspace);
+  workspace.maskPath = maskPathFor(imagePath);
+  findOrCreateMask(workspace);
+  openToolbox(workspace);
+  say(workspace, helpText());
+  workspace.windows.createWindow(kMainWindow, WindowMode::FreeScale);
+  registerMainMouse(workspace, kMainWindow);
+  recomposeAndShow(workspace);
+  say(workspace, "\n\nCurrent Tool = iScissor\n");
+}
+
+void runKeyLoop(Workspace& workspace) {
+  for (;;) {
+    const int key = workspace.windows.waitKey();
+    // Every window closed: no key can come any more, so end as Escape does.
+    if (key == kNoWindowsLeft) return;
+    if (runCommand(workspace, key) == CommandResult::Quit) return;
+  }
+}
+
+int shutDown(Workspace& workspace) {
+  say(workspace, "Exiting ...\n");
+  const std::string question =
+      "Do you want to save the mask to FILE=" + workspace.maskPath + " ?";
+  // A failed save asks again, so that the work is never dropped silently.
+  while (workspace.windows.askYesNo("Save?", question)) {
+    say(workspace, "Saving mask to" + workspace.maskPath + "\n");
+    if (saveMaskNow(workspace)) break;
+  }
+  workspace.windows.destroyAllWindows();
+  workspace.viewImage.release();
+  workspace.toolboxImage.release();
+  say(workspace, "Bye Bye :)\n");
+  return 1;
+}
+
+}  // namespace scribeline

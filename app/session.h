@@ -1,0 +1,35 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+#include "app/workspace.h"
+
+namespace scribeline {
+
+// The banner printed before anything else.
+void printBanner(std::ostream& console);
+
+// Loads the photograph as 8-bit BGR (grey files become three channels);
+// empty when it cannot be loaded.
+cv::Mat loadPhoto(const std::string& path);
+
+// The mask file of an image: its path, unchanged, followed by "_Mask.png".
+std::string maskPathFor(const std::string& imagePath);
+
+// Start-up after the photograph is loaded: builds and initializes the tools,
+// finds, loads or creates the mask, opens the toolbox, prints the help, opens
+// the main window and draws the first view.
+// REQUIRES: `image` holds the photograph and `tools` are installed.
+void startUp(Workspace& workspace, const std::string& imagePath);
+
+// Runs commands until Escape, or until the user has closed every window.
+void runKeyLoop(Workspace& workspace);
+
+// Asks "Save?" (again after a failed save), closes the windows, says
+// goodbye. Returns the exit status, 1.
+int shutDown(Workspace& workspace);
+
+}  // namespace scribeline

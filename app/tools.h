@@ -1,0 +1,11 @@
+#pragma once
+
+#include "app/workspace.h"
+
+namespace scribeline {
+
+// Puts the three tools into `tools`, one per tool number. The one place
+// where tools are registered.
+void installTools(Workspace& workspace);
+
+}  // namespace scribeline

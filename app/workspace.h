@@ -1,0 +1,93 @@
+#pragma once
+
+#include <array>
+#include <deque>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include <opencv2/core.hpp>
+
+#include "canvas/tool.h"
+#include "ui/window_system.h"
+
+namespace scribeline {
+
+// Tool numbers, the values of `currentTool`.
+constexpr int kToolScissors = 0;  // iScissor
+constexpr int kToolSnapper = 1;   // lSnapper
+constexpr int kToolPen = 2;       // pen
+constexpr int numTools = 3;
+
+inline const std::string kMainWindow = "Scribeline";
+inline const std::string kMaskWindow = "Mask";
+inline const std::string kToolboxWindow = "Toolbox";
+
+// Storage that composeView reuses from one redraw to the next, so that a
+// redraw neither allocates a fresh picture nor rebuilds its blend table.
+struct ViewScratch {
+  cv::Mat picture;
+  double tableOpacity = -1.0;
+  // blendTable[photo * 256 + mask] is the blended byte at tableOpacity.
+  std::array<unsigned char, 256 * 256> blendTable{};
+  // Fixed-point weights (scale 2^14) that reproduce blendTable, and how far
+  // they may be trusted (see canvas/blend.cpp).
+  int photoWeight = 0;
+  int maskWeight = 0;
+  int fixedPointUse = 0;
+};
+
+// The state of one annotation session. main owns the one instance; commands,
+// mouse handlers and tools receive it by reference, so tests build their own.
+struct Workspace {
+  // REQUIRES: windows and console outlive the workspace.
+  Workspace(WindowSystem& windows, std::ostream& console)
+      : windows(windows), console(console) {}
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  WindowSystem& windows;
+  // Every console message goes here and is flushed at once (see say()).
+  std::ostream& console;
+
+  cv::Mat image;         // the photograph, 8-bit BGR; never modified
+  cv::Mat mask;          // palette colours, 8-bit BGR, the size of `image`
+  cv::Mat viewImage;     // the main picture; empty except between
+                         // composeView and showView
+  cv::Mat toolboxImage;  // 180 x 500, made by the first drawToolbox
+  std::string maskPath;  // image path followed by "_Mask.png"
+
+  int currentTool = kToolScissors;
+  int currentLabel = 0;
+  int penRadius = 3;           // never below 1
+  double maskOpacity = 0.4;    // kept within 0.05 to 1.0
+  bool maskOverlay = false;
+  // One flag for all tools: a contour is under way (iScissor), or the left
+  // button is held for a stroke (lSnapper) or a drag (pen).
+  bool inProgress = false;
+  // For the contour under way: the points each committed live-wire segment
+  // added; the bottom entry 0 stands for the first seed.
+  std::deque<int> segmentLengths;
+  cv::Point penLastPoint{0, 0};
+
+  // One tool per tool number; installed before start-up. `toolsBuilt` turns
+  // true once every tool's build and initialize hooks have run; until then
+  // the main window ignores the mouse.
+  std::array<std::unique_ptr<Tool>, numTools> tools;
+  bool toolsBuilt = false;
+
+  // Where the toolbox reads the label names (working directory by default).
+  std::string labelListPath = "label_list.txt";
+
+  ViewScratch viewScratch;
+};
+
+// Writes text to the console as plain text (never as a format) and flushes,
+// so that each message is visible at once also when stdout is a pipe.
+inline void say(Workspace& workspace, std::string_view text) {
+  workspace.console.write(text.data(), static_cast<std::streamsize>(text.size()));
+  workspace.console.flush();
+}
+
+}  // namespace scribeline

@@ -1,0 +1,211 @@
+#include <cmath>
+
+#include <opencv2/core/utility.hpp>
+
+#include "canvas/view.h"
+
+#if defined(__x86_64__) || defined(__SSE2__)
+#include <immintrin.h>
+#define SCRIBELINE_X86_BLEND 1
+#endif
+
+// The blend of one byte depends only on the photo byte P and the mask byte M:
+// round((1 - a) * P + a * M), evaluated in doubles and rounded the way the
+// library stores a double into 8 bits. All 65536 results are tabulated once
+// per opacity; the table is the definition.
+//
+// For speed the bytes are computed in fixed point, (wP * P + wM * M) / 2^14
+// rounded half up, with wP and wM the weights scaled to 2^14. Its distance
+// from the exact value is below 510 / 2^15 < 1/64, so the fixed-point result
+// can differ from the table only when its fraction lies within 1/32 of one
+// half. Such lanes ("near ties", which only some opacities produce) are
+// taken from the table. Whether the fixed-point path agrees with the table is
+// checked over all 65536 pairs whenever the table is built; if it ever did
+// not, the table alone is used.
+
+namespace scribeline {
+namespace {
+
+constexpr int kFixedShift = 14;
+constexpr int kFixedOne = 1 << kFixedShift;
+constexpr int kHalf = kFixedOne / 2;
+constexpr int kTieBand = kFixedOne / 32;
+
+enum FixedPointUse { kTableOnly = 0, kFixedExact = 1, kFixedWithTies = 2 };
+
+bool nearTie(int numerator) {
+  const int fraction = numerator & (kFixedOne - 1);
+  return fraction > kHalf - kTieBand && fraction < kHalf + kTieBand;
+}
+
+int fixedBlend(int photoWeight, int maskWeight, int photo, int mask) {
+  return (photoWeight * photo + maskWeight * mask + kHalf) >> kFixedShift;
+}
+
+void prepareBlend(double opacity, ViewScratch& scratch) {
+  if (scratch.tableOpacity == opacity) return;
+  const int photoWeight =
+      static_cast<int>(std::lround((1.0 - opacity) * kFixedOne));
+  const int maskWeight = static_cast<int>(std::lround(opacity * kFixedOne));
+  bool anyTie = false, fixedAgrees = opacity >= 0.0 && opacity <= 1.0;
+  for (int photo = 0; photo < 256; ++photo) {
+    for (int mask = 0; mask < 256; ++mask) {
+      const uchar exact =
+          cv::saturate_cast<uchar>((1.0 - opacity) * photo + opacity * mask);
+      scratch.blendTable[photo * 256 + mask] = exact;
+      if (!fixedAgrees) continue;
+      if (nearTie(photoWeight * photo + maskWeight * mask))
+        anyTie = true;
+      else if (fixedBlend(photoWeight, maskWeight, photo, mask) != exact)
+        fixedAgrees = false;
+    }
+  }
+  scratch.photoWeight = photoWeight;
+  scratch.maskWeight = maskWeight;
+  scratch.fixedPointUse =
+      !fixedAgrees ? kTableOnly : anyTie ? kFixedWithTies : kFixedExact;
+  scratch.tableOpacity = opacity;
+}
+
+void blendBytesByTable(const uchar* photo, const uchar* mask, uchar* out,
+                       int count, const uchar* table) {
+  for (int i = 0; i < count; ++i) out[i] = table[(photo[i] << 8) | mask[i]];
+}
+
+#if SCRIBELINE_X86_BLEND
+// Blends count bytes, 16 at a time; returns how many were done.
+int blendBytesFixed(const uchar* photo, const uchar* mask, uchar* out,
+                    int count, const ViewScratch& scratch) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i weights = _mm_set1_epi32(
+      (scratch.maskWeight << 16) | (scratch.photoWeight & 0xFFFF));
+  const __m128i half = _mm_set1_epi32(kHalf);
+  const __m128i fractionBits = _mm_set1_epi32(kFixedOne - 1);
+  const __m128i tieLow = _mm_set1_epi32(kHalf - kTieBand);
+  const __m128i tieHigh = _mm_set1_epi32(kHalf + kTieBand);
+  const bool checkTies = scratch.fixedPointUse == kFixedWithTies;
+  const uchar* table = scratch.blendTable.data();
+  int done = 0;
+  for (; done + 16 <= count; done += 16) {
+    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(photo + done));
+    const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + done));
+    const __m128i pairsLow = _mm_unpacklo_epi8(p, m);   // p0 m0 p1 m1 ...
+    const __m128i pairsHigh = _mm_unpackhi_epi8(p, m);
+    __m128i numerators[4] = {
+        _mm_madd_epi16(_mm_unpacklo_epi8(pairsLow, zero), weights),
+        _mm_madd_epi16(_mm_unpackhi_epi8(pairsLow, zero), weights),
+        _mm_madd_epi16(_mm_unpacklo_epi8(pairsHigh, zero), weights),
+        _mm_madd_epi16(_mm_unpackhi_epi8(pairsHigh, zero), weights)};
+    __m128i rounded[4];
+    for (int k = 0; k < 4; ++k)
+      rounded[k] = _mm_srai_epi32(_mm_add_epi32(numerators[k], half), kFixedShift);
+    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(rounded[0], rounded[1]),
+                                           _mm_packs_epi32(rounded[2], rounded[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), bytes);
+    if (!checkTies) continue;
+    __m128i ties[4];
+    for (int k = 0; k < 4; ++k) {
+      const __m128i fraction = _mm_and_si128(numerators[k], fractionBits);
+      ties[k] = _mm_and_si128(_mm_cmpgt_epi32(fraction, tieLow),
+                              _mm_cmplt_epi32(fraction, tieHigh));
+    }
+    int tieBits = _mm_movemask_epi8(_mm_packs_epi16(
+        _mm_packs_epi32(ties[0], ties[1]), _mm_packs_epi32(ties[2], ties[3])));
+    while (tieBits != 0) {
+      const int lane = __builtin_ctz(tieBits);
+      tieBits &= tieBits - 1;
+      const int i = done + lane;
+      out[i] = table[(photo[i] << 8) | mask[i]];
+    }
+  }
+  return done;
+}
+
+// The same with 256-bit registers: unpacking and packing both work within
+// 128-bit halves, so the byte order comes out as it went in.
+__attribute__((target("avx2"))) int blendBytesFixedAvx2(
+    const uchar* photo, const uchar* mask, uchar* out, int count,
+    const ViewScratch& scratch) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i weights = _mm256_set1_epi32(
+      (scratch.maskWeight << 16) | (scratch.photoWeight & 0xFFFF));
+  const __m256i half = _mm256_set1_epi32(kHalf);
+  const __m256i fractionBits = _mm256_set1_epi32(kFixedOne - 1);
+  const __m256i tieLow = _mm256_set1_epi32(kHalf - kTieBand);
+  const __m256i tieHigh = _mm256_set1_epi32(kHalf + kTieBand);
+  const bool checkTies = scratch.fixedPointUse == kFixedWithTies;
+  const uchar* table = scratch.blendTable.data();
+  int done = 0;
+  for (; done + 32 <= count; done += 32) {
+    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(photo + done));
+    const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + done));
+    const __m256i pairsLow = _mm256_unpacklo_epi8(p, m);
+    const __m256i pairsHigh = _mm256_unpackhi_epi8(p, m);
+    __m256i numerators[4] = {
+        _mm256_madd_epi16(_mm256_unpacklo_epi8(pairsLow, zero), weights),
+        _mm256_madd_epi16(_mm256_unpackhi_epi8(pairsLow, zero), weights),
+        _mm256_madd_epi16(_mm256_unpacklo_epi8(pairsHigh, zero), weights),
+        _mm256_madd_epi16(_mm256_unpackhi_epi8(pairsHigh, zero), weights)};
+    __m256i rounded[4];
+    for (int k = 0; k < 4; ++k)
+      rounded[k] = _mm256_srai_epi32(_mm256_add_epi32(numerators[k], half), kFixedShift);
+    const __m256i bytes = _mm256_packus_epi16(
+        _mm256_packs_epi32(rounded[0], rounded[1]),
+        _mm256_packs_epi32(rounded[2], rounded[3]));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), bytes);
+    if (!checkTies) continue;
+    __m256i ties[4];
+    for (int k = 0; k < 4; ++k) {
+      const __m256i fraction = _mm256_and_si256(numerators[k], fractionBits);
+      ties[k] = _mm256_and_si256(_mm256_cmpgt_epi32(fraction, tieLow),
+                                 _mm256_cmpgt_epi32(tieHigh, fraction));
+    }
+    unsigned tieBits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_packs_epi16(
+        _mm256_packs_epi32(ties[0], ties[1]), _mm256_packs_epi32(ties[2], ties[3]))));
+    while (tieBits != 0) {
+      const int lane = __builtin_ctz(tieBits);
+      tieBits &= tieBits - 1;
+      const int i = done + lane;
+      out[i] = table[(photo[i] << 8) | mask[i]];
+    }
+  }
+  return done;
+}
+
+bool hasAvx2() {
+  static const bool supported = __builtin_cpu_supports("avx2");
+  return supported;
+}
+#endif
+
+void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
+                const ViewScratch& scratch) {
+  int done = 0;
+#if SCRIBELINE_X86_BLEND
+  if (scratch.fixedPointUse != kTableOnly) {
+    if (hasAvx2()) done = blendBytesFixedAvx2(photo, mask, out, count, scratch);
+    done += blendBytesFixed(photo + done, mask + done, out + done,
+                            count - done, scratch);
+  }
+#endif
+  blendBytesByTable(photo + done, mask + done, out + done, count - done,
+                    scratch.blendTable.data());
+}
+
+}  // namespace
+
+void blendMask(const cv::Mat& photo, const cv::Mat& mask, double opacity,
+               ViewScratch& scratch, cv::Mat& out) {
+  CV_Assert(photo.type() == CV_8UC3 && mask.type() == CV_8UC3 &&
+            photo.size() == mask.size());
+  prepareBlend(opacity, scratch);
+  out.create(photo.size(), CV_8UC3);
+  const int rowBytes = photo.cols * 3;
+  cv::parallel_for_(cv::Range(0, photo.rows), [&](const cv::Range& rows) {
+    for (int y = rows.start; y < rows.end; ++y)
+      blendBytes(photo.ptr<uchar>(y), mask.ptr<uchar>(y), out.ptr<uchar>(y),
+                 rowBytes, scratch);
+  });
+}
+
+}  // namespace scribeline

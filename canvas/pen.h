@@ -1,0 +1,29 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "canvas/tool.h"
+
+namespace scribeline {
+
+// Paints a filled disc of the given radius in the label's colour.
+void paintPenDisc(cv::Mat& mask, cv::Point centre, int radius, int label);
+// Paints the line joining two pen positions, `radius` pixels thick.
+void paintPenLine(cv::Mat& mask, cv::Point from, cv::Point to, int radius,
+                  int label);
+
+// The pen paints the current label straight into the mask. A press paints a
+// disc; each move with the button held paints a disc and the line back to
+// the previous position. The drag ends at the release, or at the first event
+// that arrives without the left button held (its release happened outside
+// the image and was never seen): the pen never paints with the button up.
+class PenTool : public Tool {
+ public:
+  void onMouse(Workspace& workspace, int event, cv::Point point,
+               int flags) override;
+  // Leaving the pen ends its drag, so that the next tool never inherits an
+  // `inProgress` it did not set.
+  void onSwitchAway(Workspace& workspace, int nextTool) override;
+};
+
+}  // namespace scribeline

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "app/workspace.h"
+
+namespace scribeline {
+
+// Builds `viewImage`: a copy of `image`, with the mask blended over it when
+// `maskOverlay` is on, then the current tool's overlay. A picture still held
+// in `viewImage` is dropped first.
+void composeView(Workspace& workspace);
+
+// Shows `viewImage` in the main window and empties it. Does nothing when
+// `viewImage` is empty.
+void showView(Workspace& workspace);
+
+// composeView followed by showView: every redraw of the main window.
+void recomposeAndShow(Workspace& workspace);
+
+// out := (1 - opacity) * photo + opacity * mask for every channel of every
+// pixel, each value stored with the library's rounding of a double to 8 bits.
+// photo and mask are 8-bit BGR images of one size; out is (re)allocated to
+// that size. scratch keeps the per-opacity table between calls.
+void blendMask(const cv::Mat& photo, const cv::Mat& mask, double opacity,
+               ViewScratch& scratch, cv::Mat& out);
+
+}  // namespace scribeline

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/workspace.h"
+#include "ui/scripted_window_system.h"
+
+namespace scribeline {
+
+// A tool that writes every hook call into a shared log as
+// "<tool number>:<hook><argument> ", and redraws on Backspace as the default
+// does.
+class LoggingTool : public Tool {
+ public:
+  LoggingTool(int number, std::string* log) : number_(number), log_(log) {}
+  void onBackspace(Workspace& workspace) override {
+    note("backspace");
+    Tool::onBackspace(workspace);
+  }
+  void onEnter(Workspace&, int keyCode) override {
+    note("enter" + std::to_string(keyCode));
+  }
+  void onSwitchAway(Workspace&, int nextTool) override {
+    note("switch" + std::to_string(nextTool));
+  }
+  void onUpdateMask(Workspace&, bool filled) override {
+    note(filled ? "update1" : "update0");
+  }
+  void onLabelPicked(Workspace& workspace) override {
+    note("picked" + std::to_string(workspace.currentLabel));
+  }
+
+ private:
+  void note(const std::string& what) {
+    *log_ += std::to_string(number_) + ":" + what + " ";
+  }
+  int number_;
+  std::string* log_;
+};
+
+// A small workspace after start-up, with logging tools, a main window and a
+// label list of its own in a fresh temporary folder.
+class WorkspaceFixture : public testing::Test {
+ protected:
+  WorkspaceFixture() : workspace(windows, console) {
+    char folderTemplate[] = "/tmp/scribeline-test-XXXXXX";
+    folder = mkdtemp(folderTemplate);
+    workspace.image = cv::Mat(20, 30, CV_8UC3, cv::Scalar(40, 80, 120));
+    workspace.mask = cv::Mat::zeros(20, 30, CV_8UC3);
+    workspace.maskPath = folder + "/photo.png_Mask.png";
+    workspace.labelListPath = folder + "/label_list.txt";
+    for (int number = 0; number < numTools; ++number)
+      workspace.tools[number] = std::make_unique<LoggingTool>(number, &hookLog);
+    workspace.toolsBuilt = true;
+    windows.createWindow(kMainWindow, WindowMode::FreeScale);
+    windows.createWindow(kToolboxWindow, WindowMode::Scale100);
+    changesBefore = windows.windowChanges().size();
+  }
+  ~WorkspaceFixture() override {
+    std::string command = "rm -rf '" + folder + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+
+  // The window changes since the fixture was built, as "+Name:mode" for a
+  // creation and "-Name" for a destruction, blank-separated.
+  std::string newWindowChanges() const {
+    std::string text;
+    const auto& changes = windows.windowChanges();
+    for (size_t i = changesBefore; i < changes.size(); ++i) {
+      const auto& change = changes[i];
+      if (change.kind == ScriptedWindowSystem::WindowChange::Created)
+        text += "+" + change.name + ":" +
+                std::to_string(static_cast<int>(change.mode)) + " ";
+      else
+        text += "-" + change.name + " ";
+    }
+    return text;
+  }
+
+  std::string folder;
+  std::string hookLog;
+  ScriptedWindowSystem windows;
+  std::ostringstream console;
+  Workspace workspace;
+  size_t changesBefore = 0;
+};
+
+}  // namespace scribeline

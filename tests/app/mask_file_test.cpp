@@ -1,0 +1,111 @@
+#include "app/mask_file.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "fixture.h"
+
+namespace scribeline {
+namespace {
+
+std::vector<std::string> folderEntries(const std::string& folder) {
+  std::vector<std::string> entries;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") entries.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+std::string fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+cv::Mat colourfulMask() {
+  cv::Mat mask(7, 5, CV_8UC3);
+  cv::RNG(11).fill(mask, cv::RNG::UNIFORM, 0, 256);  // off-palette colours too
+  return mask;
+}
+
+using MaskFileTest = WorkspaceFixture;
+
+TEST_F(MaskFileTest, RoundTripKeepsEveryColourAndLeavesNoTemporaryFile) {
+  const std::string path = folder + "/a%s.jpg_Mask.png";
+  const cv::Mat mask = colourfulMask();
+  std::string error;
+  ASSERT_TRUE(writeMaskFile(mask, path, &error)) << error;
+  const cv::Mat loaded = readMaskFile(path);
+  ASSERT_EQ(loaded.size(), mask.size());
+  EXPECT_EQ(cv::norm(loaded, mask, cv::NORM_INF), 0);
+  EXPECT_EQ(folderEntries(folder), std::vector<std::string>{"a%s.jpg_Mask.png"});
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  const mode_t umaskNow = umask(0);
+  umask(umaskNow);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~umaskNow);
+}
+
+TEST_F(MaskFileTest, OverwritesAnOlderFile) {
+  const std::string path = folder + "/m.png";
+  std::ofstream(path) << "old contents";
+  std::string error;
+  ASSERT_TRUE(writeMaskFile(colourfulMask(), path, &error)) << error;
+  EXPECT_EQ(cv::norm(readMaskFile(path), colourfulMask(), cv::NORM_INF), 0);
+}
+
+struct FailureRow {
+  std::string description;
+  std::string relativePath;
+  bool emptyMask;
+  std::string error;
+};
+
+class MaskFileFailureTest : public WorkspaceFixture,
+                            public testing::WithParamInterface<FailureRow> {};
+
+TEST_P(MaskFileFailureTest, ReportsAndLeavesTheOldFileWhole) {
+  const FailureRow& row = GetParam();
+  // The target exists: a file with old contents, or a non-empty folder.
+  const std::string path = folder + "/" + row.relativePath;
+  if (row.relativePath == "occupied") {
+    ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+    std::ofstream(path + "/inside") << "x";
+  } else if (row.relativePath == "old.png") {
+    std::ofstream(path) << "old contents";
+  }
+  const auto before = folderEntries(folder);
+  std::string error;
+  EXPECT_FALSE(writeMaskFile(row.emptyMask ? cv::Mat() : colourfulMask(), path,
+                             &error));
+  EXPECT_EQ(error, row.error);
+  EXPECT_EQ(folderEntries(folder), before);
+  if (row.relativePath == "old.png") {
+    EXPECT_EQ(fileBytes(path), "old contents");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, MaskFileFailureTest,
+    testing::Values(
+        FailureRow{"missing folder", "missing/m.png", false,
+                   "No such file or directory"},
+        FailureRow{"a folder in the way", "occupied", false, "Is a directory"},
+        FailureRow{"nothing to encode", "old.png", true,
+                   "the mask cannot be encoded as PNG"}),
+    [](const testing::TestParamInfo<FailureRow>& info) {
+      std::string name;
+      for (char c : info.param.description) name += std::isalnum(c) ? c : '_';
+      return name;
+    });
+
+}  // namespace
+}  // namespace scribeline

@@ -1,0 +1,265 @@
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "app/commands.h"
+#include "app/palette.h"
+#include "app/program.h"
+#include "app/session.h"
+#include "ui/scripted_window_system.h"
+
+namespace scribeline {
+namespace {
+
+// Whole runs of the program over the scripted window system, in a folder of
+// their own holding a 60 x 40 photograph and a label list.
+class SessionTest : public testing::Test {
+ protected:
+  SessionTest() {
+    char folderTemplate[] = "/tmp/scribeline-session-XXXXXX";
+    folder = mkdtemp(folderTemplate);
+    imagePath = folder + "/shot %d %s.png";
+    photo = cv::Mat(40, 60, CV_8UC3);
+    for (int y = 0; y < photo.rows; ++y)
+      for (int x = 0; x < photo.cols; ++x)
+        photo.at<cv::Vec3b>(y, x) = cv::Vec3b(4 * x, 6 * y, 100);
+    EXPECT_TRUE(cv::imwrite(imagePath, photo));
+    settings.labelListPath = folder + "/label_list.txt";
+    std::ofstream(settings.labelListPath) << "2\nbackground\nperson\n";
+    maskPath = imagePath + "_Mask.png";
+  }
+  ~SessionTest() override {
+    const std::string command = "rm -rf '" + folder + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+  }
+
+  int run(const std::string& path) {
+    const char* argv[] = {"scribeline", path.c_str(), "ignored"};
+    return runProgram(3, argv, console,
+                      [this](std::string*) { opened = true; return windows; },
+                      settings);
+  }
+  std::string banner() const {
+    std::ostringstream text;
+    printBanner(text);
+    return text.str();
+  }
+  std::string startUpText() const {
+    return banner() + "Over-segmenting.... DONE\n\n" + helpText() +
+           "\n\nCurrent Tool = iScissor\n";
+  }
+  std::string saveQuestion() const {
+    return "Do you want to save the mask to FILE=" + maskPath + " ?";
+  }
+
+  std::string folder, imagePath, maskPath;
+  cv::Mat photo;
+  ProgramSettings settings;
+  std::shared_ptr<ScriptedWindowSystem> windows =
+      std::make_shared<ScriptedWindowSystem>();
+  std::ostringstream console;
+  bool opened = false;
+};
+
+TEST_F(SessionTest, PickLabelPaintWithPenSaveAndQuit) {
+  windows->pushMouse(kToolboxWindow, kLeftButtonDown, 90, 105,
+                     kMouseFlagLeftButton);  // label 5
+  windows->pushKey('2');
+  windows->pushDrag(kMainWindow, {{10, 10}, {20, 15}, {30, 15}});
+  windows->pushKey('M');
+  windows->pushKey(27);
+  windows->pushAnswer(true);  // "Save?"
+
+  EXPECT_EQ(run(imagePath), 1);
+
+  // The mask file: the discs and joining lines of the drag in label 5's
+  // colour, (128, 0, 128) in red, green, blue, on black.
+  cv::Mat expected = cv::Mat::zeros(40, 60, CV_8UC3);
+  const cv::Scalar purple(128, 0, 128);
+  EXPECT_EQ(labelColor(5), purple);
+  const std::vector<cv::Point> path = {{10, 10}, {20, 15}, {30, 15}};
+  for (size_t i = 0; i < path.size(); ++i) {
+    cv::circle(expected, path[i], 3, purple, -1, cv::LINE_4);
+    if (i > 0) cv::line(expected, path[i], path[i - 1], purple, 3, cv::LINE_4);
+  }
+  const cv::Mat saved = cv::imread(maskPath, cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(saved.type(), CV_8UC3);
+  ASSERT_EQ(saved.size(), expected.size());
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 60; ++x)
+      ASSERT_EQ(saved.at<cv::Vec3b>(y, x), expected.at<cv::Vec3b>(y, x))
+          << "pixel (" << x << ", " << y << ")";
+
+  EXPECT_EQ(console.str(), startUpText() + "Current Tool = pen\n" +
+                               "Exiting ...\n" + "Saving mask to" + maskPath +
+                               "\n" + "Bye Bye :)\n");
+  ASSERT_EQ(windows->questions().size(), 1u);
+  EXPECT_EQ(windows->questions()[0].title, "Save?");
+  EXPECT_EQ(windows->questions()[0].text, saveQuestion());
+  EXPECT_EQ(windows->pendingInputs(), 0u);
+  EXPECT_EQ(windows->droppedMouseEvents(), 0);
+  // Toolbox first, then the main window; everything closed at the end.
+  const auto& changes = windows->windowChanges();
+  ASSERT_GE(changes.size(), 2u);
+  EXPECT_EQ(changes[0].name, kToolboxWindow);
+  EXPECT_EQ(changes[0].mode, WindowMode::Scale100);
+  EXPECT_EQ(changes[1].name, kMainWindow);
+  EXPECT_EQ(changes[1].mode, WindowMode::FreeScale);
+  EXPECT_FALSE(windows->isOpen(kMainWindow) || windows->isOpen(kToolboxWindow));
+  // The first view is the photograph itself.
+  EXPECT_EQ(windows->showCount(kMainWindow), 1 + 4);
+}
+
+TEST_F(SessionTest, BannerHasItsFixedPieces) {
+  const std::string text = banner();
+  EXPECT_EQ(text.rfind(
+                "Scribeline\n\nUsage: EXE filename.img (Drag the image onto "
+                "the icon of the EXE file)\n\nAcknowledgements:\n[1] SuperPixel ",
+                0),
+            0u);
+  EXPECT_NE(text.find("\n[2] GraphCut   "), std::string::npos);
+  EXPECT_NE(text.find("\n[3] iScissor   "), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 2), "\n\n");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 9);
+}
+
+TEST_F(SessionTest, UnloadableImageEndsSilentlyWithStatusZero) {
+  EXPECT_EQ(run(folder + "/missing.jpg"), 0);
+  EXPECT_EQ(console.str(), banner());
+  EXPECT_FALSE(opened);
+}
+
+TEST_F(SessionTest, NoDisplayEndsWithStatusTwoAndOneLine) {
+  const char* argv[] = {"scribeline", imagePath.c_str()};
+  EXPECT_EQ(runProgram(2, argv, console,
+                       [](std::string* error) {
+                         *error = "DISPLAY is not set";
+                         return std::shared_ptr<WindowSystem>();
+                       },
+                       settings),
+            2);
+  EXPECT_EQ(console.str(),
+            banner() + "Scribeline: cannot open a display (DISPLAY is not set)\n");
+}
+
+TEST_F(SessionTest, WithoutArgumentTheDefaultImageIsOpened) {
+  settings.defaultImagePath = imagePath;
+  const char* argv[] = {"scribeline"};
+  EXPECT_EQ(runProgram(1, argv, console, [this](std::string*) { return windows; },
+                       settings),
+            1);
+  ASSERT_EQ(windows->questions().size(), 1u);
+  EXPECT_EQ(windows->questions()[0].text, saveQuestion());
+  EXPECT_EQ(maskPathFor("sample.JPG"), "sample.JPG_Mask.png");
+}
+
+TEST_F(SessionTest, SavedMaskOfTheImageSizeIsOfferedAndLoadedUnchanged) {
+  cv::Mat saved(40, 60, CV_8UC3, cv::Scalar(1, 2, 3));  // not a palette colour
+  saved(cv::Rect(0, 0, 10, 10)) = cv::Scalar(128, 0, 128);
+  ASSERT_TRUE(cv::imwrite(maskPath, saved));
+  windows->pushAnswer(true);   // "Load?"
+  windows->pushKey('u');
+  windows->pushKey('>');
+  for (int i = 0; i < 11; ++i) windows->pushKey('>');  // opacity 1.0
+  windows->pushKey(27);
+  windows->pushAnswer(false);  // "Save?"
+
+  EXPECT_EQ(run(imagePath), 1);
+  ASSERT_EQ(windows->questions().size(), 2u);
+  EXPECT_EQ(windows->questions()[0].title, "Load?");
+  EXPECT_EQ(windows->questions()[0].text,
+            "The corresponding mask file exists. Do you want to load it?");
+  // "Mask" opens at 100% before the toolbox, showing the file's colours.
+  const auto& changes = windows->windowChanges();
+  ASSERT_GE(changes.size(), 2u);
+  EXPECT_EQ(changes[0].name, kMaskWindow);
+  EXPECT_EQ(changes[0].mode, WindowMode::Scale100);
+  EXPECT_EQ(changes[1].name, kToolboxWindow);
+  EXPECT_EQ(cv::norm(windows->lastShown(kMaskWindow), saved, cv::NORM_INF), 0);
+  EXPECT_EQ(cv::norm(windows->lastShown(kMainWindow), saved, cv::NORM_INF), 0);
+  // No at exit: nothing written, nothing said about saving.
+  EXPECT_EQ(cv::norm(cv::imread(maskPath), saved, cv::NORM_INF), 0);
+  EXPECT_EQ(console.str().find("Saving"), std::string::npos);
+}
+
+struct SavedMaskRow {
+  std::string description;
+  cv::Size size;
+  bool askedToLoad;
+};
+
+class StaleMaskTest : public SessionTest,
+                      public testing::WithParamInterface<SavedMaskRow> {};
+
+TEST_P(StaleMaskTest, LeavesABlankMaskAndTheFileUntouched) {
+  const cv::Mat saved(GetParam().size, CV_8UC3, cv::Scalar(0, 0, 128));
+  ASSERT_TRUE(cv::imwrite(maskPath, saved));
+  if (GetParam().askedToLoad) windows->pushAnswer(false);
+  windows->pushKeys("u>>>>>>>>>>>>");  // overlay at opacity 1.0
+  windows->pushKey(27);
+  windows->pushAnswer(false);
+  EXPECT_EQ(run(imagePath), 1);
+  EXPECT_EQ(windows->questions().size(), GetParam().askedToLoad ? 2u : 1u);
+  EXPECT_EQ(cv::countNonZero(windows->lastShown(kMainWindow).reshape(1)), 0);
+  EXPECT_FALSE(windows->isOpen(kMaskWindow));
+  EXPECT_EQ(cv::norm(cv::imread(maskPath), saved, cv::NORM_INF), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Masks, StaleMaskTest,
+    testing::Values(SavedMaskRow{"other_width", {61, 40}, false},
+                    SavedMaskRow{"other_height", {60, 39}, false},
+                    SavedMaskRow{"answered_no", {60, 40}, true}),
+    [](const testing::TestParamInfo<SavedMaskRow>& info) {
+      return info.param.description;
+    });
+
+TEST_F(SessionTest, ClosingEveryWindowEndsLikeEscape) {
+  windows->pushKey('2');
+  windows->pushCloseAll();
+  windows->pushKey('u');  // never delivered: no window is left
+  windows->pushAnswer(true);
+  EXPECT_EQ(run(imagePath), 1);
+  EXPECT_EQ(console.str(), startUpText() + "Current Tool = pen\nExiting ...\n" +
+                               "Saving mask to" + maskPath + "\nBye Bye :)\n");
+  EXPECT_EQ(windows->pendingInputs(), 1u);
+  EXPECT_FALSE(cv::imread(maskPath).empty());
+}
+
+TEST_F(SessionTest, FailedSaveAtExitAsksAgain) {
+  // A folder in the way of the mask file: no mask loads, every save fails.
+  ASSERT_EQ(mkdir(maskPath.c_str(), 0755), 0);
+  std::ofstream(maskPath + "/keep") << "x";
+  windows->pushKey(27);
+  windows->pushAnswer(true);
+  windows->pushAnswer(true);
+  windows->pushAnswer(false);
+  EXPECT_EQ(run(imagePath), 1);
+  ASSERT_EQ(windows->questions().size(), 3u);
+  for (const auto& question : windows->questions()) {
+    EXPECT_EQ(question.title, "Save?");
+    EXPECT_EQ(question.text, saveQuestion());
+  }
+  const std::string failure = "Saving mask to" + maskPath + "\n" +
+                              "Could not save the mask to " + maskPath +
+                              ": Is a directory\n";
+  EXPECT_EQ(console.str(),
+            startUpText() + "Exiting ...\n" + failure + failure + "Bye Bye :)\n");
+}
+
+TEST_F(SessionTest, GreyPhotographIsShownInColourChannels) {
+  cv::Mat grey(40, 60, CV_8UC1, cv::Scalar(77));
+  const std::string greyPath = folder + "/grey.png";
+  ASSERT_TRUE(cv::imwrite(greyPath, grey));
+  windows->pushKey(27);
+  EXPECT_EQ(run(greyPath), 1);
+  const cv::Mat shown = windows->lastShown(kMainWindow);
+  ASSERT_EQ(shown.type(), CV_8UC3);
+  EXPECT_EQ(shown.at<cv::Vec3b>(5, 5), cv::Vec3b(77, 77, 77));
+}
+
+}  // namespace
+}  // namespace scribeline

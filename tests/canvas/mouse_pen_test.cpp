@@ -1,0 +1,221 @@
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include "app/palette.h"
+#include "canvas/mouse.h"
+#include "canvas/pen.h"
+#include "canvas/view.h"
+#include "ui/scripted_window_system.h"
+
+namespace scribeline {
+namespace {
+
+constexpr int kWidth = 40, kHeight = 30;
+
+// Records the mouse events it is handed.
+class RecordingTool : public Tool {
+ public:
+  void onMouse(Workspace&, int event, cv::Point point, int) override {
+    events.push_back({event, point});
+  }
+  struct Seen {
+    int event;
+    cv::Point point;
+  };
+  std::vector<Seen> events;
+};
+
+struct MouseFixture : testing::Test {
+  MouseFixture() : workspace(windows, console) {
+    workspace.image = cv::Mat(kHeight, kWidth, CV_8UC3, cv::Scalar(9, 9, 9));
+    workspace.mask = cv::Mat::zeros(kHeight, kWidth, CV_8UC3);
+    workspace.tools[kToolScissors] = std::make_unique<RecordingTool>();
+    workspace.tools[kToolSnapper] = std::make_unique<RecordingTool>();
+    workspace.tools[kToolPen] = std::make_unique<PenTool>();
+    workspace.toolsBuilt = true;
+    windows.createWindow(kMainWindow, WindowMode::FreeScale);
+    registerMainMouse(workspace, kMainWindow);
+  }
+  void mouse(int event, int x, int y, int flags = 0) {
+    ASSERT_TRUE(windows.sendMouse(kMainWindow, event, x, y, flags));
+  }
+  RecordingTool& recorder(int tool) {
+    return static_cast<RecordingTool&>(*workspace.tools[tool]);
+  }
+  cv::Mat blankMask() const { return cv::Mat::zeros(kHeight, kWidth, CV_8UC3); }
+
+  ScriptedWindowSystem windows;
+  std::ostringstream console;
+  Workspace workspace;
+};
+
+int differingBytes(const cv::Mat& a, const cv::Mat& b) {
+  return cv::countNonZero(a.reshape(1) != b.reshape(1));
+}
+
+struct BorderCase {
+  int x, y;
+  bool accepted;
+};
+
+class MouseBorderTest : public MouseFixture,
+                        public testing::WithParamInterface<BorderCase> {};
+
+TEST_P(MouseBorderTest, OnlyEventsInsideTheImageRedrawAndReachTheTool) {
+  const BorderCase c = GetParam();
+  mouse(kLeftButtonDown, c.x, c.y, kMouseFlagLeftButton);
+  EXPECT_EQ(windows.showCount(kMainWindow), c.accepted ? 1 : 0);
+  ASSERT_EQ(recorder(kToolScissors).events.size(), c.accepted ? 1u : 0u);
+  if (c.accepted) {
+    EXPECT_EQ(recorder(kToolScissors).events[0].point, cv::Point(c.x, c.y));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Border, MouseBorderTest,
+    testing::Values(BorderCase{0, 0, true}, BorderCase{kWidth - 1, 0, true},
+                    BorderCase{0, kHeight - 1, true},
+                    BorderCase{kWidth - 1, kHeight - 1, true},
+                    BorderCase{kWidth, 5, false}, BorderCase{5, kHeight, false},
+                    BorderCase{-1, 5, false}, BorderCase{5, -1, false},
+                    BorderCase{-100000, 100000, false}));
+
+TEST_F(MouseFixture, NothingHappensBeforeTheToolsAreBuilt) {
+  workspace.toolsBuilt = false;
+  mouse(kLeftButtonDown, 3, 3, kMouseFlagLeftButton);
+  EXPECT_EQ(windows.showCount(kMainWindow), 0);
+  EXPECT_TRUE(recorder(kToolScissors).events.empty());
+}
+
+TEST_F(MouseFixture, EventsGoToTheCurrentToolOnly) {
+  workspace.currentTool = kToolSnapper;
+  mouse(kMouseMove, 3, 4);
+  mouse(7, 5, 6);  // a double click
+  EXPECT_TRUE(recorder(kToolScissors).events.empty());
+  ASSERT_EQ(recorder(kToolSnapper).events.size(), 2u);
+  EXPECT_EQ(recorder(kToolSnapper).events[1].event, 7);
+  EXPECT_EQ(windows.showCount(kMainWindow), 2);
+}
+
+TEST_F(MouseFixture, OtherButtonsOnlyRedrawWithThePen) {
+  workspace.currentTool = kToolPen;
+  for (int event : {2, 3, 5, 6, 7, 8, 9}) mouse(event, 10, 10, 0);
+  EXPECT_EQ(windows.showCount(kMainWindow), 7);
+  EXPECT_EQ(differingBytes(workspace.mask, blankMask()), 0);
+  EXPECT_FALSE(workspace.inProgress);
+}
+
+struct PenCase {
+  int radius;
+  int label;
+  std::vector<cv::Point> path;  // press, moves, release at the last point
+};
+
+class PenStrokeTest : public MouseFixture,
+                      public testing::WithParamInterface<PenCase> {};
+
+// The expected paint: a disc at every position and, from the second
+// position on, the line back to the previous one, `radius` thick.
+TEST_P(PenStrokeTest, PaintsDiscsAndJoiningLines) {
+  const PenCase c = GetParam();
+  workspace.currentTool = kToolPen;
+  workspace.penRadius = c.radius;
+  workspace.currentLabel = c.label;
+  mouse(kLeftButtonDown, c.path[0].x, c.path[0].y, kMouseFlagLeftButton);
+  for (size_t i = 1; i < c.path.size(); ++i)
+    mouse(kMouseMove, c.path[i].x, c.path[i].y, kMouseFlagLeftButton);
+  mouse(kLeftButtonUp, c.path.back().x, c.path.back().y, 0);
+
+  cv::Mat expected = blankMask();
+  const cv::Scalar colour = labelColor(c.label);
+  for (size_t i = 0; i < c.path.size(); ++i) {
+    cv::circle(expected, c.path[i], c.radius, colour, -1, cv::LINE_4);
+    if (i > 0)
+      cv::line(expected, c.path[i], c.path[i - 1], colour, c.radius,
+               cv::LINE_4);
+  }
+  EXPECT_EQ(differingBytes(workspace.mask, expected), 0);
+  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_EQ(workspace.penLastPoint, c.path.back());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strokes, PenStrokeTest,
+    testing::Values(PenCase{3, 5, {{10, 10}}},
+                    PenCase{1, 1, {{0, 0}}},
+                    PenCase{1, 7, {{2, 2}, {12, 9}, {30, 9}}},
+                    PenCase{4, 24, {{5, 25}, {35, 3}}},
+                    PenCase{6, 3, {{39, 29}, {39, 29}, {20, 15}}}));
+
+TEST_F(MouseFixture, PenDiscOfRadiusOneIsAPlus) {
+  workspace.currentTool = kToolPen;
+  workspace.penRadius = 1;
+  workspace.currentLabel = 1;
+  mouse(kLeftButtonDown, 10, 10, kMouseFlagLeftButton);
+  const cv::Vec3b red(0, 0, 128);
+  std::vector<cv::Point> painted;
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x)
+      if (workspace.mask.at<cv::Vec3b>(y, x) == red) painted.emplace_back(x, y);
+  EXPECT_GE(painted.size(), 5u);
+  for (const cv::Point& p : painted) EXPECT_LE(cv::norm(p - cv::Point(10, 10)), 1.5);
+}
+
+TEST_F(MouseFixture, PenIgnoresMovesWithoutADragAndASecondPress) {
+  workspace.currentTool = kToolPen;
+  mouse(kMouseMove, 10, 10, 0);
+  EXPECT_EQ(differingBytes(workspace.mask, blankMask()), 0);
+  mouse(kLeftButtonDown, 5, 5, kMouseFlagLeftButton);
+  const cv::Mat afterPress = workspace.mask.clone();
+  mouse(kLeftButtonDown, 30, 20, kMouseFlagLeftButton);
+  EXPECT_EQ(differingBytes(workspace.mask, afterPress), 0);
+  EXPECT_EQ(workspace.penLastPoint, cv::Point(5, 5));
+}
+
+// A release outside the image is never seen; the drag ends at the next event
+// inside the image without the left button, and that event paints nothing.
+TEST_F(MouseFixture, DragReleasedOutsideEndsAtTheNextEventWithoutTheButton) {
+  workspace.currentTool = kToolPen;
+  workspace.currentLabel = 2;
+  mouse(kLeftButtonDown, 5, 5, kMouseFlagLeftButton);
+  mouse(kMouseMove, 38, 5, kMouseFlagLeftButton);
+  mouse(kMouseMove, 45, 5, kMouseFlagLeftButton);  // outside
+  mouse(kLeftButtonUp, 50, 5, 0);                  // outside
+  const cv::Mat beforeReturn = workspace.mask.clone();
+  EXPECT_TRUE(workspace.inProgress);
+  mouse(kMouseMove, 20, 25, 0);
+  EXPECT_FALSE(workspace.inProgress);
+  mouse(kMouseMove, 10, 25, 0);
+  EXPECT_EQ(differingBytes(workspace.mask, beforeReturn), 0);
+  // The next press starts a fresh drag with no line back to the old one.
+  mouse(kLeftButtonDown, 20, 20, kMouseFlagLeftButton);
+  cv::Mat expected = beforeReturn.clone();
+  cv::circle(expected, {20, 20}, workspace.penRadius, labelColor(2), -1,
+             cv::LINE_4);
+  EXPECT_EQ(differingBytes(workspace.mask, expected), 0);
+}
+
+TEST_F(MouseFixture, DragWithButtonHeldContinuesAfterLeavingAndReturning) {
+  workspace.currentTool = kToolPen;
+  mouse(kLeftButtonDown, 5, 5, kMouseFlagLeftButton);
+  mouse(kMouseMove, 45, 5, kMouseFlagLeftButton);  // outside, ignored
+  mouse(kMouseMove, 30, 5, kMouseFlagLeftButton);
+  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_EQ(workspace.penLastPoint, cv::Point(30, 5));
+}
+
+TEST_F(MouseFixture, SwitchingAwayFromThePenEndsItsDrag) {
+  workspace.currentTool = kToolPen;
+  mouse(kLeftButtonDown, 5, 5, kMouseFlagLeftButton);
+  workspace.tools[kToolPen]->onSwitchAway(workspace, kToolPen);
+  EXPECT_TRUE(workspace.inProgress);
+  workspace.tools[kToolPen]->onSwitchAway(workspace, kToolScissors);
+  EXPECT_FALSE(workspace.inProgress);
+}
+
+}  // namespace
+}  // namespace scribeline

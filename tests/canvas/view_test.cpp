@@ -1,0 +1,162 @@
+#include "canvas/view.h"
+
+#include <random>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include "ui/scripted_window_system.h"
+
+namespace scribeline {
+namespace {
+
+cv::Mat randomImage(cv::Size size, unsigned seed) {
+  cv::Mat image(size, CV_8UC3);
+  cv::RNG rng(seed);
+  rng.fill(image, cv::RNG::UNIFORM, 0, 256);
+  return image;
+}
+
+// The blend as matrix arithmetic on doubles, one rounded operation per step
+// of (1 - a) * P + a * M, stored back to 8 bits by the library's conversion.
+// (cv::addWeighted is no oracle: it may fuse the multiply and the add.)
+cv::Mat matrixBlend(const cv::Mat& photo, const cv::Mat& mask, double a) {
+  cv::Mat p, m, weightedPhoto, weightedMask, sum, out;
+  photo.convertTo(p, CV_64F);
+  mask.convertTo(m, CV_64F);
+  cv::multiply(p, cv::Scalar::all(1.0 - a), weightedPhoto);
+  cv::multiply(m, cv::Scalar::all(a), weightedMask);
+  cv::add(weightedPhoto, weightedMask, sum);
+  sum.convertTo(out, CV_8U);
+  return out;
+}
+
+int differingBytes(const cv::Mat& a, const cv::Mat& b) {
+  return cv::countNonZero(a.reshape(1) != b.reshape(1));
+}
+
+// Opacities the keys can reach from 0.4, including the drifted ones, and
+// 0.5 where exact ties between two bytes occur.
+class BlendTest : public testing::TestWithParam<double> {};
+
+TEST_P(BlendTest, MatchesMatrixArithmeticOnEveryBytePair) {
+  // Every (photo, mask) byte pair once: 256 x 256 pixels, all channels.
+  cv::Mat photo(256, 256, CV_8UC3), mask(256, 256, CV_8UC3);
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      photo.at<cv::Vec3b>(y, x) = cv::Vec3b(y, x, 255 - y);
+      mask.at<cv::Vec3b>(y, x) = cv::Vec3b(x, y, 255 - x);
+    }
+  ViewScratch scratch;
+  cv::Mat out;
+  blendMask(photo, mask, GetParam(), scratch, out);
+  EXPECT_EQ(differingBytes(out, matrixBlend(photo, mask, GetParam())), 0);
+}
+
+TEST_P(BlendTest, MatchesMatrixArithmeticOnRandomPhoto) {
+  const unsigned seed = 20261210;
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  // Row lengths of 291 and 183 bytes: wide blocks, narrow blocks and a tail.
+  for (cv::Size size : {cv::Size(97, 61), cv::Size(61, 40)}) {
+    cv::Mat photo = randomImage(size, seed);
+    cv::Mat mask = randomImage(size, seed + 1);
+    ViewScratch scratch;
+    cv::Mat out;
+    blendMask(photo, mask, GetParam(), scratch, out);
+    EXPECT_EQ(differingBytes(out, matrixBlend(photo, mask, GetParam())), 0)
+        << "width " << size.width;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Opacities, BlendTest,
+                         testing::Values(0.05, 0.05000000000000007, 0.4,
+                                         0.45, 0.5, 0.55, 0.95, 1.0));
+
+TEST(BlendTest, TableFollowsAnOpacityChange) {
+  cv::Mat photo = randomImage({8, 8}, 7), mask = randomImage({8, 8}, 8);
+  ViewScratch scratch;
+  cv::Mat out;
+  blendMask(photo, mask, 0.4, scratch, out);
+  blendMask(photo, mask, 0.9, scratch, out);
+  EXPECT_EQ(differingBytes(out, matrixBlend(photo, mask, 0.9)), 0);
+}
+
+// A tool that records its overlay calls and marks the picture.
+class MarkingTool : public Tool {
+ public:
+  void drawOverlay(Workspace& workspace) override {
+    ++overlays;
+    workspace.viewImage.at<cv::Vec3b>(0, 0) = cv::Vec3b(1, 2, 3);
+  }
+  int overlays = 0;
+};
+
+struct ViewFixture : testing::Test {
+  ViewFixture() : workspace(windows, console) {
+    workspace.image = randomImage({20, 10}, 3);
+    workspace.mask = randomImage({20, 10}, 4);
+    for (auto& tool : workspace.tools) tool = std::make_unique<MarkingTool>();
+  }
+  MarkingTool& tool(int number) {
+    return static_cast<MarkingTool&>(*workspace.tools[number]);
+  }
+  ScriptedWindowSystem windows;
+  std::ostringstream console;
+  Workspace workspace;
+};
+
+TEST_F(ViewFixture, OverlayOffShowsThePhotographWhateverTheMask) {
+  workspace.currentTool = kToolPen;
+  workspace.tools[kToolPen] = std::make_unique<Tool>();
+  recomposeAndShow(workspace);
+  EXPECT_EQ(differingBytes(windows.lastShown(kMainWindow), workspace.image), 0);
+  EXPECT_TRUE(workspace.viewImage.empty());
+}
+
+TEST_F(ViewFixture, OverlayEdgeOpacities) {
+  workspace.tools[kToolPen] = std::make_unique<Tool>();
+  workspace.currentTool = kToolPen;
+  workspace.maskOverlay = true;
+  workspace.maskOpacity = 1.0;
+  recomposeAndShow(workspace);
+  EXPECT_EQ(differingBytes(windows.lastShown(kMainWindow), workspace.mask), 0);
+
+  workspace.maskOpacity = 0.4;
+  workspace.mask.setTo(cv::Scalar::all(0));
+  recomposeAndShow(workspace);
+  cv::Mat expected;
+  workspace.image.convertTo(expected, CV_8U, 0.6);
+  EXPECT_EQ(differingBytes(windows.lastShown(kMainWindow), expected), 0);
+}
+
+TEST_F(ViewFixture, OnlyTheCurrentToolDrawsItsOverlayOverTheBlend) {
+  workspace.currentTool = kToolSnapper;
+  workspace.maskOverlay = true;
+  recomposeAndShow(workspace);
+  EXPECT_EQ(tool(kToolScissors).overlays, 0);
+  EXPECT_EQ(tool(kToolSnapper).overlays, 1);
+  EXPECT_EQ(tool(kToolPen).overlays, 0);
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(0, 0),
+            cv::Vec3b(1, 2, 3));
+}
+
+TEST_F(ViewFixture, ShowWithoutPictureShowsNothing) {
+  showView(workspace);
+  EXPECT_EQ(windows.showCount(kMainWindow), 0);
+}
+
+TEST_F(ViewFixture, ShownPictureIsNotChangedByLaterRedraws) {
+  workspace.currentTool = kToolPen;
+  workspace.tools[kToolPen] = std::make_unique<Tool>();
+  recomposeAndShow(workspace);
+  const cv::Mat first = windows.lastShown(kMainWindow);
+  workspace.maskOverlay = true;
+  workspace.maskOpacity = 1.0;
+  recomposeAndShow(workspace);
+  EXPECT_EQ(differingBytes(first, workspace.image), 0);
+}
+
+}  // namespace
+}  // namespace scribeline

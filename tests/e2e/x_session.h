@@ -1,0 +1,186 @@
+#pragma once
+
+// Harness for real-window tests: a private X server, one program under test
+// in a temporary working directory, its console read as it comes, and user
+// input sent as real X events (xdotool, XTEST).
+//
+// Typical use:
+//
+//   scribeline::e2e::XSession session;            // own Xvfb, fresh folder
+//   session.copyIn(sourcePath("sample.JPG"));    // into the working folder
+//   session.launch(SCRIBELINE_BINARY, {"sample.JPG"});
+//   ASSERT_TRUE(session.waitForOutput("Current Tool = iScissor\n"));
+//   session.click("Toolbox", 100, 5 * 20 + 10);   // image pixels of "Toolbox"
+//   session.key("Scribeline", "2");
+//   session.drag("Scribeline", {{100, 100}, {200, 100}});
+//   session.key("Scribeline", "M");              // Shift+m
+//   session.key("Scribeline", "Escape");
+//   ASSERT_TRUE(session.answer("Save?", true));  // presses "y" in the dialog
+//   EXPECT_EQ(session.waitForExit(), 1);
+//
+// Every waiting call has a timeout; on timeout it returns false (or a
+// failure value) and the test fails on its own assertion. Helpers that act
+// on a window wait for that window first (see waitForWindow) and report a
+// missing window as a non-fatal GoogleTest failure. The session kills the
+// program and the X server when it ends; the working folder is removed
+// unless the test failed, in which case its path is printed.
+//
+// Coordinates are pixels of the picture shown in the named window. A window
+// showing its picture at 100% needs nothing more; for a window that shows a
+// picture of another size scaled (free-scale windows), tell the session the
+// picture's size once with setPictureSize and points are mapped onto the
+// window's current size.
+//
+// Environment: SCRIBELINE_E2E_KEEP=1 keeps the working folder and prints its
+// path even when the test passes.
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace scribeline::e2e {
+
+// The project's source folder (for sample.JPG, label_list.txt, fixtures).
+std::string sourcePath(const std::string& relative);
+
+class XSession {
+ public:
+  // Starts Xvfb on a display number it picks itself (several sessions and
+  // outer X servers can coexist) with one screen of the given size.
+  explicit XSession(int screenWidth = 1600, int screenHeight = 1200);
+  ~XSession();
+  XSession(const XSession&) = delete;
+  XSession& operator=(const XSession&) = delete;
+
+  // ":N", or empty when the server could not be started (the constructor
+  // has reported a GoogleTest failure then).
+  const std::string& display() const { return display_; }
+  // The program's working folder, created empty for this session.
+  const std::string& workDir() const { return workDir_; }
+  // Absolute path of a file in the working folder.
+  std::string workPath(const std::string& name) const;
+
+  // Copies a file into the working folder, under its own name or `as`.
+  // Returns the new path.
+  std::string copyIn(const std::string& source, const std::string& as = "");
+  // Creates a file in the working folder with the given content.
+  std::string writeFile(const std::string& name, const std::string& content);
+
+  // Sets (or, with no value, removes) a variable of the environment of the
+  // programs launched from now on; applied after DISPLAY is chosen.
+  void setEnv(const std::string& name, std::optional<std::string> value);
+
+  // Starts the program in the working folder, with DISPLAY set to this
+  // session's server, or with DISPLAY unset when withDisplay is false. Its
+  // standard output is read by the harness; its standard error goes to the
+  // file "stderr.txt" of the working folder. One program per session.
+  void launch(const std::string& binary, const std::vector<std::string>& args,
+              bool withDisplay = true);
+
+  // Waits until `text` appears in the program's standard output after the
+  // end of the previous successful match (so repeated lines are awaited one
+  // after the other). False when the time runs out or the program's output
+  // ends without it.
+  bool waitForOutput(const std::string& text, double timeoutSeconds = 60);
+  // Waits for a whole line that begins with `prefix`, after the end of the
+  // previous successful match, and gives the rest of that line (without the
+  // line feed) in *rest. False when the time runs out or the output ends.
+  bool waitForLine(const std::string& prefix, std::string* rest,
+                   double timeoutSeconds = 60);
+  // Everything the program has written to standard output so far (reads what
+  // is available without waiting).
+  const std::string& output();
+  // The program's standard error so far.
+  std::string errorOutput() const;
+
+  // Waits for the program to end and returns its exit status, 128 + signal
+  // number when a signal ended it, or -1 when it is still running after the
+  // timeout (it is killed then).
+  int waitForExit(double timeoutSeconds = 60);
+  bool running();
+
+  // Waits until a visible window titled exactly `title` exists and returns
+  // its X id, or 0 after the timeout.
+  unsigned long waitForWindow(const std::string& title,
+                              double timeoutSeconds = 30);
+  // True while a visible window titled exactly `title` exists.
+  bool hasWindow(const std::string& title);
+  // Client-area size of the window (0 x 0 when it is missing).
+  cv::Size windowSize(const std::string& title);
+  // Position on the screen and size of the window's client area.
+  cv::Rect windowRect(const std::string& title);
+  // Moves the window's top-left corner to a screen position. Windows open at
+  // the screen's top-left corner (there is no window manager), so a test
+  // that drags past the left or top edge of a picture moves it first.
+  void moveWindow(const std::string& title, int x, int y);
+
+  // The size of the picture the window shows, for mapping points onto a
+  // window that shows it scaled. Without it points are taken at 100%.
+  void setPictureSize(const std::string& title, cv::Size picture);
+
+  // Left click (press and release) at a picture pixel.
+  void click(const std::string& title, int x, int y);
+  // Left press at the first point, moves through the others, release at the
+  // last one; with press false, only the moves. Points may lie outside the
+  // picture and the window; the X server stops the pointer at the screen's
+  // edges. The window is raised first, so that it receives the events.
+  void drag(const std::string& title, const std::vector<cv::Point>& path,
+            bool press = true);
+  // Pause after each move of a drag, in seconds (default 0.03). Qt merges
+  // pointer moves that are already queued when the program gets to them, so
+  // without a pause a program may see only the first and last points of a
+  // quick drag; the pause lets it take each point on its own in practice,
+  // though a busy machine may still merge some. Tests that need every point
+  // should check what matters with that in mind (a straight stroke paints
+  // the same line either way).
+  void setDragPace(double seconds) { dragPaceSeconds_ = seconds; }
+  // Moves the pointer to a picture pixel without pressing.
+  void moveTo(const std::string& title, int x, int y);
+  // Focuses the window and types one key chord in xdotool's syntax: "2",
+  // "m", "M" (sent as Shift+m), "comma", "less", "BackSpace", "Return",
+  // "KP_Enter", "ctrl+Return", "Escape".
+  void key(const std::string& title, const std::string& chord);
+  // Closes the window the way a window manager does when the user clicks
+  // its close button (WM_DELETE_WINDOW).
+  void closeWindow(const std::string& title);
+
+  // The window's client area as the screen shows it (8-bit BGR), raised
+  // first; taken again until two takes agree, so that the program has
+  // repainted what the raise uncovered. Empty when the window is missing.
+  // Pixels are those of the window: a scaled picture appears scaled.
+  cv::Mat capture(const std::string& title);
+
+  // Waits for the dialog titled `title`, then answers it with the key "y"
+  // (yes) or "n" (no). False when no such dialog appeared in time.
+  bool answer(const std::string& title, bool yes, double timeoutSeconds = 30);
+
+  // Runs an X client tool (xdotool, xwininfo, ...) against this server and
+  // returns its standard output; *status receives its exit status.
+  std::string runTool(const std::vector<std::string>& args,
+                      int* status = nullptr);
+
+ private:
+  cv::Point toScreen(const std::string& title, const cv::Rect& window,
+                     cv::Point picture) const;
+  void readAvailable(double waitSeconds);
+  void stopProgram();
+
+  std::string display_;
+  pid_t serverPid_ = -1;
+  std::string workDir_;
+  pid_t programPid_ = -1;
+  int programStatus_ = -1;
+  int outputFd_ = -1;
+  std::string output_;
+  size_t outputCursor_ = 0;
+  std::map<std::string, cv::Size> pictureSizes_;
+  double dragPaceSeconds_ = 0.03;
+  std::map<std::string, std::optional<std::string>> environment_;
+};
+
+}  // namespace scribeline::e2e

@@ -1,0 +1,247 @@
+#include "ui/highgui_window_system.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+
+#include <QApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
+#include <QWidget>
+#include <QWindow>
+
+#include <opencv2/highgui.hpp>
+
+#include "ui/display_check.h"
+#include "ui/key_decoding.h"
+
+namespace scribeline {
+
+namespace {
+
+// The widget class highgui's Qt backend uses for its named windows; its
+// object name is the window name.
+constexpr char kHighguiWindowClass[] = "CvWindow";
+
+bool isHighguiWindow(const QWidget* widget) {
+  return widget != nullptr && widget->isWindow() &&
+         std::string(widget->metaObject()->className()) == kHighguiWindowClass;
+}
+
+QWidget* findHighguiWindow(const std::string& name) {
+  const QString qname = QString::fromStdString(name);
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (isHighguiWindow(widget) && widget->objectName() == qname) return widget;
+  }
+  return nullptr;
+}
+
+int visibleHighguiWindowCount() {
+  int count = 0;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (isHighguiWindow(widget) && widget->isVisible()) ++count;
+  }
+  return count;
+}
+
+// Windows closed or destroyed are deleted later by Qt; until then highgui
+// still finds them by name, so a window re-created under the same name would
+// silently be the dying one. Deleting them at once keeps names unambiguous.
+void flushClosedWindows() {
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Reads key presses aimed at highgui windows before highgui does. highgui's
+// own key wait loses the case of letters and every key pressed with Ctrl, so
+// the presses are decoded here from Qt's key, modifiers and text and queued.
+// Each press is taken at its native window and consumed there: it is not
+// passed on to the widget (which would report it a second time) and it never
+// triggers highgui's shortcuts.
+class KeyCollector : public QObject {
+ public:
+  explicit KeyCollector(std::deque<int>* keys) : keys_(keys) {}
+
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (event->type() == QEvent::ShortcutOverride) {
+      const QWidget* widget = qobject_cast<QWidget*>(target);
+      if (widget == nullptr || !isHighguiWindow(widget->window())) return false;
+      event->accept();
+      return true;
+    }
+    if (event->type() != QEvent::KeyPress || !target->isWindowType()) {
+      return false;
+    }
+    if (!isHighguiWindow(widgetOf(static_cast<QWindow*>(target)))) return false;
+    const auto* press = static_cast<QKeyEvent*>(event);
+    if (std::optional<int> code =
+            decodeKey(press->key(), press->modifiers(), press->text())) {
+      keys_->push_back(*code);
+    }
+    return true;
+  }
+
+ private:
+  static QWidget* widgetOf(const QWindow* window) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (widget->windowHandle() == window) return widget;
+    }
+    return nullptr;
+  }
+
+  std::deque<int>* keys_;
+};
+
+class HighguiWindowSystem : public WindowSystem {
+ public:
+  HighguiWindowSystem(int& argc, char** argv)
+      : application_(qApp != nullptr ? qApp : new QApplication(argc, argv)),
+        collector_(&keys_) {
+    // The program decides when to end; closing its last window is a key
+    // event for it (kNoWindowsLeft), not a reason for Qt to quit.
+    application_->setQuitOnLastWindowClosed(false);
+    application_->installEventFilter(&collector_);
+  }
+
+  ~HighguiWindowSystem() override {
+    application_->removeEventFilter(&collector_);
+    cv::destroyAllWindows();
+    flushClosedWindows();
+  }
+
+  void createWindow(const std::string& name, WindowMode mode) override {
+    if (findHighguiWindow(name) != nullptr) return;
+    openWindow(name, mode);
+  }
+
+  void destroyWindow(const std::string& name) override {
+    if (findHighguiWindow(name) != nullptr) cv::destroyWindow(name);
+    flushClosedWindows();
+    auto entry = windows_.find(name);
+    if (entry != windows_.end()) *entry->second.handler = nullptr;
+  }
+
+  void destroyAllWindows() override {
+    cv::destroyAllWindows();
+    flushClosedWindows();
+    for (auto& entry : windows_) *entry.second.handler = nullptr;
+  }
+
+  void showImage(const std::string& name, const cv::Mat& image) override {
+    // A window the user has closed comes back as it was made, with its
+    // handler, rather than as highgui's default window with toolbar.
+    if (findHighguiWindow(name) == nullptr) {
+      auto entry = windows_.find(name);
+      openWindow(name, entry == windows_.end() ? WindowMode::Scale100
+                                               : entry->second.mode);
+    }
+    cv::imshow(name, image);
+    Window& window = windows_.at(name);
+    if (window.fitPending && !image.empty()) {
+      window.fitPending = false;
+      fitToScreen(name, image.size());
+    }
+  }
+
+  void setMouseHandler(const std::string& name, MouseHandler handler) override {
+    if (findHighguiWindow(name) == nullptr) return;
+    *windows_.at(name).handler = std::move(handler);
+    cv::setMouseCallback(name, &HighguiWindowSystem::dispatchMouse,
+                         windows_.at(name).handler.get());
+  }
+
+  int waitKey() override {
+    for (;;) {
+      if (!keys_.empty()) {
+        const int key = keys_.front();
+        keys_.pop_front();
+        return key;
+      }
+      flushClosedWindows();
+      if (visibleHighguiWindowCount() == 0) return kNoWindowsLeft;
+      QCoreApplication::processEvents(QEventLoop::AllEvents |
+                                      QEventLoop::WaitForMoreEvents);
+    }
+  }
+
+  bool askYesNo(const std::string& title, const std::string& text) override {
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(title),
+                    QString::fromStdString(text),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+  }
+
+ private:
+  struct Window {
+    WindowMode mode = WindowMode::Scale100;
+    // Free-scale windows are fitted to the screen at their first picture.
+    bool fitPending = false;
+    // Owned here and never freed while the system lives: highgui keeps the
+    // raw pointer as the callback's user data, also for a window the user has
+    // closed and highgui has not yet forgotten.
+    std::unique_ptr<MouseHandler> handler = std::make_unique<MouseHandler>();
+  };
+
+  static void dispatchMouse(int event, int x, int y, int flags, void* user) {
+    // A copy, so that the handler may replace itself while it runs.
+    const MouseHandler handler = *static_cast<MouseHandler*>(user);
+    if (handler) handler(event, x, y, flags);
+  }
+
+  void openWindow(const std::string& name, WindowMode mode) {
+    const int sizing =
+        mode == WindowMode::Scale100 ? cv::WINDOW_AUTOSIZE : cv::WINDOW_NORMAL;
+    cv::namedWindow(name, sizing | cv::WINDOW_KEEPRATIO | cv::WINDOW_GUI_NORMAL);
+    Window& window = windows_[name];
+    window.mode = mode;
+    window.fitPending = mode == WindowMode::FreeScale;
+    if (*window.handler) {
+      cv::setMouseCallback(name, &HighguiWindowSystem::dispatchMouse,
+                           window.handler.get());
+    }
+  }
+
+  // Gives a new free-scale window its picture's size (highgui opens it at a
+  // fixed default size), shrunk to the screen's free area, keeping the
+  // picture's aspect ratio, when the picture is larger.
+  static void fitToScreen(const std::string& name, cv::Size picture) {
+    QWidget* widget = findHighguiWindow(name);
+    if (widget == nullptr) return;
+    QScreen* screen = widget->screen() != nullptr
+                          ? widget->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    const QSize frame = widget->frameGeometry().size() - widget->size();
+    const double roomWidth = std::max(1, area.width() - frame.width());
+    const double roomHeight = std::max(1, area.height() - frame.height());
+    const double scale = std::min(
+        {1.0, roomWidth / picture.width, roomHeight / picture.height});
+    const int width = std::max(1, static_cast<int>(picture.width * scale));
+    const int height = std::max(1, static_cast<int>(picture.height * scale));
+    cv::resizeWindow(name, width, height);
+    if (scale < 1.0) widget->move(area.topLeft());
+  }
+
+  QApplication* application_;
+  KeyCollector collector_;
+  std::deque<int> keys_;
+  std::map<std::string, Window> windows_;
+};
+
+}  // namespace
+
+std::unique_ptr<WindowSystem> openHighguiWindowSystem(int& argc, char** argv,
+                                                      std::string* error) {
+  std::string reason;
+  if (!displayAvailable(&reason)) {
+    if (error != nullptr) *error = reason;
+    return nullptr;
+  }
+  return std::make_unique<HighguiWindowSystem>(argc, argv);
+}
+
+}  // namespace scribeline

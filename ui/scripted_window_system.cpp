@@ -1,0 +1,137 @@
+#include "ui/scripted_window_system.h"
+
+#include <stdexcept>
+
+namespace scribeline {
+
+void ScriptedWindowSystem::pushKey(int code) {
+  inputs_.push_back({Input::Key, code, {}, 0, 0, 0});
+}
+
+void ScriptedWindowSystem::pushKeys(std::string_view keys) {
+  for (char key : keys) pushKey(static_cast<unsigned char>(key));
+}
+
+void ScriptedWindowSystem::pushMouse(const std::string& window, int event,
+                                     int x, int y, int flags) {
+  inputs_.push_back({Input::Mouse, event, window, x, y, flags});
+}
+
+void ScriptedWindowSystem::pushDrag(const std::string& window,
+                                    const std::vector<cv::Point>& path) {
+  if (path.empty()) return;
+  pushMouse(window, kLeftButtonDown, path.front().x, path.front().y,
+            kMouseFlagLeftButton);
+  for (size_t i = 1; i < path.size(); ++i)
+    pushMouse(window, kMouseMove, path[i].x, path[i].y, kMouseFlagLeftButton);
+  pushMouse(window, kLeftButtonUp, path.back().x, path.back().y, 0);
+}
+
+void ScriptedWindowSystem::pushCloseAll() {
+  inputs_.push_back({Input::CloseAll, 0, {}, 0, 0, 0});
+}
+
+void ScriptedWindowSystem::pushAnswer(bool yes) { answers_.push_back(yes); }
+
+bool ScriptedWindowSystem::isOpen(const std::string& name) const {
+  return open_.count(name) != 0;
+}
+
+WindowMode ScriptedWindowSystem::modeOf(const std::string& name) const {
+  auto it = open_.find(name);
+  if (it == open_.end())
+    throw std::logic_error("modeOf: window \"" + name + "\" is not open");
+  return it->second.mode;
+}
+
+bool ScriptedWindowSystem::hasMouseHandler(const std::string& name) const {
+  auto it = open_.find(name);
+  return it != open_.end() && static_cast<bool>(it->second.handler);
+}
+
+cv::Mat ScriptedWindowSystem::lastShown(const std::string& name) const {
+  auto it = lastShown_.find(name);
+  return it == lastShown_.end() ? cv::Mat() : it->second.clone();
+}
+
+int ScriptedWindowSystem::showCount(const std::string& name) const {
+  auto it = showCounts_.find(name);
+  return it == showCounts_.end() ? 0 : it->second;
+}
+
+bool ScriptedWindowSystem::sendMouse(const std::string& window, int event,
+                                     int x, int y, int flags) {
+  auto it = open_.find(window);
+  if (it == open_.end() || !it->second.handler) return false;
+  // A copy: the handler may replace itself or close its window.
+  MouseHandler handler = it->second.handler;
+  handler(event, x, y, flags);
+  return true;
+}
+
+void ScriptedWindowSystem::createWindow(const std::string& name,
+                                        WindowMode mode) {
+  if (isOpen(name)) return;
+  open_[name].mode = mode;
+  changes_.push_back({WindowChange::Created, name, mode});
+}
+
+void ScriptedWindowSystem::destroyWindow(const std::string& name) {
+  auto it = open_.find(name);
+  if (it == open_.end()) return;
+  changes_.push_back({WindowChange::Destroyed, name, it->second.mode});
+  open_.erase(it);
+}
+
+void ScriptedWindowSystem::destroyAllWindows() {
+  while (!open_.empty()) destroyWindow(open_.begin()->first);
+}
+
+void ScriptedWindowSystem::showImage(const std::string& name,
+                                     const cv::Mat& image) {
+  // Showing in a window that is not open opens it at 100%, as highgui does.
+  createWindow(name, WindowMode::Scale100);
+  image.copyTo(lastShown_[name]);  // reuses the buffer, as a window does
+  ++showCounts_[name];
+}
+
+void ScriptedWindowSystem::setMouseHandler(const std::string& name,
+                                           MouseHandler handler) {
+  auto it = open_.find(name);
+  if (it != open_.end()) it->second.handler = std::move(handler);
+}
+
+int ScriptedWindowSystem::waitKey() {
+  while (!inputs_.empty() && !open_.empty()) {
+    Input input = std::move(inputs_.front());
+    inputs_.pop_front();
+    switch (input.kind) {
+      case Input::Key:
+        return input.code;
+      case Input::CloseAll:
+        destroyAllWindows();
+        break;
+      case Input::Mouse:
+        if (!sendMouse(input.window, input.code, input.x, input.y,
+                       input.flags))
+          ++dropped_;
+        break;
+    }
+  }
+  return kNoWindowsLeft;
+}
+
+bool ScriptedWindowSystem::askYesNo(const std::string& title,
+                                    const std::string& text) {
+  bool answer = false;
+  if (answers_.empty()) {
+    ++unanswered_;
+  } else {
+    answer = answers_.front();
+    answers_.pop_front();
+  }
+  questions_.push_back({title, text, answer});
+  return answer;
+}
+
+}  // namespace scribeline

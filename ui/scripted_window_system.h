@@ -1,0 +1,105 @@
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "ui/window_system.h"
+
+namespace scribeline {
+
+// A window system driven by a script, for tests. Keys, mouse events and
+// "the user closed every window" are queued in order; waitKey delivers the
+// queued mouse events to their window's handler (on the calling thread, as
+// the real one does) until it reaches a key, which it returns. With the
+// queue empty, or with no window open, waitKey returns kNoWindowsLeft.
+// Yes/No questions take the queued answers in order (No once they run out).
+// Everything the program does to the windows is recorded for inspection.
+class ScriptedWindowSystem : public WindowSystem {
+ public:
+  struct WindowChange {
+    enum Kind { Created, Destroyed } kind;
+    std::string name;
+    WindowMode mode;  // the mode of the window created or destroyed
+  };
+  struct Question {
+    std::string title;
+    std::string text;
+    bool answer;
+  };
+
+  // --- Script ---
+  void pushKey(int code);
+  // One key per character, in order ("uM" is 117 then 77).
+  void pushKeys(std::string_view keys);
+  void pushMouse(const std::string& window, int event, int x, int y,
+                 int flags = 0);
+  // A left-button drag along the points: a press at the first point, a move
+  // with the left button held at each later point, a release at the last.
+  void pushDrag(const std::string& window, const std::vector<cv::Point>& path);
+  // The user closes every window by hand.
+  void pushCloseAll();
+  void pushAnswer(bool yes);
+
+  // --- Records ---
+  bool isOpen(const std::string& name) const;
+  // REQUIRES: the window is open.
+  WindowMode modeOf(const std::string& name) const;
+  bool hasMouseHandler(const std::string& name) const;
+  // A copy of the last picture shown in the window (empty if none was).
+  cv::Mat lastShown(const std::string& name) const;
+  int showCount(const std::string& name) const;
+  const std::vector<WindowChange>& windowChanges() const { return changes_; }
+  const std::vector<Question>& questions() const { return questions_; }
+  // Queued inputs not yet consumed, and mouse events dropped because their
+  // window was closed or had no handler.
+  size_t pendingInputs() const { return inputs_.size(); }
+  int droppedMouseEvents() const { return dropped_; }
+  int unansweredQuestions() const { return unanswered_; }
+
+  // Calls the window's handler at once, as if the user had used the mouse
+  // outside a key wait. Returns false when there is no such handler.
+  bool sendMouse(const std::string& window, int event, int x, int y,
+                 int flags = 0);
+
+  // --- WindowSystem ---
+  void createWindow(const std::string& name, WindowMode mode) override;
+  void destroyWindow(const std::string& name) override;
+  void destroyAllWindows() override;
+  // Keeps a deep copy, as a real window does.
+  void showImage(const std::string& name, const cv::Mat& image) override;
+  void setMouseHandler(const std::string& name, MouseHandler handler) override;
+  int waitKey() override;
+  bool askYesNo(const std::string& title, const std::string& text) override;
+
+ private:
+  struct Input {
+    enum Kind { Key, Mouse, CloseAll } kind;
+    int code = 0;  // key code, or mouse event code
+    std::string window;
+    int x = 0, y = 0, flags = 0;
+  };
+  struct Window {
+    WindowMode mode;
+    MouseHandler handler;
+    cv::Mat shown;
+    int shows = 0;
+  };
+
+  std::deque<Input> inputs_;
+  std::deque<bool> answers_;
+  std::map<std::string, Window> open_;
+  // Shows survive the window's destruction, for inspection after shutdown.
+  std::map<std::string, cv::Mat> lastShown_;
+  std::map<std::string, int> showCounts_;
+  std::vector<WindowChange> changes_;
+  std::vector<Question> questions_;
+  int dropped_ = 0;
+  int unanswered_ = 0;
+};
+
+}  // namespace scribeline
