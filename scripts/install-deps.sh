@@ -9,6 +9,7 @@ packages=(
   qtbase5-dev
   libboost-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libxcb1-dev libx11-dev
   xvfb xdotool x11-utils
 )
 

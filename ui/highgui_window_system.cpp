@@ -46,13 +46,6 @@ int visibleHighguiWindowCount() {
   return count;
 }
 
-// Windows closed or destroyed are deleted later by Qt; until then highgui
-// still finds them by name, so a window re-created under the same name would
-// silently be the dying one. Deleting them at once keeps names unambiguous.
-void flushClosedWindows() {
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 // Reads key presses aimed at highgui windows before highgui does. highgui's
 // own key wait loses the case of letters and every key pressed with Ctrl, so
 // the presses are decoded here from Qt's key, modifiers and text and queued.
@@ -95,6 +88,9 @@ class KeyCollector : public QObject {
 
 class HighguiWindowSystem : public WindowSystem {
  public:
+  // Qt's application object is made once and lives until the process ends:
+  // highgui keeps Qt objects made under it in static storage, so a later
+  // window system in the same process reuses both.
   HighguiWindowSystem(int& argc, char** argv)
       : application_(qApp != nullptr ? qApp : new QApplication(argc, argv)),
         collector_(&keys_) {
@@ -107,30 +103,35 @@ class HighguiWindowSystem : public WindowSystem {
   ~HighguiWindowSystem() override {
     application_->removeEventFilter(&collector_);
     cv::destroyAllWindows();
-    flushClosedWindows();
   }
 
+  // A window the user has closed is only hidden by highgui, which would
+  // keep finding it by name; it counts as closed here and is made anew.
   void createWindow(const std::string& name, WindowMode mode) override {
-    if (findHighguiWindow(name) != nullptr) return;
+    const QWidget* existing = findHighguiWindow(name);
+    if (existing != nullptr && existing->isVisible()) return;
+    if (existing != nullptr) cv::destroyWindow(name);
     openWindow(name, mode);
   }
 
   void destroyWindow(const std::string& name) override {
     if (findHighguiWindow(name) != nullptr) cv::destroyWindow(name);
-    flushClosedWindows();
     auto entry = windows_.find(name);
     if (entry != windows_.end()) *entry->second.handler = nullptr;
   }
 
   void destroyAllWindows() override {
     cv::destroyAllWindows();
-    flushClosedWindows();
     for (auto& entry : windows_) *entry.second.handler = nullptr;
   }
 
+  // An empty picture is not shown (highgui would throw).
   void showImage(const std::string& name, const cv::Mat& image) override {
-    // A window the user has closed comes back as it was made, with its
-    // handler, rather than as highgui's default window with toolbar.
+    if (image.empty()) return;
+    // A window never made, or destroyed, is opened in the mode it was last
+    // made with (100% when never), as a plain window rather than highgui's
+    // default one with toolbar. A window the user has closed is only hidden:
+    // highgui shows it again as it was, handler included.
     if (findHighguiWindow(name) == nullptr) {
       auto entry = windows_.find(name);
       openWindow(name, entry == windows_.end() ? WindowMode::Scale100
@@ -138,17 +139,20 @@ class HighguiWindowSystem : public WindowSystem {
     }
     cv::imshow(name, image);
     Window& window = windows_.at(name);
-    if (window.fitPending && !image.empty()) {
+    if (window.fitPending) {
       window.fitPending = false;
       fitToScreen(name, image.size());
     }
   }
 
+  // Kept also for a window not open now: it is attached when the window is
+  // opened by showImage.
   void setMouseHandler(const std::string& name, MouseHandler handler) override {
-    if (findHighguiWindow(name) == nullptr) return;
-    *windows_.at(name).handler = std::move(handler);
-    cv::setMouseCallback(name, &HighguiWindowSystem::dispatchMouse,
-                         windows_.at(name).handler.get());
+    MouseHandler* slot = windows_[name].handler.get();
+    *slot = std::move(handler);
+    if (findHighguiWindow(name) != nullptr) {
+      cv::setMouseCallback(name, &HighguiWindowSystem::dispatchMouse, slot);
+    }
   }
 
   int waitKey() override {
@@ -158,7 +162,6 @@ class HighguiWindowSystem : public WindowSystem {
         keys_.pop_front();
         return key;
       }
-      flushClosedWindows();
       if (visibleHighguiWindowCount() == 0) return kNoWindowsLeft;
       QCoreApplication::processEvents(QEventLoop::AllEvents |
                                       QEventLoop::WaitForMoreEvents);

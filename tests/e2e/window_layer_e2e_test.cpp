@@ -90,7 +90,7 @@ TEST_F(WindowLayerTest, EscapeReachesTheProgram) {
 
 TEST_F(WindowLayerTest, MouseReportsPicturePixelsAtFullSize) {
   start(640, 480);
-  EXPECT_EQ(session.windowSize("Probe"), cv::Size(640, 480));
+  EXPECT_TRUE(session.waitForWindowSize("Probe", {640, 480}));
   EXPECT_EQ(session.windowSize("Pad"), cv::Size(200, 100));
   const cv::Point points[] = {{0, 0}, {639, 479}, {321, 17}, {5, 400}};
   for (const cv::Point& p : points) {
@@ -120,7 +120,8 @@ class OversizePictureTest : public WindowLayerTest,
 TEST_P(OversizePictureTest, FitsTheScreenAndReportsPicturePixels) {
   const OversizeCase c = GetParam();
   start(c.width, c.height);
-  EXPECT_EQ(session.windowSize("Probe"), c.window);
+  EXPECT_TRUE(session.waitForWindowSize("Probe", c.window))
+      << session.windowSize("Probe");
   session.setPictureSize("Probe", {c.width, c.height});
   const double pixel = double(c.width) / c.window.width;
   const cv::Point points[] = {
@@ -160,10 +161,10 @@ TEST_F(WindowLayerTest, DragLeavingTheWindowKeepsReporting) {
 
 TEST_F(WindowLayerTest, WindowsRecreatedInEitherModeKeepTheirHandler) {
   start(2000, 1000);
-  EXPECT_EQ(session.windowSize("Probe"), cv::Size(1600, 800));
+  EXPECT_TRUE(session.waitForWindowSize("Probe", {1600, 800}));
   session.key("Probe", "r");
   ASSERT_TRUE(session.waitForOutput("recreated 100\n"));
-  EXPECT_EQ(session.windowSize("Probe"), cv::Size(2000, 1000));
+  EXPECT_TRUE(session.waitForWindowSize("Probe", {2000, 1000}));
   session.click("Probe", 1500, 900);
   MouseEvent press;
   ASSERT_TRUE(nextMouse(session, "Probe", 1, &press));
@@ -171,7 +172,7 @@ TEST_F(WindowLayerTest, WindowsRecreatedInEitherModeKeepTheirHandler) {
 
   session.key("Probe", "r");
   ASSERT_TRUE(session.waitForOutput("recreated free\n"));
-  EXPECT_EQ(session.windowSize("Probe"), cv::Size(1600, 800));
+  EXPECT_TRUE(session.waitForWindowSize("Probe", {1600, 800}));
   session.setPictureSize("Probe", {2000, 1000});
   session.click("Probe", 1000, 500);
   ASSERT_TRUE(nextMouse(session, "Probe", 1, &press));

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -15,8 +16,10 @@
 namespace scribeline::e2e {
 namespace {
 
-// Label 5's palette colour, red 128, green 0, blue 128, as stored (B, G, R).
+// Palette colours as stored (blue, green, red): label 5 is red 128, green 0,
+// blue 128; label 7 is grey 128.
 const cv::Vec3b kLabel5(128, 0, 128);
+const cv::Vec3b kLabel7(128, 128, 128);
 const cv::Size kSampleSize(600, 400);
 
 class WorkspaceTest : public ::testing::Test {
@@ -32,6 +35,7 @@ class WorkspaceTest : public ::testing::Test {
         << session.output() << session.errorOutput();
     ASSERT_NE(session.waitForWindow("Toolbox"), 0u);
     ASSERT_NE(session.waitForWindow("Scribeline"), 0u);
+    ASSERT_TRUE(session.waitForWindowSize("Scribeline", kSampleSize));
   }
 
   // Waits until the file exists and can be read as a picture.
@@ -50,38 +54,40 @@ class WorkspaceTest : public ::testing::Test {
   XSession session;
 };
 
-// Every pixel the stroke from (100, 100) to (300, 100) and on to (300, 200)
-// with the pen of radius 3 must have painted, every pixel it cannot have
-// reached, and the colour of everything painted.
-void expectPenStroke(const cv::Mat& mask) {
+// A pen stroke along straight segments, each from one point to the next.
+using Stroke = std::vector<cv::Point>;
+
+// Every pixel on the strokes' segments is painted (with the pen's radius 3
+// also the disc's edge at each stroke's start); nothing farther than the
+// radius, and a pixel of rounding, from them is; everything painted has the
+// label's colour.
+void expectPenStrokes(const cv::Mat& mask, const std::vector<Stroke>& strokes,
+                      cv::Vec3b colour) {
   ASSERT_EQ(mask.type(), CV_8UC3);
   ASSERT_EQ(mask.size(), kSampleSize);
-  for (int x = 100; x <= 300; ++x) {
-    EXPECT_EQ(mask.at<cv::Vec3b>(100, x), kLabel5) << "x " << x;
-  }
-  for (int y = 100; y <= 200; ++y) {
-    EXPECT_EQ(mask.at<cv::Vec3b>(y, 300), kLabel5) << "y " << y;
-  }
-  // The disc at the press: radius 3 around (100, 100).
-  EXPECT_EQ(mask.at<cv::Vec3b>(97, 100), kLabel5);
-  EXPECT_EQ(mask.at<cv::Vec3b>(103, 100), kLabel5);
-  EXPECT_EQ(mask.at<cv::Vec3b>(100, 97), kLabel5);
-  // Nothing further than the radius (and a pixel of rounding) from the path
-  // is painted, and nothing painted has another colour.
   cv::Mat reach(kSampleSize, CV_8UC1, cv::Scalar(0));
-  cv::line(reach, {100, 100}, {300, 100}, cv::Scalar(255), 2 * 4 + 1);
-  cv::line(reach, {300, 100}, {300, 200}, cv::Scalar(255), 2 * 4 + 1);
-  int painted = 0;
+  for (const Stroke& stroke : strokes) {
+    const cv::Point start = stroke.front();
+    for (const cv::Point& edge : {start + cv::Point(0, -3), start + cv::Point(0, 3),
+                                  start + cv::Point(-3, 0)}) {
+      EXPECT_EQ(mask.at<cv::Vec3b>(edge), colour) << "disc edge " << edge;
+    }
+    for (size_t i = 1; i < stroke.size(); ++i) {
+      cv::LineIterator on(mask, stroke[i - 1], stroke[i]);
+      for (int n = 0; n < on.count; ++n, ++on) {
+        EXPECT_EQ(mask.at<cv::Vec3b>(on.pos()), colour) << "at " << on.pos();
+      }
+      cv::line(reach, stroke[i - 1], stroke[i], cv::Scalar(255), 2 * 4 + 1);
+    }
+  }
   for (int y = 0; y < mask.rows; ++y) {
     for (int x = 0; x < mask.cols; ++x) {
       const cv::Vec3b pixel = mask.at<cv::Vec3b>(y, x);
       if (pixel == cv::Vec3b(0, 0, 0)) continue;
-      ++painted;
-      EXPECT_EQ(pixel, kLabel5) << "at " << x << "," << y;
-      EXPECT_NE(reach.at<uchar>(y, x), 0) << "at " << x << "," << y;
+      EXPECT_EQ(pixel, colour) << "at " << x << "," << y;
+      EXPECT_NE(reach.at<uchar>(y, x), 0) << "stray paint at " << x << "," << y;
     }
   }
-  EXPECT_GE(painted, 300 * 3);
 }
 
 TEST_F(WorkspaceTest, PenSessionSavesTheMaskAndEndsAfterSaveQuestion) {
@@ -89,12 +95,13 @@ TEST_F(WorkspaceTest, PenSessionSavesTheMaskAndEndsAfterSaveQuestion) {
   session.click("Toolbox", 100, 5 * 20 + 10);
   session.key("Scribeline", "2");
   ASSERT_TRUE(session.waitForOutput("Current Tool = pen\n"));
-  session.drag("Scribeline", {{100, 100}, {200, 100}, {300, 100}, {300, 150},
-                              {300, 200}});
+  const Stroke stroke{{100, 100}, {200, 100}, {300, 100}, {300, 150},
+                      {300, 200}};
+  session.drag("Scribeline", stroke);
   session.key("Scribeline", "M");
   const cv::Mat saved = waitForPicture("sample.JPG_Mask.png");
   ASSERT_FALSE(saved.empty()) << "\"M\" wrote no mask";
-  expectPenStroke(saved);
+  expectPenStrokes(saved, {stroke}, kLabel5);
 
   session.key("Scribeline", "Escape");
   ASSERT_TRUE(session.waitForOutput("Exiting ...\n"));
@@ -114,7 +121,7 @@ TEST_F(WorkspaceTest, PenSessionSavesTheMaskAndEndsAfterSaveQuestion) {
             std::string::npos);
   const cv::Mat final = cv::imread(session.workPath("sample.JPG_Mask.png"),
                                    cv::IMREAD_UNCHANGED);
-  expectPenStroke(final);
+  expectPenStrokes(final, {stroke}, kLabel5);
 }
 
 TEST_F(WorkspaceTest, NoAtExitLeavesNothingWritten) {
@@ -144,6 +151,47 @@ TEST_F(WorkspaceTest, LetterCaseAndCtrlReachTheCommands) {
   const cv::Mat saved = waitForPicture("sample.JPG_Mask.png");
   ASSERT_FALSE(saved.empty()) << "\"M\" wrote no mask";
   EXPECT_EQ(cv::countNonZero(saved.reshape(1)), 0) << "the mask is blank";
+  session.key("Scribeline", "Escape");
+  ASSERT_TRUE(session.answer("Save?", false));
+  EXPECT_EQ(session.waitForExit(), 1);
+}
+
+// Windows the keys re-create, and a toolbox the user closed and "t" brought
+// back, keep their mouse handling: the pick and the pen work in them.
+TEST_F(WorkspaceTest, WindowsReopenedByKeysKeepWorking) {
+  start();
+  session.closeWindow("Toolbox");
+  for (int i = 0; i < 250 && session.hasWindow("Toolbox"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ASSERT_FALSE(session.hasWindow("Toolbox"));
+  session.key("Scribeline", "t");
+  ASSERT_NE(session.waitForWindow("Toolbox"), 0u);
+  session.click("Toolbox", 10, 7 * 20);
+  session.key("Scribeline", "2");
+  ASSERT_TRUE(session.waitForOutput("Current Tool = pen\n"));
+
+  unsigned long mainWindow = session.waitForWindow("Scribeline");
+  session.key("Scribeline", "S");
+  ASSERT_NE(session.waitForNewWindow("Scribeline", mainWindow), 0u);
+  const Stroke inMain{{50, 50}, {250, 50}};
+  session.drag("Scribeline", inMain);
+  session.key("Scribeline", "x");
+  ASSERT_NE(session.waitForWindow("Mask"), 0u);
+  ASSERT_TRUE(session.waitForWindowSize("Mask", kSampleSize));
+  const Stroke inMask{{300, 300}, {500, 300}, {500, 350}};
+  session.drag("Mask", inMask);
+  mainWindow = session.waitForWindow("Scribeline");
+  session.key("Scribeline", "s");
+  ASSERT_NE(session.waitForNewWindow("Scribeline", mainWindow), 0u);
+  ASSERT_TRUE(session.waitForWindowSize("Scribeline", kSampleSize));
+  const Stroke afterFreeScale{{50, 370}, {150, 370}};
+  session.drag("Scribeline", afterFreeScale);
+
+  session.key("Scribeline", "M");
+  const cv::Mat saved = waitForPicture("sample.JPG_Mask.png");
+  ASSERT_FALSE(saved.empty()) << "\"M\" wrote no mask";
+  expectPenStrokes(saved, {inMain, inMask, afterFreeScale}, kLabel7);
   session.key("Scribeline", "Escape");
   ASSERT_TRUE(session.answer("Save?", false));
   EXPECT_EQ(session.waitForExit(), 1);

@@ -394,6 +394,18 @@ unsigned long XSession::waitForWindow(const std::string& title,
   return 0;
 }
 
+unsigned long XSession::waitForNewWindow(const std::string& title,
+                                        unsigned long previous,
+                                        double timeoutSeconds) {
+  const auto start = Clock::now();
+  do {
+    const unsigned long id = waitForWindow(title, 0);
+    if (id != 0 && id != previous) return id;
+    pause();
+  } while (secondsSince(start) < timeoutSeconds);
+  return 0;
+}
+
 cv::Rect XSession::windowRect(const std::string& title) {
   const unsigned long id = waitForWindow(title, 0);
   if (id == 0) return {};
@@ -415,6 +427,16 @@ cv::Rect XSession::windowRect(const std::string& title) {
 
 cv::Size XSession::windowSize(const std::string& title) {
   return windowRect(title).size();
+}
+
+bool XSession::waitForWindowSize(const std::string& title, cv::Size size,
+                                 double timeoutSeconds) {
+  const auto start = Clock::now();
+  while (windowSize(title) != size) {
+    if (secondsSince(start) > timeoutSeconds) return false;
+    pause();
+  }
+  return true;
 }
 
 void XSession::moveWindow(const std::string& title, int x, int y) {

@@ -108,10 +108,22 @@ class XSession {
   // its X id, or 0 after the timeout.
   unsigned long waitForWindow(const std::string& title,
                               double timeoutSeconds = 30);
+  // Waits until the visible window titled `title` is another X window than
+  // `previous` (the program has destroyed and re-created it) and returns its
+  // id, or 0 after the timeout. Keys and pointer events sent before that
+  // could still reach the old window.
+  unsigned long waitForNewWindow(const std::string& title,
+                                 unsigned long previous,
+                                 double timeoutSeconds = 30);
   // True while a visible window titled exactly `title` exists.
   bool hasWindow(const std::string& title);
   // Client-area size of the window (0 x 0 when it is missing).
   cv::Size windowSize(const std::string& title);
+  // Waits until the window has the given client size. A program may map a
+  // window before it gives it its final size; pointer events at points
+  // beyond the first size would miss it.
+  bool waitForWindowSize(const std::string& title, cv::Size size,
+                         double timeoutSeconds = 30);
   // Position on the screen and size of the window's client area.
   cv::Rect windowRect(const std::string& title);
   // Moves the window's top-left corner to a screen position. Windows open at
