@@ -1,0 +1,166 @@
+// Link-cost construction and one live-wire search against OpenCV's
+// IntelligentScissorsMB (applyImage and buildMap) on the same photographs, in
+// the same run. Prints the ratios ours / peer at the end.
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc/segmentation.hpp>
+
+#include "scissors/iscissor.h"
+
+namespace {
+
+struct Photo {
+  const char* name;
+  const char* file;
+  const char* debianPath;
+};
+
+const Photo kPhotos[] = {
+    {"ladybird", "ladybird_2560x1600.jpg", "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
+    {"elephants", "elephants_5640x3172.jpg",
+     "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"},
+};
+
+bool readable(const std::string& path) { return std::ifstream(path).good(); }
+
+// The photograph, loaded once; empty when no copy of it exists.
+const cv::Mat& photo(const Photo& which) {
+  static std::map<std::string, cv::Mat> loaded;
+  auto found = loaded.find(which.name);
+  if (found != loaded.end()) return found->second;
+  const std::string candidates[] = {
+      std::string("/work/shared/images/") + which.file,
+      std::string(SCRIBELINE_SOURCE_DIR) + "/../shared/images/" + which.file,
+      which.debianPath};
+  cv::Mat image;
+  for (const std::string& path : candidates) {
+    if (readable(path)) {
+      image = cv::imread(path, cv::IMREAD_COLOR);
+      if (!image.empty()) break;
+    }
+  }
+  return loaded.emplace(which.name, image).first->second;
+}
+
+bool skipWithoutPhoto(benchmark::State& state, const cv::Mat& image, const Photo& which) {
+  if (!image.empty()) return false;
+  state.SkipWithError((std::string("photograph not found: ") + which.file).c_str());
+  return true;
+}
+
+void linkCosts(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  double bytesPerPixel = 0.0;
+  for (auto _ : state) {
+    scribeline::IScissor scissor(image);
+    benchmark::DoNotOptimize(scissor.linkCost(0, 0, 0));
+    bytesPerPixel = scissor.bytesPerPixel();
+  }
+  state.counters["bytes_per_pixel"] = bytesPerPixel;
+}
+
+void peerApplyImage(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  for (auto _ : state) {
+    cv::segmentation::IntelligentScissorsMB tool;
+    tool.applyImage(image);
+    benchmark::ClobberMemory();
+  }
+}
+
+void search(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  scribeline::IScissor scissor(image);
+  const int x = image.cols / 2;
+  const int y = image.rows / 2;
+  for (auto _ : state) {
+    scissor.searchFromSeed(x, y);
+    benchmark::DoNotOptimize(scissor.predecessor(cv::Point(0, 0)));
+  }
+  state.counters["bytes_per_pixel"] = scissor.bytesPerPixel();
+}
+
+void peerBuildMap(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  cv::segmentation::IntelligentScissorsMB tool;
+  tool.applyImage(image);
+  const cv::Point centre(image.cols / 2, image.rows / 2);
+  for (auto _ : state) {
+    tool.buildMap(centre);
+    benchmark::ClobberMemory();
+  }
+}
+
+// Console output as usual, plus the real time of every run kept by name.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (!run.error_occurred) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+  }
+
+  void printRatios() const {
+    std::printf("\nratio ours / OpenCV IntelligentScissorsMB (target <= 0.5)\n");
+    for (const Photo& which : kPhotos) {
+      printRatio(which.name, "link costs / applyImage", "linkCosts", "peerApplyImage");
+      printRatio(which.name, "searchFromSeed / buildMap", "search", "peerBuildMap");
+    }
+  }
+
+ private:
+  void printRatio(const std::string& photoName, const char* what, const std::string& ours,
+                  const std::string& peer) const {
+    const auto mine = times_.find(ours + "/" + photoName + "/real_time");
+    const auto theirs = times_.find(peer + "/" + photoName + "/real_time");
+    if (mine == times_.end() || theirs == times_.end()) return;
+    std::printf("  %-10s %-28s %9.1f ms / %9.1f ms = %.3f\n", photoName.c_str(), what,
+                mine->second, theirs->second, mine->second / theirs->second);
+  }
+
+  std::map<std::string, double> times_;
+};
+
+void registerAll() {
+  for (const Photo& which : kPhotos) {
+    const std::string suffix = std::string("/") + which.name;
+    // Both engines may use worker threads: compare wall-clock time.
+    benchmark::RegisterBenchmark(("linkCosts" + suffix).c_str(), linkCosts, &which)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("peerApplyImage" + suffix).c_str(), peerApplyImage, &which)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("search" + suffix).c_str(), search, &which)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("peerBuildMap" + suffix).c_str(), peerBuildMap, &which)
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  registerAll();
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.printRatios();
+  benchmark::Shutdown();
+  return 0;
+}
