@@ -58,8 +58,9 @@ void buildSnapperModel(LSnapper& snapper);
 // REQUIRES: initSnapper has run; 0 < lambda < 1.
 void runSnapper(LSnapper& snapper, float lambda);
 
-// Paints every pixel of mask with labelColor of its superpixel's label. The
-// mask is (re)allocated to the image's size, 8-bit, 3 channels, if needed.
+// Paints every pixel of mask with labelColor of its superpixel's label, the
+// pixels along the image edges included. The mask is (re)allocated to the
+// image's size, 8-bit, 3 channels, if needed; all earlier paint is replaced.
 void rebuildMaskFromSuperpixels(const LSnapper& snapper, cv::Mat& mask);
 
 }  // namespace scribeline

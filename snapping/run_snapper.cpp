@@ -27,8 +27,9 @@ void runSnapper(LSnapper& snapper, float lambda) {
 
   snapper.optimizer->expansion();
 
-  // The moves may leave a seeded superpixel on another label when the
-  // forbidden cost is lost in float rounding; the strokes have the last word.
+  // Expansion only promises not to raise the energy (and runs no cycle at all
+  // when the energy is too large to register a change of 1), so it does not
+  // guarantee every seed its label; the strokes have the last word.
   for (int s = 0; s < snapper.n; ++s) {
     if (snapper.superpixels[s].seed != -1) {
       snapper.superpixelLabels[s] = snapper.superpixels[s].seed;
