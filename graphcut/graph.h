@@ -4,9 +4,11 @@
 //
 // Calling order: construct; addNode for every node; addEdge and
 // addTerminalWeights in any order; maxFlow once; segmentOf; destroy.
-// All storage comes from fixed-size chunks that are released only on
-// destruction. Allocation failures are fatal (message on standard output,
-// exit status 1).
+// All storage comes from chunks that are released only on destruction: nodes
+// 511 to a chunk, arcs and incoming references 1024 to a chunk, and a node
+// with more arcs (or references) than that gets a chunk of its own for them.
+// There is no limit on the arcs of one node. Allocation failures are fatal
+// (message on standard output, exit status 1).
 #ifndef SCRIBELINE_GRAPHCUT_GRAPH_H_
 #define SCRIBELINE_GRAPHCUT_GRAPH_H_
 

@@ -59,6 +59,19 @@ inline std::intptr_t byteDistance(const GraphNode* from, const GraphNode* to) {
   return reinterpret_cast<std::intptr_t>(to) - reinterpret_cast<std::intptr_t>(from);
 }
 
+// Values of GraphNode::parent besides null and real (tagged) arcs.
+inline ForwardArc* const kTerminal = reinterpret_cast<ForwardArc*>(1);
+inline ForwardArc* const kOrphan = reinterpret_cast<ForwardArc*>(2);
+
+// Parent of a node whose `parent` is a real arc: with the tag bit clear the
+// arc is the node's own outgoing arc and the parent its target; with the bit
+// set the arc is the parent's outgoing arc and this node its target.
+inline GraphNode* parentOf(GraphNode* node) {
+  ForwardArc* link = node->parent;
+  if (isTagged(link)) return offsetNode(node, -untagged(link)->shift);
+  return offsetNode(node, link->shift);
+}
+
 // A run whose start is tagged keeps its end in its first slot and its records
 // from the next slot on; otherwise it ends where the next node slot's run
 // begins. REQUIRES: preparation finished.

@@ -8,23 +8,15 @@ namespace scribeline {
 
 using graphdetail::inRun;
 using graphdetail::isTagged;
+using graphdetail::kOrphan;
+using graphdetail::kTerminal;
 using graphdetail::offsetNode;
 using graphdetail::outRun;
+using graphdetail::parentOf;
 using graphdetail::tagged;
 using graphdetail::untagged;
 
 namespace {
-
-ForwardArc* const kTerminal = reinterpret_cast<ForwardArc*>(1);
-ForwardArc* const kOrphan = reinterpret_cast<ForwardArc*>(2);
-
-// Parent of a node whose `parent` is a real (tagged) arc: with the tag bit
-// clear the arc is the node's own outgoing arc, else the parent's.
-inline GraphNode* parentOf(GraphNode* node) {
-  ForwardArc* link = node->parent;
-  if (isTagged(link)) return offsetNode(node, -untagged(link)->shift);
-  return offsetNode(node, link->shift);
-}
 
 // Residual capacity from the parent down to the node.
 inline float& capacityFromParent(ForwardArc* link) {

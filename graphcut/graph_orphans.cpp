@@ -8,23 +8,17 @@
 namespace scribeline {
 
 using graphdetail::inRun;
-using graphdetail::isTagged;
+using graphdetail::kOrphan;
+using graphdetail::kTerminal;
 using graphdetail::offsetNode;
 using graphdetail::outRun;
+using graphdetail::parentOf;
 using graphdetail::tagged;
 using graphdetail::untagged;
 
 namespace {
 
-ForwardArc* const kTerminal = reinterpret_cast<ForwardArc*>(1);
-ForwardArc* const kOrphan = reinterpret_cast<ForwardArc*>(2);
-constexpr int kInfiniteDistance = 1000000000;
-
-inline GraphNode* parentOf(GraphNode* node) {
-  ForwardArc* link = node->parent;
-  if (isTagged(link)) return offsetNode(node, -untagged(link)->shift);
-  return offsetNode(node, link->shift);
-}
+constexpr int kInfiniteDistance = 1000000000;  // no path to the terminal
 
 inline bool isRealArc(ForwardArc* link) { return link != kTerminal && link != kOrphan; }
 

@@ -57,11 +57,10 @@ class RunLayout {
       markers.push_back({slot, slot + length + 1});
       *startField = tagged(slot);
       endOffset = length + 1;
-      advance(newChunk);
+      needsChunk = true;
       return slot + 1;
     }
-    if (current == kNone ||
-        offset + length > static_cast<std::size_t>(Graph::kArcsPerChunk)) {
+    if (needsChunk || offset + length > static_cast<std::size_t>(Graph::kArcsPerChunk)) {
       *closed = close();
       advance(newChunk);
     }
@@ -77,8 +76,11 @@ class RunLayout {
     return start;
   }
 
-  // Where the next run would start if it fits in the current chunk.
-  Record* position() const { return chunks[current]->records() + offset; }
+  // Where the next run would start if it fits in the current chunk; null when
+  // the next run opens a chunk (then no run needs this position as its end).
+  Record* position() const {
+    return needsChunk ? nullptr : chunks[current]->records() + offset;
+  }
 
   // Moves the current chunk's last run one slot on; returns its node (null if
   // the chunk has none) so that the caller moves the node's fill cursor.
@@ -89,6 +91,7 @@ class RunLayout {
     markers.push_back({slot, slot + lastLength + 1});
     *lastStartField = tagged(slot);
     lastNode = nullptr;
+    needsChunk = true;
     return node;
   }
 
@@ -97,8 +100,6 @@ class RunLayout {
   std::vector<Marker> markers;
 
  private:
-  static constexpr std::size_t kNone = ~static_cast<std::size_t>(0);
-
   std::size_t append(Chunk* chunk) {
     chunks.back()->next = chunk;
     chunks.push_back(chunk);
@@ -113,9 +114,11 @@ class RunLayout {
       current = append(newChunk(Graph::kArcsPerChunk));
     }
     offset = 0;
+    needsChunk = false;
   }
 
-  std::size_t current = kNone;
+  std::size_t current = 0;
+  bool needsChunk = true;  // no current chunk, or it was closed
   std::size_t nextOriginal = 0;
   std::size_t offset = 0;
   GraphNode* lastNode = nullptr;

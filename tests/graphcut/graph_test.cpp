@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <random>
 #include <vector>
@@ -186,6 +187,7 @@ struct HubCase {
   int arcs;
   bool outgoing;
   int hubs;
+  bool adjacentHubs = false;  // hubs are nodes 0, 1, ... instead of random
 };
 
 class GraphHubs : public testing::TestWithParam<HubCase> {};
@@ -200,7 +202,7 @@ TEST_P(GraphHubs, LongRunsGiveTheOracleFlowAndCut) {
   std::uniform_int_distribution<int> node(0, numNodes - 1);
   std::uniform_int_distribution<int> cap(0, 20);
   for (int h = 0; h < c.hubs; ++h) {
-    int hub = node(rng);
+    int hub = c.adjacentHubs ? h : node(rng);
     for (int a = 0; a < c.arcs; ++a) {
       int other = node(rng);
       while (other == hub) other = node(rng);
@@ -219,7 +221,34 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(HubCase{1023, true, 1}, HubCase{1024, true, 1}, HubCase{1025, true, 1},
                     HubCase{5000, true, 1}, HubCase{1024, false, 1},
                     HubCase{1025, false, 1}, HubCase{5000, false, 1},
-                    HubCase{1500, true, 4}, HubCase{1500, false, 4}));
+                    HubCase{1500, true, 4}, HubCase{1500, false, 4},
+                    HubCase{2000, true, 3, true}, HubCase{2000, false, 3, true}));
+
+// Runs of awkward lengths side by side (empty, exactly a chunk, one more, far
+// more), so that chunks close on every kind of run, in both directions.
+TEST(GraphHubs, MixedRunLengthsAgainstTheOracle) {
+  const int lengths[] = {0, 0, 1, 511, 512, 700, 1023, 1024, 1025, 2048, 3000};
+  for (unsigned seed = 31; seed <= 34; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    const int numNodes = 400;
+    Problem p = randomProblem(rng, numNodes, 0, 30);
+    std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(lengths)) - 1);
+    std::uniform_int_distribution<int> node(0, numNodes - 1);
+    std::uniform_int_distribution<int> cap(0, 30);
+    for (int i = 0; i < numNodes; i += 7) {
+      int length = lengths[pick(rng)];
+      bool outgoing = (i / 7) % 2 == 0;
+      for (int a = 0; a < length; ++a) {
+        Edge e{i, node(rng), float(cap(rng)), float(cap(rng))};
+        if (!outgoing) std::swap(e.from, e.to);
+        p.edges.push_back(e);
+      }
+    }
+    std::shuffle(p.edges.begin(), p.edges.end(), rng);
+    expectMatchesBoost(p);
+  }
+}
 
 // A star: every arc of the graph leaves (or enters) one node, checked against
 // every cut of the leaves' sides (the hub's side is forced by its terminals).
