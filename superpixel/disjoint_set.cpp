@@ -2,25 +2,21 @@
 
 namespace scribeline {
 
-DisjointSet::DisjointSet(int count)
-    : parents_(allocateLarge<int>(static_cast<std::size_t>(count))),
-      roots_(allocateLarge<RootData>(static_cast<std::size_t>(count))),
-      count_(count),
-      numSets_(count) {
+DisjointSet::DisjointSet(int count, float initialValue)
+    : elements_(allocateRandomAccess<Element>(static_cast<std::size_t>(count))), count_(count), numSets_(count) {
     for (int i = 0; i < count; ++i) {
-        parents_[i] = i;
-        roots_[i] = RootData{0, 1};
+        elements_[i] = Element{0, i, 1, initialValue};
     }
 }
 
 void DisjointSet::join(int x, int y) {
-    RootData& rootX = roots_[x];
-    RootData& rootY = roots_[y];
+    Element& rootX = elements_[x];
+    Element& rootY = elements_[y];
     if (rootX.rank > rootY.rank) {
-        parents_[y] = x;
+        rootY.parent = x;
         rootX.size += rootY.size;
     } else {
-        parents_[x] = y;
+        rootX.parent = y;
         rootY.size += rootX.size;
         if (rootX.rank == rootY.rank) {
             ++rootY.rank;
@@ -34,10 +30,10 @@ void DisjointSet::flatten() {
     // most elements need one or two hops.
     for (int i = 0; i < count_; ++i) {
         int root = i;
-        while (parents_[root] != root) {
-            root = parents_[root];
+        while (elements_[root].parent != root) {
+            root = elements_[root].parent;
         }
-        parents_[i] = root;
+        elements_[i].parent = root;
     }
 }
 

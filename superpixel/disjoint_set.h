@@ -11,13 +11,15 @@ namespace scribeline {
 // has a rank (starts at 0), a parent (starts at itself) and a size (starts at
 // 1); rank and size are meaningful at roots only.
 //
-// The parents are kept in an array of their own, apart from rank and size:
-// finds walk parents only, and a compact parent array keeps more of the walk
-// in cache.
+// Each element also carries one float for the caller's use at roots (the
+// region merging keeps its threshold there): a root's size and that value
+// then share a cache line with its parent link, so a find that reaches a
+// root has already fetched them.
 class DisjointSet {
 public:
-    // count singletons. REQUIRES: count >= 0.
-    explicit DisjointSet(int count);
+    // count singletons, each with rootValue initialValue.
+    // REQUIRES: count >= 0.
+    explicit DisjointSet(int count, float initialValue = 0.0f);
 
     DisjointSet(DisjointSet&&) noexcept = default;
     DisjointSet& operator=(DisjointSet&&) noexcept = default;
@@ -28,11 +30,11 @@ public:
     // only x is re-pointed directly at the root.
     int find(int x) {
         int root = x;
-        while (parents_[root] != root) {
-            root = parents_[root];
+        while (elements_[root].parent != root) {
+            root = elements_[root].parent;
         }
-        if (parents_[x] != root) {  // leaves the cache line clean when nothing changes
-            parents_[x] = root;
+        if (elements_[x].parent != root) {  // leaves the cache line clean when nothing changes
+            elements_[x].parent = root;
         }
         return root;
     }
@@ -43,31 +45,35 @@ public:
     void join(int x, int y);
 
     // Current parent link of x (x itself for a root).
-    int parent(int x) const { return parents_[x]; }
-    int rank(int x) const { return roots_[x].rank; }
+    int parent(int x) const { return elements_[x].parent; }
+    int rank(int x) const { return elements_[x].rank; }
 
-    // Hints that x's parent link is about to be read; changes nothing.
-    void prefetch(int x) const { __builtin_prefetch(&parents_[x]); }
-    // Hints that x's rank and size are about to be read; changes nothing.
-    void prefetchRoot(int x) const { __builtin_prefetch(&roots_[x]); }
+    // Hints that x's element is about to be read; changes nothing.
+    void prefetch(int x) const { __builtin_prefetch(&elements_[x]); }
 
     // Points every element straight at its root. Sets, roots, ranks and sizes
     // stay as they are; only the paths that later finds walk get shorter.
     void flatten();
 
     // REQUIRES: x is a root.
-    int size(int x) const { return roots_[x].size; }
+    int size(int x) const { return elements_[x].size; }
+    // The caller's value at root x; join leaves the surviving root's value
+    // as it was. REQUIRES: x is a root.
+    float rootValue(int x) const { return elements_[x].value; }
+    void setRootValue(int x, float value) { elements_[x].value = value; }
+
     int numSets() const { return numSets_; }
     // Number of elements the forest was built with.
     int count() const { return count_; }
 
 private:
-    struct RootData {
+    struct alignas(16) Element {
         int rank;
+        int parent;
         int size;
+        float value;
     };
-    LargeArray<int> parents_;
-    LargeArray<RootData> roots_;
+    LargeArray<Element> elements_;
     int count_;
     int numSets_;
 };

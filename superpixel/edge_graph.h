@@ -31,7 +31,7 @@ std::size_t edgeCount(int width, int height);
 // below, below-right and above-right, in that order. The weight is the
 // Euclidean distance of the (r, g, b) values, computed in double and stored
 // as float.
-// REQUIRES: the three planes have the same size, width * height < 2^29.
+// REQUIRES: the three planes have the same size, width * height <= INT_MAX.
 EdgeList buildEdges(const FloatImage& r, const FloatImage& g, const FloatImage& b);
 
 }  // namespace scribeline

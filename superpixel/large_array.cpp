@@ -10,8 +10,8 @@ constexpr std::size_t hugePage = std::size_t{2} << 20;
 
 }  // namespace
 
-void* allocateLargeBlock(std::size_t bytes) {
-    if (bytes < 4 * hugePage) {
+void* allocateRandomAccessBlock(std::size_t bytes) {
+    if (bytes < 2 * hugePage) {
         void* block = std::malloc(bytes == 0 ? 1 : bytes);
         if (block == nullptr) {
             throw std::bad_alloc();

@@ -12,22 +12,48 @@ struct FreeDeleter {
     void operator()(void* block) const { std::free(block); }
 };
 
-// An uninitialised array of trivial values, owned like unique_ptr<T[]>.
+// An array of trivial values, owned like unique_ptr<T[]>.
 template <typename T>
 using LargeArray = std::unique_ptr<T[], FreeDeleter>;
 
-// Allocates count values without writing them. Blocks of several megabytes
-// are aligned to 2 MiB and offered to the kernel for huge pages: the pixel
-// graph is walked in random order, and 4 KiB pages would make nearly every
-// access a TLB miss. Pages are still only backed when first written.
-// Throws std::bad_alloc when the memory is not available.
-void* allocateLargeBlock(std::size_t bytes);
-
+// Allocates count values without writing them: a large block's pages are
+// then only backed once its producer writes them, and nothing is written
+// twice. Throws std::bad_alloc when the memory is not available.
 template <typename T>
 LargeArray<T> allocateLarge(std::size_t count) {
     static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>,
                   "large arrays hold plain values");
-    return LargeArray<T>(static_cast<T*>(allocateLargeBlock(count * sizeof(T))));
+    void* block = std::malloc(count == 0 ? 1 : count * sizeof(T));
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return LargeArray<T>(static_cast<T*>(block));
+}
+
+// Allocates count zero values (fresh pages come zeroed from the system and
+// are not written again).
+template <typename T>
+LargeArray<T> allocateLargeZeroed(std::size_t count) {
+    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>,
+                  "large arrays hold plain values");
+    void* block = std::calloc(count == 0 ? 1 : count, sizeof(T));
+    if (block == nullptr) {
+        throw std::bad_alloc();
+    }
+    return LargeArray<T>(static_cast<T*>(block));
+}
+
+// Like allocateLarge, for arrays read in random order: a block of several
+// megabytes is aligned to 2 MiB and offered to the kernel for transparent huge
+// pages, since with 4 KiB pages nearly every random access would also miss
+// the TLB.
+void* allocateRandomAccessBlock(std::size_t bytes);
+
+template <typename T>
+LargeArray<T> allocateRandomAccess(std::size_t count) {
+    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>,
+                  "large arrays hold plain values");
+    return LargeArray<T>(static_cast<T*>(allocateRandomAccessBlock(count * sizeof(T))));
 }
 
 }  // namespace scribeline

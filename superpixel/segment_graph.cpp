@@ -1,7 +1,6 @@
 #include "superpixel/segment_graph.h"
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "superpixel/edge_sort.h"
@@ -12,28 +11,16 @@ namespace scribeline {
 namespace {
 
 // Edges are visited in weight order, so their ends are scattered over the
-// forest: fetch the ends a few edges ahead, and the parents of the ends (and
-// their thresholds) a few edges later.
+// forest: the elements of the ends are fetched endLookahead edges ahead, and
+// the elements of their parents (usually the roots, with size and threshold)
+// parentLookahead edges ahead. IMPORTANT: the prefetches sit in the loop
+// body itself; GCC drops a helper function whose only effect is prefetching
+// as if it did nothing.
 constexpr std::size_t endLookahead = 32;
-constexpr std::size_t parentLookahead = 8;
+constexpr std::size_t parentLookahead = 16;
 
-inline void prefetchEnds(const DisjointSet& components, const Edge* edges, std::size_t numEdges, std::size_t i,
-                         const float* threshold) {
-    if (i + endLookahead < numEdges) {
-        components.prefetch(edges[i + endLookahead].a);
-        components.prefetch(edges[i + endLookahead].b);
-    }
-    if (threshold != nullptr && i + parentLookahead < numEdges) {
-        const int parentA = components.parent(edges[i + parentLookahead].a);
-        const int parentB = components.parent(edges[i + parentLookahead].b);
-        components.prefetch(parentA);
-        components.prefetch(parentB);
-        components.prefetchRoot(parentA);
-        components.prefetchRoot(parentB);
-        __builtin_prefetch(threshold + parentA);
-        __builtin_prefetch(threshold + parentB);
-    }
-}
+// Edges gathered at a time by the minimum-size pass.
+constexpr std::size_t candidateBatch = 4096;
 
 }  // namespace
 
@@ -43,18 +30,24 @@ DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, flo
 }
 
 DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge* edges, float k) {
-    DisjointSet components(numVertices);
-    const LargeArray<float> threshold = allocateLarge<float>(static_cast<std::size_t>(numVertices));
-    std::fill(threshold.get(), threshold.get() + numVertices, k / 1.0f);
+    // Each root's threshold is kept as its rootValue, starting at k / 1.
+    DisjointSet components(numVertices, k / 1.0f);
     for (std::size_t i = 0; i < numEdges; ++i) {
-        prefetchEnds(components, edges, numEdges, i, threshold.get());
+        if (i + endLookahead < numEdges) {
+            components.prefetch(edges[i + endLookahead].a);
+            components.prefetch(edges[i + endLookahead].b);
+        }
+        if (i + parentLookahead < numEdges) {
+            components.prefetch(components.parent(edges[i + parentLookahead].a));
+            components.prefetch(components.parent(edges[i + parentLookahead].b));
+        }
         const Edge& edge = edges[i];
         const int a = components.find(edge.a);
         const int b = components.find(edge.b);
-        if (a != b && edge.w <= threshold[a] && edge.w <= threshold[b]) {
+        if (a != b && edge.w <= components.rootValue(a) && edge.w <= components.rootValue(b)) {
             components.join(a, b);
             const int root = components.find(a);
-            threshold[root] = edge.w + k / static_cast<float>(components.size(root));
+            components.setRootValue(root, edge.w + k / static_cast<float>(components.size(root)));
         }
     }
     return components;
@@ -74,33 +67,48 @@ void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_
         }
     }
     const auto isSmall = [&](int x) { return (startsSmall[static_cast<std::size_t>(x) >> 6] >> (x & 63)) & 1u; };
-    for (std::size_t i = 0; i < numEdges; ++i) {
-        if (!isSmall(edges[i].a) && !isSmall(edges[i].b)) {
-            continue;
+    // The edges that may join are gathered a batch at a time, in order, so
+    // that their forest elements can be fetched ahead like in the merge.
+    std::vector<const Edge*> batch;
+    batch.reserve(candidateBatch);
+    for (std::size_t start = 0; start < numEdges;) {
+        batch.clear();
+        for (; start < numEdges && batch.size() < candidateBatch; ++start) {
+            if (isSmall(edges[start].a) || isSmall(edges[start].b)) {
+                batch.push_back(edges + start);
+            }
         }
-        const int a = components.find(edges[i].a);
-        const int b = components.find(edges[i].b);
-        if (a != b && (components.size(a) < minSize || components.size(b) < minSize)) {
-            components.join(a, b);
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            if (i + endLookahead < batch.size()) {
+                components.prefetch(batch[i + endLookahead]->a);
+                components.prefetch(batch[i + endLookahead]->b);
+            }
+            const int a = components.find(batch[i]->a);
+            const int b = components.find(batch[i]->b);
+            if (a != b && (components.size(a) < minSize || components.size(b) < minSize)) {
+                components.join(a, b);
+            }
         }
     }
 }
 
 void numberComponents(DisjointSet& components, int numElements, int* map) {
-    // Marks every root with 1, then replaces the marks by 1, 2, ... in
-    // increasing index order; 0 stays for non-roots.
-    std::vector<int> number(static_cast<std::size_t>(numElements), 0);
+    // After flattening every parent is a root. Roots get their numbers in
+    // increasing index order first; then every other element copies its
+    // root's number, which is final by then. The map itself holds the
+    // numbers, so no further array is needed.
+    components.flatten();
+    int next = 0;
     for (int i = 0; i < numElements; ++i) {
-        number[components.find(i)] = 1;
-    }
-    int next = 1;
-    for (int i = 0; i < numElements; ++i) {
-        if (number[i] == 1) {
-            number[i] = next++;
+        if (components.parent(i) == i) {
+            map[i] = next++;
         }
     }
     for (int i = 0; i < numElements; ++i) {
-        map[i] = number[components.find(i)] - 1;
+        const int root = components.parent(i);
+        if (root != i) {
+            map[i] = map[root];
+        }
     }
 }
 

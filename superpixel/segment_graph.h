@@ -25,7 +25,8 @@ DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge
 void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize);
 
 // Writes map[i] = number of the component of element i. Components are
-// numbered 0, 1, ... in increasing order of their root's index.
+// numbered 0, 1, ... in increasing order of their root's index. Flattens the
+// forest (see DisjointSet::flatten) on the way.
 // REQUIRES: map has room for numElements ints, the number of elements the
 // set was built with.
 void numberComponents(DisjointSet& components, int numElements, int* map);

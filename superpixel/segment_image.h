@@ -18,7 +18,7 @@ namespace scribeline {
 // converted to 8-bit blue-green-red (one channel is read as grey).
 //
 // REQUIRES: superpixelMap has room for image.cols * image.rows ints, and that
-// product is below 2^29 (edge indices stay within 32 bits).
+// product is at most INT_MAX (pixel indices are ints).
 int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k, int minSize);
 
 }  // namespace scribeline

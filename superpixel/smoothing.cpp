@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace scribeline {
 
@@ -58,15 +59,43 @@ void convolveEven(const FloatImage& src, FloatImage& dst, const GaussianMask& ma
     const int height = src.height();
     const int len = static_cast<int>(mask.size());
     const float* taps = mask.data();
+    // Columns [interiorBegin, interiorEnd) have every tap inside the row.
+    const int interiorBegin = std::min(len - 1, width);
+    const int interiorEnd = std::max(interiorBegin, width - (len - 1));
+    std::vector<double> sums(static_cast<std::size_t>(width));
+    std::vector<float> filtered(static_cast<std::size_t>(rowBlock) * static_cast<std::size_t>(width));
     for (int y0 = 0; y0 < height; y0 += rowBlock) {
         const int y1 = std::min(y0 + rowBlock, height);
-        // The loop over x keeps the block's source rows in cache while each
-        // destination row receives y1 - y0 consecutive values.
+        for (int y = y0; y < y1; ++y) {
+            const float* in = src.row(y);
+            float* out = filtered.data() + static_cast<std::size_t>(y - y0) * width;
+            // Tap by tap over the whole interior, in the same order of
+            // additions as filterAt, so that the loops vectorise.
+            for (int x = interiorBegin; x < interiorEnd; ++x) {
+                sums[x] = static_cast<double>(taps[0]) * in[x];
+            }
+            for (int i = 1; i < len; ++i) {
+                const double tap = taps[i];
+                for (int x = interiorBegin; x < interiorEnd; ++x) {
+                    sums[x] += tap * (static_cast<double>(in[x - i]) + in[x + i]);
+                }
+            }
+            for (int x = interiorBegin; x < interiorEnd; ++x) {
+                out[x] = static_cast<float>(sums[x]);
+            }
+            for (int x = 0; x < interiorBegin; ++x) {
+                out[x] = static_cast<float>(filterAt(in, width, x, taps, len));
+            }
+            for (int x = interiorEnd; x < width; ++x) {
+                out[x] = static_cast<float>(filterAt(in, width, x, taps, len));
+            }
+        }
+        // Transposed writes: destination row x receives y1 - y0 consecutive
+        // values from the block.
         for (int x = 0; x < width; ++x) {
             float* out = dst.row(x);
             for (int y = y0; y < y1; ++y) {
-                const double sum = filterAt(src.row(y), width, x, taps, len);
-                out[y] = static_cast<float>(sum);
+                out[y] = filtered[static_cast<std::size_t>(y - y0) * width + x];
             }
         }
     }

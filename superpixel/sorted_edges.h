@@ -9,7 +9,7 @@ namespace scribeline {
 // sortEdgesByWeight: the same edges in the same order, built without a full
 // sort of the list. The planes are taken over and freed once the edges are
 // placed, before the sorting inside the weight buckets.
-// REQUIRES: the three planes have the same size, width * height < 2^29.
+// REQUIRES: the three planes have the same size, width * height <= INT_MAX.
 EdgeList buildSortedEdges(FloatImage r, FloatImage g, FloatImage b);
 
 }  // namespace scribeline

@@ -7,12 +7,16 @@ namespace scribeline {
 namespace {
 
 TEST(DisjointSet, EqualRanksMakeTheSecondArgumentTheRoot) {
-    DisjointSet set(4);
+    DisjointSet set(4, 2.5f);
     EXPECT_EQ(set.numSets(), 4);
+    EXPECT_EQ(set.count(), 4);
+    set.setRootValue(1, 7.0f);
     set.join(0, 1);
     EXPECT_EQ(set.find(0), 1);
     EXPECT_EQ(set.rank(1), 1);
     EXPECT_EQ(set.size(1), 2);
+    EXPECT_EQ(set.rootValue(1), 7.0f);
+    EXPECT_EQ(set.rootValue(2), 2.5f);
     // Rank 1 against rank 0: the higher rank stays the root, whatever the order.
     set.join(1, 2);
     EXPECT_EQ(set.find(2), 1);
