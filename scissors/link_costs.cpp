@@ -4,7 +4,9 @@
 
 #include <opencv2/core/utility.hpp>
 
+#include "scissors/cost_tables.h"
 #include "scissors/iscissor.h"
+#include "scissors/link_cost_rows.h"
 #include "scissors/link_costs.h"
 
 namespace scribeline {
@@ -13,68 +15,88 @@ namespace scribeline {
 // gives bit for bit the values of edgeStrengths():
 // - an axis channel difference is |e| / 4 for the integer e = a + b - c - d,
 //   so the sum of its three squares is exactly E / 16 with E the integer sum
-//   of e squared;
+//   of e squared, and the link's cost is a function of E alone;
 // - a diagonal channel difference |a - b| / sqrt(2) takes one of 256 values,
 //   whose squares come from a table and are summed blue, green, red as usual.
-// The strongest link is found from these sums alone: rounding and the square
-// root are monotonic, so the largest sum gives the largest strength.
+//   That sum is strictly increasing in Q, the integer sum of the squared byte
+//   differences (rounding moves it by far less than a step of Q), so the
+//   strongest diagonal link is among those with the largest Q.
+// Rounding and the square root are monotonic, so the largest sums give the
+// largest strength M. Costs then come from tables: by E for the axis links,
+// by the three byte differences for diagonal links with small differences.
 // Only the links in directions 0, 5, 6 and 7 are computed per pixel; the
 // others are the same links seen from the neighbour.
 
 namespace {
 
-struct DiagonalSquares {
-  double values[256];
-  DiagonalSquares() {
-    for (int a = 0; a < 256; ++a) {
-      const double difference = static_cast<double>(a) / kSqrt2;
-      values[a] = difference * difference;
+// Largest sums of one band of rows: E over the axis links, Q over the
+// diagonal links and the largest exact diagonal sum among those with that Q.
+struct BandMaxima {
+  int axis = 0;
+  int diagonalQ = 0;
+  double diagonal = 0.0;
+
+  void offerDiagonal(int key, const double* squares) {
+    const int q = squareSum(key);
+    if (q < diagonalQ) return;
+    const double sum = diagonalSum(key, squares);
+    if (q > diagonalQ) {
+      diagonalQ = q;
+      diagonal = sum;
+    } else if (sum > diagonal) {
+      diagonal = sum;
     }
   }
 };
 
-const double* diagonalSquares() {
-  static const DiagonalSquares table;
-  return table.values;
-}
-
-// Sums of squared channel differences of the four stored links of pixel x,
-// given the rows above, at and below it (3 bytes per pixel).
-struct InteriorSums {
-  int right;          // direction 0, integer sum E
-  double downLeft;    // direction 5
-  int down;           // direction 6, integer sum E
-  double downRight;   // direction 7
-};
-
-inline InteriorSums interiorSums(const uchar* above, const uchar* row, const uchar* below,
-                                 int x, const double* squares) {
-  const int at = 3 * x;
-  InteriorSums sums{0, 0.0, 0, 0.0};
-  for (int c = 0; c < 3; ++c) {
-    const int across = above[at + c] + above[at + 3 + c] - below[at + 3 + c] - below[at + c];
-    const int sideways = row[at + 3 + c] + below[at + 3 + c] - row[at - 3 + c] - below[at - 3 + c];
-    sums.right += across * across;
-    sums.down += sideways * sideways;
-  }
-  const uchar* left = row + at - 3;
-  const uchar* right = row + at + 3;
-  const uchar* down = below + at;
-  sums.downLeft = squares[std::abs(left[0] - down[0])] + squares[std::abs(left[1] - down[1])] +
-                  squares[std::abs(left[2] - down[2])];
-  sums.downRight = squares[std::abs(right[0] - down[0])] +
-                   squares[std::abs(right[1] - down[1])] + squares[std::abs(right[2] - down[2])];
-  return sums;
-}
-
-inline double axisStrength(int sum) {
-  return std::sqrt((static_cast<double>(sum) / 16.0) * kOneThird);
-}
-
-inline double diagonalStrength(double sum) { return std::sqrt(sum * kOneThird); }
-
 // Rows are handed to the worker threads in bands of this many.
 constexpr int kBandRows = 32;
+
+// Walks the interior rows of one band, keeping the rows above, at and below
+// the current one split into channels.
+class PlanarWindow {
+ public:
+  PlanarWindow(const cv::Mat& image, int firstRow)
+      : image_(image), width_(image.cols), storage_(9 * static_cast<std::size_t>(image.cols)) {
+    for (int slot = 0; slot < 3; ++slot) {
+      for (int c = 0; c < 3; ++c) planes_[slot][c] = &storage_[(3 * slot + c) * width_];
+    }
+    split(0, firstRow - 1);
+    split(1, firstRow);
+    split(2, firstRow + 1);
+    current_ = firstRow;
+  }
+
+  // Moves to the next row. REQUIRES: the row below the next one exists.
+  void advance() {
+    std::swap(planes_[0], planes_[1]);
+    std::swap(planes_[1], planes_[2]);
+    ++current_;
+    split(2, current_ + 1);
+  }
+
+  PlanarRows rows() const {
+    PlanarRows rows;
+    for (int c = 0; c < 3; ++c) {
+      rows.above[c] = planes_[0][c];
+      rows.row[c] = planes_[1][c];
+      rows.below[c] = planes_[2][c];
+    }
+    rows.width = width_;
+    return rows;
+  }
+
+ private:
+  void split(int slot, int y) {
+    splitRow(image_.ptr<uchar>(y), width_, planes_[slot][0], planes_[slot][1], planes_[slot][2]);
+  }
+
+  const cv::Mat& image_;
+  int width_;
+  std::vector<int> storage_;
+  int* planes_[3][3];
+  int current_;
+};
 
 }  // namespace
 
@@ -103,31 +125,35 @@ void IScissor::computeLinkCosts() {
     if (width_ > 1) borderPixel(width_ - 1, y);
   }
 
-  std::vector<int> bandAxisSum(bands, 0);
-  std::vector<double> bandDiagonalSum(bands, 0.0);
+  std::vector<BandMaxima> bandMaxima(bands);
   cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
+    std::vector<int> downLeft(width_), downRight(width_), unused(width_);
     for (int band = range.start; band < range.end; ++band) {
-      int axisSum = 0;
-      double diagonalSum = 0.0;
+      BandMaxima maxima;
       const int firstRow = 1 + band * kBandRows;
       const int endRow = std::min(firstRow + kBandRows, height_ - 1);
+      PlanarWindow window(image, firstRow);
       for (int y = firstRow; y < endRow; ++y) {
-        const uchar* above = image.ptr<uchar>(y - 1);
-        const uchar* row = image.ptr<uchar>(y);
-        const uchar* below = image.ptr<uchar>(y + 1);
-        for (int x = 1; x + 1 < width_; ++x) {
-          const InteriorSums sums = interiorSums(above, row, below, x, squares);
-          axisSum = std::max(axisSum, std::max(sums.right, sums.down));
-          diagonalSum = std::max(diagonalSum, std::max(sums.downLeft, sums.downRight));
+        if (y > firstRow) window.advance();
+        const PlanarRows rows = window.rows();
+        int rowQ = 0;
+        rowMaxima(rows, maxima.axis, rowQ);
+        if (rowQ < maxima.diagonalQ) continue;
+        // The row holds the band's strongest diagonal so far: find its exact sum.
+        rowTerms(rows, unused.data(), downLeft.data(), unused.data(), downRight.data());
+        for (int i = 0; i + 2 < width_; ++i) {
+          maxima.offerDiagonal(downLeft[i], squares);
+          maxima.offerDiagonal(downRight[i], squares);
         }
       }
-      bandAxisSum[band] = axisSum;
-      bandDiagonalSum[band] = diagonalSum;
+      bandMaxima[band] = maxima;
     }
   }, bands);
-  for (int band = 0; band < bands; ++band) {
-    strongest = std::max(strongest, axisStrength(bandAxisSum[band]));
-    strongest = std::max(strongest, diagonalStrength(bandDiagonalSum[band]));
+  int largestAxisSum = 0;
+  for (const BandMaxima& maxima : bandMaxima) {
+    largestAxisSum = std::max(largestAxisSum, maxima.axis);
+    strongest = std::max(strongest, axisStrength(maxima.axis));
+    strongest = std::max(strongest, diagonalStrength(maxima.diagonal));
   }
   maxStrength_ = strongest;
 
@@ -146,22 +172,19 @@ void IScissor::computeLinkCosts() {
     if (width_ > 1) normaliseBorderPixel(width_ - 1, y);
   }
 
+  if (bands == 0) return;
+  const CostTables tables(largestAxisSum, m);
   cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
+    std::vector<int> right(width_), downLeft(width_), down(width_), downRight(width_);
     for (int band = range.start; band < range.end; ++band) {
       const int firstRow = 1 + band * kBandRows;
       const int endRow = std::min(firstRow + kBandRows, height_ - 1);
+      PlanarWindow window(image, firstRow);
       for (int y = firstRow; y < endRow; ++y) {
-        const uchar* above = image.ptr<uchar>(y - 1);
-        const uchar* row = image.ptr<uchar>(y);
-        const uchar* below = image.ptr<uchar>(y + 1);
-        double* slots = &forwardCosts_[gridIndex(1, y) * 4];
-        for (int x = 1; x + 1 < width_; ++x, slots += 4) {
-          const InteriorSums sums = interiorSums(above, row, below, x, squares);
-          slots[0] = normalisedLinkCost(axisStrength(sums.right), 0, m);
-          slots[1] = normalisedLinkCost(diagonalStrength(sums.downLeft), 5, m);
-          slots[2] = normalisedLinkCost(axisStrength(sums.down), 6, m);
-          slots[3] = normalisedLinkCost(diagonalStrength(sums.downRight), 7, m);
-        }
+        if (y > firstRow) window.advance();
+        rowTerms(window.rows(), right.data(), downLeft.data(), down.data(), downRight.data());
+        tables.storeRow(right.data(), downLeft.data(), down.data(), downRight.data(),
+                        width_ - 2, &forwardCosts_[gridIndex(1, y) * 4]);
       }
     }
   }, bands);

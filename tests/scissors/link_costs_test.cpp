@@ -141,7 +141,7 @@ TEST(LinkCosts, UniformImageGetsOneFiniteCostAndIsFullyReached) {
 // bit for bit. Covers the border pixels, the fast interior path and the
 // links read from the neighbour's side.
 struct ImageCase {
-  int width, height, levels;
+  int width, height, levels;  // levels 0: a smooth image
   std::uint32_t seed;
 };
 
@@ -154,7 +154,8 @@ class LinkCostsMatchDefinition : public ::testing::TestWithParam<ImageCase> {};
 TEST_P(LinkCostsMatchDefinition, EveryLinkBitForBit) {
   const ImageCase& c = GetParam();
   SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
-  const cv::Mat image = randomImage(c.width, c.height, c.seed, c.levels);
+  const cv::Mat image = c.levels == 0 ? testing_images::smoothImage(c.width, c.height, c.seed)
+                                      : randomImage(c.width, c.height, c.seed, c.levels);
   const IScissor scissor(image);
 
   double strongest = 0.0;
@@ -182,7 +183,8 @@ INSTANTIATE_TEST_SUITE_P(LinkCosts, LinkCostsMatchDefinition,
                                            ImageCase{1, 6, 256, 3}, ImageCase{2, 2, 256, 4},
                                            ImageCase{3, 3, 256, 5}, ImageCase{2, 7, 2, 6},
                                            ImageCase{7, 5, 256, 7}, ImageCase{31, 17, 256, 8},
-                                           ImageCase{40, 37, 2, 9}, ImageCase{67, 45, 5, 10}));
+                                           ImageCase{40, 37, 2, 9}, ImageCase{67, 45, 5, 10},
+                                           ImageCase{53, 31, 0, 11}, ImageCase{130, 70, 0, 12}));
 
 }  // namespace
 }  // namespace scribeline
