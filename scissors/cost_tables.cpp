@@ -1,5 +1,9 @@
 #include "scissors/cost_tables.h"
 
+#include <algorithm>
+
+#include <opencv2/core/utility.hpp>
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define SCRIBELINE_HAS_AVX2_PATH 1
@@ -28,18 +32,26 @@ const double* diagonalSquares() {
 
 CostTables::CostTables(int largestAxisSum, double maxStrength)
     : squares_(diagonalSquares()), maxStrength_(maxStrength), axis_(largestAxisSum + 1) {
-  for (int sum = 0; sum <= largestAxisSum; ++sum) {
-    axis_[sum] = normalisedLinkCost(axisStrength(sum), 0, maxStrength);
-  }
+  // Up to 780301 entries, each a square root and a division: shared out.
+  constexpr int kChunk = 1 << 14;
+  const int chunks = largestAxisSum / kChunk + 1;
+  cv::parallel_for_(cv::Range(0, chunks), [&](const cv::Range& range) {
+    const int end = std::min(range.end * kChunk, largestAxisSum + 1);
+    for (int sum = range.start * kChunk; sum < end; ++sum) {
+      axis_[sum] = normalisedLinkCost(axisStrength(sum), 0, maxStrength);
+    }
+  });
   small_.resize(kSmallDifference * kSmallDifference * kSmallDifference);
-  for (int b = 0; b < kSmallDifference; ++b) {
-    for (int g = 0; g < kSmallDifference; ++g) {
-      for (int r = 0; r < kSmallDifference; ++r) {
-        const int key = (b << 16) | (g << 8) | r;
-        small_[smallIndex(key)] = computeDiagonal(key);
+  cv::parallel_for_(cv::Range(0, kSmallDifference), [&](const cv::Range& range) {
+    for (int b = range.start; b < range.end; ++b) {
+      for (int g = 0; g < kSmallDifference; ++g) {
+        for (int r = 0; r < kSmallDifference; ++r) {
+          const int key = (b << 16) | (g << 8) | r;
+          small_[smallIndex(key)] = computeDiagonal(key);
+        }
       }
     }
-  }
+  });
 }
 
 void CostTables::storeRow(const int* right, const int* downLeft, const int* down,
@@ -73,39 +85,61 @@ __attribute__((target("avx2"))) inline __m256d gather(const double* table, __m12
   return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), table, indices, everyLane, 8);
 }
 
-// Four pixels at a time: the costs are gathered from the tables, turned
-// from four costs per direction into four costs per pixel, and written with
-// stores that bypass the caches (the grid is far larger than they are and
-// is not read again during construction). A group with a large diagonal
-// difference takes the portable path.
+// Diagonal costs of four keys, computed with the same operations as
+// computeDiagonal(): the squared differences gathered from their table and
+// summed blue, green, red; square root; normalisation. The vector square
+// root, product and quotient round exactly as the scalar ones.
+__attribute__((target("avx2"))) inline __m256d computedDiagonalCosts(
+    __m128i keys, const double* squares, double maxStrength) {
+  const __m128i byteMask = _mm_set1_epi32(0xff);
+  const __m256d blue = gather(squares, _mm_srli_epi32(keys, 16));
+  const __m256d green = gather(squares, _mm_and_si128(_mm_srli_epi32(keys, 8), byteMask));
+  const __m256d red = gather(squares, _mm_and_si128(keys, byteMask));
+  const __m256d sum = _mm256_add_pd(_mm256_add_pd(blue, green), red);
+  const __m256d strength = _mm256_sqrt_pd(_mm256_mul_pd(sum, _mm256_set1_pd(kOneThird)));
+  __m256d cost = _mm256_sub_pd(_mm256_set1_pd(maxStrength), strength);
+  cost = _mm256_mul_pd(cost, _mm256_set1_pd(linkLength[5]));
+  cost = _mm256_mul_pd(cost, _mm256_set1_pd(255.0));
+  return _mm256_div_pd(cost, _mm256_set1_pd(kSqrt2 * maxStrength));
+}
+
+// Diagonal costs of four keys: from the table of small differences when all
+// four are small (always so when M is 0: no difference anywhere), else
+// computed.
+__attribute__((target("avx2"))) inline __m256d diagonalCostsAvx2(
+    __m128i keys, const double* smallTable, const double* squares, double maxStrength) {
+  const __m128i large = _mm_and_si128(keys, _mm_set1_epi32(CostTables::kLargeDifferenceBits));
+  if (!_mm_testz_si128(large, large)) return computedDiagonalCosts(keys, squares, maxStrength);
+  const __m128i byteMask = _mm_set1_epi32(0xff);
+  const __m128i blue = _mm_srli_epi32(keys, 16);
+  const __m128i green = _mm_and_si128(_mm_srli_epi32(keys, 8), byteMask);
+  const __m128i red = _mm_and_si128(keys, byteMask);
+  const int bits = CostTables::kSmallDifferenceBits;
+  const __m128i index = _mm_or_si128(
+      _mm_or_si128(_mm_slli_epi32(blue, 2 * bits), _mm_slli_epi32(green, bits)), red);
+  return gather(smallTable, index);
+}
+
+// Four pixels at a time: the costs are gathered from the tables (or, for
+// diagonal links with a large difference, computed), turned from four costs
+// per direction into four costs per pixel, and written with stores that
+// bypass the caches (the grid is far larger than they are and is not read
+// again during construction).
 __attribute__((target("avx2"))) void CostTables::storeRowAvx2(
     const int* right, const int* downLeft, const int* down, const int* downRight, int count,
     double* slots) const {
-  const __m128i largeBits = _mm_set1_epi32(0xe0e0e0);
-  const __m128i byteMask = _mm_set1_epi32(0xff);
-  auto smallIndices = [&](__m128i keys) {
-    const __m128i blue = _mm_srli_epi32(keys, 16);
-    const __m128i green = _mm_and_si128(_mm_srli_epi32(keys, 8), byteMask);
-    const __m128i red = _mm_and_si128(keys, byteMask);
-    return _mm_or_si128(_mm_or_si128(_mm_slli_epi32(blue, 2 * kSmallDifferenceBits),
-                                     _mm_slli_epi32(green, kSmallDifferenceBits)),
-                        red);
-  };
   int i = 0;
   for (; i + 4 <= count; i += 4, slots += 16) {
-    const __m128i keysLeft = _mm_loadu_si128(reinterpret_cast<const __m128i*>(downLeft + i));
-    const __m128i keysRight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(downRight + i));
-    const __m128i large = _mm_and_si128(_mm_or_si128(keysLeft, keysRight), largeBits);
-    if (!_mm_testz_si128(large, large)) {
-      storeRowPortable(right + i, downLeft + i, down + i, downRight + i, 4, slots);
-      continue;
-    }
     const __m256d c0 =
         gather(axis_.data(), _mm_loadu_si128(reinterpret_cast<const __m128i*>(right + i)));
-    const __m256d c5 = gather(small_.data(), smallIndices(keysLeft));
+    const __m256d c5 =
+        diagonalCostsAvx2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(downLeft + i)),
+                          small_.data(), squares_, maxStrength_);
     const __m256d c6 =
         gather(axis_.data(), _mm_loadu_si128(reinterpret_cast<const __m128i*>(down + i)));
-    const __m256d c7 = gather(small_.data(), smallIndices(keysRight));
+    const __m256d c7 =
+        diagonalCostsAvx2(_mm_loadu_si128(reinterpret_cast<const __m128i*>(downRight + i)),
+                          small_.data(), squares_, maxStrength_);
     const __m256d low05 = _mm256_unpacklo_pd(c0, c5);   // pixels 0 and 2
     const __m256d high05 = _mm256_unpackhi_pd(c0, c5);  // pixels 1 and 3
     const __m256d low67 = _mm256_unpacklo_pd(c6, c7);

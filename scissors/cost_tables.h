@@ -44,8 +44,10 @@ inline double diagonalStrength(double sum) { return std::sqrt(sum * kOneThird); 
 // kSmallDifference from a table and the others computed.
 class CostTables {
  public:
-  static constexpr int kSmallDifferenceBits = 5;
+  static constexpr int kSmallDifferenceBits = 6;
   static constexpr int kSmallDifference = 1 << kSmallDifferenceBits;
+  // Bits of a packed key of which one is set when a difference is not small.
+  static constexpr int kLargeDifferenceBits = 0x010101 * (0xff & ~(kSmallDifference - 1));
 
   // REQUIRES: largestAxisSum is the largest E of any axis link to be looked
   // up; maxStrength is the image's M.
@@ -63,7 +65,7 @@ class CostTables {
                 int count, double* slots) const;
 
  private:
-  static bool isSmall(int key) { return (key & 0xe0e0e0) == 0; }
+  static bool isSmall(int key) { return (key & kLargeDifferenceBits) == 0; }
   static int smallIndex(int key) {
     return (differenceOf(key, 0) << (2 * kSmallDifferenceBits)) |
            (differenceOf(key, 1) << kSmallDifferenceBits) | differenceOf(key, 2);

@@ -20,7 +20,9 @@ namespace scribeline {
 //   whose squares come from a table and are summed blue, green, red as usual.
 //   That sum is strictly increasing in Q, the integer sum of the squared byte
 //   differences (rounding moves it by far less than a step of Q), so the
-//   strongest diagonal link is among those with the largest Q.
+//   strongest diagonal link is among those with the largest Q. Links with
+//   equal Q may still differ in the last bit, so the largest exact sum is
+//   taken over all of them.
 // Rounding and the square root are monotonic, so the largest sums give the
 // largest strength M. Costs then come from tables: by E for the axis links,
 // by the three byte differences for diagonal links with small differences.
@@ -28,26 +30,6 @@ namespace scribeline {
 // others are the same links seen from the neighbour.
 
 namespace {
-
-// Largest sums of one band of rows: E over the axis links, Q over the
-// diagonal links and the largest exact diagonal sum among those with that Q.
-struct BandMaxima {
-  int axis = 0;
-  int diagonalQ = 0;
-  double diagonal = 0.0;
-
-  void offerDiagonal(int key, const double* squares) {
-    const int q = squareSum(key);
-    if (q < diagonalQ) return;
-    const double sum = diagonalSum(key, squares);
-    if (q > diagonalQ) {
-      diagonalQ = q;
-      diagonal = sum;
-    } else if (sum > diagonal) {
-      diagonal = sum;
-    }
-  }
-};
 
 // Rows are handed to the worker threads in bands of this many.
 constexpr int kBandRows = 32;
@@ -125,36 +107,44 @@ void IScissor::computeLinkCosts() {
     if (width_ > 1) borderPixel(width_ - 1, y);
   }
 
-  std::vector<BandMaxima> bandMaxima(bands);
+  // Per band the largest E; per row the largest Q. The exact largest
+  // diagonal sum is then looked for only in the rows holding the largest Q.
+  std::vector<int> bandAxisSum(bands, 0);
+  std::vector<int> rowDiagonalQ(height_, 0);
   cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
-    std::vector<int> downLeft(width_), downRight(width_), unused(width_);
     for (int band = range.start; band < range.end; ++band) {
-      BandMaxima maxima;
       const int firstRow = 1 + band * kBandRows;
       const int endRow = std::min(firstRow + kBandRows, height_ - 1);
       PlanarWindow window(image, firstRow);
+      int axisSum = 0;
       for (int y = firstRow; y < endRow; ++y) {
         if (y > firstRow) window.advance();
-        const PlanarRows rows = window.rows();
-        int rowQ = 0;
-        rowMaxima(rows, maxima.axis, rowQ);
-        if (rowQ < maxima.diagonalQ) continue;
-        // The row holds the band's strongest diagonal so far: find its exact sum.
-        rowTerms(rows, unused.data(), downLeft.data(), unused.data(), downRight.data());
-        for (int i = 0; i + 2 < width_; ++i) {
-          maxima.offerDiagonal(downLeft[i], squares);
-          maxima.offerDiagonal(downRight[i], squares);
-        }
+        rowMaxima(window.rows(), axisSum, rowDiagonalQ[y]);
       }
-      bandMaxima[band] = maxima;
+      bandAxisSum[band] = axisSum;
     }
   }, bands);
-  int largestAxisSum = 0;
-  for (const BandMaxima& maxima : bandMaxima) {
-    largestAxisSum = std::max(largestAxisSum, maxima.axis);
-    strongest = std::max(strongest, axisStrength(maxima.axis));
-    strongest = std::max(strongest, diagonalStrength(maxima.diagonal));
+  const int largestAxisSum =
+      bands == 0 ? 0 : *std::max_element(bandAxisSum.begin(), bandAxisSum.end());
+  const int largestQ = *std::max_element(rowDiagonalQ.begin(), rowDiagonalQ.end());
+  double largestDiagonalSum = 0.0;
+  if (bands > 0) {
+    std::vector<int> right(width_), downLeft(width_), down(width_), downRight(width_);
+    for (int y = 1; y + 1 < height_; ++y) {
+      if (rowDiagonalQ[y] != largestQ) continue;
+      const PlanarWindow window(image, y);
+      rowTerms(window.rows(), right.data(), downLeft.data(), down.data(), downRight.data());
+      for (int i = 0; i + 2 < width_; ++i) {
+        for (int key : {downLeft[i], downRight[i]}) {
+          if (squareSum(key) == largestQ) {
+            largestDiagonalSum = std::max(largestDiagonalSum, diagonalSum(key, squares));
+          }
+        }
+      }
+    }
   }
+  strongest = std::max(strongest, axisStrength(largestAxisSum));
+  strongest = std::max(strongest, diagonalStrength(largestDiagonalSum));
   maxStrength_ = strongest;
 
   // Pass 2: the costs.
