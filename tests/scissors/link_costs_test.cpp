@@ -151,13 +151,8 @@ void PrintTo(const ImageCase& c, std::ostream* os) {
 
 class LinkCostsMatchDefinition : public ::testing::TestWithParam<ImageCase> {};
 
-TEST_P(LinkCostsMatchDefinition, EveryLinkBitForBit) {
-  const ImageCase& c = GetParam();
-  SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
-  const cv::Mat image = c.levels == 0 ? testing_images::smoothImage(c.width, c.height, c.seed)
-                                      : randomImage(c.width, c.height, c.seed, c.levels);
+void expectCostsMatchDefinition(const cv::Mat& image) {
   const IScissor scissor(image);
-
   double strongest = 0.0;
   std::vector<std::array<double, 8>> strengths(image.total());
   for (int y = 0; y < image.rows; ++y) {
@@ -175,6 +170,26 @@ TEST_P(LinkCostsMatchDefinition, EveryLinkBitForBit) {
             << "pixel (" << x << ", " << y << ") k " << k;
       }
     }
+  }
+}
+
+TEST_P(LinkCostsMatchDefinition, EveryLinkBitForBit) {
+  const ImageCase& c = GetParam();
+  SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
+  expectCostsMatchDefinition(c.levels == 0 ? testing_images::smoothImage(c.width, c.height, c.seed)
+                                           : randomImage(c.width, c.height, c.seed, c.levels));
+}
+
+// The byte differences (252, 255, 255) and (255, 255, 252) have the same sum
+// of squares, but their diagonal sums differ in the last bit: the strongest
+// link is the second, wherever it lies.
+TEST(LinkCosts, StrongestAmongEqualSquareSumsIsExact) {
+  for (const bool strongerFirst : {false, true}) {
+    cv::Mat image(7, 7, CV_8UC3, cv::Scalar::all(0));
+    image.at<cv::Vec3b>(3, strongerFirst ? 2 : 4) = cv::Vec3b(255, 255, 252);
+    image.at<cv::Vec3b>(3, strongerFirst ? 4 : 2) = cv::Vec3b(252, 255, 255);
+    SCOPED_TRACE(strongerFirst ? "stronger on the left" : "stronger on the right");
+    expectCostsMatchDefinition(image);
   }
 }
 
