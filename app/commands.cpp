@@ -1,5 +1,7 @@
 #include "app/commands.h"
 
+#include <algorithm>
+
 #include "app/mask_file.h"
 #include "app/toolbox.h"
 #include "canvas/mouse.h"

@@ -4,7 +4,6 @@
 #include "ui/highgui_window_system.h"
 
 int main(int argc, char** argv) {
-  std::ios::sync_with_stdio(true);
   return scribeline::runProgram(
       argc, argv, std::cout, [&](std::string* error) {
         return std::shared_ptr<scribeline::WindowSystem>(

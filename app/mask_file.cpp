@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include <fcntl.h>
@@ -82,8 +83,15 @@ bool writeMaskFile(const cv::Mat& mask, const std::string& path,
   return ok;
 }
 
+cv::Mat readImageQuietly(const std::string& path, int flags) {
+  // The library warns on the console about a file it cannot open; a missing
+  // file is an ordinary case here, so it is not handed over at all.
+  if (!std::ifstream(path).is_open()) return cv::Mat();
+  return cv::imread(path, flags);
+}
+
 cv::Mat readMaskFile(const std::string& path) {
-  return cv::imread(path, cv::IMREAD_COLOR);
+  return readImageQuietly(path, cv::IMREAD_COLOR);
 }
 
 }  // namespace scribeline

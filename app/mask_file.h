@@ -14,6 +14,10 @@ namespace scribeline {
 bool writeMaskFile(const cv::Mat& mask, const std::string& path,
                    std::string* error);
 
+// cv::imread without the library's console warning for a file that cannot
+// be opened; empty then.
+cv::Mat readImageQuietly(const std::string& path, int flags);
+
 // Reads a mask file as an 8-bit BGR image; empty when it cannot be read.
 cv::Mat readMaskFile(const std::string& path);
 

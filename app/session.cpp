@@ -54,7 +54,7 @@ void printBanner(std::ostream& console) {
 }
 
 cv::Mat loadPhoto(const std::string& path) {
-  return cv::imread(path, cv::IMREAD_COLOR);
+  return readImageQuietly(path, cv::IMREAD_COLOR);
 }
 
 std::string maskPathFor(const std::string& imagePath) {

@@ -1,6 +1,7 @@
 #include "canvas/view.h"
 
 namespace scribeline {
+
 void composeView(Workspace& workspace) {
   workspace.viewImage.release();
   if (workspace.image.empty()) return;
@@ -33,7 +34,5 @@ void recomposeAndShow(Workspace& workspace) {
   composeView(workspace);
   showView(workspace);
 }
-
-void Tool::onBackspace(Workspace& workspace) { recomposeAndShow(workspace); }
 
 }  // namespace scribeline

@@ -17,6 +17,16 @@ void ScriptedWindowSystem::pushMouse(const std::string& window, int event,
   inputs_.push_back({Input::Mouse, event, window, x, y, flags});
 }
 
+void ScriptedWindowSystem::pushClick(const std::string& window, int x,
+                                     int y) {
+  pushMouse(window, kLeftButtonDown, x, y, kMouseFlagLeftButton);
+  pushMouse(window, kLeftButtonUp, x, y, 0);
+}
+
+void ScriptedWindowSystem::pushMove(const std::string& window, int x, int y) {
+  pushMouse(window, kMouseMove, x, y, 0);
+}
+
 void ScriptedWindowSystem::pushDrag(const std::string& window,
                                     const std::vector<cv::Point>& path) {
   if (path.empty()) return;

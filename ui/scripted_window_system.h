@@ -38,6 +38,10 @@ class ScriptedWindowSystem : public WindowSystem {
   void pushKeys(std::string_view keys);
   void pushMouse(const std::string& window, int event, int x, int y,
                  int flags = 0);
+  // A left click: a press and a release at one point.
+  void pushClick(const std::string& window, int x, int y);
+  // A pointer move with no button held.
+  void pushMove(const std::string& window, int x, int y);
   // A left-button drag along the points: a press at the first point, a move
   // with the left button held at each later point, a release at the last.
   void pushDrag(const std::string& window, const std::vector<cv::Point>& path);

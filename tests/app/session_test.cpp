@@ -65,9 +65,10 @@ class SessionTest : public testing::Test {
 };
 
 TEST_F(SessionTest, PickLabelPaintWithPenSaveAndQuit) {
-  windows->pushMouse(kToolboxWindow, kLeftButtonDown, 90, 105,
-                     kMouseFlagLeftButton);  // label 5
+  windows->pushClick(kToolboxWindow, 90, 105);  // label 5
+  windows->pushMove(kMainWindow, 50, 30);       // pen not yet chosen
   windows->pushKey('2');
+  windows->pushMove(kMainWindow, 50, 30);       // no button: paints nothing
   windows->pushDrag(kMainWindow, {{10, 10}, {20, 15}, {30, 15}});
   windows->pushKey('M');
   windows->pushKey(27);
@@ -110,7 +111,7 @@ TEST_F(SessionTest, PickLabelPaintWithPenSaveAndQuit) {
   EXPECT_EQ(changes[1].mode, WindowMode::FreeScale);
   EXPECT_FALSE(windows->isOpen(kMainWindow) || windows->isOpen(kToolboxWindow));
   // The first view is the photograph itself.
-  EXPECT_EQ(windows->showCount(kMainWindow), 1 + 4);
+  EXPECT_EQ(windows->showCount(kMainWindow), 1 + 2 + 4);
 }
 
 TEST_F(SessionTest, BannerHasItsFixedPieces) {
@@ -127,9 +128,21 @@ TEST_F(SessionTest, BannerHasItsFixedPieces) {
 }
 
 TEST_F(SessionTest, UnloadableImageEndsSilentlyWithStatusZero) {
+  testing::internal::CaptureStderr();
   EXPECT_EQ(run(folder + "/missing.jpg"), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(console.str(), banner());
   EXPECT_FALSE(opened);
+}
+
+TEST_F(SessionTest, MissingMaskFileGivesABlankMaskWithoutAnyMessage) {
+  windows->pushKeys("u>>>>>>>>>>>>");  // overlay at opacity 1.0
+  windows->pushKey(27);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(run(imagePath), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(console.str(), startUpText() + "Exiting ...\nBye Bye :)\n");
+  EXPECT_EQ(cv::countNonZero(windows->lastShown(kMainWindow).reshape(1)), 0);
 }
 
 TEST_F(SessionTest, NoDisplayEndsWithStatusTwoAndOneLine) {

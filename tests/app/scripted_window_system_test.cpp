@@ -1,0 +1,59 @@
+#include "ui/scripted_window_system.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace scribeline {
+namespace {
+
+TEST(ScriptedWindowSystemTest, DeliversMouseEventsInOrderDuringTheKeyWait) {
+  ScriptedWindowSystem windows;
+  std::string seen;
+  windows.createWindow("A", WindowMode::FreeScale);
+  windows.setMouseHandler("A", [&](int event, int x, int y, int flags) {
+    seen += std::to_string(event) + "@" + std::to_string(x) + "," +
+            std::to_string(y) + "/" + std::to_string(flags) + " ";
+  });
+  windows.pushClick("A", 1, 2);
+  windows.pushMouse("B", kMouseMove, 0, 0);  // no such window: dropped
+  windows.pushKey('x');
+  windows.pushDrag("A", {{3, 4}, {5, 6}});
+  windows.pushCloseAll();
+  windows.pushKey('y');
+
+  EXPECT_EQ(windows.waitKey(), 'x');
+  EXPECT_EQ(seen, "1@1,2/1 4@1,2/0 ");
+  EXPECT_EQ(windows.droppedMouseEvents(), 1);
+  EXPECT_EQ(windows.waitKey(), kNoWindowsLeft);  // every window closed
+  EXPECT_EQ(seen, "1@1,2/1 4@1,2/0 1@3,4/1 0@5,6/1 4@5,6/0 ");
+  EXPECT_EQ(windows.pendingInputs(), 1u);
+  EXPECT_EQ(windows.waitKey(), kNoWindowsLeft);
+}
+
+TEST(ScriptedWindowSystemTest, RecordsWindowsShowsAndQuestions) {
+  ScriptedWindowSystem windows;
+  windows.createWindow("A", WindowMode::FreeScale);
+  windows.createWindow("A", WindowMode::Scale100);  // already open: no change
+  EXPECT_EQ(windows.modeOf("A"), WindowMode::FreeScale);
+  cv::Mat picture(2, 3, CV_8UC3, cv::Scalar(1, 2, 3));
+  windows.showImage("B", picture);  // opens B at 100%
+  picture.setTo(cv::Scalar(9, 9, 9));
+  EXPECT_EQ(windows.modeOf("B"), WindowMode::Scale100);
+  EXPECT_EQ(windows.lastShown("B").at<cv::Vec3b>(1, 2), cv::Vec3b(1, 2, 3));
+  EXPECT_EQ(windows.showCount("B"), 1);
+  windows.destroyAllWindows();
+  EXPECT_FALSE(windows.isOpen("A") || windows.isOpen("B"));
+  EXPECT_EQ(windows.windowChanges().size(), 4u);
+  EXPECT_EQ(windows.showCount("B"), 1);  // kept after the window is gone
+
+  windows.pushAnswer(true);
+  EXPECT_TRUE(windows.askYesNo("T", "first"));
+  EXPECT_FALSE(windows.askYesNo("T", "second"));  // no answer left: No
+  EXPECT_EQ(windows.unansweredQuestions(), 1);
+  ASSERT_EQ(windows.questions().size(), 2u);
+  EXPECT_EQ(windows.questions()[1].text, "second");
+}
+
+}  // namespace
+}  // namespace scribeline
