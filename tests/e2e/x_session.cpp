@@ -1,22 +1,16 @@
 #include "tests/e2e/x_session.h"
 
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <stdlib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -27,37 +21,10 @@
 namespace scribeline::e2e {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr double kToolTimeoutSeconds = 20;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Polling interval of the waiting helpers: events, not time, decide their
-// outcome; this only bounds how long a ready condition goes unnoticed.
-void pause() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
-
-// Child side of a spawn: never returns.
-[[noreturn]] void execChild(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  execvp(argv[0], argv.data());
-  std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
-  _exit(127);
-}
-
-void redirect(int fd, const std::string& path) {
-  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (file >= 0) {
-    dup2(file, fd);
-    close(file);
-  }
-}
 
 std::string quoteForRegex(const std::string& text) {
   std::string quoted = "^";
@@ -66,22 +33,6 @@ std::string quoteForRegex(const std::string& text) {
     quoted += c;
   }
   return quoted + "$";
-}
-
-bool waitChild(pid_t pid, double timeoutSeconds, int* status) {
-  const auto start = Clock::now();
-  for (;;) {
-    const pid_t done = waitpid(pid, status, WNOHANG);
-    if (done == pid) return true;
-    if (done < 0 || secondsSince(start) > timeoutSeconds) return false;
-    pause();
-  }
-}
-
-int decodeStatus(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
 }
 
 }  // namespace
@@ -97,53 +48,33 @@ XSession::XSession(int screenWidth, int screenHeight) {
     return;
   }
   workDir_ = pattern;
-  fs::create_directory(workDir_ + "/.x");
-
-  int ready[2];
-  if (pipe(ready) != 0) {
-    ADD_FAILURE() << "pipe: " << std::strerror(errno);
+  const std::string log = workPath("xvfb.txt");
+  // With -displayfd Xvfb picks a free display number itself and writes it,
+  // here to its standard output, once it accepts connections.
+  const std::string screen =
+      std::to_string(screenWidth) + "x" + std::to_string(screenHeight) + "x24";
+  if (!server_.start({"Xvfb", "-displayfd", "1", "-screen", "0", screen,
+                      "-nolisten", "tcp", "-noreset"},
+                     "", {}, log)) {
+    ADD_FAILURE() << "cannot start Xvfb";
     return;
   }
-  serverPid_ = fork();
-  if (serverPid_ == 0) {
-    close(ready[0]);
-    redirect(STDOUT_FILENO, workDir_ + "/.x/xvfb.txt");
-    redirect(STDERR_FILENO, workDir_ + "/.x/xvfb.txt");
-    execChild({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
-               std::to_string(screenWidth) + "x" + std::to_string(screenHeight) +
-                   "x24",
-               "-nolisten", "tcp", "-noreset"});
-  }
-  close(ready[1]);
-  // Xvfb writes the display number it chose once it accepts connections.
   std::string number;
   const auto start = Clock::now();
-  pollfd wait{ready[0], POLLIN, 0};
-  while (number.find('\n') == std::string::npos && secondsSince(start) < 30) {
-    if (poll(&wait, 1, 200) <= 0) continue;
-    char buffer[32];
-    const ssize_t n = read(ready[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    number.append(buffer, n);
+  while (number.find('\n') == std::string::npos && !server_.outputEnded() &&
+         secondsSince(start) < 30) {
+    server_.read(&number, 0.2);
   }
-  close(ready[0]);
   if (number.find('\n') == std::string::npos) {
-    ADD_FAILURE() << "Xvfb did not start; see " << workDir_ << "/.x/xvfb.txt";
+    ADD_FAILURE() << "Xvfb did not start; see " << log;
     return;
   }
   display_ = ":" + number.substr(0, number.find('\n'));
 }
 
 XSession::~XSession() {
-  stopProgram();
-  if (serverPid_ > 0) {
-    kill(serverPid_, SIGTERM);
-    int status = 0;
-    if (!waitChild(serverPid_, 10, &status)) {
-      kill(serverPid_, SIGKILL);
-      waitpid(serverPid_, &status, 0);
-    }
-  }
+  program_.stop(0);
+  server_.stop(10);
   if (workDir_.empty()) return;
   const bool keep = std::getenv("SCRIBELINE_E2E_KEEP") != nullptr ||
                     ::testing::Test::HasFailure();
@@ -182,65 +113,26 @@ void XSession::setEnv(const std::string& name,
 
 void XSession::launch(const std::string& binary,
                       const std::vector<std::string>& args, bool withDisplay) {
-  if (programPid_ > 0) {
+  if (program_.running()) {
     ADD_FAILURE() << "a program is already running in this session";
-    return;
-  }
-  int out[2];
-  if (pipe(out) != 0) {
-    ADD_FAILURE() << "pipe: " << std::strerror(errno);
     return;
   }
   std::vector<std::string> command{binary};
   command.insert(command.end(), args.begin(), args.end());
-  programPid_ = fork();
-  if (programPid_ == 0) {
-    close(out[0]);
-    dup2(out[1], STDOUT_FILENO);
-    close(out[1]);
-    redirect(STDERR_FILENO, workPath("stderr.txt"));
-    if (chdir(workDir_.c_str()) != 0) _exit(127);
-    unsetenv("QT_QPA_PLATFORM");
-    unsetenv("WAYLAND_DISPLAY");
-    if (withDisplay) {
-      setenv("DISPLAY", display_.c_str(), 1);
-    } else {
-      unsetenv("DISPLAY");
-    }
-    for (const auto& [name, value] : environment_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
-    execChild(command);
-  }
-  close(out[1]);
-  outputFd_ = out[0];
-  fcntl(outputFd_, F_SETFL, fcntl(outputFd_, F_GETFL) | O_NONBLOCK);
+  Environment environment{{"QT_QPA_PLATFORM", std::nullopt},
+                          {"WAYLAND_DISPLAY", std::nullopt}};
+  environment["DISPLAY"] =
+      withDisplay ? std::optional<std::string>(display_) : std::nullopt;
+  for (const auto& [name, value] : environment_) environment[name] = value;
   output_.clear();
   outputCursor_ = 0;
-  programStatus_ = -1;
+  if (!program_.start(command, workDir_, environment, workPath("stderr.txt"))) {
+    ADD_FAILURE() << "cannot start " << binary;
+  }
 }
 
 void XSession::readAvailable(double waitSeconds) {
-  if (outputFd_ < 0) return;
-  pollfd wait{outputFd_, POLLIN, 0};
-  poll(&wait, 1, static_cast<int>(waitSeconds * 1000));
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(outputFd_, buffer, sizeof buffer);
-    if (n > 0) {
-      output_.append(buffer, n);
-      continue;
-    }
-    if (n == 0) {
-      close(outputFd_);
-      outputFd_ = -1;
-    }
-    return;
-  }
+  program_.read(&output_, waitSeconds);
 }
 
 bool XSession::waitForOutput(const std::string& text, double timeoutSeconds) {
@@ -252,7 +144,7 @@ bool XSession::waitForOutput(const std::string& text, double timeoutSeconds) {
       return true;
     }
     const double left = timeoutSeconds - secondsSince(start);
-    if (outputFd_ < 0 || left <= 0) return false;
+    if (program_.outputEnded() || left <= 0) return false;
     readAvailable(std::min(left, 0.2));
   }
 }
@@ -271,7 +163,7 @@ bool XSession::waitForLine(const std::string& prefix, std::string* rest,
       return true;
     }
     const double left = timeoutSeconds - secondsSince(start);
-    if (outputFd_ < 0 || left <= 0) return false;
+    if (program_.outputEnded() || left <= 0) return false;
     readAvailable(std::min(left, 0.2));
   }
 }
@@ -288,91 +180,41 @@ std::string XSession::errorOutput() const {
   return content.str();
 }
 
-bool XSession::running() {
-  if (programPid_ <= 0) return false;
-  int status = 0;
-  if (waitpid(programPid_, &status, WNOHANG) != programPid_) return true;
-  programStatus_ = decodeStatus(status);
-  programPid_ = -1;
-  return false;
-}
+bool XSession::running() { return program_.running(); }
 
 int XSession::waitForExit(double timeoutSeconds) {
   const auto start = Clock::now();
-  while (running()) {
+  while (program_.running()) {
     if (secondsSince(start) > timeoutSeconds) {
-      stopProgram();
+      program_.stop(0);
       return -1;
     }
     readAvailable(0.05);
   }
   // The rest of the output: the pipe closes once the program has ended.
-  while (outputFd_ >= 0 && secondsSince(start) <= timeoutSeconds) {
+  while (!program_.outputEnded() && secondsSince(start) <= timeoutSeconds) {
     readAvailable(0.2);
   }
-  return programStatus_;
+  return program_.status();
 }
 
-void XSession::stopProgram() {
-  if (programPid_ > 0) {
-    kill(programPid_, SIGKILL);
-    int status = 0;
-    waitpid(programPid_, &status, 0);
-    programPid_ = -1;
+std::string XSession::runTool(const std::vector<std::string>& args,
+                              int* status) {
+  int result = 0;
+  std::string text = runCommand(args, display_, kToolTimeoutSeconds, &result);
+  if (result == 128 + SIGKILL) {
+    ADD_FAILURE() << args[0] << " " << (args.size() > 1 ? args[1] : "")
+                  << " did not finish";
   }
-  if (outputFd_ >= 0) {
-    close(outputFd_);
-    outputFd_ = -1;
-  }
-}
-
-std::string XSession::runTool(const std::vector<std::string>& args, int* status) {
-  int out[2];
-  if (pipe(out) != 0) return "";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(out[0]);
-    dup2(out[1], STDOUT_FILENO);
-    close(out[1]);
-    redirect(STDERR_FILENO, "/dev/null");
-    setenv("DISPLAY", display_.c_str(), 1);
-    execChild(args);
-  }
-  close(out[1]);
-  std::string text;
-  char buffer[4096];
-  const auto start = Clock::now();
-  pollfd wait{out[0], POLLIN, 0};
-  for (;;) {
-    if (poll(&wait, 1, 200) > 0) {
-      const ssize_t n = read(out[0], buffer, sizeof buffer);
-      if (n <= 0) break;
-      text.append(buffer, n);
-    }
-    if (secondsSince(start) > kToolTimeoutSeconds) {
-      ADD_FAILURE() << args[0] << " " << (args.size() > 1 ? args[1] : "")
-                    << " did not finish";
-      kill(pid, SIGKILL);
-      break;
-    }
-  }
-  close(out[0]);
-  int raw = 0;
-  waitpid(pid, &raw, 0);
-  if (status != nullptr) *status = decodeStatus(raw);
+  if (status != nullptr) *status = result;
+  // Keeps the program's output pipe drained, so that the program never
+  // blocks on a full pipe while the test is busy sending events.
+  readAvailable(0);
   return text;
 }
 
 bool XSession::hasWindow(const std::string& title) {
-  std::istringstream ids(runTool(
-      {"xdotool", "search", "--onlyvisible", "--name", quoteForRegex(title)}));
-  // xdotool matches without regard to case: keep exact titles only.
-  for (std::string id; ids >> id;) {
-    std::string name = runTool({"xdotool", "getwindowname", id});
-    if (!name.empty() && name.back() == '\n') name.pop_back();
-    if (name == title) return true;
-  }
-  return false;
+  return waitForWindow(title, 0) != 0;
 }
 
 unsigned long XSession::waitForWindow(const std::string& title,
@@ -388,7 +230,7 @@ unsigned long XSession::waitForWindow(const std::string& title,
       if (name == title) found = std::stoul(id);
     }
     if (found != 0) return found;
-    pause();
+    pollPause();
     readAvailable(0);
   } while (secondsSince(start) < timeoutSeconds);
   return 0;
@@ -401,7 +243,7 @@ unsigned long XSession::waitForNewWindow(const std::string& title,
   do {
     const unsigned long id = waitForWindow(title, 0);
     if (id != 0 && id != previous) return id;
-    pause();
+    pollPause();
   } while (secondsSince(start) < timeoutSeconds);
   return 0;
 }
@@ -434,7 +276,7 @@ bool XSession::waitForWindowSize(const std::string& title, cv::Size size,
   const auto start = Clock::now();
   while (windowSize(title) != size) {
     if (secondsSince(start) > timeoutSeconds) return false;
-    pause();
+    pollPause();
   }
   return true;
 }
@@ -445,8 +287,12 @@ void XSession::moveWindow(const std::string& title, int x, int y) {
     ADD_FAILURE() << "no window \"" << title << "\" to move";
     return;
   }
-  runTool({"xdotool", "windowmove", "--sync", std::to_string(id),
-           std::to_string(x), std::to_string(y)});
+  runTool({"xdotool", "windowmove", std::to_string(id), std::to_string(x),
+           std::to_string(y)});
+  const auto start = Clock::now();
+  while (windowRect(title).tl() != cv::Point(x, y) && secondsSince(start) < 10) {
+    pollPause();
+  }
 }
 
 void XSession::setPictureSize(const std::string& title, cv::Size picture) {
@@ -490,13 +336,16 @@ void XSession::drag(const std::string& title,
   }
   const cv::Rect window = windowRect(title);
   // Without a window manager all windows open at the screen's corner and
-  // overlap: the pointer acts on the topmost one.
+  // overlap: the pointer acts on the topmost one. The X server carries out
+  // the raise, moves and presses in order, so no step waits for the one
+  // before (xdotool's "mousemove --sync" would even stall for seconds when
+  // the pointer is already in place).
   std::vector<std::string> command{"xdotool", "windowraise", std::to_string(id)};
   for (size_t i = 0; i < path.size(); ++i) {
     const cv::Point at = toScreen(title, window, path[i]);
     for (const std::string& word :
-         {std::string("mousemove"), std::string("--sync"),
-          std::to_string(at.x), std::to_string(at.y)}) {
+         {std::string("mousemove"), std::to_string(at.x),
+          std::to_string(at.y)}) {
       command.push_back(word);
     }
     if (i == 0 && press) {
@@ -513,6 +362,12 @@ void XSession::drag(const std::string& title,
     command.push_back("1");
   }
   runTool(command);
+}
+
+void XSession::wheel(const std::string& title, int x, int y, int clicks) {
+  moveTo(title, x, y);
+  runTool({"xdotool", "click", "--repeat", std::to_string(std::abs(clicks)),
+           clicks > 0 ? "4" : "5"});
 }
 
 void XSession::key(const std::string& title, const std::string& chord) {
@@ -578,7 +433,7 @@ cv::Mat XSession::capture(const std::string& title) {
     XDestroyImage(image);
     if (!previous.empty() && cv::norm(previous, taken, cv::NORM_INF) == 0) break;
     taken.copyTo(previous);
-    pause();
+    pollPause();
   }
   XCloseDisplay(x);
   return taken;

@@ -31,10 +31,20 @@
 // picture's size once with setPictureSize and points are mapped onto the
 // window's current size.
 //
+// Known behaviour of the program's windows under this harness: there is no
+// window manager, so every window opens at the screen's top-left corner and
+// they overlap (pointer helpers raise their window first); a window may be
+// mapped before the program gives it its final size (waitForWindowSize);
+// windows re-created by a key are new X windows (waitForNewWindow); Qt
+// merges queued pointer moves (setDragPace).
+//
+// Building: every tests/e2e/*_test.cpp becomes a GoogleTest executable
+// linked with this harness (target scribeline_e2e_harness) and GTest::gtest_main,
+// with SCRIBELINE_BINARY (the built program) and WINDOW_PROBE_BINARY defined
+// as paths; tests of the program exist only when its target is built.
+//
 // Environment: SCRIBELINE_E2E_KEEP=1 keeps the working folder and prints its
 // path even when the test passes.
-
-#include <sys/types.h>
 
 #include <map>
 #include <optional>
@@ -42,6 +52,8 @@
 #include <vector>
 
 #include <opencv2/core.hpp>
+
+#include "tests/e2e/child_process.h"
 
 namespace scribeline::e2e {
 
@@ -76,7 +88,8 @@ class XSession {
   void setEnv(const std::string& name, std::optional<std::string> value);
 
   // Starts the program in the working folder, with DISPLAY set to this
-  // session's server, or with DISPLAY unset when withDisplay is false. Its
+  // session's server, or with DISPLAY unset when withDisplay is false, and
+  // without QT_QPA_PLATFORM and WAYLAND_DISPLAY (then setEnv applies). Its
   // standard output is read by the harness; its standard error goes to the
   // file "stderr.txt" of the working folder. One program per session.
   void launch(const std::string& binary, const std::vector<std::string>& args,
@@ -153,6 +166,10 @@ class XSession {
   void setDragPace(double seconds) { dragPaceSeconds_ = seconds; }
   // Moves the pointer to a picture pixel without pressing.
   void moveTo(const std::string& title, int x, int y);
+  // Turns the mouse wheel with the pointer at a picture pixel: `clicks`
+  // steps away from the user (up, X button 4), or towards (down, button 5)
+  // when negative.
+  void wheel(const std::string& title, int x, int y, int clicks);
   // Focuses the window and types one key chord in xdotool's syntax: "2",
   // "m", "M" (sent as Shift+m), "comma", "less", "BackSpace", "Return",
   // "KP_Enter", "ctrl+Return", "Escape".
@@ -180,14 +197,11 @@ class XSession {
   cv::Point toScreen(const std::string& title, const cv::Rect& window,
                      cv::Point picture) const;
   void readAvailable(double waitSeconds);
-  void stopProgram();
 
   std::string display_;
-  pid_t serverPid_ = -1;
+  ChildProcess server_;
   std::string workDir_;
-  pid_t programPid_ = -1;
-  int programStatus_ = -1;
-  int outputFd_ = -1;
+  ChildProcess program_;
   std::string output_;
   size_t outputCursor_ = 0;
   std::map<std::string, cv::Size> pictureSizes_;

@@ -1,0 +1,69 @@
+#pragma once
+
+// The processes of a real-window test: the program under test, the X server
+// and the X client tools, each with its standard output read through a pipe.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace scribeline::e2e {
+
+// Variables set (with a value) or removed (without) over the test's own
+// environment.
+using Environment = std::map<std::string, std::optional<std::string>>;
+
+using Clock = std::chrono::steady_clock;
+double secondsSince(Clock::time_point start);
+// The polling step of every wait: events, not time, decide the outcome of a
+// wait; the step only bounds how long a ready condition goes unnoticed.
+void pollPause();
+
+class ChildProcess {
+ public:
+  ChildProcess() = default;
+  // Kills a child still running.
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // Starts `command` (its first word looked up in PATH) in `workDir` (the
+  // test's own when empty) with `environment` applied; its standard error
+  // goes to the file `errorPath`. False when no process could be made; a
+  // command that cannot be run ends with status 127.
+  bool start(const std::vector<std::string>& command, const std::string& workDir,
+             const Environment& environment, const std::string& errorPath);
+
+  // Appends to *into what the child has written, waiting up to waitSeconds
+  // for the first bytes when none are ready.
+  void read(std::string* into, double waitSeconds);
+  // True once the child's standard output has closed (it ended, usually).
+  bool outputEnded() const { return output_ < 0; }
+
+  // False once the child has ended; status() is then known.
+  bool running();
+  // Exit status, 128 + signal number for a child ended by a signal, or -1
+  // while it runs or when it never started.
+  int status() const { return status_; }
+  // Ends the child: SIGTERM, and SIGKILL when it is still there after
+  // graceSeconds (at once with 0).
+  void stop(double graceSeconds);
+
+ private:
+  pid_t pid_ = -1;
+  int output_ = -1;
+  int status_ = -1;
+};
+
+// Runs a command to its end, with DISPLAY set to `display`, and returns its
+// standard output; a command still running after timeoutSeconds is killed.
+// *status receives its exit status.
+std::string runCommand(const std::vector<std::string>& command,
+                       const std::string& display, double timeoutSeconds,
+                       int* status = nullptr);
+
+}  // namespace scribeline::e2e
