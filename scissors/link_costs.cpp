@@ -80,104 +80,126 @@ class PlanarWindow {
   int current_;
 };
 
-}  // namespace
-
-void IScissor::computeLinkCosts() {
-  const cv::Mat& image = *image_;
-  const double* squares = diagonalSquares();
-  const bool hasInterior = width_ >= 3 && height_ >= 3;
-  const int interiorRows = hasInterior ? height_ - 2 : 0;
-  const int bands = (interiorRows + kBandRows - 1) / kBandRows;
-
-  // Pass 1: the largest raw strength. Border pixels go through
-  // edgeStrengths(); their four stored links keep the raw strength for now.
-  double strongest = 0.0;
-  auto borderPixel = [&](int x, int y) {
-    std::array<double, 8> strengths;
-    strongest = std::max(strongest, edgeStrengths(image, x, y, strengths));
-    double* slots = &forwardCosts_[gridIndex(x, y) * 4];
-    for (int k : {0, 5, 6, 7}) slots[k & 3] = strengths[k];
-  };
-  for (int x = 0; x < width_; ++x) {
-    borderPixel(x, 0);
-    if (height_ > 1) borderPixel(x, height_ - 1);
+// Calls visit(x, y) once for every pixel on the image border.
+template <typename Visit>
+void forEachBorderPixel(int width, int height, Visit visit) {
+  for (int x = 0; x < width; ++x) {
+    visit(x, 0);
+    if (height > 1) visit(x, height - 1);
   }
-  for (int y = 1; y + 1 < height_; ++y) {
-    borderPixel(0, y);
-    if (width_ > 1) borderPixel(width_ - 1, y);
+  for (int y = 1; y + 1 < height; ++y) {
+    visit(0, y);
+    if (width > 1) visit(width - 1, y);
   }
+}
 
-  // Per band the largest E; per row the largest Q. The exact largest
-  // diagonal sum is then looked for only in the rows holding the largest Q.
+int bandCount(const cv::Mat& image) {
+  if (image.cols < 3 || image.rows < 3) return 0;
+  return (image.rows - 2 + kBandRows - 1) / kBandRows;
+}
+
+// Calls visitRow(y, rows) for every interior row y of the band.
+template <typename VisitRow>
+void forEachRowOfBand(const cv::Mat& image, int band, VisitRow visitRow) {
+  const int firstRow = 1 + band * kBandRows;
+  const int endRow = std::min(firstRow + kBandRows, image.rows - 1);
+  PlanarWindow window(image, firstRow);
+  for (int y = firstRow; y < endRow; ++y) {
+    if (y > firstRow) window.advance();
+    visitRow(y, window.rows());
+  }
+}
+
+struct InteriorMaxima {
+  int axisSum = 0;             // largest E
+  double diagonalSum = 0.0;    // largest exact diagonal sum
+};
+
+// The largest sums over the interior pixels: per band the largest E, per
+// row the largest Q; the exact largest diagonal sum is then looked for only
+// in the rows holding the largest Q.
+InteriorMaxima largestInteriorSums(const cv::Mat& image) {
+  const int bands = bandCount(image);
+  InteriorMaxima maxima;
+  if (bands == 0) return maxima;
   std::vector<int> bandAxisSum(bands, 0);
-  std::vector<int> rowDiagonalQ(height_, 0);
+  std::vector<int> rowDiagonalQ(image.rows, 0);
   cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
     for (int band = range.start; band < range.end; ++band) {
-      const int firstRow = 1 + band * kBandRows;
-      const int endRow = std::min(firstRow + kBandRows, height_ - 1);
-      PlanarWindow window(image, firstRow);
       int axisSum = 0;
-      for (int y = firstRow; y < endRow; ++y) {
-        if (y > firstRow) window.advance();
-        rowMaxima(window.rows(), axisSum, rowDiagonalQ[y]);
-      }
+      forEachRowOfBand(image, band, [&](int y, const PlanarRows& rows) {
+        rowMaxima(rows, axisSum, rowDiagonalQ[y]);
+      });
       bandAxisSum[band] = axisSum;
     }
   }, bands);
-  const int largestAxisSum =
-      bands == 0 ? 0 : *std::max_element(bandAxisSum.begin(), bandAxisSum.end());
+  maxima.axisSum = *std::max_element(bandAxisSum.begin(), bandAxisSum.end());
   const int largestQ = *std::max_element(rowDiagonalQ.begin(), rowDiagonalQ.end());
-  double largestDiagonalSum = 0.0;
-  if (bands > 0) {
-    std::vector<int> right(width_), downLeft(width_), down(width_), downRight(width_);
-    for (int y = 1; y + 1 < height_; ++y) {
-      if (rowDiagonalQ[y] != largestQ) continue;
-      const PlanarWindow window(image, y);
-      rowTerms(window.rows(), right.data(), downLeft.data(), down.data(), downRight.data());
-      for (int i = 0; i + 2 < width_; ++i) {
-        for (int key : {downLeft[i], downRight[i]}) {
-          if (squareSum(key) == largestQ) {
-            largestDiagonalSum = std::max(largestDiagonalSum, diagonalSum(key, squares));
-          }
+  if (largestQ == 0) return maxima;
+
+  const double* squares = diagonalSquares();
+  std::vector<int> right(image.cols), downLeft(image.cols), down(image.cols),
+      downRight(image.cols);
+  for (int y = 1; y + 1 < image.rows; ++y) {
+    if (rowDiagonalQ[y] != largestQ) continue;
+    const PlanarWindow window(image, y);
+    rowTerms(window.rows(), right.data(), downLeft.data(), down.data(), downRight.data());
+    for (int i = 0; i + 2 < image.cols; ++i) {
+      for (int key : {downLeft[i], downRight[i]}) {
+        if (squareSum(key) == largestQ) {
+          maxima.diagonalSum = std::max(maxima.diagonalSum, diagonalSum(key, squares));
         }
       }
     }
   }
-  strongest = std::max(strongest, axisStrength(largestAxisSum));
-  strongest = std::max(strongest, diagonalStrength(largestDiagonalSum));
-  maxStrength_ = strongest;
+  return maxima;
+}
 
-  // Pass 2: the costs.
-  const double m = maxStrength_;
-  auto normaliseBorderPixel = [&](int x, int y) {
-    double* slots = &forwardCosts_[gridIndex(x, y) * 4];
-    for (int k : {0, 5, 6, 7}) slots[k & 3] = normalisedLinkCost(slots[k & 3], k, m);
-  };
-  for (int x = 0; x < width_; ++x) {
-    normaliseBorderPixel(x, 0);
-    if (height_ > 1) normaliseBorderPixel(x, height_ - 1);
-  }
-  for (int y = 1; y + 1 < height_; ++y) {
-    normaliseBorderPixel(0, y);
-    if (width_ > 1) normaliseBorderPixel(width_ - 1, y);
-  }
-
-  if (bands == 0) return;
-  const CostTables tables(largestAxisSum, m);
+// Writes the costs of the interior pixels; the slots of pixel (1, y) start
+// at firstSlots + y * rowSlots.
+void storeInteriorCosts(const cv::Mat& image, const CostTables& tables, double* firstSlots,
+                        std::size_t rowSlots) {
+  const int bands = bandCount(image);
   cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
-    std::vector<int> right(width_), downLeft(width_), down(width_), downRight(width_);
+    std::vector<int> right(image.cols), downLeft(image.cols), down(image.cols),
+        downRight(image.cols);
     for (int band = range.start; band < range.end; ++band) {
-      const int firstRow = 1 + band * kBandRows;
-      const int endRow = std::min(firstRow + kBandRows, height_ - 1);
-      PlanarWindow window(image, firstRow);
-      for (int y = firstRow; y < endRow; ++y) {
-        if (y > firstRow) window.advance();
-        rowTerms(window.rows(), right.data(), downLeft.data(), down.data(), downRight.data());
+      forEachRowOfBand(image, band, [&](int y, const PlanarRows& rows) {
+        rowTerms(rows, right.data(), downLeft.data(), down.data(), downRight.data());
         tables.storeRow(right.data(), downLeft.data(), down.data(), downRight.data(),
-                        width_ - 2, &forwardCosts_[gridIndex(1, y) * 4]);
-      }
+                        image.cols - 2, firstSlots + y * rowSlots);
+      });
     }
   }, bands);
+}
+
+}  // namespace
+
+void IScissor::computeLinkCosts() {
+  const cv::Mat& image = *image_;
+
+  // The border pixels go through edgeStrengths(); their stored links keep
+  // the raw strength until M is known.
+  double strongest = 0.0;
+  forEachBorderPixel(width_, height_, [&](int x, int y) {
+    std::array<double, 8> strengths;
+    strongest = std::max(strongest, edgeStrengths(image, x, y, strengths));
+    double* slots = &forwardCosts_[gridIndex(x, y) * 4];
+    for (int k : {0, 5, 6, 7}) slots[k & 3] = strengths[k];
+  });
+  const InteriorMaxima interior = largestInteriorSums(image);
+  strongest = std::max(strongest, axisStrength(interior.axisSum));
+  strongest = std::max(strongest, diagonalStrength(interior.diagonalSum));
+  maxStrength_ = strongest;
+
+  forEachBorderPixel(width_, height_, [&](int x, int y) {
+    double* slots = &forwardCosts_[gridIndex(x, y) * 4];
+    for (int k : {0, 5, 6, 7}) slots[k & 3] = normalisedLinkCost(slots[k & 3], k, maxStrength_);
+  });
+  if (bandCount(image) == 0) return;
+  const CostTables tables(interior.axisSum, maxStrength_);
+  storeInteriorCosts(image, tables, &forwardCosts_[gridIndex(1, 0) * 4],
+                     static_cast<std::size_t>(stride_) * 4);
 }
 
 }  // namespace scribeline
