@@ -63,9 +63,12 @@ void IScissor::searchFromSeed(int x, int y) {
       if (qState == kExpanded) return;
       const double cost = base + costs[costAt];
       if (qState == kUnvisited) {
-        // q's own links are read when q is expanded, one heap lifetime from
-        // now; fetching them early hides the miss on this cold record.
+        // When q is expanded, one heap lifetime from now, it reads the links
+        // of q and of the row above it; the records are cold (the grid is far
+        // larger than the caches), so they are fetched now.
         __builtin_prefetch(costs + 4 * q);
+        __builtin_prefetch(costs + 4 * (q - w - 1));
+        __builtin_prefetch(costs + 4 * (q - w + 1));
         prevDirection[q] = k;
         pathCost[q] = cost;
         heap.insert(static_cast<std::uint32_t>(q), cost);

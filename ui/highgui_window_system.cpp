@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <deque>
+#include <exception>
+#include <iostream>
 #include <map>
 
 #include <QApplication>
@@ -46,27 +48,27 @@ int visibleHighguiWindowCount() {
   return count;
 }
 
-// Reads key presses aimed at highgui windows before highgui does. highgui's
-// own key wait loses the case of letters and every key pressed with Ctrl, so
-// the presses are decoded here from Qt's key, modifiers and text and queued.
-// Each press is taken at its native window and consumed there: it is not
-// passed on to the widget (which would report it a second time) and it never
-// triggers highgui's shortcuts.
-class KeyCollector : public QObject {
+// Sees the input of highgui windows before highgui does.
+//
+// Key presses: highgui's own key wait loses the case of letters and every key
+// pressed with Ctrl, so the presses are decoded here from Qt's key, modifiers
+// and text and queued. Each press is taken at its native window and consumed
+// there: it is not passed on to the widget, which would see it a second time.
+//
+// Wheel turns are consumed too: highgui zooms the view on them, and in a
+// zoomed view a left drag pans the picture under the pointer instead of
+// moving the pointer over it, so the tools could no longer draw.
+class InputFilter : public QObject {
  public:
-  explicit KeyCollector(std::deque<int>* keys) : keys_(keys) {}
+  explicit InputFilter(std::deque<int>* keys) : keys_(keys) {}
 
   bool eventFilter(QObject* target, QEvent* event) override {
-    if (event->type() == QEvent::ShortcutOverride) {
-      const QWidget* widget = qobject_cast<QWidget*>(target);
-      if (widget == nullptr || !isHighguiWindow(widget->window())) return false;
-      event->accept();
-      return true;
-    }
-    if (event->type() != QEvent::KeyPress || !target->isWindowType()) {
+    const bool key = event->type() == QEvent::KeyPress;
+    if ((!key && event->type() != QEvent::Wheel) || !target->isWindowType()) {
       return false;
     }
     if (!isHighguiWindow(widgetOf(static_cast<QWindow*>(target)))) return false;
+    if (!key) return true;
     const auto* press = static_cast<QKeyEvent*>(event);
     if (std::optional<int> code =
             decodeKey(press->key(), press->modifiers(), press->text())) {
@@ -86,22 +88,30 @@ class KeyCollector : public QObject {
   std::deque<int>* keys_;
 };
 
+// Qt's application object is made once and lives until the process ends:
+// highgui keeps Qt objects made under it in static storage, so a later window
+// system in the same process reuses both. Qt sees only the program's name:
+// the program's own arguments (an image path) are never taken as Qt options
+// such as "-platform" or "-display".
+QApplication* qtApplication(char* programName) {
+  if (qApp != nullptr) return qApp;
+  static char* qtArgv[] = {programName, nullptr};
+  static int qtArgc = 1;
+  return new QApplication(qtArgc, qtArgv);
+}
+
 class HighguiWindowSystem : public WindowSystem {
  public:
-  // Qt's application object is made once and lives until the process ends:
-  // highgui keeps Qt objects made under it in static storage, so a later
-  // window system in the same process reuses both.
-  HighguiWindowSystem(int& argc, char** argv)
-      : application_(qApp != nullptr ? qApp : new QApplication(argc, argv)),
-        collector_(&keys_) {
+  explicit HighguiWindowSystem(char* programName)
+      : application_(qtApplication(programName)), filter_(&keys_) {
     // The program decides when to end; closing its last window is a key
     // event for it (kNoWindowsLeft), not a reason for Qt to quit.
     application_->setQuitOnLastWindowClosed(false);
-    application_->installEventFilter(&collector_);
+    application_->installEventFilter(&filter_);
   }
 
   ~HighguiWindowSystem() override {
-    application_->removeEventFilter(&collector_);
+    application_->removeEventFilter(&filter_);
     cv::destroyAllWindows();
   }
 
@@ -189,10 +199,20 @@ class HighguiWindowSystem : public WindowSystem {
     std::unique_ptr<MouseHandler> handler = std::make_unique<MouseHandler>();
   };
 
+  // An exception must not unwind through Qt's event dispatch, which would
+  // end the process and lose the unsaved mask: a failed handler is reported
+  // on the console (standard output, like every message of the program) and
+  // the session goes on.
   static void dispatchMouse(int event, int x, int y, int flags, void* user) {
     // A copy, so that the handler may replace itself while it runs.
     const MouseHandler handler = *static_cast<MouseHandler*>(user);
-    if (handler) handler(event, x, y, flags);
+    if (!handler) return;
+    try {
+      handler(event, x, y, flags);
+    } catch (const std::exception& failure) {
+      std::cout << "mouse event " << event << " at " << x << "," << y
+                << " failed: " << failure.what() << std::endl;
+    }
   }
 
   void openWindow(const std::string& name, WindowMode mode) {
@@ -230,7 +250,7 @@ class HighguiWindowSystem : public WindowSystem {
   }
 
   QApplication* application_;
-  KeyCollector collector_;
+  InputFilter filter_;
   std::deque<int> keys_;
   std::map<std::string, Window> windows_;
 };
@@ -244,7 +264,9 @@ std::unique_ptr<WindowSystem> openHighguiWindowSystem(int& argc, char** argv,
     if (error != nullptr) *error = reason;
     return nullptr;
   }
-  return std::make_unique<HighguiWindowSystem>(argc, argv);
+  static char fallbackName[] = "scribeline";
+  return std::make_unique<HighguiWindowSystem>(
+      argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : fallbackName);
 }
 
 }  // namespace scribeline

@@ -3,8 +3,10 @@
 // and the missing display.
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -31,10 +33,11 @@ bool nextMouse(XSession& session, const std::string& window, int event,
 
 class WindowLayerTest : public ::testing::Test {
  protected:
-  void start(int width, int height) {
+  void start(int width, int height, std::vector<std::string> more = {}) {
     ASSERT_FALSE(session.display().empty());
-    session.launch(WINDOW_PROBE_BINARY,
-                   {std::to_string(width), std::to_string(height)});
+    std::vector<std::string> args{std::to_string(width), std::to_string(height)};
+    args.insert(args.end(), more.begin(), more.end());
+    session.launch(WINDOW_PROBE_BINARY, args);
     ASSERT_TRUE(session.waitForOutput("ready\n")) << session.errorOutput();
     ASSERT_NE(session.waitForWindow("Probe"), 0u);
     ASSERT_NE(session.waitForWindow("Pad"), 0u);
@@ -64,6 +67,7 @@ TEST_F(WindowLayerTest, KeysArriveWithCaseAndModifiers) {
       {"ctrl+Return", 10}, {"Return", 13}, {"KP_Enter", 13},   {"BackSpace", 8},
       {"comma", 44},     {"period", 46},  {"less", 60},       {"greater", 62},
       {"2", 50},         {"KP_2", 50},    {"shift+Return", 13}, {"ctrl+BackSpace", 8},
+      {"0", 48},         {"1", 49},       {"t", 116},         {"u", 117},
   };
   for (const KeyCase& c : cases) {
     EXPECT_EQ(codeOf(c.chord), c.code) << c.chord;
@@ -107,10 +111,15 @@ TEST_F(WindowLayerTest, MouseReportsPicturePixelsAtFullSize) {
   EXPECT_EQ(cv::Point(press.x, press.y), cv::Point(199, 99));
 }
 
-TEST_F(WindowLayerTest, CaptureShowsThePictureAtFullSize) {
-  start(320, 240);
-  const cv::Mat shown = session.capture("Probe");
-  ASSERT_EQ(shown.size(), cv::Size(320, 240));
+// The program's arguments are its own: Qt options among them are not
+// applied (with "-platform offscreen" taken by Qt, no window would appear).
+TEST_F(WindowLayerTest, ArgumentsAreNotTakenAsQtOptions) {
+  start(320, 240, {"-platform", "offscreen", "-reverse"});
+  EXPECT_EQ(codeOf("t"), 116);
+}
+
+// Pixels of the window that differ from the probe's picture at 100%.
+int differingPixels(const cv::Mat& shown) {
   int differing = 0;
   for (int y = 0; y < shown.rows; ++y) {
     for (int x = 0; x < shown.cols; ++x) {
@@ -119,7 +128,28 @@ TEST_F(WindowLayerTest, CaptureShowsThePictureAtFullSize) {
       }
     }
   }
-  EXPECT_EQ(differing, 0);
+  return differing;
+}
+
+TEST_F(WindowLayerTest, CaptureShowsThePictureAtFullSize) {
+  start(320, 240);
+  const cv::Mat shown = session.capture("Probe");
+  ASSERT_EQ(shown.size(), cv::Size(320, 240));
+  EXPECT_EQ(differingPixels(shown), 0);
+}
+
+// The wheel neither zooms the view nor turns a later drag into panning.
+TEST_F(WindowLayerTest, WheelLeavesTheViewAlone) {
+  start(640, 480);
+  session.wheel("Probe", 320, 240, 3);
+  session.wheel("Probe", 320, 240, -1);
+  session.drag("Probe", {{300, 300}, {350, 300}, {400, 300}});
+  MouseEvent seen;
+  ASSERT_TRUE(nextMouse(session, "Probe", 1, &seen));
+  EXPECT_EQ(cv::Point(seen.x, seen.y), cv::Point(300, 300));
+  ASSERT_TRUE(nextMouse(session, "Probe", 4, &seen));
+  EXPECT_EQ(cv::Point(seen.x, seen.y), cv::Point(400, 300));
+  EXPECT_EQ(differingPixels(session.capture("Probe")), 0);
 }
 
 // A picture larger than the 1600 x 1200 screen opens scaled down to fit it,
@@ -128,6 +158,11 @@ struct OversizeCase {
   int width, height;
   cv::Size window;
 };
+
+void PrintTo(const OversizeCase& c, std::ostream* out) {
+  *out << c.width << " x " << c.height << " in a " << c.window.width << " x "
+       << c.window.height << " window";
+}
 
 class OversizePictureTest : public WindowLayerTest,
                             public ::testing::WithParamInterface<OversizeCase> {};
@@ -154,7 +189,11 @@ INSTANTIATE_TEST_SUITE_P(
     Screen1600x1200, OversizePictureTest,
     ::testing::Values(OversizeCase{4000, 2000, {1600, 800}},
                       OversizeCase{1000, 3000, {400, 1200}},
-                      OversizeCase{2400, 1800, {1600, 1200}}));
+                      OversizeCase{2400, 1800, {1600, 1200}}),
+    [](const ::testing::TestParamInfo<OversizeCase>& info) {
+      return std::to_string(info.param.width) + "x" +
+             std::to_string(info.param.height);
+    });
 
 // Moves and the release keep coming, in picture coordinates beyond the
 // picture, when a drag leaves the window (Qt may merge queued moves, but the
@@ -225,6 +264,18 @@ TEST_F(WindowLayerTest, ClosedWindowComesBackWithItsHandler) {
   EXPECT_EQ(cv::Point(press.x, press.y), cv::Point(150, 50));
 }
 
+// A handler that throws is reported and the program goes on.
+TEST_F(WindowLayerTest, FailingHandlerDoesNotEndTheProgram) {
+  start(320, 240);
+  EXPECT_EQ(codeOf("e"), 101);
+  session.click("Pad", 20, 30);
+  EXPECT_TRUE(session.waitForOutput(
+      "mouse event 1 at 20,30 failed: probe handler failure\n", 20))
+      << session.output();
+  EXPECT_EQ(codeOf("t"), 116);
+  EXPECT_TRUE(session.running());
+}
+
 TEST_F(WindowLayerTest, ClosingEveryWindowEndsTheWait) {
   start(320, 240);
   session.closeWindow("Pad");
@@ -238,6 +289,10 @@ struct NoDisplayCase {
   std::optional<std::string> display;
   const char* line;
 };
+
+void PrintTo(const NoDisplayCase& c, std::ostream* out) {
+  *out << "DISPLAY " << (c.display ? "\"" + *c.display + "\"" : "unset");
+}
 
 class WindowLayerWithoutDisplay
     : public ::testing::TestWithParam<NoDisplayCase> {};
@@ -261,7 +316,12 @@ INSTANTIATE_TEST_SUITE_P(
                       "set\n"},
         NoDisplayCase{":64999",
                       "no display: no X server accepts connections on "
-                      "display :64999\n"}));
+                      "display :64999\n"}),
+    [](const ::testing::TestParamInfo<NoDisplayCase>& info) {
+      const std::optional<std::string>& display = info.param.display;
+      if (!display) return std::string("Unset");
+      return display->empty() ? std::string("Empty") : std::string("NoServer");
+    });
 
 }  // namespace
 }  // namespace scribeline::e2e

@@ -10,11 +10,12 @@
 //   "no windows left"              when the user has closed every window
 // Keys: "a" asks "Probe?" / "Shall we?"; "r" re-creates "Probe" in the other
 // mode; "p" shows "Pad" again (re-opening it when the user has closed it);
-// Escape ends with status 3. Without a display it prints
+// "e" gives "Pad" a handler that throws; Escape ends with status 3. Without a display it prints
 // "no display: REASON" and ends with status 2.
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 #include <opencv2/core.hpp>
@@ -78,6 +79,10 @@ int main(int argc, char** argv) {
     if (key == 'a') {
       report(windows->askYesNo("Probe?", "Shall we?") ? "answer yes"
                                                       : "answer no");
+    } else if (key == 'e') {
+      windows->setMouseHandler("Pad", [](int, int, int, int) {
+        throw std::runtime_error("probe handler failure");
+      });
     } else if (key == 'p') {
       windows->showImage("Pad", probePicture(200, 100));
       report("pad shown");

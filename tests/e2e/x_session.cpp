@@ -207,19 +207,14 @@ std::string XSession::runTool(const std::vector<std::string>& args,
                   << " did not finish";
   }
   if (status != nullptr) *status = result;
+  // Keeps the program's output pipe drained, so that the program never
+  // blocks on a full pipe while the test is busy sending events.
+  readAvailable(0);
   return text;
 }
 
 bool XSession::hasWindow(const std::string& title) {
-  std::istringstream ids(runTool(
-      {"xdotool", "search", "--onlyvisible", "--name", quoteForRegex(title)}));
-  // xdotool matches without regard to case: keep exact titles only.
-  for (std::string id; ids >> id;) {
-    std::string name = runTool({"xdotool", "getwindowname", id});
-    if (!name.empty() && name.back() == '\n') name.pop_back();
-    if (name == title) return true;
-  }
-  return false;
+  return waitForWindow(title, 0) != 0;
 }
 
 unsigned long XSession::waitForWindow(const std::string& title,
@@ -292,8 +287,12 @@ void XSession::moveWindow(const std::string& title, int x, int y) {
     ADD_FAILURE() << "no window \"" << title << "\" to move";
     return;
   }
-  runTool({"xdotool", "windowmove", "--sync", std::to_string(id),
-           std::to_string(x), std::to_string(y)});
+  runTool({"xdotool", "windowmove", std::to_string(id), std::to_string(x),
+           std::to_string(y)});
+  const auto start = Clock::now();
+  while (windowRect(title).tl() != cv::Point(x, y) && secondsSince(start) < 10) {
+    pollPause();
+  }
 }
 
 void XSession::setPictureSize(const std::string& title, cv::Size picture) {
@@ -337,13 +336,16 @@ void XSession::drag(const std::string& title,
   }
   const cv::Rect window = windowRect(title);
   // Without a window manager all windows open at the screen's corner and
-  // overlap: the pointer acts on the topmost one.
+  // overlap: the pointer acts on the topmost one. The X server carries out
+  // the raise, moves and presses in order, so no step waits for the one
+  // before (xdotool's "mousemove --sync" would even stall for seconds when
+  // the pointer is already in place).
   std::vector<std::string> command{"xdotool", "windowraise", std::to_string(id)};
   for (size_t i = 0; i < path.size(); ++i) {
     const cv::Point at = toScreen(title, window, path[i]);
     for (const std::string& word :
-         {std::string("mousemove"), std::string("--sync"),
-          std::to_string(at.x), std::to_string(at.y)}) {
+         {std::string("mousemove"), std::to_string(at.x),
+          std::to_string(at.y)}) {
       command.push_back(word);
     }
     if (i == 0 && press) {
@@ -360,6 +362,12 @@ void XSession::drag(const std::string& title,
     command.push_back("1");
   }
   runTool(command);
+}
+
+void XSession::wheel(const std::string& title, int x, int y, int clicks) {
+  moveTo(title, x, y);
+  runTool({"xdotool", "click", "--repeat", std::to_string(std::abs(clicks)),
+           clicks > 0 ? "4" : "5"});
 }
 
 void XSession::key(const std::string& title, const std::string& chord) {

@@ -166,6 +166,10 @@ class XSession {
   void setDragPace(double seconds) { dragPaceSeconds_ = seconds; }
   // Moves the pointer to a picture pixel without pressing.
   void moveTo(const std::string& title, int x, int y);
+  // Turns the mouse wheel with the pointer at a picture pixel: `clicks`
+  // steps away from the user (up, X button 4), or towards (down, button 5)
+  // when negative.
+  void wheel(const std::string& title, int x, int y, int clicks);
   // Focuses the window and types one key chord in xdotool's syntax: "2",
   // "m", "M" (sent as Shift+m), "comma", "less", "BackSpace", "Return",
   // "KP_Enter", "ctrl+Return", "Escape".

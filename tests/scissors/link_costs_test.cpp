@@ -141,7 +141,7 @@ TEST(LinkCosts, UniformImageGetsOneFiniteCostAndIsFullyReached) {
 // bit for bit. Covers the border pixels, the fast interior path and the
 // links read from the neighbour's side.
 struct ImageCase {
-  int width, height, levels;
+  int width, height, levels;  // levels 0: a smooth image
   std::uint32_t seed;
 };
 
@@ -151,12 +151,8 @@ void PrintTo(const ImageCase& c, std::ostream* os) {
 
 class LinkCostsMatchDefinition : public ::testing::TestWithParam<ImageCase> {};
 
-TEST_P(LinkCostsMatchDefinition, EveryLinkBitForBit) {
-  const ImageCase& c = GetParam();
-  SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
-  const cv::Mat image = randomImage(c.width, c.height, c.seed, c.levels);
+void expectCostsMatchDefinition(const cv::Mat& image) {
   const IScissor scissor(image);
-
   double strongest = 0.0;
   std::vector<std::array<double, 8>> strengths(image.total());
   for (int y = 0; y < image.rows; ++y) {
@@ -177,12 +173,33 @@ TEST_P(LinkCostsMatchDefinition, EveryLinkBitForBit) {
   }
 }
 
+TEST_P(LinkCostsMatchDefinition, EveryLinkBitForBit) {
+  const ImageCase& c = GetParam();
+  SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
+  expectCostsMatchDefinition(c.levels == 0 ? testing_images::smoothImage(c.width, c.height, c.seed)
+                                           : randomImage(c.width, c.height, c.seed, c.levels));
+}
+
+// The byte differences (252, 255, 255) and (255, 255, 252) have the same sum
+// of squares, but their diagonal sums differ in the last bit: the strongest
+// link is the second, wherever it lies.
+TEST(LinkCosts, StrongestAmongEqualSquareSumsIsExact) {
+  for (const bool strongerFirst : {false, true}) {
+    cv::Mat image(7, 7, CV_8UC3, cv::Scalar::all(0));
+    image.at<cv::Vec3b>(3, strongerFirst ? 2 : 4) = cv::Vec3b(255, 255, 252);
+    image.at<cv::Vec3b>(3, strongerFirst ? 4 : 2) = cv::Vec3b(252, 255, 255);
+    SCOPED_TRACE(strongerFirst ? "stronger on the left" : "stronger on the right");
+    expectCostsMatchDefinition(image);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(LinkCosts, LinkCostsMatchDefinition,
                          ::testing::Values(ImageCase{1, 1, 256, 1}, ImageCase{5, 1, 256, 2},
                                            ImageCase{1, 6, 256, 3}, ImageCase{2, 2, 256, 4},
                                            ImageCase{3, 3, 256, 5}, ImageCase{2, 7, 2, 6},
                                            ImageCase{7, 5, 256, 7}, ImageCase{31, 17, 256, 8},
-                                           ImageCase{40, 37, 2, 9}, ImageCase{67, 45, 5, 10}));
+                                           ImageCase{40, 37, 2, 9}, ImageCase{67, 45, 5, 10},
+                                           ImageCase{53, 31, 0, 11}, ImageCase{130, 70, 0, 12}));
 
 }  // namespace
 }  // namespace scribeline

@@ -24,6 +24,21 @@ inline cv::Mat randomImage(int width, int height, std::uint32_t seed, int levels
   return image;
 }
 
+// A smooth colour image: a gentle gradient with a little seeded noise, so
+// that neighbouring pixels differ by a few levels only.
+inline cv::Mat smoothImage(int width, int height, std::uint32_t seed) {
+  std::mt19937 generator(seed);
+  std::uniform_int_distribution<int> noise(0, 6);
+  cv::Mat image(height, width, CV_8UC3);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      cv::Vec3b& pixel = image.at<cv::Vec3b>(y, x);
+      for (int c = 0; c < 3; ++c) pixel[c] = static_cast<uchar>(60 + x + 2 * y + 10 * c + noise(generator));
+    }
+  }
+  return image;
+}
+
 // A grey image from rows of values, top row first.
 inline cv::Mat greyImage(std::initializer_list<std::initializer_list<int>> rows) {
   const int height = static_cast<int>(rows.size());

@@ -1,6 +1,7 @@
 #include "ui/key_decoding.h"
 
 #include <optional>
+#include <ostream>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@ struct KeyRow {
   QString text;
   std::optional<int> code;
 };
+
+void PrintTo(const KeyRow& row, std::ostream* out) { *out << row.what; }
 
 class DecodeKeyTest : public ::testing::TestWithParam<KeyRow> {};
 
