@@ -3,14 +3,14 @@
 #include <memory>
 
 #include "canvas/pen.h"
+#include "scissors/scissor_tool.h"
+#include "snapping/snapper_tool.h"
 
 namespace scribeline {
 
 void installTools(Workspace& workspace) {
-  // The iScissor and lSnapper slots hold placeholders whose events only
-  // redraw until those tools are built.
-  workspace.tools[kToolScissors] = std::make_unique<Tool>();
-  workspace.tools[kToolSnapper] = std::make_unique<Tool>();
+  workspace.tools[kToolScissors] = std::make_unique<ScissorTool>();
+  workspace.tools[kToolSnapper] = std::make_unique<SnapperTool>();
   workspace.tools[kToolPen] = std::make_unique<PenTool>();
 }
 

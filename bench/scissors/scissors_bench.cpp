@@ -1,0 +1,233 @@
+// Link-cost construction and one live-wire search against OpenCV's
+// IntelligentScissorsMB (applyImage and buildMap) on the same photographs, in
+// the same run. Prints the ratios ours / peer at the end.
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc/segmentation.hpp>
+
+#include "scissors/iscissor.h"
+
+namespace {
+
+struct Photo {
+  const char* name;
+  const char* file;
+  const char* debianPath;
+};
+
+const Photo kPhotos[] = {
+    {"ladybird", "ladybird_2560x1600.jpg", "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
+    {"elephants", "elephants_5640x3172.jpg",
+     "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"},
+};
+
+// CPU time of the whole process so far (user and system, every thread), in
+// milliseconds. On a machine shared with other work it is steadier than the
+// wall-clock time.
+double processCpuMilliseconds() {
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// Measures the process CPU time of the timed loop of one benchmark.
+class ProcessCpuClock {
+ public:
+  ProcessCpuClock() : start_(processCpuMilliseconds()) {}
+  void report(benchmark::State& state) const {
+    state.counters["process_cpu_ms"] =
+        (processCpuMilliseconds() - start_) / static_cast<double>(state.iterations());
+  }
+
+ private:
+  double start_;
+};
+
+bool readable(const std::string& path) { return std::ifstream(path).good(); }
+
+// The photograph, loaded once; empty when no copy of it exists.
+const cv::Mat& photo(const Photo& which) {
+  static std::map<std::string, cv::Mat> loaded;
+  auto found = loaded.find(which.name);
+  if (found != loaded.end()) return found->second;
+  const std::string candidates[] = {
+      std::string("/work/shared/images/") + which.file,
+      std::string(SCRIBELINE_SOURCE_DIR) + "/../shared/images/" + which.file,
+      which.debianPath};
+  cv::Mat image;
+  for (const std::string& path : candidates) {
+    if (readable(path)) {
+      image = cv::imread(path, cv::IMREAD_COLOR);
+      if (!image.empty()) break;
+    }
+  }
+  return loaded.emplace(which.name, image).first->second;
+}
+
+bool skipWithoutPhoto(benchmark::State& state, const cv::Mat& image, const Photo& which) {
+  if (!image.empty()) return false;
+  state.SkipWithError((std::string("photograph not found: ") + which.file).c_str());
+  return true;
+}
+
+void linkCosts(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  double bytesPerPixel = 0.0;
+  // One untimed construction first, so that every timed one finds the
+  // memory system in the same state (the peer's buffers are reused by the
+  // allocator from its second run on as well).
+  { scribeline::IScissor warmUp(image); }
+  const ProcessCpuClock cpu;
+  for (auto _ : state) {
+    scribeline::IScissor scissor(image);
+    benchmark::DoNotOptimize(scissor.linkCost(0, 0, 0));
+    bytesPerPixel = scissor.bytesPerPixel();
+  }
+  cpu.report(state);
+  state.counters["bytes_per_pixel"] = bytesPerPixel;
+}
+
+void peerApplyImage(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  {
+    cv::segmentation::IntelligentScissorsMB warmUp;
+    warmUp.applyImage(image);
+  }
+  const ProcessCpuClock cpu;
+  for (auto _ : state) {
+    cv::segmentation::IntelligentScissorsMB tool;
+    tool.applyImage(image);
+    benchmark::ClobberMemory();
+  }
+  cpu.report(state);
+}
+
+void search(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  scribeline::IScissor scissor(image);
+  const int x = image.cols / 2;
+  const int y = image.rows / 2;
+  scissor.searchFromSeed(x, y);  // allocates the search fields once
+  const ProcessCpuClock cpu;
+  for (auto _ : state) {
+    scissor.searchFromSeed(x, y);
+    benchmark::DoNotOptimize(scissor.predecessor(cv::Point(0, 0)));
+  }
+  cpu.report(state);
+  state.counters["bytes_per_pixel"] = scissor.bytesPerPixel();
+}
+
+void peerBuildMap(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  cv::segmentation::IntelligentScissorsMB tool;
+  tool.applyImage(image);
+  const cv::Point centre(image.cols / 2, image.rows / 2);
+  tool.buildMap(centre);
+  const ProcessCpuClock cpu;
+  for (auto _ : state) {
+    tool.buildMap(centre);
+    benchmark::ClobberMemory();
+  }
+  cpu.report(state);
+}
+
+// Console output as usual, plus the best real time of every benchmark over
+// its repetitions, kept by name.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+      const std::string name = run.run_name.function_name;
+      const Times measured{run.GetAdjustedRealTime(), run.counters.at("process_cpu_ms")};
+      auto known = times_.find(name);
+      if (known == times_.end()) {
+        times_[name] = measured;
+      } else {
+        known->second.real = std::min(known->second.real, measured.real);
+        known->second.cpu = std::min(known->second.cpu, measured.cpu);
+      }
+    }
+  }
+
+  void printRatios() const {
+    std::printf("\nbest of the repetitions; ratio ours / OpenCV IntelligentScissorsMB"
+                " (target <= 0.5)\n%-10s %-28s %29s %10s %29s %8s\n", "photo", "what",
+                "wall-clock ours / peer", "ratio", "process CPU ours / peer", "ratio");
+    for (const Photo& which : kPhotos) {
+      printRatio(which.name, "link costs / applyImage", "linkCosts", "peerApplyImage");
+      printRatio(which.name, "searchFromSeed / buildMap", "search", "peerBuildMap");
+    }
+  }
+
+ private:
+  void printRatio(const std::string& photoName, const char* what, const std::string& ours,
+                  const std::string& peer) const {
+    const auto mine = times_.find(ours + "/" + photoName);
+    const auto theirs = times_.find(peer + "/" + photoName);
+    if (mine == times_.end() || theirs == times_.end()) return;
+    const Times& a = mine->second;
+    const Times& b = theirs->second;
+    std::printf("%-10s %-28s %12.1f / %9.1f ms %10.3f %12.1f / %9.1f ms %8.3f\n",
+                photoName.c_str(), what, a.real, b.real, a.real / b.real, a.cpu, b.cpu,
+                a.cpu / b.cpu);
+  }
+
+  struct Times {
+    double real;  // wall-clock milliseconds per iteration
+    double cpu;   // process CPU milliseconds per iteration
+  };
+  std::map<std::string, Times> times_;
+};
+
+void registerAll() {
+  for (const Photo& which : kPhotos) {
+    const std::string suffix = std::string("/") + which.name;
+    // Both engines may use worker threads: compare wall-clock time.
+    benchmark::RegisterBenchmark(("linkCosts" + suffix).c_str(), linkCosts, &which)
+        ->UseRealTime()
+        ->Repetitions(3)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("peerApplyImage" + suffix).c_str(), peerApplyImage, &which)
+        ->UseRealTime()
+        ->Repetitions(3)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("search" + suffix).c_str(), search, &which)
+        ->UseRealTime()
+        ->Repetitions(3)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("peerBuildMap" + suffix).c_str(), peerBuildMap, &which)
+        ->UseRealTime()
+        ->Repetitions(3)
+        ->Unit(benchmark::kMillisecond);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  registerAll();
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.printRatios();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,227 @@
+// Lazy snapping against OpenCV peers, on the 4 MP and 18 MP photographs:
+//   start-up:   IScissor link costs + over-segmentation + superpixel model,
+//               against IntelligentScissorsMB::applyImage + GraphSegmentation
+//   stroke:     runSnapper + rebuildMaskFromSuperpixels with strokes of 3
+//               labels, against one cv::Mat::copyTo of the photograph
+// The ratios are printed after the runs.
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc/segmentation.hpp>
+#include <opencv2/ximgproc/segmentation.hpp>
+
+#include "scissors/iscissor.h"
+#include "snapping/lsnapper.h"
+
+namespace scribeline {
+namespace {
+
+struct Photo {
+  std::string label;  // "4MP" or "18MP"
+  std::string name;
+  std::string debianPath;
+};
+
+const Photo kPhotos[] = {
+    {"4MP", "ladybird_2560x1600.jpg", "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
+    {"18MP", "elephants_5640x3172.jpg",
+     "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"},
+};
+
+std::string findPhoto(const Photo& photo) {
+  const std::string candidates[] = {
+      "/work/shared/images/" + photo.name,
+      std::string(SCRIBELINE_SOURCE_DIR) + "/../shared/images/" + photo.name,
+      photo.debianPath};
+  for (const std::string& path : candidates) {
+    if (std::ifstream(path).good()) return path;
+  }
+  return "";
+}
+
+double seconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The snapper built by the last start-up run of each photo, reused by the
+// stroke benchmarks.
+std::map<std::string, std::unique_ptr<LSnapper>>& builtSnappers() {
+  static std::map<std::string, std::unique_ptr<LSnapper>> snappers;
+  return snappers;
+}
+
+void benchStartup(benchmark::State& state, const cv::Mat& image, const std::string& key) {
+  double scissorSeconds = 0, snapperSeconds = 0;
+  for (auto _ : state) {
+    const double t0 = seconds();
+    IScissor scissor(image);
+    benchmark::DoNotOptimize(&scissor);
+    const double t1 = seconds();
+    auto snapper = std::make_unique<LSnapper>(image, 25);
+    initSnapper(*snapper, 0.5f, 500.0f, 20);
+    const double t2 = seconds();
+    scissorSeconds += t1 - t0;
+    snapperSeconds += t2 - t1;
+    builtSnappers()[key] = std::move(snapper);
+  }
+  const double runs = static_cast<double>(state.iterations());
+  state.counters["iscissor_s"] = scissorSeconds / runs;
+  state.counters["initSnapper_s"] = snapperSeconds / runs;
+  state.counters["superpixels"] = builtSnappers()[key]->n;
+}
+
+void benchStartupPeer(benchmark::State& state, const cv::Mat& image) {
+  for (auto _ : state) {
+    cv::segmentation::IntelligentScissorsMB scissors;
+    scissors.applyImage(image);
+    cv::Mat segments;
+    cv::ximgproc::segmentation::createGraphSegmentation(0.5, 500, 20)
+        ->processImage(image, segments);
+    benchmark::DoNotOptimize(segments.data);
+  }
+}
+
+void benchModel(benchmark::State& state, const cv::Mat& image, const std::string& key) {
+  const LSnapper& built = *builtSnappers().at(key);
+  for (auto _ : state) {
+    LSnapper snapper(image, 25);
+    snapper.superpixelMap = built.superpixelMap;
+    snapper.n = built.n;
+    buildSnapperModel(snapper);
+    benchmark::DoNotOptimize(snapper.superpixels.data());
+  }
+}
+
+// Three labels' strokes at fixed places of the photograph, each a polyline
+// over a fifth of its width.
+void drawThreeLabels(LSnapper& snapper) {
+  const int w = snapper.image.cols, h = snapper.image.rows;
+  for (auto& strokes : snapper.labelStrokes) strokes.clear();
+  auto polyline = [&](double x0, double y0, double x1, double y1) {
+    Stroke stroke;
+    for (int k = 0; k <= 20; ++k) {
+      const double t = k / 20.0;
+      stroke.push_back(cv::Point(static_cast<int>((x0 + (x1 - x0) * t) * (w - 1)),
+                                 static_cast<int>((y0 + (y1 - y0) * t) * (h - 1))));
+    }
+    return stroke;
+  };
+  snapper.labelStrokes[1].push_back(polyline(0.05, 0.10, 0.25, 0.20));
+  snapper.labelStrokes[1].push_back(polyline(0.10, 0.80, 0.30, 0.90));
+  snapper.labelStrokes[2].push_back(polyline(0.40, 0.45, 0.60, 0.55));
+  snapper.labelStrokes[3].push_back(polyline(0.70, 0.15, 0.90, 0.30));
+  snapper.labelStrokes[3].push_back(polyline(0.75, 0.70, 0.95, 0.85));
+}
+
+// fromZero: every iteration starts from the all-0 labelling, as the first
+// stroke of a session does; otherwise each starts from the previous result.
+void benchStroke(benchmark::State& state, const std::string& key, bool fromZero) {
+  LSnapper& snapper = *builtSnappers().at(key);
+  drawThreeLabels(snapper);
+  cv::Mat mask(snapper.image.size(), CV_8UC3, cv::Scalar(0, 0, 0));
+  for (auto _ : state) {
+    if (fromZero) {
+      state.PauseTiming();
+      std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(), 0);
+      state.ResumeTiming();
+    }
+    runSnapper(snapper, 0.3f);
+    rebuildMaskFromSuperpixels(snapper, mask);
+    benchmark::DoNotOptimize(mask.data);
+  }
+}
+
+void benchCopy(benchmark::State& state, const cv::Mat& image) {
+  cv::Mat copy(image.size(), image.type());
+  for (auto _ : state) {
+    image.copyTo(copy);
+    benchmark::DoNotOptimize(copy.data);
+    benchmark::ClobberMemory();
+  }
+}
+
+// Keeps every run's real and CPU time per iteration so that the ratios can
+// be printed at the end. The real-time ratio is the target; the CPU-time one
+// (all threads of the process) shows how much a busy machine distorted it.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void printRatio(const std::string& what, const std::string& ours,
+                  const std::string& peer, double target) const {
+    const auto a = times_.find(ours), b = times_.find(peer);
+    if (a == times_.end() || b == times_.end() || b->second.real <= 0) return;
+    std::printf("%-30s real %10.3f / %10.3f ms = %7.3f   cpu %10.3f / %10.3f ms = %7.3f"
+                "   (target <= %g)\n",
+                what.c_str(), a->second.real, b->second.real, a->second.real / b->second.real,
+                a->second.cpu, b->second.cpu, a->second.cpu / b->second.cpu, target);
+  }
+
+ private:
+  struct Times {
+    double real;
+    double cpu;
+  };
+  std::map<std::string, Times> times_;
+};
+
+}  // namespace
+}  // namespace scribeline
+
+int main(int argc, char** argv) {
+  using namespace scribeline;
+  benchmark::Initialize(&argc, argv);
+  std::vector<std::pair<std::string, cv::Mat>> photos;
+  for (const Photo& photo : kPhotos) {
+    const std::string path = findPhoto(photo);
+    cv::Mat image = path.empty() ? cv::Mat() : cv::imread(path, cv::IMREAD_COLOR);
+    if (image.empty()) {
+      std::printf("skipping %s: %s not found\n", photo.label.c_str(), photo.name.c_str());
+      continue;
+    }
+    photos.emplace_back(photo.label, image);
+  }
+  for (const auto& [label, image] : photos) {
+    const int slowRuns = image.total() > 8000000 ? 1 : 3;
+    benchmark::RegisterBenchmark(("StartupPeer/" + label).c_str(), benchStartupPeer, image)
+        ->Unit(benchmark::kMillisecond)->Iterations(slowRuns);
+    benchmark::RegisterBenchmark(("Startup/" + label).c_str(), benchStartup, image, label)
+        ->Unit(benchmark::kMillisecond)->Iterations(slowRuns);
+    benchmark::RegisterBenchmark(("SnapperModel/" + label).c_str(), benchModel, image, label)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("CopyTo/" + label).c_str(), benchCopy, image)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("StrokeFirstSolve/" + label).c_str(), benchStroke, label, true)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("StrokeNextSolve/" + label).c_str(), benchStroke, label, false)
+        ->Unit(benchmark::kMillisecond);
+  }
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  std::printf("\nRatios (same run):\n");
+  for (const auto& entry : photos) {
+    const std::string& label = entry.first;
+    reporter.printRatio("start-up " + label, "Startup/" + label + "/iterations:" +
+                        std::to_string(entry.second.total() > 8000000 ? 1 : 3),
+                        "StartupPeer/" + label + "/iterations:" +
+                        std::to_string(entry.second.total() > 8000000 ? 1 : 3), 0.3);
+    reporter.printRatio("first stroke solve+show " + label, "StrokeFirstSolve/" + label,
+                        "CopyTo/" + label, 20);
+    reporter.printRatio("next stroke solve+show " + label, "StrokeNextSolve/" + label,
+                        "CopyTo/" + label, 20);
+  }
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,158 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "scissors/contour.h"
+#include "scissors/directions.h"
+#include "scissors/grid_buffer.h"
+
+namespace scribeline {
+
+struct SearchBuffers;
+
+enum SearchState : std::uint8_t { kUnvisited = 0, kInHeap = 1, kExpanded = 2 };
+
+// One pixel of the cost graph together with what the last search left there.
+struct ScissorNode {
+  std::array<double, 8> linkCost;  // cost of one step to the neighbour in direction k
+  std::uint8_t searchState;        // a SearchState value
+  double pathCost;                 // cheapest known cost from the seed
+  std::optional<cv::Point> prev;   // predecessor on that path; empty at the seed
+  int x;
+  int y;
+};
+
+// Intelligent-scissors engine: an 8-connected link-cost graph over one
+// photograph, the live-wire search over it, and the contours drawn with it.
+//
+// Every pixel links to its eight neighbours. A link is cheap where the colours
+// on its two sides differ strongly; the costs are computed once at
+// construction and never change. searchFromSeed() leaves the tree of cheapest
+// paths from one seed in the graph; paths are read back with pathToSeed().
+//
+// Storage: the raw strength of the link p->q equals that of q->p for every
+// pair of neighbours inside the image, so each pixel keeps only its links
+// towards directions 0, 5, 6 and 7 and reads the other four from the
+// neighbour. The grid carries a ring of sentinel pixels so that the search
+// expands a pixel without bounds checks.
+class IScissor {
+ public:
+  // REQUIRES: image is 8-bit, 3-channel (blue, green, red) and not empty.
+  // The photograph must outlive the IScissor; it is never modified.
+  explicit IScissor(const cv::Mat& image);
+  ~IScissor();
+
+  IScissor(const IScissor&) = delete;
+  IScissor& operator=(const IScissor&) = delete;
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+  // Largest raw link strength of the image (M); 0 for a uniform image.
+  double maxStrength() const { return maxStrength_; }
+
+  // Cost of one step from (x, y) to its neighbour in direction k.
+  // REQUIRES: (x, y) inside the image, 0 <= k < 8.
+  double linkCost(int x, int y, int k) const;
+
+  // REQUIRES: (x, y) inside the image.
+  ScissorNode node(int x, int y) const;
+
+  // Dijkstra from the seed over the whole image; afterwards every pixel's
+  // predecessor chain ends at the seed. A seed outside the image is ignored.
+  void searchFromSeed(int x, int y);
+
+  // True once a search has run; before that no pixel has a predecessor.
+  bool hasSearched() const { return searched_; }
+
+  // The seed of the last search. REQUIRES: hasSearched().
+  cv::Point seed() const { return seed_; }
+
+  // Predecessor of (x, y) in the last search; empty at the seed, before the
+  // first search and for positions outside the image.
+  std::optional<cv::Point> predecessor(cv::Point at) const;
+
+  // The cheapest path of the last search from `from` back towards the seed:
+  // `from` first, the seed itself excluded. Empty when `from` is the seed,
+  // lies outside the image, or no search has run.
+  std::vector<cv::Point> pathToSeed(cv::Point from) const;
+
+  // Contours drawn with the tool, oldest first. While a contour is under way
+  // it is the last one and its last point is the seed.
+  const std::vector<Contour>& contours() const { return contours_; }
+  std::vector<Contour>& contours() { return contours_; }
+
+  // Appends an open contour holding only `start`.
+  void startContour(cv::Point start, int label);
+
+  // Appends to the last contour the path of the last search from its seed to
+  // `to`, seed excluded, in order from the seed side; returns the number of
+  // points appended. Appends nothing (returns 0) when `to` is the seed, when
+  // there is no contour, or when the last search did not start at the last
+  // contour's end, since the path would then not continue the contour.
+  int appendSegment(cv::Point to);
+
+  // Sets the closed flag of the last contour; nothing on an empty list.
+  void finishContour(bool closed);
+
+  // Takes back the newest committed segment of the contour under way: removes
+  // its points and its entry of segmentLengths, then searches again from the
+  // contour's new end. A top entry of 0 (the start point, or a press on the
+  // seed) is left alone, as are an empty stack and an empty contour list.
+  void undoLastSegment(std::deque<int>& segmentLengths);
+
+  // Removes the newest contour, if any.
+  void removeLastContour();
+
+  // Removes the contour under way (the last one), if any.
+  void discardOpenContour();
+
+  // Rewrites the whole mask from the closed contours: white everywhere, then
+  // each closed contour's points and closing line in its label colour. With
+  // `filled`, the region 4-connected to (0, 0) through white becomes black and
+  // every remaining white pixel takes the colour of the nearest non-white
+  // pixel to its left in its row (black if none). The mask is (re)allocated
+  // to the image size as 8-bit, 3-channel when it is not already so.
+  void updateMaskFromContours(cv::Mat& mask, bool filled) const;
+
+  // Bytes the engine holds per pixel of the image: link costs plus, once a
+  // search has run, its per-pixel fields (the transient heap not counted).
+  double bytesPerPixel() const;
+
+ private:
+  // Index of image pixel (x, y) in the padded grid.
+  std::size_t gridIndex(int x, int y) const {
+    return static_cast<std::size_t>(y + 1) * static_cast<std::size_t>(stride_) +
+           static_cast<std::size_t>(x + 1);
+  }
+  bool inside(int x, int y) const {
+    return x >= 0 && y >= 0 && x < width_ && y < height_;
+  }
+
+  void computeLinkCosts();
+  double normalisedCost(double strength, int k) const;
+
+  std::vector<Contour> contours_;
+  const cv::Mat* image_;
+  int width_;
+  int height_;
+  int stride_;  // width_ + 2: one sentinel column on each side
+  double maxStrength_ = 0.0;
+  // Four costs per padded grid pixel, slot s = k & 3 holding the link in
+  // direction k = 0, 5, 6, 7. The link in direction 1, 2, 3 or 4 is stored by
+  // the neighbour it leads to, in the same slot (its link straight back).
+  GridBuffer<double> forwardCosts_;
+  std::unique_ptr<SearchBuffers> search_;  // allocated by the first search
+  bool searched_ = false;
+  cv::Point seed_;
+};
+
+}  // namespace scribeline

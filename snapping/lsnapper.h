@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "graphcut/label_optimizer.h"
+#include "snapping/stroke_paint.h"
+#include "snapping/superpixel_model.h"
+
+namespace scribeline {
+
+// The lazy snapper: the superpixel model of one photograph, the strokes drawn
+// over it and the labelling the last solve produced. Built once at start-up
+// and kept until exit.
+//
+// The optimiser borrows superpixelLabels' storage and currentStrokes points
+// into labelStrokes, so the record is neither copied nor moved.
+struct LSnapper {
+  // REQUIRES: image is 8-bit, 3 channels, and outlives the snapper;
+  // 1 <= numLabels <= 255 (stroke paint stores labels as bytes).
+  LSnapper(const cv::Mat& image, int numLabels);
+  LSnapper(const LSnapper&) = delete;
+  LSnapper& operator=(const LSnapper&) = delete;
+
+  std::vector<Superpixel> superpixels;  // indexed by superpixel number
+  // Current label of every superpixel; also the optimiser's labelling.
+  std::vector<int> superpixelLabels;
+  // Superpixel number of every pixel, row-major (width * height entries).
+  std::vector<int> superpixelMap;
+  // Sites are the superpixels, labels the annotation labels, Potts
+  // smoothness over the adjacent pairs.
+  std::unique_ptr<LabelOptimizer> optimizer;
+  LabelStrokes labelStrokes;  // numLabels lists
+  int numLabels;
+  // The list of the label picked in the toolbox; never null.
+  std::vector<Stroke>* currentStrokes;
+  cv::Mat image;  // the photograph; shared, never written
+  int n = 0;      // number of superpixels
+};
+
+// Over-segments the image, builds the superpixel records (pixels, means,
+// neighbours), sets every label to 0 and creates the optimiser with its
+// Potts table and colour-weighted neighbour pairs. Called once.
+void initSnapper(LSnapper& snapper, float sigma, float k, int minSize);
+
+// The part of initSnapper after the over-segmentation: everything built from
+// superpixelMap and n.
+// REQUIRES: superpixelMap holds width * height entries with values 0 .. n-1,
+// each occurring at least once.
+void buildSnapperModel(LSnapper& snapper);
+
+// Relabels every superpixel from all strokes of all labels: stroked
+// superpixels take their stroke's label (the highest where labels meet),
+// the others are solved by expansion moves over colour-model data costs
+// weighted by lambda / (1 - lambda). Starts from the previous labelling.
+// REQUIRES: initSnapper has run; 0 < lambda < 1.
+void runSnapper(LSnapper& snapper, float lambda);
+
+// Paints every pixel of mask with labelColor of its superpixel's label, the
+// pixels along the image edges included. The mask is (re)allocated to the
+// image's size, 8-bit, 3 channels, if needed; all earlier paint is replaced.
+void rebuildMaskFromSuperpixels(const LSnapper& snapper, cv::Mat& mask);
+
+}  // namespace scribeline

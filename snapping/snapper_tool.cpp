@@ -1,0 +1,117 @@
+#include "snapping/snapper_tool.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include "app/palette.h"
+#include "app/workspace.h"
+#include "canvas/view.h"
+
+namespace scribeline {
+
+namespace {
+
+constexpr float kSigma = 0.5f;
+constexpr float kK = 500.0f;
+constexpr int kMinSize = 20;
+constexpr int kStrokeThickness = 5;
+
+}  // namespace
+
+void drawStrokeOverlay(cv::Mat& picture, const LabelStrokes& labelStrokes) {
+  for (int label = 0; label < static_cast<int>(labelStrokes.size()); ++label) {
+    const cv::Scalar colour = labelColor(label);
+    for (const Stroke& stroke : labelStrokes[label]) {
+      for (size_t k = 1; k < stroke.size(); ++k) {
+        cv::line(picture, stroke[k - 1], stroke[k], colour, kStrokeThickness,
+                 cv::LINE_8, 0);
+      }
+    }
+  }
+}
+
+void SnapperTool::build(Workspace& workspace) {
+  snapper_ = std::make_unique<LSnapper>(workspace.image, numLabels);
+  snapper_->currentStrokes = &snapper_->labelStrokes[workspace.currentLabel];
+}
+
+void SnapperTool::initialize(Workspace& workspace) {
+  (void)workspace;
+  initSnapper(*snapper_, kSigma, kK, kMinSize);
+}
+
+void SnapperTool::drawOverlay(Workspace& workspace) {
+  drawStrokeOverlay(workspace.viewImage, snapper_->labelStrokes);
+}
+
+void SnapperTool::onMouse(Workspace& workspace, int event, cv::Point point,
+                          int flags) {
+  snapperMouse(workspace, event, point, flags);
+}
+
+void SnapperTool::snapperMouse(Workspace& workspace, int event,
+                               cv::Point point, int flags) {
+  const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
+  if (strokeUnderWay_ != nullptr && !buttonEvent &&
+      (flags & kMouseFlagLeftButton) == 0) {
+    // The release was missed outside the image: this event stands for it.
+    strokeUnderWay_->back().push_back(point);
+    endStroke(workspace);
+    return;
+  }
+  switch (event) {
+    case kLeftButtonDown:
+      if (workspace.inProgress) return;
+      snapper_->currentStrokes->push_back(Stroke{point});
+      strokeUnderWay_ = snapper_->currentStrokes;
+      workspace.inProgress = true;
+      return;
+    case kMouseMove:
+      if (strokeUnderWay_ != nullptr) strokeUnderWay_->back().push_back(point);
+      return;
+    case kLeftButtonUp:
+      if (strokeUnderWay_ == nullptr) return;
+      strokeUnderWay_->back().push_back(point);
+      endStroke(workspace);
+      return;
+    default:
+      return;
+  }
+}
+
+void SnapperTool::endStroke(Workspace& workspace) {
+  strokeUnderWay_ = nullptr;
+  workspace.inProgress = false;
+  solveAndShow(workspace);
+}
+
+void SnapperTool::solveAndShow(Workspace& workspace) {
+  runSnapper(*snapper_, kLambda);
+  rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
+  workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
+  workspace.windows.showImage(kMaskWindow, workspace.mask);
+  recomposeAndShow(workspace);
+}
+
+void SnapperTool::onBackspace(Workspace& workspace) {
+  std::vector<Stroke>& strokes = *snapper_->currentStrokes;
+  if (workspace.inProgress || strokes.empty()) {
+    recomposeAndShow(workspace);
+    return;
+  }
+  strokes.pop_back();
+  solveAndShow(workspace);
+}
+
+void SnapperTool::onSwitchAway(Workspace& workspace, int nextTool) {
+  if (nextTool != kToolSnapper && strokeUnderWay_ != nullptr) {
+    endStroke(workspace);
+  }
+}
+
+void SnapperTool::onLabelPicked(Workspace& workspace) {
+  if (snapper_) {
+    snapper_->currentStrokes = &snapper_->labelStrokes[workspace.currentLabel];
+  }
+}
+
+}  // namespace scribeline

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "canvas/tool.h"
+#include "snapping/lsnapper.h"
+
+namespace scribeline {
+
+// Draws every stroke of every label into picture: consecutive points joined
+// by 5-pixel, 8-connected lines in the label's colour. Strokes of a single
+// point are not drawn.
+void drawStrokeOverlay(cv::Mat& picture, const LabelStrokes& labelStrokes);
+
+// The lSnapper tool. A left press starts a stroke in the picked label's
+// list, every move adds a point and the release adds the last one and
+// relabels the whole image from all strokes ("solve and show"). Backspace
+// removes the picked label's newest stroke and solves again.
+//
+// A stroke belongs to the list it was started in: a label picked while it
+// is under way changes where the next stroke goes, not this one. A stroke
+// whose release happened outside the image ends at the first event inside
+// the image that arrives without the left button held, as a release there
+// would; leaving the tool ends it the same way, without a new point.
+class SnapperTool : public Tool {
+ public:
+  // Weight of the data term against the smoothness term in every solve.
+  static constexpr float kLambda = 0.3f;
+
+  void build(Workspace& workspace) override;
+  void initialize(Workspace& workspace) override;
+  void drawOverlay(Workspace& workspace) override;
+  void onMouse(Workspace& workspace, int event, cv::Point point,
+               int flags) override;
+  void onBackspace(Workspace& workspace) override;
+  void onSwitchAway(Workspace& workspace, int nextTool) override;
+  void onLabelPicked(Workspace& workspace) override;
+
+  // The engine; null before build.
+  const LSnapper* snapper() const { return snapper_.get(); }
+
+ private:
+  void snapperMouse(Workspace& workspace, int event, cv::Point point,
+                    int flags);
+  // Ends the stroke under way (its points are complete) and solves.
+  void endStroke(Workspace& workspace);
+  void solveAndShow(Workspace& workspace);
+
+  std::unique_ptr<LSnapper> snapper_;
+  // The list whose last stroke is under way, or null.
+  std::vector<Stroke>* strokeUnderWay_ = nullptr;
+};
+
+}  // namespace scribeline

@@ -1,0 +1,65 @@
+#include "snapping/stroke_paint.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace scribeline {
+
+void stampBrush(int y, int x, unsigned char* strokeMap, unsigned char label,
+                int height, int width) {
+  for (int dy = -2; dy <= 2; ++dy) {
+    const int row = y + dy;
+    if (row < 0 || row >= height) continue;
+    unsigned char* line = strokeMap + static_cast<size_t>(row) * width;
+    for (int dx = -2; dx <= 2; ++dx) {
+      if (std::abs(dx) == 2 && std::abs(dy) == 2) continue;
+      const int col = x + dx;
+      if (col < 0 || col >= width) continue;
+      line[col] = label;
+    }
+  }
+}
+
+void paintSegment(cv::Point prev, cv::Point cur, unsigned char* strokeMap,
+                  unsigned char label, int height, int width) {
+  if (cur == prev) return;
+  stampBrush(prev.y, prev.x, strokeMap, label, height, width);
+  if (std::abs(cur.x - prev.x) <= 1 && std::abs(cur.y - prev.y) <= 1) return;
+  forEachLinePoint(prev, cur, [&](cv::Point p) {
+    stampBrush(p.y, p.x, strokeMap, label, height, width);
+  });
+}
+
+namespace {
+
+// The pixels the brush can reach along a stroke: its points' bounding box
+// grown by two pixels on every side.
+cv::Rect brushReach(const Stroke& stroke) {
+  cv::Point low = stroke.front(), high = stroke.front();
+  for (const cv::Point& p : stroke) {
+    low.x = std::min(low.x, p.x), low.y = std::min(low.y, p.y);
+    high.x = std::max(high.x, p.x), high.y = std::max(high.y, p.y);
+  }
+  return cv::Rect(low - cv::Point(2, 2), high + cv::Point(3, 3));
+}
+
+}  // namespace
+
+cv::Rect paintStrokes(const LabelStrokes& labelStrokes,
+                      unsigned char* strokeMap, int height, int width) {
+  cv::Rect painted;
+  const int numLabels = static_cast<int>(labelStrokes.size());
+  for (int label = 0; label < numLabels; ++label) {
+    for (const Stroke& stroke : labelStrokes[label]) {
+      if (stroke.size() < 2) continue;
+      painted |= brushReach(stroke);
+      for (size_t k = 1; k < stroke.size(); ++k) {
+        paintSegment(stroke[k - 1], stroke[k], strokeMap,
+                     static_cast<unsigned char>(label), height, width);
+      }
+    }
+  }
+  return painted & cv::Rect(0, 0, width, height);
+}
+
+}  // namespace scribeline

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdlib>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace scribeline {
+
+// A stroke of the lSnapper tool: image points (x = column, y = row) in the
+// order they were drawn.
+using Stroke = std::vector<cv::Point>;
+
+// Per label, the strokes of that label in the order they were drawn.
+using LabelStrokes = std::vector<std::vector<Stroke>>;
+
+// Byte value of a stroke-map pixel that no stroke has painted.
+constexpr unsigned char kUnpainted = 255;
+
+// Writes label at the 21 pixels (x + dx, y + dy), dx and dy in -2 .. 2,
+// except the four corners |dx| = |dy| = 2; pixels outside the image are
+// skipped. strokeMap is height * width bytes, row-major.
+void stampBrush(int y, int x, unsigned char* strokeMap, unsigned char label,
+                int height, int width);
+
+// Calls visit(point) for every point a Bresenham line from prev to cur steps
+// to, cur included and prev excluded, one step along the major axis at a
+// time. When |dx| = |dy| the y axis counts as major. The minor coordinate of
+// step k is rounded to the nearer grid line, ties away from prev.
+template <typename Visit>
+void forEachLinePoint(cv::Point prev, cv::Point cur, Visit&& visit) {
+  const int dx = cur.x - prev.x;
+  const int dy = cur.y - prev.y;
+  const int sx = dx < 0 ? -1 : 1;
+  const int sy = dy < 0 ? -1 : 1;
+  const int ax = 2 * std::abs(dx);
+  const int ay = 2 * std::abs(dy);
+  int x = prev.x;
+  int y = prev.y;
+  if (ax > ay) {
+    int e = ay - std::abs(dx);
+    while (x != cur.x) {
+      if (e >= 0) {
+        y += sy;
+        e -= ax;
+      }
+      x += sx;
+      e += ay;
+      visit(cv::Point(x, y));
+    }
+  } else {
+    int e = ax - std::abs(dy);
+    while (y != cur.y) {
+      if (e >= 0) {
+        x += sx;
+        e -= ay;
+      }
+      y += sy;
+      e += ax;
+      visit(cv::Point(x, y));
+    }
+  }
+}
+
+// Paints the segment from prev to cur: nothing when the points are equal,
+// one stamp at prev when cur is one of prev's 8 neighbours, and otherwise
+// a stamp at prev and at every Bresenham step up to and including cur.
+void paintSegment(cv::Point prev, cv::Point cur, unsigned char* strokeMap,
+                  unsigned char label, int height, int width);
+
+// Paints every stroke of at least 2 points, label 0 first and within a label
+// in drawing order, so later paint overwrites earlier: where labels overlap
+// the higher label wins. strokeMap must be filled with kUnpainted before.
+// Returns a rectangle, inside the image, outside which nothing was painted.
+// REQUIRES: labelStrokes.size() <= kUnpainted.
+cv::Rect paintStrokes(const LabelStrokes& labelStrokes,
+                      unsigned char* strokeMap, int height, int width);
+
+}  // namespace scribeline

@@ -1,0 +1,271 @@
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "app/commands.h"
+#include "app/palette.h"
+#include "app/program.h"
+#include "app/tools.h"
+#include "canvas/mouse.h"
+#include "scissors/scissor_tool.h"
+#include "ui/scripted_window_system.h"
+
+namespace scribeline {
+namespace {
+
+// 60 x 40 light grey with a dark square over columns 20 to 39, rows 12 to 27.
+cv::Mat darkSquarePhoto() {
+  cv::Mat photo(40, 60, CV_8UC3, cv::Scalar::all(200));
+  photo(cv::Rect(20, 12, 20, 16)).setTo(cv::Scalar::all(40));
+  return photo;
+}
+
+cv::Vec3b colourOfLabel(int label) {
+  const cv::Scalar colour = labelColor(label);
+  return cv::Vec3b(colour[0], colour[1], colour[2]);
+}
+
+const cv::Vec3b kPreview(0, 0, 255);
+
+// A workspace after start-up with the real tools, driven key by key and
+// event by event.
+class ScissorToolTest : public ::testing::Test {
+ protected:
+  ScissorToolTest() : workspace(windows, console) {
+    workspace.image = darkSquarePhoto();
+    workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+    installTools(workspace);
+    for (auto& tool : workspace.tools) tool->build(workspace);
+    workspace.toolsBuilt = true;
+    windows.createWindow(kMainWindow, WindowMode::FreeScale);
+    registerMainMouse(workspace, kMainWindow);
+  }
+
+  const IScissor& scissor() const {
+    return *static_cast<const ScissorTool&>(*workspace.tools[kToolScissors]).scissor();
+  }
+  void press(int x, int y) {
+    windows.sendMouse(kMainWindow, kLeftButtonDown, x, y, kMouseFlagLeftButton);
+    windows.sendMouse(kMainWindow, kLeftButtonUp, x, y, 0);
+  }
+  void move(int x, int y) { windows.sendMouse(kMainWindow, kMouseMove, x, y, 0); }
+  void key(int code) { runCommand(workspace, code); }
+  const std::vector<cv::Point>& points() const { return scissor().contours().back().points; }
+  int shows() const { return windows.showCount(kMainWindow); }
+
+  ScriptedWindowSystem windows;
+  std::ostringstream console;
+  Workspace workspace;
+};
+
+TEST_F(ScissorToolTest, LiveWirePreviewPaintsThePathButNotTheSeed) {
+  workspace.currentLabel = 5;
+  press(10, 10);
+  move(45, 33);
+  const std::vector<cv::Point> wire = scissor().pathToSeed({45, 33});
+  ASSERT_FALSE(wire.empty());
+  const cv::Mat shown = windows.lastShown(kMainWindow);
+  cv::Mat expected = workspace.image.clone();
+  expected.at<cv::Vec3b>(10, 10) = colourOfLabel(5);  // the contour so far
+  for (const cv::Point& point : wire) expected.at<cv::Vec3b>(point) = kPreview;
+  EXPECT_EQ(cv::norm(shown, expected, cv::NORM_INF), 0.0);
+
+  // On the seed itself nothing is previewed.
+  move(10, 10);
+  expected = workspace.image.clone();
+  expected.at<cv::Vec3b>(10, 10) = colourOfLabel(5);
+  EXPECT_EQ(cv::norm(windows.lastShown(kMainWindow), expected, cv::NORM_INF), 0.0);
+}
+
+TEST_F(ScissorToolTest, PressesCommitTheLiveWireAndRecordSegmentLengths) {
+  press(20, 12);
+  const std::vector<cv::Point> wire = scissor().pathToSeed({39, 12});
+  press(39, 12);
+  press(39, 12);  // on the seed: nothing added
+  EXPECT_EQ(workspace.segmentLengths, (std::deque<int>{0, static_cast<int>(wire.size()), 0}));
+  std::vector<cv::Point> expected{{20, 12}};
+  expected.insert(expected.end(), wire.rbegin(), wire.rend());
+  EXPECT_EQ(points(), expected);
+  EXPECT_TRUE(workspace.inProgress);
+  // Along the square's top edge the wire stays within one pixel of it.
+  for (const cv::Point& point : points()) EXPECT_NEAR(point.y, 11.5, 1.0);
+}
+
+TEST_F(ScissorToolTest, BackspaceUndoesSegmentsThenContoursAndAlwaysRedraws) {
+  press(20, 12);
+  press(39, 12);
+  const std::vector<cv::Point> afterFirst = points();
+  press(39, 27);
+  int redraws = shows();
+
+  key(8);
+  EXPECT_EQ(points(), afterFirst);
+  EXPECT_EQ(scissor().seed(), cv::Point(39, 12));
+  EXPECT_EQ(shows(), ++redraws);
+  key(8);
+  EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(20, 12)});
+  key(8);  // the start point stays, the contour stays under way
+  EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(20, 12)});
+  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_EQ(shows(), redraws += 2);
+
+  key(13);
+  ASSERT_EQ(scissor().contours().size(), 1u);
+  key(8);  // nothing under way: the newest contour goes
+  EXPECT_TRUE(scissor().contours().empty());
+  key(8);
+  EXPECT_EQ(shows(), redraws + 3);
+}
+
+TEST_F(ScissorToolTest, EnterFinishesOpenCtrlEnterClosedAndNothingElseRedraws) {
+  key(13);  // nothing under way: no redraw
+  key(10);
+  EXPECT_EQ(shows(), 0);
+
+  press(20, 12);
+  press(39, 27);
+  key(13);
+  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(scissor().contours().back().closed);
+  press(5, 5);
+  press(15, 30);
+  key(10);
+  EXPECT_TRUE(scissor().contours().back().closed);
+  ASSERT_EQ(scissor().contours().size(), 2u);
+
+  // The closed contour is drawn with its closing line, the open one without.
+  const cv::Mat shown = windows.lastShown(kMainWindow);
+  cv::Mat closing = cv::Mat::zeros(shown.size(), CV_8UC1);
+  cv::line(closing, {15, 30}, {5, 5}, cv::Scalar(255), 1, cv::LINE_8);
+  for (int y = 0; y < shown.rows; ++y) {
+    for (int x = 0; x < shown.cols; ++x) {
+      if (closing.at<uchar>(y, x) != 0) {
+        EXPECT_EQ(shown.at<cv::Vec3b>(y, x), colourOfLabel(0));
+      }
+    }
+  }
+  // The open contour has no line from (39, 27) back to (20, 12).
+  cv::Mat unclosed = cv::Mat::zeros(shown.size(), CV_8UC1);
+  cv::line(unclosed, {39, 27}, {20, 12}, cv::Scalar(255), 1, cv::LINE_8);
+  for (const cv::Point& point : scissor().contours()[0].points) unclosed.at<uchar>(point) = 0;
+  for (const cv::Point& point : scissor().contours()[1].points) unclosed.at<uchar>(point) = 0;
+  int unclosedPixels = 0;
+  for (int y = 0; y < shown.rows; ++y) {
+    for (int x = 0; x < shown.cols; ++x) {
+      if (unclosed.at<uchar>(y, x) == 0 || closing.at<uchar>(y, x) != 0) continue;
+      ++unclosedPixels;
+      EXPECT_EQ(shown.at<cv::Vec3b>(y, x), workspace.image.at<cv::Vec3b>(y, x));
+    }
+  }
+  EXPECT_GT(unclosedPixels, 10);
+}
+
+TEST_F(ScissorToolTest, SwitchingToAnotherToolDiscardsTheOpenContour) {
+  press(20, 12);
+  press(39, 12);
+  key(13);
+  press(5, 5);
+  press(10, 30);
+  key('0');  // staying with iScissor keeps it
+  EXPECT_TRUE(workspace.inProgress);
+  ASSERT_EQ(scissor().contours().size(), 2u);
+  key('2');
+  EXPECT_FALSE(workspace.inProgress);
+  ASSERT_EQ(scissor().contours().size(), 1u);
+  EXPECT_EQ(scissor().contours()[0].points.front(), cv::Point(20, 12));
+}
+
+TEST_F(ScissorToolTest, ContourKeepsTheLabelItWasStartedWith) {
+  workspace.currentLabel = 3;
+  press(20, 12);
+  workspace.currentLabel = 7;
+  press(39, 27);
+  key(10);
+  EXPECT_EQ(scissor().contours().back().label, 3);
+}
+
+TEST_F(ScissorToolTest, FlagLeftByAnotherToolNeverExtendsAFinishedContour) {
+  press(20, 12);
+  press(39, 12);
+  key(10);
+  const std::vector<cv::Point> finished = points();
+  workspace.inProgress = true;  // as a drag of another tool could leave it
+  press(30, 30);
+  ASSERT_EQ(scissor().contours().size(), 2u);
+  EXPECT_EQ(scissor().contours()[0].points, finished);
+  EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(30, 30)});
+  EXPECT_EQ(workspace.segmentLengths, std::deque<int>{0});
+  key(13);  // finishes the new contour, not the old one
+  EXPECT_TRUE(scissor().contours()[0].closed);
+}
+
+TEST_F(ScissorToolTest, MaskUpdatesWorkFromEveryToolWithoutRedraw) {
+  workspace.currentLabel = 1;
+  press(20, 12);
+  press(39, 12);
+  press(39, 27);
+  press(20, 27);
+  key(10);
+  key('2');
+  const int redraws = shows();
+  key('n');
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(0, 0), cv::Vec3b(255, 255, 255));
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(12, 20), colourOfLabel(1));
+  key('N');
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(0, 0), colourOfLabel(0));
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(20, 30), colourOfLabel(1));
+  EXPECT_EQ(shows(), redraws);
+}
+
+// A whole run of the program over the scripted window system.
+TEST(ScissorSession, OutlineTheSquareFillItAndSave) {
+  char folderTemplate[] = "/tmp/scribeline-scissors-XXXXXX";
+  const std::string folder = mkdtemp(folderTemplate);
+  const std::string imagePath = folder + "/square.png";
+  ASSERT_TRUE(cv::imwrite(imagePath, darkSquarePhoto()));
+  ProgramSettings settings;
+  settings.labelListPath = folder + "/label_list.txt";
+  std::ofstream(settings.labelListPath) << "1\nsquare\n";
+
+  auto windows = std::make_shared<ScriptedWindowSystem>();
+  windows->pushMouse(kToolboxWindow, kLeftButtonDown, 90, 105, kMouseFlagLeftButton);  // label 5
+  for (const cv::Point corner : {cv::Point(20, 12), cv::Point(39, 12), cv::Point(39, 27),
+                                 cv::Point(20, 27)}) {
+    windows->pushMouse(kMainWindow, kMouseMove, corner.x, corner.y);
+    windows->pushMouse(kMainWindow, kLeftButtonDown, corner.x, corner.y, kMouseFlagLeftButton);
+    windows->pushMouse(kMainWindow, kLeftButtonUp, corner.x, corner.y);
+  }
+  windows->pushKey(10);
+  windows->pushKeys("NM");
+  windows->pushKey(27);
+  windows->pushAnswer(true);  // "Save?"
+
+  std::ostringstream console;
+  const char* argv[] = {"scribeline", imagePath.c_str()};
+  EXPECT_EQ(runProgram(2, argv, console, [&](std::string*) { return windows; }, settings), 1);
+
+  const cv::Mat mask = cv::imread(imagePath + "_Mask.png", cv::IMREAD_COLOR);
+  ASSERT_EQ(mask.size(), cv::Size(60, 40));
+  for (int y = 0; y < mask.rows; ++y) {
+    for (int x = 0; x < mask.cols; ++x) {
+      const cv::Vec3b pixel = mask.at<cv::Vec3b>(y, x);
+      const bool wellInside = x >= 22 && x <= 37 && y >= 14 && y <= 25;
+      const bool wellOutside = x < 18 || x > 41 || y < 10 || y > 29;
+      if (wellInside) {
+        EXPECT_EQ(pixel, colourOfLabel(5)) << "(" << x << ", " << y << ")";
+      }
+      if (wellOutside) {
+        EXPECT_EQ(pixel, colourOfLabel(0)) << "(" << x << ", " << y << ")";
+      }
+      EXPECT_TRUE(pixel == colourOfLabel(5) || pixel == colourOfLabel(0));
+    }
+  }
+  EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+}
+
+}  // namespace
+}  // namespace scribeline

@@ -1,0 +1,122 @@
+// A whole solve over the superpixel graph of real photographs, whose largest
+// superpixels touch far more neighbours than any synthetic fixture: a node of
+// the max-flow graph then carries thousands of arcs. The photographs are not
+// part of the project; a missing one skips its case.
+#include <algorithm>
+#include <fstream>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include "snapping/lsnapper.h"
+
+namespace scribeline {
+namespace {
+
+struct PhotoCase {
+  const char* name;
+  const char* debianPath;
+  // Whether some node needs more arcs than one 1024-arc chunk holds.
+  bool needsLongArcRuns;
+};
+
+std::string findPhoto(const PhotoCase& photo) {
+  const std::string candidates[] = {
+      std::string("/work/shared/images/") + photo.name,
+      std::string(SCRIBELINE_SOURCE_DIR) + "/../shared/images/" + photo.name,
+      photo.debianPath};
+  for (const std::string& path : candidates) {
+    if (std::ifstream(path).good()) return path;
+  }
+  return "";
+}
+
+// Arcs a node of an expansion move's graph holds when every superpixel is
+// active: each pair with both numbers at least 1 is declared twice, and each
+// declaration adds one edge from the lower-numbered site, so a superpixel
+// holds two outgoing arcs per higher-numbered neighbour and two incoming per
+// lower-numbered one.
+struct ArcCounts {
+  int maxOutgoing = 0;
+  int maxIncoming = 0;
+  int maxTotal = 0;
+};
+
+ArcCounts countArcs(const std::vector<Superpixel>& superpixels) {
+  ArcCounts counts;
+  for (int s = 1; s < static_cast<int>(superpixels.size()); ++s) {
+    int higher = 0, lower = 0;
+    for (int j : superpixels[s].neighbours) {
+      if (j == 0) continue;
+      (j > s ? higher : lower) += 1;
+    }
+    counts.maxOutgoing = std::max(counts.maxOutgoing, 2 * higher);
+    counts.maxIncoming = std::max(counts.maxIncoming, 2 * lower);
+    counts.maxTotal = std::max(counts.maxTotal, 2 * (higher + lower));
+  }
+  return counts;
+}
+
+Stroke polyline(const cv::Mat& image, double x0, double y0, double x1, double y1) {
+  Stroke stroke;
+  for (int k = 0; k <= 20; ++k) {
+    const double t = k / 20.0;
+    stroke.push_back(cv::Point(static_cast<int>((x0 + (x1 - x0) * t) * (image.cols - 1)),
+                               static_cast<int>((y0 + (y1 - y0) * t) * (image.rows - 1))));
+  }
+  return stroke;
+}
+
+class RealPhotoTest : public testing::TestWithParam<PhotoCase> {};
+
+TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
+  const std::string path = findPhoto(GetParam());
+  if (path.empty()) GTEST_SKIP() << GetParam().name << " not found";
+  const cv::Mat image = cv::imread(path, cv::IMREAD_COLOR);
+  ASSERT_FALSE(image.empty()) << path;
+
+  LSnapper snapper(image, 25);
+  initSnapper(snapper, 0.5f, 500.0f, 20);
+  const ArcCounts arcs = countArcs(snapper.superpixels);
+  std::printf("%s: %d superpixels; largest arc count of a node: %d outgoing, %d incoming, "
+              "%d in all\n",
+              GetParam().name, snapper.n, arcs.maxOutgoing, arcs.maxIncoming, arcs.maxTotal);
+  RecordProperty("superpixels", snapper.n);
+  RecordProperty("maxOutgoingArcs", arcs.maxOutgoing);
+  RecordProperty("maxIncomingArcs", arcs.maxIncoming);
+  if (GetParam().needsLongArcRuns) {
+    EXPECT_GT(std::max(arcs.maxOutgoing, arcs.maxIncoming), 1024);
+  }
+
+  snapper.labelStrokes[1].push_back(polyline(image, 0.05, 0.10, 0.25, 0.20));
+  snapper.labelStrokes[1].push_back(polyline(image, 0.10, 0.80, 0.30, 0.90));
+  snapper.labelStrokes[2].push_back(polyline(image, 0.40, 0.45, 0.60, 0.55));
+  snapper.labelStrokes[3].push_back(polyline(image, 0.70, 0.15, 0.90, 0.30));
+  snapper.labelStrokes[3].push_back(polyline(image, 0.75, 0.70, 0.95, 0.85));
+  runSnapper(snapper, 0.3f);
+
+  int seeded = 0;
+  for (int s = 0; s < snapper.n; ++s) {
+    const int label = snapper.superpixelLabels[s];
+    ASSERT_TRUE(label >= 0 && label < 25) << "superpixel " << s;
+    if (snapper.superpixels[s].seed != -1) {
+      ++seeded;
+      ASSERT_EQ(label, snapper.superpixels[s].seed) << "superpixel " << s;
+    }
+  }
+  EXPECT_GT(seeded, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Photos, RealPhotoTest,
+    testing::Values(PhotoCase{"ladybird_2560x1600.jpg",
+                              "/usr/share/backgrounds/mate/nature/LadyBird.jpg", false},
+                    PhotoCase{"elephants_5640x3172.jpg",
+                              "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg", true}),
+    [](const testing::TestParamInfo<PhotoCase>& info) {
+      return std::string(info.param.name).substr(0, std::string(info.param.name).find('_'));
+    });
+
+}  // namespace
+}  // namespace scribeline

@@ -1,0 +1,207 @@
+// The lSnapper tool inside a whole workspace over the scripted window
+// system: strokes from the main window's mouse, the toolbox pick, Backspace,
+// and what the "Mask" and main windows show.
+#include "snapping/snapper_tool.h"
+
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "app/commands.h"
+#include "app/palette.h"
+#include "app/session.h"
+#include "app/tools.h"
+#include "app/workspace.h"
+#include "ui/scripted_window_system.h"
+
+namespace scribeline {
+namespace {
+
+constexpr int kWidth = 80, kHeight = 60;
+const int kLeftButton = kMouseFlagLeftButton;
+
+cv::Vec3b colourOf(int label) {
+  const cv::Scalar colour = labelColor(label);
+  return cv::Vec3b(colour[0], colour[1], colour[2]);
+}
+
+// Left half red, right half blue.
+cv::Mat twoColourPhoto() {
+  cv::Mat image(kHeight, kWidth, CV_8UC3, cv::Scalar(0, 0, 200));
+  image(cv::Rect(kWidth / 2, 0, kWidth / 2, kHeight)) = cv::Scalar(200, 0, 0);
+  return image;
+}
+
+class SnapperToolTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    workspace.image = twoColourPhoto();
+    workspace.labelListPath = "no_such_label_list.txt";
+    installTools(workspace);
+    startUp(workspace, "no_such_photo.png");
+    ASSERT_EQ(runCommand(workspace, '1'), CommandResult::Continue);
+    tool = dynamic_cast<SnapperTool*>(workspace.tools[kToolSnapper].get());
+    ASSERT_NE(tool, nullptr);
+  }
+
+  const LSnapper& snapper() const { return *tool->snapper(); }
+  void pick(int label) {
+    ASSERT_TRUE(windows.sendMouse(kToolboxWindow, kLeftButtonDown, 60, label * 20 + 5));
+    ASSERT_EQ(workspace.currentLabel, label);
+  }
+  void mouse(int event, int x, int y, int flags) {
+    windows.sendMouse(kMainWindow, event, x, y, flags);
+  }
+  void drag(std::vector<cv::Point> path) {
+    mouse(kLeftButtonDown, path.front().x, path.front().y, kLeftButton);
+    for (size_t k = 1; k < path.size(); ++k) mouse(kMouseMove, path[k].x, path[k].y, kLeftButton);
+    mouse(kLeftButtonUp, path.back().x, path.back().y, 0);
+  }
+
+  ScriptedWindowSystem windows;
+  std::ostringstream console;
+  Workspace workspace{windows, console};
+  SnapperTool* tool = nullptr;
+};
+
+TEST_F(SnapperToolTest, StartUpBuildsTheModelBetweenTheProgressTexts) {
+  EXPECT_NE(console.str().find("Over-segmenting.... DONE\n\n"), std::string::npos);
+  EXPECT_GE(snapper().n, 2);
+  EXPECT_EQ(snapper().superpixelMap.size(), workspace.image.total());
+  EXPECT_EQ(snapper().currentStrokes, &snapper().labelStrokes[0]);
+  EXPECT_FALSE(windows.isOpen(kMaskWindow));
+}
+
+// Each stroke crosses its half up to near the colour edge, so that it also
+// touches the narrow superpixels the smoothing leaves along that edge.
+TEST_F(SnapperToolTest, OneStrokePerLabelPaintsTheTwoHalves) {
+  pick(1);
+  drag({{5, 10}, {20, 30}, {37, 30}});
+  ASSERT_TRUE(windows.isOpen(kMaskWindow));  // opened by the first solve
+  EXPECT_EQ(windows.modeOf(kMaskWindow), WindowMode::Scale100);
+  EXPECT_EQ(windows.showCount(kMaskWindow), 1);
+  pick(2);
+  drag({{75, 50}, {60, 30}, {42, 30}});
+  EXPECT_EQ(windows.showCount(kMaskWindow), 2);
+
+  ASSERT_EQ(snapper().labelStrokes[1].size(), 1u);
+  ASSERT_EQ(snapper().labelStrokes[2].size(), 1u);
+  EXPECT_EQ(snapper().labelStrokes[1][0], (Stroke{{5, 10}, {20, 30}, {37, 30}, {37, 30}}));
+  const cv::Mat shown = windows.lastShown(kMaskWindow);
+  ASSERT_EQ(shown.size(), workspace.image.size());
+  EXPECT_EQ(cv::norm(shown, workspace.mask, cv::NORM_INF), 0);
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      ASSERT_EQ(shown.at<cv::Vec3b>(y, x), colourOf(x < kWidth / 2 ? 1 : 2))
+          << "x " << x << " y " << y;
+    }
+  }
+  // The main view shows both strokes in their colours.
+  const cv::Mat view = windows.lastShown(kMainWindow);
+  EXPECT_EQ(view.at<cv::Vec3b>(30, 25), colourOf(1));
+  EXPECT_EQ(view.at<cv::Vec3b>(30, 50), colourOf(2));
+}
+
+TEST_F(SnapperToolTest, BackspaceRemovesOnlyThePickedLabelsNewestStroke) {
+  pick(1);
+  drag({{5, 10}, {20, 10}});
+  drag({{5, 40}, {20, 40}});
+  pick(2);
+  drag({{60, 30}, {70, 30}});
+  const int maskShows = windows.showCount(kMaskWindow);
+  const int mainShows = windows.showCount(kMainWindow);
+
+  runCommand(workspace, 8);
+  EXPECT_TRUE(snapper().labelStrokes[2].empty());
+  EXPECT_EQ(snapper().labelStrokes[1].size(), 2u);
+  EXPECT_EQ(windows.showCount(kMaskWindow), maskShows + 1);  // solved again
+  for (int s = 0; s < snapper().n; ++s) EXPECT_NE(snapper().superpixels[s].seed, 2);
+
+  runCommand(workspace, 8);  // nothing of label 2 left: only a redraw
+  EXPECT_EQ(windows.showCount(kMaskWindow), maskShows + 1);
+  EXPECT_EQ(windows.showCount(kMainWindow), mainShows + 2);
+  EXPECT_EQ(snapper().labelStrokes[1].size(), 2u);
+
+  pick(1);
+  runCommand(workspace, 8);
+  ASSERT_EQ(snapper().labelStrokes[1].size(), 1u);
+  EXPECT_EQ(snapper().labelStrokes[1][0].front(), cv::Point(5, 10));
+}
+
+TEST_F(SnapperToolTest, BackspaceDuringAStrokeOnlyRedraws) {
+  mouse(kLeftButtonDown, 10, 10, kLeftButton);
+  mouse(kMouseMove, 12, 10, kLeftButton);
+  runCommand(workspace, 8);
+  ASSERT_EQ(snapper().labelStrokes[0].size(), 1u);
+  EXPECT_EQ(snapper().labelStrokes[0][0].size(), 2u);
+  EXPECT_FALSE(windows.isOpen(kMaskWindow));
+  EXPECT_TRUE(workspace.inProgress);
+}
+
+TEST_F(SnapperToolTest, ToolboxPickRoutesNewStrokesAndColours) {
+  pick(4);
+  EXPECT_EQ(snapper().currentStrokes, &snapper().labelStrokes[4]);
+  drag({{10, 20}, {30, 20}});
+  ASSERT_EQ(snapper().labelStrokes[4].size(), 1u);
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(20, 20), colourOf(4));
+}
+
+TEST_F(SnapperToolTest, PickDuringAStrokeKeepsTheStrokeInItsLabel) {
+  pick(1);
+  mouse(kLeftButtonDown, 10, 10, kLeftButton);
+  pick(4);  // the list of label 4 holds no stroke yet
+  mouse(kMouseMove, 15, 10, kLeftButton);
+  mouse(kLeftButtonUp, 20, 10, 0);
+  ASSERT_EQ(snapper().labelStrokes[1].size(), 1u);
+  EXPECT_EQ(snapper().labelStrokes[1][0], (Stroke{{10, 10}, {15, 10}, {20, 10}}));
+  EXPECT_TRUE(snapper().labelStrokes[4].empty());
+  EXPECT_FALSE(workspace.inProgress);
+  drag({{50, 10}, {60, 10}});
+  EXPECT_EQ(snapper().labelStrokes[4].size(), 1u);
+}
+
+TEST_F(SnapperToolTest, ReleaseOutsideEndsAtTheNextEventWithoutTheButton) {
+  mouse(kLeftButtonDown, 10, 10, kLeftButton);
+  mouse(kMouseMove, 30, 10, kLeftButton);
+  mouse(kLeftButtonUp, kWidth + 5, 10, 0);  // outside: never reaches the tool
+  EXPECT_TRUE(workspace.inProgress);
+  mouse(kMouseMove, 35, 12, kLeftButton);  // still held as far as we know
+  EXPECT_FALSE(windows.isOpen(kMaskWindow));
+  mouse(kMouseMove, 40, 20, 0);  // the button is up
+  EXPECT_FALSE(workspace.inProgress);
+  ASSERT_EQ(snapper().labelStrokes[0].size(), 1u);
+  EXPECT_EQ(snapper().labelStrokes[0][0], (Stroke{{10, 10}, {30, 10}, {35, 12}, {40, 20}}));
+  EXPECT_EQ(windows.showCount(kMaskWindow), 1);
+  mouse(kMouseMove, 45, 20, 0);  // idle moves add nothing
+  EXPECT_EQ(snapper().labelStrokes[0][0].size(), 4u);
+}
+
+TEST_F(SnapperToolTest, ClickWithoutMovementSolvesButSeedsNothing) {
+  mouse(kLeftButtonDown, 25, 25, kLeftButton);
+  mouse(kLeftButtonUp, 25, 25, 0);
+  ASSERT_EQ(snapper().labelStrokes[0].size(), 1u);
+  EXPECT_EQ(snapper().labelStrokes[0][0], (Stroke{{25, 25}, {25, 25}}));
+  EXPECT_EQ(windows.showCount(kMaskWindow), 1);
+  for (const Superpixel& superpixel : snapper().superpixels) EXPECT_EQ(superpixel.seed, -1);
+}
+
+TEST_F(SnapperToolTest, SwitchingToolsEndsTheStrokeUnderWay) {
+  pick(3);
+  mouse(kLeftButtonDown, 10, 10, kLeftButton);
+  mouse(kMouseMove, 20, 20, kLeftButton);
+  runCommand(workspace, '2');
+  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_EQ(workspace.currentTool, kToolPen);
+  ASSERT_EQ(snapper().labelStrokes[3].size(), 1u);
+  EXPECT_EQ(snapper().labelStrokes[3][0], (Stroke{{10, 10}, {20, 20}}));
+  EXPECT_EQ(windows.showCount(kMaskWindow), 1);
+}
+
+TEST_F(SnapperToolTest, SolveOverwritesPenWork) {
+  workspace.mask(cv::Rect(0, 0, 10, 10)) = cv::Scalar(255, 255, 255);
+  drag({{50, 30}, {60, 30}});
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(5, 5), colourOf(0));
+}
+
+}  // namespace
+}  // namespace scribeline
