@@ -45,8 +45,9 @@ struct ScissorNode {
 // expands a pixel without bounds checks.
 class IScissor {
  public:
-  // REQUIRES: image is 8-bit, 3-channel (blue, green, red) and not empty.
-  // The photograph must outlive the IScissor; it is never modified.
+  // REQUIRES: image is 8-bit, 3-channel (blue, green, red), or empty (an
+  // engine without pixels). The photograph must outlive the IScissor; it is
+  // never modified.
   explicit IScissor(const cv::Mat& image);
   ~IScissor();
 
@@ -138,7 +139,6 @@ class IScissor {
   }
 
   void computeLinkCosts();
-  double normalisedCost(double strength, int k) const;
 
   std::vector<Contour> contours_;
   const cv::Mat* image_;
