@@ -1,5 +1,8 @@
 #include "app/session.h"
 
+#include <future>
+#include <vector>
+
 #include <opencv2/imgcodecs.hpp>
 
 #include "app/commands.h"
@@ -11,12 +14,22 @@
 namespace scribeline {
 namespace {
 
+// Each tool prepares its own engine from the photograph alone, so the tools
+// prepare side by side, one thread each: the scissors' link costs are computed
+// on the second core while the over-segmentation runs. The console lines come
+// in the same order as with one thread.
 void buildTools(Workspace& workspace) {
-  for (auto& tool : workspace.tools)
-    if (tool) tool->build(workspace);
+  std::vector<std::future<void>> preparing;
+  for (auto& tool : workspace.tools) {
+    if (!tool) continue;
+    Tool* each = tool.get();
+    preparing.push_back(std::async(std::launch::async, [each, &workspace] {
+      each->build(workspace);
+      each->initialize(workspace);
+    }));
+  }
   say(workspace, "Over-segmenting.... ");
-  for (auto& tool : workspace.tools)
-    if (tool) tool->initialize(workspace);
+  for (auto& done : preparing) done.get();
   say(workspace, "DONE\n\n");
   workspace.toolsBuilt = true;
 }

@@ -20,13 +20,13 @@ class Tool {
   Tool& operator=(const Tool&) = delete;
   virtual ~Tool() = default;
 
-  // Start-up, called once for every tool in tool-number order, after the
-  // photograph is in `image` and before "Over-segmenting.... " is printed:
-  // build the tool's engine over the photograph here.
+  // Start-up: every tool is prepared on a thread of its own, concurrently
+  // with the other tools; build runs first, then initialize, while the
+  // console shows "Over-segmenting.... ". Both may read `image` and
+  // `currentLabel` and must touch nothing else of the workspace.
+  // build: make the tool's engine over the photograph.
   virtual void build(Workspace& workspace) { (void)workspace; }
-  // Start-up, called once for every tool in tool-number order between the
-  // console texts "Over-segmenting.... " and "DONE\n\n": the slow
-  // preparation that the over-segmenting line announces.
+  // initialize: the slow preparation that the over-segmenting line announces.
   virtual void initialize(Workspace& workspace) { (void)workspace; }
 
   // Called by composeView on the current tool only, after the photograph and
