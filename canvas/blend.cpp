@@ -1,4 +1,5 @@
 #include <cmath>
+#include <vector>
 
 #include <opencv2/core/utility.hpp>
 
@@ -18,10 +19,13 @@
 // rounded half up, with wP and wM the weights scaled to 2^14. Its distance
 // from the exact value is below 510 / 2^15 < 1/64, so the fixed-point result
 // can differ from the table only when its fraction lies within 1/32 of one
-// half. Such lanes ("near ties", which only some opacities produce) are
-// taken from the table. Whether the fixed-point path agrees with the table is
-// checked over all 65536 pairs whenever the table is built; if it ever did
-// not, the table alone is used.
+// half. Opacities without such lanes ("near ties") use the fixed-point path.
+// At the others, where near ties are too common to fix one by one, SIMD code
+// repeats the defining double arithmetic itself, 8 or 4 lanes at a time; the
+// fixed-point path with ties fixed from the table remains for processors
+// without AVX2. Whichever path is chosen is run over all 65536 pairs when the
+// table is built and compared with it; if it ever disagreed, the table alone
+// would be used.
 
 namespace scribeline {
 namespace {
@@ -31,7 +35,13 @@ constexpr int kFixedOne = 1 << kFixedShift;
 constexpr int kHalf = kFixedOne / 2;
 constexpr int kTieBand = kFixedOne / 32;
 
-enum FixedPointUse { kTableOnly = 0, kFixedExact = 1, kFixedWithTies = 2 };
+// The ways of blending (ViewScratch::fixedPointUse).
+enum FixedPointUse {
+  kTableOnly = 0,
+  kFixedExact = 1,
+  kFixedWithTies = 2,
+  kDoubleArithmetic = 3
+};
 
 bool nearTie(int numerator) {
   const int fraction = numerator & (kFixedOne - 1);
@@ -41,6 +51,9 @@ bool nearTie(int numerator) {
 int fixedBlend(int photoWeight, int maskWeight, int photo, int mask) {
   return (photoWeight * photo + maskWeight * mask + kHalf) >> kFixedShift;
 }
+
+bool blendMatchesTable(const ViewScratch& scratch);
+bool hasDoubleArithmetic();
 
 void prepareBlend(double opacity, ViewScratch& scratch) {
   if (scratch.tableOpacity == opacity) return;
@@ -62,9 +75,12 @@ void prepareBlend(double opacity, ViewScratch& scratch) {
   }
   scratch.photoWeight = photoWeight;
   scratch.maskWeight = maskWeight;
-  scratch.fixedPointUse =
-      !fixedAgrees ? kTableOnly : anyTie ? kFixedWithTies : kFixedExact;
+  int use = !fixedAgrees ? kTableOnly : anyTie ? kFixedWithTies : kFixedExact;
+  if (use != kFixedExact && hasDoubleArithmetic()) use = kDoubleArithmetic;
+  scratch.fixedPointUse = use;
   scratch.tableOpacity = opacity;
+  if (use != kTableOnly && !blendMatchesTable(scratch))
+    scratch.fixedPointUse = kTableOnly;
 }
 
 void blendBytesByTable(const uchar* photo, const uchar* mask, uchar* out,
@@ -172,17 +188,111 @@ __attribute__((target("avx2"))) int blendBytesFixedAvx2(
   return done;
 }
 
+// The defining arithmetic, 16 bytes at a time: (1 - a) * P and a * M each
+// rounded to a double, their sum rounded to a double, and that converted
+// under the current rounding mode, which is how the library's conversion
+// rounds too (ties to even by default). Only separate multiplies and adds
+// may be used: a fused multiply-add would round once less, so the operations
+// carry an explicit rounding, which the compiler never contracts. Returns
+// how many bytes were done.
+//
+// GCC 12's AVX-512 header leaves some results' untouched parts
+// uninitialized on purpose and then warns about them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f"))) inline __m512d blendDoublesAvx512(
+    __m256i photo, __m256i mask, __m512d photoWeight, __m512d maskWeight) {
+  constexpr int kCurrentRounding = _MM_FROUND_CUR_DIRECTION;
+  return _mm512_add_round_pd(
+      _mm512_mul_round_pd(_mm512_cvtepi32_pd(photo), photoWeight, kCurrentRounding),
+      _mm512_mul_round_pd(_mm512_cvtepi32_pd(mask), maskWeight, kCurrentRounding),
+      kCurrentRounding);
+}
+
+__attribute__((target("avx512f"))) int blendBytesDoubleAvx512(
+    const uchar* photo, const uchar* mask, uchar* out, int count,
+    double opacity) {
+  const __m512d photoWeight = _mm512_set1_pd(1.0 - opacity);
+  const __m512d maskWeight = _mm512_set1_pd(opacity);
+  const __m512i zero = _mm512_setzero_si512();
+  int done = 0;
+  for (; done + 16 <= count; done += 16) {
+    const __m512i p = _mm512_cvtepu8_epi32(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(photo + done)));
+    const __m512i m = _mm512_cvtepu8_epi32(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + done)));
+    const __m512d sums[2] = {
+        blendDoublesAvx512(_mm512_castsi512_si256(p), _mm512_castsi512_si256(m),
+                           photoWeight, maskWeight),
+        blendDoublesAvx512(_mm512_extracti64x4_epi64(p, 1),
+                           _mm512_extracti64x4_epi64(m, 1), photoWeight,
+                           maskWeight)};
+    const __m512i rounded = _mm512_inserti64x4(
+        _mm512_castsi256_si512(_mm512_cvtpd_epi32(sums[0])),
+        _mm512_cvtpd_epi32(sums[1]), 1);
+    // Values out of range convert to INT_MIN, which saturates to 0 as in the
+    // library.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done),
+                     _mm512_cvtusepi32_epi8(_mm512_max_epi32(rounded, zero)));
+  }
+  return done;
+}
+#pragma GCC diagnostic pop
+
+// The same with 4 doubles a register.
+__attribute__((target("avx2"))) int blendBytesDoubleAvx2(
+    const uchar* photo, const uchar* mask, uchar* out, int count,
+    double opacity) {
+  const __m256d photoWeight = _mm256_set1_pd(1.0 - opacity);
+  const __m256d maskWeight = _mm256_set1_pd(opacity);
+  int done = 0;
+  for (; done + 16 <= count; done += 16) {
+    __m128i rounded[4];
+    for (int k = 0; k < 4; ++k) {
+      const __m128i p = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(
+          *reinterpret_cast<const int*>(photo + done + 4 * k)));
+      const __m128i m = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(
+          *reinterpret_cast<const int*>(mask + done + 4 * k)));
+      rounded[k] = _mm256_cvtpd_epi32(
+          _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(p), photoWeight),
+                        _mm256_mul_pd(_mm256_cvtepi32_pd(m), maskWeight)));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done),
+                     _mm_packus_epi16(_mm_packs_epi32(rounded[0], rounded[1]),
+                                      _mm_packs_epi32(rounded[2], rounded[3])));
+  }
+  return done;
+}
+
 bool hasAvx2() {
   static const bool supported = __builtin_cpu_supports("avx2");
   return supported;
 }
+
+bool hasAvx512() {
+  static const bool supported = __builtin_cpu_supports("avx512f");
+  return supported;
+}
 #endif
+
+bool hasDoubleArithmetic() {
+#if SCRIBELINE_X86_BLEND
+  return hasAvx2();
+#else
+  return false;
+#endif
+}
 
 void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
                 const ViewScratch& scratch) {
   int done = 0;
 #if SCRIBELINE_X86_BLEND
-  if (scratch.fixedPointUse != kTableOnly) {
+  if (scratch.fixedPointUse == kDoubleArithmetic) {
+    done = hasAvx512() ? blendBytesDoubleAvx512(photo, mask, out, count,
+                                                scratch.tableOpacity)
+                       : blendBytesDoubleAvx2(photo, mask, out, count,
+                                              scratch.tableOpacity);
+  } else if (scratch.fixedPointUse != kTableOnly) {
     if (hasAvx2()) done = blendBytesFixedAvx2(photo, mask, out, count, scratch);
     done += blendBytesFixed(photo + done, mask + done, out + done,
                             count - done, scratch);
@@ -190,6 +300,21 @@ void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
 #endif
   blendBytesByTable(photo + done, mask + done, out + done, count - done,
                     scratch.blendTable.data());
+}
+
+// Runs the chosen blend over every (photo, mask) pair and compares with the
+// table.
+bool blendMatchesTable(const ViewScratch& scratch) {
+  constexpr int kPairs = 256 * 256;
+  std::vector<uchar> photo(kPairs), mask(kPairs), out(kPairs);
+  for (int i = 0; i < kPairs; ++i) {
+    photo[i] = static_cast<uchar>(i >> 8);
+    mask[i] = static_cast<uchar>(i & 0xFF);
+  }
+  blendBytes(photo.data(), mask.data(), out.data(), kPairs, scratch);
+  for (int i = 0; i < kPairs; ++i)
+    if (out[i] != scratch.blendTable[i]) return false;
+  return true;
 }
 
 }  // namespace
