@@ -53,6 +53,19 @@ int fixedBlend(int photoWeight, int maskWeight, int photo, int mask) {
   return (photoWeight * photo + maskWeight * mask + kHalf) >> kFixedShift;
 }
 
+// Mask bytes that are multiples of 64, as in every label colour, have their
+// blends looked up in registers: paletteRows[j * 256 + P] is the blend of P
+// with the mask byte 64 * j.
+constexpr int kPaletteBytes = 4 * 256;
+constexpr int kPaletteStep = 64;
+
+void tabulatePaletteRows(const ViewScratch& scratch, uchar* paletteRows) {
+  for (int j = 0; j < 4; ++j)
+    for (int photo = 0; photo < 256; ++photo)
+      paletteRows[j * 256 + photo] =
+          scratch.blendTable[photo * 256 + j * kPaletteStep];
+}
+
 bool blendMatchesTable(const ViewScratch& scratch);
 bool hasDoubleArithmetic();
 bool hasTieCompression();
@@ -258,9 +271,17 @@ __attribute__((target("avx512f,avx512bw"))) inline __m512i nearTieLanes(
 // arithmetic, and expanded back into their places. At the opacities that
 // have near ties about one byte in twenty is one, so the costly arithmetic
 // runs on a small share of the bytes. Returns how many bytes were done.
-__attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt"))) int
+__attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt"))) int
 blendBytesTiesAvx512(const uchar* photo, const uchar* mask, uchar* out,
-                     int count, const ViewScratch& scratch) {
+                     int count, const ViewScratch& scratch,
+                     const uchar* paletteRows) {
+  // paletteQuarters[4 * j + q] holds the blends of P = 64 q .. 64 q + 63
+  // with the mask byte 64 j.
+  __m512i paletteQuarters[16];
+  for (int i = 0; i < 16; ++i)
+    paletteQuarters[i] = _mm512_loadu_si512(paletteRows + 64 * i);
+  const __m512i offPalette = _mm512_set1_epi8(kPaletteStep - 1);
+  const __m512i secondPaletteBit = _mm512_set1_epi8(kPaletteStep);
   const __m512i zero = _mm512_setzero_si512();
   const __m512i weights = _mm512_set1_epi32(
       (scratch.maskWeight << 16) | (scratch.photoWeight & 0xFFFF));
@@ -281,6 +302,28 @@ blendBytesTiesAvx512(const uchar* photo, const uchar* mask, uchar* out,
       const int at = done + 64 * b;
       const __m512i p = _mm512_loadu_si512(photo + at);
       const __m512i m = _mm512_loadu_si512(mask + at);
+      if (_mm512_test_epi8_mask(m, offPalette) == 0) {
+        // Bit 7 of P picks the half of a row, the two-register byte
+        // permutation the quarter within it.
+        const __mmask64 upperPhoto = _mm512_movepi8_mask(p);
+        __m512i blends[4];
+        for (int j = 0; j < 4; ++j)
+          blends[j] = _mm512_mask_blend_epi8(
+              upperPhoto,
+              _mm512_permutex2var_epi8(paletteQuarters[4 * j], p,
+                                       paletteQuarters[4 * j + 1]),
+              _mm512_permutex2var_epi8(paletteQuarters[4 * j + 2], p,
+                                       paletteQuarters[4 * j + 3]));
+        const __mmask64 oddQuarter = _mm512_test_epi8_mask(m, secondPaletteBit);
+        _mm512_storeu_si512(
+            out + at,
+            _mm512_mask_blend_epi8(
+                _mm512_movepi8_mask(m),
+                _mm512_mask_blend_epi8(oddQuarter, blends[0], blends[1]),
+                _mm512_mask_blend_epi8(oddQuarter, blends[2], blends[3])));
+        tieLanes[b] = 0;
+        continue;
+      }
       const __m512i pairsLow = _mm512_unpacklo_epi8(p, m);
       const __m512i pairsHigh = _mm512_unpackhi_epi8(p, m);
       const __m512i numerators[4] = {
@@ -365,6 +408,7 @@ bool hasAvx512() {
 bool hasTieCompression() {
   static const bool supported = __builtin_cpu_supports("avx512f") &&
                                 __builtin_cpu_supports("avx512bw") &&
+                                __builtin_cpu_supports("avx512vbmi") &&
                                 __builtin_cpu_supports("avx512vbmi2") &&
                                 __builtin_cpu_supports("popcnt");
   return supported;
@@ -385,13 +429,13 @@ bool hasDoubleArithmetic() { return false; }
 #endif
 
 void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
-                const ViewScratch& scratch) {
+                const ViewScratch& scratch, const uchar* paletteRows) {
   int done = 0;
 #if SCRIBELINE_X86_BLEND
   if (scratch.fixedPointUse == kDoubleArithmetic) {
     done = blendBytesDouble(photo, mask, out, count, scratch.tableOpacity);
-  } else if (scratch.fixedPointUse == kFixedWithTies && hasTieCompression()) {
-    done = blendBytesTiesAvx512(photo, mask, out, count, scratch);
+  } else if (scratch.fixedPointUse != kTableOnly && hasTieCompression()) {
+    done = blendBytesTiesAvx512(photo, mask, out, count, scratch, paletteRows);
     done += blendBytesDouble(photo + done, mask + done, out + done,
                              count - done, scratch.tableOpacity);
   } else if (scratch.fixedPointUse != kTableOnly) {
@@ -404,18 +448,26 @@ void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
                     scratch.blendTable.data());
 }
 
-// Runs the chosen blend over every (photo, mask) pair and compares with the
-// table.
+// Runs the chosen blend over every (photo, mask) pair, and once more over
+// the pairs with label-colour mask bytes arranged in whole blocks, and
+// compares with the table.
 bool blendMatchesTable(const ViewScratch& scratch) {
   constexpr int kPairs = 256 * 256;
-  std::vector<uchar> photo(kPairs), mask(kPairs), out(kPairs);
+  std::vector<uchar> photo(kPairs + kPaletteBytes), mask(kPairs + kPaletteBytes),
+      out(kPairs + kPaletteBytes), paletteRows(kPaletteBytes);
   for (int i = 0; i < kPairs; ++i) {
     photo[i] = static_cast<uchar>(i >> 8);
     mask[i] = static_cast<uchar>(i & 0xFF);
   }
-  blendBytes(photo.data(), mask.data(), out.data(), kPairs, scratch);
-  for (int i = 0; i < kPairs; ++i)
-    if (out[i] != scratch.blendTable[i]) return false;
+  for (int i = 0; i < kPaletteBytes; ++i) {
+    photo[kPairs + i] = static_cast<uchar>(i & 0xFF);
+    mask[kPairs + i] = static_cast<uchar>((i >> 8) * kPaletteStep);
+  }
+  tabulatePaletteRows(scratch, paletteRows.data());
+  blendBytes(photo.data(), mask.data(), out.data(), kPairs + kPaletteBytes,
+             scratch, paletteRows.data());
+  for (int i = 0; i < kPairs + kPaletteBytes; ++i)
+    if (out[i] != scratch.blendTable[photo[i] * 256 + mask[i]]) return false;
   return true;
 }
 
@@ -428,10 +480,12 @@ void blendMask(const cv::Mat& photo, const cv::Mat& mask, double opacity,
   prepareBlend(opacity, scratch);
   out.create(photo.size(), CV_8UC3);
   const int rowBytes = photo.cols * 3;
+  alignas(64) uchar paletteRows[kPaletteBytes];
+  tabulatePaletteRows(scratch, paletteRows);
   cv::parallel_for_(cv::Range(0, photo.rows), [&](const cv::Range& rows) {
     for (int y = rows.start; y < rows.end; ++y)
       blendBytes(photo.ptr<uchar>(y), mask.ptr<uchar>(y), out.ptr<uchar>(y),
-                 rowBytes, scratch);
+                 rowBytes, scratch, paletteRows);
   });
 }
 
