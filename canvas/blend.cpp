@@ -20,13 +20,21 @@
 // rounded half up, with wP and wM the weights scaled to 2^14. Its distance
 // from the exact value is below 510 / 2^15 < 1/64, so the fixed-point result
 // can differ from the table only when its fraction lies within 1/32 of one
-// half. Opacities without such lanes ("near ties") use the fixed-point path.
-// At the others, where near ties are too common to fix one by one, SIMD code
-// repeats the defining double arithmetic itself, 8 or 4 lanes at a time; the
-// fixed-point path with ties fixed from the table remains for processors
-// without AVX2. Whichever path is chosen is run over all 65536 pairs when the
-// table is built and compared with it; if it ever disagreed, the table alone
-// would be used.
+// half ("near ties"). Opacities a step of 0.05 apart from 0.5 have none;
+// at the others up to half of all pairs are near ties. They are resolved by
+// repeating the defining double arithmetic in vector registers.
+//
+// The paths, best first, chosen at run time:
+// - AVX-512 with VBMI/VBMI2: 64 bytes at a time. Blocks whose mask bytes are
+//   all label-colour values (multiples of 64) are looked up in table rows
+//   held in registers; other blocks go through fixed point, their near ties
+//   compressed into a dense run for the double arithmetic.
+// - AVX2 (or AVX-512F): fixed point where it is exact, else the double
+//   arithmetic for every byte.
+// - SSE2: fixed point with near ties taken from the table one by one.
+// Whichever path is chosen is run over all 65536 pairs when the table is
+// built and compared with it; if it ever disagreed, the table alone would
+// be used.
 
 namespace scribeline {
 namespace {
@@ -431,7 +439,9 @@ bool hasDoubleArithmetic() { return false; }
 void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
                 const ViewScratch& scratch, const uchar* paletteRows) {
   int done = 0;
-#if SCRIBELINE_X86_BLEND
+#if !SCRIBELINE_X86_BLEND
+  static_cast<void>(paletteRows);
+#else
   if (scratch.fixedPointUse == kDoubleArithmetic) {
     done = blendBytesDouble(photo, mask, out, count, scratch.tableOpacity);
   } else if (scratch.fixedPointUse != kTableOnly && hasTieCompression()) {
@@ -448,13 +458,15 @@ void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
                     scratch.blendTable.data());
 }
 
-// Runs the chosen blend over every (photo, mask) pair, and once more over
-// the pairs with label-colour mask bytes arranged in whole blocks, and
-// compares with the table.
+// Runs the chosen blend over every (photo, mask) pair, then over the pairs
+// with label-colour mask bytes arranged in whole blocks, then over a tail
+// too short for the widest blocks, and compares with the table.
 bool blendMatchesTable(const ViewScratch& scratch) {
   constexpr int kPairs = 256 * 256;
-  std::vector<uchar> photo(kPairs + kPaletteBytes), mask(kPairs + kPaletteBytes),
-      out(kPairs + kPaletteBytes), paletteRows(kPaletteBytes);
+  constexpr int kTail = 63;
+  constexpr int kTotal = kPairs + kPaletteBytes + kTail;
+  std::vector<uchar> photo(kTotal), mask(kTotal), out(kTotal),
+      paletteRows(kPaletteBytes);
   for (int i = 0; i < kPairs; ++i) {
     photo[i] = static_cast<uchar>(i >> 8);
     mask[i] = static_cast<uchar>(i & 0xFF);
@@ -463,10 +475,14 @@ bool blendMatchesTable(const ViewScratch& scratch) {
     photo[kPairs + i] = static_cast<uchar>(i & 0xFF);
     mask[kPairs + i] = static_cast<uchar>((i >> 8) * kPaletteStep);
   }
+  for (int i = kPairs + kPaletteBytes; i < kTotal; ++i) {
+    photo[i] = static_cast<uchar>(i * 7);
+    mask[i] = static_cast<uchar>(i * 13);
+  }
   tabulatePaletteRows(scratch, paletteRows.data());
-  blendBytes(photo.data(), mask.data(), out.data(), kPairs + kPaletteBytes,
-             scratch, paletteRows.data());
-  for (int i = 0; i < kPairs + kPaletteBytes; ++i)
+  blendBytes(photo.data(), mask.data(), out.data(), kTotal, scratch,
+             paletteRows.data());
+  for (int i = 0; i < kTotal; ++i)
     if (out[i] != scratch.blendTable[photo[i] * 256 + mask[i]]) return false;
   return true;
 }
