@@ -46,10 +46,7 @@ constexpr int kTieBand = kFixedOne / 32;
 
 // The ways of blending (ViewScratch::fixedPointUse).
 enum FixedPointUse {
-  kTableOnly = 0,
-  kFixedExact = 1,
-  kFixedWithTies = 2,
-  kDoubleArithmetic = 3
+  kTableOnly = 0, kFixedExact = 1, kFixedWithTies = 2, kDoubleArithmetic = 3
 };
 
 bool nearTie(int numerator) {
@@ -76,7 +73,7 @@ void tabulatePaletteRows(const ViewScratch& scratch, uchar* paletteRows) {
 
 bool blendMatchesTable(const ViewScratch& scratch);
 bool hasDoubleArithmetic();
-bool hasTieCompression();
+bool hasAvx512Vbmi();
 
 void prepareBlend(double opacity, ViewScratch& scratch) {
   if (scratch.tableOpacity == opacity) return;
@@ -99,7 +96,7 @@ void prepareBlend(double opacity, ViewScratch& scratch) {
   scratch.photoWeight = photoWeight;
   scratch.maskWeight = maskWeight;
   int use = !fixedAgrees ? kTableOnly : anyTie ? kFixedWithTies : kFixedExact;
-  const bool tiesCompressed = use == kFixedWithTies && hasTieCompression();
+  const bool tiesCompressed = use == kFixedWithTies && hasAvx512Vbmi();
   if (use != kFixedExact && !tiesCompressed && hasDoubleArithmetic())
     use = kDoubleArithmetic;
   scratch.fixedPointUse = use;
@@ -274,13 +271,15 @@ __attribute__((target("avx512f,avx512bw"))) inline __m512i nearTieLanes(
   return _mm512_maskz_mov_epi32(ties, _mm512_set1_epi32(-1));
 }
 
-// Fixed point 64 bytes at a time (as in blendBytesFixedAvx2); the near ties
-// of a stretch are compressed into a dense run, blended there by the double
-// arithmetic, and expanded back into their places. At the opacities that
-// have near ties about one byte in twenty is one, so the costly arithmetic
-// runs on a small share of the bytes. Returns how many bytes were done.
+// 64 bytes at a time. Blocks whose mask bytes are all multiples of 64 (the
+// label colours) are looked up in paletteRows (see tabulatePaletteRows),
+// whatever the opacity. Other blocks are blended in fixed point (as in
+// blendBytesFixedAvx2); their near ties, gathered over a stretch, are
+// compressed into a dense run, blended there by the double arithmetic and
+// expanded back into their places, so the costly arithmetic runs only on
+// the near ties. Returns how many bytes were done.
 __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt"))) int
-blendBytesTiesAvx512(const uchar* photo, const uchar* mask, uchar* out,
+blendBytesAvx512Vbmi(const uchar* photo, const uchar* mask, uchar* out,
                      int count, const ViewScratch& scratch,
                      const uchar* paletteRows) {
   // paletteQuarters[4 * j + q] holds the blends of P = 64 q .. 64 q + 63
@@ -413,7 +412,7 @@ bool hasAvx512() {
   return supported;
 }
 
-bool hasTieCompression() {
+bool hasAvx512Vbmi() {
   static const bool supported = __builtin_cpu_supports("avx512f") &&
                                 __builtin_cpu_supports("avx512bw") &&
                                 __builtin_cpu_supports("avx512vbmi") &&
@@ -432,7 +431,7 @@ int blendBytesDouble(const uchar* photo, const uchar* mask, uchar* out,
                      : blendBytesDoubleAvx2(photo, mask, out, count, opacity);
 }
 #else
-bool hasTieCompression() { return false; }
+bool hasAvx512Vbmi() { return false; }
 bool hasDoubleArithmetic() { return false; }
 #endif
 
@@ -444,8 +443,8 @@ void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
 #else
   if (scratch.fixedPointUse == kDoubleArithmetic) {
     done = blendBytesDouble(photo, mask, out, count, scratch.tableOpacity);
-  } else if (scratch.fixedPointUse != kTableOnly && hasTieCompression()) {
-    done = blendBytesTiesAvx512(photo, mask, out, count, scratch, paletteRows);
+  } else if (scratch.fixedPointUse != kTableOnly && hasAvx512Vbmi()) {
+    done = blendBytesAvx512Vbmi(photo, mask, out, count, scratch, paletteRows);
     done += blendBytesDouble(photo + done, mask + done, out + done,
                              count - done, scratch.tableOpacity);
   } else if (scratch.fixedPointUse != kTableOnly) {
