@@ -159,8 +159,10 @@ int blendBytesFixed(const uchar* photo, const uchar* mask, uchar* out,
   return done;
 }
 
-// The same with 256-bit registers: unpacking and packing both work within
-// 128-bit halves, so the byte order comes out as it went in.
+// The same with 256-bit registers, for opacities without near ties (the
+// others take the double arithmetic where AVX2 is present): unpacking and
+// packing both work within 128-bit halves, so the byte order comes out as
+// it went in.
 __attribute__((target("avx2"))) int blendBytesFixedAvx2(
     const uchar* photo, const uchar* mask, uchar* out, int count,
     const ViewScratch& scratch) {
@@ -168,11 +170,6 @@ __attribute__((target("avx2"))) int blendBytesFixedAvx2(
   const __m256i weights = _mm256_set1_epi32(
       (scratch.maskWeight << 16) | (scratch.photoWeight & 0xFFFF));
   const __m256i half = _mm256_set1_epi32(kHalf);
-  const __m256i fractionBits = _mm256_set1_epi32(kFixedOne - 1);
-  const __m256i tieLow = _mm256_set1_epi32(kHalf - kTieBand);
-  const __m256i tieHigh = _mm256_set1_epi32(kHalf + kTieBand);
-  const bool checkTies = scratch.fixedPointUse == kFixedWithTies;
-  const uchar* table = scratch.blendTable.data();
   int done = 0;
   for (; done + 32 <= count; done += 32) {
     const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(photo + done));
@@ -191,21 +188,6 @@ __attribute__((target("avx2"))) int blendBytesFixedAvx2(
         _mm256_packs_epi32(rounded[0], rounded[1]),
         _mm256_packs_epi32(rounded[2], rounded[3]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), bytes);
-    if (!checkTies) continue;
-    __m256i ties[4];
-    for (int k = 0; k < 4; ++k) {
-      const __m256i fraction = _mm256_and_si256(numerators[k], fractionBits);
-      ties[k] = _mm256_and_si256(_mm256_cmpgt_epi32(fraction, tieLow),
-                                 _mm256_cmpgt_epi32(tieHigh, fraction));
-    }
-    unsigned tieBits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_packs_epi16(
-        _mm256_packs_epi32(ties[0], ties[1]), _mm256_packs_epi32(ties[2], ties[3]))));
-    while (tieBits != 0) {
-      const int lane = __builtin_ctz(tieBits);
-      tieBits &= tieBits - 1;
-      const int i = done + lane;
-      out[i] = table[(photo[i] << 8) | mask[i]];
-    }
   }
   return done;
 }
@@ -448,7 +430,8 @@ void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
     done += blendBytesDouble(photo + done, mask + done, out + done,
                              count - done, scratch.tableOpacity);
   } else if (scratch.fixedPointUse != kTableOnly) {
-    if (hasAvx2()) done = blendBytesFixedAvx2(photo, mask, out, count, scratch);
+    if (hasAvx2() && scratch.fixedPointUse == kFixedExact)
+      done = blendBytesFixedAvx2(photo, mask, out, count, scratch);
     done += blendBytesFixed(photo + done, mask + done, out + done,
                             count - done, scratch);
   }
