@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include <opencv2/core/utility.hpp>
@@ -20,8 +21,9 @@
 // rounded half up, with wP and wM the weights scaled to 2^14. Its distance
 // from the exact value is below 510 / 2^15 < 1/64, so the fixed-point result
 // can differ from the table only when its fraction lies within 1/32 of one
-// half ("near ties"). Opacities a step of 0.05 apart from 0.5 have none;
-// at the others up to half of all pairs are near ties. They are resolved by
+// half ("near ties"). Of the opacities the keys reach, those near a
+// multiple of 0.2 have none; at the others up to half of all pairs are near
+// ties. They are resolved by
 // repeating the defining double arithmetic in vector registers.
 //
 // The paths, best first, chosen at run time:
@@ -369,10 +371,11 @@ __attribute__((target("avx2"))) int blendBytesDoubleAvx2(
   for (; done + 16 <= count; done += 16) {
     __m128i rounded[4];
     for (int k = 0; k < 4; ++k) {
-      const __m128i p = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(
-          *reinterpret_cast<const int*>(photo + done + 4 * k)));
-      const __m128i m = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(
-          *reinterpret_cast<const int*>(mask + done + 4 * k)));
+      int photoBytes, maskBytes;
+      std::memcpy(&photoBytes, photo + done + 4 * k, sizeof photoBytes);
+      std::memcpy(&maskBytes, mask + done + 4 * k, sizeof maskBytes);
+      const __m128i p = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(photoBytes));
+      const __m128i m = _mm_cvtepu8_epi32(_mm_cvtsi32_si128(maskBytes));
       rounded[k] = _mm256_cvtpd_epi32(
           _mm256_add_pd(_mm256_mul_pd(_mm256_cvtepi32_pd(p), photoWeight),
                         _mm256_mul_pd(_mm256_cvtepi32_pd(m), maskWeight)));
