@@ -1,12 +1,16 @@
 #include "canvas/view.h"
 
+#include <cstdio>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
+#include "app/palette.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -73,6 +77,92 @@ TEST_P(BlendTest, MatchesMatrixArithmeticOnRandomPhoto) {
 INSTANTIATE_TEST_SUITE_P(Opacities, BlendTest,
                          testing::Values(0.05, 0.05000000000000007, 0.4,
                                          0.45, 0.5, 0.55, 0.95, 1.0));
+
+// Every opacity the keys can reach: from 0.4 in steps of -0.05 and +0.05 in
+// double arithmetic, clamped to [0.05, 1.0] as the opacity commands clamp.
+std::vector<double> reachableOpacities() {
+  std::set<double> seen = {0.4};
+  std::vector<double> pending = {0.4};
+  while (!pending.empty()) {
+    const double opacity = pending.back();
+    pending.pop_back();
+    double down = opacity - 0.05, up = opacity + 0.05;
+    if (down < 0.05) down = 0.05;
+    if (up > 1.0) up = 1.0;
+    for (double next : {down, up})
+      if (seen.insert(next).second) pending.push_back(next);
+  }
+  return std::vector<double>(seen.begin(), seen.end());
+}
+
+// The blend of one byte as defined, for comparison byte by byte.
+cv::Mat formulaBlend(const cv::Mat& photo, const cv::Mat& mask, double a) {
+  cv::Mat out(photo.size(), photo.type());
+  for (int y = 0; y < photo.rows; ++y)
+    for (int x = 0; x < photo.cols * photo.channels(); ++x)
+      out.ptr<uchar>(y)[x] = cv::saturate_cast<uchar>(
+          (1.0 - a) * photo.ptr<uchar>(y)[x] + a * mask.ptr<uchar>(y)[x]);
+  return out;
+}
+
+std::string opacityName(const testing::TestParamInfo<double>& info) {
+  char name[40];
+  std::snprintf(name, sizeof name, "%.17g", info.param);
+  std::string text = name;
+  for (char& c : text)
+    if (c == '.') c = '_';
+  return text;
+}
+
+class ReachableOpacityTest : public testing::TestWithParam<double> {};
+
+TEST_P(ReachableOpacityTest, EveryBytePairAndRandomRowsMatchTheFormula) {
+  const double a = GetParam();
+  // Each channel meets every (photo, mask) pair once, at differing offsets
+  // within the SIMD blocks.
+  cv::Mat photo(256, 256, CV_8UC3), mask(256, 256, CV_8UC3);
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) {
+      photo.at<cv::Vec3b>(y, x) = cv::Vec3b(y, x, 255 - y);
+      mask.at<cv::Vec3b>(y, x) = cv::Vec3b(x, y, 255 - x);
+    }
+  ViewScratch scratch;
+  cv::Mat out;
+  blendMask(photo, mask, a, scratch, out);
+  EXPECT_EQ(differingBytes(out, formulaBlend(photo, mask, a)), 0);
+  // The vector code is checked against the table when the table is built
+  // and dropped (fixedPointUse 0, table only) if it ever disagrees: that
+  // must not happen at an opacity the keys reach.
+  EXPECT_NE(scratch.fixedPointUse, 0);
+
+  // Odd widths: rows of 3 to 201 bytes end in partial blocks. The scratch
+  // is reused, as it is between redraws.
+  const unsigned seed = 20261211;
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  for (int width : {1, 5, 11, 21, 67}) {
+    const cv::Size size(width, 7);
+    cv::Mat randomPhoto = randomImage(size, seed + width);
+    cv::Mat randomMask = randomImage(size, seed + 1000 + width);
+    blendMask(randomPhoto, randomMask, a, scratch, out);
+    EXPECT_EQ(differingBytes(out, formulaBlend(randomPhoto, randomMask, a)), 0)
+        << "width " << width;
+    // A mask painted with label colours, as the program's masks are, with
+    // one pixel in some rows off the palette.
+    cv::Mat labelMask(size, CV_8UC3);
+    cv::RNG rng(seed + 2000 + width);
+    for (int y = 0; y < size.height; ++y)
+      for (int x = 0; x < size.width; ++x)
+        labelMask(cv::Rect(x, y, 1, 1)).setTo(labelColor(rng.uniform(0, numLabels)));
+    for (int y = 0; y < size.height; y += 3)
+      labelMask.at<cv::Vec3b>(y, width / 2) = cv::Vec3b(7, 200, 99);
+    blendMask(randomPhoto, labelMask, a, scratch, out);
+    EXPECT_EQ(differingBytes(out, formulaBlend(randomPhoto, labelMask, a)), 0)
+        << "label colours, width " << width;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(KeySteps, ReachableOpacityTest,
+                         testing::ValuesIn(reachableOpacities()), opacityName);
 
 TEST(BlendTest, TableFollowsAnOpacityChange) {
   cv::Mat photo = randomImage({8, 8}, 7), mask = randomImage({8, 8}, 8);
