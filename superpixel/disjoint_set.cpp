@@ -3,23 +3,27 @@
 namespace scribeline {
 
 DisjointSet::DisjointSet(int count, float initialValue)
-    : elements_(allocateRandomAccess<Element>(static_cast<std::size_t>(count))), count_(count), numSets_(count) {
+    : elements_(allocateRandomAccess<Element>(static_cast<std::size_t>(count))),
+      ranks_(allocateLargeZeroed<unsigned char>(static_cast<std::size_t>(count))),
+      count_(count),
+      numSets_(count) {
     for (int i = 0; i < count; ++i) {
-        elements_[i] = Element{0, i, 1, initialValue};
+        elements_[i] = Element{-1, initialValue};
     }
 }
 
 void DisjointSet::join(int x, int y) {
     Element& rootX = elements_[x];
     Element& rootY = elements_[y];
-    if (rootX.rank > rootY.rank) {
-        rootY.parent = x;
-        rootX.size += rootY.size;
+    // Sizes are held negated, so adding the links adds the sizes.
+    if (ranks_[x] > ranks_[y]) {
+        rootX.link += rootY.link;
+        rootY.link = x;
     } else {
-        rootX.parent = y;
-        rootY.size += rootX.size;
-        if (rootX.rank == rootY.rank) {
-            ++rootY.rank;
+        rootY.link += rootX.link;
+        rootX.link = y;
+        if (ranks_[x] == ranks_[y]) {
+            ++ranks_[y];
         }
     }
     --numSets_;
@@ -30,10 +34,12 @@ void DisjointSet::flatten() {
     // most elements need one or two hops.
     for (int i = 0; i < count_; ++i) {
         int root = i;
-        while (elements_[root].parent != root) {
-            root = elements_[root].parent;
+        while (elements_[root].link >= 0) {
+            root = elements_[root].link;
         }
-        elements_[i].parent = root;
+        if (root != i) {
+            elements_[i].link = root;
+        }
     }
 }
 
