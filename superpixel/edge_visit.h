@@ -18,12 +18,16 @@ namespace scribeline {
 // (x, y+1)
 // w is the Euclidean distance of the two (r, g, b) values, computed in double
 // and rounded to float once.
-// REQUIRES: the three planes have the same size.
+// Only the pixels of rows firstRow .. endRow-1 are visited (as first end);
+// visiting consecutive row ranges one after another gives the whole list.
+// REQUIRES: the three planes have the same size,
+// 0 <= firstRow <= endRow <= height.
 template <typename Visit>
-void forEachEdge(const FloatImage& r, const FloatImage& g, const FloatImage& b, Visit&& visit) {
+void forEachEdgeInRows(const FloatImage& r, const FloatImage& g, const FloatImage& b, int firstRow, int endRow,
+                       Visit&& visit) {
     const int width = r.width();
     const int height = r.height();
-    for (int y = 0; y < height; ++y) {
+    for (int y = firstRow; y < endRow; ++y) {
         const float* rows[3][3] = {};  // [plane][row above, this row, row below]
         const FloatImage* planes[3] = {&r, &g, &b};
         for (int c = 0; c < 3; ++c) {
@@ -59,6 +63,12 @@ void forEachEdge(const FloatImage& r, const FloatImage& g, const FloatImage& b, 
             }
         }
     }
+}
+
+// Every edge, in edge-list order.
+template <typename Visit>
+void forEachEdge(const FloatImage& r, const FloatImage& g, const FloatImage& b, Visit&& visit) {
+    forEachEdgeInRows(r, g, b, 0, r.height(), visit);
 }
 
 }  // namespace scribeline

@@ -1,5 +1,6 @@
 #include "superpixel/segment_graph.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -30,14 +31,23 @@ DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, flo
 }
 
 DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge* edges, float k) {
-    // Each root's threshold is kept as its rootValue, starting at k / 1.
-    DisjointSet components(numVertices, k / 1.0f);
-    for (std::size_t i = 0; i < numEdges; ++i) {
-        if (i + endLookahead < numEdges) {
+    RegionMerger merger(numVertices, k);
+    merger.mergeUpTo(edges, numEdges);
+    return merger.takeComponents();
+}
+
+// Each root's threshold is kept as its rootValue, starting at k / 1.
+RegionMerger::RegionMerger(int numVertices, float k) : components_(numVertices, k / 1.0f), k_(k) {}
+
+void RegionMerger::mergeUpTo(const Edge* edges, std::size_t end) {
+    DisjointSet& components = components_;
+    const float k = k_;
+    for (std::size_t i = next_; i < end; ++i) {
+        if (i + endLookahead < end) {
             components.prefetch(edges[i + endLookahead].a);
             components.prefetch(edges[i + endLookahead].b);
         }
-        if (i + parentLookahead < numEdges) {
+        if (i + parentLookahead < end) {
             components.prefetch(components.parent(edges[i + parentLookahead].a));
             components.prefetch(components.parent(edges[i + parentLookahead].b));
         }
@@ -50,7 +60,7 @@ DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge
             components.setRootValue(root, edge.w + k / static_cast<float>(components.size(root)));
         }
     }
-    return components;
+    next_ = std::max(next_, end);
 }
 
 void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize) {
