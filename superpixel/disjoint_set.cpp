@@ -3,27 +3,35 @@
 namespace scribeline {
 
 DisjointSet::DisjointSet(int count, float initialValue)
+    : DisjointSet(count, initialValue, RankStorage::automatic) {}
+
+DisjointSet::DisjointSet(int count, float initialValue, RankStorage storage)
     : elements_(allocateRandomAccess<Element>(static_cast<std::size_t>(count))),
-      ranks_(allocateLargeZeroed<unsigned char>(static_cast<std::size_t>(count))),
+      packed_(storage == RankStorage::automatic && count < packedSizeLimit),
       count_(count),
       numSets_(count) {
+    if (!packed_) {
+        ranks_ = allocateLargeZeroed<unsigned char>(static_cast<std::size_t>(count));
+    }
+    const int singleton = rootWord(1, 0);
     for (int i = 0; i < count; ++i) {
-        elements_[i] = Element{-1, initialValue};
+        elements_[i] = Element{singleton, initialValue};
     }
 }
 
 void DisjointSet::join(int x, int y) {
-    Element& rootX = elements_[x];
-    Element& rootY = elements_[y];
-    // Sizes are held negated, so adding the links adds the sizes.
-    if (ranks_[x] > ranks_[y]) {
-        rootX.link += rootY.link;
-        rootY.link = x;
+    const int rankX = rank(x);
+    const int rankY = rank(y);
+    const int joinedSize = size(x) + size(y);
+    if (rankX > rankY) {
+        elements_[x].link = rootWord(joinedSize, rankX);
+        elements_[y].link = x;
     } else {
-        rootY.link += rootX.link;
-        rootX.link = y;
-        if (ranks_[x] == ranks_[y]) {
-            ++ranks_[y];
+        const int rankTop = rankX == rankY ? rankY + 1 : rankY;
+        elements_[y].link = rootWord(joinedSize, rankTop);
+        elements_[x].link = y;
+        if (!packed_) {
+            ranks_[y] = static_cast<unsigned char>(rankTop);
         }
     }
     --numSets_;

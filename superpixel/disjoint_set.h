@@ -13,16 +13,23 @@ namespace scribeline {
 //
 // Each element also carries one float for the caller's use at roots (the
 // region merging keeps its threshold there). An element is 8 bytes: a link
-// that holds the parent of a non-root and minus the size of a root, and the
-// float. A find therefore reads one 8-byte slot per step, and the slot of a
-// root already holds its size and value; ranks, needed only by join, live
-// in a byte array of their own. Halving the element keeps twice as much of
-// the forest in cache, which is what the merge's random visits pay for.
+// and the float. The link of a non-root is its parent; the link of a root is
+// negative and holds the root's size and rank, so that a find reads one
+// 8-byte slot per step and a join touches nothing beyond the two roots'
+// slots. Halving the element keeps twice as much of the forest in cache,
+// which is what the merge's random visits pay for.
 class DisjointSet {
 public:
     // count singletons, each with rootValue initialValue.
     // REQUIRES: count >= 0.
     explicit DisjointSet(int count, float initialValue = 0.0f);
+
+    // Where ranks are kept. Packed: in the root's link beside its size,
+    // possible while count < packedSizeLimit. Separate: in a byte array of
+    // their own. Both behave identically.
+    enum class RankStorage { automatic, separate };
+    static constexpr int packedSizeLimit = 1 << 26;
+    DisjointSet(int count, float initialValue, RankStorage storage);
 
     DisjointSet(DisjointSet&&) noexcept = default;
     DisjointSet& operator=(DisjointSet&&) noexcept = default;
@@ -49,7 +56,8 @@ public:
 
     // Current parent link of x (x itself for a root).
     int parent(int x) const { return elements_[x].link >= 0 ? elements_[x].link : x; }
-    int rank(int x) const { return ranks_[x]; }
+    // REQUIRES: x is a root.
+    int rank(int x) const { return packed_ ? ~elements_[x].link & rankMask : ranks_[x]; }
 
     // Hints that x's element is about to be read; changes nothing.
     void prefetch(int x) const { __builtin_prefetch(&elements_[x]); }
@@ -59,7 +67,7 @@ public:
     void flatten();
 
     // REQUIRES: x is a root.
-    int size(int x) const { return -elements_[x].link; }
+    int size(int x) const { return packed_ ? ~elements_[x].link >> rankBits : ~elements_[x].link; }
     // The caller's value at root x; join leaves the surviving root's value
     // as it was. REQUIRES: x is a root.
     float rootValue(int x) const { return elements_[x].value; }
@@ -71,13 +79,20 @@ public:
 
 private:
     // Invariant: link >= 0 is the parent of a non-root; link < 0 marks a
-    // root holding -link elements.
+    // root, and ~link is size * 32 + rank when packed_, else size.
     struct alignas(8) Element {
         int link;
         float value;
     };
+    // A rank never exceeds log2(count) < 31.
+    static constexpr int rankBits = 5;
+    static constexpr int rankMask = (1 << rankBits) - 1;
+
+    int rootWord(int size, int rank) const { return ~(packed_ ? size << rankBits | rank : size); }
+
     LargeArray<Element> elements_;
-    LargeArray<unsigned char> ranks_;  // a rank never exceeds log2(count) < 32
+    LargeArray<unsigned char> ranks_;  // empty when packed_
+    bool packed_;
     int count_;
     int numSets_;
 };
