@@ -44,8 +44,10 @@ private:
 
 // Walks the edges once, in their order, and joins the components of an
 // edge's ends whenever they differ and either holds fewer than minSize
-// elements. No weight is looked at.
-void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize);
+// elements. No weight is looked at. With numThreads 2 a helper thread scans
+// the list ahead; the outcome is the same.
+void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
+                          int numThreads = 1);
 
 // Writes map[i] = number of the component of element i. Components are
 // numbered 0, 1, ... in increasing order of their root's index. Flattens the

@@ -146,7 +146,7 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
         BucketedEdges edges = smoothedEdgesInBuckets(image, sigma, numThreads);
         // The list gets sorted exactly as segmentGraph would sort it.
         components = mergeWhileSorting(edges, numPixels, k, numThreads);
-        mergeSmallComponents(components, edges.list.edges.get(), edges.list.count, minSize);
+        mergeSmallComponents(components, edges.list.edges.get(), edges.list.count, minSize, numThreads);
     }
     const int numSuperpixels = components.numSets();
     numberComponents(components, numPixels, superpixelMap);
