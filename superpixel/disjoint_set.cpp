@@ -3,23 +3,35 @@
 namespace scribeline {
 
 DisjointSet::DisjointSet(int count, float initialValue)
-    : elements_(allocateRandomAccess<Element>(static_cast<std::size_t>(count))), count_(count), numSets_(count) {
+    : DisjointSet(count, initialValue, RankStorage::automatic) {}
+
+DisjointSet::DisjointSet(int count, float initialValue, RankStorage storage)
+    : elements_(allocateRandomAccess<Element>(static_cast<std::size_t>(count))),
+      packed_(storage == RankStorage::automatic && count < packedSizeLimit),
+      count_(count),
+      numSets_(count) {
+    if (!packed_) {
+        ranks_ = allocateLargeZeroed<unsigned char>(static_cast<std::size_t>(count));
+    }
+    const int singleton = rootWord(1, 0);
     for (int i = 0; i < count; ++i) {
-        elements_[i] = Element{0, i, 1, initialValue};
+        elements_[i] = Element{singleton, initialValue};
     }
 }
 
 void DisjointSet::join(int x, int y) {
-    Element& rootX = elements_[x];
-    Element& rootY = elements_[y];
-    if (rootX.rank > rootY.rank) {
-        rootY.parent = x;
-        rootX.size += rootY.size;
+    const int rankX = rank(x);
+    const int rankY = rank(y);
+    const int joinedSize = size(x) + size(y);
+    if (rankX > rankY) {
+        elements_[x].link = rootWord(joinedSize, rankX);
+        elements_[y].link = x;
     } else {
-        rootX.parent = y;
-        rootY.size += rootX.size;
-        if (rootX.rank == rootY.rank) {
-            ++rootY.rank;
+        const int rankTop = rankX == rankY ? rankY + 1 : rankY;
+        elements_[y].link = rootWord(joinedSize, rankTop);
+        elements_[x].link = y;
+        if (!packed_) {
+            ranks_[y] = static_cast<unsigned char>(rankTop);
         }
     }
     --numSets_;
@@ -30,10 +42,12 @@ void DisjointSet::flatten() {
     // most elements need one or two hops.
     for (int i = 0; i < count_; ++i) {
         int root = i;
-        while (elements_[root].parent != root) {
-            root = elements_[root].parent;
+        while (elements_[root].link >= 0) {
+            root = elements_[root].link;
         }
-        elements_[i].parent = root;
+        if (root != i) {
+            elements_[i].link = root;
+        }
     }
 }
 

@@ -1,6 +1,10 @@
 #include "superpixel/segment_graph.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "superpixel/edge_sort.h"
@@ -30,14 +34,23 @@ DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, flo
 }
 
 DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge* edges, float k) {
-    // Each root's threshold is kept as its rootValue, starting at k / 1.
-    DisjointSet components(numVertices, k / 1.0f);
-    for (std::size_t i = 0; i < numEdges; ++i) {
-        if (i + endLookahead < numEdges) {
+    RegionMerger merger(numVertices, k);
+    merger.mergeUpTo(edges, numEdges);
+    return merger.takeComponents();
+}
+
+// Each root's threshold is kept as its rootValue, starting at k / 1.
+RegionMerger::RegionMerger(int numVertices, float k) : components_(numVertices, k / 1.0f), k_(k) {}
+
+void RegionMerger::mergeUpTo(const Edge* edges, std::size_t end) {
+    DisjointSet& components = components_;
+    const float k = k_;
+    for (std::size_t i = next_; i < end; ++i) {
+        if (i + endLookahead < end) {
             components.prefetch(edges[i + endLookahead].a);
             components.prefetch(edges[i + endLookahead].b);
         }
-        if (i + parentLookahead < numEdges) {
+        if (i + parentLookahead < end) {
             components.prefetch(components.parent(edges[i + parentLookahead].a));
             components.prefetch(components.parent(edges[i + parentLookahead].b));
         }
@@ -50,46 +63,142 @@ DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge
             components.setRootValue(root, edge.w + k / static_cast<float>(components.size(root)));
         }
     }
-    return components;
+    next_ = std::max(next_, end);
 }
 
-void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize) {
+namespace {
+
+// One bit per element: set when the element's component held fewer than
+// minSize elements at the start of the minimum-size pass.
+class StartsSmall {
+public:
+    StartsSmall(DisjointSet& components, int minSize)
+        : bits_((static_cast<std::size_t>(components.count()) + 63) / 64, 0) {
+        components.flatten();
+        for (int i = 0; i < components.count(); ++i) {
+            if (components.size(components.parent(i)) < minSize) {
+                bits_[static_cast<std::size_t>(i) >> 6] |= std::uint64_t{1} << (i & 63);
+            }
+        }
+    }
+    bool operator()(int x) const { return (bits_[static_cast<std::size_t>(x) >> 6] >> (x & 63)) & 1u; }
+
+private:
+    std::vector<std::uint64_t> bits_;
+};
+
+// Appends to batch, in order, the edges from start on that have an end in a
+// component that started small, until the batch holds limit edges or the
+// list ends; returns where it stopped.
+std::size_t gatherCandidates(const Edge* edges, std::size_t start, std::size_t numEdges, const StartsSmall& isSmall,
+                             std::size_t limit, std::vector<const Edge*>& batch) {
+    for (; start < numEdges && batch.size() < limit; ++start) {
+        if (isSmall(edges[start].a) || isSmall(edges[start].b)) {
+            batch.push_back(edges + start);
+        }
+    }
+    return start;
+}
+
+void joinSmall(DisjointSet& components, const std::vector<const Edge*>& batch, int minSize) {
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        if (i + endLookahead < batch.size()) {
+            components.prefetch(batch[i + endLookahead]->a);
+            components.prefetch(batch[i + endLookahead]->b);
+        }
+        const int a = components.find(batch[i]->a);
+        const int b = components.find(batch[i]->b);
+        if (a != b && (components.size(a) < minSize || components.size(b) < minSize)) {
+            components.join(a, b);
+        }
+    }
+}
+
+// Batches handed from the gathering thread to the joining thread, in order,
+// through two slots: the gatherer fills one while the joiner empties the
+// other.
+class BatchQueue {
+public:
+    // Blocks until batch number `number` may be written into its slot.
+    std::vector<const Edge*>& slotToFill(std::size_t number) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this, number] { return number < joined_ + 2; });
+        return slots_[number % 2];
+    }
+    void filled(bool last) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            ++filled_;
+            finished_ = last;
+        }
+        changed_.notify_all();
+    }
+    // Blocks until batch `number` is filled; nullptr once every batch is.
+    const std::vector<const Edge*>* batchToJoin(std::size_t number) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this, number] { return number < filled_ || finished_; });
+        return number < filled_ ? &slots_[number % 2] : nullptr;
+    }
+    void joined() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            ++joined_;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<const Edge*> slots_[2];
+    std::size_t filled_ = 0;
+    std::size_t joined_ = 0;
+    bool finished_ = false;
+};
+
+constexpr std::size_t pipelinedBatch = std::size_t{1} << 16;
+
+}  // namespace
+
+void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
+                          int numThreads) {
     // A component only grows, so an edge between two components that already
     // hold minSize elements can never join anything: such edges are skipped
     // without a find. Skipping leaves sets, roots, ranks and sizes exactly as
-    // visiting every edge would.
-    components.flatten();
-    const int count = components.count();
-    std::vector<std::uint64_t> startsSmall((static_cast<std::size_t>(count) + 63) / 64, 0);
-    for (int i = 0; i < count; ++i) {
-        if (components.size(components.parent(i)) < minSize) {
-            startsSmall[static_cast<std::size_t>(i) >> 6] |= std::uint64_t{1} << (i & 63);
+    // visiting every edge would. The edges that may join are gathered a batch
+    // at a time, in order, so that their forest elements can be fetched
+    // ahead like in the merge; with two threads a helper gathers the next
+    // batch while this thread joins the current one.
+    const StartsSmall isSmall(components, minSize);
+    if (numThreads < 2) {
+        std::vector<const Edge*> batch;
+        batch.reserve(candidateBatch);
+        for (std::size_t start = 0; start < numEdges;) {
+            batch.clear();
+            start = gatherCandidates(edges, start, numEdges, isSmall, candidateBatch, batch);
+            joinSmall(components, batch, minSize);
         }
+        return;
     }
-    const auto isSmall = [&](int x) { return (startsSmall[static_cast<std::size_t>(x) >> 6] >> (x & 63)) & 1u; };
-    // The edges that may join are gathered a batch at a time, in order, so
-    // that their forest elements can be fetched ahead like in the merge.
-    std::vector<const Edge*> batch;
-    batch.reserve(candidateBatch);
-    for (std::size_t start = 0; start < numEdges;) {
-        batch.clear();
-        for (; start < numEdges && batch.size() < candidateBatch; ++start) {
-            if (isSmall(edges[start].a) || isSmall(edges[start].b)) {
-                batch.push_back(edges + start);
-            }
+    BatchQueue queue;
+    std::thread gatherer([&] {
+        std::size_t start = 0;
+        for (std::size_t number = 0; start < numEdges || number == 0; ++number) {
+            std::vector<const Edge*>& batch = queue.slotToFill(number);
+            batch.clear();
+            start = gatherCandidates(edges, start, numEdges, isSmall, pipelinedBatch, batch);
+            queue.filled(start >= numEdges);
         }
-        for (std::size_t i = 0; i < batch.size(); ++i) {
-            if (i + endLookahead < batch.size()) {
-                components.prefetch(batch[i + endLookahead]->a);
-                components.prefetch(batch[i + endLookahead]->b);
-            }
-            const int a = components.find(batch[i]->a);
-            const int b = components.find(batch[i]->b);
-            if (a != b && (components.size(a) < minSize || components.size(b) < minSize)) {
-                components.join(a, b);
-            }
+    });
+    for (std::size_t number = 0;; ++number) {
+        const std::vector<const Edge*>* batch = queue.batchToJoin(number);
+        if (batch == nullptr) {
+            break;
         }
+        joinSmall(components, *batch, minSize);
+        queue.joined();
     }
+    gatherer.join();
 }
 
 void numberComponents(DisjointSet& components, int numElements, int* map) {

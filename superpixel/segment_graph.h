@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 
 #include "superpixel/disjoint_set.h"
 #include "superpixel/edge_graph.h"
@@ -19,10 +20,34 @@ DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, flo
 // segmentGraph on edges that are already in sortEdgesByWeight order.
 DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge* edges, float k);
 
+// The merge of segmentSortedGraph fed a prefix of the sorted list at a time,
+// so that it can start before the whole list is sorted. Feeding the list in
+// any number of prefixes gives the same forest as one segmentSortedGraph.
+class RegionMerger {
+public:
+    RegionMerger(int numVertices, float k);
+
+    // Visits the edges from where the previous call stopped (0 at first) up
+    // to end-1, in order. Reads nothing at or beyond edges + end.
+    // REQUIRES: the same array on every call, end at least the previous end,
+    // edges[0 .. end-1] in sortEdgesByWeight order and no longer written.
+    void mergeUpTo(const Edge* edges, std::size_t end);
+
+    // The forest after the edges visited so far; the merger is spent.
+    DisjointSet takeComponents() { return std::move(components_); }
+
+private:
+    DisjointSet components_;
+    float k_;
+    std::size_t next_ = 0;
+};
+
 // Walks the edges once, in their order, and joins the components of an
 // edge's ends whenever they differ and either holds fewer than minSize
-// elements. No weight is looked at.
-void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize);
+// elements. No weight is looked at. With numThreads 2 a helper thread scans
+// the list ahead; the outcome is the same.
+void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
+                          int numThreads = 1);
 
 // Writes map[i] = number of the component of element i. Components are
 // numbered 0, 1, ... in increasing order of their root's index. Flattens the

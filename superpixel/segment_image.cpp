@@ -1,9 +1,14 @@
 #include "superpixel/segment_image.h"
 
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "superpixel/edge_graph.h"
 #include "superpixel/float_image.h"
+#include "superpixel/parallel.h"
 #include "superpixel/segment_graph.h"
 #include "superpixel/smoothing.h"
 #include "superpixel/sorted_edges.h"
@@ -57,32 +62,91 @@ ColourPlanes colourPlanes(const cv::Mat& image) {
     return planes;
 }
 
-EdgeList sortedSmoothedEdges(const cv::Mat& image, float sigma) {
-    FloatImage r;
-    FloatImage g;
-    FloatImage b;
+// The edges of the smoothed planes, placed in their weight buckets.
+BucketedEdges smoothedEdgesInBuckets(const cv::Mat& image, float sigma, int numThreads) {
+    FloatImage smoothed[3];
     {
-        const ColourPlanes raw = colourPlanes(image);
-        r = smoothChannel(raw.r, sigma);
-        g = smoothChannel(raw.g, sigma);
-        b = smoothChannel(raw.b, sigma);
+        ColourPlanes raw = colourPlanes(image);
+        const FloatImage* planes[3] = {&raw.r, &raw.g, &raw.b};
+        // Part p smooths the planes firstPlane[p] .. firstPlane[p+1]-1: with
+        // two threads, blue on the helper while red and green run here.
+        const int firstPlane[3] = {0, numThreads > 1 ? 2 : 3, 3};
+        runParts(numThreads, [&](int part) {
+            for (int c = firstPlane[part]; c < firstPlane[part + 1]; ++c) {
+                smoothed[c] = smoothChannel(*planes[c], sigma);
+            }
+        });
     }
-    return buildSortedEdges(std::move(r), std::move(g), std::move(b));
+    return placeEdgesInBuckets(std::move(smoothed[0]), std::move(smoothed[1]), std::move(smoothed[2]), numThreads);
+}
+
+// The sorted prefix of the list published by the sorting thread to the
+// merging thread.
+class SortedPrefix {
+public:
+    void publish(std::size_t end) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            end_ = end;
+        }
+        grown_.notify_one();
+    }
+    // Blocks until the prefix is longer than known, and returns its length.
+    std::size_t waitBeyond(std::size_t known) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        grown_.wait(lock, [this, known] { return end_ > known; });
+        return end_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable grown_;
+    std::size_t end_ = 0;
+};
+
+// Sorts the buckets and runs the merge over the sorted list. With two
+// threads a helper sorts the buckets in increasing order while this thread
+// merges every prefix as soon as it is final. The merge sees the same edges
+// in the same order either way, so the forest does not depend on the timing.
+DisjointSet mergeWhileSorting(BucketedEdges& bucketed, int numPixels, float k, int numThreads) {
+    RegionMerger merger(numPixels, k);
+    const Edge* edges = bucketed.list.edges.get();
+    const std::size_t count = bucketed.list.count;
+    if (numThreads < 2) {
+        sortBuckets(bucketed, [&merger, edges](std::size_t end) { merger.mergeUpTo(edges, end); });
+        return merger.takeComponents();
+    }
+    SortedPrefix prefix;
+    std::thread sorter([&bucketed, &prefix] {
+        sortBuckets(bucketed, [&prefix](std::size_t end) { prefix.publish(end); });
+    });
+    for (std::size_t merged = 0; merged < count;) {
+        merged = prefix.waitBeyond(merged);
+        merger.mergeUpTo(edges, merged);
+    }
+    sorter.join();
+    return merger.takeComponents();
 }
 
 }  // namespace
 
 int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k, int minSize) {
+    return segmentImage(image, superpixelMap, sigma, k, minSize, Concurrency::twoThreads);
+}
+
+int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k, int minSize,
+                 Concurrency concurrency) {
     if (image.empty()) {
         return 0;
     }
+    const int numThreads = concurrency == Concurrency::twoThreads ? 2 : 1;
     const int numPixels = image.cols * image.rows;
     DisjointSet components(0);
     {
-        // The list comes sorted exactly as segmentGraph would sort it.
-        const EdgeList edges = sortedSmoothedEdges(image, sigma);
-        components = segmentSortedGraph(numPixels, edges.count, edges.edges.get(), k);
-        mergeSmallComponents(components, edges.edges.get(), edges.count, minSize);
+        BucketedEdges edges = smoothedEdgesInBuckets(image, sigma, numThreads);
+        // The list gets sorted exactly as segmentGraph would sort it.
+        components = mergeWhileSorting(edges, numPixels, k, numThreads);
+        mergeSmallComponents(components, edges.list.edges.get(), edges.list.count, minSize, numThreads);
     }
     const int numSuperpixels = components.numSets();
     numberComponents(components, numPixels, superpixelMap);

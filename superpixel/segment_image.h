@@ -19,6 +19,17 @@ namespace scribeline {
 //
 // REQUIRES: superpixelMap has room for image.cols * image.rows ints, and that
 // product is at most INT_MAX (pixel indices are ints).
+//
+// Runs on two threads (see Concurrency); the result does not depend on it.
 int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k, int minSize);
+
+// How many threads segmentImage may use. The map and the count are the same
+// with either: the threads split work whose outcome is fixed in advance
+// (planes, halves of the rows, sorting ahead of the merge), never the order
+// in which edges are merged.
+enum class Concurrency { singleThread, twoThreads };
+
+int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k, int minSize,
+                 Concurrency concurrency);
 
 }  // namespace scribeline

@@ -207,14 +207,19 @@ std::vector<Edge> smoothedEdgeList(const cv::Mat& image, float sigma) {
     return std::vector<Edge>(list.edges.get(), list.edges.get() + list.count);
 }
 
+// Both the single-threaded and the two-threaded run must give the
+// reference's map and count.
 void checkAgainstReference(const cv::Mat& image, float sigma, float k, int minSize, const std::string& what) {
-    int count = 0;
-    const std::vector<int> map = segmented(image, sigma, k, minSize, &count);
     int expectedCount = 0;
     const std::vector<int> expected =
         referenceMap(smoothedEdgeList(image, sigma), static_cast<int>(image.total()), k, minSize, &expectedCount);
-    EXPECT_EQ(count, expectedCount) << what;
-    EXPECT_EQ(map, expected) << what;
+    for (const Concurrency concurrency : {Concurrency::singleThread, Concurrency::twoThreads}) {
+        const std::string how = concurrency == Concurrency::singleThread ? ", one thread" : ", two threads";
+        std::vector<int> map(image.total(), -1);
+        const int count = segmentImage(image, map.data(), sigma, k, minSize, concurrency);
+        EXPECT_EQ(count, expectedCount) << what << how;
+        EXPECT_EQ(map, expected) << what << how;
+    }
 }
 
 TEST(SegmentImage, MatchesAStraightforwardMergeOnRandomImages) {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "superpixel/edge_sort.h"
 
@@ -23,21 +25,36 @@ FloatImage planeOf(int width, int height, int plane, const PixelValue& value) {
     return result;
 }
 
-// buildSortedEdges must give exactly the list buildEdges gives after a
-// stable sort by weight.
-void checkSameAsSortedList(int width, int height, const PixelValue& value, const std::string& what) {
-    FloatImage r = planeOf(width, height, 0, value);
-    FloatImage g = planeOf(width, height, 1, value);
-    FloatImage b = planeOf(width, height, 2, value);
-    EdgeList expected = buildEdges(r, g, b);
-    sortEdgesByWeight(expected.edges.get(), expected.count);
-    const EdgeList actual = buildSortedEdges(std::move(r), std::move(g), std::move(b));
+void expectSameList(const EdgeList& actual, const EdgeList& expected, const std::string& what) {
     ASSERT_EQ(actual.count, expected.count) << what;
     for (std::size_t i = 0; i < actual.count; ++i) {
         ASSERT_EQ(actual.edges[i].w, expected.edges[i].w) << what << " at " << i;
         ASSERT_EQ(actual.edges[i].a, expected.edges[i].a) << what << " at " << i;
         ASSERT_EQ(actual.edges[i].b, expected.edges[i].b) << what << " at " << i;
     }
+}
+
+// buildSortedEdges, and the buckets placed by two threads and then sorted,
+// must give exactly the list buildEdges gives after a stable sort by weight.
+// The sorted prefixes must be reported growing, ending at the full list.
+void checkSameAsSortedList(int width, int height, const PixelValue& value, const std::string& what) {
+    FloatImage r = planeOf(width, height, 0, value);
+    FloatImage g = planeOf(width, height, 1, value);
+    FloatImage b = planeOf(width, height, 2, value);
+    EdgeList expected = buildEdges(r, g, b);
+    sortEdgesByWeight(expected.edges.get(), expected.count);
+    FloatImage r2 = planeOf(width, height, 0, [&r](int, int x, int y) { return r.at(y, x); });
+    FloatImage g2 = planeOf(width, height, 1, [&g](int, int x, int y) { return g.at(y, x); });
+    FloatImage b2 = planeOf(width, height, 2, [&b](int, int x, int y) { return b.at(y, x); });
+    expectSameList(buildSortedEdges(std::move(r), std::move(g), std::move(b)), expected, what + ", one thread");
+
+    BucketedEdges bucketed = placeEdgesInBuckets(std::move(r2), std::move(g2), std::move(b2), 2);
+    std::vector<std::size_t> reports;
+    sortBuckets(bucketed, [&reports](std::size_t end) { reports.push_back(end); });
+    expectSameList(bucketed.list, expected, what + ", two threads");
+    ASSERT_FALSE(reports.empty()) << what;
+    EXPECT_EQ(reports.back(), expected.count) << what;
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end())) << what;
 }
 
 TEST(BuildSortedEdges, EqualsTheSortedEdgeList) {
