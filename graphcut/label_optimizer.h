@@ -8,6 +8,7 @@
 #define SCRIBELINE_GRAPHCUT_LABEL_OPTIMIZER_H_
 
 #include "graphcut/neighbor_list.h"
+#include "graphcut/neighbor_table.h"
 
 namespace scribeline {
 
@@ -117,6 +118,9 @@ class LabelOptimizer {
   double expansionCycle();
   double swapCycle();
   void requireCosts() const;
+  // The neighbour lists as one contiguous table, copied again after any
+  // setNeighbors. General graph only.
+  const NeighborTable& neighborTable();
   void shuffleLabelOrder();
   template <typename Choice>
   void runMove(const Choice& choice);
@@ -141,6 +145,8 @@ class LabelOptimizer {
   float* verticalCues_;
   float* horizontalCues_;
   NeighborList* neighbors_;
+  NeighborTable neighborTable_;
+  bool neighborTableStale_;
   int* labelOrder_;
   int* siteIndex_;
   DataCostFn dataFunction_;
