@@ -104,6 +104,8 @@ class Graph {
   void makeActive(GraphNode* node);
   GraphNode* takeNextActive();
   bool grow(GraphNode* node, Middle& middle);
+  template <bool kSinkTree>
+  bool growTree(GraphNode* node, Middle& middle);
   void augment(const Middle& middle);
   void adopt();
   template <bool kSinkTree>
