@@ -113,17 +113,6 @@ void Graph::addEdge(NodeHandle from, NodeHandle to, float capacity,
       reinterpret_cast<std::uintptr_t>(to->firstIn) + 1);
 }
 
-void Graph::addTerminalWeights(NodeHandle node, float capSource, float capSink) {
-  float delta = node->terminalCapacity;
-  if (delta > 0) {
-    capSource += delta;
-  } else {
-    capSink -= delta;
-  }
-  flow_ += capSource < capSink ? capSource : capSink;
-  node->terminalCapacity = capSource - capSink;
-}
-
 void Graph::setTerminalWeights(NodeHandle node, float capSource, float capSink) {
   flow_ += capSource < capSink ? capSource : capSink;
   node->terminalCapacity = capSource - capSink;

@@ -68,7 +68,16 @@ class Graph {
   void addEdge(NodeHandle from, NodeHandle to, float capacity,
                float reverseCapacity);
   // Adds to the node's terminal capacities (source -> node, node -> sink).
-  void addTerminalWeights(NodeHandle node, float capSource, float capSink);
+  void addTerminalWeights(NodeHandle node, float capSource, float capSink) {
+    float delta = node->terminalCapacity;
+    if (delta > 0) {
+      capSource += delta;
+    } else {
+      capSink -= delta;
+    }
+    flow_ += capSource < capSink ? capSource : capSink;
+    node->terminalCapacity = capSource - capSink;
+  }
   // Overwrites the node's terminal capacity with capSource - capSink.
   void setTerminalWeights(NodeHandle node, float capSource, float capSink);
   // Computes the maximum flow (terminal-weight offsets included). A second

@@ -220,16 +220,6 @@ void LabelOptimizer::setSmoothCost(SmoothCostFn fn) {
 
 void LabelOptimizer::setRandomOrder(bool on) { randomOrder_ = on; }
 
-float LabelOptimizer::dataCost(int site, int label) const {
-  switch (dataKind_) {
-    case kTable:
-      return dataTable_[static_cast<std::size_t>(site) * numLabels_ + label];
-    case kFunction:
-      return dataFunction_(site, label);
-    default:
-      return dataFunctionXY_(site % width_, site / width_, label);
-  }
-}
 
 double LabelOptimizer::dataEnergy() {
   fatalError(dataKind_ == kNotGiven, "Did not initialize the data costs yet");

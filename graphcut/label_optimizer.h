@@ -108,7 +108,16 @@ class LabelOptimizer {
                   kNotGiven = 3 };
 
   void initialise(int* labels, int numLabels, int dataFlag, int smoothFlag);
-  float dataCost(int site, int label) const;
+  float dataCost(int site, int label) const {
+    switch (dataKind_) {
+      case kTable:
+        return dataTable_[static_cast<std::size_t>(site) * numLabels_ + label];
+      case kFunction:
+        return dataFunction_(site, label);
+      default:
+        return dataFunctionXY_(site % width_, site / width_, label);
+    }
+  }
   float gridPairCost(int upperOrLeft, int lowerOrRight, bool horizontal,
                      int labelUpperOrLeft, int labelLowerOrRight) const;
   double gridSmoothEnergy() const;
