@@ -131,6 +131,8 @@ class Graph {
   ForwardChunk* newForwardChunk(std::size_t records, const char* printed);
   ReverseChunk* newReverseChunk(std::size_t records, const char* printed);
 
+  // True (and every node on the SINK side) when no node has source capacity.
+  bool settleWithoutSourceCapacity();
   void prepare();
   void layOutRuns(Layout& layout);
   void moveArcsIntoRuns(Layout& layout);

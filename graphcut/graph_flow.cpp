@@ -89,8 +89,32 @@ void Graph::initialise() {
   orphanBlock_ = new Block<OrphanRef>(kOrphansPerChunk, errorCallback_);
 }
 
+// The source tree starts from the nodes with source capacity and only ever
+// grows from its own nodes, so without such nodes it stays empty: no path is
+// ever found, the flow is the terminal offsets alone and every node ends on
+// the SINK side, whatever the arcs. Preparing and searching would not change
+// that.
+bool Graph::settleWithoutSourceCapacity() {
+  flushCursors();
+  for (NodeChunk* chunk = nodeChunks_; chunk != nullptr; chunk = chunk->next) {
+    for (GraphNode* node = chunk->slots; node < chunk->cursor; ++node) {
+      if (node->terminalCapacity > 0) return false;
+    }
+  }
+  for (NodeChunk* chunk = nodeChunks_; chunk != nullptr; chunk = chunk->next) {
+    for (GraphNode* node = chunk->slots; node < chunk->cursor; ++node) {
+      node->parent = nullptr;
+    }
+  }
+  return true;
+}
+
 double Graph::maxFlow() {
   if (solved_) return flow_;
+  if (settleWithoutSourceCapacity()) {
+    solved_ = true;
+    return flow_;
+  }
   prepare();
   initialise();
   GraphNode* current = nullptr;
