@@ -69,64 +69,41 @@ Graph::ReverseChunk* Graph::newReverseChunk(std::size_t records,
   return chunk;
 }
 
-Graph::NodeHandle Graph::addNode() {
-  if (nodeChunks_ == nullptr ||
-      nodeChunks_->cursor == &nodeChunks_->slots[kNodesPerChunk - 1]) {
-    NodeChunk* chunk = static_cast<NodeChunk*>(allocateMemory(sizeof(NodeChunk)));
-    if (chunk == nullptr) fail(nullptr);
-    chunk->cursor = chunk->slots;
-    chunk->next = nodeChunks_;
-    nodeChunks_ = chunk;
-  }
-  GraphNode* node = nodeChunks_->cursor++;
-  node->firstOut = nullptr;
-  node->firstIn = nullptr;
-  node->terminalCapacity = 0;
-  return node;
+void Graph::flushCursors() {
+  if (nodeChunks_ != nullptr) nodeChunks_->cursor = nodeCursor_;
+  if (forwardChunks_ != nullptr) forwardChunks_->cursor = arcCursor_;
+  if (reverseChunks_ != nullptr) reverseChunks_->cursor = referenceCursor_;
 }
 
-void Graph::addEdge(NodeHandle from, NodeHandle to, float capacity,
-                    float reverseCapacity) {
-  if (forwardChunks_ == nullptr ||
-      forwardChunks_->cursor == forwardChunks_->records() + kArcsPerChunk) {
-    ForwardChunk* chunk = newForwardChunk(
-        kArcsPerChunk, "Fatal ERROR at Ln89 of graph: Not enough memory!");
-    chunk->next = forwardChunks_;
-    forwardChunks_ = chunk;
-  }
-  if (reverseChunks_ == nullptr ||
-      reverseChunks_->cursor == reverseChunks_->records() + kArcsPerChunk) {
-    ReverseChunk* chunk = newReverseChunk(
-        kArcsPerChunk, "Fatal ERROR at Ln101 of graph: Not enough memory!");
-    chunk->next = reverseChunks_;
-    reverseChunks_ = chunk;
-  }
-  ForwardArc* arc = forwardChunks_->cursor++;
-  ReverseArc* reference = reverseChunks_->cursor++;
-  reference->forwardArc = reinterpret_cast<ForwardArc*>(from);
-  arc->shift = reinterpret_cast<std::intptr_t>(to);
-  arc->residual = capacity;
-  arc->reverseResidual = reverseCapacity;
-  from->firstOut = reinterpret_cast<ForwardArc*>(
-      reinterpret_cast<std::uintptr_t>(from->firstOut) + 1);
-  to->firstIn = reinterpret_cast<ReverseArc*>(
-      reinterpret_cast<std::uintptr_t>(to->firstIn) + 1);
+void Graph::openNodeChunk() {
+  NodeChunk* chunk = static_cast<NodeChunk*>(allocateMemory(sizeof(NodeChunk)));
+  if (chunk == nullptr) fail(nullptr);
+  if (nodeChunks_ != nullptr) nodeChunks_->cursor = nodeCursor_;
+  chunk->cursor = chunk->slots;
+  chunk->next = nodeChunks_;
+  nodeChunks_ = chunk;
+  nodeCursor_ = chunk->slots;
+  nodeLimit_ = &chunk->slots[kNodesPerChunk - 1];
 }
 
-void Graph::addTerminalWeights(NodeHandle node, float capSource, float capSink) {
-  float delta = node->terminalCapacity;
-  if (delta > 0) {
-    capSource += delta;
-  } else {
-    capSink -= delta;
-  }
-  flow_ += capSource < capSink ? capSource : capSink;
-  node->terminalCapacity = capSource - capSink;
+void Graph::openForwardChunk() {
+  ForwardChunk* chunk = newForwardChunk(
+      kArcsPerChunk, "Fatal ERROR at Ln89 of graph: Not enough memory!");
+  if (forwardChunks_ != nullptr) forwardChunks_->cursor = arcCursor_;
+  chunk->next = forwardChunks_;
+  forwardChunks_ = chunk;
+  arcCursor_ = chunk->records();
+  arcLimit_ = chunk->records() + kArcsPerChunk;
 }
 
-void Graph::setTerminalWeights(NodeHandle node, float capSource, float capSink) {
-  flow_ += capSource < capSink ? capSource : capSink;
-  node->terminalCapacity = capSource - capSink;
+void Graph::openReverseChunk() {
+  ReverseChunk* chunk = newReverseChunk(
+      kArcsPerChunk, "Fatal ERROR at Ln101 of graph: Not enough memory!");
+  if (reverseChunks_ != nullptr) reverseChunks_->cursor = referenceCursor_;
+  chunk->next = reverseChunks_;
+  reverseChunks_ = chunk;
+  referenceCursor_ = chunk->records();
+  referenceLimit_ = chunk->records() + kArcsPerChunk;
 }
 
 std::size_t Graph::nodeBytesHeld() const {
@@ -140,12 +117,14 @@ std::size_t Graph::nodeBytesHeld() const {
 std::size_t Graph::arcBytesHeld() const {
   std::size_t bytes = 0;
   for (ForwardChunk* chunk = forwardChunks_; chunk != nullptr; chunk = chunk->next) {
-    std::size_t slots = static_cast<std::size_t>(chunk->cursor - chunk->records());
+    ForwardArc* end = chunk == forwardChunks_ ? arcCursor_ : chunk->cursor;
+    std::size_t slots = static_cast<std::size_t>(end - chunk->records());
     if (slots < kArcsPerChunk + 1) slots = kArcsPerChunk + 1;
     bytes += sizeof(ForwardChunk) + slots * sizeof(ForwardArc) + alignof(ForwardArc) - 1;
   }
   for (ReverseChunk* chunk = reverseChunks_; chunk != nullptr; chunk = chunk->next) {
-    std::size_t slots = static_cast<std::size_t>(chunk->cursor - chunk->records());
+    ReverseArc* end = chunk == reverseChunks_ ? referenceCursor_ : chunk->cursor;
+    std::size_t slots = static_cast<std::size_t>(end - chunk->records());
     if (slots < kArcsPerChunk + 1) slots = kArcsPerChunk + 1;
     bytes += sizeof(ReverseChunk) + slots * sizeof(ReverseArc) + alignof(ReverseArc) - 1;
   }

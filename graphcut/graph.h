@@ -63,12 +63,41 @@ class Graph {
   Graph(const Graph&) = delete;
   Graph& operator=(const Graph&) = delete;
 
-  NodeHandle addNode();
+  NodeHandle addNode() {
+    if (nodeCursor_ == nodeLimit_) openNodeChunk();
+    GraphNode* node = nodeCursor_++;
+    node->firstOut = nullptr;
+    node->firstIn = nullptr;
+    node->terminalCapacity = 0;
+    return node;
+  }
   // One edge: `capacity` from -> to and `reverseCapacity` to -> from.
   void addEdge(NodeHandle from, NodeHandle to, float capacity,
-               float reverseCapacity);
+               float reverseCapacity) {
+    if (arcCursor_ == arcLimit_) openForwardChunk();
+    if (referenceCursor_ == referenceLimit_) openReverseChunk();
+    ForwardArc* arc = arcCursor_++;
+    ReverseArc* reference = referenceCursor_++;
+    reference->forwardArc = reinterpret_cast<ForwardArc*>(from);
+    arc->shift = reinterpret_cast<std::intptr_t>(to);
+    arc->residual = capacity;
+    arc->reverseResidual = reverseCapacity;
+    from->firstOut = reinterpret_cast<ForwardArc*>(
+        reinterpret_cast<std::uintptr_t>(from->firstOut) + 1);
+    to->firstIn = reinterpret_cast<ReverseArc*>(
+        reinterpret_cast<std::uintptr_t>(to->firstIn) + 1);
+  }
   // Adds to the node's terminal capacities (source -> node, node -> sink).
-  void addTerminalWeights(NodeHandle node, float capSource, float capSink);
+  void addTerminalWeights(NodeHandle node, float capSource, float capSink) {
+    float delta = node->terminalCapacity;
+    if (delta > 0) {
+      capSource += delta;
+    } else {
+      capSink -= delta;
+    }
+    flow_ += capSource < capSink ? capSource : capSink;
+    node->terminalCapacity = capSource - capSink;
+  }
   // Overwrites the node's terminal capacity with capSource - capSink.
   void setTerminalWeights(NodeHandle node, float capSource, float capSink);
   // Computes the maximum flow (terminal-weight offsets included). A second
@@ -92,9 +121,18 @@ class Graph {
   struct Middle;
 
   [[noreturn]] void fail(const char* printed) const;
+  // Close the newest chunk of a store (its cursor takes the fill position)
+  // and open a new one.
+  void openNodeChunk();
+  void openForwardChunk();
+  void openReverseChunk();
+  // Writes the fill positions back into the newest chunks.
+  void flushCursors();
   ForwardChunk* newForwardChunk(std::size_t records, const char* printed);
   ReverseChunk* newReverseChunk(std::size_t records, const char* printed);
 
+  // True (and every node on the SINK side) when no node has source capacity.
+  bool settleWithoutSourceCapacity();
   void prepare();
   void layOutRuns(Layout& layout);
   void moveArcsIntoRuns(Layout& layout);
@@ -104,6 +142,8 @@ class Graph {
   void makeActive(GraphNode* node);
   GraphNode* takeNextActive();
   bool grow(GraphNode* node, Middle& middle);
+  template <bool kSinkTree>
+  bool growTree(GraphNode* node, Middle& middle);
   void augment(const Middle& middle);
   void adopt();
   template <bool kSinkTree>
@@ -116,6 +156,14 @@ class Graph {
   NodeChunk* nodeChunks_ = nullptr;
   ForwardChunk* forwardChunks_ = nullptr;
   ReverseChunk* reverseChunks_ = nullptr;
+  // Fill position and end of the newest chunk of each store while the graph
+  // is built; the chunk's own cursor is brought up to date by flushCursors.
+  GraphNode* nodeCursor_ = nullptr;
+  GraphNode* nodeLimit_ = nullptr;  // the chunk's sentinel slot
+  ForwardArc* arcCursor_ = nullptr;
+  ForwardArc* arcLimit_ = nullptr;
+  ReverseArc* referenceCursor_ = nullptr;
+  ReverseArc* referenceLimit_ = nullptr;
   Block<OrphanRef>* orphanBlock_ = nullptr;
   GraphErrorCallback errorCallback_;
   double flow_ = 0.0;

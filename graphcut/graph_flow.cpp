@@ -89,8 +89,32 @@ void Graph::initialise() {
   orphanBlock_ = new Block<OrphanRef>(kOrphansPerChunk, errorCallback_);
 }
 
+// The source tree starts from the nodes with source capacity and only ever
+// grows from its own nodes, so without such nodes it stays empty: no path is
+// ever found, the flow is the terminal offsets alone and every node ends on
+// the SINK side, whatever the arcs. Preparing and searching would not change
+// that.
+bool Graph::settleWithoutSourceCapacity() {
+  flushCursors();
+  for (NodeChunk* chunk = nodeChunks_; chunk != nullptr; chunk = chunk->next) {
+    for (GraphNode* node = chunk->slots; node < chunk->cursor; ++node) {
+      if (node->terminalCapacity > 0) return false;
+    }
+  }
+  for (NodeChunk* chunk = nodeChunks_; chunk != nullptr; chunk = chunk->next) {
+    for (GraphNode* node = chunk->slots; node < chunk->cursor; ++node) {
+      node->parent = nullptr;
+    }
+  }
+  return true;
+}
+
 double Graph::maxFlow() {
   if (solved_) return flow_;
+  if (settleWithoutSourceCapacity()) {
+    solved_ = true;
+    return flow_;
+  }
   prepare();
   initialise();
   GraphNode* current = nullptr;
@@ -122,28 +146,33 @@ double Graph::maxFlow() {
 
 // Grows the tree of `node` over its arcs with capacity away from (source
 // tree) or towards (sink tree) it; stops at the first arc into the other tree.
-bool Graph::grow(GraphNode* node, Middle& middle) {
-  const bool sinkTree = node->inSinkTree != 0;
+// The node's own tree, stamp and distance do not change while it grows (an arc
+// back to itself finds it in its own tree, not farther away), so they are read
+// once.
+template <bool kSinkTree>
+bool Graph::growTree(GraphNode* node, Middle& middle) {
+  const std::int16_t tree = node->inSinkTree;
+  const std::int32_t stamp = node->timestamp;
+  const std::int32_t distance = node->distance;
   auto visit = [&](GraphNode* neighbor, ForwardArc* link, float& away,
                    float& towards) {
     if (neighbor->parent == nullptr) {
-      neighbor->inSinkTree = node->inSinkTree;
+      neighbor->inSinkTree = tree;
       neighbor->parent = link;
-      neighbor->timestamp = node->timestamp;
-      neighbor->distance = node->distance + 1;
+      neighbor->timestamp = stamp;
+      neighbor->distance = distance + 1;
       makeActive(neighbor);
-    } else if (neighbor->inSinkTree != node->inSinkTree) {
-      if (sinkTree) {
+    } else if (neighbor->inSinkTree != tree) {
+      if (kSinkTree) {
         middle = {&towards, &away, neighbor, node};
       } else {
         middle = {&away, &towards, node, neighbor};
       }
       return true;
-    } else if (neighbor->timestamp <= node->timestamp &&
-               neighbor->distance > node->distance) {
+    } else if (neighbor->timestamp <= stamp && neighbor->distance > distance) {
       neighbor->parent = link;
-      neighbor->timestamp = node->timestamp;
-      neighbor->distance = node->distance + 1;
+      neighbor->timestamp = stamp;
+      neighbor->distance = distance + 1;
     }
     return false;
   };
@@ -151,8 +180,7 @@ bool Graph::grow(GraphNode* node, Middle& middle) {
   ForwardArc* arcEnd;
   outRun(node, arc, arcEnd);
   for (; arc < arcEnd; ++arc) {
-    float& usable = sinkTree ? arc->reverseResidual : arc->residual;
-    if (usable == 0) continue;
+    if ((kSinkTree ? arc->reverseResidual : arc->residual) == 0) continue;
     if (visit(offsetNode(node, arc->shift), tagged(arc), arc->residual,
               arc->reverseResidual)) {
       return true;
@@ -163,14 +191,18 @@ bool Graph::grow(GraphNode* node, Middle& middle) {
   inRun(node, reference, referenceEnd);
   for (; reference < referenceEnd; ++reference) {
     ForwardArc* in = reference->forwardArc;
-    float& usable = sinkTree ? in->residual : in->reverseResidual;
-    if (usable == 0) continue;
+    if ((kSinkTree ? in->residual : in->reverseResidual) == 0) continue;
     if (visit(offsetNode(node, -in->shift), in, in->reverseResidual,
               in->residual)) {
       return true;
     }
   }
   return false;
+}
+
+bool Graph::grow(GraphNode* node, Middle& middle) {
+  return node->inSinkTree != 0 ? growTree<true>(node, middle)
+                               : growTree<false>(node, middle);
 }
 
 void Graph::setOrphanFront(GraphNode* node) {

@@ -55,15 +55,22 @@ template <bool kSinkTree>
 void Graph::processOrphan(GraphNode* orphan) {
   ForwardArc* bestLink = nullptr;
   int bestDistance = kInfiniteDistance;
+  const std::int32_t now = time_;
   auto consider = [&](GraphNode* neighbor, ForwardArc* link) {
     if ((neighbor->inSinkTree != 0) != kSinkTree || neighbor->parent == nullptr) return;
-    int distance = distanceToTerminal(neighbor);
-    if (distance >= kInfiniteDistance) return;
+    int distance;
+    if (neighbor->timestamp == now) {
+      // Already measured in this round: its path is stamped.
+      distance = neighbor->distance;
+    } else {
+      distance = distanceToTerminal(neighbor);
+      if (distance >= kInfiniteDistance) return;
+      stampPath(neighbor, distance);
+    }
     if (distance < bestDistance) {
       bestLink = link;
       bestDistance = distance;
     }
-    stampPath(neighbor, distance);
   };
   ForwardArc* arc;
   ForwardArc* arcEnd;

@@ -144,6 +144,7 @@ void Graph::prepare() {
     GraphNode* second = addNode();
     addEdge(first, second, 1.0f, 0.0f);
   }
+  flushCursors();
   // Marks beyond the last edge: those slots hold no record to move.
   ReverseArc* tail = reverseChunks_->cursor;
   ReverseArc* limit = reverseChunks_->records() + kArcsPerChunk;

@@ -79,6 +79,7 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
   verticalCues_ = nullptr;
   horizontalCues_ = nullptr;
   neighbors_ = nullptr;
+  neighborTableStale_ = true;
   dataFunction_ = nullptr;
   dataFunctionXY_ = nullptr;
   smoothFunctionH_ = nullptr;
@@ -135,6 +136,7 @@ void LabelOptimizer::setNeighbors(int site1, int site2, float weight) {
   fatalError(isGrid_, "Cannot use setNeighbors() on a grid graph");
   neighbors_[site1].add(new NeighborRecord{site2, weight});
   neighbors_[site2].add(new NeighborRecord{site1, weight});
+  neighborTableStale_ = true;
 }
 
 void LabelOptimizer::setNeighbors(int site1, int site2) {
@@ -218,16 +220,6 @@ void LabelOptimizer::setSmoothCost(SmoothCostFn fn) {
 
 void LabelOptimizer::setRandomOrder(bool on) { randomOrder_ = on; }
 
-float LabelOptimizer::dataCost(int site, int label) const {
-  switch (dataKind_) {
-    case kTable:
-      return dataTable_[static_cast<std::size_t>(site) * numLabels_ + label];
-    case kFunction:
-      return dataFunction_(site, label);
-    default:
-      return dataFunctionXY_(site % width_, site / width_, label);
-  }
-}
 
 double LabelOptimizer::dataEnergy() {
   fatalError(dataKind_ == kNotGiven, "Did not initialize the data costs yet");
@@ -271,20 +263,30 @@ double LabelOptimizer::gridSmoothEnergy() const {
   return energy;
 }
 
+const NeighborTable& LabelOptimizer::neighborTable() {
+  if (neighborTableStale_) {
+    fatalError(!neighborTable_.rebuild(neighbors_, numSites_), kNoMemory);
+    neighborTableStale_ = false;
+  }
+  return neighborTable_;
+}
+
 double LabelOptimizer::generalSmoothEnergy() {
+  const NeighborTable& table = neighborTable();
   double energy = 0;
   for (int site = 0; site < numSites_; ++site) {
     int label = labels_[site];
-    neighbors_[site].forEach([&](const NeighborRecord& record) {
-      if (site >= record.neighbor) return;
-      int other = labels_[record.neighbor];
+    for (const NeighborRecord* record = table.begin(site); record != table.end(site);
+         ++record) {
+      if (site >= record->neighbor) continue;
+      int other = labels_[record->neighbor];
       if (smoothKind_ == kTable) {
         energy += smoothTable_[static_cast<std::size_t>(other) * numLabels_ + label] *
-                  record.weight;
+                  record->weight;
       } else {
-        energy += smoothFunction_(site, record.neighbor, label, other);
+        energy += smoothFunction_(site, record->neighbor, label, other);
       }
-    });
+    }
   }
   return energy;
 }

@@ -8,6 +8,7 @@
 #define SCRIBELINE_GRAPHCUT_LABEL_OPTIMIZER_H_
 
 #include "graphcut/neighbor_list.h"
+#include "graphcut/neighbor_table.h"
 
 namespace scribeline {
 
@@ -107,7 +108,16 @@ class LabelOptimizer {
                   kNotGiven = 3 };
 
   void initialise(int* labels, int numLabels, int dataFlag, int smoothFlag);
-  float dataCost(int site, int label) const;
+  float dataCost(int site, int label) const {
+    switch (dataKind_) {
+      case kTable:
+        return dataTable_[static_cast<std::size_t>(site) * numLabels_ + label];
+      case kFunction:
+        return dataFunction_(site, label);
+      default:
+        return dataFunctionXY_(site % width_, site / width_, label);
+    }
+  }
   float gridPairCost(int upperOrLeft, int lowerOrRight, bool horizontal,
                      int labelUpperOrLeft, int labelLowerOrRight) const;
   double gridSmoothEnergy() const;
@@ -117,6 +127,9 @@ class LabelOptimizer {
   double expansionCycle();
   double swapCycle();
   void requireCosts() const;
+  // The neighbour lists as one contiguous table, copied again after any
+  // setNeighbors. General graph only.
+  const NeighborTable& neighborTable();
   void shuffleLabelOrder();
   template <typename Choice>
   void runMove(const Choice& choice);
@@ -141,6 +154,8 @@ class LabelOptimizer {
   float* verticalCues_;
   float* horizontalCues_;
   NeighborList* neighbors_;
+  NeighborTable neighborTable_;
+  bool neighborTableStale_;
   int* labelOrder_;
   int* siteIndex_;
   DataCostFn dataFunction_;

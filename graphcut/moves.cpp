@@ -75,12 +75,12 @@ template <typename Choice, typename PairCost>
 void addNeighborTerms(Graph& graph, GraphNode** nodes, const int* mapped,
                       const int* labels, const Choice& choice,
                       const PairCost& cost, int s, GraphNode* node,
-                      const NeighborList& list) {
+                      const NeighborRecord* record, const NeighborRecord* end) {
   int sourceS = choice.sourceLabel(s);
   int sinkS = choice.sinkLabel(s);
-  list.forEach([&](const NeighborRecord& record) {
-    int j = record.neighbor;
-    float w = record.weight;
+  for (; record != end; ++record) {
+    int j = record->neighbor;
+    float w = record->weight;
     if (!choice.active(j)) {
       int fixed = labels[j];
       if (s < j) {
@@ -97,7 +97,7 @@ void addNeighborTerms(Graph& graph, GraphNode** nodes, const int* mapped,
                   cost(s, j, sinkS, sourceJ, w), cost(s, j, sourceS, sinkJ, w),
                   cost(s, j, sourceS, sourceJ, w));
     }
-  });
+  }
 }
 
 }  // namespace
@@ -127,6 +127,7 @@ void LabelOptimizer::runMove(const Choice& choice) {
     for (int k = count - 1; k >= 0; --k) siteIndex_[siteIndex_[k]] = k;
     addGridSmoothTerms(graph, nodes, choice);
   } else {
+    const NeighborTable& neighbors = neighborTable();
     TablePairCost table{smoothTable_, numLabels_};
     FunctionPairCost function{smoothFunction_};
     for (int k = count - 1; k >= 0; --k) {
@@ -134,10 +135,10 @@ void LabelOptimizer::runMove(const Choice& choice) {
       siteIndex_[site] = k;
       if (smoothKind_ == kTable) {
         addNeighborTerms(graph, nodes, siteIndex_, labels_, choice, table, site,
-                         nodes[k], neighbors_[site]);
+                         nodes[k], neighbors.begin(site), neighbors.end(site));
       } else {
         addNeighborTerms(graph, nodes, siteIndex_, labels_, choice, function,
-                         site, nodes[k], neighbors_[site]);
+                         site, nodes[k], neighbors.begin(site), neighbors.end(site));
       }
     }
   }

@@ -9,13 +9,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/ximgproc/segmentation.hpp>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "bench/graphcut/photo_superpixels.h"
 #include "graphcut/label_optimizer.h"
 
 namespace scribeline {
@@ -24,54 +22,8 @@ namespace {
 
 constexpr int kLabels = 25;
 
-std::string findPhoto() {
-  const char* candidates[] = {
-      "../shared/images/elephants_5640x3172.jpg",
-      "/work/shared/images/elephants_5640x3172.jpg",
-      "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg",
-  };
-  for (const char* path : candidates) {
-    if (std::ifstream(path).good()) return path;
-  }
-  return "";
-}
-
-struct SuperpixelGraph {
-  int count = 0;
-  std::vector<cv::Vec3d> means;
-  std::vector<std::set<int>> neighbors;
-};
-
-SuperpixelGraph buildSuperpixels(const cv::Mat& image) {
-  cv::Mat map;
-  cv::ximgproc::segmentation::createGraphSegmentation(0.5, 500.0f, 20)->processImage(image, map);
-  SuperpixelGraph g;
-  double maxLabel = 0;
-  cv::minMaxLoc(map, nullptr, &maxLabel);
-  g.count = static_cast<int>(maxLabel) + 1;
-  g.means.assign(g.count, cv::Vec3d(0, 0, 0));
-  g.neighbors.resize(g.count);
-  std::vector<int> sizes(g.count, 0);
-  for (int y = 0; y < image.rows; ++y) {
-    for (int x = 0; x < image.cols; ++x) {
-      int p = map.at<int>(y, x);
-      const cv::Vec3b& c = image.at<cv::Vec3b>(y, x);
-      g.means[p] += cv::Vec3d(c[0], c[1], c[2]);
-      ++sizes[p];
-      if (y + 1 >= image.rows || x + 1 >= image.cols) continue;
-      for (int q : {map.at<int>(y, x + 1), map.at<int>(y + 1, x), map.at<int>(y + 1, x + 1)}) {
-        if (q == p) continue;
-        g.neighbors[p].insert(q);
-        g.neighbors[q].insert(p);
-      }
-    }
-  }
-  for (int i = 0; i < g.count; ++i) g.means[i] /= std::max(1, sizes[i]);
-  return g;
-}
-
 void expansionOnPhoto(benchmark::State& state) {
-  std::string path = findPhoto();
+  std::string path = findElephants();
   cv::Mat image = path.empty() ? cv::Mat() : cv::imread(path, cv::IMREAD_COLOR);
   if (image.empty()) {
     state.SkipWithError("no elephants photograph found");
@@ -94,9 +46,7 @@ void expansionOnPhoto(benchmark::State& state) {
     std::size_t in = 0;
     for (int j : g.neighbors[i]) {
       if (j == 0) continue;
-      cv::Vec3d d = g.means[i] - g.means[j];
-      float weight = static_cast<float>(1000.0L / (1.0L + d.dot(d)));
-      optimizer.setNeighbors(i, j, weight);
+      optimizer.setNeighbors(i, j, pairWeight(g, i, j));
       (j > i ? out : in) += 2;  // the pair is declared from both ends
     }
     maxOut = std::max(maxOut, out);

@@ -105,6 +105,28 @@ TEST(GraphExhaustive, MinCutMatchesEveryCutOnSmallGraphs) {
 }
 
 
+// No node with more source than sink weight: no source tree can form, so every
+// node ends on the SINK side whatever the arcs, and the flow is still the
+// smallest cut.
+TEST(GraphExhaustive, NoSourceCapacityLeavesEveryNodeOnTheSinkSide) {
+  for (unsigned seed = 1; seed <= 100; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    int numNodes = 1 + static_cast<int>(seed % 8);
+    Problem p = randomProblem(rng, numNodes, numNodes * 3, 9);
+    for (int i = 0; i < numNodes; ++i) p.source[i] = std::min(p.source[i], p.sink[i]);
+    Solution s = solve(p);
+    double best = 1e300;
+    for (int mask = 0; mask < (1 << numNodes); ++mask) {
+      std::vector<int> side(numNodes);
+      for (int i = 0; i < numNodes; ++i) side[i] = (mask >> i) & 1 ? Graph::SOURCE : Graph::SINK;
+      best = std::min(best, cutCapacity(p, side));
+    }
+    ASSERT_DOUBLE_EQ(s.flow, best);
+    for (int i = 0; i < numNodes; ++i) EXPECT_EQ(s.side[i], Graph::SINK) << "node " << i;
+  }
+}
+
 // Max flow of the same network (terminal weights as arcs from the source and
 // to the sink) computed by Boost.Graph's push-relabel algorithm.
 double boostMaxFlow(const Problem& p) {

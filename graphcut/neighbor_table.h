@@ -1,0 +1,37 @@
+// Contiguous copy of the optimiser's neighbour lists: every site's records in
+// the lists' iteration order, the sites one after another. Reading a site's
+// neighbours is then a linear scan instead of a walk over separately
+// allocated records.
+#ifndef SCRIBELINE_GRAPHCUT_NEIGHBOR_TABLE_H_
+#define SCRIBELINE_GRAPHCUT_NEIGHBOR_TABLE_H_
+
+#include <cstddef>
+
+#include "graphcut/neighbor_list.h"
+
+namespace scribeline {
+
+class NeighborTable {
+ public:
+  NeighborTable() = default;
+  ~NeighborTable();
+  NeighborTable(const NeighborTable&) = delete;
+  NeighborTable& operator=(const NeighborTable&) = delete;
+
+  // Copies the records of lists[0 .. numSites-1]. Returns false (and keeps the
+  // table empty) when memory runs out.
+  bool rebuild(const NeighborList* lists, int numSites);
+
+  const NeighborRecord* begin(int site) const { return records_ + starts_[site]; }
+  const NeighborRecord* end(int site) const { return records_ + starts_[site + 1]; }
+
+ private:
+  void release();
+
+  NeighborRecord* records_ = nullptr;
+  std::size_t* starts_ = nullptr;  // numSites + 1 offsets into records_
+};
+
+}  // namespace scribeline
+
+#endif  // SCRIBELINE_GRAPHCUT_NEIGHBOR_TABLE_H_
