@@ -5,14 +5,12 @@
 #include "app/mask_file.h"
 #include "app/toolbox.h"
 #include "canvas/mouse.h"
+#include "canvas/opacity.h"
 #include "canvas/view.h"
 
 namespace scribeline {
 namespace {
 
-constexpr double kOpacityStep = 0.05;
-constexpr double kMinOpacity = 0.05;
-constexpr double kMaxOpacity = 1.0;
 
 Tool* currentTool(Workspace& workspace) {
   return workspace.tools[workspace.currentTool].get();
@@ -74,15 +72,13 @@ CommandResult toolPen(Workspace& workspace, int) {
 }
 
 CommandResult opacityDown(Workspace& workspace, int) {
-  workspace.maskOpacity -= kOpacityStep;
-  if (workspace.maskOpacity < kMinOpacity) workspace.maskOpacity = kMinOpacity;
+  workspace.maskOpacity = lowerOpacity(workspace.maskOpacity);
   recomposeAndShow(workspace);
   return CommandResult::Continue;
 }
 
 CommandResult opacityUp(Workspace& workspace, int) {
-  workspace.maskOpacity += kOpacityStep;
-  if (workspace.maskOpacity > kMaxOpacity) workspace.maskOpacity = kMaxOpacity;
+  workspace.maskOpacity = raiseOpacity(workspace.maskOpacity);
   recomposeAndShow(workspace);
   return CommandResult::Continue;
 }

@@ -9,6 +9,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "canvas/opacity.h"
 #include "canvas/tool.h"
 #include "ui/window_system.h"
 
@@ -61,7 +62,7 @@ struct Workspace {
   int currentTool = kToolScissors;
   int currentLabel = 0;
   int penRadius = 3;           // never below 1
-  double maskOpacity = 0.4;    // kept within 0.05 to 1.0
+  double maskOpacity = kStartOpacity;  // kept within 0.05 to 1.0
   bool maskOverlay = false;
   // One flag for all tools: a contour is under way (iScissor), or the left
   // button is held for a stroke (lSnapper) or a drag (pen).

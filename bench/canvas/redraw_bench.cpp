@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/palette.h"
+#include "canvas/opacity.h"
 #include "canvas/view.h"
 #include "ui/scripted_window_system.h"
 
@@ -52,23 +52,6 @@ cv::Mat stripedMask() {
   return mask;
 }
 
-// Every opacity the keys can reach: from the start-up 0.4, steps of 0.05
-// down and up in double arithmetic, clamped to [0.05, 1.0] the way the
-// opacity commands clamp. Drift makes several near-equal values of one step.
-std::vector<double> reachableOpacities() {
-  std::set<double> seen = {0.4};
-  std::vector<double> pending = {0.4};
-  while (!pending.empty()) {
-    const double opacity = pending.back();
-    pending.pop_back();
-    double down = opacity - 0.05, up = opacity + 0.05;
-    if (down < 0.05) down = 0.05;
-    if (up > 1.0) up = 1.0;
-    for (double next : {down, up})
-      if (seen.insert(next).second) pending.push_back(next);
-  }
-  return std::vector<double>(seen.begin(), seen.end());
-}
 
 struct Timing {
   double wall = 0.0;  // seconds per iteration

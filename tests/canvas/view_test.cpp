@@ -1,8 +1,8 @@
+#include "canvas/opacity.h"
 #include "canvas/view.h"
 
 #include <cstdio>
 #include <random>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -78,22 +78,6 @@ INSTANTIATE_TEST_SUITE_P(Opacities, BlendTest,
                          testing::Values(0.05, 0.05000000000000007, 0.4,
                                          0.45, 0.5, 0.55, 0.95, 1.0));
 
-// Every opacity the keys can reach: from 0.4 in steps of -0.05 and +0.05 in
-// double arithmetic, clamped to [0.05, 1.0] as the opacity commands clamp.
-std::vector<double> reachableOpacities() {
-  std::set<double> seen = {0.4};
-  std::vector<double> pending = {0.4};
-  while (!pending.empty()) {
-    const double opacity = pending.back();
-    pending.pop_back();
-    double down = opacity - 0.05, up = opacity + 0.05;
-    if (down < 0.05) down = 0.05;
-    if (up > 1.0) up = 1.0;
-    for (double next : {down, up})
-      if (seen.insert(next).second) pending.push_back(next);
-  }
-  return std::vector<double>(seen.begin(), seen.end());
-}
 
 // The blend of one byte as defined, for comparison byte by byte.
 cv::Mat formulaBlend(const cv::Mat& photo, const cv::Mat& mask, double a) {
