@@ -2,7 +2,6 @@
 // the iScissor tool outlines a dark square, fills it with "N", saves with
 // "M" and again at exit.
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -27,17 +26,6 @@ cv::Mat darkSquarePhoto() {
   cv::Mat photo(kPhotoSize, CV_8UC3, cv::Scalar(190, 200, 210));
   photo(kSquare).setTo(cv::Scalar(30, 40, 35));
   return photo;
-}
-
-cv::Mat waitForPicture(const std::string& path) {
-  for (int i = 0; i < 500; ++i) {
-    if (std::filesystem::exists(path)) {
-      cv::Mat picture = cv::imread(path, cv::IMREAD_UNCHANGED);
-      if (!picture.empty()) return picture;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return {};
 }
 
 int countPreviewPixels(const cv::Mat& picture) {
@@ -97,7 +85,7 @@ TEST(ScissorsE2e, OutlineTheSquareFillItSaveAndSaveAgainAtExit) {
   session.key("Scribeline", "N");
   session.key("Scribeline", "M");
   const std::string maskPath = session.workPath("square.png_Mask.png");
-  const cv::Mat saved = waitForPicture(maskPath);
+  const cv::Mat saved = session.waitForPicture("square.png_Mask.png");
   ASSERT_FALSE(saved.empty()) << "\"M\" wrote no mask";
   expectFilledSquare(saved);
 

@@ -2,7 +2,6 @@
 // of each of two labels over a two-colour photograph relabels both halves,
 // as the "Mask" window and the saved mask show.
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -38,17 +37,6 @@ int wrongPixels(const cv::Mat& picture) {
     }
   }
   return wrong;
-}
-
-cv::Mat waitForPicture(const std::string& path) {
-  for (int i = 0; i < 500; ++i) {
-    if (std::filesystem::exists(path)) {
-      cv::Mat picture = cv::imread(path, cv::IMREAD_COLOR);
-      if (!picture.empty()) return picture;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return {};
 }
 
 TEST(SnappingSession, OneStrokePerLabelPaintsBothHalves) {
@@ -88,7 +76,7 @@ TEST(SnappingSession, OneStrokePerLabelPaintsBothHalves) {
   EXPECT_EQ(wrongPixels(shown(cv::Rect(cv::Point(0, 0), kPhotoSize))), 0);
 
   session.key("Scribeline", "M");
-  const cv::Mat saved = waitForPicture(session.workPath("halves.png_Mask.png"));
+  const cv::Mat saved = session.waitForPicture("halves.png_Mask.png");
   ASSERT_FALSE(saved.empty()) << "\"M\" wrote no mask";
   ASSERT_EQ(saved.size(), kPhotoSize);
   EXPECT_EQ(wrongPixels(saved), 0);

@@ -38,19 +38,6 @@ class WorkspaceTest : public ::testing::Test {
     ASSERT_TRUE(session.waitForWindowSize("Scribeline", kSampleSize));
   }
 
-  // Waits until the file exists and can be read as a picture.
-  cv::Mat waitForPicture(const std::string& name) {
-    const std::string path = session.workPath(name);
-    for (int i = 0; i < 500; ++i) {
-      if (std::filesystem::exists(path)) {
-        cv::Mat picture = cv::imread(path, cv::IMREAD_UNCHANGED);
-        if (!picture.empty()) return picture;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return {};
-  }
-
   XSession session;
 };
 
@@ -103,7 +90,7 @@ TEST_F(WorkspaceTest, PenSessionSavesTheMaskAndEndsAfterSaveQuestion) {
   session.drag("Scribeline", across);
   session.drag("Scribeline", down);
   session.key("Scribeline", "M");
-  const cv::Mat saved = waitForPicture("sample.JPG_Mask.png");
+  const cv::Mat saved = session.waitForPicture("sample.JPG_Mask.png");
   ASSERT_FALSE(saved.empty()) << "\"M\" wrote no mask";
   expectPenStrokes(saved, {across, down}, kLabel5);
 
@@ -152,7 +139,7 @@ TEST_F(WorkspaceTest, LetterCaseAndCtrlReachTheCommands) {
   ASSERT_TRUE(session.waitForOutput("current pen radius = 4\n"));
   EXPECT_FALSE(std::filesystem::exists(session.workPath("sample.JPG_Mask.png")));
   session.key("Scribeline", "M");
-  const cv::Mat saved = waitForPicture("sample.JPG_Mask.png");
+  const cv::Mat saved = session.waitForPicture("sample.JPG_Mask.png");
   ASSERT_FALSE(saved.empty()) << "\"M\" wrote no mask";
   EXPECT_EQ(cv::countNonZero(saved.reshape(1)), 0) << "the mask is blank";
   session.key("Scribeline", "Escape");
@@ -193,7 +180,7 @@ TEST_F(WorkspaceTest, WindowsReopenedByKeysKeepWorking) {
   session.drag("Scribeline", afterFreeScale);
 
   session.key("Scribeline", "M");
-  const cv::Mat saved = waitForPicture("sample.JPG_Mask.png");
+  const cv::Mat saved = session.waitForPicture("sample.JPG_Mask.png");
   ASSERT_FALSE(saved.empty()) << "\"M\" wrote no mask";
   expectPenStrokes(saved, {inMain, inMask, afterFreeScale}, kLabel7);
   session.key("Scribeline", "Escape");
@@ -272,7 +259,7 @@ TEST_F(WorkspaceTest, LargePhotoFitsTheScreenAndPaintsWherePointed) {
   const cv::Point from(400, 300), to(2800, 900);
   session.drag("Scribeline", {from, to});
   session.key("Scribeline", "M");
-  const cv::Mat saved = waitForPicture("large.png_Mask.png");
+  const cv::Mat saved = session.waitForPicture("large.png_Mask.png");
   ASSERT_EQ(saved.size(), photoSize);
 
   // A window pixel covers two photo pixels: the stroke may lie a pixel off

@@ -7,12 +7,15 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 
 // Last: Xlib defines macros (None, Bool, Status) that clash with C++ headers.
 #include <X11/Xlib.h>
@@ -401,6 +404,20 @@ void XSession::closeWindow(const std::string& title) {
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(x, id, False, NoEventMask, &event);
   XCloseDisplay(x);
+}
+
+cv::Mat XSession::waitForPicture(const std::string& name, double timeoutSeconds) {
+  const std::string path = workPath(name);
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::duration<double>(timeoutSeconds);
+  do {
+    if (std::filesystem::exists(path)) {
+      cv::Mat picture = cv::imread(path, cv::IMREAD_UNCHANGED);
+      if (!picture.empty()) return picture;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  } while (std::chrono::steady_clock::now() < deadline);
+  return {};
 }
 
 cv::Mat XSession::capture(const std::string& title) {

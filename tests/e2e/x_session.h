@@ -184,6 +184,10 @@ class XSession {
   // Pixels are those of the window: a scaled picture appears scaled.
   cv::Mat capture(const std::string& title);
 
+  // Waits until the file `name` of the working folder exists and reads as a
+  // picture (as stored: no conversion); empty when it did not in time.
+  cv::Mat waitForPicture(const std::string& name, double timeoutSeconds = 10);
+
   // Waits for the dialog titled `title`, then answers it with the key "y"
   // (yes) or "n" (no). False when no such dialog appeared in time.
   bool answer(const std::string& title, bool yes, double timeoutSeconds = 30);
