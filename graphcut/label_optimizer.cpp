@@ -118,6 +118,7 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
   for (int l = 0; l < numLabels_; ++l) labelOrder_[l] = l;
   siteIndex_ = allocateArray<int>(numSites_, kNoMemory);
   fill(siteIndex_, numSites_, -1);
+  terminalLedger_ = allocateArray<float>(numSites_, kNoMemory);
 }
 
 LabelOptimizer::~LabelOptimizer() {
@@ -130,6 +131,7 @@ LabelOptimizer::~LabelOptimizer() {
   }
   std::free(labelOrder_);
   std::free(siteIndex_);
+  std::free(terminalLedger_);
 }
 
 void LabelOptimizer::setNeighbors(int site1, int site2, float weight) {
