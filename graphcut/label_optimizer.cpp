@@ -119,6 +119,8 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
   siteIndex_ = allocateArray<int>(numSites_, kNoMemory);
   fill(siteIndex_, numSites_, -1);
   terminalLedger_ = allocateArray<float>(numSites_, kNoMemory);
+  hadSourceCapacity_ = allocateArray<unsigned char>(numLabels_, kNoMemory);
+  fill<unsigned char>(hadSourceCapacity_, numLabels_, 0);
 }
 
 LabelOptimizer::~LabelOptimizer() {
@@ -132,6 +134,7 @@ LabelOptimizer::~LabelOptimizer() {
   std::free(labelOrder_);
   std::free(siteIndex_);
   std::free(terminalLedger_);
+  std::free(hadSourceCapacity_);
 }
 
 void LabelOptimizer::setNeighbors(int site1, int site2, float weight) {

@@ -166,6 +166,8 @@ class LabelOptimizer {
   int* labelOrder_;
   int* siteIndex_;
   float* terminalLedger_;  // one float per site, reused by every move
+  // Per label: whether the last expansion on it had source capacity.
+  unsigned char* hadSourceCapacity_;
   DataCostFn dataFunction_;
   DataCostFnXY dataFunctionXY_;
   SmoothCostFnXY smoothFunctionH_;

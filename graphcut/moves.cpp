@@ -32,6 +32,13 @@ class GraphBuilder {
   void addEdge(int from, int to, float capacity, float reverseCapacity) {
     graph_.addEdge(nodes_[from], nodes_[to], capacity, reverseCapacity);
   }
+  // Before maxFlow: whether some node has source capacity.
+  bool hasSourceCapacity(int count) const {
+    for (int k = 0; k < count; ++k) {
+      if (nodes_[k]->terminalCapacity > 0) return true;
+    }
+    return false;
+  }
 
  private:
   Graph& graph_;
@@ -66,6 +73,7 @@ struct ExpansionChoice {
   bool active(int site) const { return labels[site] != alpha; }
   int sourceLabel(int) const { return alpha; }
   int sinkLabel(int site) const { return labels[site]; }
+  int label() const { return alpha; }
 };
 
 struct SwapChoice {
@@ -75,6 +83,7 @@ struct SwapChoice {
   bool active(int site) const { return labels[site] == a || labels[site] == b; }
   int sourceLabel(int) const { return a; }
   int sinkLabel(int) const { return b; }
+  int label() const { return -1; }  // a pair of labels: not remembered
 };
 
 // Cost of a declared pair (lower site, higher site) with their labels.
@@ -143,12 +152,17 @@ int LabelOptimizer::listActiveSites(const Choice& choice) {
 // Runs one move. When the move's terminal capacities leave no node with
 // source capacity, every active site takes its sink label without a graph
 // (see TerminalLedger); the ledger and the graph are fed by the same
-// construction, so they cannot disagree.
+// construction, so they cannot disagree. An expansion whose previous move on
+// the same label had source capacity is expected to have it again and builds
+// its graph straight away: the ledger would only add a pass. Either way the
+// labels are those of the cut.
 template <typename Choice>
 void LabelOptimizer::runMove(const Choice& choice) {
   int count = listActiveSites(choice);
   if (count == 0) return;
-  if (settledMovesSkipped) {
+  const int label = choice.label();
+  const bool expected = label >= 0 && hadSourceCapacity_[label] != 0;
+  if (settledMovesSkipped && !expected) {
     TerminalLedger ledger(terminalLedger_);
     buildMove(ledger, choice, count);
     if (!ledger.hasSourceCapacity()) {
@@ -165,6 +179,7 @@ void LabelOptimizer::runMove(const Choice& choice) {
   fatalError(nodes == nullptr, "Not enough memory");
   GraphBuilder builder(graph, nodes);
   buildMove(builder, choice, count);
+  if (label >= 0) hadSourceCapacity_[label] = builder.hasSourceCapacity(count) ? 1 : 0;
   graph.maxFlow();
   int k = 0;
   for (int site = 0; site < numSites_; ++site) {
