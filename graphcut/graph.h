@@ -44,6 +44,23 @@ struct GraphNode {
   float terminalCapacity;  // > 0: source->node; < 0: node->sink (negated)
 };
 
+// Adds (capSource, capSink) to a node's residual terminal capacity (positive:
+// source -> node; negative: node -> sink, negated) and returns the part of
+// the two that flows straight from source to sink. Every holder of terminal
+// capacities uses this one piece of arithmetic, so that the same calls in the
+// same order leave the same floats, bit for bit.
+inline float addToTerminalCapacity(float& terminalCapacity, float capSource,
+                                   float capSink) {
+  float delta = terminalCapacity;
+  if (delta > 0) {
+    capSource += delta;
+  } else {
+    capSink -= delta;
+  }
+  terminalCapacity = capSource - capSink;
+  return capSource < capSink ? capSource : capSink;
+}
+
 struct OrphanRef {
   GraphNode* node;
   OrphanRef* next;
@@ -89,14 +106,7 @@ class Graph {
   }
   // Adds to the node's terminal capacities (source -> node, node -> sink).
   void addTerminalWeights(NodeHandle node, float capSource, float capSink) {
-    float delta = node->terminalCapacity;
-    if (delta > 0) {
-      capSource += delta;
-    } else {
-      capSink -= delta;
-    }
-    flow_ += capSource < capSink ? capSource : capSink;
-    node->terminalCapacity = capSource - capSink;
+    flow_ += addToTerminalCapacity(node->terminalCapacity, capSource, capSink);
   }
   // Overwrites the node's terminal capacity with capSource - capSink.
   void setTerminalWeights(NodeHandle node, float capSource, float capSink);

@@ -118,6 +118,9 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
   for (int l = 0; l < numLabels_; ++l) labelOrder_[l] = l;
   siteIndex_ = allocateArray<int>(numSites_, kNoMemory);
   fill(siteIndex_, numSites_, -1);
+  terminalLedger_ = allocateArray<float>(numSites_, kNoMemory);
+  hadSourceCapacity_ = allocateArray<unsigned char>(numLabels_, kNoMemory);
+  fill<unsigned char>(hadSourceCapacity_, numLabels_, 0);
 }
 
 LabelOptimizer::~LabelOptimizer() {
@@ -130,6 +133,8 @@ LabelOptimizer::~LabelOptimizer() {
   }
   std::free(labelOrder_);
   std::free(siteIndex_);
+  std::free(terminalLedger_);
+  std::free(hadSourceCapacity_);
 }
 
 void LabelOptimizer::setNeighbors(int site1, int site2, float weight) {

@@ -12,9 +12,6 @@
 
 namespace scribeline {
 
-class Graph;
-struct GraphNode;
-
 // Cost functions of the function forms. Costs are floats.
 using DataCostFn = float (*)(int site, int label);
 using DataCostFnXY = float (*)(int x, int y, int label);
@@ -29,6 +26,11 @@ using SmoothCostFnXY = float (*)(int x, int y, int labelRightOrLower,
 // Prints "\n <message> \n" to standard output and ends the process with exit
 // status 1 when `condition` holds.
 void fatalError(bool condition, const char* message);
+
+// Test seam: with `on` false every move builds and cuts its graph, also when
+// its terminal capacities already show that no node can reach the SOURCE
+// side (default true). The labels come out the same either way.
+void setSettledMovesSkippedForTesting(bool on);
 
 class LabelOptimizer {
  public:
@@ -132,9 +134,14 @@ class LabelOptimizer {
   const NeighborTable& neighborTable();
   void shuffleLabelOrder();
   template <typename Choice>
-  void runMove(const Choice& choice);
+  int listActiveSites(const Choice& choice);
   template <typename Choice>
-  void addGridSmoothTerms(Graph& graph, GraphNode** nodes, const Choice& choice);
+  void runMove(const Choice& choice);
+  // Builder: a Graph adapter or a TerminalLedger, nodes named by index.
+  template <typename Builder, typename Choice>
+  void buildMove(Builder& graph, const Choice& choice, int count);
+  template <typename Builder, typename Choice>
+  void addGridSmoothTerms(Builder& graph, const Choice& choice);
 
   int numLabels_;
   int width_;
@@ -158,6 +165,9 @@ class LabelOptimizer {
   bool neighborTableStale_;
   int* labelOrder_;
   int* siteIndex_;
+  float* terminalLedger_;  // one float per site, reused by every move
+  // Per label: whether the last expansion on it had source capacity.
+  unsigned char* hadSourceCapacity_;
   DataCostFn dataFunction_;
   DataCostFnXY dataFunctionXY_;
   SmoothCostFnXY smoothFunctionH_;

@@ -10,14 +10,46 @@
 #include "graphcut/graph.h"
 #include "graphcut/label_optimizer.h"
 #include "graphcut/memory.h"
+#include "graphcut/terminal_ledger.h"
 
 namespace scribeline {
 namespace {
 
+// Off only in tests: every move then builds and cuts its graph.
+bool settledMovesSkipped = true;
+
+// The move's graph, node k standing for the k-th active site.
+class GraphBuilder {
+ public:
+  GraphBuilder(Graph& graph, GraphNode** nodes) : graph_(graph), nodes_(nodes) {}
+
+  void addNodes(int count) {
+    for (int k = 0; k < count; ++k) nodes_[k] = graph_.addNode();
+  }
+  void addTerminalWeights(int node, float capSource, float capSink) {
+    graph_.addTerminalWeights(nodes_[node], capSource, capSink);
+  }
+  void addEdge(int from, int to, float capacity, float reverseCapacity) {
+    graph_.addEdge(nodes_[from], nodes_[to], capacity, reverseCapacity);
+  }
+  // Before maxFlow: whether some node has source capacity.
+  bool hasSourceCapacity(int count) const {
+    for (int k = 0; k < count; ++k) {
+      if (nodes_[k]->terminalCapacity > 0) return true;
+    }
+    return false;
+  }
+
+ private:
+  Graph& graph_;
+  GraphNode** nodes_;
+};
+
 // Adds the pairwise term E(xs, xj) of two nodes (x = 1: SOURCE side), exact
 // when e01 + e10 >= e00 + e11.
-inline void addPairTerm(Graph& graph, GraphNode* s, GraphNode* j, float e00,
-                        float e01, float e10, float e11) {
+template <typename Builder>
+inline void addPairTerm(Builder& graph, int s, int j, float e00, float e01,
+                        float e10, float e11) {
   graph.addTerminalWeights(s, e00, e11);
   float x = e10 - e11;
   float y = e01 - e00;
@@ -41,6 +73,7 @@ struct ExpansionChoice {
   bool active(int site) const { return labels[site] != alpha; }
   int sourceLabel(int) const { return alpha; }
   int sinkLabel(int site) const { return labels[site]; }
+  int label() const { return alpha; }
 };
 
 struct SwapChoice {
@@ -50,6 +83,7 @@ struct SwapChoice {
   bool active(int site) const { return labels[site] == a || labels[site] == b; }
   int sourceLabel(int) const { return a; }
   int sinkLabel(int) const { return b; }
+  int label() const { return -1; }  // a pair of labels: not remembered
 };
 
 // Cost of a declared pair (lower site, higher site) with their labels.
@@ -71,11 +105,11 @@ struct FunctionPairCost {
 // Terms of one site s (node `node`) and one neighbour j: a neighbour that
 // does not take part fixes its label; a pair of active sites is added once,
 // from its lower site. `mapped` gives the node index of an active j > s.
-template <typename Choice, typename PairCost>
-void addNeighborTerms(Graph& graph, GraphNode** nodes, const int* mapped,
-                      const int* labels, const Choice& choice,
-                      const PairCost& cost, int s, GraphNode* node,
-                      const NeighborRecord* record, const NeighborRecord* end) {
+template <typename Builder, typename Choice, typename PairCost>
+void addNeighborTerms(Builder& graph, const int* mapped, const int* labels,
+                      const Choice& choice, const PairCost& cost, int s,
+                      int node, const NeighborRecord* record,
+                      const NeighborRecord* end) {
   int sourceS = choice.sourceLabel(s);
   int sinkS = choice.sinkLabel(s);
   for (; record != end; ++record) {
@@ -93,7 +127,7 @@ void addNeighborTerms(Graph& graph, GraphNode** nodes, const int* mapped,
     } else if (s < j) {
       int sourceJ = choice.sourceLabel(j);
       int sinkJ = choice.sinkLabel(j);
-      addPairTerm(graph, node, nodes[mapped[j]], cost(s, j, sinkS, sinkJ, w),
+      addPairTerm(graph, node, mapped[j], cost(s, j, sinkS, sinkJ, w),
                   cost(s, j, sinkS, sourceJ, w), cost(s, j, sourceS, sinkJ, w),
                   cost(s, j, sourceS, sourceJ, w));
     }
@@ -102,46 +136,50 @@ void addNeighborTerms(Graph& graph, GraphNode** nodes, const int* mapped,
 
 }  // namespace
 
-// Builds, cuts and applies one move. siteIndex first lists the active sites
-// (k-th active site at entry k), then, walked from the top, becomes the map
-// from an active site to its node index: when site s is reached every active
-// site above it is already mapped.
+void setSettledMovesSkippedForTesting(bool on) { settledMovesSkipped = on; }
+
+// Lists the active sites in siteIndex (k-th active site at entry k) and
+// returns their number.
 template <typename Choice>
-void LabelOptimizer::runMove(const Choice& choice) {
-  Graph graph;
+int LabelOptimizer::listActiveSites(const Choice& choice) {
   int count = 0;
   for (int site = 0; site < numSites_; ++site) {
     if (choice.active(site)) siteIndex_[count++] = site;
   }
+  return count;
+}
+
+// Runs one move. When the move's terminal capacities leave no node with
+// source capacity, every active site takes its sink label without a graph
+// (see TerminalLedger); the ledger and the graph are fed by the same
+// construction, so they cannot disagree. An expansion whose previous move on
+// the same label had source capacity is expected to have it again and builds
+// its graph straight away: the ledger would only add a pass. Either way the
+// labels are those of the cut.
+template <typename Choice>
+void LabelOptimizer::runMove(const Choice& choice) {
+  int count = listActiveSites(choice);
   if (count == 0) return;
+  const int label = choice.label();
+  const bool expected = label >= 0 && hadSourceCapacity_[label] != 0;
+  if (settledMovesSkipped && !expected) {
+    TerminalLedger ledger(terminalLedger_);
+    buildMove(ledger, choice, count);
+    if (!ledger.hasSourceCapacity()) {
+      for (int site = 0; site < numSites_; ++site) {
+        if (choice.active(site)) labels_[site] = choice.sinkLabel(site);
+      }
+      return;
+    }
+    listActiveSites(choice);  // the construction turned the list into a map
+  }
+  Graph graph;
   GraphNode** nodes = static_cast<GraphNode**>(
       allocateMemory(sizeof(GraphNode*) * static_cast<std::size_t>(count)));
   fatalError(nodes == nullptr, "Not enough memory");
-  for (int k = 0; k < count; ++k) nodes[k] = graph.addNode();
-  for (int k = 0; k < count; ++k) {
-    int site = siteIndex_[k];
-    graph.addTerminalWeights(nodes[k], dataCost(site, choice.sinkLabel(site)),
-                             dataCost(site, choice.sourceLabel(site)));
-  }
-  if (isGrid_) {
-    for (int k = count - 1; k >= 0; --k) siteIndex_[siteIndex_[k]] = k;
-    addGridSmoothTerms(graph, nodes, choice);
-  } else {
-    const NeighborTable& neighbors = neighborTable();
-    TablePairCost table{smoothTable_, numLabels_};
-    FunctionPairCost function{smoothFunction_};
-    for (int k = count - 1; k >= 0; --k) {
-      int site = siteIndex_[k];
-      siteIndex_[site] = k;
-      if (smoothKind_ == kTable) {
-        addNeighborTerms(graph, nodes, siteIndex_, labels_, choice, table, site,
-                         nodes[k], neighbors.begin(site), neighbors.end(site));
-      } else {
-        addNeighborTerms(graph, nodes, siteIndex_, labels_, choice, function,
-                         site, nodes[k], neighbors.begin(site), neighbors.end(site));
-      }
-    }
-  }
+  GraphBuilder builder(graph, nodes);
+  buildMove(builder, choice, count);
+  if (label >= 0) hadSourceCapacity_[label] = builder.hasSourceCapacity(count) ? 1 : 0;
   graph.maxFlow();
   int k = 0;
   for (int site = 0; site < numSites_; ++site) {
@@ -154,11 +192,43 @@ void LabelOptimizer::runMove(const Choice& choice) {
   std::free(nodes);
 }
 
+// Adds the nodes, data terms and smoothness terms of a move, in a fixed
+// order. REQUIRES: siteIndex lists the `count` active sites. siteIndex is then
+// walked from the top and becomes the map from an active site to its node
+// index: when site s is reached every active site above it is already mapped.
+template <typename Builder, typename Choice>
+void LabelOptimizer::buildMove(Builder& graph, const Choice& choice, int count) {
+  graph.addNodes(count);
+  for (int k = 0; k < count; ++k) {
+    int site = siteIndex_[k];
+    graph.addTerminalWeights(k, dataCost(site, choice.sinkLabel(site)),
+                             dataCost(site, choice.sourceLabel(site)));
+  }
+  if (isGrid_) {
+    for (int k = count - 1; k >= 0; --k) siteIndex_[siteIndex_[k]] = k;
+    addGridSmoothTerms(graph, choice);
+    return;
+  }
+  const NeighborTable& neighbors = neighborTable();
+  TablePairCost table{smoothTable_, numLabels_};
+  FunctionPairCost function{smoothFunction_};
+  for (int k = count - 1; k >= 0; --k) {
+    int site = siteIndex_[k];
+    siteIndex_[site] = k;
+    if (smoothKind_ == kTable) {
+      addNeighborTerms(graph, siteIndex_, labels_, choice, table, site, k,
+                       neighbors.begin(site), neighbors.end(site));
+    } else {
+      addNeighborTerms(graph, siteIndex_, labels_, choice, function, site, k,
+                       neighbors.begin(site), neighbors.end(site));
+    }
+  }
+}
+
 // Grid pairs: (x-1, y)-(x, y) and (x, y-1)-(x, y), the left or upper site
 // first. REQUIRES: siteIndex maps every active site to its node index.
-template <typename Choice>
-void LabelOptimizer::addGridSmoothTerms(Graph& graph, GraphNode** nodes,
-                                        const Choice& choice) {
+template <typename Builder, typename Choice>
+void LabelOptimizer::addGridSmoothTerms(Builder& graph, const Choice& choice) {
   auto addPair = [&](int first, int second, bool horizontal) {
     bool firstActive = choice.active(first);
     bool secondActive = choice.active(second);
@@ -168,18 +238,15 @@ void LabelOptimizer::addGridSmoothTerms(Graph& graph, GraphNode** nodes,
     if (firstActive && secondActive) {
       int source1 = choice.sourceLabel(first), sink1 = choice.sinkLabel(first);
       int source2 = choice.sourceLabel(second), sink2 = choice.sinkLabel(second);
-      addPairTerm(graph, nodes[siteIndex_[first]], nodes[siteIndex_[second]],
-                  cost(sink1, sink2), cost(sink1, source2), cost(source1, sink2),
-                  cost(source1, source2));
+      addPairTerm(graph, siteIndex_[first], siteIndex_[second], cost(sink1, sink2),
+                  cost(sink1, source2), cost(source1, sink2), cost(source1, source2));
     } else if (firstActive) {
       int fixed = labels_[second];
-      graph.addTerminalWeights(nodes[siteIndex_[first]],
-                               cost(choice.sinkLabel(first), fixed),
+      graph.addTerminalWeights(siteIndex_[first], cost(choice.sinkLabel(first), fixed),
                                cost(choice.sourceLabel(first), fixed));
     } else if (secondActive) {
       int fixed = labels_[first];
-      graph.addTerminalWeights(nodes[siteIndex_[second]],
-                               cost(fixed, choice.sinkLabel(second)),
+      graph.addTerminalWeights(siteIndex_[second], cost(fixed, choice.sinkLabel(second)),
                                cost(fixed, choice.sourceLabel(second)));
     }
   };
