@@ -41,18 +41,25 @@ int differingBytes(const cv::Mat& a, const cv::Mat& b) {
   return cv::countNonZero(a.reshape(1) != b.reshape(1));
 }
 
-// Opacities the keys can reach from 0.4, including the drifted ones, and
-// 0.5 where exact ties between two bytes occur.
-class BlendTest : public testing::TestWithParam<double> {};
-
-TEST_P(BlendTest, MatchesMatrixArithmeticOnEveryBytePair) {
-  // Every (photo, mask) byte pair once: 256 x 256 pixels, all channels.
-  cv::Mat photo(256, 256, CV_8UC3), mask(256, 256, CV_8UC3);
+// 256 x 256 pixels in which each channel meets every (photo, mask) byte
+// pair once, at differing offsets within the SIMD blocks.
+void everyBytePair(cv::Mat& photo, cv::Mat& mask) {
+  photo.create(256, 256, CV_8UC3);
+  mask.create(256, 256, CV_8UC3);
   for (int y = 0; y < 256; ++y)
     for (int x = 0; x < 256; ++x) {
       photo.at<cv::Vec3b>(y, x) = cv::Vec3b(y, x, 255 - y);
       mask.at<cv::Vec3b>(y, x) = cv::Vec3b(x, y, 255 - x);
     }
+}
+
+// Opacities the keys can reach from 0.4, including the drifted ones, and
+// 0.5 where exact ties between two bytes occur.
+class BlendTest : public testing::TestWithParam<double> {};
+
+TEST_P(BlendTest, MatchesMatrixArithmeticOnEveryBytePair) {
+  cv::Mat photo, mask;
+  everyBytePair(photo, mask);
   ViewScratch scratch;
   cv::Mat out;
   blendMask(photo, mask, GetParam(), scratch, out);
@@ -102,14 +109,8 @@ class ReachableOpacityTest : public testing::TestWithParam<double> {};
 
 TEST_P(ReachableOpacityTest, EveryBytePairAndRandomRowsMatchTheFormula) {
   const double a = GetParam();
-  // Each channel meets every (photo, mask) pair once, at differing offsets
-  // within the SIMD blocks.
-  cv::Mat photo(256, 256, CV_8UC3), mask(256, 256, CV_8UC3);
-  for (int y = 0; y < 256; ++y)
-    for (int x = 0; x < 256; ++x) {
-      photo.at<cv::Vec3b>(y, x) = cv::Vec3b(y, x, 255 - y);
-      mask.at<cv::Vec3b>(y, x) = cv::Vec3b(x, y, 255 - x);
-    }
+  cv::Mat photo, mask;
+  everyBytePair(photo, mask);
   ViewScratch scratch;
   cv::Mat out;
   blendMask(photo, mask, a, scratch, out);
