@@ -69,6 +69,18 @@ double cutCapacity(const Problem& problem, const std::vector<int>& side) {
   return total;
 }
 
+// The capacity of the cheapest of all 2^n cuts.
+double smallestCutByEnumeration(const Problem& problem) {
+  const int n = problem.numNodes;
+  double best = 1e300;
+  for (int mask = 0; mask < (1 << n); ++mask) {
+    std::vector<int> side(n);
+    for (int i = 0; i < n; ++i) side[i] = (mask >> i) & 1 ? Graph::SOURCE : Graph::SINK;
+    best = std::min(best, cutCapacity(problem, side));
+  }
+  return best;
+}
+
 Problem randomProblem(std::mt19937& rng, int numNodes, int numEdges, int maxCap) {
   std::uniform_int_distribution<int> node(0, numNodes - 1);
   std::uniform_int_distribution<int> cap(0, maxCap);
@@ -93,17 +105,11 @@ TEST(GraphExhaustive, MinCutMatchesEveryCutOnSmallGraphs) {
     int numNodes = 1 + static_cast<int>(seed % 10);
     Problem p = randomProblem(rng, numNodes, numNodes * 3, 9);
     Solution s = solve(p);
-    double best = 1e300;
-    for (int mask = 0; mask < (1 << numNodes); ++mask) {
-      std::vector<int> side(numNodes);
-      for (int i = 0; i < numNodes; ++i) side[i] = (mask >> i) & 1 ? Graph::SOURCE : Graph::SINK;
-      best = std::min(best, cutCapacity(p, side));
-    }
+    const double best = smallestCutByEnumeration(p);
     ASSERT_DOUBLE_EQ(s.flow, best);
     ASSERT_DOUBLE_EQ(cutCapacity(p, s.side), best);
   }
 }
-
 
 // No node with more source than sink weight: no source tree can form, so every
 // node ends on the SINK side whatever the arcs, and the flow is still the
@@ -116,12 +122,7 @@ TEST(GraphExhaustive, NoSourceCapacityLeavesEveryNodeOnTheSinkSide) {
     Problem p = randomProblem(rng, numNodes, numNodes * 3, 9);
     for (int i = 0; i < numNodes; ++i) p.source[i] = std::min(p.source[i], p.sink[i]);
     Solution s = solve(p);
-    double best = 1e300;
-    for (int mask = 0; mask < (1 << numNodes); ++mask) {
-      std::vector<int> side(numNodes);
-      for (int i = 0; i < numNodes; ++i) side[i] = (mask >> i) & 1 ? Graph::SOURCE : Graph::SINK;
-      best = std::min(best, cutCapacity(p, side));
-    }
+    const double best = smallestCutByEnumeration(p);
     ASSERT_DOUBLE_EQ(s.flow, best);
     for (int i = 0; i < numNodes; ++i) EXPECT_EQ(s.side[i], Graph::SINK) << "node " << i;
   }
