@@ -19,22 +19,24 @@ DisjointSet::DisjointSet(int count, float initialValue, RankStorage storage)
     }
 }
 
-void DisjointSet::join(int x, int y) {
+int DisjointSet::join(int x, int y) {
     const int rankX = rank(x);
     const int rankY = rank(y);
     const int joinedSize = size(x) + size(y);
     if (rankX > rankY) {
         elements_[x].link = rootWord(joinedSize, rankX);
         elements_[y].link = x;
-    } else {
-        const int rankTop = rankX == rankY ? rankY + 1 : rankY;
-        elements_[y].link = rootWord(joinedSize, rankTop);
-        elements_[x].link = y;
-        if (!packed_) {
-            ranks_[y] = static_cast<unsigned char>(rankTop);
-        }
+        --numSets_;
+        return x;
+    }
+    const int rankTop = rankX == rankY ? rankY + 1 : rankY;
+    elements_[y].link = rootWord(joinedSize, rankTop);
+    elements_[x].link = y;
+    if (!packed_) {
+        ranks_[y] = static_cast<unsigned char>(rankTop);
     }
     --numSets_;
+    return y;
 }
 
 void DisjointSet::flatten() {

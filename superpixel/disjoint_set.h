@@ -51,8 +51,9 @@ public:
 
     // Merges the sets of the roots x and y. The root of higher rank stays on
     // top; on equal ranks y becomes the root and its rank grows by one.
+    // Returns the root of the merged set.
     // REQUIRES: x and y are distinct roots.
-    void join(int x, int y);
+    int join(int x, int y);
 
     // Current parent link of x (x itself for a root).
     int parent(int x) const { return elements_[x].link >= 0 ? elements_[x].link : x; }

@@ -58,8 +58,7 @@ void RegionMerger::mergeUpTo(const Edge* edges, std::size_t end) {
         const int a = components.find(edge.a);
         const int b = components.find(edge.b);
         if (a != b && edge.w <= components.rootValue(a) && edge.w <= components.rootValue(b)) {
-            components.join(a, b);
-            const int root = components.find(a);
+            const int root = components.join(a, b);
             components.setRootValue(root, edge.w + k / static_cast<float>(components.size(root)));
         }
     }

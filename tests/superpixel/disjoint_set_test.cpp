@@ -20,17 +20,17 @@ TEST_P(DisjointSetTest, EqualRanksMakeTheSecondArgumentTheRoot) {
     EXPECT_EQ(set.numSets(), 4);
     EXPECT_EQ(set.count(), 4);
     set.setRootValue(1, 7.0f);
-    set.join(0, 1);
+    EXPECT_EQ(set.join(0, 1), 1);
     EXPECT_EQ(set.find(0), 1);
     EXPECT_EQ(set.rank(1), 1);
     EXPECT_EQ(set.size(1), 2);
     EXPECT_EQ(set.rootValue(1), 7.0f);
     EXPECT_EQ(set.rootValue(2), 2.5f);
     // Rank 1 against rank 0: the higher rank stays the root, whatever the order.
-    set.join(1, 2);
+    EXPECT_EQ(set.join(1, 2), 1);
     EXPECT_EQ(set.find(2), 1);
     EXPECT_EQ(set.rank(1), 1);
-    set.join(3, 1);
+    EXPECT_EQ(set.join(3, 1), 1);
     EXPECT_EQ(set.find(3), 1);
     EXPECT_EQ(set.size(1), 4);
     EXPECT_EQ(set.numSets(), 1);
