@@ -43,11 +43,20 @@ void rebuildMaskFromSuperpixels(const LSnapper& snapper, cv::Mat& mask) {
     for (int y = rows.start; y < rows.end; ++y) {
       const int* labels =
           snapper.superpixelMap.data() + static_cast<size_t>(y) * width;
-      unsigned char* out = mask.ptr<unsigned char>(y);
-      for (int x = 0; x + 1 < width; ++x) {
-        std::memcpy(out + 3 * x, &words[labels[x]], 4);
+      unsigned char* pixel = mask.ptr<unsigned char>(y);
+      unsigned char* const last = pixel + 3 * (width - 1);
+      const int* label = labels;
+      // Four pixels a step keep four independent lookups in flight.
+      for (; pixel + 12 <= last; pixel += 12, label += 4) {
+        std::memcpy(pixel, &words[label[0]], 4);
+        std::memcpy(pixel + 3, &words[label[1]], 4);
+        std::memcpy(pixel + 6, &words[label[2]], 4);
+        std::memcpy(pixel + 9, &words[label[3]], 4);
       }
-      std::memcpy(out + 3 * (width - 1), &words[labels[width - 1]], 3);
+      for (; pixel < last; pixel += 3, ++label) {
+        std::memcpy(pixel, &words[*label], 4);
+      }
+      std::memcpy(last, &words[labels[width - 1]], 3);
     }
   });
 }
