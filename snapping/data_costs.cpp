@@ -21,6 +21,27 @@ void seedSuperpixels(const unsigned char* strokeMap, const int* superpixelMap,
   }
 }
 
+void seedSuperpixelsFromStrokes(const LabelStrokes& labelStrokes,
+                                const int* superpixelMap, int width,
+                                int height,
+                                std::vector<Superpixel>& superpixels) {
+  for (Superpixel& superpixel : superpixels) superpixel.seed = -1;
+  const int numLabels = static_cast<int>(labelStrokes.size());
+  for (int label = 0; label < numLabels; ++label) {
+    const auto raise = [&](int row, int col) {
+      int& seed =
+          superpixels[superpixelMap[static_cast<size_t>(row) * width + col]].seed;
+      seed = std::max(seed, label);
+    };
+    for (const Stroke& stroke : labelStrokes[label]) {
+      if (stroke.size() < 2) continue;
+      for (size_t k = 1; k < stroke.size(); ++k) {
+        forEachSegmentPixel(stroke[k - 1], stroke[k], height, width, raise);
+      }
+    }
+  }
+}
+
 std::vector<ColourModel> buildColourModels(
     const std::vector<Superpixel>& superpixels, int numLabels) {
   std::vector<std::vector<cv::Vec3b>> samples(numLabels);

@@ -28,6 +28,17 @@ void seedSuperpixels(const unsigned char* strokeMap, const int* superpixelMap,
                      int width, cv::Rect painted,
                      std::vector<Superpixel>& superpixels);
 
+// Gives every superpixel the seed seedSuperpixels would find in the map
+// paintStrokes paints from labelStrokes over a width x height image, without
+// the map: a painted pixel holds the highest label whose brush covers it, so
+// the highest label over a superpixel's pixels is the highest label whose
+// brush covers any of them. Work grows with the strokes' length only.
+// REQUIRES: labelStrokes.size() <= kUnpainted; superpixelMap as above.
+void seedSuperpixelsFromStrokes(const LabelStrokes& labelStrokes,
+                                const int* superpixelMap, int width,
+                                int height,
+                                std::vector<Superpixel>& superpixels);
+
 // Clusters, per label, the mean colours (truncated to bytes) of the
 // superpixels seeded with it, in increasing superpixel number.
 std::vector<ColourModel> buildColourModels(

@@ -38,6 +38,8 @@ struct LSnapper {
   std::vector<Stroke>* currentStrokes;
   cv::Mat image;  // the photograph; shared, never written
   int n = 0;      // number of superpixels
+  // Data-cost table of runSnapper, kept so that every stroke reuses it.
+  std::vector<float> dataCosts;
 };
 
 // Over-segments the image, builds the superpixel records (pixels, means,

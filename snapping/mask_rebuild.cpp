@@ -1,3 +1,6 @@
+#include <cstdint>
+#include <cstring>
+
 #include <opencv2/core/utility.hpp>
 
 #include "app/palette.h"
@@ -16,26 +19,44 @@ void rebuildMaskFromSuperpixels(const LSnapper& snapper, cv::Mat& mask) {
   mask.create(image.rows, image.cols, CV_8UC3);
   if (image.empty()) return;
 
-  std::vector<cv::Vec3b> colours(snapper.numLabels);
+  // Each superpixel's colour as 4 bytes (blue, green, red, 0), so that a
+  // pixel is one 4-byte store; the spare byte lands on the next pixel's
+  // blue, which that pixel's own store then overwrites. The last pixel of a
+  // row gets only its 3 bytes, as rows need not be followed by anything.
+  std::vector<std::uint32_t> labelWords(snapper.numLabels);
   for (int l = 0; l < snapper.numLabels; ++l) {
     const cv::Scalar colour = labelColor(l);
-    colours[l] = cv::Vec3b(cv::saturate_cast<uchar>(colour[0]),
-                           cv::saturate_cast<uchar>(colour[1]),
-                           cv::saturate_cast<uchar>(colour[2]));
+    const unsigned char bytes[4] = {cv::saturate_cast<uchar>(colour[0]),
+                                    cv::saturate_cast<uchar>(colour[1]),
+                                    cv::saturate_cast<uchar>(colour[2]), 0};
+    std::memcpy(&labelWords[l], bytes, 4);
   }
-  std::vector<cv::Vec3b> superpixelColours(snapper.n);
+  std::vector<std::uint32_t> superpixelWords(snapper.n);
   for (int s = 0; s < snapper.n; ++s) {
-    superpixelColours[s] = colours[snapper.superpixelLabels[s]];
+    superpixelWords[s] = labelWords[snapper.superpixelLabels[s]];
   }
 
   // Rows are independent, so they are shared among the cores.
   const int width = image.cols;
+  const std::uint32_t* words = superpixelWords.data();
   cv::parallel_for_(cv::Range(0, image.rows), [&](const cv::Range& rows) {
     for (int y = rows.start; y < rows.end; ++y) {
       const int* labels =
           snapper.superpixelMap.data() + static_cast<size_t>(y) * width;
-      cv::Vec3b* out = mask.ptr<cv::Vec3b>(y);
-      for (int x = 0; x < width; ++x) out[x] = superpixelColours[labels[x]];
+      unsigned char* pixel = mask.ptr<unsigned char>(y);
+      unsigned char* const last = pixel + 3 * (width - 1);
+      const int* label = labels;
+      // Four pixels a step keep four independent lookups in flight.
+      for (; pixel + 12 <= last; pixel += 12, label += 4) {
+        std::memcpy(pixel, &words[label[0]], 4);
+        std::memcpy(pixel + 3, &words[label[1]], 4);
+        std::memcpy(pixel + 6, &words[label[2]], 4);
+        std::memcpy(pixel + 9, &words[label[3]], 4);
+      }
+      for (; pixel < last; pixel += 3, ++label) {
+        std::memcpy(pixel, &words[*label], 4);
+      }
+      std::memcpy(last, &words[labels[width - 1]], 3);
     }
   });
 }

@@ -6,22 +6,19 @@ namespace scribeline {
 void runSnapper(LSnapper& snapper, float lambda) {
   const int width = snapper.image.cols;
   const int height = snapper.image.rows;
-  const size_t numPixels = static_cast<size_t>(width) * height;
 
-  std::vector<unsigned char> strokeMap(numPixels, kUnpainted);
-  const cv::Rect painted =
-      paintStrokes(snapper.labelStrokes, strokeMap.data(), height, width);
-  seedSuperpixels(strokeMap.data(), snapper.superpixelMap.data(), width,
-                  painted, snapper.superpixels);
+  seedSuperpixelsFromStrokes(snapper.labelStrokes, snapper.superpixelMap.data(),
+                             width, height, snapper.superpixels);
 
   const std::vector<ColourModel> models =
       buildColourModels(snapper.superpixels, snapper.numLabels);
-  std::vector<float> costs;
+  std::vector<float>& costs = snapper.dataCosts;
   computeDataCosts(snapper.superpixels, models, lambda, costs);
   const int numLabels = snapper.numLabels;
+  const float* cost = costs.data();
   for (int s = 0; s < snapper.n; ++s) {
     for (int l = 0; l < numLabels; ++l) {
-      snapper.optimizer->setDataCost(s, l, costs[static_cast<size_t>(s) * numLabels + l]);
+      snapper.optimizer->setDataCost(s, l, *cost++);
     }
   }
 

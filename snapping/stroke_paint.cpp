@@ -7,26 +7,15 @@ namespace scribeline {
 
 void stampBrush(int y, int x, unsigned char* strokeMap, unsigned char label,
                 int height, int width) {
-  for (int dy = -2; dy <= 2; ++dy) {
-    const int row = y + dy;
-    if (row < 0 || row >= height) continue;
-    unsigned char* line = strokeMap + static_cast<size_t>(row) * width;
-    for (int dx = -2; dx <= 2; ++dx) {
-      if (std::abs(dx) == 2 && std::abs(dy) == 2) continue;
-      const int col = x + dx;
-      if (col < 0 || col >= width) continue;
-      line[col] = label;
-    }
-  }
+  forEachBrushPixel(y, x, height, width, [&](int row, int col) {
+    strokeMap[static_cast<size_t>(row) * width + col] = label;
+  });
 }
 
 void paintSegment(cv::Point prev, cv::Point cur, unsigned char* strokeMap,
                   unsigned char label, int height, int width) {
-  if (cur == prev) return;
-  stampBrush(prev.y, prev.x, strokeMap, label, height, width);
-  if (std::abs(cur.x - prev.x) <= 1 && std::abs(cur.y - prev.y) <= 1) return;
-  forEachLinePoint(prev, cur, [&](cv::Point p) {
-    stampBrush(p.y, p.x, strokeMap, label, height, width);
+  forEachSegmentPixel(prev, cur, height, width, [&](int row, int col) {
+    strokeMap[static_cast<size_t>(row) * width + col] = label;
   });
 }
 

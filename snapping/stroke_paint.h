@@ -17,9 +17,25 @@ using LabelStrokes = std::vector<std::vector<Stroke>>;
 // Byte value of a stroke-map pixel that no stroke has painted.
 constexpr unsigned char kUnpainted = 255;
 
-// Writes label at the 21 pixels (x + dx, y + dy), dx and dy in -2 .. 2,
-// except the four corners |dx| = |dy| = 2; pixels outside the image are
-// skipped. strokeMap is height * width bytes, row-major.
+// Calls visit(row, col) for the 21 pixels (x + dx, y + dy), dx and dy in
+// -2 .. 2, except the four corners |dx| = |dy| = 2, that lie inside the
+// height x width image.
+template <typename Visit>
+void forEachBrushPixel(int y, int x, int height, int width, Visit&& visit) {
+  for (int dy = -2; dy <= 2; ++dy) {
+    const int row = y + dy;
+    if (row < 0 || row >= height) continue;
+    for (int dx = -2; dx <= 2; ++dx) {
+      if (std::abs(dx) == 2 && std::abs(dy) == 2) continue;
+      const int col = x + dx;
+      if (col < 0 || col >= width) continue;
+      visit(row, col);
+    }
+  }
+}
+
+// Writes label at the pixels forEachBrushPixel visits. strokeMap is
+// height * width bytes, row-major.
 void stampBrush(int y, int x, unsigned char* strokeMap, unsigned char label,
                 int height, int width);
 
@@ -62,9 +78,22 @@ void forEachLinePoint(cv::Point prev, cv::Point cur, Visit&& visit) {
   }
 }
 
-// Paints the segment from prev to cur: nothing when the points are equal,
-// one stamp at prev when cur is one of prev's 8 neighbours, and otherwise
-// a stamp at prev and at every Bresenham step up to and including cur.
+// Calls visit(row, col) for every pixel the brush covers along the segment
+// from prev to cur (some more than once): nothing when the points are equal,
+// one stamp at prev when cur is one of prev's 8 neighbours, and otherwise a
+// stamp at prev and at every Bresenham step up to and including cur.
+template <typename Visit>
+void forEachSegmentPixel(cv::Point prev, cv::Point cur, int height, int width,
+                         Visit&& visit) {
+  if (cur == prev) return;
+  forEachBrushPixel(prev.y, prev.x, height, width, visit);
+  if (std::abs(cur.x - prev.x) <= 1 && std::abs(cur.y - prev.y) <= 1) return;
+  forEachLinePoint(prev, cur, [&](cv::Point p) {
+    forEachBrushPixel(p.y, p.x, height, width, visit);
+  });
+}
+
+// Paints label at the pixels forEachSegmentPixel visits.
 void paintSegment(cv::Point prev, cv::Point cur, unsigned char* strokeMap,
                   unsigned char label, int height, int width);
 

@@ -1,5 +1,7 @@
 #include "snapping/data_costs.h"
 
+#include <random>
+
 #include <gtest/gtest.h>
 
 namespace scribeline {
@@ -37,6 +39,40 @@ TEST(SeedSuperpixelsTest, HighestPaintedLabelWinsAndUnpaintedClears) {
   EXPECT_EQ(superpixels[1].seed, -1);
   EXPECT_EQ(superpixels[2].seed, -1);
   EXPECT_EQ(superpixels[3].seed, -1);
+}
+
+// Seeds found from the strokes alone must equal those read from the painted
+// stroke map, for strokes that overlap across labels, leave the image, are
+// clicks or single points, over a map of small irregular superpixels.
+TEST(SeedSuperpixelsTest, FromStrokesMatchesThePaintedMap) {
+  const unsigned seed = 20261210;
+  std::mt19937 random(seed);
+  const int width = 37, height = 23, n = 40;
+  std::vector<int> map(width * height);
+  for (int& s : map) s = static_cast<int>(random() % n);
+  for (int s = 0; s < n; ++s) map[s] = s;  // every number occurs
+  std::uniform_int_distribution<int> xs(-6, width + 5), ys(-6, height + 5);
+  for (int trial = 0; trial < 50; ++trial) {
+    LabelStrokes strokes(1 + trial % 6);
+    for (auto& labelStrokes : strokes) {
+      for (int k = static_cast<int>(random() % 3); k > 0; --k) {
+        Stroke stroke(random() % 5, cv::Point(xs(random), ys(random)));
+        for (cv::Point& p : stroke) p = cv::Point(xs(random), ys(random));
+        if (k == 2 && !stroke.empty()) stroke.push_back(stroke.back());  // click
+        labelStrokes.push_back(stroke);
+      }
+    }
+    std::vector<unsigned char> paint(width * height, kUnpainted);
+    const cv::Rect painted = paintStrokes(strokes, paint.data(), height, width);
+    std::vector<Superpixel> expected(n), actual(n);
+    seedSuperpixels(paint.data(), map.data(), width, painted, expected);
+    for (Superpixel& superpixel : actual) superpixel.seed = 3;  // stale
+    seedSuperpixelsFromStrokes(strokes, map.data(), width, height, actual);
+    for (int s = 0; s < n; ++s) {
+      ASSERT_EQ(actual[s].seed, expected[s].seed)
+          << "superpixel " << s << " trial " << trial << " seed " << seed;
+    }
+  }
 }
 
 TEST(BuildColourModelsTest, SamplesAreTruncatedMeansOfSeededSuperpixels) {

@@ -186,6 +186,27 @@ TEST(RebuildMaskTest, EveryPixelTakesItsSuperpixelsLabelColourFrameIncluded) {
   }
 }
 
+// The mask may be a view into a wider image: nothing right of its rows may
+// be written.
+TEST(RebuildMaskTest, WritesNothingPastTheEndOfARow) {
+  const BlockPhoto photo(3, 2, 3, std::vector<cv::Vec3b>(6, kGrey));
+  auto snapper = snapperOver(photo);
+  for (int s = 0; s < snapper->n; ++s) snapper->superpixelLabels[s] = 1 + s % 3;
+  const cv::Scalar sentinel(7, 8, 9);
+  cv::Mat wide(photo.image.rows, photo.image.cols + 2, CV_8UC3, sentinel);
+  cv::Mat mask = wide.colRange(0, photo.image.cols);
+  rebuildMaskFromSuperpixels(*snapper, mask);
+  ASSERT_EQ(mask.data, wide.data);  // drawn in the view
+  for (int y = 0; y < wide.rows; ++y) {
+    for (int x = photo.image.cols; x < wide.cols; ++x) {
+      ASSERT_EQ(wide.at<cv::Vec3b>(y, x), cv::Vec3b(7, 8, 9)) << "x " << x << " y " << y;
+    }
+    const int last = photo.image.cols - 1;
+    const cv::Scalar colour = labelColor(snapper->superpixelLabels[photo.blockAt(last, y)]);
+    EXPECT_EQ(mask.at<cv::Vec3b>(y, last), cv::Vec3b(colour[0], colour[1], colour[2]));
+  }
+}
+
 TEST(RebuildMaskTest, OverwritesEarlierPaint) {
   const BlockPhoto photo(2, 2, 4, std::vector<cv::Vec3b>(4, kGrey));
   auto snapper = snapperOver(photo);
