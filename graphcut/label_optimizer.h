@@ -137,6 +137,8 @@ class LabelOptimizer {
   int listActiveSites(const Choice& choice);
   template <typename Choice>
   void runMove(const Choice& choice);
+  template <typename Choice>
+  bool settlesByDataCosts(const Choice& choice, int count);
   // Builder: a Graph adapter or a TerminalLedger, nodes named by index.
   template <typename Builder, typename Choice>
   void buildMove(Builder& graph, const Choice& choice, int count);

@@ -5,6 +5,8 @@
 // side its sink label (its current label for an expansion, b for a swap).
 // Inactive sites keep their label and enter only as terminal capacity of their
 // active neighbours.
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "graphcut/graph.h"
@@ -161,6 +163,13 @@ void LabelOptimizer::runMove(const Choice& choice) {
   int count = listActiveSites(choice);
   if (count == 0) return;
   const int label = choice.label();
+  if (settledMovesSkipped && settlesByDataCosts(choice, count)) {
+    for (int k = 0; k < count; ++k) {
+      const int site = siteIndex_[k];
+      labels_[site] = choice.sinkLabel(site);
+    }
+    return;
+  }
   const bool expected = label >= 0 && hadSourceCapacity_[label] != 0;
   if (settledMovesSkipped && !expected) {
     TerminalLedger ledger(terminalLedger_);
@@ -190,6 +199,35 @@ void LabelOptimizer::runMove(const Choice& choice) {
     ++k;
   }
   std::free(nodes);
+}
+
+// Whether the data costs alone prove that no node of the move's graph would
+// end with source capacity, so that every active site keeps its sink label
+// (see runMove). A node's terminal capacity starts as its data-cost
+// difference (sink label minus source label) and every smoothness term moves
+// it by at most 4 |weight| max|V| (both roles of a pair in addPairTerm
+// included); the float rounding of its at most 2 deg + 1 additions is bounded
+// generously on top. Sites that the bound cannot settle (a forbidden label on
+// both sides, say) leave the decision to the exact ledger. General graphs with
+// a smoothness table only. REQUIRES: siteIndex lists the `count` active sites.
+template <typename Choice>
+bool LabelOptimizer::settlesByDataCosts(const Choice& choice, int count) {
+  if (isGrid_ || smoothKind_ != kTable) return false;
+  double largestSmooth = 0;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(numLabels_) * numLabels_; ++k) {
+    largestSmooth = std::max(largestSmooth, std::fabs(static_cast<double>(smoothTable_[k])));
+  }
+  const NeighborTable& neighbors = neighborTable();
+  for (int k = 0; k < count; ++k) {
+    const int site = siteIndex_[k];
+    const double sinkCost = dataCost(site, choice.sinkLabel(site));
+    const double sourceCost = dataCost(site, choice.sourceLabel(site));
+    const double smoothness = 4.1 * largestSmooth * neighbors.weightSum(site);
+    const double additions = 2.0 * static_cast<double>(neighbors.end(site) - neighbors.begin(site)) + 2;
+    const double rounding = additions * std::ldexp(std::fabs(sinkCost) + std::fabs(sourceCost) + smoothness, -20);
+    if (!(sourceCost - sinkCost > smoothness + rounding)) return false;
+  }
+  return true;
 }
 
 // Adds the nodes, data terms and smoothness terms of a move, in a fixed
