@@ -159,16 +159,21 @@ int LabelOptimizer::listActiveSites(const Choice& choice) {
 // its graph straight away: the ledger would only add a pass. Either way the
 // labels are those of the cut.
 template <typename Choice>
-void LabelOptimizer::runMove(const Choice& choice) {
+bool LabelOptimizer::runMove(const Choice& choice) {
   int count = listActiveSites(choice);
-  if (count == 0) return;
+  if (count == 0) return false;
   const int label = choice.label();
+  bool changed = false;
+  auto assign = [&](int site, int newLabel) {
+    changed |= labels_[site] != newLabel;
+    labels_[site] = newLabel;
+  };
   if (settledMovesSkipped && settlesByDataCosts(choice, count)) {
     for (int k = 0; k < count; ++k) {
       const int site = siteIndex_[k];
-      labels_[site] = choice.sinkLabel(site);
+      assign(site, choice.sinkLabel(site));
     }
-    return;
+    return changed;
   }
   const bool expected = label >= 0 && hadSourceCapacity_[label] != 0;
   if (settledMovesSkipped && !expected) {
@@ -176,9 +181,9 @@ void LabelOptimizer::runMove(const Choice& choice) {
     buildMove(ledger, choice, count);
     if (!ledger.hasSourceCapacity()) {
       for (int site = 0; site < numSites_; ++site) {
-        if (choice.active(site)) labels_[site] = choice.sinkLabel(site);
+        if (choice.active(site)) assign(site, choice.sinkLabel(site));
       }
-      return;
+      return changed;
     }
     listActiveSites(choice);  // the construction turned the list into a map
   }
@@ -193,12 +198,12 @@ void LabelOptimizer::runMove(const Choice& choice) {
   int k = 0;
   for (int site = 0; site < numSites_; ++site) {
     if (!choice.active(site)) continue;
-    labels_[site] = graph.segmentOf(nodes[k]) == Graph::SOURCE
-                        ? choice.sourceLabel(site)
-                        : choice.sinkLabel(site);
+    assign(site, graph.segmentOf(nodes[k]) == Graph::SOURCE ? choice.sourceLabel(site)
+                                                             : choice.sinkLabel(site));
     ++k;
   }
   std::free(nodes);
+  return changed;
 }
 
 // Whether the data costs alone prove that no node of the move's graph would
@@ -313,22 +318,27 @@ void LabelOptimizer::shuffleLabelOrder() {
   }
 }
 
-double LabelOptimizer::expansionCycle() {
+double LabelOptimizer::expansionCycle(UnchangedMoves& unchanged) {
   requireCosts();
   if (randomOrder_) shuffleLabelOrder();
   for (int position = 0; position < numLabels_; ++position) {
-    runMove(ExpansionChoice{labels_, labelOrder_[position]});
+    const int alpha = labelOrder_[position];
+    if (unchanged.confirmed(labels_, alpha)) continue;
+    unchanged.record(labels_, alpha, runMove(ExpansionChoice{labels_, alpha}));
   }
   return computeEnergy();
 }
 
-double LabelOptimizer::swapCycle() {
+double LabelOptimizer::swapCycle(UnchangedMoves& unchanged) {
   requireCosts();
   if (randomOrder_) shuffleLabelOrder();
   for (int i = 0; i < numLabels_; ++i) {
     for (int j = numLabels_ - 1; j >= 0; --j) {
-      if (labelOrder_[i] < labelOrder_[j]) {
-        runMove(SwapChoice{labels_, labelOrder_[i], labelOrder_[j]});
+      const int a = labelOrder_[i], b = labelOrder_[j];
+      if (a < b) {
+        const int pair = a * numLabels_ + b;
+        if (unchanged.confirmed(labels_, pair)) continue;
+        unchanged.record(labels_, pair, runMove(SwapChoice{labels_, a, b}));
       }
     }
   }
@@ -338,9 +348,10 @@ double LabelOptimizer::swapCycle() {
 double LabelOptimizer::runCycles(int maxIterations, bool swapCycles) {
   double energy = computeEnergy();
   if (!(energy + 1 > energy)) return energy;
+  UnchangedMoves unchanged(numSites_, swapCycles ? numLabels_ * numLabels_ : numLabels_);
   for (int cycle = 1; cycle <= maxIterations; ++cycle) {
     double previous = energy;
-    energy = swapCycles ? swapCycle() : expansionCycle();
+    energy = swapCycles ? swapCycle(unchanged) : expansionCycle(unchanged);
     if (!(energy < previous)) break;
   }
   return energy;
