@@ -228,8 +228,10 @@ bool LabelOptimizer::settlesByDataCosts(const Choice& choice, int count) {
     const double sinkCost = dataCost(site, choice.sinkLabel(site));
     const double sourceCost = dataCost(site, choice.sourceLabel(site));
     const double smoothness = 4.1 * largestSmooth * neighbors.weightSum(site);
-    const double additions = 2.0 * static_cast<double>(neighbors.end(site) - neighbors.begin(site)) + 2;
-    const double rounding = additions * std::ldexp(std::fabs(sinkCost) + std::fabs(sourceCost) + smoothness, -20);
+    const double additions =
+        2.0 * static_cast<double>(neighbors.end(site) - neighbors.begin(site)) + 2;
+    const double rounding =
+        additions * 0x1p-20 * (std::fabs(sinkCost) + std::fabs(sourceCost) + smoothness);
     if (!(sourceCost - sinkCost > smoothness + rounding)) return false;
   }
   return true;
