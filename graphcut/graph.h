@@ -66,6 +66,9 @@ struct OrphanRef {
   OrphanRef* next;
 };
 
+// Off only in tests: growth then always rescans a node's arcs from the first.
+void setGrowthResumesForTesting(bool on);
+
 class Graph {
  public:
   using NodeHandle = GraphNode*;
@@ -130,6 +133,23 @@ class Graph {
   struct Layout;
   struct Middle;
 
+  // The growth of a node that found a path stopped at one of its arcs; the
+  // node usually stays current and grows again once the path is augmented and
+  // the orphans adopted. Rescanning the arcs before that stop point repeats,
+  // with the same effect, what the last growth did, unless the node's own
+  // distance label moved, the capacity of its tree arc changed in a way that
+  // matters, or a neighbour left the tree. The record below holds what is
+  // needed to tell, so that growth can resume where it stopped instead.
+  static constexpr int kTrackedFreedNodes = 64;
+  struct GrowthResume {
+    GraphNode* node = nullptr;  // null: nothing to resume
+    std::int32_t timestamp = 0;
+    std::int32_t distance = 0;
+    std::ptrdiff_t position = 0;  // outgoing arcs first, then incoming references
+    int freedCount = 0;           // nodes freed since; past the cap: too many
+    GraphNode* freed[kTrackedFreedNodes];
+  };
+
   [[noreturn]] void fail(const char* printed) const;
   // Close the newest chunk of a store (its cursor takes the fill position)
   // and open a new one.
@@ -153,7 +173,13 @@ class Graph {
   GraphNode* takeNextActive();
   bool grow(GraphNode* node, Middle& middle);
   template <bool kSinkTree>
-  bool growTree(GraphNode* node, Middle& middle);
+  bool growTree(GraphNode* node, Middle& middle, std::ptrdiff_t start,
+                std::ptrdiff_t& stop);
+  std::ptrdiff_t resumePosition(GraphNode* node) const;
+  void noteFreed(GraphNode* node) {
+    if (resume_.freedCount < kTrackedFreedNodes) resume_.freed[resume_.freedCount] = node;
+    ++resume_.freedCount;
+  }
   void augment(const Middle& middle);
   void adopt();
   template <bool kSinkTree>
@@ -183,6 +209,7 @@ class Graph {
   OrphanRef* orphanLast_ = nullptr;
   std::int32_t time_ = 0;
   bool solved_ = false;
+  GrowthResume resume_;
 };
 
 }  // namespace scribeline

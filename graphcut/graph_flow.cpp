@@ -1,6 +1,8 @@
 // The flow computation of Graph: two search trees grown from the terminals,
 // augmentation along the paths where they meet, and adoption of the orphans
 // an augmentation leaves behind.
+#include <algorithm>
+
 #include "graphcut/graph.h"
 #include "graphcut/graph_chunks.h"
 
@@ -17,6 +19,9 @@ using graphdetail::tagged;
 using graphdetail::untagged;
 
 namespace {
+
+// Off only in tests: growth then always rescans from the first arc.
+bool growthResumes = true;
 
 // Residual capacity from the parent down to the node.
 inline float& capacityFromParent(ForwardArc* link) {
@@ -145,12 +150,14 @@ double Graph::maxFlow() {
 }
 
 // Grows the tree of `node` over its arcs with capacity away from (source
-// tree) or towards (sink tree) it; stops at the first arc into the other tree.
-// The node's own tree, stamp and distance do not change while it grows (an arc
-// back to itself finds it in its own tree, not farther away), so they are read
-// once.
+// tree) or towards (sink tree) it, from the arc at `start` (outgoing arcs
+// first, then incoming references); stops at the first arc into the other
+// tree and returns its position in `stop`. The node's own tree, stamp and
+// distance do not change while it grows (an arc back to itself finds it in
+// its own tree, not farther away), so they are read once.
 template <bool kSinkTree>
-bool Graph::growTree(GraphNode* node, Middle& middle) {
+bool Graph::growTree(GraphNode* node, Middle& middle, std::ptrdiff_t start,
+                     std::ptrdiff_t& stop) {
   const std::int16_t tree = node->inSinkTree;
   const std::int32_t stamp = node->timestamp;
   const std::int32_t distance = node->distance;
@@ -176,33 +183,124 @@ bool Graph::growTree(GraphNode* node, Middle& middle) {
     }
     return false;
   };
-  ForwardArc* arc;
+  ForwardArc* arcBegin;
   ForwardArc* arcEnd;
-  outRun(node, arc, arcEnd);
-  for (; arc < arcEnd; ++arc) {
+  outRun(node, arcBegin, arcEnd);
+  const std::ptrdiff_t outCount = arcEnd - arcBegin;
+  for (ForwardArc* arc = arcBegin + (start < outCount ? start : outCount); arc < arcEnd;
+       ++arc) {
     if ((kSinkTree ? arc->reverseResidual : arc->residual) == 0) continue;
     if (visit(offsetNode(node, arc->shift), tagged(arc), arc->residual,
               arc->reverseResidual)) {
+      stop = arc - arcBegin;
       return true;
     }
   }
-  ReverseArc* reference;
+  ReverseArc* referenceBegin;
   ReverseArc* referenceEnd;
-  inRun(node, reference, referenceEnd);
-  for (; reference < referenceEnd; ++reference) {
+  inRun(node, referenceBegin, referenceEnd);
+  for (ReverseArc* reference = referenceBegin + (start > outCount ? start - outCount : 0);
+       reference < referenceEnd; ++reference) {
     ForwardArc* in = reference->forwardArc;
     if ((kSinkTree ? in->residual : in->reverseResidual) == 0) continue;
     if (visit(offsetNode(node, -in->shift), in, in->reverseResidual,
               in->residual)) {
+      stop = outCount + (reference - referenceBegin);
       return true;
     }
   }
   return false;
 }
 
+// Position of `arc` among the arcs of `node` (outgoing arcs first, then
+// incoming references), searching the references below `limit` only; `limit`
+// when it is not found there.
+static std::ptrdiff_t arcPosition(GraphNode* node, ForwardArc* arc, std::ptrdiff_t limit) {
+  ForwardArc* arcBegin;
+  ForwardArc* arcEnd;
+  outRun(node, arcBegin, arcEnd);
+  if (arc >= arcBegin && arc < arcEnd) return std::min(arc - arcBegin, limit);
+  const std::ptrdiff_t outCount = arcEnd - arcBegin;
+  ReverseArc* reference;
+  ReverseArc* referenceEnd;
+  inRun(node, reference, referenceEnd);
+  for (std::ptrdiff_t k = 0; outCount + k < limit && reference + k < referenceEnd; ++k) {
+    if (reference[k].forwardArc == arc) return outCount + k;
+  }
+  return limit;
+}
+
+// Where the growth of a node that found a path last time may resume: the arc
+// where it stopped, unless a rescan of some earlier arc could now do
+// something, in which case the first such arc (0: no resumption).
+//
+// After that growth every arc before the stop was either without capacity or
+// led to a node of the same tree that the re-hanging rule left where it was
+// (or had just put under this node, which a second visit repeats without
+// change). Since then, augmentation changed capacities only along the path:
+// of this node's arcs only its tree arc (and the arc where it stopped, which
+// is scanned again). Adoption changed no capacity, moved no node into the
+// other tree, and stamped every node it touched with the current time, later
+// than this node's stamp, so that the re-hanging rule cannot pick it. So
+// unless the node's own stamp or distance moved, a rescan can act only on its
+// tree arc and on arcs to nodes freed since (it would take them back in).
+std::ptrdiff_t Graph::resumePosition(GraphNode* node) const {
+  if (resume_.node != node || node->timestamp != resume_.timestamp ||
+      node->distance != resume_.distance ||
+      resume_.freedCount > kTrackedFreedNodes) {
+    return 0;
+  }
+  std::ptrdiff_t start = resume_.position;
+  ForwardArc* link = node->parent;
+  if (link != kTerminal) {
+    GraphNode* parent = parentOf(node);
+    ForwardArc* arc = untagged(link);
+    // Capacity from the node towards its parent (source tree), or from the
+    // parent towards the node (sink tree).
+    const bool outgoing = !isTagged(link);
+    const float usable = (node->inSinkTree != 0) == outgoing ? arc->reverseResidual
+                                                               : arc->residual;
+    if (usable != 0 && parent->timestamp <= node->timestamp &&
+        parent->distance > node->distance) {
+      start = arcPosition(node, arc, start);
+    }
+  }
+  for (int k = 0; k < resume_.freedCount && start > 0; ++k) {
+    GraphNode* freed = resume_.freed[k];
+    ForwardArc* arc;
+    ForwardArc* arcEnd;
+    outRun(freed, arc, arcEnd);
+    for (; arc < arcEnd; ++arc) {
+      if (offsetNode(freed, arc->shift) == node) start = arcPosition(node, arc, start);
+    }
+    ReverseArc* reference;
+    ReverseArc* referenceEnd;
+    inRun(freed, reference, referenceEnd);
+    for (; reference < referenceEnd; ++reference) {
+      ForwardArc* in = reference->forwardArc;
+      if (offsetNode(freed, -in->shift) == node) start = arcPosition(node, in, start);
+    }
+  }
+  return start;
+}
+
+void setGrowthResumesForTesting(bool on) { growthResumes = on; }
+
 bool Graph::grow(GraphNode* node, Middle& middle) {
-  return node->inSinkTree != 0 ? growTree<true>(node, middle)
-                               : growTree<false>(node, middle);
+  const std::ptrdiff_t start = growthResumes ? resumePosition(node) : 0;
+  std::ptrdiff_t stop = 0;
+  bool found = node->inSinkTree != 0 ? growTree<true>(node, middle, start, stop)
+                                     : growTree<false>(node, middle, start, stop);
+  if (found) {
+    resume_.node = node;
+    resume_.timestamp = node->timestamp;
+    resume_.distance = node->distance;
+    resume_.position = stop;
+    resume_.freedCount = 0;
+  } else {
+    resume_.node = nullptr;
+  }
+  return found;
 }
 
 void Graph::setOrphanFront(GraphNode* node) {

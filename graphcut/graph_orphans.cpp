@@ -98,6 +98,7 @@ void Graph::processOrphan(GraphNode* orphan) {
 
   orphan->parent = nullptr;
   orphan->timestamp = 0;
+  noteFreed(orphan);
   auto release = [&](GraphNode* neighbor, ForwardArc* shared, bool usable) {
     if ((neighbor->inSinkTree != 0) != kSinkTree) return;
     ForwardArc* link = neighbor->parent;

@@ -9,6 +9,7 @@
 
 #include "graphcut/neighbor_list.h"
 #include "graphcut/neighbor_table.h"
+#include "graphcut/unchanged_moves.h"
 
 namespace scribeline {
 
@@ -126,8 +127,8 @@ class LabelOptimizer {
   double generalSmoothEnergy();
 
   double runCycles(int maxIterations, bool swapCycles);
-  double expansionCycle();
-  double swapCycle();
+  double expansionCycle(UnchangedMoves& unchanged);
+  double swapCycle(UnchangedMoves& unchanged);
   void requireCosts() const;
   // The neighbour lists as one contiguous table, copied again after any
   // setNeighbors. General graph only.
@@ -135,8 +136,11 @@ class LabelOptimizer {
   void shuffleLabelOrder();
   template <typename Choice>
   int listActiveSites(const Choice& choice);
+  // Returns whether the move changed any label.
   template <typename Choice>
-  void runMove(const Choice& choice);
+  bool runMove(const Choice& choice);
+  template <typename Choice>
+  bool settlesByDataCosts(const Choice& choice, int count);
   // Builder: a Graph adapter or a TerminalLedger, nodes named by index.
   template <typename Builder, typename Choice>
   void buildMove(Builder& graph, const Choice& choice, int count);

@@ -5,6 +5,8 @@
 // side its sink label (its current label for an expansion, b for a swap).
 // Inactive sites keep their label and enter only as terminal capacity of their
 // active neighbours.
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "graphcut/graph.h"
@@ -157,19 +159,31 @@ int LabelOptimizer::listActiveSites(const Choice& choice) {
 // its graph straight away: the ledger would only add a pass. Either way the
 // labels are those of the cut.
 template <typename Choice>
-void LabelOptimizer::runMove(const Choice& choice) {
+bool LabelOptimizer::runMove(const Choice& choice) {
   int count = listActiveSites(choice);
-  if (count == 0) return;
+  if (count == 0) return false;
   const int label = choice.label();
+  bool changed = false;
+  auto assign = [&](int site, int newLabel) {
+    changed |= labels_[site] != newLabel;
+    labels_[site] = newLabel;
+  };
+  if (settledMovesSkipped && settlesByDataCosts(choice, count)) {
+    for (int k = 0; k < count; ++k) {
+      const int site = siteIndex_[k];
+      assign(site, choice.sinkLabel(site));
+    }
+    return changed;
+  }
   const bool expected = label >= 0 && hadSourceCapacity_[label] != 0;
   if (settledMovesSkipped && !expected) {
     TerminalLedger ledger(terminalLedger_);
     buildMove(ledger, choice, count);
     if (!ledger.hasSourceCapacity()) {
       for (int site = 0; site < numSites_; ++site) {
-        if (choice.active(site)) labels_[site] = choice.sinkLabel(site);
+        if (choice.active(site)) assign(site, choice.sinkLabel(site));
       }
-      return;
+      return changed;
     }
     listActiveSites(choice);  // the construction turned the list into a map
   }
@@ -184,12 +198,43 @@ void LabelOptimizer::runMove(const Choice& choice) {
   int k = 0;
   for (int site = 0; site < numSites_; ++site) {
     if (!choice.active(site)) continue;
-    labels_[site] = graph.segmentOf(nodes[k]) == Graph::SOURCE
-                        ? choice.sourceLabel(site)
-                        : choice.sinkLabel(site);
+    assign(site, graph.segmentOf(nodes[k]) == Graph::SOURCE ? choice.sourceLabel(site)
+                                                             : choice.sinkLabel(site));
     ++k;
   }
   std::free(nodes);
+  return changed;
+}
+
+// Whether the data costs alone prove that no node of the move's graph would
+// end with source capacity, so that every active site keeps its sink label
+// (see runMove). A node's terminal capacity starts as its data-cost
+// difference (sink label minus source label) and every smoothness term moves
+// it by at most 4 |weight| max|V| (both roles of a pair in addPairTerm
+// included); the float rounding of its at most 2 deg + 1 additions is bounded
+// generously on top. Sites that the bound cannot settle (a forbidden label on
+// both sides, say) leave the decision to the exact ledger. General graphs with
+// a smoothness table only. REQUIRES: siteIndex lists the `count` active sites.
+template <typename Choice>
+bool LabelOptimizer::settlesByDataCosts(const Choice& choice, int count) {
+  if (isGrid_ || smoothKind_ != kTable) return false;
+  double largestSmooth = 0;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(numLabels_) * numLabels_; ++k) {
+    largestSmooth = std::max(largestSmooth, std::fabs(static_cast<double>(smoothTable_[k])));
+  }
+  const NeighborTable& neighbors = neighborTable();
+  for (int k = 0; k < count; ++k) {
+    const int site = siteIndex_[k];
+    const double sinkCost = dataCost(site, choice.sinkLabel(site));
+    const double sourceCost = dataCost(site, choice.sourceLabel(site));
+    const double smoothness = 4.1 * largestSmooth * neighbors.weightSum(site);
+    const double additions =
+        2.0 * static_cast<double>(neighbors.end(site) - neighbors.begin(site)) + 2;
+    const double rounding =
+        additions * 0x1p-20 * (std::fabs(sinkCost) + std::fabs(sourceCost) + smoothness);
+    if (!(sourceCost - sinkCost > smoothness + rounding)) return false;
+  }
+  return true;
 }
 
 // Adds the nodes, data terms and smoothness terms of a move, in a fixed
@@ -275,22 +320,27 @@ void LabelOptimizer::shuffleLabelOrder() {
   }
 }
 
-double LabelOptimizer::expansionCycle() {
+double LabelOptimizer::expansionCycle(UnchangedMoves& unchanged) {
   requireCosts();
   if (randomOrder_) shuffleLabelOrder();
   for (int position = 0; position < numLabels_; ++position) {
-    runMove(ExpansionChoice{labels_, labelOrder_[position]});
+    const int alpha = labelOrder_[position];
+    if (unchanged.confirmed(labels_, alpha)) continue;
+    unchanged.record(labels_, alpha, runMove(ExpansionChoice{labels_, alpha}));
   }
   return computeEnergy();
 }
 
-double LabelOptimizer::swapCycle() {
+double LabelOptimizer::swapCycle(UnchangedMoves& unchanged) {
   requireCosts();
   if (randomOrder_) shuffleLabelOrder();
   for (int i = 0; i < numLabels_; ++i) {
     for (int j = numLabels_ - 1; j >= 0; --j) {
-      if (labelOrder_[i] < labelOrder_[j]) {
-        runMove(SwapChoice{labels_, labelOrder_[i], labelOrder_[j]});
+      const int a = labelOrder_[i], b = labelOrder_[j];
+      if (a < b) {
+        const int pair = a * numLabels_ + b;
+        if (unchanged.confirmed(labels_, pair)) continue;
+        unchanged.record(labels_, pair, runMove(SwapChoice{labels_, a, b}));
       }
     }
   }
@@ -300,9 +350,10 @@ double LabelOptimizer::swapCycle() {
 double LabelOptimizer::runCycles(int maxIterations, bool swapCycles) {
   double energy = computeEnergy();
   if (!(energy + 1 > energy)) return energy;
+  UnchangedMoves unchanged(numSites_, swapCycles ? numLabels_ * numLabels_ : numLabels_);
   for (int cycle = 1; cycle <= maxIterations; ++cycle) {
     double previous = energy;
-    energy = swapCycles ? swapCycle() : expansionCycle();
+    energy = swapCycles ? swapCycle(unchanged) : expansionCycle(unchanged);
     if (!(energy < previous)) break;
   }
   return energy;

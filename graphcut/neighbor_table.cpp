@@ -1,5 +1,6 @@
 #include "graphcut/neighbor_table.h"
 
+#include <cmath>
 #include <cstdlib>
 
 #include "graphcut/memory.h"
@@ -11,8 +12,10 @@ NeighborTable::~NeighborTable() { release(); }
 void NeighborTable::release() {
   std::free(records_);
   std::free(starts_);
+  std::free(weightSums_);
   records_ = nullptr;
   starts_ = nullptr;
+  weightSums_ = nullptr;
 }
 
 bool NeighborTable::rebuild(const NeighborList* lists, int numSites) {
@@ -28,13 +31,19 @@ bool NeighborTable::rebuild(const NeighborList* lists, int numSites) {
   starts_[sites] = total;
   records_ = static_cast<NeighborRecord*>(
       allocateMemory(sizeof(NeighborRecord) * (total > 0 ? total : 1)));
-  if (records_ == nullptr) {
+  weightSums_ = static_cast<double*>(allocateMemory(sizeof(double) * (sites > 0 ? sites : 1)));
+  if (records_ == nullptr || weightSums_ == nullptr) {
     release();
     return false;
   }
   NeighborRecord* out = records_;
   for (std::size_t site = 0; site < sites; ++site) {
-    lists[site].forEach([&](const NeighborRecord& record) { *out++ = record; });
+    double sum = 0;
+    lists[site].forEach([&](const NeighborRecord& record) {
+      *out++ = record;
+      sum += std::fabs(static_cast<double>(record.weight));
+    });
+    weightSums_[site] = sum;
   }
   return true;
 }

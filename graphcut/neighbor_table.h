@@ -24,12 +24,15 @@ class NeighborTable {
 
   const NeighborRecord* begin(int site) const { return records_ + starts_[site]; }
   const NeighborRecord* end(int site) const { return records_ + starts_[site + 1]; }
+  // Sum of the absolute weights of the site's records.
+  double weightSum(int site) const { return weightSums_[site]; }
 
  private:
   void release();
 
   NeighborRecord* records_ = nullptr;
   std::size_t* starts_ = nullptr;  // numSites + 1 offsets into records_
+  double* weightSums_ = nullptr;   // numSites entries
 };
 
 }  // namespace scribeline

@@ -301,6 +301,49 @@ TEST(GraphHubs, StarWithEveryArcOnOneNode) {
   }
 }
 
+// Growth that resumes where it last stopped must do exactly what rescanning
+// from the first arc does: same flow to the last bit, same side for every
+// node. Shaped like the lazy-snapping moves, where it matters: hubs with
+// hundreds of neighbours, every pair joined twice, strong pairwise arcs and
+// weak terminal links, so that hubs find path after path.
+TEST(GraphResume, ResumedGrowthMatchesFullRescans) {
+  struct RestoreResumes {
+    ~RestoreResumes() { setGrowthResumesForTesting(true); }
+  } restore;
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    const int numNodes = 1500;
+    Problem p;
+    p.numNodes = numNodes;
+    std::uniform_real_distribution<float> weak(-0.43f, 0.43f);
+    std::uniform_real_distribution<float> colour(0, 40);
+    std::uniform_int_distribution<int> node(0, numNodes - 1);
+    for (int i = 0; i < numNodes; ++i) {
+      float w = weak(rng);
+      p.source.push_back(w > 0 ? w : 0);
+      p.sink.push_back(w > 0 ? 0 : -w);
+    }
+    auto join = [&](int a, int b) {
+      float d = colour(rng);
+      float w = 1000.0f / (1 + d * d);
+      p.edges.push_back({a, b, w, w});
+      p.edges.push_back({b, a, w, w});
+    };
+    for (int i = 0; i + 1 < numNodes; ++i) join(i, i + 1 + node(rng) % 5 % (numNodes - 1 - i));
+    for (int hub : {0, 700, 1499}) {
+      for (int a = 0; a < 400; ++a) join(hub, node(rng));
+    }
+    std::shuffle(p.edges.begin(), p.edges.end(), rng);
+    setGrowthResumesForTesting(false);
+    Solution full = solve(p);
+    setGrowthResumesForTesting(true);
+    Solution resumed = solve(p);
+    EXPECT_EQ(resumed.flow, full.flow);
+    EXPECT_EQ(resumed.side, full.side);
+  }
+}
+
 // Chains across node-chunk boundaries: the flow is the cheapest link.
 TEST(GraphChunks, ChainsAcrossNodeChunks) {
   for (int numNodes : {510, 511, 512, 1023, 1024}) {
