@@ -14,6 +14,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 #include "graphcut/block.h"
 
@@ -210,6 +212,13 @@ class Graph {
   std::int32_t time_ = 0;
   bool solved_ = false;
   GrowthResume resume_;
+  // Source nodes of the incoming references of nodes with many of them, in
+  // run order, listed when first needed: the node behind a reference is then
+  // one read away instead of two. Null for short runs (and when the memory
+  // for the list cannot be had: the references are then read as they are).
+  static constexpr std::ptrdiff_t kListedReferences = 64;
+  std::unordered_map<const GraphNode*, std::vector<GraphNode*>> referenceSources_;
+  GraphNode* const* referenceSources(GraphNode* node, ReverseArc* begin, ReverseArc* end);
 };
 
 }  // namespace scribeline

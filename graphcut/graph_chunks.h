@@ -3,6 +3,7 @@
 #ifndef SCRIBELINE_GRAPHCUT_GRAPH_CHUNKS_H_
 #define SCRIBELINE_GRAPHCUT_GRAPH_CHUNKS_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "graphcut/graph.h"
@@ -97,6 +98,29 @@ inline void inRun(GraphNode* node, ReverseArc*& begin, ReverseArc*& end) {
     begin = start;
     end = untagged(node[1].firstIn);
   }
+}
+
+// Walks the incoming references of `node` in [begin, end) from index `first`,
+// giving `visit` each one's arc and source node; `visit` returns true to
+// stop. Returns the index where it stopped, or end - begin. `sources`, when
+// not null, lists the source nodes in run order (see referenceSources), so
+// that the node is known before the arc is read.
+template <typename Visit>
+inline std::ptrdiff_t forEachReference(GraphNode* node, ReverseArc* begin, ReverseArc* end,
+                                       std::ptrdiff_t first, GraphNode* const* sources,
+                                       Visit&& visit) {
+  const std::ptrdiff_t count = end - begin;
+  if (sources != nullptr) {
+    for (std::ptrdiff_t k = first; k < count; ++k) {
+      if (visit(begin[k].forwardArc, sources[k])) return k;
+    }
+  } else {
+    for (std::ptrdiff_t k = first; k < count; ++k) {
+      ForwardArc* in = begin[k].forwardArc;
+      if (visit(in, offsetNode(node, -in->shift))) return k;
+    }
+  }
+  return count;
 }
 
 }  // namespace graphdetail

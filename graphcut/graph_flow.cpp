@@ -8,6 +8,7 @@
 
 namespace scribeline {
 
+using graphdetail::forEachReference;
 using graphdetail::inRun;
 using graphdetail::isTagged;
 using graphdetail::kOrphan;
@@ -199,15 +200,17 @@ bool Graph::growTree(GraphNode* node, Middle& middle, std::ptrdiff_t start,
   ReverseArc* referenceBegin;
   ReverseArc* referenceEnd;
   inRun(node, referenceBegin, referenceEnd);
-  for (ReverseArc* reference = referenceBegin + (start > outCount ? start - outCount : 0);
-       reference < referenceEnd; ++reference) {
-    ForwardArc* in = reference->forwardArc;
-    if ((kSinkTree ? in->residual : in->reverseResidual) == 0) continue;
-    if (visit(offsetNode(node, -in->shift), in, in->reverseResidual,
-              in->residual)) {
-      stop = outCount + (reference - referenceBegin);
-      return true;
-    }
+  const std::ptrdiff_t first = start > outCount ? start - outCount : 0;
+  const std::ptrdiff_t found = forEachReference(
+      node, referenceBegin, referenceEnd, first,
+      referenceSources(node, referenceBegin, referenceEnd),
+      [&](ForwardArc* in, GraphNode* neighbor) {
+        return (kSinkTree ? in->residual : in->reverseResidual) != 0 &&
+               visit(neighbor, in, in->reverseResidual, in->residual);
+      });
+  if (found < referenceEnd - referenceBegin) {
+    stop = outCount + found;
+    return true;
   }
   return false;
 }

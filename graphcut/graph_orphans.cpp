@@ -2,11 +2,14 @@
 // the same tree with a valid path to the terminal, preferring the shortest
 // (distances validated lazily by timestamp); failing that it becomes free and
 // its children become orphans in turn.
+#include <new>
+
 #include "graphcut/graph.h"
 #include "graphcut/graph_chunks.h"
 
 namespace scribeline {
 
+using graphdetail::forEachReference;
 using graphdetail::inRun;
 using graphdetail::kOrphan;
 using graphdetail::kTerminal;
@@ -83,12 +86,15 @@ void Graph::processOrphan(GraphNode* orphan) {
   ReverseArc* reference;
   ReverseArc* referenceEnd;
   inRun(orphan, reference, referenceEnd);
-  for (ReverseArc* r = reference; r < referenceEnd; ++r) {
-    ForwardArc* in = r->forwardArc;
-    if ((kSinkTree ? in->reverseResidual : in->residual) != 0) {
-      consider(offsetNode(orphan, -in->shift), tagged(in));
-    }
-  }
+  GraphNode* const* sources = referenceSources(orphan, reference, referenceEnd);
+  forEachReference(orphan, reference, referenceEnd, 0, sources,
+                   [&](ForwardArc* in, GraphNode* neighbor) {
+                     if ((neighbor->inSinkTree != 0) == kSinkTree && neighbor->parent != nullptr &&
+                         (kSinkTree ? in->reverseResidual : in->residual) != 0) {
+                       consider(neighbor, tagged(in));
+                     }
+                     return false;
+                   });
   if (bestLink != nullptr) {
     orphan->parent = bestLink;
     orphan->timestamp = time_;
@@ -99,21 +105,39 @@ void Graph::processOrphan(GraphNode* orphan) {
   orphan->parent = nullptr;
   orphan->timestamp = 0;
   noteFreed(orphan);
-  auto release = [&](GraphNode* neighbor, ForwardArc* shared, bool usable) {
+  // `usable`: the capacity from the neighbour towards the orphan in the
+  // tree's direction.
+  auto release = [&](GraphNode* neighbor, ForwardArc* shared, const float& usable) {
     if ((neighbor->inSinkTree != 0) != kSinkTree) return;
     ForwardArc* link = neighbor->parent;
     if (link == nullptr) return;
-    if (usable) makeActive(neighbor);
+    if (usable != 0) makeActive(neighbor);
     if (isRealArc(link) && untagged(link) == shared) setOrphanRear(neighbor);
   };
   for (ForwardArc* a = arc; a < arcEnd; ++a) {
-    release(offsetNode(orphan, a->shift), a,
-            (kSinkTree ? a->residual : a->reverseResidual) != 0);
+    release(offsetNode(orphan, a->shift), a, kSinkTree ? a->residual : a->reverseResidual);
   }
-  for (ReverseArc* r = reference; r < referenceEnd; ++r) {
-    ForwardArc* in = r->forwardArc;
-    release(offsetNode(orphan, -in->shift), in,
-            (kSinkTree ? in->reverseResidual : in->residual) != 0);
+  forEachReference(orphan, reference, referenceEnd, 0, sources,
+                   [&](ForwardArc* in, GraphNode* neighbor) {
+                     release(neighbor, in, kSinkTree ? in->reverseResidual : in->residual);
+                     return false;
+                   });
+}
+
+GraphNode* const* Graph::referenceSources(GraphNode* node, ReverseArc* begin, ReverseArc* end) {
+  if (end - begin < kListedReferences) return nullptr;
+  try {
+    std::vector<GraphNode*>& sources = referenceSources_[node];
+    if (sources.empty()) {
+      sources.reserve(static_cast<std::size_t>(end - begin));
+      for (ReverseArc* r = begin; r < end; ++r) {
+        sources.push_back(offsetNode(node, -r->forwardArc->shift));
+      }
+    }
+    return sources.data();
+  } catch (const std::bad_alloc&) {
+    referenceSources_.erase(node);
+    return nullptr;
   }
 }
 
