@@ -7,8 +7,6 @@
 #include <utility>
 
 #include "superpixel/edge_graph.h"
-#include "superpixel/float_image.h"
-#include "superpixel/parallel.h"
 #include "superpixel/segment_graph.h"
 #include "superpixel/smoothing.h"
 #include "superpixel/sorted_edges.h"
@@ -16,12 +14,6 @@
 namespace scribeline {
 
 namespace {
-
-struct ColourPlanes {
-    FloatImage r;
-    FloatImage g;
-    FloatImage b;
-};
 
 // An 8-bit image with 1, 3 or 4 channels as it is; anything else converted
 // to 8-bit (saturating) with its channel count kept.
@@ -34,50 +26,19 @@ cv::Mat asEightBit(const cv::Mat& image) {
     return converted;
 }
 
-// Red, green and blue planes of a blue-green-red image. A one-channel image
-// gives three equal planes; two channels are read as blue and green with red
-// taken from blue; channels after the third are ignored.
-ColourPlanes colourPlanes(const cv::Mat& image) {
+// The edges of the smoothed planes, placed in their weight buckets.
+BucketedEdges smoothedEdgesInBuckets(const cv::Mat& image, float sigma, int numThreads) {
     const cv::Mat pixels = asEightBit(image);
-    const int width = pixels.cols;
-    const int height = pixels.rows;
+    // Red, green and blue of a blue-green-red image. One channel gives three
+    // equal planes; two channels are read as blue and green with red taken
+    // from blue; channels after the third are ignored.
     const int channels = pixels.channels();
     const int blue = 0;
     const int green = channels > 1 ? 1 : 0;
     const int red = channels > 2 ? 2 : 0;
-    ColourPlanes planes{FloatImage(width, height, FloatImage::Fill::zeros),
-                        FloatImage(width, height, FloatImage::Fill::zeros),
-                        FloatImage(width, height, FloatImage::Fill::zeros)};
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* in = pixels.ptr<unsigned char>(y);
-        float* r = planes.r.row(y);
-        float* g = planes.g.row(y);
-        float* b = planes.b.row(y);
-        for (int x = 0; x < width; ++x, in += channels) {
-            r[x] = in[red];
-            g[x] = in[green];
-            b[x] = in[blue];
-        }
-    }
-    return planes;
-}
-
-// The edges of the smoothed planes, placed in their weight buckets.
-BucketedEdges smoothedEdgesInBuckets(const cv::Mat& image, float sigma, int numThreads) {
-    FloatImage smoothed[3];
-    {
-        ColourPlanes raw = colourPlanes(image);
-        const FloatImage* planes[3] = {&raw.r, &raw.g, &raw.b};
-        // Part p smooths the planes firstPlane[p] .. firstPlane[p+1]-1: with
-        // two threads, blue on the helper while red and green run here.
-        const int firstPlane[3] = {0, numThreads > 1 ? 2 : 3, 3};
-        runParts(numThreads, [&](int part) {
-            for (int c = firstPlane[part]; c < firstPlane[part + 1]; ++c) {
-                smoothed[c] = smoothChannel(*planes[c], sigma);
-            }
-        });
-    }
-    return placeEdgesInBuckets(std::move(smoothed[0]), std::move(smoothed[1]), std::move(smoothed[2]), numThreads);
+    SmoothedPlanes smoothed = smoothChannels(pixels, {red, green, blue}, sigma, numThreads);
+    return placeEdgesInBuckets(std::move(smoothed.planes[0]), std::move(smoothed.planes[1]),
+                               std::move(smoothed.planes[2]), numThreads);
 }
 
 // The sorted prefix of the list published by the sorting thread to the

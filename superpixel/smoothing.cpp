@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "superpixel/parallel.h"
+
 namespace scribeline {
 
 namespace {
@@ -54,20 +56,27 @@ void normalizeMask(GaussianMask& mask) {
     }
 }
 
-void convolveEven(const FloatImage& src, FloatImage& dst, const GaussianMask& mask) {
-    const int width = src.width();
-    const int height = src.height();
+namespace {
+
+// convolveEven on the source rows firstRow .. endRow-1 only, each row read
+// through rowOf(y, buffer), which returns the row's width values (written to
+// buffer, which has room for width floats, or kept elsewhere). Distinct row
+// ranges write distinct destination entries, so they may run side by side.
+template <typename RowOf>
+void convolveRowsTransposed(RowOf&& rowOf, int width, int firstRow, int endRow, FloatImage& dst,
+                            const GaussianMask& mask) {
     const int len = static_cast<int>(mask.size());
     const float* taps = mask.data();
     // Columns [interiorBegin, interiorEnd) have every tap inside the row.
     const int interiorBegin = std::min(len - 1, width);
     const int interiorEnd = std::max(interiorBegin, width - (len - 1));
     std::vector<double> sums(static_cast<std::size_t>(width));
+    std::vector<float> rowBuffer(static_cast<std::size_t>(width));
     std::vector<float> filtered(static_cast<std::size_t>(rowBlock) * static_cast<std::size_t>(width));
-    for (int y0 = 0; y0 < height; y0 += rowBlock) {
-        const int y1 = std::min(y0 + rowBlock, height);
+    for (int y0 = firstRow; y0 < endRow; y0 += rowBlock) {
+        const int y1 = std::min(y0 + rowBlock, endRow);
         for (int y = y0; y < y1; ++y) {
-            const float* in = src.row(y);
+            const float* in = rowOf(y, rowBuffer.data());
             float* out = filtered.data() + static_cast<std::size_t>(y - y0) * width;
             // Tap by tap over the whole interior, in the same order of
             // additions as filterAt, so that the loops vectorise.
@@ -101,6 +110,20 @@ void convolveEven(const FloatImage& src, FloatImage& dst, const GaussianMask& ma
     }
 }
 
+// Where part `part` of numParts starts in 0 .. count-1: equal shares, each
+// starting on a multiple of rowBlock so that no two parts write the same
+// destination cache line of a full block.
+int partStart(int count, int part, int numParts) {
+    const long long start = static_cast<long long>(count) * part / numParts;
+    return part == numParts ? count : static_cast<int>(start / rowBlock * rowBlock);
+}
+
+}  // namespace
+
+void convolveEven(const FloatImage& src, FloatImage& dst, const GaussianMask& mask) {
+    convolveRowsTransposed([&src](int y, float*) { return src.row(y); }, src.width(), 0, src.height(), dst, mask);
+}
+
 FloatImage smoothChannel(const FloatImage& src, float sigma) {
     GaussianMask mask = gaussianMask(sigma);
     normalizeMask(mask);
@@ -111,6 +134,48 @@ FloatImage smoothChannel(const FloatImage& src, float sigma) {
         convolveEven(transposed, result, mask);
     }
     return result;
+}
+
+SmoothedPlanes smoothChannels(const cv::Mat& pixels, const int (&channels)[3], float sigma, int numThreads) {
+    GaussianMask mask = gaussianMask(sigma);
+    normalizeMask(mask);
+    const int width = pixels.cols;
+    const int height = pixels.rows;
+    const int step = pixels.channels();
+    const int numParts = std::max(1, std::min(numThreads, 2));
+    SmoothedPlanes smoothed;
+    FloatImage transposed[3];
+    for (int c = 0; c < 3; ++c) {
+        transposed[c] = FloatImage(height, width, FloatImage::Fill::uninitialized);
+        smoothed.planes[c] = FloatImage(width, height, FloatImage::Fill::uninitialized);
+    }
+    // Rows first, every plane straight from the bytes; then the columns,
+    // plane by plane. Each step splits its rows between the parts.
+    runParts(numParts, [&](int part) {
+        const int firstRow = partStart(height, part, numParts);
+        const int endRow = partStart(height, part + 1, numParts);
+        for (int c = 0; c < 3; ++c) {
+            const int channel = channels[c];
+            const auto bytesOf = [&pixels, width, step, channel](int y, float* buffer) {
+                const unsigned char* in = pixels.ptr<unsigned char>(y) + channel;
+                for (int x = 0; x < width; ++x) {
+                    buffer[x] = in[static_cast<std::size_t>(x) * step];
+                }
+                return static_cast<const float*>(buffer);
+            };
+            convolveRowsTransposed(bytesOf, width, firstRow, endRow, transposed[c], mask);
+        }
+    });
+    runParts(numParts, [&](int part) {
+        const int firstRow = partStart(width, part, numParts);
+        const int endRow = partStart(width, part + 1, numParts);
+        for (int c = 0; c < 3; ++c) {
+            const FloatImage& src = transposed[c];
+            convolveRowsTransposed([&src](int y, float*) { return src.row(y); }, height, firstRow, endRow,
+                                   smoothed.planes[c], mask);
+        }
+    });
+    return smoothed;
 }
 
 }  // namespace scribeline
