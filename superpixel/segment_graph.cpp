@@ -26,6 +26,47 @@ constexpr std::size_t parentLookahead = 16;
 // Edges gathered at a time by the minimum-size pass.
 constexpr std::size_t candidateBatch = 4096;
 
+// How the merges read an edge record: its first and second end and its
+// weight.
+struct PlainEdges {
+    using Record = Edge;
+    int first(const Edge& edge) const { return edge.a; }
+    int second(const Edge& edge) const { return edge.b; }
+    float weight(const Edge& edge) const { return edge.w; }
+};
+
+struct PackedEdges {
+    using Record = PackedEdge;
+    PackedEdgeEnds ends;
+    int first(PackedEdge edge) const { return packedFirst(edge); }
+    int second(PackedEdge edge) const { return ends.second(edge); }
+    float weight(PackedEdge edge) const { return packedWeight(edge); }
+};
+
+// The region merging of edges[begin .. end-1], in order.
+template <typename Codec>
+void mergeRange(DisjointSet& components, const typename Codec::Record* edges, std::size_t begin, std::size_t end,
+                const Codec& codec, float k) {
+    for (std::size_t i = begin; i < end; ++i) {
+        if (i + endLookahead < end) {
+            components.prefetch(codec.first(edges[i + endLookahead]));
+            components.prefetch(codec.second(edges[i + endLookahead]));
+        }
+        if (i + parentLookahead < end) {
+            components.prefetch(components.parent(codec.first(edges[i + parentLookahead])));
+            components.prefetch(components.parent(codec.second(edges[i + parentLookahead])));
+        }
+        const typename Codec::Record& edge = edges[i];
+        const float w = codec.weight(edge);
+        const int a = components.find(codec.first(edge));
+        const int b = components.find(codec.second(edge));
+        if (a != b && w <= components.rootValue(a) && w <= components.rootValue(b)) {
+            const int root = components.join(a, b);
+            components.setRootValue(root, w + k / static_cast<float>(components.size(root)));
+        }
+    }
+}
+
 }  // namespace
 
 DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, float k) {
@@ -43,25 +84,12 @@ DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge
 RegionMerger::RegionMerger(int numVertices, float k) : components_(numVertices, k / 1.0f), k_(k) {}
 
 void RegionMerger::mergeUpTo(const Edge* edges, std::size_t end) {
-    DisjointSet& components = components_;
-    const float k = k_;
-    for (std::size_t i = next_; i < end; ++i) {
-        if (i + endLookahead < end) {
-            components.prefetch(edges[i + endLookahead].a);
-            components.prefetch(edges[i + endLookahead].b);
-        }
-        if (i + parentLookahead < end) {
-            components.prefetch(components.parent(edges[i + parentLookahead].a));
-            components.prefetch(components.parent(edges[i + parentLookahead].b));
-        }
-        const Edge& edge = edges[i];
-        const int a = components.find(edge.a);
-        const int b = components.find(edge.b);
-        if (a != b && edge.w <= components.rootValue(a) && edge.w <= components.rootValue(b)) {
-            const int root = components.join(a, b);
-            components.setRootValue(root, edge.w + k / static_cast<float>(components.size(root)));
-        }
-    }
+    mergeRange(components_, edges, next_, end, PlainEdges{}, k_);
+    next_ = std::max(next_, end);
+}
+
+void RegionMerger::mergeUpTo(const PackedEdgeList& list, std::size_t end) {
+    mergeRange(components_, list.edges.get(), next_, end, PackedEdges{PackedEdgeEnds(list.width)}, k_);
     next_ = std::max(next_, end);
 }
 
@@ -89,24 +117,28 @@ private:
 // Appends to batch, in order, the edges from start on that have an end in a
 // component that started small, until the batch holds limit edges or the
 // list ends; returns where it stopped.
-std::size_t gatherCandidates(const Edge* edges, std::size_t start, std::size_t numEdges, const StartsSmall& isSmall,
-                             std::size_t limit, std::vector<const Edge*>& batch) {
+template <typename Codec>
+std::size_t gatherCandidates(const typename Codec::Record* edges, std::size_t start, std::size_t numEdges,
+                             const Codec& codec, const StartsSmall& isSmall, std::size_t limit,
+                             std::vector<typename Codec::Record>& batch) {
     for (; start < numEdges && batch.size() < limit; ++start) {
-        if (isSmall(edges[start].a) || isSmall(edges[start].b)) {
-            batch.push_back(edges + start);
+        if (isSmall(codec.first(edges[start])) || isSmall(codec.second(edges[start]))) {
+            batch.push_back(edges[start]);
         }
     }
     return start;
 }
 
-void joinSmall(DisjointSet& components, const std::vector<const Edge*>& batch, int minSize) {
+template <typename Codec>
+void joinSmall(DisjointSet& components, const std::vector<typename Codec::Record>& batch, const Codec& codec,
+               int minSize) {
     for (std::size_t i = 0; i < batch.size(); ++i) {
         if (i + endLookahead < batch.size()) {
-            components.prefetch(batch[i + endLookahead]->a);
-            components.prefetch(batch[i + endLookahead]->b);
+            components.prefetch(codec.first(batch[i + endLookahead]));
+            components.prefetch(codec.second(batch[i + endLookahead]));
         }
-        const int a = components.find(batch[i]->a);
-        const int b = components.find(batch[i]->b);
+        const int a = components.find(codec.first(batch[i]));
+        const int b = components.find(codec.second(batch[i]));
         if (a != b && (components.size(a) < minSize || components.size(b) < minSize)) {
             components.join(a, b);
         }
@@ -116,10 +148,11 @@ void joinSmall(DisjointSet& components, const std::vector<const Edge*>& batch, i
 // Batches handed from the gathering thread to the joining thread, in order,
 // through two slots: the gatherer fills one while the joiner empties the
 // other.
+template <typename Record>
 class BatchQueue {
 public:
     // Blocks until batch number `number` may be written into its slot.
-    std::vector<const Edge*>& slotToFill(std::size_t number) {
+    std::vector<Record>& slotToFill(std::size_t number) {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this, number] { return number < joined_ + 2; });
         return slots_[number % 2];
@@ -133,7 +166,7 @@ public:
         changed_.notify_all();
     }
     // Blocks until batch `number` is filled; nullptr once every batch is.
-    const std::vector<const Edge*>* batchToJoin(std::size_t number) {
+    const std::vector<Record>* batchToJoin(std::size_t number) {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [this, number] { return number < filled_ || finished_; });
         return number < filled_ ? &slots_[number % 2] : nullptr;
@@ -149,7 +182,7 @@ public:
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<const Edge*> slots_[2];
+    std::vector<Record> slots_[2];
     std::size_t filled_ = 0;
     std::size_t joined_ = 0;
     bool finished_ = false;
@@ -157,10 +190,9 @@ private:
 
 constexpr std::size_t pipelinedBatch = std::size_t{1} << 16;
 
-}  // namespace
-
-void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
-                          int numThreads) {
+template <typename Codec>
+void mergeSmall(DisjointSet& components, const typename Codec::Record* edges, std::size_t numEdges,
+                const Codec& codec, int minSize, int numThreads) {
     // A component only grows, so an edge between two components that already
     // hold minSize elements can never join anything: such edges are skipped
     // without a find. Skipping leaves sets, roots, ranks and sizes exactly as
@@ -168,36 +200,49 @@ void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_
     // at a time, in order, so that their forest elements can be fetched
     // ahead like in the merge; with two threads a helper gathers the next
     // batch while this thread joins the current one.
+    using Record = typename Codec::Record;
     const StartsSmall isSmall(components, minSize);
     if (numThreads < 2) {
-        std::vector<const Edge*> batch;
+        std::vector<Record> batch;
         batch.reserve(candidateBatch);
         for (std::size_t start = 0; start < numEdges;) {
             batch.clear();
-            start = gatherCandidates(edges, start, numEdges, isSmall, candidateBatch, batch);
-            joinSmall(components, batch, minSize);
+            start = gatherCandidates(edges, start, numEdges, codec, isSmall, candidateBatch, batch);
+            joinSmall(components, batch, codec, minSize);
         }
         return;
     }
-    BatchQueue queue;
+    BatchQueue<Record> queue;
     std::thread gatherer([&] {
         std::size_t start = 0;
         for (std::size_t number = 0; start < numEdges || number == 0; ++number) {
-            std::vector<const Edge*>& batch = queue.slotToFill(number);
+            std::vector<Record>& batch = queue.slotToFill(number);
             batch.clear();
-            start = gatherCandidates(edges, start, numEdges, isSmall, pipelinedBatch, batch);
+            start = gatherCandidates(edges, start, numEdges, codec, isSmall, pipelinedBatch, batch);
             queue.filled(start >= numEdges);
         }
     });
     for (std::size_t number = 0;; ++number) {
-        const std::vector<const Edge*>* batch = queue.batchToJoin(number);
+        const std::vector<Record>* batch = queue.batchToJoin(number);
         if (batch == nullptr) {
             break;
         }
-        joinSmall(components, *batch, minSize);
+        joinSmall(components, *batch, codec, minSize);
         queue.joined();
     }
     gatherer.join();
+}
+
+}  // namespace
+
+void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
+                          int numThreads) {
+    mergeSmall(components, edges, numEdges, PlainEdges{}, minSize, numThreads);
+}
+
+void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, int minSize, int numThreads) {
+    mergeSmall(components, list.edges.get(), list.count, PackedEdges{PackedEdgeEnds(list.width)}, minSize,
+               numThreads);
 }
 
 void numberComponents(DisjointSet& components, int numElements, int* map) {

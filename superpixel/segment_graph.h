@@ -5,6 +5,7 @@
 
 #include "superpixel/disjoint_set.h"
 #include "superpixel/edge_graph.h"
+#include "superpixel/packed_edge.h"
 
 namespace scribeline {
 
@@ -32,6 +33,8 @@ public:
     // REQUIRES: the same array on every call, end at least the previous end,
     // edges[0 .. end-1] in sortEdgesByWeight order and no longer written.
     void mergeUpTo(const Edge* edges, std::size_t end);
+    // The same over a packed list, in increasing word order up to end-1.
+    void mergeUpTo(const PackedEdgeList& list, std::size_t end);
 
     // The forest after the edges visited so far; the merger is spent.
     DisjointSet takeComponents() { return std::move(components_); }
@@ -48,6 +51,8 @@ private:
 // the list ahead; the outcome is the same.
 void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
                           int numThreads = 1);
+// The same over the edges of a packed list, in their order.
+void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, int minSize, int numThreads = 1);
 
 // Writes map[i] = number of the component of element i. Components are
 // numbered 0, 1, ... in increasing order of their root's index. Flattens the

@@ -71,10 +71,10 @@ private:
 // in the same order either way, so the forest does not depend on the timing.
 DisjointSet mergeWhileSorting(BucketedEdges& bucketed, int numPixels, float k, int numThreads) {
     RegionMerger merger(numPixels, k);
-    const Edge* edges = bucketed.list.edges.get();
-    const std::size_t count = bucketed.list.count;
+    const PackedEdgeList& edges = bucketed.list;
+    const std::size_t count = edges.count;
     if (numThreads < 2) {
-        sortBuckets(bucketed, [&merger, edges](std::size_t end) { merger.mergeUpTo(edges, end); });
+        sortBuckets(bucketed, [&merger, &edges](std::size_t end) { merger.mergeUpTo(edges, end); });
         return merger.takeComponents();
     }
     SortedPrefix prefix;
@@ -107,7 +107,7 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
         BucketedEdges edges = smoothedEdgesInBuckets(image, sigma, numThreads);
         // The list gets sorted exactly as segmentGraph would sort it.
         components = mergeWhileSorting(edges, numPixels, k, numThreads);
-        mergeSmallComponents(components, edges.list.edges.get(), edges.list.count, minSize, numThreads);
+        mergeSmallComponents(components, edges.list, minSize, numThreads);
     }
     const int numSuperpixels = components.numSets();
     numberComponents(components, numPixels, superpixelMap);

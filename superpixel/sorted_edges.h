@@ -6,14 +6,16 @@
 
 #include "superpixel/edge_graph.h"
 #include "superpixel/float_image.h"
+#include "superpixel/packed_edge.h"
 
 namespace scribeline {
 
-// The edge list with every edge placed in the bucket of the top bits of its
-// sort key (see edgeSortKey), buckets in increasing key order and edges in
-// list order within a bucket; the buckets are not yet sorted inside.
+// The packed edge list with every edge placed in the bucket of the top bits
+// of its word (the top bits of its weight), buckets in increasing order and
+// edges in list order within a bucket; the buckets are not yet sorted
+// inside.
 struct BucketedEdges {
-    EdgeList list;
+    PackedEdgeList list;
     // Bucket i holds the edges bucketStart[i] .. bucketStart[i+1]-1.
     std::vector<std::size_t> bucketStart;
 };
@@ -27,7 +29,7 @@ struct BucketedEdges {
 BucketedEdges placeEdgesInBuckets(FloatImage r, FloatImage g, FloatImage b, int numThreads);
 
 // Sorts every bucket in place, in increasing bucket order, so that the list
-// ends up in sortEdgesByWeight order. Whenever a prefix of the list has
+// ends up in increasing word order, which is sortEdgesByWeight order. Whenever a prefix of the list has
 // reached its final order, sortedUpTo(end) is called with the length of that
 // prefix; the last call has end == edges.list.count, and after a call the
 // prefix is never written again.
