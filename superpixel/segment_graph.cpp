@@ -114,26 +114,27 @@ private:
     std::vector<std::uint64_t> bits_;
 };
 
-// Appends to batch, in order, the edges from start on that have an end in a
-// component that started small, until the batch holds limit edges or the
-// list ends; returns where it stopped.
+// Copies to out, in order, the edges of edges[start .. end-1] that have an
+// end in a component that started small, and returns their number.
+// REQUIRES: out has room for end - start records.
 template <typename Codec>
-std::size_t gatherCandidates(const typename Codec::Record* edges, std::size_t start, std::size_t numEdges,
-                             const Codec& codec, const StartsSmall& isSmall, std::size_t limit,
-                             std::vector<typename Codec::Record>& batch) {
-    for (; start < numEdges && batch.size() < limit; ++start) {
-        if (isSmall(codec.first(edges[start])) || isSmall(codec.second(edges[start]))) {
-            batch.push_back(edges[start]);
-        }
+std::size_t gatherCandidates(const typename Codec::Record* edges, std::size_t start, std::size_t end,
+                             const Codec& codec, const StartsSmall& isSmall, typename Codec::Record* out) {
+    // Every edge is written and only the candidates advance the count, so
+    // that the loop has no branch on the mostly unpredictable test.
+    std::size_t count = 0;
+    for (std::size_t i = start; i < end; ++i) {
+        out[count] = edges[i];
+        count += static_cast<std::size_t>(isSmall(codec.first(edges[i])) | isSmall(codec.second(edges[i])));
     }
-    return start;
+    return count;
 }
 
 template <typename Codec>
-void joinSmall(DisjointSet& components, const std::vector<typename Codec::Record>& batch, const Codec& codec,
+void joinSmall(DisjointSet& components, const typename Codec::Record* batch, std::size_t count, const Codec& codec,
                int minSize) {
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (i + endLookahead < batch.size()) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + endLookahead < count) {
             components.prefetch(codec.first(batch[i + endLookahead]));
             components.prefetch(codec.second(batch[i + endLookahead]));
         }
@@ -145,33 +146,67 @@ void joinSmall(DisjointSet& components, const std::vector<typename Codec::Record
     }
 }
 
-// Batches handed from the gathering thread to the joining thread, in order,
-// through two slots: the gatherer fills one while the joiner empties the
-// other.
+// The list cut into chunks of chunkEdges edges. Both threads gather chunks
+// in increasing order, each taking the next one not yet taken; the calling
+// thread joins the gathered chunks in increasing order, gathering itself
+// whenever the next chunk to join is not ready. At most numSlots chunks are
+// gathered and not yet joined.
 template <typename Record>
-class BatchQueue {
+class ChunkPipeline {
 public:
-    // Blocks until batch number `number` may be written into its slot.
-    std::vector<Record>& slotToFill(std::size_t number) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this, number] { return number < joined_ + 2; });
-        return slots_[number % 2];
+    static constexpr std::size_t chunkEdges = std::size_t{1} << 20;
+    static constexpr std::size_t numSlots = 4;
+
+    explicit ChunkPipeline(std::size_t numEdges) : numChunks_((numEdges + chunkEdges - 1) / chunkEdges) {
+        for (LargeArray<Record>& slot : slots_) {
+            slot = allocateLarge<Record>(std::min(numEdges, chunkEdges));
+        }
     }
-    void filled(bool last) {
+
+    std::size_t numChunks() const { return numChunks_; }
+
+    // For the helper: the next chunk to gather, blocking while every slot is
+    // taken; numChunks() once every chunk is taken.
+    std::size_t chunkToGather() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return nextToGather_ == numChunks_ || slotFree(); });
+        return nextToGather_ < numChunks_ ? nextToGather_++ : numChunks_;
+    }
+
+    // For the joiner: waits until chunk `chunk` is gathered, gathering other
+    // chunks with gather(number) meanwhile when one may be taken; returns
+    // the chunk's number of candidates, which slot(chunk) holds.
+    template <typename Gather>
+    std::size_t waitForChunk(std::size_t chunk, Gather&& gather) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            if (gathered_[chunk % numSlots] == chunk + 1) {
+                return counts_[chunk % numSlots];
+            }
+            if (nextToGather_ < numChunks_ && slotFree()) {
+                const std::size_t own = nextToGather_++;
+                lock.unlock();
+                gather(own);
+                lock.lock();
+            } else {
+                changed_.wait(lock);
+            }
+        }
+    }
+
+    // Room for the candidates of one chunk.
+    Record* slot(std::size_t chunk) { return slots_[chunk % numSlots].get(); }
+
+    void markGathered(std::size_t chunk, std::size_t count) {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
-            ++filled_;
-            finished_ = last;
+            gathered_[chunk % numSlots] = chunk + 1;
+            counts_[chunk % numSlots] = count;
         }
         changed_.notify_all();
     }
-    // Blocks until batch `number` is filled; nullptr once every batch is.
-    const std::vector<Record>* batchToJoin(std::size_t number) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this, number] { return number < filled_ || finished_; });
-        return number < filled_ ? &slots_[number % 2] : nullptr;
-    }
-    void joined() {
+
+    void markJoined() {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             ++joined_;
@@ -180,15 +215,17 @@ public:
     }
 
 private:
+    bool slotFree() const { return nextToGather_ < joined_ + numSlots; }
+
+    const std::size_t numChunks_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<Record> slots_[2];
-    std::size_t filled_ = 0;
+    LargeArray<Record> slots_[numSlots];
+    std::size_t gathered_[numSlots] = {};  // chunk + 1 of the chunk gathered into each slot
+    std::size_t counts_[numSlots] = {};
+    std::size_t nextToGather_ = 0;
     std::size_t joined_ = 0;
-    bool finished_ = false;
 };
-
-constexpr std::size_t pipelinedBatch = std::size_t{1} << 16;
 
 template <typename Codec>
 void mergeSmall(DisjointSet& components, const typename Codec::Record* edges, std::size_t numEdges,
@@ -198,39 +235,38 @@ void mergeSmall(DisjointSet& components, const typename Codec::Record* edges, st
     // without a find. Skipping leaves sets, roots, ranks and sizes exactly as
     // visiting every edge would. The edges that may join are gathered a batch
     // at a time, in order, so that their forest elements can be fetched
-    // ahead like in the merge; with two threads a helper gathers the next
-    // batch while this thread joins the current one.
+    // ahead like in the merge; with two threads both gather, and this thread
+    // joins the gathered chunks in order.
     using Record = typename Codec::Record;
     const StartsSmall isSmall(components, minSize);
     if (numThreads < 2) {
-        std::vector<Record> batch;
-        batch.reserve(candidateBatch);
-        for (std::size_t start = 0; start < numEdges;) {
-            batch.clear();
-            start = gatherCandidates(edges, start, numEdges, codec, isSmall, candidateBatch, batch);
-            joinSmall(components, batch, codec, minSize);
+        const LargeArray<Record> batch = allocateLarge<Record>(candidateBatch);
+        for (std::size_t start = 0; start < numEdges; start += candidateBatch) {
+            const std::size_t end = std::min(numEdges, start + candidateBatch);
+            const std::size_t count = gatherCandidates(edges, start, end, codec, isSmall, batch.get());
+            joinSmall(components, batch.get(), count, codec, minSize);
         }
         return;
     }
-    BatchQueue<Record> queue;
-    std::thread gatherer([&] {
-        std::size_t start = 0;
-        for (std::size_t number = 0; start < numEdges || number == 0; ++number) {
-            std::vector<Record>& batch = queue.slotToFill(number);
-            batch.clear();
-            start = gatherCandidates(edges, start, numEdges, codec, isSmall, pipelinedBatch, batch);
-            queue.filled(start >= numEdges);
+    using Pipeline = ChunkPipeline<Record>;
+    Pipeline pipeline(numEdges);
+    const auto gather = [&](std::size_t chunk) {
+        const std::size_t start = chunk * Pipeline::chunkEdges;
+        const std::size_t end = std::min(numEdges, start + Pipeline::chunkEdges);
+        pipeline.markGathered(chunk, gatherCandidates(edges, start, end, codec, isSmall, pipeline.slot(chunk)));
+    };
+    std::thread helper([&] {
+        for (std::size_t chunk = pipeline.chunkToGather(); chunk < pipeline.numChunks();
+             chunk = pipeline.chunkToGather()) {
+            gather(chunk);
         }
     });
-    for (std::size_t number = 0;; ++number) {
-        const std::vector<Record>* batch = queue.batchToJoin(number);
-        if (batch == nullptr) {
-            break;
-        }
-        joinSmall(components, *batch, codec, minSize);
-        queue.joined();
+    for (std::size_t chunk = 0; chunk < pipeline.numChunks(); ++chunk) {
+        const std::size_t count = pipeline.waitForChunk(chunk, gather);
+        joinSmall(components, pipeline.slot(chunk), count, codec, minSize);
+        pipeline.markJoined();
     }
-    gatherer.join();
+    helper.join();
 }
 
 }  // namespace
