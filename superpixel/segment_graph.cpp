@@ -154,14 +154,17 @@ void joinSmall(DisjointSet& components, const typename Codec::Record* batch, std
 template <typename Record>
 class ChunkPipeline {
 public:
-    static constexpr std::size_t chunkEdges = std::size_t{1} << 20;
     static constexpr std::size_t numSlots = 4;
 
-    explicit ChunkPipeline(std::size_t numEdges) : numChunks_((numEdges + chunkEdges - 1) / chunkEdges) {
+    // REQUIRES: chunkEdges > 0.
+    ChunkPipeline(std::size_t numEdges, std::size_t chunkEdges)
+        : chunkEdges_(chunkEdges), numChunks_((numEdges + chunkEdges - 1) / chunkEdges) {
         for (LargeArray<Record>& slot : slots_) {
             slot = allocateLarge<Record>(std::min(numEdges, chunkEdges));
         }
     }
+
+    std::size_t chunkEdges() const { return chunkEdges_; }
 
     std::size_t numChunks() const { return numChunks_; }
 
@@ -217,6 +220,7 @@ public:
 private:
     bool slotFree() const { return nextToGather_ < joined_ + numSlots; }
 
+    const std::size_t chunkEdges_;
     const std::size_t numChunks_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -229,7 +233,7 @@ private:
 
 template <typename Codec>
 void mergeSmall(DisjointSet& components, const typename Codec::Record* edges, std::size_t numEdges,
-                const Codec& codec, int minSize, int numThreads) {
+                const Codec& codec, int minSize, int numThreads, std::size_t chunkEdges) {
     // A component only grows, so an edge between two components that already
     // hold minSize elements can never join anything: such edges are skipped
     // without a find. Skipping leaves sets, roots, ranks and sizes exactly as
@@ -248,11 +252,10 @@ void mergeSmall(DisjointSet& components, const typename Codec::Record* edges, st
         }
         return;
     }
-    using Pipeline = ChunkPipeline<Record>;
-    Pipeline pipeline(numEdges);
+    ChunkPipeline<Record> pipeline(numEdges, std::max<std::size_t>(chunkEdges, 1));
     const auto gather = [&](std::size_t chunk) {
-        const std::size_t start = chunk * Pipeline::chunkEdges;
-        const std::size_t end = std::min(numEdges, start + Pipeline::chunkEdges);
+        const std::size_t start = chunk * pipeline.chunkEdges();
+        const std::size_t end = std::min(numEdges, start + pipeline.chunkEdges());
         pipeline.markGathered(chunk, gatherCandidates(edges, start, end, codec, isSmall, pipeline.slot(chunk)));
     };
     std::thread helper([&] {
@@ -272,13 +275,14 @@ void mergeSmall(DisjointSet& components, const typename Codec::Record* edges, st
 }  // namespace
 
 void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
-                          int numThreads) {
-    mergeSmall(components, edges, numEdges, PlainEdges{}, minSize, numThreads);
+                          int numThreads, std::size_t chunkEdges) {
+    mergeSmall(components, edges, numEdges, PlainEdges{}, minSize, numThreads, chunkEdges);
 }
 
-void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, int minSize, int numThreads) {
+void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, int minSize, int numThreads,
+                          std::size_t chunkEdges) {
     mergeSmall(components, list.edges.get(), list.count, PackedEdges{PackedEdgeEnds(list.width)}, minSize,
-               numThreads);
+               numThreads, chunkEdges);
 }
 
 void numberComponents(DisjointSet& components, int numElements, int* map) {

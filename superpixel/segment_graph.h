@@ -47,12 +47,15 @@ private:
 
 // Walks the edges once, in their order, and joins the components of an
 // edge's ends whenever they differ and either holds fewer than minSize
-// elements. No weight is looked at. With numThreads 2 a helper thread scans
-// the list ahead; the outcome is the same.
+// elements. No weight is looked at. With numThreads 2 both threads scan the
+// list for edges that may join, chunkEdges edges at a time, and the calling
+// thread joins them in order; the outcome is the same.
+constexpr std::size_t defaultChunkEdges = std::size_t{1} << 20;
 void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
-                          int numThreads = 1);
+                          int numThreads = 1, std::size_t chunkEdges = defaultChunkEdges);
 // The same over the edges of a packed list, in their order.
-void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, int minSize, int numThreads = 1);
+void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, int minSize, int numThreads = 1,
+                          std::size_t chunkEdges = defaultChunkEdges);
 
 // Writes map[i] = number of the component of element i. Components are
 // numbered 0, 1, ... in increasing order of their root's index. Flattens the
