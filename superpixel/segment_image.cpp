@@ -70,10 +70,10 @@ private:
 // merges every prefix as soon as it is final. The merge sees the same edges
 // in the same order either way, so the forest does not depend on the timing.
 DisjointSet mergeWhileSorting(BucketedEdges& bucketed, int numPixels, float k, int numThreads) {
-    RegionMerger merger(numPixels, k);
     const PackedEdgeList& edges = bucketed.list;
     const std::size_t count = edges.count;
     if (numThreads < 2) {
+        RegionMerger merger(numPixels, k);
         sortBuckets(bucketed, [&merger, &edges](std::size_t end) { merger.mergeUpTo(edges, end); });
         return merger.takeComponents();
     }
@@ -81,11 +81,18 @@ DisjointSet mergeWhileSorting(BucketedEdges& bucketed, int numPixels, float k, i
     std::thread sorter([&bucketed, &prefix] {
         sortBuckets(bucketed, [&prefix](std::size_t end) { prefix.publish(end); });
     });
+    // Joins the sorter however this function is left (the forest's
+    // allocation may throw).
+    const struct JoinOnExit {
+        std::thread& thread;
+        ~JoinOnExit() { thread.join(); }
+    } joinSorter{sorter};
+    // The forest is set up while the first buckets are being sorted.
+    RegionMerger merger(numPixels, k);
     for (std::size_t merged = 0; merged < count;) {
         merged = prefix.waitBeyond(merged);
         merger.mergeUpTo(edges, merged);
     }
-    sorter.join();
     return merger.takeComponents();
 }
 
