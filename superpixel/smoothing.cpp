@@ -12,8 +12,8 @@ namespace {
 
 constexpr float minMaskSigma = 0.01f;
 
-// Source rows filtered together, so that the transposed writes of one column
-// land in a contiguous run of the destination row.
+// Source rows filtered together by convolveEven, so that the transposed
+// writes of one column land in a contiguous run of the destination row.
 constexpr int rowBlock = 16;
 
 // Filtered value at column x of one row: centre tap plus, for every distance,
@@ -58,46 +58,48 @@ void normalizeMask(GaussianMask& mask) {
 
 namespace {
 
-// convolveEven on the source rows firstRow .. endRow-1 only, each row read
-// through rowOf(y, buffer), which returns the row's width values (written to
-// buffer, which has room for width floats, or kept elsewhere). Distinct row
-// ranges write distinct destination entries, so they may run side by side.
-template <typename RowOf>
-void convolveRowsTransposed(RowOf&& rowOf, int width, int firstRow, int endRow, FloatImage& dst,
-                            const GaussianMask& mask) {
+// out[x] = row filtered at x (see filterAt) for every x, with sums as room
+// for width doubles. The interior is filtered tap by tap over the whole row,
+// in the same order of additions as filterAt, so that the loops vectorise.
+void filterRow(const float* in, int width, const GaussianMask& mask, double* sums, float* out) {
     const int len = static_cast<int>(mask.size());
     const float* taps = mask.data();
     // Columns [interiorBegin, interiorEnd) have every tap inside the row.
     const int interiorBegin = std::min(len - 1, width);
     const int interiorEnd = std::max(interiorBegin, width - (len - 1));
+    for (int x = interiorBegin; x < interiorEnd; ++x) {
+        sums[x] = static_cast<double>(taps[0]) * in[x];
+    }
+    for (int i = 1; i < len; ++i) {
+        const double tap = taps[i];
+        for (int x = interiorBegin; x < interiorEnd; ++x) {
+            sums[x] += tap * (static_cast<double>(in[x - i]) + in[x + i]);
+        }
+    }
+    for (int x = interiorBegin; x < interiorEnd; ++x) {
+        out[x] = static_cast<float>(sums[x]);
+    }
+    for (int x = 0; x < interiorBegin; ++x) {
+        out[x] = static_cast<float>(filterAt(in, width, x, taps, len));
+    }
+    for (int x = interiorEnd; x < width; ++x) {
+        out[x] = static_cast<float>(filterAt(in, width, x, taps, len));
+    }
+}
+
+// convolveEven on every source row, each read through rowOf(y, buffer),
+// which returns the row's width values (written to buffer, which has room
+// for width floats, or kept elsewhere).
+template <typename RowOf>
+void convolveRowsTransposed(RowOf&& rowOf, int width, int height, FloatImage& dst, const GaussianMask& mask) {
     std::vector<double> sums(static_cast<std::size_t>(width));
     std::vector<float> rowBuffer(static_cast<std::size_t>(width));
     std::vector<float> filtered(static_cast<std::size_t>(rowBlock) * static_cast<std::size_t>(width));
-    for (int y0 = firstRow; y0 < endRow; y0 += rowBlock) {
-        const int y1 = std::min(y0 + rowBlock, endRow);
+    for (int y0 = 0; y0 < height; y0 += rowBlock) {
+        const int y1 = std::min(y0 + rowBlock, height);
         for (int y = y0; y < y1; ++y) {
-            const float* in = rowOf(y, rowBuffer.data());
-            float* out = filtered.data() + static_cast<std::size_t>(y - y0) * width;
-            // Tap by tap over the whole interior, in the same order of
-            // additions as filterAt, so that the loops vectorise.
-            for (int x = interiorBegin; x < interiorEnd; ++x) {
-                sums[x] = static_cast<double>(taps[0]) * in[x];
-            }
-            for (int i = 1; i < len; ++i) {
-                const double tap = taps[i];
-                for (int x = interiorBegin; x < interiorEnd; ++x) {
-                    sums[x] += tap * (static_cast<double>(in[x - i]) + in[x + i]);
-                }
-            }
-            for (int x = interiorBegin; x < interiorEnd; ++x) {
-                out[x] = static_cast<float>(sums[x]);
-            }
-            for (int x = 0; x < interiorBegin; ++x) {
-                out[x] = static_cast<float>(filterAt(in, width, x, taps, len));
-            }
-            for (int x = interiorEnd; x < width; ++x) {
-                out[x] = static_cast<float>(filterAt(in, width, x, taps, len));
-            }
+            filterRow(rowOf(y, rowBuffer.data()), width, mask, sums.data(),
+                      filtered.data() + static_cast<std::size_t>(y - y0) * width);
         }
         // Transposed writes: destination row x receives y1 - y0 consecutive
         // values from the block.
@@ -110,18 +112,55 @@ void convolveRowsTransposed(RowOf&& rowOf, int width, int firstRow, int endRow, 
     }
 }
 
-// Where part `part` of numParts starts in 0 .. count-1: equal shares, each
-// starting on a multiple of rowBlock so that no two parts write the same
-// destination cache line of a full block.
-int partStart(int count, int part, int numParts) {
-    const long long start = static_cast<long long>(count) * part / numParts;
-    return part == numParts ? count : static_cast<int>(start / rowBlock * rowBlock);
+// Rows firstRow .. endRow-1 of smoothChannel's result, computed without the
+// transposed plane: every source row is filtered along the row (the values
+// of the first pass), and each result row combines the filtered rows above
+// and below it as the second pass combines the neighbours of the transposed
+// row, in the same order of additions. Only the filtered rows within reach
+// of the current row are kept, in a ring. The source rows are read through
+// rowOf as for convolveRowsTransposed.
+template <typename RowOf>
+void smoothRows(RowOf&& rowOf, int width, int height, int firstRow, int endRow, const GaussianMask& mask,
+                FloatImage& dst) {
+    const int len = static_cast<int>(mask.size());
+    const float* taps = mask.data();
+    const int reach = len - 1;
+    // Rows y - reach .. y + reach are needed for row y.
+    const int ringRows = static_cast<int>(std::min<long long>(2LL * reach + 1, height));
+    std::vector<float> ring(static_cast<std::size_t>(ringRows) * static_cast<std::size_t>(width));
+    const auto filteredRow = [&ring, ringRows, width](int y) {
+        return ring.data() + static_cast<std::size_t>(y % ringRows) * static_cast<std::size_t>(width);
+    };
+    std::vector<double> sums(static_cast<std::size_t>(width));
+    std::vector<float> rowBuffer(static_cast<std::size_t>(width));
+    int filteredEnd = std::max(firstRow - reach, 0);  // rows before it are in the ring or no longer needed
+    for (int y = firstRow; y < endRow; ++y) {
+        for (const int needed = std::min(y + reach, height - 1) + 1; filteredEnd < needed; ++filteredEnd) {
+            filterRow(rowOf(filteredEnd, rowBuffer.data()), width, mask, sums.data(), filteredRow(filteredEnd));
+        }
+        const float* centre = filteredRow(y);
+        for (int x = 0; x < width; ++x) {
+            sums[x] = static_cast<double>(taps[0]) * centre[x];
+        }
+        for (int i = 1; i < len; ++i) {
+            const double tap = taps[i];
+            const float* above = filteredRow(std::max(y - i, 0));
+            const float* below = filteredRow(std::min(y + i, height - 1));
+            for (int x = 0; x < width; ++x) {
+                sums[x] += tap * (static_cast<double>(above[x]) + below[x]);
+            }
+        }
+        float* out = dst.row(y);
+        for (int x = 0; x < width; ++x) {
+            out[x] = static_cast<float>(sums[x]);
+        }
+    }
 }
 
 }  // namespace
 
 void convolveEven(const FloatImage& src, FloatImage& dst, const GaussianMask& mask) {
-    convolveRowsTransposed([&src](int y, float*) { return src.row(y); }, src.width(), 0, src.height(), dst, mask);
+    convolveRowsTransposed([&src](int y, float*) { return src.row(y); }, src.width(), src.height(), dst, mask);
 }
 
 FloatImage smoothChannel(const FloatImage& src, float sigma) {
@@ -144,16 +183,13 @@ SmoothedPlanes smoothChannels(const cv::Mat& pixels, const int (&channels)[3], f
     const int step = pixels.channels();
     const int numParts = std::max(1, std::min(numThreads, 2));
     SmoothedPlanes smoothed;
-    FloatImage transposed[3];
-    for (int c = 0; c < 3; ++c) {
-        transposed[c] = FloatImage(height, width, FloatImage::Fill::uninitialized);
-        smoothed.planes[c] = FloatImage(width, height, FloatImage::Fill::uninitialized);
+    for (FloatImage& plane : smoothed.planes) {
+        plane = FloatImage(width, height, FloatImage::Fill::uninitialized);
     }
-    // Rows first, every plane straight from the bytes; then the columns,
-    // plane by plane. Each step splits its rows between the parts.
+    // Each part writes its own rows of the three planes.
     runParts(numParts, [&](int part) {
-        const int firstRow = partStart(height, part, numParts);
-        const int endRow = partStart(height, part + 1, numParts);
+        const int firstRow = static_cast<int>(static_cast<long long>(height) * part / numParts);
+        const int endRow = static_cast<int>(static_cast<long long>(height) * (part + 1) / numParts);
         for (int c = 0; c < 3; ++c) {
             const int channel = channels[c];
             const auto bytesOf = [&pixels, width, step, channel](int y, float* buffer) {
@@ -163,16 +199,7 @@ SmoothedPlanes smoothChannels(const cv::Mat& pixels, const int (&channels)[3], f
                 }
                 return static_cast<const float*>(buffer);
             };
-            convolveRowsTransposed(bytesOf, width, firstRow, endRow, transposed[c], mask);
-        }
-    });
-    runParts(numParts, [&](int part) {
-        const int firstRow = partStart(width, part, numParts);
-        const int endRow = partStart(width, part + 1, numParts);
-        for (int c = 0; c < 3; ++c) {
-            const FloatImage& src = transposed[c];
-            convolveRowsTransposed([&src](int y, float*) { return src.row(y); }, height, firstRow, endRow,
-                                   smoothed.planes[c], mask);
+            smoothRows(bytesOf, width, height, firstRow, endRow, mask, smoothed.planes[c]);
         }
     });
     return smoothed;

@@ -148,8 +148,8 @@ std::ostream& operator<<(std::ostream& out, const ChannelsCase& row) {
 class SmoothChannelsTest : public testing::TestWithParam<ChannelsCase> {};
 
 // Every plane, with either thread count, equals smoothChannel of the plane
-// read out of the bytes, bit for bit. The sizes put the split between the
-// threads inside, at and beyond a block of rows.
+// read out of the bytes, bit for bit. The shapes include planes one pixel
+// wide or high, and masks reaching beyond every row of the plane.
 TEST_P(SmoothChannelsTest, MatchesSmoothChannelOnEachPlane) {
     const ChannelsCase& row = GetParam();
     const unsigned seed = 4242 + static_cast<unsigned>(row.width * 31 + row.height);
@@ -187,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(Shapes, SmoothChannelsTest,
                                          ChannelsCase{53, 33, 3, {2, 1, 0}, 0.5f},
                                          ChannelsCase{70, 61, 4, {2, 1, 0}, 1.7f},
                                          ChannelsCase{29, 48, 1, {0, 0, 0}, 0.5f},
-                                         ChannelsCase{17, 15, 2, {0, 1, 0}, 0.0f}));
+                                         ChannelsCase{17, 15, 2, {0, 1, 0}, 0.0f},
+                                         ChannelsCase{23, 9, 3, {2, 1, 0}, 3.0f}));
 
 }  // namespace
 }  // namespace scribeline
