@@ -9,6 +9,7 @@
 
 #include "superpixel/edge_sort.h"
 #include "superpixel/large_array.h"
+#include "superpixel/parallel.h"
 
 namespace scribeline {
 
@@ -99,14 +100,25 @@ namespace {
 // minSize elements at the start of the minimum-size pass.
 class StartsSmall {
 public:
-    StartsSmall(DisjointSet& components, int minSize)
+    // Reads the forest only; with numThreads 2 the two threads fill halves
+    // of the bits.
+    StartsSmall(const DisjointSet& components, int minSize, int numThreads)
         : bits_((static_cast<std::size_t>(components.count()) + 63) / 64, 0) {
-        components.flatten();
-        for (int i = 0; i < components.count(); ++i) {
-            if (components.size(components.parent(i)) < minSize) {
-                bits_[static_cast<std::size_t>(i) >> 6] |= std::uint64_t{1} << (i & 63);
+        const std::size_t numWords = bits_.size();
+        const int count = components.count();
+        const int numParts = numWords > 1 ? std::max(1, std::min(numThreads, 2)) : 1;
+        runParts(numParts, [&](int part) {
+            const std::size_t endWord = numWords * static_cast<std::size_t>(part + 1) / numParts;
+            for (std::size_t word = numWords * static_cast<std::size_t>(part) / numParts; word < endWord; ++word) {
+                const int first = static_cast<int>(word * 64);
+                const int end = static_cast<int>(std::min<std::size_t>(word * 64 + 64, count));
+                std::uint64_t bits = 0;
+                for (int i = first; i < end; ++i) {
+                    bits |= static_cast<std::uint64_t>(components.size(components.root(i)) < minSize) << (i - first);
+                }
+                bits_[word] = bits;
             }
-        }
+        });
     }
     bool operator()(int x) const { return (bits_[static_cast<std::size_t>(x) >> 6] >> (x & 63)) & 1u; }
 
@@ -242,7 +254,7 @@ void mergeSmall(DisjointSet& components, const typename Codec::Record* edges, st
     // ahead like in the merge; with two threads both gather, and this thread
     // joins the gathered chunks in order.
     using Record = typename Codec::Record;
-    const StartsSmall isSmall(components, minSize);
+    const StartsSmall isSmall(components, minSize, numThreads);
     if (numThreads < 2) {
         const LargeArray<Record> batch = allocateLarge<Record>(candidateBatch);
         for (std::size_t start = 0; start < numEdges; start += candidateBatch) {
@@ -285,24 +297,44 @@ void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, i
                numThreads, chunkEdges);
 }
 
-void numberComponents(DisjointSet& components, int numElements, int* map) {
-    // After flattening every parent is a root. Roots get their numbers in
-    // increasing index order first; then every other element copies its
-    // root's number, which is final by then. The map itself holds the
-    // numbers, so no further array is needed.
-    components.flatten();
-    int next = 0;
-    for (int i = 0; i < numElements; ++i) {
-        if (components.parent(i) == i) {
-            map[i] = next++;
-        }
+void numberComponents(const DisjointSet& components, int numElements, int* map, int numThreads) {
+    // Roots get their numbers in increasing index order first: each part
+    // counts the roots of its range, and numbers them from the count of the
+    // ranges before it. Then every other element copies its root's number,
+    // which is final by then. The map itself holds the numbers, so no
+    // further array is needed; the forest is only read.
+    const int numParts = numElements > 1 ? std::max(1, std::min(numThreads, 2)) : 1;
+    std::vector<int> partStart(static_cast<std::size_t>(numParts) + 1);
+    for (int part = 0; part <= numParts; ++part) {
+        partStart[part] = static_cast<int>(static_cast<long long>(numElements) * part / numParts);
     }
-    for (int i = 0; i < numElements; ++i) {
-        const int root = components.parent(i);
-        if (root != i) {
-            map[i] = map[root];
+    std::vector<int> firstNumber(static_cast<std::size_t>(numParts) + 1, 0);
+    runParts(numParts, [&](int part) {
+        int roots = 0;
+        for (int i = partStart[part]; i < partStart[part + 1]; ++i) {
+            roots += components.parent(i) == i;
         }
+        firstNumber[part + 1] = roots;
+    });
+    for (int part = 0; part < numParts; ++part) {
+        firstNumber[part + 1] += firstNumber[part];
     }
+    runParts(numParts, [&](int part) {
+        int next = firstNumber[part];
+        for (int i = partStart[part]; i < partStart[part + 1]; ++i) {
+            if (components.parent(i) == i) {
+                map[i] = next++;
+            }
+        }
+    });
+    runParts(numParts, [&](int part) {
+        for (int i = partStart[part]; i < partStart[part + 1]; ++i) {
+            const int root = components.root(i);
+            if (root != i) {
+                map[i] = map[root];
+            }
+        }
+    });
 }
 
 }  // namespace scribeline

@@ -58,10 +58,10 @@ void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, i
                           std::size_t chunkEdges = defaultChunkEdges);
 
 // Writes map[i] = number of the component of element i. Components are
-// numbered 0, 1, ... in increasing order of their root's index. Flattens the
-// forest (see DisjointSet::flatten) on the way.
+// numbered 0, 1, ... in increasing order of their root's index. Reads the
+// forest only; with numThreads 2 the two threads share the elements.
 // REQUIRES: map has room for numElements ints, the number of elements the
 // set was built with.
-void numberComponents(DisjointSet& components, int numElements, int* map);
+void numberComponents(const DisjointSet& components, int numElements, int* map, int numThreads = 1);
 
 }  // namespace scribeline

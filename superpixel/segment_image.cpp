@@ -117,7 +117,7 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
         mergeSmallComponents(components, edges.list, minSize, numThreads);
     }
     const int numSuperpixels = components.numSets();
-    numberComponents(components, numPixels, superpixelMap);
+    numberComponents(components, numPixels, superpixelMap, numThreads);
     return numSuperpixels;
 }
 

@@ -10,9 +10,13 @@
 namespace scribeline {
 namespace {
 
+// The map of one thread; two threads must give the same.
 std::vector<int> numbered(DisjointSet& set, int count) {
     std::vector<int> map(static_cast<std::size_t>(count), -1);
     numberComponents(set, count, map.data());
+    std::vector<int> twoThreads(static_cast<std::size_t>(count), -1);
+    numberComponents(set, count, twoThreads.data(), 2);
+    EXPECT_EQ(twoThreads, map);
     return map;
 }
 
