@@ -26,8 +26,8 @@ cv::Mat asEightBit(const cv::Mat& image) {
     return converted;
 }
 
-// The edges of the smoothed planes, placed in their weight buckets.
-BucketedEdges smoothedEdgesInBuckets(const cv::Mat& image, float sigma, int numThreads) {
+// The three planes of the photo smoothed, red, green and blue.
+SmoothedPlanes smoothedPlanes(const cv::Mat& image, float sigma, int numThreads) {
     const cv::Mat pixels = asEightBit(image);
     // Red, green and blue of a blue-green-red image. One channel gives three
     // equal planes; two channels are read as blue and green with red taken
@@ -36,9 +36,7 @@ BucketedEdges smoothedEdgesInBuckets(const cv::Mat& image, float sigma, int numT
     const int blue = 0;
     const int green = channels > 1 ? 1 : 0;
     const int red = channels > 2 ? 2 : 0;
-    SmoothedPlanes smoothed = smoothChannels(pixels, {red, green, blue}, sigma, numThreads);
-    return placeEdgesInBuckets(std::move(smoothed.planes[0]), std::move(smoothed.planes[1]),
-                               std::move(smoothed.planes[2]), numThreads);
+    return smoothChannels(pixels, {red, green, blue}, sigma, numThreads);
 }
 
 // The sorted prefix of the list published by the sorting thread to the
@@ -65,35 +63,61 @@ private:
     std::size_t end_ = 0;
 };
 
-// Sorts the buckets and runs the merge over the sorted list. With two
-// threads a helper sorts the buckets in increasing order while this thread
-// merges every prefix as soon as it is final. The merge sees the same edges
-// in the same order either way, so the forest does not depend on the timing.
-DisjointSet mergeWhileSorting(BucketedEdges& bucketed, int numPixels, float k, int numThreads) {
-    const PackedEdgeList& edges = bucketed.list;
-    const std::size_t count = edges.count;
+// Share of the edges placed by both threads before the merge starts; the
+// sorting thread places the rest while the merge works through these.
+constexpr double firstRoundShare = 0.3;
+
+// Places the edges of the smoothed planes in their buckets, sorts the
+// buckets and runs the merge over the sorted list; returns the forest, and
+// leaves the sorted list in edges. With two threads both place the edges of
+// the first buckets; then a helper sorts them, places and sorts the others,
+// while this thread merges every prefix as soon as it is final. The merge
+// sees the same edges in the same order either way, so the forest does not
+// depend on the timing.
+DisjointSet placeSortAndMerge(SmoothedPlanes smoothed, BucketedEdges& edges, int numPixels, float k,
+                              int numThreads) {
     if (numThreads < 2) {
+        edges = placeEdgesInBuckets(std::move(smoothed.planes[0]), std::move(smoothed.planes[1]),
+                                    std::move(smoothed.planes[2]), 1);
         RegionMerger merger(numPixels, k);
-        sortBuckets(bucketed, [&merger, &edges](std::size_t end) { merger.mergeUpTo(edges, end); });
+        const PackedEdgeList& list = edges.list;
+        sortBuckets(edges, [&merger, &list](std::size_t end) { merger.mergeUpTo(list, end); });
         return merger.takeComponents();
     }
+    BucketPlacer placer(std::move(smoothed.planes[0]), std::move(smoothed.planes[1]),
+                        std::move(smoothed.planes[2]), numThreads);
+    const std::size_t firstLater = placer.bucketHolding(firstRoundShare);
+    placer.place(0, firstLater, numThreads);
+    BucketedEdges& placed = placer.edges();
     SortedPrefix prefix;
-    std::thread sorter([&bucketed, &prefix] {
-        sortBuckets(bucketed, [&prefix](std::size_t end) { prefix.publish(end); });
+    std::thread helper([&placer, &placed, &prefix, firstLater] {
+        const auto publish = [&prefix](std::size_t end) { prefix.publish(end); };
+        sortBuckets(placed, 0, firstLater, publish);
+        placer.place(firstLater, bucketCount(), 1);
+        placer.releasePlanes();
+        sortBuckets(placed, firstLater, bucketCount(), publish);
     });
-    // Joins the sorter however this function is left (the forest's
+    // Joins the helper however this function is left (the forest's
     // allocation may throw).
     const struct JoinOnExit {
         std::thread& thread;
-        ~JoinOnExit() { thread.join(); }
-    } joinSorter{sorter};
+        ~JoinOnExit() {
+            if (thread.joinable()) {
+                thread.join();
+            }
+        }
+    } joinHelper{helper};
     // The forest is set up while the first buckets are being sorted.
     RegionMerger merger(numPixels, k);
-    for (std::size_t merged = 0; merged < count;) {
+    const PackedEdgeList& list = placed.list;
+    for (std::size_t merged = 0; merged < list.count;) {
         merged = prefix.waitBeyond(merged);
-        merger.mergeUpTo(edges, merged);
+        merger.mergeUpTo(list, merged);
     }
-    return merger.takeComponents();
+    DisjointSet components = merger.takeComponents();
+    helper.join();  // done with the list once the last prefix is published
+    edges = std::move(placed);
+    return components;
 }
 
 }  // namespace
@@ -111,9 +135,9 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
     const int numPixels = image.cols * image.rows;
     DisjointSet components(0);
     {
-        BucketedEdges edges = smoothedEdgesInBuckets(image, sigma, numThreads);
+        BucketedEdges edges;
         // The list gets sorted exactly as segmentGraph would sort it.
-        components = mergeWhileSorting(edges, numPixels, k, numThreads);
+        components = placeSortAndMerge(smoothedPlanes(image, sigma, numThreads), edges, numPixels, k, numThreads);
         mergeSmallComponents(components, edges.list, minSize, numThreads);
     }
     const int numSuperpixels = components.numSets();

@@ -23,6 +23,12 @@ constexpr int lowWeightBits = bucketShift - packedWeightShift;
 
 inline std::size_t bucketOf(PackedEdge edge) { return static_cast<std::size_t>(edge >> bucketShift); }
 
+}  // namespace
+
+std::size_t bucketCount() { return numBuckets; }
+
+namespace {
+
 using Histogram = std::vector<std::size_t>;
 
 struct ColourPlaneRefs {
@@ -39,12 +45,26 @@ Histogram bucketSizes(const ColourPlaneRefs& planes, int firstRow, int endRow) {
     return sizes;
 }
 
-// next[bucket] is where the part's next edge of that bucket goes.
-void placeRows(const ColourPlaneRefs& planes, int firstRow, int endRow, Histogram next, PackedEdge* edges) {
+// Places the edges of rows firstRow .. endRow-1 whose bucket lies in
+// firstBucket .. endBucket-1; next[bucket] is where the part's next edge of
+// that bucket goes.
+void placeRows(const ColourPlaneRefs& planes, int firstRow, int endRow, std::size_t firstBucket,
+               std::size_t endBucket, const Histogram& next, PackedEdge* edges) {
+    // Edges of other buckets are written to a sink that does not advance,
+    // so that the loop has no branch on the bucket.
+    PackedEdge sink = 0;
+    std::vector<PackedEdge*> cursor(numBuckets, &sink);
+    std::vector<std::size_t> advance(numBuckets, 0);
+    for (std::size_t bucket = firstBucket; bucket < endBucket; ++bucket) {
+        cursor[bucket] = edges + next[bucket];
+        advance[bucket] = 1;
+    }
     forEachEdgeInRows(planes.r, planes.g, planes.b, firstRow, endRow,
-                      [edges, &next](int first, int, float w, EdgeDirection direction) {
+                      [&cursor, &advance](int first, int, float w, EdgeDirection direction) {
                           const PackedEdge edge = packEdge(w, first, direction);
-                          edges[next[bucketOf(edge)]++] = edge;
+                          const std::size_t bucket = bucketOf(edge);
+                          *cursor[bucket] = edge;
+                          cursor[bucket] += advance[bucket];
                       });
 }
 
@@ -104,50 +124,77 @@ constexpr std::size_t insertionSortLimit = 48;
 
 }  // namespace
 
-BucketedEdges placeEdgesInBuckets(FloatImage r, FloatImage g, FloatImage b, int numThreads) {
-    const int height = r.height();
+BucketPlacer::BucketPlacer(FloatImage r, FloatImage g, FloatImage b, int numThreads)
+    : r_(std::move(r)), g_(std::move(g)), b_(std::move(b)) {
+    const int height = r_.height();
     const int numParts = std::max(1, std::min(numThreads, height));
     // Part p visits the rows rowStart[p] .. rowStart[p+1]-1; the parts
     // together visit the list in order, so giving part p the places right
     // after those of parts 0 .. p-1 in every bucket keeps list order within
     // each bucket, whatever the timing.
-    std::vector<int> rowStart(static_cast<std::size_t>(numParts) + 1);
+    rowStart_.resize(static_cast<std::size_t>(numParts) + 1);
     for (int part = 0; part <= numParts; ++part) {
-        rowStart[part] = static_cast<int>(static_cast<long long>(height) * part / numParts);
+        rowStart_[part] = static_cast<int>(static_cast<long long>(height) * part / numParts);
     }
-    const ColourPlaneRefs planes{r, g, b};
+    const ColourPlaneRefs planes{r_, g_, b_};
     std::vector<Histogram> partSizes(static_cast<std::size_t>(numParts));
-    runParts(numParts, [&](int part) { partSizes[part] = bucketSizes(planes, rowStart[part], rowStart[part + 1]); });
+    runParts(numParts, [&](int part) { partSizes[part] = bucketSizes(planes, rowStart_[part], rowStart_[part + 1]); });
 
-    BucketedEdges result;
-    result.bucketStart.assign(numBuckets + 1, 0);
-    std::vector<Histogram> partNext(static_cast<std::size_t>(numParts), Histogram(numBuckets));
+    edges_.bucketStart.assign(numBuckets + 1, 0);
+    partNext_.assign(static_cast<std::size_t>(numParts), Histogram(numBuckets));
     std::size_t next = 0;
     for (std::size_t bucket = 0; bucket < numBuckets; ++bucket) {
-        result.bucketStart[bucket] = next;
+        edges_.bucketStart[bucket] = next;
         for (int part = 0; part < numParts; ++part) {
-            partNext[part][bucket] = next;
+            partNext_[part][bucket] = next;
             next += partSizes[part][bucket];
         }
     }
-    result.bucketStart[numBuckets] = next;
-    partSizes.clear();
-
-    result.list.edges =
-        allocateLarge<PackedEdge>(4 * static_cast<std::size_t>(r.width()) * static_cast<std::size_t>(height));
-    result.list.count = next;
-    result.list.width = r.width();
-    PackedEdge* edges = result.list.edges.get();
-    runParts(numParts, [&](int part) {
-        placeRows(planes, rowStart[part], rowStart[part + 1], std::move(partNext[part]), edges);
-    });
-    r = FloatImage();
-    g = FloatImage();
-    b = FloatImage();
-    return result;
+    edges_.bucketStart[numBuckets] = next;
+    edges_.list.edges =
+        allocateLarge<PackedEdge>(4 * static_cast<std::size_t>(r_.width()) * static_cast<std::size_t>(height));
+    edges_.list.count = next;
+    edges_.list.width = r_.width();
 }
 
-void sortBuckets(BucketedEdges& bucketed, const std::function<void(std::size_t end)>& sortedUpTo) {
+std::size_t BucketPlacer::bucketHolding(double share) const {
+    const double wanted = share * static_cast<double>(edges_.list.count);
+    std::size_t bucket = 0;
+    while (bucket < numBuckets && static_cast<double>(edges_.bucketStart[bucket]) < wanted) {
+        ++bucket;
+    }
+    return bucket;
+}
+
+void BucketPlacer::place(std::size_t firstBucket, std::size_t endBucket, int numThreads) {
+    const ColourPlaneRefs planes{r_, g_, b_};
+    PackedEdge* edges = edges_.list.edges.get();
+    const int numParts = static_cast<int>(partNext_.size());
+    if (numThreads < 2 || numParts < 2) {
+        // One visit of all rows in order: each bucket filled from its start.
+        placeRows(planes, 0, r_.height(), firstBucket, endBucket, edges_.bucketStart, edges);
+        return;
+    }
+    runParts(numParts, [&](int part) {
+        placeRows(planes, rowStart_[part], rowStart_[part + 1], firstBucket, endBucket, partNext_[part], edges);
+    });
+}
+
+void BucketPlacer::releasePlanes() {
+    r_ = FloatImage();
+    g_ = FloatImage();
+    b_ = FloatImage();
+}
+
+BucketedEdges placeEdgesInBuckets(FloatImage r, FloatImage g, FloatImage b, int numThreads) {
+    BucketPlacer placer(std::move(r), std::move(g), std::move(b), numThreads);
+    placer.place(0, bucketCount(), numThreads);
+    placer.releasePlanes();
+    return std::move(placer.edges());
+}
+
+void sortBuckets(BucketedEdges& bucketed, std::size_t firstBucket, std::size_t endBucket,
+                 const std::function<void(std::size_t end)>& sortedUpTo) {
     PackedEdge* edges = bucketed.list.edges.get();
     const std::vector<std::size_t>& bucketStart = bucketed.bucketStart;
     const auto sizeOf = [&bucketStart](std::size_t bucket) { return bucketStart[bucket + 1] - bucketStart[bucket]; };
@@ -156,7 +203,7 @@ void sortBuckets(BucketedEdges& bucketed, const std::function<void(std::size_t e
     // sort gives the one increasing order.
     const std::size_t scratchLimit = std::max<std::size_t>(bucketed.list.count / 8, 1);
     std::size_t largestSmallBucket = 0;
-    for (std::size_t bucket = 0; bucket < numBuckets; ++bucket) {
+    for (std::size_t bucket = firstBucket; bucket < endBucket; ++bucket) {
         const std::size_t size = sizeOf(bucket);
         if (size <= scratchLimit) {
             largestSmallBucket = std::max(largestSmallBucket, size);
@@ -166,8 +213,8 @@ void sortBuckets(BucketedEdges& bucketed, const std::function<void(std::size_t e
     // Reports come at least every reportStep edges, and not for every tiny
     // bucket.
     const std::size_t reportStep = std::size_t{1} << 16;
-    std::size_t reported = 0;
-    for (std::size_t bucket = 0; bucket < numBuckets; ++bucket) {
+    std::size_t reported = bucketStart[firstBucket];
+    for (std::size_t bucket = firstBucket; bucket < endBucket; ++bucket) {
         const std::size_t size = sizeOf(bucket);
         PackedEdge* run = edges + bucketStart[bucket];
         if (size <= insertionSortLimit) {
@@ -182,7 +229,11 @@ void sortBuckets(BucketedEdges& bucketed, const std::function<void(std::size_t e
             sortedUpTo(reported);
         }
     }
-    sortedUpTo(bucketed.list.count);
+    sortedUpTo(bucketStart[endBucket]);
+}
+
+void sortBuckets(BucketedEdges& bucketed, const std::function<void(std::size_t end)>& sortedUpTo) {
+    sortBuckets(bucketed, 0, numBuckets, sortedUpTo);
 }
 
 EdgeList buildSortedEdges(FloatImage r, FloatImage g, FloatImage b) {
