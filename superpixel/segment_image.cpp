@@ -64,7 +64,7 @@ private:
 };
 
 // Share of the edges placed by both threads before the merge starts; the
-// sorting thread places the rest while the merge works through these.
+// helper thread places the rest while the merge works through these.
 constexpr double firstRoundShare = 0.3;
 
 // Places the edges of the smoothed planes in their buckets, sorts the
