@@ -49,6 +49,15 @@ public:
         return root;
     }
 
+    // Root of x's set, changing nothing; several threads may call it at once
+    // while none changes the forest.
+    int root(int x) const {
+        while (elements_[x].link >= 0) {
+            x = elements_[x].link;
+        }
+        return x;
+    }
+
     // Merges the sets of the roots x and y. The root of higher rank stays on
     // top; on equal ranks y becomes the root and its rank grows by one.
     // Returns the root of the merged set.

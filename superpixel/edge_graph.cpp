@@ -19,7 +19,7 @@ EdgeList buildEdges(const FloatImage& r, const FloatImage& g, const FloatImage& 
     EdgeList list;
     list.edges = allocateLarge<Edge>(4 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
     Edge* out = list.edges.get();
-    forEachEdge(r, g, b, [&out](int first, int second, float w) { *out++ = Edge{w, first, second}; });
+    forEachEdge(r, g, b, [&out](int first, int second, float w, EdgeDirection) { *out++ = Edge{w, first, second}; });
     list.count = static_cast<std::size_t>(out - list.edges.get());
     return list;
 }

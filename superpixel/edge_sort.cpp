@@ -51,21 +51,6 @@ void radixSortRun(Edge* run, std::size_t count, int lowBits, int digitBits, Edge
     }
 }
 
-// Stable insertion sort, for runs too short to pay for a histogram.
-void insertionSort(Edge* run, std::size_t count) {
-    for (std::size_t i = 1; i < count; ++i) {
-        const Edge moving = run[i];
-        const std::uint32_t key = edgeSortKey(moving.w);
-        std::size_t j = i;
-        for (; j > 0 && edgeSortKey(run[j - 1].w) > key; --j) {
-            run[j] = run[j - 1];
-        }
-        run[j] = moving;
-    }
-}
-
-constexpr std::size_t insertionSortLimit = 48;
-
 // Merges the sorted runs [edges, edges + leftCount) and [edges + leftCount,
 // edges + leftCount + rightCount), stably, by moving the right run into
 // scratch and filling the range from its end.
@@ -105,15 +90,6 @@ void sortEdgesByWeight(Edge* edges, std::size_t count) {
         const std::size_t length = std::min(runLength, count - start);
         radixSortRun(edges + start, length, 32, 8, scratch.get());
         mergeWithRightRun(edges, start, length, scratch.get());
-    }
-}
-
-void sortRunByLowBits(Edge* run, std::size_t count, int lowBits, Edge* scratch) {
-    if (count <= insertionSortLimit) {
-        insertionSort(run, count);
-    } else {
-        const int passes = (lowBits + maxDigitBits - 1) / maxDigitBits;
-        radixSortRun(run, count, lowBits, (lowBits + passes - 1) / passes, scratch);
     }
 }
 

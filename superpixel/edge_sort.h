@@ -28,8 +28,4 @@ inline std::uint32_t edgeSortKey(float w) {
     return (bits & 0x80000000u) ? ~bits : (bits | 0x80000000u);
 }
 
-// Stable sort of a run whose keys differ only in the bits below 1 << lowBits,
-// in place, with scratch room for count edges.
-void sortRunByLowBits(Edge* run, std::size_t count, int lowBits, Edge* scratch);
-
 }  // namespace scribeline

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "superpixel/float_image.h"
+#include "superpixel/packed_edge.h"
 
 namespace scribeline {
 
@@ -28,10 +29,10 @@ inline void rowDistances(const PlaneRows& here, const PlaneRows& there, int shif
     }
 }
 
-// Calls visit(a, b, w) for every edge of the 8-neighbour graph of the planes,
-// in edge-list order: pixels in raster order, and for each pixel p its edge
-// to the right, below, below-right and above-right when that neighbour
-// exists:
+// Calls visit(a, b, w, direction) for every edge of the 8-neighbour graph of
+// the planes, in edge-list order: pixels in raster order, and for each pixel
+// p its edge to the right, below, below-right and above-right when that
+// neighbour exists:
 //            . (x+1, y-1)   4: upper-right
 //           /
 //    p ---- . (x+1, y)      1: right
@@ -74,16 +75,16 @@ void forEachEdgeInRows(const FloatImage& r, const FloatImage& g, const FloatImag
             const int p = rowStart + x;
             const bool hasRight = x < width - 1;
             if (hasRight) {
-                visit(p, p + 1, toRight[x]);
+                visit(p, p + 1, toRight[x], EdgeDirection::right);
             }
             if (hasBelow) {
-                visit(p, p + width, toLower[x]);
+                visit(p, p + width, toLower[x], EdgeDirection::lower);
                 if (hasRight) {
-                    visit(p, p + width + 1, toLowerRight[x]);
+                    visit(p, p + width + 1, toLowerRight[x], EdgeDirection::lowerRight);
                 }
             }
             if (hasRight && hasAbove) {
-                visit(p, p - width + 1, toUpperRight[x]);
+                visit(p, p - width + 1, toUpperRight[x], EdgeDirection::upperRight);
             }
         }
     }

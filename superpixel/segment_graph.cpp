@@ -9,6 +9,7 @@
 
 #include "superpixel/edge_sort.h"
 #include "superpixel/large_array.h"
+#include "superpixel/parallel.h"
 
 namespace scribeline {
 
@@ -25,6 +26,47 @@ constexpr std::size_t parentLookahead = 16;
 
 // Edges gathered at a time by the minimum-size pass.
 constexpr std::size_t candidateBatch = 4096;
+
+// How the merges read an edge record: its first and second end and its
+// weight.
+struct PlainEdges {
+    using Record = Edge;
+    int first(const Edge& edge) const { return edge.a; }
+    int second(const Edge& edge) const { return edge.b; }
+    float weight(const Edge& edge) const { return edge.w; }
+};
+
+struct PackedEdges {
+    using Record = PackedEdge;
+    PackedEdgeEnds ends;
+    int first(PackedEdge edge) const { return packedFirst(edge); }
+    int second(PackedEdge edge) const { return ends.second(edge); }
+    float weight(PackedEdge edge) const { return packedWeight(edge); }
+};
+
+// The region merging of edges[begin .. end-1], in order.
+template <typename Codec>
+void mergeRange(DisjointSet& components, const typename Codec::Record* edges, std::size_t begin, std::size_t end,
+                const Codec& codec, float k) {
+    for (std::size_t i = begin; i < end; ++i) {
+        if (i + endLookahead < end) {
+            components.prefetch(codec.first(edges[i + endLookahead]));
+            components.prefetch(codec.second(edges[i + endLookahead]));
+        }
+        if (i + parentLookahead < end) {
+            components.prefetch(components.parent(codec.first(edges[i + parentLookahead])));
+            components.prefetch(components.parent(codec.second(edges[i + parentLookahead])));
+        }
+        const typename Codec::Record& edge = edges[i];
+        const float w = codec.weight(edge);
+        const int a = components.find(codec.first(edge));
+        const int b = components.find(codec.second(edge));
+        if (a != b && w <= components.rootValue(a) && w <= components.rootValue(b)) {
+            const int root = components.join(a, b);
+            components.setRootValue(root, w + k / static_cast<float>(components.size(root)));
+        }
+    }
+}
 
 }  // namespace
 
@@ -43,25 +85,12 @@ DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge
 RegionMerger::RegionMerger(int numVertices, float k) : components_(numVertices, k / 1.0f), k_(k) {}
 
 void RegionMerger::mergeUpTo(const Edge* edges, std::size_t end) {
-    DisjointSet& components = components_;
-    const float k = k_;
-    for (std::size_t i = next_; i < end; ++i) {
-        if (i + endLookahead < end) {
-            components.prefetch(edges[i + endLookahead].a);
-            components.prefetch(edges[i + endLookahead].b);
-        }
-        if (i + parentLookahead < end) {
-            components.prefetch(components.parent(edges[i + parentLookahead].a));
-            components.prefetch(components.parent(edges[i + parentLookahead].b));
-        }
-        const Edge& edge = edges[i];
-        const int a = components.find(edge.a);
-        const int b = components.find(edge.b);
-        if (a != b && edge.w <= components.rootValue(a) && edge.w <= components.rootValue(b)) {
-            const int root = components.join(a, b);
-            components.setRootValue(root, edge.w + k / static_cast<float>(components.size(root)));
-        }
-    }
+    mergeRange(components_, edges, next_, end, PlainEdges{}, k_);
+    next_ = std::max(next_, end);
+}
+
+void RegionMerger::mergeUpTo(const PackedEdgeList& list, std::size_t end) {
+    mergeRange(components_, list.edges.get(), next_, end, PackedEdges{PackedEdgeEnds(list.width)}, k_);
     next_ = std::max(next_, end);
 }
 
@@ -71,14 +100,25 @@ namespace {
 // minSize elements at the start of the minimum-size pass.
 class StartsSmall {
 public:
-    StartsSmall(DisjointSet& components, int minSize)
+    // Reads the forest only; with numThreads 2 the two threads fill halves
+    // of the bits.
+    StartsSmall(const DisjointSet& components, int minSize, int numThreads)
         : bits_((static_cast<std::size_t>(components.count()) + 63) / 64, 0) {
-        components.flatten();
-        for (int i = 0; i < components.count(); ++i) {
-            if (components.size(components.parent(i)) < minSize) {
-                bits_[static_cast<std::size_t>(i) >> 6] |= std::uint64_t{1} << (i & 63);
+        const std::size_t numWords = bits_.size();
+        const int count = components.count();
+        const int numParts = numWords > 1 ? std::max(1, std::min(numThreads, 2)) : 1;
+        runParts(numParts, [&](int part) {
+            const std::size_t endWord = numWords * static_cast<std::size_t>(part + 1) / numParts;
+            for (std::size_t word = numWords * static_cast<std::size_t>(part) / numParts; word < endWord; ++word) {
+                const int first = static_cast<int>(word * 64);
+                const int end = static_cast<int>(std::min<std::size_t>(word * 64 + 64, count));
+                std::uint64_t bits = 0;
+                for (int i = first; i < end; ++i) {
+                    bits |= static_cast<std::uint64_t>(components.size(components.root(i)) < minSize) << (i - first);
+                }
+                bits_[word] = bits;
             }
-        }
+        });
     }
     bool operator()(int x) const { return (bits_[static_cast<std::size_t>(x) >> 6] >> (x & 63)) & 1u; }
 
@@ -86,59 +126,102 @@ private:
     std::vector<std::uint64_t> bits_;
 };
 
-// Appends to batch, in order, the edges from start on that have an end in a
-// component that started small, until the batch holds limit edges or the
-// list ends; returns where it stopped.
-std::size_t gatherCandidates(const Edge* edges, std::size_t start, std::size_t numEdges, const StartsSmall& isSmall,
-                             std::size_t limit, std::vector<const Edge*>& batch) {
-    for (; start < numEdges && batch.size() < limit; ++start) {
-        if (isSmall(edges[start].a) || isSmall(edges[start].b)) {
-            batch.push_back(edges + start);
-        }
+// Copies to out, in order, the edges of edges[start .. end-1] that have an
+// end in a component that started small, and returns their number.
+// REQUIRES: out has room for end - start records.
+template <typename Codec>
+std::size_t gatherCandidates(const typename Codec::Record* edges, std::size_t start, std::size_t end,
+                             const Codec& codec, const StartsSmall& isSmall, typename Codec::Record* out) {
+    // Every edge is written and only the candidates advance the count, so
+    // that the loop has no branch on the mostly unpredictable test.
+    std::size_t count = 0;
+    for (std::size_t i = start; i < end; ++i) {
+        out[count] = edges[i];
+        count += static_cast<std::size_t>(isSmall(codec.first(edges[i])) | isSmall(codec.second(edges[i])));
     }
-    return start;
+    return count;
 }
 
-void joinSmall(DisjointSet& components, const std::vector<const Edge*>& batch, int minSize) {
-    for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (i + endLookahead < batch.size()) {
-            components.prefetch(batch[i + endLookahead]->a);
-            components.prefetch(batch[i + endLookahead]->b);
+template <typename Codec>
+void joinSmall(DisjointSet& components, const typename Codec::Record* batch, std::size_t count, const Codec& codec,
+               int minSize) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i + endLookahead < count) {
+            components.prefetch(codec.first(batch[i + endLookahead]));
+            components.prefetch(codec.second(batch[i + endLookahead]));
         }
-        const int a = components.find(batch[i]->a);
-        const int b = components.find(batch[i]->b);
+        const int a = components.find(codec.first(batch[i]));
+        const int b = components.find(codec.second(batch[i]));
         if (a != b && (components.size(a) < minSize || components.size(b) < minSize)) {
             components.join(a, b);
         }
     }
 }
 
-// Batches handed from the gathering thread to the joining thread, in order,
-// through two slots: the gatherer fills one while the joiner empties the
-// other.
-class BatchQueue {
+// The list cut into chunks of chunkEdges edges. Both threads gather chunks
+// in increasing order, each taking the next one not yet taken; the calling
+// thread joins the gathered chunks in increasing order, gathering itself
+// whenever the next chunk to join is not ready. At most numSlots chunks are
+// gathered and not yet joined.
+template <typename Record>
+class ChunkPipeline {
 public:
-    // Blocks until batch number `number` may be written into its slot.
-    std::vector<const Edge*>& slotToFill(std::size_t number) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this, number] { return number < joined_ + 2; });
-        return slots_[number % 2];
+    static constexpr std::size_t numSlots = 4;
+
+    // REQUIRES: chunkEdges > 0.
+    ChunkPipeline(std::size_t numEdges, std::size_t chunkEdges)
+        : chunkEdges_(chunkEdges), numChunks_((numEdges + chunkEdges - 1) / chunkEdges) {
+        for (LargeArray<Record>& slot : slots_) {
+            slot = allocateLarge<Record>(std::min(numEdges, chunkEdges));
+        }
     }
-    void filled(bool last) {
+
+    std::size_t chunkEdges() const { return chunkEdges_; }
+
+    std::size_t numChunks() const { return numChunks_; }
+
+    // For the helper: the next chunk to gather, blocking while every slot is
+    // taken; numChunks() once every chunk is taken.
+    std::size_t chunkToGather() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return nextToGather_ == numChunks_ || slotFree(); });
+        return nextToGather_ < numChunks_ ? nextToGather_++ : numChunks_;
+    }
+
+    // For the joiner: waits until chunk `chunk` is gathered, gathering other
+    // chunks with gather(number) meanwhile when one may be taken; returns
+    // the chunk's number of candidates, which slot(chunk) holds.
+    template <typename Gather>
+    std::size_t waitForChunk(std::size_t chunk, Gather&& gather) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            if (gathered_[chunk % numSlots] == chunk + 1) {
+                return counts_[chunk % numSlots];
+            }
+            if (nextToGather_ < numChunks_ && slotFree()) {
+                const std::size_t own = nextToGather_++;
+                lock.unlock();
+                gather(own);
+                lock.lock();
+            } else {
+                changed_.wait(lock);
+            }
+        }
+    }
+
+    // Room for the candidates of one chunk.
+    Record* slot(std::size_t chunk) { return slots_[chunk % numSlots].get(); }
+
+    void markGathered(std::size_t chunk, std::size_t count) {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
-            ++filled_;
-            finished_ = last;
+            gathered_[chunk % numSlots] = chunk + 1;
+            counts_[chunk % numSlots] = count;
         }
         changed_.notify_all();
     }
-    // Blocks until batch `number` is filled; nullptr once every batch is.
-    const std::vector<const Edge*>* batchToJoin(std::size_t number) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this, number] { return number < filled_ || finished_; });
-        return number < filled_ ? &slots_[number % 2] : nullptr;
-    }
-    void joined() {
+
+    void markJoined() {
         {
             const std::lock_guard<std::mutex> lock(mutex_);
             ++joined_;
@@ -147,77 +230,111 @@ public:
     }
 
 private:
+    bool slotFree() const { return nextToGather_ < joined_ + numSlots; }
+
+    const std::size_t chunkEdges_;
+    const std::size_t numChunks_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<const Edge*> slots_[2];
-    std::size_t filled_ = 0;
+    LargeArray<Record> slots_[numSlots];
+    std::size_t gathered_[numSlots] = {};  // chunk + 1 of the chunk gathered into each slot
+    std::size_t counts_[numSlots] = {};
+    std::size_t nextToGather_ = 0;
     std::size_t joined_ = 0;
-    bool finished_ = false;
 };
 
-constexpr std::size_t pipelinedBatch = std::size_t{1} << 16;
-
-}  // namespace
-
-void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
-                          int numThreads) {
+template <typename Codec>
+void mergeSmall(DisjointSet& components, const typename Codec::Record* edges, std::size_t numEdges,
+                const Codec& codec, int minSize, int numThreads, std::size_t chunkEdges) {
     // A component only grows, so an edge between two components that already
     // hold minSize elements can never join anything: such edges are skipped
     // without a find. Skipping leaves sets, roots, ranks and sizes exactly as
     // visiting every edge would. The edges that may join are gathered a batch
     // at a time, in order, so that their forest elements can be fetched
-    // ahead like in the merge; with two threads a helper gathers the next
-    // batch while this thread joins the current one.
-    const StartsSmall isSmall(components, minSize);
+    // ahead like in the merge; with two threads both gather, and this thread
+    // joins the gathered chunks in order.
+    using Record = typename Codec::Record;
+    const StartsSmall isSmall(components, minSize, numThreads);
     if (numThreads < 2) {
-        std::vector<const Edge*> batch;
-        batch.reserve(candidateBatch);
-        for (std::size_t start = 0; start < numEdges;) {
-            batch.clear();
-            start = gatherCandidates(edges, start, numEdges, isSmall, candidateBatch, batch);
-            joinSmall(components, batch, minSize);
+        const LargeArray<Record> batch = allocateLarge<Record>(candidateBatch);
+        for (std::size_t start = 0; start < numEdges; start += candidateBatch) {
+            const std::size_t end = std::min(numEdges, start + candidateBatch);
+            const std::size_t count = gatherCandidates(edges, start, end, codec, isSmall, batch.get());
+            joinSmall(components, batch.get(), count, codec, minSize);
         }
         return;
     }
-    BatchQueue queue;
-    std::thread gatherer([&] {
-        std::size_t start = 0;
-        for (std::size_t number = 0; start < numEdges || number == 0; ++number) {
-            std::vector<const Edge*>& batch = queue.slotToFill(number);
-            batch.clear();
-            start = gatherCandidates(edges, start, numEdges, isSmall, pipelinedBatch, batch);
-            queue.filled(start >= numEdges);
+    ChunkPipeline<Record> pipeline(numEdges, std::max<std::size_t>(chunkEdges, 1));
+    const auto gather = [&](std::size_t chunk) {
+        const std::size_t start = chunk * pipeline.chunkEdges();
+        const std::size_t end = std::min(numEdges, start + pipeline.chunkEdges());
+        pipeline.markGathered(chunk, gatherCandidates(edges, start, end, codec, isSmall, pipeline.slot(chunk)));
+    };
+    std::thread helper([&] {
+        for (std::size_t chunk = pipeline.chunkToGather(); chunk < pipeline.numChunks();
+             chunk = pipeline.chunkToGather()) {
+            gather(chunk);
         }
     });
-    for (std::size_t number = 0;; ++number) {
-        const std::vector<const Edge*>* batch = queue.batchToJoin(number);
-        if (batch == nullptr) {
-            break;
-        }
-        joinSmall(components, *batch, minSize);
-        queue.joined();
+    for (std::size_t chunk = 0; chunk < pipeline.numChunks(); ++chunk) {
+        const std::size_t count = pipeline.waitForChunk(chunk, gather);
+        joinSmall(components, pipeline.slot(chunk), count, codec, minSize);
+        pipeline.markJoined();
     }
-    gatherer.join();
+    helper.join();
 }
 
-void numberComponents(DisjointSet& components, int numElements, int* map) {
-    // After flattening every parent is a root. Roots get their numbers in
-    // increasing index order first; then every other element copies its
-    // root's number, which is final by then. The map itself holds the
-    // numbers, so no further array is needed.
-    components.flatten();
-    int next = 0;
-    for (int i = 0; i < numElements; ++i) {
-        if (components.parent(i) == i) {
-            map[i] = next++;
-        }
+}  // namespace
+
+void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
+                          int numThreads, std::size_t chunkEdges) {
+    mergeSmall(components, edges, numEdges, PlainEdges{}, minSize, numThreads, chunkEdges);
+}
+
+void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, int minSize, int numThreads,
+                          std::size_t chunkEdges) {
+    mergeSmall(components, list.edges.get(), list.count, PackedEdges{PackedEdgeEnds(list.width)}, minSize,
+               numThreads, chunkEdges);
+}
+
+void numberComponents(const DisjointSet& components, int numElements, int* map, int numThreads) {
+    // Roots get their numbers in increasing index order first: each part
+    // counts the roots of its range, and numbers them from the count of the
+    // ranges before it. Then every other element copies its root's number,
+    // which is final by then. The map itself holds the numbers, so no
+    // further array is needed; the forest is only read.
+    const int numParts = numElements > 1 ? std::max(1, std::min(numThreads, 2)) : 1;
+    std::vector<int> partStart(static_cast<std::size_t>(numParts) + 1);
+    for (int part = 0; part <= numParts; ++part) {
+        partStart[part] = static_cast<int>(static_cast<long long>(numElements) * part / numParts);
     }
-    for (int i = 0; i < numElements; ++i) {
-        const int root = components.parent(i);
-        if (root != i) {
-            map[i] = map[root];
+    std::vector<int> firstNumber(static_cast<std::size_t>(numParts) + 1, 0);
+    runParts(numParts, [&](int part) {
+        int roots = 0;
+        for (int i = partStart[part]; i < partStart[part + 1]; ++i) {
+            roots += components.parent(i) == i;
         }
+        firstNumber[part + 1] = roots;
+    });
+    for (int part = 0; part < numParts; ++part) {
+        firstNumber[part + 1] += firstNumber[part];
     }
+    runParts(numParts, [&](int part) {
+        int next = firstNumber[part];
+        for (int i = partStart[part]; i < partStart[part + 1]; ++i) {
+            if (components.parent(i) == i) {
+                map[i] = next++;
+            }
+        }
+    });
+    runParts(numParts, [&](int part) {
+        for (int i = partStart[part]; i < partStart[part + 1]; ++i) {
+            const int root = components.root(i);
+            if (root != i) {
+                map[i] = map[root];
+            }
+        }
+    });
 }
 
 }  // namespace scribeline

@@ -5,6 +5,7 @@
 
 #include "superpixel/disjoint_set.h"
 #include "superpixel/edge_graph.h"
+#include "superpixel/packed_edge.h"
 
 namespace scribeline {
 
@@ -32,6 +33,8 @@ public:
     // REQUIRES: the same array on every call, end at least the previous end,
     // edges[0 .. end-1] in sortEdgesByWeight order and no longer written.
     void mergeUpTo(const Edge* edges, std::size_t end);
+    // The same over a packed list, in increasing word order up to end-1.
+    void mergeUpTo(const PackedEdgeList& list, std::size_t end);
 
     // The forest after the edges visited so far; the merger is spent.
     DisjointSet takeComponents() { return std::move(components_); }
@@ -44,16 +47,21 @@ private:
 
 // Walks the edges once, in their order, and joins the components of an
 // edge's ends whenever they differ and either holds fewer than minSize
-// elements. No weight is looked at. With numThreads 2 a helper thread scans
-// the list ahead; the outcome is the same.
+// elements. No weight is looked at. With numThreads 2 both threads scan the
+// list for edges that may join, chunkEdges edges at a time, and the calling
+// thread joins them in order; the outcome is the same.
+constexpr std::size_t defaultChunkEdges = std::size_t{1} << 20;
 void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
-                          int numThreads = 1);
+                          int numThreads = 1, std::size_t chunkEdges = defaultChunkEdges);
+// The same over the edges of a packed list, in their order.
+void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, int minSize, int numThreads = 1,
+                          std::size_t chunkEdges = defaultChunkEdges);
 
 // Writes map[i] = number of the component of element i. Components are
-// numbered 0, 1, ... in increasing order of their root's index. Flattens the
-// forest (see DisjointSet::flatten) on the way.
+// numbered 0, 1, ... in increasing order of their root's index. Reads the
+// forest only; with numThreads 2 the two threads share the elements.
 // REQUIRES: map has room for numElements ints, the number of elements the
 // set was built with.
-void numberComponents(DisjointSet& components, int numElements, int* map);
+void numberComponents(const DisjointSet& components, int numElements, int* map, int numThreads = 1);
 
 }  // namespace scribeline

@@ -7,8 +7,6 @@
 #include <utility>
 
 #include "superpixel/edge_graph.h"
-#include "superpixel/float_image.h"
-#include "superpixel/parallel.h"
 #include "superpixel/segment_graph.h"
 #include "superpixel/smoothing.h"
 #include "superpixel/sorted_edges.h"
@@ -16,12 +14,6 @@
 namespace scribeline {
 
 namespace {
-
-struct ColourPlanes {
-    FloatImage r;
-    FloatImage g;
-    FloatImage b;
-};
 
 // An 8-bit image with 1, 3 or 4 channels as it is; anything else converted
 // to 8-bit (saturating) with its channel count kept.
@@ -34,50 +26,17 @@ cv::Mat asEightBit(const cv::Mat& image) {
     return converted;
 }
 
-// Red, green and blue planes of a blue-green-red image. A one-channel image
-// gives three equal planes; two channels are read as blue and green with red
-// taken from blue; channels after the third are ignored.
-ColourPlanes colourPlanes(const cv::Mat& image) {
+// The three planes of the photo smoothed, red, green and blue.
+SmoothedPlanes smoothedPlanes(const cv::Mat& image, float sigma, int numThreads) {
     const cv::Mat pixels = asEightBit(image);
-    const int width = pixels.cols;
-    const int height = pixels.rows;
+    // Red, green and blue of a blue-green-red image. One channel gives three
+    // equal planes; two channels are read as blue and green with red taken
+    // from blue; channels after the third are ignored.
     const int channels = pixels.channels();
     const int blue = 0;
     const int green = channels > 1 ? 1 : 0;
     const int red = channels > 2 ? 2 : 0;
-    ColourPlanes planes{FloatImage(width, height, FloatImage::Fill::zeros),
-                        FloatImage(width, height, FloatImage::Fill::zeros),
-                        FloatImage(width, height, FloatImage::Fill::zeros)};
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* in = pixels.ptr<unsigned char>(y);
-        float* r = planes.r.row(y);
-        float* g = planes.g.row(y);
-        float* b = planes.b.row(y);
-        for (int x = 0; x < width; ++x, in += channels) {
-            r[x] = in[red];
-            g[x] = in[green];
-            b[x] = in[blue];
-        }
-    }
-    return planes;
-}
-
-// The edges of the smoothed planes, placed in their weight buckets.
-BucketedEdges smoothedEdgesInBuckets(const cv::Mat& image, float sigma, int numThreads) {
-    FloatImage smoothed[3];
-    {
-        ColourPlanes raw = colourPlanes(image);
-        const FloatImage* planes[3] = {&raw.r, &raw.g, &raw.b};
-        // Part p smooths the planes firstPlane[p] .. firstPlane[p+1]-1: with
-        // two threads, blue on the helper while red and green run here.
-        const int firstPlane[3] = {0, numThreads > 1 ? 2 : 3, 3};
-        runParts(numThreads, [&](int part) {
-            for (int c = firstPlane[part]; c < firstPlane[part + 1]; ++c) {
-                smoothed[c] = smoothChannel(*planes[c], sigma);
-            }
-        });
-    }
-    return placeEdgesInBuckets(std::move(smoothed[0]), std::move(smoothed[1]), std::move(smoothed[2]), numThreads);
+    return smoothChannels(pixels, {red, green, blue}, sigma, numThreads);
 }
 
 // The sorted prefix of the list published by the sorting thread to the
@@ -104,28 +63,61 @@ private:
     std::size_t end_ = 0;
 };
 
-// Sorts the buckets and runs the merge over the sorted list. With two
-// threads a helper sorts the buckets in increasing order while this thread
-// merges every prefix as soon as it is final. The merge sees the same edges
-// in the same order either way, so the forest does not depend on the timing.
-DisjointSet mergeWhileSorting(BucketedEdges& bucketed, int numPixels, float k, int numThreads) {
-    RegionMerger merger(numPixels, k);
-    const Edge* edges = bucketed.list.edges.get();
-    const std::size_t count = bucketed.list.count;
+// Share of the edges placed by both threads before the merge starts; the
+// helper thread places the rest while the merge works through these.
+constexpr double firstRoundShare = 0.3;
+
+// Places the edges of the smoothed planes in their buckets, sorts the
+// buckets and runs the merge over the sorted list; returns the forest, and
+// leaves the sorted list in edges. With two threads both place the edges of
+// the first buckets; then a helper sorts them, places and sorts the others,
+// while this thread merges every prefix as soon as it is final. The merge
+// sees the same edges in the same order either way, so the forest does not
+// depend on the timing.
+DisjointSet placeSortAndMerge(SmoothedPlanes smoothed, BucketedEdges& edges, int numPixels, float k,
+                              int numThreads) {
     if (numThreads < 2) {
-        sortBuckets(bucketed, [&merger, edges](std::size_t end) { merger.mergeUpTo(edges, end); });
+        edges = placeEdgesInBuckets(std::move(smoothed.planes[0]), std::move(smoothed.planes[1]),
+                                    std::move(smoothed.planes[2]), 1);
+        RegionMerger merger(numPixels, k);
+        const PackedEdgeList& list = edges.list;
+        sortBuckets(edges, [&merger, &list](std::size_t end) { merger.mergeUpTo(list, end); });
         return merger.takeComponents();
     }
+    BucketPlacer placer(std::move(smoothed.planes[0]), std::move(smoothed.planes[1]),
+                        std::move(smoothed.planes[2]), numThreads);
+    const std::size_t firstLater = placer.bucketHolding(firstRoundShare);
+    placer.place(0, firstLater, numThreads);
+    BucketedEdges& placed = placer.edges();
     SortedPrefix prefix;
-    std::thread sorter([&bucketed, &prefix] {
-        sortBuckets(bucketed, [&prefix](std::size_t end) { prefix.publish(end); });
+    std::thread helper([&placer, &placed, &prefix, firstLater] {
+        const auto publish = [&prefix](std::size_t end) { prefix.publish(end); };
+        sortBuckets(placed, 0, firstLater, publish);
+        placer.place(firstLater, bucketCount(), 1);
+        placer.releasePlanes();
+        sortBuckets(placed, firstLater, bucketCount(), publish);
     });
-    for (std::size_t merged = 0; merged < count;) {
+    // Joins the helper however this function is left (the forest's
+    // allocation may throw).
+    const struct JoinOnExit {
+        std::thread& thread;
+        ~JoinOnExit() {
+            if (thread.joinable()) {
+                thread.join();
+            }
+        }
+    } joinHelper{helper};
+    // The forest is set up while the first buckets are being sorted.
+    RegionMerger merger(numPixels, k);
+    const PackedEdgeList& list = placed.list;
+    for (std::size_t merged = 0; merged < list.count;) {
         merged = prefix.waitBeyond(merged);
-        merger.mergeUpTo(edges, merged);
+        merger.mergeUpTo(list, merged);
     }
-    sorter.join();
-    return merger.takeComponents();
+    DisjointSet components = merger.takeComponents();
+    helper.join();  // done with the list once the last prefix is published
+    edges = std::move(placed);
+    return components;
 }
 
 }  // namespace
@@ -143,13 +135,13 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
     const int numPixels = image.cols * image.rows;
     DisjointSet components(0);
     {
-        BucketedEdges edges = smoothedEdgesInBuckets(image, sigma, numThreads);
+        BucketedEdges edges;
         // The list gets sorted exactly as segmentGraph would sort it.
-        components = mergeWhileSorting(edges, numPixels, k, numThreads);
-        mergeSmallComponents(components, edges.list.edges.get(), edges.list.count, minSize, numThreads);
+        components = placeSortAndMerge(smoothedPlanes(image, sigma, numThreads), edges, numPixels, k, numThreads);
+        mergeSmallComponents(components, edges.list, minSize, numThreads);
     }
     const int numSuperpixels = components.numSets();
-    numberComponents(components, numPixels, superpixelMap);
+    numberComponents(components, numPixels, superpixelMap, numThreads);
     return numSuperpixels;
 }
 

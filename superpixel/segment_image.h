@@ -25,8 +25,8 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
 
 // How many threads segmentImage may use. The map and the count are the same
 // with either: the threads split work whose outcome is fixed in advance
-// (planes, halves of the rows, sorting ahead of the merge), never the order
-// in which edges are merged.
+// (halves of the rows, sorting ahead of the merge, the search for edges the
+// minimum-size pass may join), never the order in which edges are merged.
 enum class Concurrency { singleThread, twoThreads };
 
 int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k, int minSize,

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include <opencv2/core.hpp>
+
 #include "superpixel/float_image.h"
 
 namespace scribeline {
@@ -32,5 +34,17 @@ void convolveEven(const FloatImage& src, FloatImage& dst, const GaussianMask& ma
 // Separable Gaussian smoothing of one plane with edge replication; returns a
 // new plane of the source's size and leaves the source unchanged.
 FloatImage smoothChannel(const FloatImage& src, float sigma);
+
+// Three planes smoothed as smoothChannel smooths them.
+struct SmoothedPlanes {
+    FloatImage planes[3];
+};
+
+// The planes smoothChannel(plane c, sigma) for c = 0, 1, 2, where plane c
+// holds byte channels[c] of every pixel of pixels, taken as float: the same
+// values, bit for bit, read from the bytes directly and with the rows split
+// between numThreads threads (1 or 2).
+// REQUIRES: pixels is 8-bit with more channels than any of channels[c].
+SmoothedPlanes smoothChannels(const cv::Mat& pixels, const int (&channels)[3], float sigma, int numThreads);
 
 }  // namespace scribeline

@@ -50,6 +50,10 @@ TEST_P(DisjointSetTest, FindRepointsOnlyTheQueriedElement) {
     ASSERT_EQ(set.parent(1), 3);
     ASSERT_EQ(set.parent(3), 7);
     EXPECT_EQ(set.rank(7), 3);
+    // root walks the same chain and re-points nothing.
+    EXPECT_EQ(set.root(0), 7);
+    EXPECT_EQ(set.root(7), 7);
+    EXPECT_EQ(set.parent(0), 1);
     EXPECT_EQ(set.find(0), 7);
     EXPECT_EQ(set.parent(0), 7);
     EXPECT_EQ(set.parent(1), 3);

@@ -2,14 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace scribeline {
 namespace {
 
+// The map of one thread; two threads must give the same.
 std::vector<int> numbered(DisjointSet& set, int count) {
     std::vector<int> map(static_cast<std::size_t>(count), -1);
     numberComponents(set, count, map.data());
+    std::vector<int> twoThreads(static_cast<std::size_t>(count), -1);
+    numberComponents(set, count, twoThreads.data(), 2);
+    EXPECT_EQ(twoThreads, map);
     return map;
 }
 
@@ -56,6 +63,68 @@ TEST(MergeSmallComponents, JoinsAtTheFirstEdgeInOrderUntilBigEnough) {
     mergeSmallComponents(set, edges.data(), edges.size(), 4);
     EXPECT_EQ(set.numSets(), 1);
 }
+
+// The components of a random forest: random joins leave sets of many sizes.
+DisjointSet randomComponents(int count, std::mt19937& random) {
+    DisjointSet set(count);
+    std::uniform_int_distribution<int> element(0, count - 1);
+    for (int i = 0; i < count * 3 / 4; ++i) {
+        const int a = set.find(element(random));
+        const int b = set.find(element(random));
+        if (a != b) {
+            set.join(a, b);
+        }
+    }
+    return set;
+}
+
+// Roots, sizes, ranks and the set count after the pass.
+std::string forestState(DisjointSet& set) {
+    std::string state = std::to_string(set.numSets()) + ":";
+    for (int i = 0; i < set.count(); ++i) {
+        const int root = set.find(i);
+        state += std::to_string(root) + (root == i ? "/" + std::to_string(set.size(i)) + "/" +
+                                                          std::to_string(set.rank(i)) : "") + " ";
+    }
+    return state;
+}
+
+struct SmallPassCase {
+    int minSize;
+    std::size_t chunkEdges;
+};
+
+std::ostream& operator<<(std::ostream& out, const SmallPassCase& row) {
+    return out << "minimum size " << row.minSize << ", chunks of " << row.chunkEdges;
+}
+
+class MergeSmallComponentsThreadsTest : public testing::TestWithParam<SmallPassCase> {};
+
+// Two threads, with chunks from single edges up to more than the list, give
+// the forest of the one-thread pass.
+TEST_P(MergeSmallComponentsThreadsTest, TwoThreadsGiveTheOneThreadForest) {
+    const SmallPassCase& row = GetParam();
+    const unsigned seed = 777 + static_cast<unsigned>(row.chunkEdges);
+    const int count = 3000;
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> element(0, count - 1);
+    std::vector<Edge> edges(5000);
+    for (Edge& edge : edges) {
+        edge = Edge{0.0f, element(random), element(random)};
+    }
+    std::mt19937 forestRandom(seed);
+    DisjointSet oneThread = randomComponents(count, forestRandom);
+    forestRandom.seed(seed);
+    DisjointSet twoThreads = randomComponents(count, forestRandom);
+    mergeSmallComponents(oneThread, edges.data(), edges.size(), row.minSize, 1);
+    mergeSmallComponents(twoThreads, edges.data(), edges.size(), row.minSize, 2, row.chunkEdges);
+    EXPECT_LT(oneThread.numSets(), count / 4) << "seed " << seed;
+    EXPECT_EQ(forestState(twoThreads), forestState(oneThread)) << "seed " << seed;
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, MergeSmallComponentsThreadsTest,
+                         testing::Values(SmallPassCase{5, 1}, SmallPassCase{5, 3}, SmallPassCase{20, 64},
+                                         SmallPassCase{20, 999}, SmallPassCase{50, 100000}));
 
 }  // namespace
 }  // namespace scribeline

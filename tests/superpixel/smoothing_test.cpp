@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/core.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -130,6 +132,63 @@ TEST(SmoothChannel, KeepsOrientationAndSourceAndFlatPlanes) {
         }
     }
 }
+
+struct ChannelsCase {
+    int width;
+    int height;
+    int channels;
+    int planeChannels[3];
+    float sigma;
+};
+
+std::ostream& operator<<(std::ostream& out, const ChannelsCase& row) {
+    return out << row.width << "x" << row.height << " with " << row.channels << " channels, sigma " << row.sigma;
+}
+
+class SmoothChannelsTest : public testing::TestWithParam<ChannelsCase> {};
+
+// Every plane, with either thread count, equals smoothChannel of the plane
+// read out of the bytes, bit for bit. The shapes include planes one pixel
+// wide or high, and masks reaching beyond every row of the plane.
+TEST_P(SmoothChannelsTest, MatchesSmoothChannelOnEachPlane) {
+    const ChannelsCase& row = GetParam();
+    const unsigned seed = 4242 + static_cast<unsigned>(row.width * 31 + row.height);
+    cv::RNG random(seed);
+    cv::Mat pixels(row.height, row.width, CV_8UC(row.channels));
+    random.fill(pixels, cv::RNG::UNIFORM, 0, 256);
+    for (const int numThreads : {1, 2}) {
+        const SmoothedPlanes smoothed = smoothChannels(pixels, row.planeChannels, row.sigma, numThreads);
+        for (int c = 0; c < 3; ++c) {
+            FloatImage raw(row.width, row.height, FloatImage::Fill::zeros);
+            for (int y = 0; y < row.height; ++y) {
+                for (int x = 0; x < row.width; ++x) {
+                    raw.at(y, x) = pixels.ptr<unsigned char>(y)[x * row.channels + row.planeChannels[c]];
+                }
+            }
+            const FloatImage expected = smoothChannel(raw, row.sigma);
+            const FloatImage& plane = smoothed.planes[c];
+            ASSERT_EQ(plane.width(), row.width);
+            ASSERT_EQ(plane.height(), row.height);
+            for (int y = 0; y < row.height; ++y) {
+                for (int x = 0; x < row.width; ++x) {
+                    ASSERT_EQ(plane.at(y, x), expected.at(y, x))
+                        << "seed " << seed << ", " << numThreads << " threads, plane " << c << " at " << x << ","
+                        << y;
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, SmoothChannelsTest,
+                         testing::Values(ChannelsCase{1, 1, 3, {2, 1, 0}, 0.5f},
+                                         ChannelsCase{1, 40, 3, {2, 1, 0}, 0.5f},
+                                         ChannelsCase{37, 1, 3, {2, 1, 0}, 0.5f},
+                                         ChannelsCase{53, 33, 3, {2, 1, 0}, 0.5f},
+                                         ChannelsCase{70, 61, 4, {2, 1, 0}, 1.7f},
+                                         ChannelsCase{29, 48, 1, {0, 0, 0}, 0.5f},
+                                         ChannelsCase{17, 15, 2, {0, 1, 0}, 0.0f},
+                                         ChannelsCase{23, 9, 3, {2, 1, 0}, 3.0f}));
 
 }  // namespace
 }  // namespace scribeline

@@ -34,8 +34,20 @@ void expectSameList(const EdgeList& actual, const EdgeList& expected, const std:
     }
 }
 
-// buildSortedEdges, and the buckets placed by two threads and then sorted,
-// must give exactly the list buildEdges gives after a stable sort by weight.
+EdgeList unpacked(const PackedEdgeList& packed) {
+    const PackedEdgeEnds ends(packed.width);
+    EdgeList list;
+    list.count = packed.count;
+    list.edges = allocateLarge<Edge>(packed.count);
+    for (std::size_t i = 0; i < packed.count; ++i) {
+        list.edges[i] = ends.edge(packed.edges[i]);
+    }
+    return list;
+}
+
+// buildSortedEdges, the buckets placed by two threads and then sorted, and
+// the buckets placed and sorted in two rounds must give exactly the list
+// buildEdges gives after a stable sort by weight.
 // The sorted prefixes must be reported growing, ending at the full list.
 void checkSameAsSortedList(int width, int height, const PixelValue& value, const std::string& what) {
     FloatImage r = planeOf(width, height, 0, value);
@@ -46,15 +58,38 @@ void checkSameAsSortedList(int width, int height, const PixelValue& value, const
     FloatImage r2 = planeOf(width, height, 0, [&r](int, int x, int y) { return r.at(y, x); });
     FloatImage g2 = planeOf(width, height, 1, [&g](int, int x, int y) { return g.at(y, x); });
     FloatImage b2 = planeOf(width, height, 2, [&b](int, int x, int y) { return b.at(y, x); });
+    const FloatImage r3 = planeOf(width, height, 0, [&r](int, int x, int y) { return r.at(y, x); });
+    const FloatImage g3 = planeOf(width, height, 1, [&g](int, int x, int y) { return g.at(y, x); });
+    const FloatImage b3 = planeOf(width, height, 2, [&b](int, int x, int y) { return b.at(y, x); });
     expectSameList(buildSortedEdges(std::move(r), std::move(g), std::move(b)), expected, what + ", one thread");
 
     BucketedEdges bucketed = placeEdgesInBuckets(std::move(r2), std::move(g2), std::move(b2), 2);
     std::vector<std::size_t> reports;
     sortBuckets(bucketed, [&reports](std::size_t end) { reports.push_back(end); });
-    expectSameList(bucketed.list, expected, what + ", two threads");
+    expectSameList(unpacked(bucketed.list), expected, what + ", two threads");
     ASSERT_FALSE(reports.empty()) << what;
     EXPECT_EQ(reports.back(), expected.count) << what;
     EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end())) << what;
+
+    // Two rounds, the first on two threads, each sorted after it is placed,
+    // cut before the first bucket, inside the list and after the last one.
+    for (const double share : {0.0, 0.3, 0.7, 1.0}) {
+        const std::string round = what + ", rounds cut at " + std::to_string(share);
+        BucketPlacer placer(planeOf(width, height, 0, [&r3](int, int x, int y) { return r3.at(y, x); }),
+                            planeOf(width, height, 1, [&g3](int, int x, int y) { return g3.at(y, x); }),
+                            planeOf(width, height, 2, [&b3](int, int x, int y) { return b3.at(y, x); }), 2);
+        const std::size_t cut = placer.bucketHolding(share);
+        placer.place(0, cut, 2);
+        std::vector<std::size_t> roundReports;
+        const auto report = [&roundReports](std::size_t end) { roundReports.push_back(end); };
+        sortBuckets(placer.edges(), 0, cut, report);
+        placer.place(cut, bucketCount(), 1);
+        placer.releasePlanes();
+        sortBuckets(placer.edges(), cut, bucketCount(), report);
+        expectSameList(unpacked(placer.edges().list), expected, round);
+        EXPECT_EQ(roundReports.back(), expected.count) << round;
+        EXPECT_TRUE(std::is_sorted(roundReports.begin(), roundReports.end())) << round;
+    }
 }
 
 TEST(BuildSortedEdges, EqualsTheSortedEdgeList) {
