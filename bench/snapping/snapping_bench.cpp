@@ -130,6 +130,16 @@ void drawThreeLabels(LSnapper& snapper) {
   snapper.labelStrokes[3].push_back(polyline(0.75, 0.70, 0.95, 0.85));
 }
 
+// A fingerprint of the labelling, so that a faster solve can be seen to give
+// the same result (six digits: a counter is printed rounded).
+void countLabellingFingerprint(benchmark::State& state, const LSnapper& snapper) {
+  std::uint32_t hash = 2166136261u;
+  for (int label : snapper.superpixelLabels) {
+    hash = (hash ^ static_cast<std::uint32_t>(label)) * 16777619u;
+  }
+  state.counters["labels_fnv"] = hash % 1000000;
+}
+
 // fromZero: every iteration starts from the all-0 labelling, as the first
 // stroke of a session does; otherwise each starts from the previous result.
 void benchStroke(benchmark::State& state, const std::string& key, bool fromZero) {
@@ -147,11 +157,7 @@ void benchStroke(benchmark::State& state, const std::string& key, bool fromZero)
     rebuildMaskFromSuperpixels(snapper, mask);
     benchmark::DoNotOptimize(mask.data);
   }
-  // A fingerprint of the labelling, so that a faster solve can be seen to
-  // give the same result (six digits: a counter is printed rounded).
-  std::uint32_t hash = 2166136261u;
-  for (int label : snapper.superpixelLabels) hash = (hash ^ static_cast<std::uint32_t>(label)) * 16777619u;
-  state.counters["labels_fnv"] = hash % 1000000;
+  countLabellingFingerprint(state, snapper);
 }
 
 // The usual stroke of a session: strokes of three labels are on the photo
@@ -181,9 +187,7 @@ void benchStrokeAdded(benchmark::State& state, const std::string& key, int label
     snapper.labelStrokes[label].pop_back();
     state.ResumeTiming();
   }
-  std::uint32_t hash = 2166136261u;
-  for (int l : snapper.superpixelLabels) hash = (hash ^ static_cast<std::uint32_t>(l)) * 16777619u;
-  state.counters["labels_fnv"] = hash % 1000000;
+  countLabellingFingerprint(state, snapper);
 }
 
 void benchCopy(benchmark::State& state, const cv::Mat& image) {
