@@ -11,7 +11,6 @@
 namespace scribeline {
 namespace {
 
-
 Tool* currentTool(Workspace& workspace) {
   return workspace.tools[workspace.currentTool].get();
 }
@@ -202,8 +201,8 @@ CommandResult runCommand(Workspace& workspace, int keyCode) {
 bool saveMaskNow(Workspace& workspace) {
   std::string error;
   if (writeMaskFile(workspace.mask, workspace.maskPath, &error)) return true;
-  say(workspace, "Could not save the mask to " + workspace.maskPath + ": " +
-                     error + "\n");
+  say(workspace,
+      "Could not save the mask to " + workspace.maskPath + ": " + error + "\n");
   return false;
 }
 

@@ -1,16 +1,15 @@
 #include "app/mask_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <vector>
-
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <opencv2/imgcodecs.hpp>
+#include <vector>
 
 namespace scribeline {
 namespace {

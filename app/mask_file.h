@@ -1,8 +1,7 @@
 #pragma once
 
-#include <string>
-
 #include <opencv2/core.hpp>
+#include <string>
 
 namespace scribeline {
 

@@ -1,9 +1,8 @@
 #include "app/session.h"
 
 #include <future>
-#include <vector>
-
 #include <opencv2/imgcodecs.hpp>
+#include <vector>
 
 #include "app/commands.h"
 #include "app/mask_file.h"

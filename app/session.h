@@ -1,9 +1,8 @@
 #pragma once
 
+#include <opencv2/core.hpp>
 #include <ostream>
 #include <string>
-
-#include <opencv2/core.hpp>
 
 #include "app/workspace.h"
 

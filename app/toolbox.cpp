@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
-
 #include <opencv2/imgproc.hpp>
 
 #include "app/palette.h"
@@ -91,10 +90,10 @@ void onToolboxMouse(Workspace& workspace, int event, int x, int y) {
 
 void openToolbox(Workspace& workspace) {
   drawToolbox(workspace);
-  workspace.windows.setMouseHandler(
-      kToolboxWindow, [&workspace](int event, int x, int y, int) {
-        onToolboxMouse(workspace, event, x, y);
-      });
+  workspace.windows.setMouseHandler(kToolboxWindow,
+                                    [&workspace](int event, int x, int y, int) {
+                                      onToolboxMouse(workspace, event, x, y);
+                                    });
   workspace.windows.showImage(kToolboxWindow, workspace.toolboxImage);
 }
 

@@ -3,11 +3,10 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <opencv2/core.hpp>
 #include <ostream>
 #include <string>
 #include <string_view>
-
-#include <opencv2/core.hpp>
 
 #include "canvas/opacity.h"
 #include "canvas/tool.h"
@@ -61,7 +60,7 @@ struct Workspace {
 
   int currentTool = kToolScissors;
   int currentLabel = 0;
-  int penRadius = 3;           // never below 1
+  int penRadius = 3;                   // never below 1
   double maskOpacity = kStartOpacity;  // kept within 0.05 to 1.0
   bool maskOverlay = false;
   // One flag for all tools: a contour is under way (iScissor), or the left
@@ -87,7 +86,8 @@ struct Workspace {
 // Writes text to the console as plain text (never as a format) and flushes,
 // so that each message is visible at once also when stdout is a pipe.
 inline void say(Workspace& workspace, std::string_view text) {
-  workspace.console.write(text.data(), static_cast<std::streamsize>(text.size()));
+  workspace.console.write(text.data(),
+                          static_cast<std::streamsize>(text.size()));
   workspace.console.flush();
 }
 

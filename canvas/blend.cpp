@@ -1,9 +1,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
-
 #include <opencv2/core/utility.hpp>
+#include <vector>
 
 #include "canvas/view.h"
 
@@ -48,7 +47,10 @@ constexpr int kTieBand = kFixedOne / 32;
 
 // The ways of blending (ViewScratch::fixedPointUse).
 enum FixedPointUse {
-  kTableOnly = 0, kFixedExact = 1, kFixedWithTies = 2, kDoubleArithmetic = 3
+  kTableOnly = 0,
+  kFixedExact = 1,
+  kFixedWithTies = 2,
+  kDoubleArithmetic = 3
 };
 
 bool nearTie(int numerator) {
@@ -117,8 +119,8 @@ void blendBytesByTable(const uchar* photo, const uchar* mask, uchar* out,
 int blendBytesFixed(const uchar* photo, const uchar* mask, uchar* out,
                     int count, const ViewScratch& scratch) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i weights = _mm_set1_epi32(
-      (scratch.maskWeight << 16) | (scratch.photoWeight & 0xFFFF));
+  const __m128i weights = _mm_set1_epi32((scratch.maskWeight << 16) |
+                                         (scratch.photoWeight & 0xFFFF));
   const __m128i half = _mm_set1_epi32(kHalf);
   const __m128i fractionBits = _mm_set1_epi32(kFixedOne - 1);
   const __m128i tieLow = _mm_set1_epi32(kHalf - kTieBand);
@@ -127,9 +129,11 @@ int blendBytesFixed(const uchar* photo, const uchar* mask, uchar* out,
   const uchar* table = scratch.blendTable.data();
   int done = 0;
   for (; done + 16 <= count; done += 16) {
-    const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(photo + done));
-    const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + done));
-    const __m128i pairsLow = _mm_unpacklo_epi8(p, m);   // p0 m0 p1 m1 ...
+    const __m128i p =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(photo + done));
+    const __m128i m =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + done));
+    const __m128i pairsLow = _mm_unpacklo_epi8(p, m);  // p0 m0 p1 m1 ...
     const __m128i pairsHigh = _mm_unpackhi_epi8(p, m);
     __m128i numerators[4] = {
         _mm_madd_epi16(_mm_unpacklo_epi8(pairsLow, zero), weights),
@@ -138,9 +142,11 @@ int blendBytesFixed(const uchar* photo, const uchar* mask, uchar* out,
         _mm_madd_epi16(_mm_unpackhi_epi8(pairsHigh, zero), weights)};
     __m128i rounded[4];
     for (int k = 0; k < 4; ++k)
-      rounded[k] = _mm_srai_epi32(_mm_add_epi32(numerators[k], half), kFixedShift);
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(rounded[0], rounded[1]),
-                                           _mm_packs_epi32(rounded[2], rounded[3]));
+      rounded[k] =
+          _mm_srai_epi32(_mm_add_epi32(numerators[k], half), kFixedShift);
+    const __m128i bytes =
+        _mm_packus_epi16(_mm_packs_epi32(rounded[0], rounded[1]),
+                         _mm_packs_epi32(rounded[2], rounded[3]));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), bytes);
     if (!checkTies) continue;
     __m128i ties[4];
@@ -169,13 +175,15 @@ __attribute__((target("avx2"))) int blendBytesFixedAvx2(
     const uchar* photo, const uchar* mask, uchar* out, int count,
     const ViewScratch& scratch) {
   const __m256i zero = _mm256_setzero_si256();
-  const __m256i weights = _mm256_set1_epi32(
-      (scratch.maskWeight << 16) | (scratch.photoWeight & 0xFFFF));
+  const __m256i weights = _mm256_set1_epi32((scratch.maskWeight << 16) |
+                                            (scratch.photoWeight & 0xFFFF));
   const __m256i half = _mm256_set1_epi32(kHalf);
   int done = 0;
   for (; done + 32 <= count; done += 32) {
-    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(photo + done));
-    const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + done));
+    const __m256i p =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(photo + done));
+    const __m256i m =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask + done));
     const __m256i pairsLow = _mm256_unpacklo_epi8(p, m);
     const __m256i pairsHigh = _mm256_unpackhi_epi8(p, m);
     __m256i numerators[4] = {
@@ -185,10 +193,11 @@ __attribute__((target("avx2"))) int blendBytesFixedAvx2(
         _mm256_madd_epi16(_mm256_unpackhi_epi8(pairsHigh, zero), weights)};
     __m256i rounded[4];
     for (int k = 0; k < 4; ++k)
-      rounded[k] = _mm256_srai_epi32(_mm256_add_epi32(numerators[k], half), kFixedShift);
-    const __m256i bytes = _mm256_packus_epi16(
-        _mm256_packs_epi32(rounded[0], rounded[1]),
-        _mm256_packs_epi32(rounded[2], rounded[3]));
+      rounded[k] =
+          _mm256_srai_epi32(_mm256_add_epi32(numerators[k], half), kFixedShift);
+    const __m256i bytes =
+        _mm256_packus_epi16(_mm256_packs_epi32(rounded[0], rounded[1]),
+                            _mm256_packs_epi32(rounded[2], rounded[3]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + done), bytes);
   }
   return done;
@@ -209,10 +218,11 @@ __attribute__((target("avx2"))) int blendBytesFixedAvx2(
 __attribute__((target("avx512f"))) inline __m512d blendDoublesAvx512(
     __m256i photo, __m256i mask, __m512d photoWeight, __m512d maskWeight) {
   constexpr int kCurrentRounding = _MM_FROUND_CUR_DIRECTION;
-  return _mm512_add_round_pd(
-      _mm512_mul_round_pd(_mm512_cvtepi32_pd(photo), photoWeight, kCurrentRounding),
-      _mm512_mul_round_pd(_mm512_cvtepi32_pd(mask), maskWeight, kCurrentRounding),
-      kCurrentRounding);
+  return _mm512_add_round_pd(_mm512_mul_round_pd(_mm512_cvtepi32_pd(photo),
+                                                 photoWeight, kCurrentRounding),
+                             _mm512_mul_round_pd(_mm512_cvtepi32_pd(mask),
+                                                 maskWeight, kCurrentRounding),
+                             kCurrentRounding);
 }
 
 __attribute__((target("avx512f"))) int blendBytesDoubleAvx512(
@@ -233,9 +243,9 @@ __attribute__((target("avx512f"))) int blendBytesDoubleAvx512(
         blendDoublesAvx512(_mm512_extracti64x4_epi64(p, 1),
                            _mm512_extracti64x4_epi64(m, 1), photoWeight,
                            maskWeight)};
-    const __m512i rounded = _mm512_inserti64x4(
-        _mm512_castsi256_si512(_mm512_cvtpd_epi32(sums[0])),
-        _mm512_cvtpd_epi32(sums[1]), 1);
+    const __m512i rounded =
+        _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtpd_epi32(sums[0])),
+                           _mm512_cvtpd_epi32(sums[1]), 1);
     // Values out of range convert to INT_MIN, which saturates to 0 as in the
     // library.
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done),
@@ -274,8 +284,8 @@ blendBytesAvx512Vbmi(const uchar* photo, const uchar* mask, uchar* out,
   const __m512i offPalette = _mm512_set1_epi8(kPaletteStep - 1);
   const __m512i secondPaletteBit = _mm512_set1_epi8(kPaletteStep);
   const __m512i zero = _mm512_setzero_si512();
-  const __m512i weights = _mm512_set1_epi32(
-      (scratch.maskWeight << 16) | (scratch.photoWeight & 0xFFFF));
+  const __m512i weights = _mm512_set1_epi32((scratch.maskWeight << 16) |
+                                            (scratch.photoWeight & 0xFFFF));
   const __m512i half = _mm512_set1_epi32(kHalf);
   const __m512i fractionBits = _mm512_set1_epi32(kFixedOne - 1);
   const __m512i tieLow = _mm512_set1_epi32(kHalf - kTieBand);
@@ -328,30 +338,36 @@ blendBytesAvx512Vbmi(const uchar* photo, const uchar* mask, uchar* out,
                                        kFixedShift);
         near[k] = nearTieLanes(numerators[k], fractionBits, tieLow, tieHigh);
       }
-      _mm512_storeu_si512(out + at, _mm512_packus_epi16(
-                                        _mm512_packs_epi32(rounded[0], rounded[1]),
-                                        _mm512_packs_epi32(rounded[2], rounded[3])));
-      const __mmask64 lanes = _mm512_movepi8_mask(_mm512_packs_epi16(
-          _mm512_packs_epi32(near[0], near[1]), _mm512_packs_epi32(near[2], near[3])));
+      _mm512_storeu_si512(
+          out + at,
+          _mm512_packus_epi16(_mm512_packs_epi32(rounded[0], rounded[1]),
+                              _mm512_packs_epi32(rounded[2], rounded[3])));
+      const __mmask64 lanes = _mm512_movepi8_mask(
+          _mm512_packs_epi16(_mm512_packs_epi32(near[0], near[1]),
+                             _mm512_packs_epi32(near[2], near[3])));
       // Without branches: whether a block holds a near tie is hard to
       // predict, and compressing none is cheap.
       tieLanes[b] = lanes;
-      _mm512_storeu_si512(tiePhoto + ties, _mm512_maskz_compress_epi8(lanes, p));
+      _mm512_storeu_si512(tiePhoto + ties,
+                          _mm512_maskz_compress_epi8(lanes, p));
       _mm512_storeu_si512(tieMask + ties, _mm512_maskz_compress_epi8(lanes, m));
       ties += static_cast<int>(_mm_popcnt_u64(lanes));
     }
     if (ties != 0) {
       const int run = (ties + 15) / 16 * 16;
-      blendBytesDoubleAvx512(tiePhoto, tieMask, tieOut, run, scratch.tableOpacity);
+      blendBytesDoubleAvx512(tiePhoto, tieMask, tieOut, run,
+                             scratch.tableOpacity);
       int taken = 0;
       for (int b = 0; b < blocks; ++b) {
         const __mmask64 lanes = tieLanes[b];
         const int n = static_cast<int>(_mm_popcnt_u64(lanes));
-        const __mmask64 filled = n == 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
+        const __mmask64 filled =
+            n == 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1;
         uchar* const at = out + done + 64 * b;
-        _mm512_storeu_si512(at, _mm512_mask_expand_epi8(
-                                    _mm512_loadu_si512(at), lanes,
-                                    _mm512_maskz_loadu_epi8(filled, tieOut + taken)));
+        _mm512_storeu_si512(
+            at, _mm512_mask_expand_epi8(
+                    _mm512_loadu_si512(at), lanes,
+                    _mm512_maskz_loadu_epi8(filled, tieOut + taken)));
         taken += n;
       }
     }
@@ -362,9 +378,10 @@ blendBytesAvx512Vbmi(const uchar* photo, const uchar* mask, uchar* out,
 #pragma GCC diagnostic pop
 
 // The same with 4 doubles a register.
-__attribute__((target("avx2"))) int blendBytesDoubleAvx2(
-    const uchar* photo, const uchar* mask, uchar* out, int count,
-    double opacity) {
+__attribute__((target("avx2"))) int blendBytesDoubleAvx2(const uchar* photo,
+                                                         const uchar* mask,
+                                                         uchar* out, int count,
+                                                         double opacity) {
   const __m256d photoWeight = _mm256_set1_pd(1.0 - opacity);
   const __m256d maskWeight = _mm256_set1_pd(opacity);
   int done = 0;
@@ -398,11 +415,10 @@ bool hasAvx512() {
 }
 
 bool hasAvx512Vbmi() {
-  static const bool supported = __builtin_cpu_supports("avx512f") &&
-                                __builtin_cpu_supports("avx512bw") &&
-                                __builtin_cpu_supports("avx512vbmi") &&
-                                __builtin_cpu_supports("avx512vbmi2") &&
-                                __builtin_cpu_supports("popcnt");
+  static const bool supported =
+      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+      __builtin_cpu_supports("avx512vbmi") &&
+      __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("popcnt");
   return supported;
 }
 
@@ -435,8 +451,8 @@ void blendBytes(const uchar* photo, const uchar* mask, uchar* out, int count,
   } else if (scratch.fixedPointUse != kTableOnly) {
     if (hasAvx2() && scratch.fixedPointUse == kFixedExact)
       done = blendBytesFixedAvx2(photo, mask, out, count, scratch);
-    done += blendBytesFixed(photo + done, mask + done, out + done,
-                            count - done, scratch);
+    done += blendBytesFixed(photo + done, mask + done, out + done, count - done,
+                            scratch);
   }
 #endif
   blendBytesByTable(photo + done, mask + done, out + done, count - done,

@@ -1,8 +1,7 @@
 // Fixed-size item allocator with a free list. Items come from chunks of a
 // fixed number of items; chunks are returned to the system only when the
 // allocator is destroyed.
-#ifndef SCRIBELINE_GRAPHCUT_BLOCK_H_
-#define SCRIBELINE_GRAPHCUT_BLOCK_H_
+#pragma once
 
 #include <cstddef>
 #include <cstdio>
@@ -69,7 +68,8 @@ class Block {
     chunk->previous = lastChunk_;
     lastChunk_ = chunk;
     Item* items = chunk->items();
-    for (int i = 0; i < itemsPerChunk_ - 1; ++i) items[i].nextFree = &items[i + 1];
+    for (int i = 0; i < itemsPerChunk_ - 1; ++i)
+      items[i].nextFree = &items[i + 1];
     items[itemsPerChunk_ - 1].nextFree = nullptr;
     firstFree_ = items;
   }
@@ -81,5 +81,3 @@ class Block {
 };
 
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_GRAPHCUT_BLOCK_H_

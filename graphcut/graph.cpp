@@ -42,7 +42,8 @@ namespace {
 template <typename Chunk, typename Record>
 Chunk* allocateArcChunk(std::size_t slots) {
   constexpr std::size_t kAlign = alignof(Record) > 2 ? alignof(Record) : 2;
-  void* raw = allocateMemory(sizeof(Chunk) + slots * sizeof(Record) + kAlign - 1);
+  void* raw =
+      allocateMemory(sizeof(Chunk) + slots * sizeof(Record) + kAlign - 1);
   if (raw == nullptr) return nullptr;
   std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(raw) + kAlign - 1) &
                          ~static_cast<std::uintptr_t>(kAlign - 1);
@@ -116,17 +117,22 @@ std::size_t Graph::nodeBytesHeld() const {
 
 std::size_t Graph::arcBytesHeld() const {
   std::size_t bytes = 0;
-  for (ForwardChunk* chunk = forwardChunks_; chunk != nullptr; chunk = chunk->next) {
+  for (ForwardChunk* chunk = forwardChunks_; chunk != nullptr;
+       chunk = chunk->next) {
     ForwardArc* end = chunk == forwardChunks_ ? arcCursor_ : chunk->cursor;
     std::size_t slots = static_cast<std::size_t>(end - chunk->records());
     if (slots < kArcsPerChunk + 1) slots = kArcsPerChunk + 1;
-    bytes += sizeof(ForwardChunk) + slots * sizeof(ForwardArc) + alignof(ForwardArc) - 1;
+    bytes += sizeof(ForwardChunk) + slots * sizeof(ForwardArc) +
+             alignof(ForwardArc) - 1;
   }
-  for (ReverseChunk* chunk = reverseChunks_; chunk != nullptr; chunk = chunk->next) {
-    ReverseArc* end = chunk == reverseChunks_ ? referenceCursor_ : chunk->cursor;
+  for (ReverseChunk* chunk = reverseChunks_; chunk != nullptr;
+       chunk = chunk->next) {
+    ReverseArc* end =
+        chunk == reverseChunks_ ? referenceCursor_ : chunk->cursor;
     std::size_t slots = static_cast<std::size_t>(end - chunk->records());
     if (slots < kArcsPerChunk + 1) slots = kArcsPerChunk + 1;
-    bytes += sizeof(ReverseChunk) + slots * sizeof(ReverseArc) + alignof(ReverseArc) - 1;
+    bytes += sizeof(ReverseChunk) + slots * sizeof(ReverseArc) +
+             alignof(ReverseArc) - 1;
   }
   return bytes;
 }

@@ -9,8 +9,7 @@
 // with more arcs (or references) than that gets a chunk of its own for them.
 // There is no limit on the arcs of one node. Allocation failures are fatal
 // (message on standard output, exit status 1).
-#ifndef SCRIBELINE_GRAPHCUT_GRAPH_H_
-#define SCRIBELINE_GRAPHCUT_GRAPH_H_
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -147,8 +146,9 @@ class Graph {
     GraphNode* node = nullptr;  // null: nothing to resume
     std::int32_t timestamp = 0;
     std::int32_t distance = 0;
-    std::ptrdiff_t position = 0;  // outgoing arcs first, then incoming references
-    int freedCount = 0;           // nodes freed since; past the cap: too many
+    std::ptrdiff_t position =
+        0;               // outgoing arcs first, then incoming references
+    int freedCount = 0;  // nodes freed since; past the cap: too many
     GraphNode* freed[kTrackedFreedNodes];
   };
 
@@ -179,7 +179,8 @@ class Graph {
                 std::ptrdiff_t& stop);
   std::ptrdiff_t resumePosition(GraphNode* node) const;
   void noteFreed(GraphNode* node) {
-    if (resume_.freedCount < kTrackedFreedNodes) resume_.freed[resume_.freedCount] = node;
+    if (resume_.freedCount < kTrackedFreedNodes)
+      resume_.freed[resume_.freedCount] = node;
     ++resume_.freedCount;
   }
   void augment(const Middle& middle);
@@ -217,10 +218,10 @@ class Graph {
   // one read away instead of two. Null for short runs (and when the memory
   // for the list cannot be had: the references are then read as they are).
   static constexpr std::ptrdiff_t kListedReferences = 64;
-  std::unordered_map<const GraphNode*, std::vector<GraphNode*>> referenceSources_;
-  GraphNode* const* referenceSources(GraphNode* node, ReverseArc* begin, ReverseArc* end);
+  std::unordered_map<const GraphNode*, std::vector<GraphNode*>>
+      referenceSources_;
+  GraphNode* const* referenceSources(GraphNode* node, ReverseArc* begin,
+                                     ReverseArc* end);
 };
 
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_GRAPHCUT_GRAPH_H_

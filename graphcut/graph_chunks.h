@@ -1,7 +1,6 @@
 // Chunk layouts of Graph's node, forward-arc and reverse-arc stores, and the
 // run readers shared by its preparation and flow code. Internal to graphcut/.
-#ifndef SCRIBELINE_GRAPHCUT_GRAPH_CHUNKS_H_
-#define SCRIBELINE_GRAPHCUT_GRAPH_CHUNKS_H_
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -42,11 +41,13 @@ inline constexpr std::uintptr_t kTagBit = 1;
 
 template <typename T>
 inline T* tagged(T* pointer) {
-  return reinterpret_cast<T*>(reinterpret_cast<std::uintptr_t>(pointer) | kTagBit);
+  return reinterpret_cast<T*>(reinterpret_cast<std::uintptr_t>(pointer) |
+                              kTagBit);
 }
 template <typename T>
 inline T* untagged(T* pointer) {
-  return reinterpret_cast<T*>(reinterpret_cast<std::uintptr_t>(pointer) & ~kTagBit);
+  return reinterpret_cast<T*>(reinterpret_cast<std::uintptr_t>(pointer) &
+                              ~kTagBit);
 }
 template <typename T>
 inline bool isTagged(T* pointer) {
@@ -54,10 +55,12 @@ inline bool isTagged(T* pointer) {
 }
 
 inline GraphNode* offsetNode(GraphNode* node, std::intptr_t shift) {
-  return reinterpret_cast<GraphNode*>(reinterpret_cast<std::intptr_t>(node) + shift);
+  return reinterpret_cast<GraphNode*>(reinterpret_cast<std::intptr_t>(node) +
+                                      shift);
 }
 inline std::intptr_t byteDistance(const GraphNode* from, const GraphNode* to) {
-  return reinterpret_cast<std::intptr_t>(to) - reinterpret_cast<std::intptr_t>(from);
+  return reinterpret_cast<std::intptr_t>(to) -
+         reinterpret_cast<std::intptr_t>(from);
 }
 
 // Values of GraphNode::parent besides null and real (tagged) arcs.
@@ -106,8 +109,9 @@ inline void inRun(GraphNode* node, ReverseArc*& begin, ReverseArc*& end) {
 // not null, lists the source nodes in run order (see referenceSources), so
 // that the node is known before the arc is read.
 template <typename Visit>
-inline std::ptrdiff_t forEachReference(GraphNode* node, ReverseArc* begin, ReverseArc* end,
-                                       std::ptrdiff_t first, GraphNode* const* sources,
+inline std::ptrdiff_t forEachReference(GraphNode* node, ReverseArc* begin,
+                                       ReverseArc* end, std::ptrdiff_t first,
+                                       GraphNode* const* sources,
                                        Visit&& visit) {
   const std::ptrdiff_t count = end - begin;
   if (sources != nullptr) {
@@ -125,5 +129,3 @@ inline std::ptrdiff_t forEachReference(GraphNode* node, ReverseArc* begin, Rever
 
 }  // namespace graphdetail
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_GRAPHCUT_GRAPH_CHUNKS_H_

@@ -188,8 +188,8 @@ bool Graph::growTree(GraphNode* node, Middle& middle, std::ptrdiff_t start,
   ForwardArc* arcEnd;
   outRun(node, arcBegin, arcEnd);
   const std::ptrdiff_t outCount = arcEnd - arcBegin;
-  for (ForwardArc* arc = arcBegin + (start < outCount ? start : outCount); arc < arcEnd;
-       ++arc) {
+  for (ForwardArc* arc = arcBegin + (start < outCount ? start : outCount);
+       arc < arcEnd; ++arc) {
     if ((kSinkTree ? arc->reverseResidual : arc->residual) == 0) continue;
     if (visit(offsetNode(node, arc->shift), tagged(arc), arc->residual,
               arc->reverseResidual)) {
@@ -218,7 +218,8 @@ bool Graph::growTree(GraphNode* node, Middle& middle, std::ptrdiff_t start,
 // Position of `arc` among the arcs of `node` (outgoing arcs first, then
 // incoming references), searching the references below `limit` only; `limit`
 // when it is not found there.
-static std::ptrdiff_t arcPosition(GraphNode* node, ForwardArc* arc, std::ptrdiff_t limit) {
+static std::ptrdiff_t arcPosition(GraphNode* node, ForwardArc* arc,
+                                  std::ptrdiff_t limit) {
   ForwardArc* arcBegin;
   ForwardArc* arcEnd;
   outRun(node, arcBegin, arcEnd);
@@ -227,7 +228,8 @@ static std::ptrdiff_t arcPosition(GraphNode* node, ForwardArc* arc, std::ptrdiff
   ReverseArc* reference;
   ReverseArc* referenceEnd;
   inRun(node, reference, referenceEnd);
-  for (std::ptrdiff_t k = 0; outCount + k < limit && reference + k < referenceEnd; ++k) {
+  for (std::ptrdiff_t k = 0;
+       outCount + k < limit && reference + k < referenceEnd; ++k) {
     if (reference[k].forwardArc == arc) return outCount + k;
   }
   return limit;
@@ -261,8 +263,9 @@ std::ptrdiff_t Graph::resumePosition(GraphNode* node) const {
     // Capacity from the node towards its parent (source tree), or from the
     // parent towards the node (sink tree).
     const bool outgoing = !isTagged(link);
-    const float usable = (node->inSinkTree != 0) == outgoing ? arc->reverseResidual
-                                                               : arc->residual;
+    const float usable = (node->inSinkTree != 0) == outgoing
+                             ? arc->reverseResidual
+                             : arc->residual;
     if (usable != 0 && parent->timestamp <= node->timestamp &&
         parent->distance > node->distance) {
       start = arcPosition(node, arc, start);
@@ -274,14 +277,16 @@ std::ptrdiff_t Graph::resumePosition(GraphNode* node) const {
     ForwardArc* arcEnd;
     outRun(freed, arc, arcEnd);
     for (; arc < arcEnd; ++arc) {
-      if (offsetNode(freed, arc->shift) == node) start = arcPosition(node, arc, start);
+      if (offsetNode(freed, arc->shift) == node)
+        start = arcPosition(node, arc, start);
     }
     ReverseArc* reference;
     ReverseArc* referenceEnd;
     inRun(freed, reference, referenceEnd);
     for (; reference < referenceEnd; ++reference) {
       ForwardArc* in = reference->forwardArc;
-      if (offsetNode(freed, -in->shift) == node) start = arcPosition(node, in, start);
+      if (offsetNode(freed, -in->shift) == node)
+        start = arcPosition(node, in, start);
     }
   }
   return start;
@@ -292,8 +297,9 @@ void setGrowthResumesForTesting(bool on) { growthResumes = on; }
 bool Graph::grow(GraphNode* node, Middle& middle) {
   const std::ptrdiff_t start = growthResumes ? resumePosition(node) : 0;
   std::ptrdiff_t stop = 0;
-  bool found = node->inSinkTree != 0 ? growTree<true>(node, middle, start, stop)
-                                     : growTree<false>(node, middle, start, stop);
+  bool found = node->inSinkTree != 0
+                   ? growTree<true>(node, middle, start, stop)
+                   : growTree<false>(node, middle, start, stop);
   if (found) {
     resume_.node = node;
     resume_.timestamp = node->timestamp;
@@ -331,16 +337,19 @@ void Graph::setOrphanRear(GraphNode* node) {
 void Graph::augment(const Middle& middle) {
   float bottleneck = *middle.capacity;
   GraphNode* node;
-  for (node = middle.sourceSide; node->parent != kTerminal; node = parentOf(node)) {
+  for (node = middle.sourceSide; node->parent != kTerminal;
+       node = parentOf(node)) {
     float capacity = capacityFromParent(node->parent);
     if (capacity < bottleneck) bottleneck = capacity;
   }
   if (node->terminalCapacity < bottleneck) bottleneck = node->terminalCapacity;
-  for (node = middle.sinkSide; node->parent != kTerminal; node = parentOf(node)) {
+  for (node = middle.sinkSide; node->parent != kTerminal;
+       node = parentOf(node)) {
     float capacity = capacityToParent(node->parent);
     if (capacity < bottleneck) bottleneck = capacity;
   }
-  if (-node->terminalCapacity < bottleneck) bottleneck = -node->terminalCapacity;
+  if (-node->terminalCapacity < bottleneck)
+    bottleneck = -node->terminalCapacity;
 
   *middle.reverseCapacity += bottleneck;
   *middle.capacity -= bottleneck;

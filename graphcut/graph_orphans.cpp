@@ -23,7 +23,9 @@ namespace {
 
 constexpr int kInfiniteDistance = 1000000000;  // no path to the terminal
 
-inline bool isRealArc(ForwardArc* link) { return link != kTerminal && link != kOrphan; }
+inline bool isRealArc(ForwardArc* link) {
+  return link != kTerminal && link != kOrphan;
+}
 
 }  // namespace
 
@@ -60,7 +62,8 @@ void Graph::processOrphan(GraphNode* orphan) {
   int bestDistance = kInfiniteDistance;
   const std::int32_t now = time_;
   auto consider = [&](GraphNode* neighbor, ForwardArc* link) {
-    if ((neighbor->inSinkTree != 0) != kSinkTree || neighbor->parent == nullptr) return;
+    if ((neighbor->inSinkTree != 0) != kSinkTree || neighbor->parent == nullptr)
+      return;
     int distance;
     if (neighbor->timestamp == now) {
       // Already measured in this round: its path is stamped.
@@ -87,14 +90,16 @@ void Graph::processOrphan(GraphNode* orphan) {
   ReverseArc* referenceEnd;
   inRun(orphan, reference, referenceEnd);
   GraphNode* const* sources = referenceSources(orphan, reference, referenceEnd);
-  forEachReference(orphan, reference, referenceEnd, 0, sources,
-                   [&](ForwardArc* in, GraphNode* neighbor) {
-                     if ((neighbor->inSinkTree != 0) == kSinkTree && neighbor->parent != nullptr &&
-                         (kSinkTree ? in->reverseResidual : in->residual) != 0) {
-                       consider(neighbor, tagged(in));
-                     }
-                     return false;
-                   });
+  forEachReference(
+      orphan, reference, referenceEnd, 0, sources,
+      [&](ForwardArc* in, GraphNode* neighbor) {
+        if ((neighbor->inSinkTree != 0) == kSinkTree &&
+            neighbor->parent != nullptr &&
+            (kSinkTree ? in->reverseResidual : in->residual) != 0) {
+          consider(neighbor, tagged(in));
+        }
+        return false;
+      });
   if (bestLink != nullptr) {
     orphan->parent = bestLink;
     orphan->timestamp = time_;
@@ -107,7 +112,8 @@ void Graph::processOrphan(GraphNode* orphan) {
   noteFreed(orphan);
   // `usable`: the capacity from the neighbour towards the orphan in the
   // tree's direction.
-  auto release = [&](GraphNode* neighbor, ForwardArc* shared, const float& usable) {
+  auto release = [&](GraphNode* neighbor, ForwardArc* shared,
+                     const float& usable) {
     if ((neighbor->inSinkTree != 0) != kSinkTree) return;
     ForwardArc* link = neighbor->parent;
     if (link == nullptr) return;
@@ -115,16 +121,19 @@ void Graph::processOrphan(GraphNode* orphan) {
     if (isRealArc(link) && untagged(link) == shared) setOrphanRear(neighbor);
   };
   for (ForwardArc* a = arc; a < arcEnd; ++a) {
-    release(offsetNode(orphan, a->shift), a, kSinkTree ? a->residual : a->reverseResidual);
+    release(offsetNode(orphan, a->shift), a,
+            kSinkTree ? a->residual : a->reverseResidual);
   }
   forEachReference(orphan, reference, referenceEnd, 0, sources,
                    [&](ForwardArc* in, GraphNode* neighbor) {
-                     release(neighbor, in, kSinkTree ? in->reverseResidual : in->residual);
+                     release(neighbor, in,
+                             kSinkTree ? in->reverseResidual : in->residual);
                      return false;
                    });
 }
 
-GraphNode* const* Graph::referenceSources(GraphNode* node, ReverseArc* begin, ReverseArc* end) {
+GraphNode* const* Graph::referenceSources(GraphNode* node, ReverseArc* begin,
+                                          ReverseArc* end) {
   if (end - begin < kListedReferences) return nullptr;
   try {
     std::vector<GraphNode*>& sources = referenceSources_[node];

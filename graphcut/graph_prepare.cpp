@@ -60,7 +60,8 @@ class RunLayout {
       needsChunk = true;
       return slot + 1;
     }
-    if (needsChunk || offset + length > static_cast<std::size_t>(Graph::kArcsPerChunk)) {
+    if (needsChunk ||
+        offset + length > static_cast<std::size_t>(Graph::kArcsPerChunk)) {
       *closed = close();
       advance(newChunk);
     }
@@ -171,10 +172,12 @@ void Graph::layOutRuns(Layout& layout) {
   auto& forward = layout.forward;
   auto& reverse = layout.reverse;
   auto newForward = [this](std::size_t records) {
-    return newForwardChunk(records, "Fatal ERROR at Ln194 of graph: Not enough memory!");
+    return newForwardChunk(records,
+                           "Fatal ERROR at Ln194 of graph: Not enough memory!");
   };
   auto newReverse = [this](std::size_t records) {
-    return newReverseChunk(records, "Fatal ERROR at Ln227 of graph: Not enough memory!");
+    return newReverseChunk(records,
+                           "Fatal ERROR at Ln227 of graph: Not enough memory!");
   };
   auto bumpForward = [](GraphNode* node) {
     if (node != nullptr) {
@@ -195,13 +198,14 @@ void Graph::layOutRuns(Layout& layout) {
       std::size_t index = 0;
       std::size_t endOffset = 0;
       GraphNode* closed = nullptr;
-      forward.place(node, outCount, newForward, index, endOffset, &node->firstOut,
-                    &closed);
+      forward.place(node, outCount, newForward, index, endOffset,
+                    &node->firstOut, &closed);
       bumpForward(closed);
-      node->parent = reinterpret_cast<ForwardArc*>(encodePosition(index, endOffset));
+      node->parent =
+          reinterpret_cast<ForwardArc*>(encodePosition(index, endOffset));
       closed = nullptr;
-      ReverseArc* start = reverse.place(node, inCount, newReverse, index, endOffset,
-                                        &node->firstIn, &closed);
+      ReverseArc* start = reverse.place(node, inCount, newReverse, index,
+                                        endOffset, &node->firstIn, &closed);
       bumpReverse(closed);
       node->nextActive = reinterpret_cast<GraphNode*>(start + inCount);
     }
@@ -236,16 +240,19 @@ void Graph::moveArcsIntoRuns(Layout& layout) {
       startMark.forwardArc = nullptr;
       ForwardArc carried = slots[c][i];
       for (;;) {
-        std::uintptr_t cursor = reinterpret_cast<std::uintptr_t>(source->parent) - 1;
+        std::uintptr_t cursor =
+            reinterpret_cast<std::uintptr_t>(source->parent) - 1;
         source->parent = reinterpret_cast<ForwardArc*>(cursor);
         std::size_t chunk = cursor >> 32;
         std::size_t offset = cursor & 0xffffffffu;
         ForwardArc* destination = slots[chunk] + offset;
-        carried.shift = byteDistance(
-            source, reinterpret_cast<GraphNode*>(carried.shift));
-        ReverseArc* mark = chunk < originals && offset < static_cast<std::size_t>(kArcsPerChunk)
-                               ? &marks[chunk][offset]
-                               : nullptr;
+        carried.shift =
+            byteDistance(source, reinterpret_cast<GraphNode*>(carried.shift));
+        ReverseArc* mark =
+            chunk < originals &&
+                    offset < static_cast<std::size_t>(kArcsPerChunk)
+                ? &marks[chunk][offset]
+                : nullptr;
         if (mark == nullptr || mark->forwardArc == nullptr) {
           *destination = carried;
           break;
@@ -270,7 +277,8 @@ void Graph::fillReverseRuns() {
       graphdetail::outRun(node, arc, end);
       for (; arc < end; ++arc) {
         GraphNode* target = graphdetail::offsetNode(node, arc->shift);
-        ReverseArc* slot = reinterpret_cast<ReverseArc*>(target->nextActive) - 1;
+        ReverseArc* slot =
+            reinterpret_cast<ReverseArc*>(target->nextActive) - 1;
         target->nextActive = reinterpret_cast<GraphNode*>(slot);
         slot->forwardArc = arc;
       }

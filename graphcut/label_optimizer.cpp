@@ -108,11 +108,13 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
     fill(smoothTable_, smoothEntries, 0.0f);
   }
   if (!isGrid_) {
-    void* lists = allocateMemory(sizeof(NeighborList) *
-                                 static_cast<std::size_t>(numSites_ > 0 ? numSites_ : 1));
+    void* lists =
+        allocateMemory(sizeof(NeighborList) *
+                       static_cast<std::size_t>(numSites_ > 0 ? numSites_ : 1));
     fatalError(lists == nullptr, kNoMemory);
     neighbors_ = static_cast<NeighborList*>(lists);
-    for (int site = 0; site < numSites_; ++site) new (&neighbors_[site]) NeighborList();
+    for (int site = 0; site < numSites_; ++site)
+      new (&neighbors_[site]) NeighborList();
   }
   labelOrder_ = allocateArray<int>(numLabels_, kNoMemory);
   for (int l = 0; l < numLabels_; ++l) labelOrder_[l] = l;
@@ -128,7 +130,8 @@ LabelOptimizer::~LabelOptimizer() {
   if (dataGivenLater_ == 0) std::free(dataTable_);
   if (smoothGivenLater_ == 0) std::free(smoothTable_);
   if (neighbors_ != nullptr) {
-    for (int site = 0; site < numSites_; ++site) neighbors_[site].~NeighborList();
+    for (int site = 0; site < numSites_; ++site)
+      neighbors_[site].~NeighborList();
     std::free(neighbors_);
   }
   std::free(labelOrder_);
@@ -154,7 +157,8 @@ void LabelOptimizer::setDataCost(int site, int label, float cost) {
 }
 
 void LabelOptimizer::setSmoothCost(int label1, int label2, float cost) {
-  fatalError(smoothTable_ == nullptr, "There is no smoothness cost table to set");
+  fatalError(smoothTable_ == nullptr,
+             "There is no smoothness cost table to set");
   smoothTable_[static_cast<std::size_t>(label1) * numLabels_ + label2] = cost;
 }
 
@@ -181,7 +185,9 @@ void LabelOptimizer::setDataCost(DataCostFn fn) {
 
 void LabelOptimizer::setDataCost(DataCostFnXY fn) {
   fatalError(dataKind_ != kNotGiven, kDataAlreadySet);
-  fatalError(!isGrid_, "Cannot use data function based on coordinates for non-grid graph");
+  fatalError(
+      !isGrid_,
+      "Cannot use data function based on coordinates for non-grid graph");
   dataFunctionXY_ = fn;
   dataKind_ = kCoordinateFunction;
 }
@@ -210,8 +216,9 @@ void LabelOptimizer::setSmoothCost(float* smoothTable, float* horizontalCues,
 void LabelOptimizer::setSmoothCost(SmoothCostFnXY horizontal,
                                    SmoothCostFnXY vertical) {
   fatalError(smoothKind_ != kNotGiven, kSmoothAlreadySet);
-  fatalError(!isGrid_,
-             "Cannot use smoothness function based on coordinates for non-grid graph");
+  fatalError(
+      !isGrid_,
+      "Cannot use smoothness function based on coordinates for non-grid graph");
   smoothFunctionH_ = horizontal;
   smoothFunctionV_ = vertical;
   smoothKind_ = kCoordinateFunction;
@@ -225,11 +232,11 @@ void LabelOptimizer::setSmoothCost(SmoothCostFn fn) {
 
 void LabelOptimizer::setRandomOrder(bool on) { randomOrder_ = on; }
 
-
 double LabelOptimizer::dataEnergy() {
   fatalError(dataKind_ == kNotGiven, "Did not initialize the data costs yet");
   double energy = 0;
-  for (int site = 0; site < numSites_; ++site) energy += dataCost(site, labels_[site]);
+  for (int site = 0; site < numSites_; ++site)
+    energy += dataCost(site, labels_[site]);
   return energy;
 }
 
@@ -238,8 +245,11 @@ float LabelOptimizer::gridPairCost(int first, int second, bool horizontal,
                                    int firstLabel, int secondLabel) const {
   switch (smoothKind_) {
     case kTable: {
-      float cost = smoothTable_[static_cast<std::size_t>(secondLabel) * numLabels_ + firstLabel];
-      if (usesCues_) cost *= horizontal ? horizontalCues_[first] : verticalCues_[first];
+      float cost =
+          smoothTable_[static_cast<std::size_t>(secondLabel) * numLabels_ +
+                       firstLabel];
+      if (usesCues_)
+        cost *= horizontal ? horizontalCues_[first] : verticalCues_[first];
       return cost;
     }
     case kFunction:
@@ -256,13 +266,15 @@ double LabelOptimizer::gridSmoothEnergy() const {
   for (int y = 0; y < height_; ++y) {
     for (int x = 1; x < width_; ++x) {
       int site = y * width_ + x;
-      energy += gridPairCost(site - 1, site, true, labels_[site - 1], labels_[site]);
+      energy +=
+          gridPairCost(site - 1, site, true, labels_[site - 1], labels_[site]);
     }
   }
   for (int y = 1; y < height_; ++y) {
     for (int x = 0; x < width_; ++x) {
       int site = y * width_ + x;
-      energy += gridPairCost(site - width_, site, false, labels_[site - width_], labels_[site]);
+      energy += gridPairCost(site - width_, site, false, labels_[site - width_],
+                             labels_[site]);
     }
   }
   return energy;
@@ -281,13 +293,14 @@ double LabelOptimizer::generalSmoothEnergy() {
   double energy = 0;
   for (int site = 0; site < numSites_; ++site) {
     int label = labels_[site];
-    for (const NeighborRecord* record = table.begin(site); record != table.end(site);
-         ++record) {
+    for (const NeighborRecord* record = table.begin(site);
+         record != table.end(site); ++record) {
       if (site >= record->neighbor) continue;
       int other = labels_[record->neighbor];
       if (smoothKind_ == kTable) {
-        energy += smoothTable_[static_cast<std::size_t>(other) * numLabels_ + label] *
-                  record->weight;
+        energy +=
+            smoothTable_[static_cast<std::size_t>(other) * numLabels_ + label] *
+            record->weight;
       } else {
         energy += smoothFunction_(site, record->neighbor, label, other);
       }
@@ -297,8 +310,9 @@ double LabelOptimizer::generalSmoothEnergy() {
 }
 
 double LabelOptimizer::smoothEnergy() {
-  fatalError(smoothKind_ == kNotGiven,
-             "Did not initialize smoothness costs yet, can't compute smooth energy");
+  fatalError(
+      smoothKind_ == kNotGiven,
+      "Did not initialize smoothness costs yet, can't compute smooth energy");
   return isGrid_ ? gridSmoothEnergy() : generalSmoothEnergy();
 }
 

@@ -4,8 +4,7 @@
 //
 // Misuse and exhausted memory are fatal: a message on standard output and exit
 // status 1 (see fatalError). Nothing here throws or returns error codes.
-#ifndef SCRIBELINE_GRAPHCUT_LABEL_OPTIMIZER_H_
-#define SCRIBELINE_GRAPHCUT_LABEL_OPTIMIZER_H_
+#pragma once
 
 #include "graphcut/neighbor_list.h"
 #include "graphcut/neighbor_table.h"
@@ -107,8 +106,12 @@ class LabelOptimizer {
   const int* labelOrder() const { return labelOrder_; }
 
  private:
-  enum CostKind { kTable = 0, kFunction = 1, kCoordinateFunction = 2,
-                  kNotGiven = 3 };
+  enum CostKind {
+    kTable = 0,
+    kFunction = 1,
+    kCoordinateFunction = 2,
+    kNotGiven = 3
+  };
 
   void initialise(int* labels, int numLabels, int dataFlag, int smoothFlag);
   float dataCost(int site, int label) const {
@@ -180,5 +183,3 @@ class LabelOptimizer {
 };
 
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_GRAPHCUT_LABEL_OPTIMIZER_H_

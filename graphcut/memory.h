@@ -1,7 +1,6 @@
 // The one allocation entry of the graph-cut engine's chunk stores and tables,
 // so that tests can make an allocation fail on purpose.
-#ifndef SCRIBELINE_GRAPHCUT_MEMORY_H_
-#define SCRIBELINE_GRAPHCUT_MEMORY_H_
+#pragma once
 
 #include <cstddef>
 
@@ -16,5 +15,3 @@ using AllocationHook = void* (*)(std::size_t bytes);
 void setAllocationHookForTesting(AllocationHook hook);
 
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_GRAPHCUT_MEMORY_H_

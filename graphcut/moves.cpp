@@ -23,7 +23,8 @@ bool settledMovesSkipped = true;
 // The move's graph, node k standing for the k-th active site.
 class GraphBuilder {
  public:
-  GraphBuilder(Graph& graph, GraphNode** nodes) : graph_(graph), nodes_(nodes) {}
+  GraphBuilder(Graph& graph, GraphNode** nodes)
+      : graph_(graph), nodes_(nodes) {}
 
   void addNodes(int count) {
     for (int k = 0; k < count; ++k) nodes_[k] = graph_.addNode();
@@ -93,13 +94,15 @@ struct TablePairCost {
   const float* table;
   int numLabels;
   float operator()(int, int, int lowLabel, int highLabel, float weight) const {
-    return weight * table[static_cast<std::size_t>(highLabel) * numLabels + lowLabel];
+    return weight *
+           table[static_cast<std::size_t>(highLabel) * numLabels + lowLabel];
   }
 };
 
 struct FunctionPairCost {
   SmoothCostFn fn;
-  float operator()(int low, int high, int lowLabel, int highLabel, float) const {
+  float operator()(int low, int high, int lowLabel, int highLabel,
+                   float) const {
     return fn(low, high, lowLabel, highLabel);
   }
 };
@@ -193,13 +196,15 @@ bool LabelOptimizer::runMove(const Choice& choice) {
   fatalError(nodes == nullptr, "Not enough memory");
   GraphBuilder builder(graph, nodes);
   buildMove(builder, choice, count);
-  if (label >= 0) hadSourceCapacity_[label] = builder.hasSourceCapacity(count) ? 1 : 0;
+  if (label >= 0)
+    hadSourceCapacity_[label] = builder.hasSourceCapacity(count) ? 1 : 0;
   graph.maxFlow();
   int k = 0;
   for (int site = 0; site < numSites_; ++site) {
     if (!choice.active(site)) continue;
-    assign(site, graph.segmentOf(nodes[k]) == Graph::SOURCE ? choice.sourceLabel(site)
-                                                             : choice.sinkLabel(site));
+    assign(site, graph.segmentOf(nodes[k]) == Graph::SOURCE
+                     ? choice.sourceLabel(site)
+                     : choice.sinkLabel(site));
     ++k;
   }
   std::free(nodes);
@@ -219,8 +224,10 @@ template <typename Choice>
 bool LabelOptimizer::settlesByDataCosts(const Choice& choice, int count) {
   if (isGrid_ || smoothKind_ != kTable) return false;
   double largestSmooth = 0;
-  for (std::size_t k = 0; k < static_cast<std::size_t>(numLabels_) * numLabels_; ++k) {
-    largestSmooth = std::max(largestSmooth, std::fabs(static_cast<double>(smoothTable_[k])));
+  for (std::size_t k = 0; k < static_cast<std::size_t>(numLabels_) * numLabels_;
+       ++k) {
+    largestSmooth = std::max(largestSmooth,
+                             std::fabs(static_cast<double>(smoothTable_[k])));
   }
   const NeighborTable& neighbors = neighborTable();
   for (int k = 0; k < count; ++k) {
@@ -229,9 +236,11 @@ bool LabelOptimizer::settlesByDataCosts(const Choice& choice, int count) {
     const double sourceCost = dataCost(site, choice.sourceLabel(site));
     const double smoothness = 4.1 * largestSmooth * neighbors.weightSum(site);
     const double additions =
-        2.0 * static_cast<double>(neighbors.end(site) - neighbors.begin(site)) + 2;
+        2.0 * static_cast<double>(neighbors.end(site) - neighbors.begin(site)) +
+        2;
     const double rounding =
-        additions * 0x1p-20 * (std::fabs(sinkCost) + std::fabs(sourceCost) + smoothness);
+        additions * 0x1p-20 *
+        (std::fabs(sinkCost) + std::fabs(sourceCost) + smoothness);
     if (!(sourceCost - sinkCost > smoothness + rounding)) return false;
   }
   return true;
@@ -242,7 +251,8 @@ bool LabelOptimizer::settlesByDataCosts(const Choice& choice, int count) {
 // walked from the top and becomes the map from an active site to its node
 // index: when site s is reached every active site above it is already mapped.
 template <typename Builder, typename Choice>
-void LabelOptimizer::buildMove(Builder& graph, const Choice& choice, int count) {
+void LabelOptimizer::buildMove(Builder& graph, const Choice& choice,
+                               int count) {
   graph.addNodes(count);
   for (int k = 0; k < count; ++k) {
     int site = siteIndex_[k];
@@ -282,32 +292,39 @@ void LabelOptimizer::addGridSmoothTerms(Builder& graph, const Choice& choice) {
     };
     if (firstActive && secondActive) {
       int source1 = choice.sourceLabel(first), sink1 = choice.sinkLabel(first);
-      int source2 = choice.sourceLabel(second), sink2 = choice.sinkLabel(second);
-      addPairTerm(graph, siteIndex_[first], siteIndex_[second], cost(sink1, sink2),
-                  cost(sink1, source2), cost(source1, sink2), cost(source1, source2));
+      int source2 = choice.sourceLabel(second),
+          sink2 = choice.sinkLabel(second);
+      addPairTerm(graph, siteIndex_[first], siteIndex_[second],
+                  cost(sink1, sink2), cost(sink1, source2),
+                  cost(source1, sink2), cost(source1, source2));
     } else if (firstActive) {
       int fixed = labels_[second];
-      graph.addTerminalWeights(siteIndex_[first], cost(choice.sinkLabel(first), fixed),
+      graph.addTerminalWeights(siteIndex_[first],
+                               cost(choice.sinkLabel(first), fixed),
                                cost(choice.sourceLabel(first), fixed));
     } else if (secondActive) {
       int fixed = labels_[first];
-      graph.addTerminalWeights(siteIndex_[second], cost(fixed, choice.sinkLabel(second)),
+      graph.addTerminalWeights(siteIndex_[second],
+                               cost(fixed, choice.sinkLabel(second)),
                                cost(fixed, choice.sourceLabel(second)));
     }
   };
   for (int y = 0; y < height_; ++y) {
-    for (int x = 1; x < width_; ++x) addPair(y * width_ + x - 1, y * width_ + x, true);
+    for (int x = 1; x < width_; ++x)
+      addPair(y * width_ + x - 1, y * width_ + x, true);
   }
   for (int y = 1; y < height_; ++y) {
-    for (int x = 0; x < width_; ++x) addPair((y - 1) * width_ + x, y * width_ + x, false);
+    for (int x = 0; x < width_; ++x)
+      addPair((y - 1) * width_ + x, y * width_ + x, false);
   }
 }
 
 void LabelOptimizer::requireCosts() const {
   fatalError(dataKind_ == kNotGiven,
              "You have to set up the data cost before running optimization");
-  fatalError(smoothKind_ == kNotGiven,
-             "You have to set up the smoothness cost before running optimization");
+  fatalError(
+      smoothKind_ == kNotGiven,
+      "You have to set up the smoothness cost before running optimization");
 }
 
 void LabelOptimizer::shuffleLabelOrder() {
@@ -350,7 +367,8 @@ double LabelOptimizer::swapCycle(UnchangedMoves& unchanged) {
 double LabelOptimizer::runCycles(int maxIterations, bool swapCycles) {
   double energy = computeEnergy();
   if (!(energy + 1 > energy)) return energy;
-  UnchangedMoves unchanged(numSites_, swapCycles ? numLabels_ * numLabels_ : numLabels_);
+  UnchangedMoves unchanged(numSites_,
+                           swapCycles ? numLabels_ * numLabels_ : numLabels_);
   for (int cycle = 1; cycle <= maxIterations; ++cycle) {
     double previous = energy;
     energy = swapCycles ? swapCycle(unchanged) : expansionCycle(unchanged);
@@ -363,7 +381,9 @@ double LabelOptimizer::expansion(int maxIterations) {
   return runCycles(maxIterations, false);
 }
 
-double LabelOptimizer::swap(int maxIterations) { return runCycles(maxIterations, true); }
+double LabelOptimizer::swap(int maxIterations) {
+  return runCycles(maxIterations, true);
+}
 
 double LabelOptimizer::expandOnLabel(int label) {
   fatalError(label < 0 || label >= numLabels_, "Illegal Label to Expand On");

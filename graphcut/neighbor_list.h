@@ -1,7 +1,6 @@
 // Per-site neighbour list of the label optimiser: a singly linked list of
 // chunks of four record pointers, newest chunk first.
-#ifndef SCRIBELINE_GRAPHCUT_NEIGHBOR_LIST_H_
-#define SCRIBELINE_GRAPHCUT_NEIGHBOR_LIST_H_
+#pragma once
 
 #include <cstdint>
 
@@ -69,5 +68,3 @@ class NeighborList {
 };
 
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_GRAPHCUT_NEIGHBOR_LIST_H_

@@ -2,8 +2,7 @@
 // the lists' iteration order, the sites one after another. Reading a site's
 // neighbours is then a linear scan instead of a walk over separately
 // allocated records.
-#ifndef SCRIBELINE_GRAPHCUT_NEIGHBOR_TABLE_H_
-#define SCRIBELINE_GRAPHCUT_NEIGHBOR_TABLE_H_
+#pragma once
 
 #include <cstddef>
 
@@ -22,8 +21,12 @@ class NeighborTable {
   // table empty) when memory runs out.
   bool rebuild(const NeighborList* lists, int numSites);
 
-  const NeighborRecord* begin(int site) const { return records_ + starts_[site]; }
-  const NeighborRecord* end(int site) const { return records_ + starts_[site + 1]; }
+  const NeighborRecord* begin(int site) const {
+    return records_ + starts_[site];
+  }
+  const NeighborRecord* end(int site) const {
+    return records_ + starts_[site + 1];
+  }
   // Sum of the absolute weights of the site's records.
   double weightSum(int site) const { return weightSums_[site]; }
 
@@ -36,5 +39,3 @@ class NeighborTable {
 };
 
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_GRAPHCUT_NEIGHBOR_TABLE_H_

@@ -6,8 +6,7 @@
 // The source search tree of a graph starts only from nodes with positive
 // terminal capacity, so when the ledger shows none, every node of that graph
 // would end on the SINK side whatever its edges: the graph need not be built.
-#ifndef SCRIBELINE_GRAPHCUT_TERMINAL_LEDGER_H_
-#define SCRIBELINE_GRAPHCUT_TERMINAL_LEDGER_H_
+#pragma once
 
 #include "graphcut/graph.h"
 
@@ -44,5 +43,3 @@ class TerminalLedger {
 };
 
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_GRAPHCUT_TERMINAL_LEDGER_H_

@@ -18,11 +18,13 @@ UnchangedMoves::UnchangedMoves(int numSites, int numKeys) {
 }
 
 bool UnchangedMoves::matches(const int* labels) const {
-  return valid_ && std::memcmp(labelling_.data(), labels, labelling_.size() * sizeof(int)) == 0;
+  return valid_ && std::memcmp(labelling_.data(), labels,
+                               labelling_.size() * sizeof(int)) == 0;
 }
 
 bool UnchangedMoves::confirmed(const int* labels, int key) const {
-  return usable_ && unchanged_[static_cast<std::size_t>(key)] != 0 && matches(labels);
+  return usable_ && unchanged_[static_cast<std::size_t>(key)] != 0 &&
+         matches(labels);
 }
 
 void UnchangedMoves::record(const int* labels, int key, bool changed) {

@@ -7,8 +7,7 @@
 // same: the last cycle of a call, which only confirms that no move improves
 // the energy any more, need not repeat the moves the cycle before it already
 // confirmed after its last change.
-#ifndef SCRIBELINE_GRAPHCUT_UNCHANGED_MOVES_H_
-#define SCRIBELINE_GRAPHCUT_UNCHANGED_MOVES_H_
+#pragma once
 
 #include <vector>
 
@@ -29,12 +28,10 @@ class UnchangedMoves {
  private:
   bool matches(const int* labels) const;
 
-  std::vector<int> labelling_;          // the labelling the flags refer to
+  std::vector<int> labelling_;            // the labelling the flags refer to
   std::vector<unsigned char> unchanged_;  // per key
-  bool valid_ = false;     // labelling_ holds a labelling
-  bool usable_ = false;    // the storage could be had
+  bool valid_ = false;                    // labelling_ holds a labelling
+  bool usable_ = false;                   // the storage could be had
 };
 
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_GRAPHCUT_UNCHANGED_MOVES_H_

@@ -31,7 +31,8 @@ void IScissor::undoLastSegment(std::deque<int>& segmentLengths) {
   std::vector<cv::Point>& points = contours_.back().points;
   if (points.empty()) return;
   // The start point is never taken back.
-  const std::size_t removed = std::min(static_cast<std::size_t>(newest), points.size() - 1);
+  const std::size_t removed =
+      std::min(static_cast<std::size_t>(newest), points.size() - 1);
   points.resize(points.size() - removed);
   segmentLengths.pop_back();
   searchFromSeed(points.back().x, points.back().y);

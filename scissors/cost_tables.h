@@ -16,7 +16,9 @@ namespace scribeline {
 const double* diagonalSquares();
 
 // Byte differences of a diagonal link packed as blue << 16 | green << 8 | red.
-inline int differenceOf(int key, int channel) { return (key >> (16 - 8 * channel)) & 0xff; }
+inline int differenceOf(int key, int channel) {
+  return (key >> (16 - 8 * channel)) & 0xff;
+}
 
 // Sum of the squared channel differences of a diagonal link, blue, green,
 // red in that order.
@@ -27,7 +29,8 @@ inline double diagonalSum(int key, const double* squares) {
 
 // Q: the integer sum of the squared byte differences of a diagonal link.
 inline int squareSum(int key) {
-  const int b = differenceOf(key, 0), g = differenceOf(key, 1), r = differenceOf(key, 2);
+  const int b = differenceOf(key, 0), g = differenceOf(key, 1),
+            r = differenceOf(key, 2);
   return b * b + g * g + r * r;
 }
 
@@ -37,7 +40,9 @@ inline double axisStrength(int sum) {
   return std::sqrt((static_cast<double>(sum) / 16.0) * kOneThird);
 }
 
-inline double diagonalStrength(double sum) { return std::sqrt(sum * kOneThird); }
+inline double diagonalStrength(double sum) {
+  return std::sqrt(sum * kOneThird);
+}
 
 // Link costs of one image by their integer terms: axis links by E, diagonal
 // links by their packed byte differences, those with all three below
@@ -47,7 +52,8 @@ class CostTables {
   static constexpr int kSmallDifferenceBits = 6;
   static constexpr int kSmallDifference = 1 << kSmallDifferenceBits;
   // Bits of a packed key of which one is set when a difference is not small.
-  static constexpr int kLargeDifferenceBits = 0x010101 * (0xff & ~(kSmallDifference - 1));
+  static constexpr int kLargeDifferenceBits =
+      0x010101 * (0xff & ~(kSmallDifference - 1));
 
   // REQUIRES: largestAxisSum is the largest E of any axis link to be looked
   // up; maxStrength is the image's M.
@@ -61,17 +67,19 @@ class CostTables {
   // Writes the four costs of `count` pixels, from their terms, into
   // consecutive groups of four slots (directions 0, 5, 6, 7).
   // REQUIRES: slots is 32-byte aligned.
-  void storeRow(const int* right, const int* downLeft, const int* down, const int* downRight,
-                int count, double* slots) const;
+  void storeRow(const int* right, const int* downLeft, const int* down,
+                const int* downRight, int count, double* slots) const;
 
  private:
   static bool isSmall(int key) { return (key & kLargeDifferenceBits) == 0; }
   static int smallIndex(int key) {
     return (differenceOf(key, 0) << (2 * kSmallDifferenceBits)) |
-           (differenceOf(key, 1) << kSmallDifferenceBits) | differenceOf(key, 2);
+           (differenceOf(key, 1) << kSmallDifferenceBits) |
+           differenceOf(key, 2);
   }
   double computeDiagonal(int key) const {
-    return normalisedLinkCost(diagonalStrength(diagonalSum(key, squares_)), 5, maxStrength_);
+    return normalisedLinkCost(diagonalStrength(diagonalSum(key, squares_)), 5,
+                              maxStrength_);
   }
   void storeRowPortable(const int* right, const int* downLeft, const int* down,
                         const int* downRight, int count, double* slots) const;

@@ -9,8 +9,9 @@ namespace {
 
 using Colour = std::array<double, 3>;
 
-// Channel difference of axis link k: abs((N[a] + N[b]) * 0.5 - (N[c] + N[d]) * 0.5) * 0.5,
-// the two pixels on one side of the link against the two on the other.
+// Channel difference of axis link k: abs((N[a] + N[b]) * 0.5 - (N[c] + N[d]) *
+// 0.5) * 0.5, the two pixels on one side of the link against the two on the
+// other.
 struct AxisTerms {
   int a, b, c, d;
 };
@@ -49,7 +50,8 @@ double edgeStrengths(const cv::Mat& image, int x, int y,
     return nx >= 0 && ny >= 0 && nx < image.cols && ny < image.rows;
   };
   auto neighbourColour = [&](int k) {
-    return colourAt(image, x + directionOffsets[k].dx, y + directionOffsets[k].dy);
+    return colourAt(image, x + directionOffsets[k].dx,
+                    y + directionOffsets[k].dy);
   };
 
   const Colour own = colourAt(image, x, y);
@@ -74,15 +76,18 @@ double edgeStrengths(const cv::Mat& image, int x, int y,
     for (int c = 0; c < 3; ++c) {
       if (k % 2 == 0) {
         const AxisTerms& t = kAxisTerms[k / 2];
-        difference[c] = std::abs((neighbours[t.a][c] + neighbours[t.b][c]) * 0.5 -
-                                 (neighbours[t.c][c] + neighbours[t.d][c]) * 0.5) *
-                        0.5;
+        difference[c] =
+            std::abs((neighbours[t.a][c] + neighbours[t.b][c]) * 0.5 -
+                     (neighbours[t.c][c] + neighbours[t.d][c]) * 0.5) *
+            0.5;
       } else {
         const DiagonalTerms& t = kDiagonalTerms[k / 2];
-        difference[c] = std::abs(neighbours[t.a][c] - neighbours[t.b][c]) / kSqrt2;
+        difference[c] =
+            std::abs(neighbours[t.a][c] - neighbours[t.b][c]) / kSqrt2;
       }
     }
-    strengths[k] = std::sqrt((difference[0] * difference[0] + difference[1] * difference[1] +
+    strengths[k] = std::sqrt((difference[0] * difference[0] +
+                              difference[1] * difference[1] +
                               difference[2] * difference[2]) *
                              kOneThird);
     if (k == 0 || strengths[k] > strongest) strongest = strengths[k];

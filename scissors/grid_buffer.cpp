@@ -17,7 +17,8 @@ void* allocateGridStorage(std::size_t bytes) {
   const bool huge = bytes >= 4 * kHugePage;
   const std::size_t alignment = huge ? kHugePage : kCacheLine;
   const std::size_t rounded = (bytes + alignment - 1) / alignment * alignment;
-  void* storage = std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded);
+  void* storage =
+      std::aligned_alloc(alignment, rounded == 0 ? alignment : rounded);
   if (storage == nullptr) throw std::bad_alloc();
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   if (huge) madvise(storage, rounded, MADV_HUGEPAGE);

@@ -23,7 +23,8 @@ class GridBuffer {
  public:
   GridBuffer() = default;
   explicit GridBuffer(std::size_t count)
-      : storage_(static_cast<T*>(detail::allocateGridStorage(count * sizeof(T)))),
+      : storage_(
+            static_cast<T*>(detail::allocateGridStorage(count * sizeof(T)))),
         count_(count) {}
 
   T* data() { return storage_.get(); }

@@ -17,7 +17,8 @@ IScissor::IScissor(const cv::Mat& image)
       width_(image.cols),
       height_(image.rows),
       stride_(image.cols + 2),
-      forwardCosts_(static_cast<std::size_t>(image.cols + 2) * (image.rows + 2) * 4) {
+      forwardCosts_(static_cast<std::size_t>(image.cols + 2) *
+                    (image.rows + 2) * 4) {
   if (image.empty()) return;
   CV_Assert(image.type() == CV_8UC3);
   computeLinkCosts();
@@ -60,7 +61,8 @@ double IScissor::bytesPerPixel() const {
   double bytes = static_cast<double>(forwardCosts_.size()) * sizeof(double);
   if (search_) {
     bytes += static_cast<double>(search_->searchState.size()) *
-             (sizeof(std::uint8_t) + sizeof(double) + sizeof(std::uint8_t) + sizeof(std::int32_t));
+             (sizeof(std::uint8_t) + sizeof(double) + sizeof(std::uint8_t) +
+              sizeof(std::int32_t));
   }
   return bytes / pixels;
 }

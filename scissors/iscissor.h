@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <opencv2/core.hpp>
 #include <optional>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 #include "scissors/contour.h"
 #include "scissors/directions.h"
@@ -22,10 +21,11 @@ enum SearchState : std::uint8_t { kUnvisited = 0, kInHeap = 1, kExpanded = 2 };
 
 // One pixel of the cost graph together with what the last search left there.
 struct ScissorNode {
-  std::array<double, 8> linkCost;  // cost of one step to the neighbour in direction k
-  std::uint8_t searchState;        // a SearchState value
-  double pathCost;                 // cheapest known cost from the seed
-  std::optional<cv::Point> prev;   // predecessor on that path; empty at the seed
+  std::array<double, 8>
+      linkCost;              // cost of one step to the neighbour in direction k
+  std::uint8_t searchState;  // a SearchState value
+  double pathCost;           // cheapest known cost from the seed
+  std::optional<cv::Point> prev;  // predecessor on that path; empty at the seed
   int x;
   int y;
 };

@@ -8,7 +8,8 @@ namespace scribeline {
 // Each kernel is built twice, for AVX2 and for the baseline instruction
 // set; the loader picks the one the processor runs.
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-#define SCRIBELINE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define SCRIBELINE_VECTOR_CLONES \
+  __attribute__((target_clones("avx2", "default")))
 #else
 #define SCRIBELINE_VECTOR_CLONES
 #endif
@@ -36,8 +37,10 @@ void rowMaxima(const PlanarRows& rows, int& axisMax, int& diagonalQMax) {
     const int side0 = r0[x + 1] + b0[x + 1] - r0[x - 1] - b0[x - 1];
     const int side1 = r1[x + 1] + b1[x + 1] - r1[x - 1] - b1[x - 1];
     const int side2 = r2[x + 1] + b2[x + 1] - r2[x - 1] - b2[x - 1];
-    const int left0 = r0[x - 1] - b0[x], left1 = r1[x - 1] - b1[x], left2 = r2[x - 1] - b2[x];
-    const int right0 = r0[x + 1] - b0[x], right1 = r1[x + 1] - b1[x], right2 = r2[x + 1] - b2[x];
+    const int left0 = r0[x - 1] - b0[x], left1 = r1[x - 1] - b1[x],
+              left2 = r2[x - 1] - b2[x];
+    const int right0 = r0[x + 1] - b0[x], right1 = r1[x + 1] - b1[x],
+              right2 = r2[x + 1] - b2[x];
     const int right = across0 * across0 + across1 * across1 + across2 * across2;
     const int down = side0 * side0 + side1 * side1 + side2 * side2;
     const int downLeft = left0 * left0 + left1 * left1 + left2 * left2;
@@ -50,8 +53,9 @@ void rowMaxima(const PlanarRows& rows, int& axisMax, int& diagonalQMax) {
 }
 
 SCRIBELINE_VECTOR_CLONES
-void rowTerms(const PlanarRows& rows, int* __restrict right, int* __restrict downLeft,
-              int* __restrict down, int* __restrict downRight) {
+void rowTerms(const PlanarRows& rows, int* __restrict right,
+              int* __restrict downLeft, int* __restrict down,
+              int* __restrict downRight) {
   const int *a0 = rows.above[0], *a1 = rows.above[1], *a2 = rows.above[2];
   const int *r0 = rows.row[0], *r1 = rows.row[1], *r2 = rows.row[2];
   const int *b0 = rows.below[0], *b1 = rows.below[1], *b2 = rows.below[2];
@@ -64,10 +68,12 @@ void rowTerms(const PlanarRows& rows, int* __restrict right, int* __restrict dow
     const int side2 = r2[x + 1] + b2[x + 1] - r2[x - 1] - b2[x - 1];
     right[x - 1] = across0 * across0 + across1 * across1 + across2 * across2;
     down[x - 1] = side0 * side0 + side1 * side1 + side2 * side2;
-    downLeft[x - 1] = (std::abs(r0[x - 1] - b0[x]) << 16) | (std::abs(r1[x - 1] - b1[x]) << 8) |
+    downLeft[x - 1] = (std::abs(r0[x - 1] - b0[x]) << 16) |
+                      (std::abs(r1[x - 1] - b1[x]) << 8) |
                       std::abs(r2[x - 1] - b2[x]);
     downRight[x - 1] = (std::abs(r0[x + 1] - b0[x]) << 16) |
-                       (std::abs(r1[x + 1] - b1[x]) << 8) | std::abs(r2[x + 1] - b2[x]);
+                       (std::abs(r1[x + 1] - b1[x]) << 8) |
+                       std::abs(r2[x + 1] - b2[x]);
   }
 }
 

@@ -30,6 +30,7 @@ void rowMaxima(const PlanarRows& rows, int& axisMax, int& diagonalQMax);
 // the middle row, at index x - 1: E for directions 0 and 6, and for
 // directions 5 and 7 the byte differences packed as blue << 16 | green << 8
 // | red.
-void rowTerms(const PlanarRows& rows, int* right, int* downLeft, int* down, int* downRight);
+void rowTerms(const PlanarRows& rows, int* right, int* downLeft, int* down,
+              int* downRight);
 
 }  // namespace scribeline

@@ -1,13 +1,13 @@
+#include "scissors/link_costs.h"
+
 #include <algorithm>
 #include <cmath>
-#include <vector>
-
 #include <opencv2/core/utility.hpp>
+#include <vector>
 
 #include "scissors/cost_tables.h"
 #include "scissors/iscissor.h"
 #include "scissors/link_cost_rows.h"
-#include "scissors/link_costs.h"
 
 namespace scribeline {
 
@@ -39,9 +39,12 @@ constexpr int kBandRows = 32;
 class PlanarWindow {
  public:
   PlanarWindow(const cv::Mat& image, int firstRow)
-      : image_(image), width_(image.cols), storage_(9 * static_cast<std::size_t>(image.cols)) {
+      : image_(image),
+        width_(image.cols),
+        storage_(9 * static_cast<std::size_t>(image.cols)) {
     for (int slot = 0; slot < 3; ++slot) {
-      for (int c = 0; c < 3; ++c) planes_[slot][c] = &storage_[(3 * slot + c) * width_];
+      for (int c = 0; c < 3; ++c)
+        planes_[slot][c] = &storage_[(3 * slot + c) * width_];
     }
     split(0, firstRow - 1);
     split(1, firstRow);
@@ -70,7 +73,8 @@ class PlanarWindow {
 
  private:
   void split(int slot, int y) {
-    splitRow(image_.ptr<uchar>(y), width_, planes_[slot][0], planes_[slot][1], planes_[slot][2]);
+    splitRow(image_.ptr<uchar>(y), width_, planes_[slot][0], planes_[slot][1],
+             planes_[slot][2]);
   }
 
   const cv::Mat& image_;
@@ -111,8 +115,8 @@ void forEachRowOfBand(const cv::Mat& image, int band, VisitRow visitRow) {
 }
 
 struct InteriorMaxima {
-  int axisSum = 0;             // largest E
-  double diagonalSum = 0.0;    // largest exact diagonal sum
+  int axisSum = 0;           // largest E
+  double diagonalSum = 0.0;  // largest exact diagonal sum
 };
 
 // The largest sums over the interior pixels: per band the largest E, per
@@ -124,17 +128,21 @@ InteriorMaxima largestInteriorSums(const cv::Mat& image) {
   if (bands == 0) return maxima;
   std::vector<int> bandAxisSum(bands, 0);
   std::vector<int> rowDiagonalQ(image.rows, 0);
-  cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
-    for (int band = range.start; band < range.end; ++band) {
-      int axisSum = 0;
-      forEachRowOfBand(image, band, [&](int y, const PlanarRows& rows) {
-        rowMaxima(rows, axisSum, rowDiagonalQ[y]);
-      });
-      bandAxisSum[band] = axisSum;
-    }
-  }, bands);
+  cv::parallel_for_(
+      cv::Range(0, bands),
+      [&](const cv::Range& range) {
+        for (int band = range.start; band < range.end; ++band) {
+          int axisSum = 0;
+          forEachRowOfBand(image, band, [&](int y, const PlanarRows& rows) {
+            rowMaxima(rows, axisSum, rowDiagonalQ[y]);
+          });
+          bandAxisSum[band] = axisSum;
+        }
+      },
+      bands);
   maxima.axisSum = *std::max_element(bandAxisSum.begin(), bandAxisSum.end());
-  const int largestQ = *std::max_element(rowDiagonalQ.begin(), rowDiagonalQ.end());
+  const int largestQ =
+      *std::max_element(rowDiagonalQ.begin(), rowDiagonalQ.end());
   if (largestQ == 0) return maxima;
 
   const double* squares = diagonalSquares();
@@ -143,11 +151,13 @@ InteriorMaxima largestInteriorSums(const cv::Mat& image) {
   for (int y = 1; y + 1 < image.rows; ++y) {
     if (rowDiagonalQ[y] != largestQ) continue;
     const PlanarWindow window(image, y);
-    rowTerms(window.rows(), right.data(), downLeft.data(), down.data(), downRight.data());
+    rowTerms(window.rows(), right.data(), downLeft.data(), down.data(),
+             downRight.data());
     for (int i = 0; i + 2 < image.cols; ++i) {
       for (int key : {downLeft[i], downRight[i]}) {
         if (squareSum(key) == largestQ) {
-          maxima.diagonalSum = std::max(maxima.diagonalSum, diagonalSum(key, squares));
+          maxima.diagonalSum =
+              std::max(maxima.diagonalSum, diagonalSum(key, squares));
         }
       }
     }
@@ -157,20 +167,25 @@ InteriorMaxima largestInteriorSums(const cv::Mat& image) {
 
 // Writes the costs of the interior pixels; the slots of pixel (1, y) start
 // at firstSlots + y * rowSlots.
-void storeInteriorCosts(const cv::Mat& image, const CostTables& tables, double* firstSlots,
-                        std::size_t rowSlots) {
+void storeInteriorCosts(const cv::Mat& image, const CostTables& tables,
+                        double* firstSlots, std::size_t rowSlots) {
   const int bands = bandCount(image);
-  cv::parallel_for_(cv::Range(0, bands), [&](const cv::Range& range) {
-    std::vector<int> right(image.cols), downLeft(image.cols), down(image.cols),
-        downRight(image.cols);
-    for (int band = range.start; band < range.end; ++band) {
-      forEachRowOfBand(image, band, [&](int y, const PlanarRows& rows) {
-        rowTerms(rows, right.data(), downLeft.data(), down.data(), downRight.data());
-        tables.storeRow(right.data(), downLeft.data(), down.data(), downRight.data(),
-                        image.cols - 2, firstSlots + y * rowSlots);
-      });
-    }
-  }, bands);
+  cv::parallel_for_(
+      cv::Range(0, bands),
+      [&](const cv::Range& range) {
+        std::vector<int> right(image.cols), downLeft(image.cols),
+            down(image.cols), downRight(image.cols);
+        for (int band = range.start; band < range.end; ++band) {
+          forEachRowOfBand(image, band, [&](int y, const PlanarRows& rows) {
+            rowTerms(rows, right.data(), downLeft.data(), down.data(),
+                     downRight.data());
+            tables.storeRow(right.data(), downLeft.data(), down.data(),
+                            downRight.data(), image.cols - 2,
+                            firstSlots + y * rowSlots);
+          });
+        }
+      },
+      bands);
 }
 
 }  // namespace
@@ -194,7 +209,8 @@ void IScissor::computeLinkCosts() {
 
   forEachBorderPixel(width_, height_, [&](int x, int y) {
     double* slots = &forwardCosts_[gridIndex(x, y) * 4];
-    for (int k : {0, 5, 6, 7}) slots[k & 3] = normalisedLinkCost(slots[k & 3], k, maxStrength_);
+    for (int k : {0, 5, 6, 7})
+      slots[k & 3] = normalisedLinkCost(slots[k & 3], k, maxStrength_);
   });
   if (bandCount(image) == 0) return;
   const CostTables tables(interior.axisSum, maxStrength_);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-
 #include <opencv2/core.hpp>
 
 #include "scissors/directions.h"
@@ -33,7 +32,8 @@ double edgeStrengths(const cv::Mat& image, int x, int y,
 // kUniformLinkCost when maxStrength is 0.
 inline double normalisedLinkCost(double strength, int k, double maxStrength) {
   if (maxStrength == 0.0) return kUniformLinkCost;
-  return ((maxStrength - strength) * linkLength[k] * 255.0) / (kSqrt2 * maxStrength);
+  return ((maxStrength - strength) * linkLength[k] * 255.0) /
+         (kSqrt2 * maxStrength);
 }
 
 }  // namespace scribeline

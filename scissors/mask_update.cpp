@@ -1,7 +1,6 @@
+#include <opencv2/imgproc.hpp>
 #include <utility>
 #include <vector>
-
-#include <opencv2/imgproc.hpp>
 
 #include "app/palette.h"
 #include "scissors/iscissor.h"
@@ -13,7 +12,8 @@ namespace {
 const cv::Vec3b kWhite(255, 255, 255);
 
 cv::Vec3b pixelColour(const cv::Scalar& colour) {
-  return cv::Vec3b(cv::saturate_cast<uchar>(colour[0]), cv::saturate_cast<uchar>(colour[1]),
+  return cv::Vec3b(cv::saturate_cast<uchar>(colour[0]),
+                   cv::saturate_cast<uchar>(colour[1]),
                    cv::saturate_cast<uchar>(colour[2]));
 }
 
@@ -71,9 +71,11 @@ void IScissor::updateMaskFromContours(cv::Mat& mask, bool filled) const {
     const cv::Scalar colour = labelColor(contour.label);
     const cv::Vec3b pixel = pixelColour(colour);
     for (const cv::Point& point : contour.points) {
-      if (inside(point.x, point.y)) mask.at<cv::Vec3b>(point.y, point.x) = pixel;
+      if (inside(point.x, point.y))
+        mask.at<cv::Vec3b>(point.y, point.x) = pixel;
     }
-    cv::line(mask, contour.points.front(), contour.points.back(), colour, 1, cv::LINE_8, 0);
+    cv::line(mask, contour.points.front(), contour.points.back(), colour, 1,
+             cv::LINE_8, 0);
   }
 
   if (!filled) return;

@@ -75,7 +75,8 @@ class PathHeap {
       // overlaps their load with this comparison.
       __builtin_prefetch(costs + 2 * left + 1);
       // Which child wins is unpredictable; an index sum avoids the branch.
-      const std::size_t child = right - static_cast<std::size_t>(costs[left] < costs[right]);
+      const std::size_t child =
+          right - static_cast<std::size_t>(costs[left] < costs[right]);
       place(hole, costs[child], pixels_[child]);
       hole = child;
     }

@@ -13,12 +13,14 @@ namespace {
 constexpr int kCtrlEnter = 10;
 
 cv::Vec3b pixelColour(const cv::Scalar& colour) {
-  return cv::Vec3b(cv::saturate_cast<uchar>(colour[0]), cv::saturate_cast<uchar>(colour[1]),
+  return cv::Vec3b(cv::saturate_cast<uchar>(colour[0]),
+                   cv::saturate_cast<uchar>(colour[1]),
                    cv::saturate_cast<uchar>(colour[2]));
 }
 
 bool insidePicture(const cv::Mat& picture, cv::Point point) {
-  return point.x >= 0 && point.y >= 0 && point.x < picture.cols && point.y < picture.rows;
+  return point.x >= 0 && point.y >= 0 && point.x < picture.cols &&
+         point.y < picture.rows;
 }
 
 }  // namespace
@@ -29,16 +31,18 @@ void drawScissorOverlay(const IScissor& scissor, cv::Mat& viewImage) {
     const cv::Scalar colour = labelColor(contour.label);
     const cv::Vec3b pixel = pixelColour(colour);
     for (const cv::Point& point : contour.points) {
-      if (insidePicture(viewImage, point)) viewImage.at<cv::Vec3b>(point) = pixel;
+      if (insidePicture(viewImage, point))
+        viewImage.at<cv::Vec3b>(point) = pixel;
     }
     if (contour.closed) {
-      cv::line(viewImage, contour.points.front(), contour.points.back(), colour, 1, cv::LINE_8,
-               0);
+      cv::line(viewImage, contour.points.front(), contour.points.back(), colour,
+               1, cv::LINE_8, 0);
     }
   }
 }
 
-void drawLivePreview(const IScissor& scissor, cv::Point pointer, cv::Mat& viewImage) {
+void drawLivePreview(const IScissor& scissor, cv::Point pointer,
+                     cv::Mat& viewImage) {
   const cv::Vec3b pixel = pixelColour(livePreviewColour);
   for (const cv::Point& point : scissor.pathToSeed(pointer)) {
     if (insidePicture(viewImage, point)) viewImage.at<cv::Vec3b>(point) = pixel;
@@ -50,14 +54,17 @@ void ScissorTool::build(Workspace& workspace) {
 }
 
 void ScissorTool::drawOverlay(Workspace& workspace) {
-  if (scissor_ && !workspace.viewImage.empty()) drawScissorOverlay(*scissor_, workspace.viewImage);
+  if (scissor_ && !workspace.viewImage.empty())
+    drawScissorOverlay(*scissor_, workspace.viewImage);
 }
 
-void ScissorTool::onMouse(Workspace& workspace, int event, cv::Point point, int) {
+void ScissorTool::onMouse(Workspace& workspace, int event, cv::Point point,
+                          int) {
   if (scissor_) scissorMouse(workspace, event, point);
 }
 
-void ScissorTool::scissorMouse(Workspace& workspace, int event, cv::Point point) {
+void ScissorTool::scissorMouse(Workspace& workspace, int event,
+                               cv::Point point) {
   if (event == kLeftButtonDown) {
     if (!contourUnderWay(workspace)) {
       workspace.segmentLengths.clear();
@@ -71,7 +78,8 @@ void ScissorTool::scissorMouse(Workspace& workspace, int event, cv::Point point)
       scissor_->searchFromSeed(point.x, point.y);
     }
   } else if (event == kMouseMove && contourUnderWay(workspace)) {
-    if (!workspace.viewImage.empty()) drawLivePreview(*scissor_, point, workspace.viewImage);
+    if (!workspace.viewImage.empty())
+      drawLivePreview(*scissor_, point, workspace.viewImage);
   }
 }
 
@@ -94,7 +102,8 @@ void ScissorTool::onEnter(Workspace& workspace, int keyCode) {
 }
 
 void ScissorTool::onSwitchAway(Workspace& workspace, int nextTool) {
-  if (nextTool == kToolScissors || !scissor_ || !contourUnderWay(workspace)) return;
+  if (nextTool == kToolScissors || !scissor_ || !contourUnderWay(workspace))
+    return;
   endContour(workspace);
   scissor_->discardOpenContour();
 }
@@ -104,7 +113,8 @@ void ScissorTool::onUpdateMask(Workspace& workspace, bool filled) {
 }
 
 bool ScissorTool::contourUnderWay(const Workspace& workspace) const {
-  return workspace.inProgress && startedContour_ && !scissor_->contours().empty();
+  return workspace.inProgress && startedContour_ &&
+         !scissor_->contours().empty();
 }
 
 void ScissorTool::endContour(Workspace& workspace) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-
 #include <opencv2/core.hpp>
 
 #include "canvas/tool.h"
@@ -19,7 +18,8 @@ void drawScissorOverlay(const IScissor& scissor, cv::Mat& viewImage);
 
 // Paints the live-wire of the last search from `pointer` back to the seed,
 // the seed itself excluded, in livePreviewColour.
-void drawLivePreview(const IScissor& scissor, cv::Point pointer, cv::Mat& viewImage);
+void drawLivePreview(const IScissor& scissor, cv::Point pointer,
+                     cv::Mat& viewImage);
 
 // The iScissor tool: presses fix points of a contour joined by live-wire
 // segments, Enter and Ctrl+Enter finish it open or closed, Backspace takes
@@ -36,7 +36,8 @@ class ScissorTool : public Tool {
   // tool's lifetime.
   void build(Workspace& workspace) override;
   void drawOverlay(Workspace& workspace) override;
-  void onMouse(Workspace& workspace, int event, cv::Point point, int flags) override;
+  void onMouse(Workspace& workspace, int event, cv::Point point,
+               int flags) override;
   void onBackspace(Workspace& workspace) override;
   void onEnter(Workspace& workspace, int keyCode) override;
   void onSwitchAway(Workspace& workspace, int nextTool) override;

@@ -26,7 +26,8 @@ SearchBuffers::SearchBuffers(int width, int height)
 void SearchBuffers::resetStates() {
   for (int y = 0; y < height; ++y) {
     const std::size_t rowStart = static_cast<std::size_t>(y + 1) * stride + 1;
-    std::memset(searchState.data() + rowStart, kUnvisited, static_cast<std::size_t>(width));
+    std::memset(searchState.data() + rowStart, kUnvisited,
+                static_cast<std::size_t>(width));
   }
 }
 
@@ -99,7 +100,8 @@ std::optional<cv::Point> IScissor::predecessor(cv::Point at) const {
   if (!searched_ || !inside(at.x, at.y)) return std::nullopt;
   const std::uint8_t k = search_->prevDirection[gridIndex(at.x, at.y)];
   if (k == kNoPredecessor) return std::nullopt;
-  return cv::Point(at.x - directionOffsets[k].dx, at.y - directionOffsets[k].dy);
+  return cv::Point(at.x - directionOffsets[k].dx,
+                   at.y - directionOffsets[k].dy);
 }
 
 std::vector<cv::Point> IScissor::pathToSeed(cv::Point from) const {
@@ -107,8 +109,8 @@ std::vector<cv::Point> IScissor::pathToSeed(cv::Point from) const {
   if (!searched_ || !inside(from.x, from.y)) return path;
   const std::uint8_t* prevDirection = search_->prevDirection.data();
   cv::Point at = from;
-  for (std::uint8_t k = prevDirection[gridIndex(at.x, at.y)]; k != kNoPredecessor;
-       k = prevDirection[gridIndex(at.x, at.y)]) {
+  for (std::uint8_t k = prevDirection[gridIndex(at.x, at.y)];
+       k != kNoPredecessor; k = prevDirection[gridIndex(at.x, at.y)]) {
     path.push_back(at);
     at.x -= directionOffsets[k].dx;
     at.y -= directionOffsets[k].dy;

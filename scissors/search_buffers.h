@@ -23,10 +23,11 @@ struct SearchBuffers {
   int width;
   int height;
   int stride;
-  GridBuffer<std::uint8_t> searchState;    // SearchState values
+  GridBuffer<std::uint8_t> searchState;  // SearchState values
   GridBuffer<double> pathCost;
-  GridBuffer<std::uint8_t> prevDirection;  // step k that reached the pixel: prev = pixel - offset k
-  GridBuffer<std::int32_t> heapPlace;      // place in the heap while kInHeap
+  GridBuffer<std::uint8_t>
+      prevDirection;  // step k that reached the pixel: prev = pixel - offset k
+  GridBuffer<std::int32_t> heapPlace;  // place in the heap while kInHeap
   PathHeap heap;
 };
 

@@ -22,15 +22,15 @@ void seedSuperpixels(const unsigned char* strokeMap, const int* superpixelMap,
 }
 
 void seedSuperpixelsFromStrokes(const LabelStrokes& labelStrokes,
-                                const int* superpixelMap, int width,
-                                int height,
+                                const int* superpixelMap, int width, int height,
                                 std::vector<Superpixel>& superpixels) {
   for (Superpixel& superpixel : superpixels) superpixel.seed = -1;
   const int numLabels = static_cast<int>(labelStrokes.size());
   for (int label = 0; label < numLabels; ++label) {
     const auto raise = [&](int row, int col) {
       int& seed =
-          superpixels[superpixelMap[static_cast<size_t>(row) * width + col]].seed;
+          superpixels[superpixelMap[static_cast<size_t>(row) * width + col]]
+              .seed;
       seed = std::max(seed, label);
     };
     for (const Stroke& stroke : labelStrokes[label]) {

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <vector>
-
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "snapping/stroke_paint.h"
 #include "snapping/superpixel_model.h"
@@ -35,8 +34,7 @@ void seedSuperpixels(const unsigned char* strokeMap, const int* superpixelMap,
 // brush covers any of them. Work grows with the strokes' length only.
 // REQUIRES: labelStrokes.size() <= kUnpainted; superpixelMap as above.
 void seedSuperpixelsFromStrokes(const LabelStrokes& labelStrokes,
-                                const int* superpixelMap, int width,
-                                int height,
+                                const int* superpixelMap, int width, int height,
                                 std::vector<Superpixel>& superpixels);
 
 // Clusters, per label, the mean colours (truncated to bytes) of the

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <memory>
-#include <vector>
-
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "graphcut/label_optimizer.h"
 #include "snapping/stroke_paint.h"

@@ -1,6 +1,5 @@
 #include <cstdint>
 #include <cstring>
-
 #include <opencv2/core/utility.hpp>
 
 #include "app/palette.h"

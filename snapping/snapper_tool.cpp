@@ -48,8 +48,8 @@ void SnapperTool::onMouse(Workspace& workspace, int event, cv::Point point,
   snapperMouse(workspace, event, point, flags);
 }
 
-void SnapperTool::snapperMouse(Workspace& workspace, int event,
-                               cv::Point point, int flags) {
+void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
+                               int flags) {
   const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
   if (strokeUnderWay_ != nullptr && !buttonEvent &&
       (flags & kMouseFlagLeftButton) == 0) {

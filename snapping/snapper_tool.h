@@ -1,9 +1,8 @@
 #pragma once
 
 #include <memory>
-#include <vector>
-
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "canvas/tool.h"
 #include "snapping/lsnapper.h"

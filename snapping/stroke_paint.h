@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstdlib>
-#include <vector>
-
 #include <opencv2/core.hpp>
+#include <vector>
 
 namespace scribeline {
 

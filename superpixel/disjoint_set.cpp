@@ -10,47 +10,48 @@ DisjointSet::DisjointSet(int count, float initialValue, RankStorage storage)
       packed_(storage == RankStorage::automatic && count < packedSizeLimit),
       count_(count),
       numSets_(count) {
-    if (!packed_) {
-        ranks_ = allocateLargeZeroed<unsigned char>(static_cast<std::size_t>(count));
-    }
-    const int singleton = rootWord(1, 0);
-    for (int i = 0; i < count; ++i) {
-        elements_[i] = Element{singleton, initialValue};
-    }
+  if (!packed_) {
+    ranks_ =
+        allocateLargeZeroed<unsigned char>(static_cast<std::size_t>(count));
+  }
+  const int singleton = rootWord(1, 0);
+  for (int i = 0; i < count; ++i) {
+    elements_[i] = Element{singleton, initialValue};
+  }
 }
 
 int DisjointSet::join(int x, int y) {
-    const int rankX = rank(x);
-    const int rankY = rank(y);
-    const int joinedSize = size(x) + size(y);
-    if (rankX > rankY) {
-        elements_[x].link = rootWord(joinedSize, rankX);
-        elements_[y].link = x;
-        --numSets_;
-        return x;
-    }
-    const int rankTop = rankX == rankY ? rankY + 1 : rankY;
-    elements_[y].link = rootWord(joinedSize, rankTop);
-    elements_[x].link = y;
-    if (!packed_) {
-        ranks_[y] = static_cast<unsigned char>(rankTop);
-    }
+  const int rankX = rank(x);
+  const int rankY = rank(y);
+  const int joinedSize = size(x) + size(y);
+  if (rankX > rankY) {
+    elements_[x].link = rootWord(joinedSize, rankX);
+    elements_[y].link = x;
     --numSets_;
-    return y;
+    return x;
+  }
+  const int rankTop = rankX == rankY ? rankY + 1 : rankY;
+  elements_[y].link = rootWord(joinedSize, rankTop);
+  elements_[x].link = y;
+  if (!packed_) {
+    ranks_[y] = static_cast<unsigned char>(rankTop);
+  }
+  --numSets_;
+  return y;
 }
 
 void DisjointSet::flatten() {
-    // Increasing index order; a parent of lower index is already flat, so
-    // most elements need one or two hops.
-    for (int i = 0; i < count_; ++i) {
-        int root = i;
-        while (elements_[root].link >= 0) {
-            root = elements_[root].link;
-        }
-        if (root != i) {
-            elements_[i].link = root;
-        }
+  // Increasing index order; a parent of lower index is already flat, so
+  // most elements need one or two hops.
+  for (int i = 0; i < count_; ++i) {
+    int root = i;
+    while (elements_[root].link >= 0) {
+      root = elements_[root].link;
     }
+    if (root != i) {
+      elements_[i].link = root;
+    }
+  }
 }
 
 }  // namespace scribeline

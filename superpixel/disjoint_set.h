@@ -19,92 +19,102 @@ namespace scribeline {
 // slots. Halving the element keeps twice as much of the forest in cache,
 // which is what the merge's random visits pay for.
 class DisjointSet {
-public:
-    // count singletons, each with rootValue initialValue.
-    // REQUIRES: count >= 0.
-    explicit DisjointSet(int count, float initialValue = 0.0f);
+ public:
+  // count singletons, each with rootValue initialValue.
+  // REQUIRES: count >= 0.
+  explicit DisjointSet(int count, float initialValue = 0.0f);
 
-    // Where ranks are kept. Packed: in the root's link beside its size,
-    // possible while count < packedSizeLimit. Separate: in a byte array of
-    // their own. Both behave identically.
-    enum class RankStorage { automatic, separate };
-    static constexpr int packedSizeLimit = 1 << 26;
-    DisjointSet(int count, float initialValue, RankStorage storage);
+  // Where ranks are kept. Packed: in the root's link beside its size,
+  // possible while count < packedSizeLimit. Separate: in a byte array of
+  // their own. Both behave identically.
+  enum class RankStorage { automatic, separate };
+  static constexpr int packedSizeLimit = 1 << 26;
+  DisjointSet(int count, float initialValue, RankStorage storage);
 
-    DisjointSet(DisjointSet&&) noexcept = default;
-    DisjointSet& operator=(DisjointSet&&) noexcept = default;
-    DisjointSet(const DisjointSet&) = delete;
-    DisjointSet& operator=(const DisjointSet&) = delete;
+  DisjointSet(DisjointSet&&) noexcept = default;
+  DisjointSet& operator=(DisjointSet&&) noexcept = default;
+  DisjointSet(const DisjointSet&) = delete;
+  DisjointSet& operator=(const DisjointSet&) = delete;
 
-    // Root of x's set. The elements passed on the way keep their parents;
-    // only x is re-pointed directly at the root.
-    int find(int x) {
-        int root = x;
-        while (elements_[root].link >= 0) {
-            root = elements_[root].link;
-        }
-        if (root != x && elements_[x].link != root) {  // leaves the cache line clean when nothing changes
-            elements_[x].link = root;
-        }
-        return root;
+  // Root of x's set. The elements passed on the way keep their parents;
+  // only x is re-pointed directly at the root.
+  int find(int x) {
+    int root = x;
+    while (elements_[root].link >= 0) {
+      root = elements_[root].link;
     }
-
-    // Root of x's set, changing nothing; several threads may call it at once
-    // while none changes the forest.
-    int root(int x) const {
-        while (elements_[x].link >= 0) {
-            x = elements_[x].link;
-        }
-        return x;
+    if (root != x &&
+        elements_[x].link !=
+            root) {  // leaves the cache line clean when nothing changes
+      elements_[x].link = root;
     }
+    return root;
+  }
 
-    // Merges the sets of the roots x and y. The root of higher rank stays on
-    // top; on equal ranks y becomes the root and its rank grows by one.
-    // Returns the root of the merged set.
-    // REQUIRES: x and y are distinct roots.
-    int join(int x, int y);
+  // Root of x's set, changing nothing; several threads may call it at once
+  // while none changes the forest.
+  int root(int x) const {
+    while (elements_[x].link >= 0) {
+      x = elements_[x].link;
+    }
+    return x;
+  }
 
-    // Current parent link of x (x itself for a root).
-    int parent(int x) const { return elements_[x].link >= 0 ? elements_[x].link : x; }
-    // REQUIRES: x is a root.
-    int rank(int x) const { return packed_ ? ~elements_[x].link & rankMask : ranks_[x]; }
+  // Merges the sets of the roots x and y. The root of higher rank stays on
+  // top; on equal ranks y becomes the root and its rank grows by one.
+  // Returns the root of the merged set.
+  // REQUIRES: x and y are distinct roots.
+  int join(int x, int y);
 
-    // Hints that x's element is about to be read; changes nothing.
-    void prefetch(int x) const { __builtin_prefetch(&elements_[x]); }
+  // Current parent link of x (x itself for a root).
+  int parent(int x) const {
+    return elements_[x].link >= 0 ? elements_[x].link : x;
+  }
+  // REQUIRES: x is a root.
+  int rank(int x) const {
+    return packed_ ? ~elements_[x].link & rankMask : ranks_[x];
+  }
 
-    // Points every element straight at its root. Sets, roots, ranks and sizes
-    // stay as they are; only the paths that later finds walk get shorter.
-    void flatten();
+  // Hints that x's element is about to be read; changes nothing.
+  void prefetch(int x) const { __builtin_prefetch(&elements_[x]); }
 
-    // REQUIRES: x is a root.
-    int size(int x) const { return packed_ ? ~elements_[x].link >> rankBits : ~elements_[x].link; }
-    // The caller's value at root x; join leaves the surviving root's value
-    // as it was. REQUIRES: x is a root.
-    float rootValue(int x) const { return elements_[x].value; }
-    void setRootValue(int x, float value) { elements_[x].value = value; }
+  // Points every element straight at its root. Sets, roots, ranks and sizes
+  // stay as they are; only the paths that later finds walk get shorter.
+  void flatten();
 
-    int numSets() const { return numSets_; }
-    // Number of elements the forest was built with.
-    int count() const { return count_; }
+  // REQUIRES: x is a root.
+  int size(int x) const {
+    return packed_ ? ~elements_[x].link >> rankBits : ~elements_[x].link;
+  }
+  // The caller's value at root x; join leaves the surviving root's value
+  // as it was. REQUIRES: x is a root.
+  float rootValue(int x) const { return elements_[x].value; }
+  void setRootValue(int x, float value) { elements_[x].value = value; }
 
-private:
-    // Invariant: link >= 0 is the parent of a non-root; link < 0 marks a
-    // root, and ~link is size * 32 + rank when packed_, else size.
-    struct alignas(8) Element {
-        int link;
-        float value;
-    };
-    // A rank never exceeds log2(count) < 31.
-    static constexpr int rankBits = 5;
-    static constexpr int rankMask = (1 << rankBits) - 1;
+  int numSets() const { return numSets_; }
+  // Number of elements the forest was built with.
+  int count() const { return count_; }
 
-    int rootWord(int size, int rank) const { return ~(packed_ ? size << rankBits | rank : size); }
+ private:
+  // Invariant: link >= 0 is the parent of a non-root; link < 0 marks a
+  // root, and ~link is size * 32 + rank when packed_, else size.
+  struct alignas(8) Element {
+    int link;
+    float value;
+  };
+  // A rank never exceeds log2(count) < 31.
+  static constexpr int rankBits = 5;
+  static constexpr int rankMask = (1 << rankBits) - 1;
 
-    LargeArray<Element> elements_;
-    LargeArray<unsigned char> ranks_;  // empty when packed_
-    bool packed_;
-    int count_;
-    int numSets_;
+  int rootWord(int size, int rank) const {
+    return ~(packed_ ? size << rankBits | rank : size);
+  }
+
+  LargeArray<Element> elements_;
+  LargeArray<unsigned char> ranks_;  // empty when packed_
+  bool packed_;
+  int count_;
+  int numSets_;
 };
 
 }  // namespace scribeline

@@ -11,15 +11,15 @@ namespace scribeline {
 // One edge of the 8-neighbour pixel graph. Pixels are numbered y * width + x;
 // a is the pixel on the left (or above, for a vertical pair).
 struct Edge {
-    float w;  // colour distance between the two smoothed pixels
-    int a;
-    int b;
+  float w;  // colour distance between the two smoothed pixels
+  int a;
+  int b;
 };
 
 // The edge array with room for four edges per pixel, filled from the front.
 struct EdgeList {
-    LargeArray<Edge> edges;
-    std::size_t count = 0;
+  LargeArray<Edge> edges;
+  std::size_t count = 0;
 };
 
 // Number of edges buildEdges produces for a width x height image:
@@ -32,6 +32,7 @@ std::size_t edgeCount(int width, int height);
 // Euclidean distance of the (r, g, b) values, computed in double and stored
 // as float.
 // REQUIRES: the three planes have the same size, width * height <= INT_MAX.
-EdgeList buildEdges(const FloatImage& r, const FloatImage& g, const FloatImage& b);
+EdgeList buildEdges(const FloatImage& r, const FloatImage& g,
+                    const FloatImage& b);
 
 }  // namespace scribeline

@@ -9,7 +9,7 @@
 namespace scribeline {
 
 struct FreeDeleter {
-    void operator()(void* block) const { std::free(block); }
+  void operator()(void* block) const { std::free(block); }
 };
 
 // An array of trivial values, owned like unique_ptr<T[]>.
@@ -21,26 +21,28 @@ using LargeArray = std::unique_ptr<T[], FreeDeleter>;
 // twice. Throws std::bad_alloc when the memory is not available.
 template <typename T>
 LargeArray<T> allocateLarge(std::size_t count) {
-    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>,
-                  "large arrays hold plain values");
-    void* block = std::malloc(count == 0 ? 1 : count * sizeof(T));
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return LargeArray<T>(static_cast<T*>(block));
+  static_assert(std::is_trivially_default_constructible_v<T> &&
+                    std::is_trivially_destructible_v<T>,
+                "large arrays hold plain values");
+  void* block = std::malloc(count == 0 ? 1 : count * sizeof(T));
+  if (block == nullptr) {
+    throw std::bad_alloc();
+  }
+  return LargeArray<T>(static_cast<T*>(block));
 }
 
 // Allocates count zero values (fresh pages come zeroed from the system and
 // are not written again).
 template <typename T>
 LargeArray<T> allocateLargeZeroed(std::size_t count) {
-    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>,
-                  "large arrays hold plain values");
-    void* block = std::calloc(count == 0 ? 1 : count, sizeof(T));
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    return LargeArray<T>(static_cast<T*>(block));
+  static_assert(std::is_trivially_default_constructible_v<T> &&
+                    std::is_trivially_destructible_v<T>,
+                "large arrays hold plain values");
+  void* block = std::calloc(count == 0 ? 1 : count, sizeof(T));
+  if (block == nullptr) {
+    throw std::bad_alloc();
+  }
+  return LargeArray<T>(static_cast<T*>(block));
 }
 
 // Like allocateLarge, for arrays read in random order: a block of several
@@ -51,9 +53,11 @@ void* allocateRandomAccessBlock(std::size_t bytes);
 
 template <typename T>
 LargeArray<T> allocateRandomAccess(std::size_t count) {
-    static_assert(std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>,
-                  "large arrays hold plain values");
-    return LargeArray<T>(static_cast<T*>(allocateRandomAccessBlock(count * sizeof(T))));
+  static_assert(std::is_trivially_default_constructible_v<T> &&
+                    std::is_trivially_destructible_v<T>,
+                "large arrays hold plain values");
+  return LargeArray<T>(
+      static_cast<T*>(allocateRandomAccessBlock(count * sizeof(T))));
 }
 
 }  // namespace scribeline

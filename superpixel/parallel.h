@@ -10,14 +10,14 @@ namespace scribeline {
 // REQUIRES: the parts touch disjoint data, and work does not throw.
 template <typename Work>
 void runParts(int numParts, Work&& work) {
-    std::vector<std::thread> helpers;
-    for (int part = 1; part < numParts; ++part) {
-        helpers.emplace_back([&work, part] { work(part); });
-    }
-    work(0);
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+  std::vector<std::thread> helpers;
+  for (int part = 1; part < numParts; ++part) {
+    helpers.emplace_back([&work, part] { work(part); });
+  }
+  work(0);
+  for (std::thread& helper : helpers) {
+    helper.join();
+  }
 }
 
 }  // namespace scribeline

@@ -16,33 +16,35 @@ namespace scribeline {
 // weight of the edge that last grew it plus k / its size (k / 1 for a single
 // vertex), in float arithmetic.
 // REQUIRES: every edge end lies in 0 .. numVertices-1.
-DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges, float k);
+DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges,
+                         float k);
 
 // segmentGraph on edges that are already in sortEdgesByWeight order.
-DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges, const Edge* edges, float k);
+DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges,
+                               const Edge* edges, float k);
 
 // The merge of segmentSortedGraph fed a prefix of the sorted list at a time,
 // so that it can start before the whole list is sorted. Feeding the list in
 // any number of prefixes gives the same forest as one segmentSortedGraph.
 class RegionMerger {
-public:
-    RegionMerger(int numVertices, float k);
+ public:
+  RegionMerger(int numVertices, float k);
 
-    // Visits the edges from where the previous call stopped (0 at first) up
-    // to end-1, in order. Reads nothing at or beyond edges + end.
-    // REQUIRES: the same array on every call, end at least the previous end,
-    // edges[0 .. end-1] in sortEdgesByWeight order and no longer written.
-    void mergeUpTo(const Edge* edges, std::size_t end);
-    // The same over a packed list, in increasing word order up to end-1.
-    void mergeUpTo(const PackedEdgeList& list, std::size_t end);
+  // Visits the edges from where the previous call stopped (0 at first) up
+  // to end-1, in order. Reads nothing at or beyond edges + end.
+  // REQUIRES: the same array on every call, end at least the previous end,
+  // edges[0 .. end-1] in sortEdgesByWeight order and no longer written.
+  void mergeUpTo(const Edge* edges, std::size_t end);
+  // The same over a packed list, in increasing word order up to end-1.
+  void mergeUpTo(const PackedEdgeList& list, std::size_t end);
 
-    // The forest after the edges visited so far; the merger is spent.
-    DisjointSet takeComponents() { return std::move(components_); }
+  // The forest after the edges visited so far; the merger is spent.
+  DisjointSet takeComponents() { return std::move(components_); }
 
-private:
-    DisjointSet components_;
-    float k_;
-    std::size_t next_ = 0;
+ private:
+  DisjointSet components_;
+  float k_;
+  std::size_t next_ = 0;
 };
 
 // Walks the edges once, in their order, and joins the components of an
@@ -51,10 +53,12 @@ private:
 // list for edges that may join, chunkEdges edges at a time, and the calling
 // thread joins them in order; the outcome is the same.
 constexpr std::size_t defaultChunkEdges = std::size_t{1} << 20;
-void mergeSmallComponents(DisjointSet& components, const Edge* edges, std::size_t numEdges, int minSize,
-                          int numThreads = 1, std::size_t chunkEdges = defaultChunkEdges);
+void mergeSmallComponents(DisjointSet& components, const Edge* edges,
+                          std::size_t numEdges, int minSize, int numThreads = 1,
+                          std::size_t chunkEdges = defaultChunkEdges);
 // The same over the edges of a packed list, in their order.
-void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, int minSize, int numThreads = 1,
+void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list,
+                          int minSize, int numThreads = 1,
                           std::size_t chunkEdges = defaultChunkEdges);
 
 // Writes map[i] = number of the component of element i. Components are
@@ -62,6 +66,7 @@ void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list, i
 // forest only; with numThreads 2 the two threads share the elements.
 // REQUIRES: map has room for numElements ints, the number of elements the
 // set was built with.
-void numberComponents(const DisjointSet& components, int numElements, int* map, int numThreads = 1);
+void numberComponents(const DisjointSet& components, int numElements, int* map,
+                      int numThreads = 1);
 
 }  // namespace scribeline

@@ -21,7 +21,8 @@ namespace scribeline {
 // product is at most INT_MAX (pixel indices are ints).
 //
 // Runs on two threads (see Concurrency); the result does not depend on it.
-int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k, int minSize);
+int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
+                 int minSize);
 
 // How many threads segmentImage may use. The map and the count are the same
 // with either: the threads split work whose outcome is fixed in advance
@@ -29,7 +30,7 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
 // minimum-size pass may join), never the order in which edges are merged.
 enum class Concurrency { singleThread, twoThreads };
 
-int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k, int minSize,
-                 Concurrency concurrency);
+int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
+                 int minSize, Concurrency concurrency);
 
 }  // namespace scribeline

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <vector>
-
 #include <opencv2/core.hpp>
+#include <vector>
 
 #include "superpixel/float_image.h"
 
@@ -29,7 +28,8 @@ void normalizeMask(GaussianMask& mask);
 // double and stored as float.
 // REQUIRES: dst.width() == src.height(), dst.height() == src.width(),
 // mask non-empty, dst distinct from src.
-void convolveEven(const FloatImage& src, FloatImage& dst, const GaussianMask& mask);
+void convolveEven(const FloatImage& src, FloatImage& dst,
+                  const GaussianMask& mask);
 
 // Separable Gaussian smoothing of one plane with edge replication; returns a
 // new plane of the source's size and leaves the source unchanged.
@@ -37,7 +37,7 @@ FloatImage smoothChannel(const FloatImage& src, float sigma);
 
 // Three planes smoothed as smoothChannel smooths them.
 struct SmoothedPlanes {
-    FloatImage planes[3];
+  FloatImage planes[3];
 };
 
 // The planes smoothChannel(plane c, sigma) for c = 0, 1, 2, where plane c
@@ -45,6 +45,7 @@ struct SmoothedPlanes {
 // values, bit for bit, read from the bytes directly and with the rows split
 // between numThreads threads (1 or 2).
 // REQUIRES: pixels is 8-bit with more channels than any of channels[c].
-SmoothedPlanes smoothChannels(const cv::Mat& pixels, const int (&channels)[3], float sigma, int numThreads);
+SmoothedPlanes smoothChannels(const cv::Mat& pixels, const int (&channels)[3],
+                              float sigma, int numThreads);
 
 }  // namespace scribeline

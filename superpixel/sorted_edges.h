@@ -15,9 +15,9 @@ namespace scribeline {
 // edges in list order within a bucket; the buckets are not yet sorted
 // inside.
 struct BucketedEdges {
-    PackedEdgeList list;
-    // Bucket i holds the edges bucketStart[i] .. bucketStart[i+1]-1.
-    std::vector<std::size_t> bucketStart;
+  PackedEdgeList list;
+  // Bucket i holds the edges bucketStart[i] .. bucketStart[i+1]-1.
+  std::vector<std::size_t> bucketStart;
 };
 
 // Number of buckets of a BucketedEdges list.
@@ -29,39 +29,39 @@ std::size_t bucketCount();
 // ranges that together cover 0 .. bucketCount()-1 once give the list of
 // placeEdgesInBuckets.
 class BucketPlacer {
-public:
-    // Takes the planes over, counts the edges of every bucket with
-    // numThreads threads (1 or 2) and allocates the list.
-    // REQUIRES: the three planes have the same size, width * height <=
-    // INT_MAX.
-    BucketPlacer(FloatImage r, FloatImage g, FloatImage b, int numThreads);
-    BucketPlacer(const BucketPlacer&) = delete;
-    BucketPlacer& operator=(const BucketPlacer&) = delete;
+ public:
+  // Takes the planes over, counts the edges of every bucket with
+  // numThreads threads (1 or 2) and allocates the list.
+  // REQUIRES: the three planes have the same size, width * height <=
+  // INT_MAX.
+  BucketPlacer(FloatImage r, FloatImage g, FloatImage b, int numThreads);
+  BucketPlacer(const BucketPlacer&) = delete;
+  BucketPlacer& operator=(const BucketPlacer&) = delete;
 
-    // The list; the buckets placed so far hold their edges.
-    BucketedEdges& edges() { return edges_; }
+  // The list; the buckets placed so far hold their edges.
+  BucketedEdges& edges() { return edges_; }
 
-    // The first bucket whose start is at least share of the list (in 0 .. 1),
-    // or bucketCount().
-    std::size_t bucketHolding(double share) const;
+  // The first bucket whose start is at least share of the list (in 0 .. 1),
+  // or bucketCount().
+  std::size_t bucketHolding(double share) const;
 
-    // Places the edges whose bucket lies in firstBucket .. endBucket-1, with
-    // numThreads threads: 1, or the number the placer was built with.
-    // Writes nothing outside those buckets' places; rounds over disjoint
-    // ranges may run while other buckets are read.
-    // REQUIRES: the planes are not yet released.
-    void place(std::size_t firstBucket, std::size_t endBucket, int numThreads);
+  // Places the edges whose bucket lies in firstBucket .. endBucket-1, with
+  // numThreads threads: 1, or the number the placer was built with.
+  // Writes nothing outside those buckets' places; rounds over disjoint
+  // ranges may run while other buckets are read.
+  // REQUIRES: the planes are not yet released.
+  void place(std::size_t firstBucket, std::size_t endBucket, int numThreads);
 
-    // Frees the planes; no round may follow.
-    void releasePlanes();
+  // Frees the planes; no round may follow.
+  void releasePlanes();
 
-private:
-    FloatImage r_;
-    FloatImage g_;
-    FloatImage b_;
-    BucketedEdges edges_;
-    std::vector<int> rowStart_;
-    std::vector<std::vector<std::size_t>> partNext_;
+ private:
+  FloatImage r_;
+  FloatImage g_;
+  FloatImage b_;
+  BucketedEdges edges_;
+  std::vector<int> rowStart_;
+  std::vector<std::vector<std::size_t>> partNext_;
 };
 
 // Places the edges of buildEdges(r, g, b) in their buckets, in one round.
@@ -70,19 +70,22 @@ private:
 // and freed once the edges are placed.
 // REQUIRES: the three planes have the same size, width * height <= INT_MAX,
 // numThreads is 1 or 2.
-BucketedEdges placeEdgesInBuckets(FloatImage r, FloatImage g, FloatImage b, int numThreads);
+BucketedEdges placeEdgesInBuckets(FloatImage r, FloatImage g, FloatImage b,
+                                  int numThreads);
 
 // Sorts every bucket in place, in increasing bucket order, so that the list
 // ends up in increasing word order, which is sortEdgesByWeight order.
-// Whenever a prefix of the list has reached its final order, sortedUpTo(end) is called with the length of that
-// prefix; the last call has end == edges.list.count, and after a call the
-// prefix is never written again.
-void sortBuckets(BucketedEdges& edges, const std::function<void(std::size_t end)>& sortedUpTo);
+// Whenever a prefix of the list has reached its final order, sortedUpTo(end) is
+// called with the length of that prefix; the last call has end ==
+// edges.list.count, and after a call the prefix is never written again.
+void sortBuckets(BucketedEdges& edges,
+                 const std::function<void(std::size_t end)>& sortedUpTo);
 
 // The same for the buckets firstBucket .. endBucket-1 only, which must all be
 // placed; the last call of sortedUpTo has the end of bucket endBucket-1.
 // REQUIRES: the buckets before firstBucket are sorted.
-void sortBuckets(BucketedEdges& edges, std::size_t firstBucket, std::size_t endBucket,
+void sortBuckets(BucketedEdges& edges, std::size_t firstBucket,
+                 std::size_t endBucket,
                  const std::function<void(std::size_t end)>& sortedUpTo);
 
 // The edge list of buildEdges(r, g, b) already sorted by sortEdgesByWeight:

@@ -1,8 +1,8 @@
 #include "ui/display_check.h"
 
-#include <cstdlib>
-
 #include <xcb/xcb.h>
+
+#include <cstdlib>
 
 namespace scribeline {
 
@@ -30,8 +30,8 @@ bool displayAvailable(std::string* reason) {
   const bool failed = xcb_connection_has_error(connection) != 0;
   xcb_disconnect(connection);
   if (failed) {
-    *reason = std::string("no X server accepts connections on display ") +
-              display;
+    *reason =
+        std::string("no X server accepts connections on display ") + display;
     return false;
   }
   return true;

@@ -1,11 +1,5 @@
 #include "ui/highgui_window_system.h"
 
-#include <algorithm>
-#include <deque>
-#include <exception>
-#include <iostream>
-#include <map>
-
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
@@ -13,7 +7,11 @@
 #include <QScreen>
 #include <QWidget>
 #include <QWindow>
-
+#include <algorithm>
+#include <deque>
+#include <exception>
+#include <iostream>
+#include <map>
 #include <opencv2/highgui.hpp>
 
 #include "ui/display_check.h"
@@ -218,7 +216,8 @@ class HighguiWindowSystem : public WindowSystem {
   void openWindow(const std::string& name, WindowMode mode) {
     const int sizing =
         mode == WindowMode::Scale100 ? cv::WINDOW_AUTOSIZE : cv::WINDOW_NORMAL;
-    cv::namedWindow(name, sizing | cv::WINDOW_KEEPRATIO | cv::WINDOW_GUI_NORMAL);
+    cv::namedWindow(name,
+                    sizing | cv::WINDOW_KEEPRATIO | cv::WINDOW_GUI_NORMAL);
     Window& window = windows_[name];
     window.mode = mode;
     window.fitPending = mode == WindowMode::FreeScale;
@@ -235,14 +234,15 @@ class HighguiWindowSystem : public WindowSystem {
     QWidget* widget = findHighguiWindow(name);
     if (widget == nullptr) return;
     QScreen* screen = widget->screen() != nullptr
-                          ? widget->screen() : QGuiApplication::primaryScreen();
+                          ? widget->screen()
+                          : QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
     const QRect area = screen->availableGeometry();
     const QSize frame = widget->frameGeometry().size() - widget->size();
     const double roomWidth = std::max(1, area.width() - frame.width());
     const double roomHeight = std::max(1, area.height() - frame.height());
-    const double scale = std::min(
-        {1.0, roomWidth / picture.width, roomHeight / picture.height});
+    const double scale =
+        std::min({1.0, roomWidth / picture.width, roomHeight / picture.height});
     const int width = std::max(1, static_cast<int>(picture.width * scale));
     const int height = std::max(1, static_cast<int>(picture.height * scale));
     cv::resizeWindow(name, width, height);
@@ -266,7 +266,8 @@ std::unique_ptr<WindowSystem> openHighguiWindowSystem(int& argc, char** argv,
   }
   static char fallbackName[] = "scribeline";
   return std::make_unique<HighguiWindowSystem>(
-      argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0] : fallbackName);
+      argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0]
+                                                        : fallbackName);
 }
 
 }  // namespace scribeline

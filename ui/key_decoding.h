@@ -1,9 +1,8 @@
 #pragma once
 
-#include <optional>
-
 #include <QString>
 #include <Qt>
+#include <optional>
 
 namespace scribeline {
 

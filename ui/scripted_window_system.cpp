@@ -17,8 +17,7 @@ void ScriptedWindowSystem::pushMouse(const std::string& window, int event,
   inputs_.push_back({Input::Mouse, event, window, x, y, flags});
 }
 
-void ScriptedWindowSystem::pushClick(const std::string& window, int x,
-                                     int y) {
+void ScriptedWindowSystem::pushClick(const std::string& window, int x, int y) {
   pushMouse(window, kLeftButtonDown, x, y, kMouseFlagLeftButton);
   pushMouse(window, kLeftButtonUp, x, y, 0);
 }
@@ -122,8 +121,7 @@ int ScriptedWindowSystem::waitKey() {
         destroyAllWindows();
         break;
       case Input::Mouse:
-        if (!sendMouse(input.window, input.code, input.x, input.y,
-                       input.flags))
+        if (!sendMouse(input.window, input.code, input.x, input.y, input.flags))
           ++dropped_;
         break;
     }

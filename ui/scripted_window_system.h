@@ -2,11 +2,10 @@
 
 #include <deque>
 #include <map>
+#include <opencv2/core.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 #include "ui/window_system.h"
 

@@ -2,9 +2,8 @@
 
 #include <functional>
 #include <memory>
-#include <string>
-
 #include <opencv2/core.hpp>
+#include <string>
 
 namespace scribeline {
 
@@ -37,7 +36,8 @@ class WindowSystem {
   virtual void showImage(const std::string& name, const cv::Mat& image) = 0;
   // Replaces the window's handler. The handler runs on the thread that calls
   // waitKey, while it waits.
-  virtual void setMouseHandler(const std::string& name, MouseHandler handler) = 0;
+  virtual void setMouseHandler(const std::string& name,
+                               MouseHandler handler) = 0;
 
   // Waits without time limit for the next key press and returns its code:
   // printable keys as their character with case ("M" 77, "m" 109), Backspace

@@ -2,17 +2,17 @@
 // window system) on a 12-megapixel photograph with the mask overlay on, at
 // every opacity the keys can reach, against one cv::Mat::copyTo of that
 // photograph.
+#include <benchmark/benchmark.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <benchmark/benchmark.h>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include "app/palette.h"
 #include "canvas/opacity.h"
@@ -52,7 +52,6 @@ cv::Mat stripedMask() {
   return mask;
 }
 
-
 struct Timing {
   double wall = 0.0;  // seconds per iteration
   double cpu = 0.0;   // seconds of process CPU time per iteration
@@ -63,7 +62,8 @@ struct Timing {
 double processCpuSeconds() {
   timespec now{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+  return static_cast<double>(now.tv_sec) +
+         1e-9 * static_cast<double>(now.tv_nsec);
 }
 
 double wallSeconds() {
@@ -86,7 +86,8 @@ Timing timeLoop(benchmark::State& state, Body body) {
   Timing timing;
   if (iterations == 0) return timing;
   timing.wall = (wallSeconds() - wallStart) / static_cast<double>(iterations);
-  timing.cpu = (processCpuSeconds() - cpuStart) / static_cast<double>(iterations);
+  timing.cpu =
+      (processCpuSeconds() - cpuStart) / static_cast<double>(iterations);
   return timing;
 }
 

@@ -1,6 +1,5 @@
 // Random max-flow instances for the benchmarks, built once outside timing.
-#ifndef SCRIBELINE_BENCH_GRAPHCUT_BENCH_GRAPHS_H_
-#define SCRIBELINE_BENCH_GRAPHCUT_BENCH_GRAPHS_H_
+#pragma once
 
 #include <random>
 #include <vector>
@@ -73,8 +72,10 @@ inline std::vector<std::pair<int, int>> planarPairs(int side, unsigned seed) {
   return pairs;
 }
 
-inline FlowInstance planarInstance(int side, unsigned seed, float maxTerminal = 100.0f,
-                                   float minSmooth = 1.0f, float maxSmooth = 50.0f) {
+inline FlowInstance planarInstance(int side, unsigned seed,
+                                   float maxTerminal = 100.0f,
+                                   float minSmooth = 1.0f,
+                                   float maxSmooth = 50.0f) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> terminal(0.0f, maxTerminal);
   std::uniform_real_distribution<float> smooth(minSmooth, maxSmooth);
@@ -93,5 +94,3 @@ inline FlowInstance planarInstance(int side, unsigned seed, float maxTerminal = 
 
 }  // namespace bench
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_BENCH_GRAPHCUT_BENCH_GRAPHS_H_

@@ -15,8 +15,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration && run.aggregate_name != "mean") continue;
-      times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+      if (run.run_type != Run::RT_Iteration && run.aggregate_name != "mean")
+        continue;
+      times_[run.benchmark_name()] = {run.GetAdjustedRealTime(),
+                                      run.GetAdjustedCPUTime()};
     }
   }
   void Finalize() override {

@@ -32,13 +32,15 @@ ExpansionInstance build(bool blocks) {
   std::uniform_real_distribution<float> weight(0.5f, 3.0f);
   std::uniform_real_distribution<float> cost(0.0f, 10.0f);
   std::uniform_real_distribution<float> noise(0.0f, 2.0f);
-  for (std::size_t i = 0; i < e.pairs.size(); ++i) e.weights.push_back(weight(rng));
+  for (std::size_t i = 0; i < e.pairs.size(); ++i)
+    e.weights.push_back(weight(rng));
   for (int s = 0; s < kSide * kSide; ++s) {
     int x = s % kSide;
     int y = s / kSide;
     int favoured = (x / 64 + (y / 64) * 5) % kLabels;
     for (int l = 0; l < kLabels; ++l) {
-      e.data.push_back(!blocks ? cost(rng) : (l == favoured ? 0.0f : 4.0f) + noise(rng));
+      e.data.push_back(!blocks ? cost(rng)
+                               : (l == favoured ? 0.0f : 4.0f) + noise(rng));
     }
   }
   return e;
@@ -53,14 +55,16 @@ const ExpansionInstance& instance(bool blocks) {
 void setUp(LabelOptimizer& optimizer, bool blocks) {
   const ExpansionInstance& e = instance(blocks);
   for (int a = 0; a < kLabels; ++a) {
-    for (int b = 0; b < kLabels; ++b) optimizer.setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
+    for (int b = 0; b < kLabels; ++b)
+      optimizer.setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
   }
   for (std::size_t i = 0; i < e.pairs.size(); ++i) {
     optimizer.setNeighbors(e.pairs[i].first, e.pairs[i].second, e.weights[i]);
     optimizer.setNeighbors(e.pairs[i].second, e.pairs[i].first, e.weights[i]);
   }
   for (int s = 0; s < kSide * kSide; ++s) {
-    for (int l = 0; l < kLabels; ++l) optimizer.setDataCost(s, l, e.data[s * kLabels + l]);
+    for (int l = 0; l < kLabels; ++l)
+      optimizer.setDataCost(s, l, e.data[s * kLabels + l]);
   }
 }
 
@@ -99,7 +103,8 @@ void expansionCycles(benchmark::State& state) {
 }
 
 const bool registered = [] {
-  benchmark::RegisterBenchmark("expansion/100k_sites_25_labels/cycles", expansionCycles)
+  benchmark::RegisterBenchmark("expansion/100k_sites_25_labels/cycles",
+                               expansionCycles)
       ->ArgNames({"untilStable", "blockCosts"})
       ->Args({0, 0})
       ->Args({1, 0})

@@ -21,7 +21,8 @@ double solveOurs(const FlowInstance& g, std::size_t* nodeBytes = nullptr,
   Graph graph;
   std::vector<Graph::NodeHandle> nodes(g.numNodes);
   for (int i = 0; i < g.numNodes; ++i) nodes[i] = graph.addNode();
-  for (int i = 0; i < g.numNodes; ++i) graph.addTerminalWeights(nodes[i], g.source[i], g.sink[i]);
+  for (int i = 0; i < g.numNodes; ++i)
+    graph.addTerminalWeights(nodes[i], g.source[i], g.sink[i]);
   for (const FlowEdge& e : g.edges) {
     graph.addEdge(nodes[e.from], nodes[e.to], e.capacity, e.reverseCapacity);
   }
@@ -31,7 +32,8 @@ double solveOurs(const FlowInstance& g, std::size_t* nodeBytes = nullptr,
   return flow;
 }
 
-using Traits = boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
+using Traits =
+    boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
 using BoostGraph = boost::adjacency_list<
     boost::vecS, boost::vecS, boost::directedS,
     boost::property<boost::vertex_color_t, boost::default_color_type,
@@ -66,12 +68,14 @@ double solveBoost(const FlowInstance& g) {
     if (net > 0) addPair(source, i, net, 0);
     if (net < 0) addPair(i, sink, -net, 0);
   }
-  for (const FlowEdge& e : g.edges) addPair(e.from, e.to, e.capacity, e.reverseCapacity);
+  for (const FlowEdge& e : g.edges)
+    addPair(e.from, e.to, e.capacity, e.reverseCapacity);
   double flow = boost::boykov_kolmogorov_max_flow(
-      graph, capacity, boost::get(boost::edge_residual_capacity, graph), reverse,
-      boost::get(boost::vertex_predecessor, graph), boost::get(boost::vertex_color, graph),
-      boost::get(boost::vertex_distance, graph), boost::get(boost::vertex_index, graph),
-      source, sink);
+      graph, capacity, boost::get(boost::edge_residual_capacity, graph),
+      reverse, boost::get(boost::vertex_predecessor, graph),
+      boost::get(boost::vertex_color, graph),
+      boost::get(boost::vertex_distance, graph),
+      boost::get(boost::vertex_index, graph), source, sink);
   return flow + offset;
 }
 
@@ -89,7 +93,8 @@ void runOurs(benchmark::State& state, const FlowInstance* g) {
   std::size_t arcBytes = 0;
   solveOurs(*g, &nodeBytes, &arcBytes);
   state.counters["bytesPerNode"] = static_cast<double>(nodeBytes) / g->numNodes;
-  state.counters["bytesPerEdge"] = static_cast<double>(arcBytes) / g->edges.size();
+  state.counters["bytesPerEdge"] =
+      static_cast<double>(arcBytes) / g->edges.size();
   state.counters["flow"] = flow;
 }
 
@@ -108,14 +113,16 @@ const FlowInstance& grid() {
 }
 
 const FlowInstance& planar() {
-  static const FlowInstance instance = planarInstance(317, 777);  // 100,489 nodes
+  static const FlowInstance instance =
+      planarInstance(317, 777);  // 100,489 nodes
   return instance;
 }
 
 // The graph of the first expansion move of the expansion benchmark: random
 // data costs 0..10 on both terminals, Potts pairs declared twice.
 const FlowInstance& expansionMove() {
-  static const FlowInstance instance = planarInstance(317, 778, 10.0f, 1.0f, 6.0f);
+  static const FlowInstance instance =
+      planarInstance(317, 778, 10.0f, 1.0f, 6.0f);
   return instance;
 }
 

@@ -35,7 +35,8 @@ void expansionOnPhoto(benchmark::State& state) {
   std::vector<int> labels(g.count, 0);
   LabelOptimizer optimizer(labels.data(), g.count, kLabels, 0, 0);
   for (int a = 0; a < kLabels; ++a) {
-    for (int b = 0; b < kLabels; ++b) optimizer.setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
+    for (int b = 0; b < kLabels; ++b)
+      optimizer.setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
   }
   // Arcs of a node in a move where every site takes part: one per declared
   // record towards a higher-numbered site (outgoing) or a lower one (incoming).
@@ -55,7 +56,8 @@ void expansionOnPhoto(benchmark::State& state) {
   // Data costs: squared distance of the mean colour to 25 prototypes taken
   // from superpixels spread over the numbering.
   for (int l = 0; l < kLabels; ++l) {
-    const cv::Vec3d& prototype = g.means[(static_cast<long long>(g.count) * l) / kLabels];
+    const cv::Vec3d& prototype =
+        g.means[(static_cast<long long>(g.count) * l) / kLabels];
     for (int s = 0; s < g.count; ++s) {
       cv::Vec3d d = g.means[s] - prototype;
       optimizer.setDataCost(s, l, static_cast<float>(d.dot(d) / 100.0));
@@ -74,7 +76,8 @@ void expansionOnPhoto(benchmark::State& state) {
 }
 
 const bool registered = [] {
-  benchmark::RegisterBenchmark("expansion/elephants_superpixels/one_cycle", expansionOnPhoto)
+  benchmark::RegisterBenchmark("expansion/elephants_superpixels/one_cycle",
+                               expansionOnPhoto)
       ->Unit(benchmark::kMillisecond)
       ->Iterations(1);
   return true;

@@ -1,24 +1,23 @@
 // Superpixel adjacency of a photograph for the graph-cut benchmarks, built the
 // way the lazy snapper builds it: graph-based segmentation with sigma 0.5,
 // k 500, minimum size 20; right, lower and lower-right pixel contacts.
-#ifndef SCRIBELINE_BENCH_GRAPHCUT_PHOTO_SUPERPIXELS_H_
-#define SCRIBELINE_BENCH_GRAPHCUT_PHOTO_SUPERPIXELS_H_
+#pragma once
 
 #include <algorithm>
 #include <fstream>
+#include <opencv2/core.hpp>
+#include <opencv2/ximgproc/segmentation.hpp>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <opencv2/core.hpp>
-#include <opencv2/ximgproc/segmentation.hpp>
 
 namespace scribeline {
 namespace bench {
 
 // The shared image folder first, then Debian's mate-backgrounds copy; empty
 // when neither exists.
-inline std::string findPhoto(const std::string& name, const std::string& debianPath) {
+inline std::string findPhoto(const std::string& name,
+                             const std::string& debianPath) {
   const std::string candidates[] = {"../shared/images/" + name,
                                     "/work/shared/images/" + name, debianPath};
   for (const std::string& path : candidates) {
@@ -28,8 +27,9 @@ inline std::string findPhoto(const std::string& name, const std::string& debianP
 }
 
 inline std::string findElephants() {
-  return findPhoto("elephants_5640x3172.jpg",
-                   "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg");
+  return findPhoto(
+      "elephants_5640x3172.jpg",
+      "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg");
 }
 
 struct SuperpixelGraph {
@@ -41,7 +41,8 @@ struct SuperpixelGraph {
 
 inline SuperpixelGraph buildSuperpixels(const cv::Mat& image) {
   cv::Mat map;
-  cv::ximgproc::segmentation::createGraphSegmentation(0.5, 500.0f, 20)->processImage(image, map);
+  cv::ximgproc::segmentation::createGraphSegmentation(0.5, 500.0f, 20)
+      ->processImage(image, map);
   SuperpixelGraph g;
   double maxLabel = 0;
   cv::minMaxLoc(map, nullptr, &maxLabel);
@@ -58,7 +59,8 @@ inline SuperpixelGraph buildSuperpixels(const cv::Mat& image) {
       g.centres[p] += cv::Point2d(x, y);
       ++sizes[p];
       if (y + 1 >= image.rows || x + 1 >= image.cols) continue;
-      for (int q : {map.at<int>(y, x + 1), map.at<int>(y + 1, x), map.at<int>(y + 1, x + 1)}) {
+      for (int q : {map.at<int>(y, x + 1), map.at<int>(y + 1, x),
+                    map.at<int>(y + 1, x + 1)}) {
         if (q == p) continue;
         g.neighbors[p].insert(q);
         g.neighbors[q].insert(p);
@@ -80,5 +82,3 @@ inline float pairWeight(const SuperpixelGraph& g, int i, int j) {
 
 }  // namespace bench
 }  // namespace scribeline
-
-#endif  // SCRIBELINE_BENCH_GRAPHCUT_PHOTO_SUPERPIXELS_H_

@@ -15,10 +15,9 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <opencv2/imgcodecs.hpp>
 #include <string>
 #include <vector>
-
-#include <opencv2/imgcodecs.hpp>
 
 #include "bench/graphcut/photo_superpixels.h"
 #include "graphcut/label_optimizer.h"
@@ -54,23 +53,28 @@ std::vector<int> seedLabels(const SuperpixelGraph& g, const cv::Size& size) {
     int label;
     double x0, y0, x1, y1;
   };
-  const Line lines[] = {{1, 0.05, 0.10, 0.25, 0.20}, {1, 0.10, 0.80, 0.30, 0.90},
-                        {2, 0.40, 0.45, 0.60, 0.55}, {3, 0.70, 0.15, 0.90, 0.30},
+  const Line lines[] = {{1, 0.05, 0.10, 0.25, 0.20},
+                        {1, 0.10, 0.80, 0.30, 0.90},
+                        {2, 0.40, 0.45, 0.60, 0.55},
+                        {3, 0.70, 0.15, 0.90, 0.30},
                         {3, 0.75, 0.70, 0.95, 0.85}};
   std::vector<int> seeds(g.count, -1);
   for (int s = 1; s < g.count; ++s) {
     for (const Line& l : lines) {
       cv::Point2d a(l.x0 * (size.width - 1), l.y0 * (size.height - 1));
       cv::Point2d b(l.x1 * (size.width - 1), l.y1 * (size.height - 1));
-      if (distanceToSegment(g.centres[s], a, b) < 40) seeds[s] = std::max(seeds[s], l.label);
+      if (distanceToSegment(g.centres[s], a, b) < 40)
+        seeds[s] = std::max(seeds[s], l.label);
     }
   }
   return seeds;
 }
 
-std::vector<float> dataCosts(const SuperpixelGraph& g, const std::vector<int>& seeds) {
+std::vector<float> dataCosts(const SuperpixelGraph& g,
+                             const std::vector<int>& seeds) {
   const float weight = 0.3f / 0.7f;
-  std::vector<float> costs(static_cast<std::size_t>(g.count) * kLabels, kForbidden);
+  std::vector<float> costs(static_cast<std::size_t>(g.count) * kLabels,
+                           kForbidden);
   std::vector<int> seeded[4];
   for (int t = 0; t < g.count; ++t) {
     if (seeds[t] != -1) seeded[seeds[t]].push_back(t);
@@ -93,7 +97,8 @@ std::vector<float> dataCosts(const SuperpixelGraph& g, const std::vector<int>& s
       total += best;
     }
     for (int l = 1; l <= 3; ++l) {
-      row[l] = total > 0 ? weight * static_cast<float>(distance[l] / total) : weight / 3;
+      row[l] = total > 0 ? weight * static_cast<float>(distance[l] / total)
+                         : weight / 3;
     }
   }
   return costs;
@@ -109,10 +114,12 @@ SnapperProblem* problem() {
     const SuperpixelGraph& g = p->graph;
     p->costs = dataCosts(g, seedLabels(g, p->image.size()));
     p->labels.assign(g.count, 0);
-    p->optimizer = std::make_unique<LabelOptimizer>(p->labels.data(), g.count, kLabels, 1, 0);
+    p->optimizer = std::make_unique<LabelOptimizer>(p->labels.data(), g.count,
+                                                    kLabels, 1, 0);
     LabelOptimizer& o = *p->optimizer;
     for (int a = 0; a < kLabels; ++a) {
-      for (int b = 0; b < kLabels; ++b) o.setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
+      for (int b = 0; b < kLabels; ++b)
+        o.setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
     }
     for (int i = 1; i < g.count; ++i) {
       for (int j : g.neighbors[i]) {
@@ -133,7 +140,9 @@ double copySeconds(const cv::Mat& image) {
     image.copyTo(copy);
     benchmark::DoNotOptimize(copy.data);
     benchmark::ClobberMemory();
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    best = std::min(best, std::chrono::duration<double>(
+                              std::chrono::steady_clock::now() - t0)
+                              .count());
   }
   return best;
 }
@@ -158,20 +167,25 @@ void snapperSolve(benchmark::State& state, bool fromZero) {
     }
     auto t0 = std::chrono::steady_clock::now();
     energy = p->optimizer->expansion();
-    solveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    solveSeconds +=
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0)
+            .count();
   }
   const double copy = copySeconds(p->image);
   state.counters["superpixels"] = p->graph.count;
   state.counters["energy"] = energy;
   state.counters["copyTo_ms"] = copy * 1e3;
-  state.counters["per_copyTo"] = solveSeconds / static_cast<double>(state.iterations()) / copy;
+  state.counters["per_copyTo"] =
+      solveSeconds / static_cast<double>(state.iterations()) / copy;
 }
 
 const bool registered = [] {
-  benchmark::RegisterBenchmark("snapper_solve/elephants/first", snapperSolve, true)
+  benchmark::RegisterBenchmark("snapper_solve/elephants/first", snapperSolve,
+                               true)
       ->Unit(benchmark::kMillisecond)
       ->Iterations(3);
-  benchmark::RegisterBenchmark("snapper_solve/elephants/next", snapperSolve, false)
+  benchmark::RegisterBenchmark("snapper_solve/elephants/next", snapperSolve,
+                               false)
       ->Unit(benchmark::kMillisecond)
       ->Iterations(5);
   return true;

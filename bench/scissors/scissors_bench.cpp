@@ -2,18 +2,17 @@
 // IntelligentScissorsMB (applyImage and buildMap) on the same photographs, in
 // the same run. Prints the ratios ours / peer at the end.
 
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <string>
-#include <vector>
-
-#include <sys/resource.h>
-
-#include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc/segmentation.hpp>
+#include <string>
+#include <vector>
 
 #include "scissors/iscissor.h"
 
@@ -26,7 +25,8 @@ struct Photo {
 };
 
 const Photo kPhotos[] = {
-    {"ladybird", "ladybird_2560x1600.jpg", "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
+    {"ladybird", "ladybird_2560x1600.jpg",
+     "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
     {"elephants", "elephants_5640x3172.jpg",
      "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"},
 };
@@ -46,8 +46,8 @@ class ProcessCpuClock {
  public:
   ProcessCpuClock() : start_(processCpuMilliseconds()) {}
   void report(benchmark::State& state) const {
-    state.counters["process_cpu_ms"] =
-        (processCpuMilliseconds() - start_) / static_cast<double>(state.iterations());
+    state.counters["process_cpu_ms"] = (processCpuMilliseconds() - start_) /
+                                       static_cast<double>(state.iterations());
   }
 
  private:
@@ -75,9 +75,11 @@ const cv::Mat& photo(const Photo& which) {
   return loaded.emplace(which.name, image).first->second;
 }
 
-bool skipWithoutPhoto(benchmark::State& state, const cv::Mat& image, const Photo& which) {
+bool skipWithoutPhoto(benchmark::State& state, const cv::Mat& image,
+                      const Photo& which) {
   if (!image.empty()) return false;
-  state.SkipWithError((std::string("photograph not found: ") + which.file).c_str());
+  state.SkipWithError(
+      (std::string("photograph not found: ") + which.file).c_str());
   return true;
 }
 
@@ -155,7 +157,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
       const std::string name = run.run_name.function_name;
-      const Times measured{run.GetAdjustedRealTime(), run.counters.at("process_cpu_ms")};
+      const Times measured{run.GetAdjustedRealTime(),
+                           run.counters.at("process_cpu_ms")};
       auto known = times_.find(name);
       if (known == times_.end()) {
         times_[name] = measured;
@@ -167,26 +170,31 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
   void printRatios() const {
-    std::printf("\nbest of the repetitions; ratio ours / OpenCV IntelligentScissorsMB"
-                " (target <= 0.5)\n%-10s %-28s %29s %10s %29s %8s\n", "photo", "what",
-                "wall-clock ours / peer", "ratio", "process CPU ours / peer", "ratio");
+    std::printf(
+        "\nbest of the repetitions; ratio ours / OpenCV IntelligentScissorsMB"
+        " (target <= 0.5)\n%-10s %-28s %29s %10s %29s %8s\n",
+        "photo", "what", "wall-clock ours / peer", "ratio",
+        "process CPU ours / peer", "ratio");
     for (const Photo& which : kPhotos) {
-      printRatio(which.name, "link costs / applyImage", "linkCosts", "peerApplyImage");
-      printRatio(which.name, "searchFromSeed / buildMap", "search", "peerBuildMap");
+      printRatio(which.name, "link costs / applyImage", "linkCosts",
+                 "peerApplyImage");
+      printRatio(which.name, "searchFromSeed / buildMap", "search",
+                 "peerBuildMap");
     }
   }
 
  private:
-  void printRatio(const std::string& photoName, const char* what, const std::string& ours,
-                  const std::string& peer) const {
+  void printRatio(const std::string& photoName, const char* what,
+                  const std::string& ours, const std::string& peer) const {
     const auto mine = times_.find(ours + "/" + photoName);
     const auto theirs = times_.find(peer + "/" + photoName);
     if (mine == times_.end() || theirs == times_.end()) return;
     const Times& a = mine->second;
     const Times& b = theirs->second;
-    std::printf("%-10s %-28s %12.1f / %9.1f ms %10.3f %12.1f / %9.1f ms %8.3f\n",
-                photoName.c_str(), what, a.real, b.real, a.real / b.real, a.cpu, b.cpu,
-                a.cpu / b.cpu);
+    std::printf(
+        "%-10s %-28s %12.1f / %9.1f ms %10.3f %12.1f / %9.1f ms %8.3f\n",
+        photoName.c_str(), what, a.real, b.real, a.real / b.real, a.cpu, b.cpu,
+        a.cpu / b.cpu);
   }
 
   struct Times {
@@ -200,11 +208,13 @@ void registerAll() {
   for (const Photo& which : kPhotos) {
     const std::string suffix = std::string("/") + which.name;
     // Both engines may use worker threads: compare wall-clock time.
-    benchmark::RegisterBenchmark(("linkCosts" + suffix).c_str(), linkCosts, &which)
+    benchmark::RegisterBenchmark(("linkCosts" + suffix).c_str(), linkCosts,
+                                 &which)
         ->UseRealTime()
         ->Repetitions(3)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("peerApplyImage" + suffix).c_str(), peerApplyImage, &which)
+    benchmark::RegisterBenchmark(("peerApplyImage" + suffix).c_str(),
+                                 peerApplyImage, &which)
         ->UseRealTime()
         ->Repetitions(3)
         ->Unit(benchmark::kMillisecond);
@@ -212,7 +222,8 @@ void registerAll() {
         ->UseRealTime()
         ->Repetitions(3)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("peerBuildMap" + suffix).c_str(), peerBuildMap, &which)
+    benchmark::RegisterBenchmark(("peerBuildMap" + suffix).c_str(),
+                                 peerBuildMap, &which)
         ->UseRealTime()
         ->Repetitions(3)
         ->Unit(benchmark::kMillisecond);

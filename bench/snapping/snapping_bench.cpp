@@ -4,21 +4,21 @@
 //   stroke:     runSnapper + rebuildMaskFromSuperpixels with strokes of 3
 //               labels, against one cv::Mat::copyTo of the photograph
 // The ratios are printed after the runs.
+#include <benchmark/benchmark.h>
+
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <map>
 #include <memory>
-#include <string>
-#include <vector>
-
-#include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc/segmentation.hpp>
 #include <opencv2/ximgproc/segmentation.hpp>
+#include <string>
+#include <vector>
 
 #include "scissors/iscissor.h"
 #include "snapping/lsnapper.h"
@@ -33,7 +33,8 @@ struct Photo {
 };
 
 const Photo kPhotos[] = {
-    {"4MP", "ladybird_2560x1600.jpg", "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
+    {"4MP", "ladybird_2560x1600.jpg",
+     "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
     {"18MP", "elephants_5640x3172.jpg",
      "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"},
 };
@@ -50,7 +51,8 @@ std::string findPhoto(const Photo& photo) {
 }
 
 double seconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration<double>(
+             std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
@@ -65,7 +67,8 @@ std::map<std::string, std::unique_ptr<LSnapper>>& builtSnappers() {
 // app/session.cpp): the scissors' link costs on one thread while this one
 // over-segments and builds the snapper model. The per-part counters are the
 // times of each thread on its own.
-void benchStartup(benchmark::State& state, const cv::Mat& image, const std::string& key) {
+void benchStartup(benchmark::State& state, const cv::Mat& image,
+                  const std::string& key) {
   double scissorSeconds = 0, snapperSeconds = 0;
   for (auto _ : state) {
     std::future<double> scissorTime = std::async(std::launch::async, [&image] {
@@ -98,7 +101,8 @@ void benchStartupPeer(benchmark::State& state, const cv::Mat& image) {
   }
 }
 
-void benchModel(benchmark::State& state, const cv::Mat& image, const std::string& key) {
+void benchModel(benchmark::State& state, const cv::Mat& image,
+                const std::string& key) {
   const LSnapper& built = *builtSnappers().at(key);
   for (auto _ : state) {
     LSnapper snapper(image, 25);
@@ -118,8 +122,9 @@ void drawThreeLabels(LSnapper& snapper) {
     Stroke stroke;
     for (int k = 0; k <= 20; ++k) {
       const double t = k / 20.0;
-      stroke.push_back(cv::Point(static_cast<int>((x0 + (x1 - x0) * t) * (w - 1)),
-                                 static_cast<int>((y0 + (y1 - y0) * t) * (h - 1))));
+      stroke.push_back(
+          cv::Point(static_cast<int>((x0 + (x1 - x0) * t) * (w - 1)),
+                    static_cast<int>((y0 + (y1 - y0) * t) * (h - 1))));
     }
     return stroke;
   };
@@ -132,7 +137,8 @@ void drawThreeLabels(LSnapper& snapper) {
 
 // A fingerprint of the labelling, so that a faster solve can be seen to give
 // the same result (six digits: a counter is printed rounded).
-void countLabellingFingerprint(benchmark::State& state, const LSnapper& snapper) {
+void countLabellingFingerprint(benchmark::State& state,
+                               const LSnapper& snapper) {
   std::uint32_t hash = 2166136261u;
   for (int label : snapper.superpixelLabels) {
     hash = (hash ^ static_cast<std::uint32_t>(label)) * 16777619u;
@@ -142,14 +148,16 @@ void countLabellingFingerprint(benchmark::State& state, const LSnapper& snapper)
 
 // fromZero: every iteration starts from the all-0 labelling, as the first
 // stroke of a session does; otherwise each starts from the previous result.
-void benchStroke(benchmark::State& state, const std::string& key, bool fromZero) {
+void benchStroke(benchmark::State& state, const std::string& key,
+                 bool fromZero) {
   LSnapper& snapper = *builtSnappers().at(key);
   drawThreeLabels(snapper);
   cv::Mat mask(snapper.image.size(), CV_8UC3, cv::Scalar(0, 0, 0));
   for (auto _ : state) {
     if (fromZero) {
       state.PauseTiming();
-      std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(), 0);
+      std::fill(snapper.superpixelLabels.begin(),
+                snapper.superpixelLabels.end(), 0);
       state.ResumeTiming();
     }
     std::srand(12345);  // the label order of the moves, the same in every run
@@ -164,12 +172,14 @@ void benchStroke(benchmark::State& state, const std::string& key, bool fromZero)
 // except the newest stroke of `label`, and their solve is what the labels
 // hold; the stroke is drawn and solved. Label 2 has a single stroke, so that
 // stroke brings a label in; label 3 has two, so its second adds to a label.
-void benchStrokeAdded(benchmark::State& state, const std::string& key, int label) {
+void benchStrokeAdded(benchmark::State& state, const std::string& key,
+                      int label) {
   LSnapper& snapper = *builtSnappers().at(key);
   drawThreeLabels(snapper);
   const Stroke added = snapper.labelStrokes[label].back();
   snapper.labelStrokes[label].pop_back();
-  std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(), 0);
+  std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(),
+            0);
   std::srand(12345);
   runSnapper(snapper, 0.3f);
   const std::vector<int> before = snapper.superpixelLabels;
@@ -206,7 +216,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      times_[run.benchmark_name()] = {run.GetAdjustedRealTime(), run.GetAdjustedCPUTime()};
+      times_[run.benchmark_name()] = {run.GetAdjustedRealTime(),
+                                      run.GetAdjustedCPUTime()};
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -214,10 +225,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
                   const std::string& peer, double target) const {
     const auto a = times_.find(ours), b = times_.find(peer);
     if (a == times_.end() || b == times_.end() || b->second.real <= 0) return;
-    std::printf("%-30s real %10.3f / %10.3f ms = %7.3f   cpu %10.3f / %10.3f ms = %7.3f"
-                "   (target <= %g)\n",
-                what.c_str(), a->second.real, b->second.real, a->second.real / b->second.real,
-                a->second.cpu, b->second.cpu, a->second.cpu / b->second.cpu, target);
+    std::printf(
+        "%-30s real %10.3f / %10.3f ms = %7.3f   cpu %10.3f / %10.3f ms = %7.3f"
+        "   (target <= %g)\n",
+        what.c_str(), a->second.real, b->second.real,
+        a->second.real / b->second.real, a->second.cpu, b->second.cpu,
+        a->second.cpu / b->second.cpu, target);
   }
 
  private:
@@ -237,31 +250,40 @@ int main(int argc, char** argv) {
   std::vector<std::pair<std::string, cv::Mat>> photos;
   for (const Photo& photo : kPhotos) {
     const std::string path = findPhoto(photo);
-    cv::Mat image = path.empty() ? cv::Mat() : cv::imread(path, cv::IMREAD_COLOR);
+    cv::Mat image =
+        path.empty() ? cv::Mat() : cv::imread(path, cv::IMREAD_COLOR);
     if (image.empty()) {
-      std::printf("skipping %s: %s not found\n", photo.label.c_str(), photo.name.c_str());
+      std::printf("skipping %s: %s not found\n", photo.label.c_str(),
+                  photo.name.c_str());
       continue;
     }
     photos.emplace_back(photo.label, image);
   }
   for (const auto& [label, image] : photos) {
     const int slowRuns = image.total() > 8000000 ? 1 : 3;
-    benchmark::RegisterBenchmark(("StartupPeer/" + label).c_str(), benchStartupPeer, image)
-        ->Unit(benchmark::kMillisecond)->Iterations(slowRuns);
-    benchmark::RegisterBenchmark(("Startup/" + label).c_str(), benchStartup, image, label)
-        ->Unit(benchmark::kMillisecond)->Iterations(slowRuns);
-    benchmark::RegisterBenchmark(("SnapperModel/" + label).c_str(), benchModel, image, label)
+    benchmark::RegisterBenchmark(("StartupPeer/" + label).c_str(),
+                                 benchStartupPeer, image)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(slowRuns);
+    benchmark::RegisterBenchmark(("Startup/" + label).c_str(), benchStartup,
+                                 image, label)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(slowRuns);
+    benchmark::RegisterBenchmark(("SnapperModel/" + label).c_str(), benchModel,
+                                 image, label)
         ->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark(("CopyTo/" + label).c_str(), benchCopy, image)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("StrokeFirstSolve/" + label).c_str(), benchStroke, label, true)
+    benchmark::RegisterBenchmark(("StrokeFirstSolve/" + label).c_str(),
+                                 benchStroke, label, true)
         ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("StrokeNextSolve/" + label).c_str(), benchStroke, label, false)
+    benchmark::RegisterBenchmark(("StrokeNextSolve/" + label).c_str(),
+                                 benchStroke, label, false)
         ->Unit(benchmark::kMillisecond);
     for (int added : {2, 3}) {
       benchmark::RegisterBenchmark(
-          ("StrokeAdded/" + label + "/label" + std::to_string(added)).c_str(), benchStrokeAdded,
-          label, added)
+          ("StrokeAdded/" + label + "/label" + std::to_string(added)).c_str(),
+          benchStrokeAdded, label, added)
           ->Unit(benchmark::kMillisecond);
     }
   }
@@ -270,18 +292,22 @@ int main(int argc, char** argv) {
   std::printf("\nRatios (same run):\n");
   for (const auto& entry : photos) {
     const std::string& label = entry.first;
-    reporter.printRatio("start-up " + label, "Startup/" + label + "/iterations:" +
-                        std::to_string(entry.second.total() > 8000000 ? 1 : 3),
-                        "StartupPeer/" + label + "/iterations:" +
-                        std::to_string(entry.second.total() > 8000000 ? 1 : 3), 0.3);
-    reporter.printRatio("first stroke solve+show " + label, "StrokeFirstSolve/" + label,
-                        "CopyTo/" + label, 20);
-    reporter.printRatio("next stroke solve+show " + label, "StrokeNextSolve/" + label,
-                        "CopyTo/" + label, 20);
+    reporter.printRatio(
+        "start-up " + label,
+        "Startup/" + label + "/iterations:" +
+            std::to_string(entry.second.total() > 8000000 ? 1 : 3),
+        "StartupPeer/" + label + "/iterations:" +
+            std::to_string(entry.second.total() > 8000000 ? 1 : 3),
+        0.3);
+    reporter.printRatio("first stroke solve+show " + label,
+                        "StrokeFirstSolve/" + label, "CopyTo/" + label, 20);
+    reporter.printRatio("next stroke solve+show " + label,
+                        "StrokeNextSolve/" + label, "CopyTo/" + label, 20);
     for (int added : {2, 3}) {
-      reporter.printRatio("added label-" + std::to_string(added) + " stroke " + label,
-                          "StrokeAdded/" + label + "/label" + std::to_string(added),
-                          "CopyTo/" + label, 20);
+      reporter.printRatio(
+          "added label-" + std::to_string(added) + " stroke " + label,
+          "StrokeAdded/" + label + "/label" + std::to_string(added),
+          "CopyTo/" + label, 20);
     }
   }
   benchmark::Shutdown();

@@ -1,9 +1,9 @@
 #include "app/commands.h"
 
-#include <set>
-
 #include <gtest/gtest.h>
+
 #include <opencv2/imgcodecs.hpp>
+#include <set>
 
 #include "fixture.h"
 
@@ -38,9 +38,9 @@ TEST(HelpTextTest, ByteForByteAndOneLinePerCommand) {
   EXPECT_EQ(helpText(), kHelpText);
   std::set<int> codes;
   for (const Command& command : commandTable()) codes.insert(command.code);
-  EXPECT_EQ(codes, (std::set<int>{8, 10, 13, 27, 44, 46, 48, 49, 50, 60, 62,
-                                  77, 78, 83, 88, 109, 110, 115, 116, 117,
-                                  120}));
+  EXPECT_EQ(codes,
+            (std::set<int>{8,  10, 13, 27, 44,  46,  48,  49,  50,  60, 62,
+                           77, 78, 83, 88, 109, 110, 115, 116, 117, 120}));
   EXPECT_EQ(commandTable().size(), codes.size());
 }
 
@@ -50,9 +50,9 @@ struct KeyRow {
   int key;
   bool quits;
   std::string console;
-  std::string hooks;       // LoggingTool log
-  int mainShows;           // redraws of the main window
-  std::string windows;     // window changes (see newWindowChanges)
+  std::string hooks;    // LoggingTool log
+  int mainShows;        // redraws of the main window
+  std::string windows;  // window changes (see newWindowChanges)
   void (*check)(const Workspace&, const ScriptedWindowSystem&);
 };
 
@@ -178,7 +178,8 @@ TEST_P(IgnoredKeyTest, DoesNothing) {
 INSTANTIATE_TEST_SUITE_P(Sample, IgnoredKeyTest,
                          testing::Values(0, 7, 9, 11, 12, 26, 28, 32, 43, 45,
                                          47, 51, 59, 61, 63, 65, 97, 113, 121,
-                                         122, 127, 200, 255, -1, 0x10000 | 'q'));
+                                         122, 127, 200, 255, -1,
+                                         0x10000 | 'q'));
 
 TEST_F(WorkspaceFixture, OpacityStepsAndTheirEdges) {
   for (int i = 0; i < 7; ++i) runCommand(workspace, '<');
@@ -203,7 +204,8 @@ TEST_F(WorkspaceFixture, PenRadiusStopsAtOneAndHasNoUpperLimit) {
   for (int i = 0; i < 200; ++i) runCommand(workspace, '.');
   EXPECT_EQ(workspace.penRadius, 201);
   const std::string text = console.str();
-  EXPECT_EQ(text.substr(0, 46), "current pen radius = 1\ncurrent pen radius = 2\n");
+  EXPECT_EQ(text.substr(0, 46),
+            "current pen radius = 1\ncurrent pen radius = 2\n");
   EXPECT_EQ(text.substr(text.size() - 25), "current pen radius = 201\n");
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <sstream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "app/workspace.h"
 #include "ui/scripted_window_system.h"

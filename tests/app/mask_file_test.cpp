@@ -1,13 +1,12 @@
 #include "app/mask_file.h"
 
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-
-#include <gtest/gtest.h>
 
 #include "fixture.h"
 
@@ -48,7 +47,8 @@ TEST_F(MaskFileTest, RoundTripKeepsEveryColourAndLeavesNoTemporaryFile) {
   const cv::Mat loaded = readMaskFile(path);
   ASSERT_EQ(loaded.size(), mask.size());
   EXPECT_EQ(cv::norm(loaded, mask, cv::NORM_INF), 0);
-  EXPECT_EQ(folderEntries(folder), std::vector<std::string>{"a%s.jpg_Mask.png"});
+  EXPECT_EQ(folderEntries(folder),
+            std::vector<std::string>{"a%s.jpg_Mask.png"});
   struct stat info;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   const mode_t umaskNow = umask(0);
@@ -86,8 +86,8 @@ TEST_P(MaskFileFailureTest, ReportsAndLeavesTheOldFileWhole) {
   }
   const auto before = folderEntries(folder);
   std::string error;
-  EXPECT_FALSE(writeMaskFile(row.emptyMask ? cv::Mat() : colourfulMask(), path,
-                             &error));
+  EXPECT_FALSE(
+      writeMaskFile(row.emptyMask ? cv::Mat() : colourfulMask(), path, &error));
   EXPECT_EQ(error, row.error);
   EXPECT_EQ(folderEntries(folder), before);
   if (row.relativePath == "old.png") {
@@ -97,12 +97,12 @@ TEST_P(MaskFileFailureTest, ReportsAndLeavesTheOldFileWhole) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, MaskFileFailureTest,
-    testing::Values(
-        FailureRow{"missing folder", "missing/m.png", false,
-                   "No such file or directory"},
-        FailureRow{"a folder in the way", "occupied", false, "Is a directory"},
-        FailureRow{"nothing to encode", "old.png", true,
-                   "the mask cannot be encoded as PNG"}),
+    testing::Values(FailureRow{"missing folder", "missing/m.png", false,
+                               "No such file or directory"},
+                    FailureRow{"a folder in the way", "occupied", false,
+                               "Is a directory"},
+                    FailureRow{"nothing to encode", "old.png", true,
+                               "the mask cannot be encoded as PNG"}),
     [](const testing::TestParamInfo<FailureRow>& info) {
       std::string name;
       for (char c : info.param.description) name += std::isalnum(c) ? c : '_';

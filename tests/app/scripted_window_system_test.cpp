@@ -1,8 +1,8 @@
 #include "ui/scripted_window_system.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace scribeline {
 namespace {

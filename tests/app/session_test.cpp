@@ -1,14 +1,15 @@
-#include <fstream>
-#include <sstream>
+#include "app/session.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <sstream>
 
 #include "app/commands.h"
 #include "app/palette.h"
 #include "app/program.h"
-#include "app/session.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -38,9 +39,13 @@ class SessionTest : public testing::Test {
 
   int run(const std::string& path) {
     const char* argv[] = {"scribeline", path.c_str(), "ignored"};
-    return runProgram(3, argv, console,
-                      [this](std::string*) { opened = true; return windows; },
-                      settings);
+    return runProgram(
+        3, argv, console,
+        [this](std::string*) {
+          opened = true;
+          return windows;
+        },
+        settings);
   }
   std::string banner() const {
     std::ostringstream text;
@@ -68,7 +73,7 @@ TEST_F(SessionTest, PickLabelPaintWithPenSaveAndQuit) {
   windows->pushClick(kToolboxWindow, 90, 105);  // label 5
   windows->pushMove(kMainWindow, 50, 30);       // pen not yet chosen
   windows->pushKey('2');
-  windows->pushMove(kMainWindow, 50, 30);       // no button: paints nothing
+  windows->pushMove(kMainWindow, 50, 30);  // no button: paints nothing
   windows->pushDrag(kMainWindow, {{10, 10}, {20, 15}, {30, 15}});
   windows->pushKey('M');
   windows->pushKey(27);
@@ -116,11 +121,12 @@ TEST_F(SessionTest, PickLabelPaintWithPenSaveAndQuit) {
 
 TEST_F(SessionTest, BannerHasItsFixedPieces) {
   const std::string text = banner();
-  EXPECT_EQ(text.rfind(
-                "Scribeline\n\nUsage: EXE filename.img (Drag the image onto "
-                "the icon of the EXE file)\n\nAcknowledgements:\n[1] SuperPixel ",
-                0),
-            0u);
+  EXPECT_EQ(
+      text.rfind(
+          "Scribeline\n\nUsage: EXE filename.img (Drag the image onto "
+          "the icon of the EXE file)\n\nAcknowledgements:\n[1] SuperPixel ",
+          0),
+      0u);
   EXPECT_NE(text.find("\n[2] GraphCut   "), std::string::npos);
   EXPECT_NE(text.find("\n[3] iScissor   "), std::string::npos);
   EXPECT_EQ(text.substr(text.size() - 2), "\n\n");
@@ -147,23 +153,26 @@ TEST_F(SessionTest, MissingMaskFileGivesABlankMaskWithoutAnyMessage) {
 
 TEST_F(SessionTest, NoDisplayEndsWithStatusTwoAndOneLine) {
   const char* argv[] = {"scribeline", imagePath.c_str()};
-  EXPECT_EQ(runProgram(2, argv, console,
-                       [](std::string* error) {
-                         *error = "DISPLAY is not set";
-                         return std::shared_ptr<WindowSystem>();
-                       },
-                       settings),
+  EXPECT_EQ(runProgram(
+                2, argv, console,
+                [](std::string* error) {
+                  *error = "DISPLAY is not set";
+                  return std::shared_ptr<WindowSystem>();
+                },
+                settings),
             2);
-  EXPECT_EQ(console.str(),
-            banner() + "Scribeline: cannot open a display (DISPLAY is not set)\n");
+  EXPECT_EQ(
+      console.str(),
+      banner() + "Scribeline: cannot open a display (DISPLAY is not set)\n");
 }
 
 TEST_F(SessionTest, WithoutArgumentTheDefaultImageIsOpened) {
   settings.defaultImagePath = imagePath;
   const char* argv[] = {"scribeline"};
-  EXPECT_EQ(runProgram(1, argv, console, [this](std::string*) { return windows; },
-                       settings),
-            1);
+  EXPECT_EQ(
+      runProgram(
+          1, argv, console, [this](std::string*) { return windows; }, settings),
+      1);
   ASSERT_EQ(windows->questions().size(), 1u);
   EXPECT_EQ(windows->questions()[0].text, saveQuestion());
   EXPECT_EQ(maskPathFor("sample.JPG"), "sample.JPG_Mask.png");
@@ -173,7 +182,7 @@ TEST_F(SessionTest, SavedMaskOfTheImageSizeIsOfferedAndLoadedUnchanged) {
   cv::Mat saved(40, 60, CV_8UC3, cv::Scalar(1, 2, 3));  // not a palette colour
   saved(cv::Rect(0, 0, 10, 10)) = cv::Scalar(128, 0, 128);
   ASSERT_TRUE(cv::imwrite(maskPath, saved));
-  windows->pushAnswer(true);   // "Load?"
+  windows->pushAnswer(true);  // "Load?"
   windows->pushKey('u');
   windows->pushKey('>');
   for (int i = 0; i < 11; ++i) windows->pushKey('>');  // opacity 1.0
@@ -259,8 +268,8 @@ TEST_F(SessionTest, FailedSaveAtExitAsksAgain) {
   const std::string failure = "Saving mask to" + maskPath + "\n" +
                               "Could not save the mask to " + maskPath +
                               ": Is a directory\n";
-  EXPECT_EQ(console.str(),
-            startUpText() + "Exiting ...\n" + failure + failure + "Bye Bye :)\n");
+  EXPECT_EQ(console.str(), startUpText() + "Exiting ...\n" + failure + failure +
+                               "Bye Bye :)\n");
 }
 
 TEST_F(SessionTest, GreyPhotographIsShownInColourChannels) {

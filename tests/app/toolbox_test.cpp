@@ -1,9 +1,9 @@
 #include "app/toolbox.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "app/palette.h"
 #include "fixture.h"
@@ -48,18 +48,20 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ListRow{"count below the names", "3\na\nb\nc\nd\ne\n", {"a", "b", "c"}},
         ListRow{"count equal", "3\na\nb\nc\n", {"a", "b", "c"}},
-        ListRow{"count above the names", "5\na\nb\nc\n", {"a", "b", "c", "", ""}},
+        ListRow{
+            "count above the names", "5\na\nb\nc\n", {"a", "b", "c", "", ""}},
         ListRow{"count above 25", "30\n" + lines(27, "n"), numbered(25, "n")},
         ListRow{"negative count", "-1\n" + lines(27, "n"), numbered(25, "n")},
         ListRow{"zero count", "0\na\n", {}},
         ListRow{"words after the count", "2 labels below\nx\ny\n", {"x", "y"}},
         ListRow{"blank lines before the count, no final line feed",
-                "  \n\n 2\nsky\nroad", {"sky", "road"}},
-        ListRow{"name of 254 characters", "3\n" + k254 + "\nb\n", {k254, "b", ""}},
+                "  \n\n 2\nsky\nroad",
+                {"sky", "road"}},
+        ListRow{
+            "name of 254 characters", "3\n" + k254 + "\nb\n", {k254, "b", ""}},
         ListRow{"over-long name", "3\n" + k300 + "\nb\nc\n", {k254, "", ""}},
         ListRow{"over-long count line", "2 " + k300 + "\nx\ny\n", {"", ""}},
-        ListRow{"no count", "sky\nroad\n", {}},
-        ListRow{"empty file", "", {}},
+        ListRow{"no count", "sky\nroad\n", {}}, ListRow{"empty file", "", {}},
         ListRow{"carriage returns", "2\r\nsky\r\nroad\r\n", {"sky", "road"}}));
 
 TEST(LabelListFileTest, MissingFileGivesNoNames) {
@@ -107,7 +109,8 @@ TEST_F(ToolboxPictureTest, RowsHaveWhiteNumberBlocksAndColourBlocks) {
     // The number, in the row's colour, is all the white block holds besides
     // the marker.
     const cv::Rect numberArea = rowArea(label, 15, 25);
-    const int numberPixels = countColour(picture, numberArea, paletteBgr(label));
+    const int numberPixels =
+        countColour(picture, numberArea, paletteBgr(label));
     EXPECT_GT(numberPixels, 5);
     EXPECT_EQ(numberPixels + countColour(picture, numberArea, kWhite), 25 * 20);
   }
@@ -124,7 +127,8 @@ TEST_F(ToolboxPictureTest, MarkerStandsInTheCurrentRowOnly) {
 
 TEST_F(ToolboxPictureTest, NamesAreWhiteOnTheColourBlock) {
   EXPECT_GT(countColour(picture, rowArea(0, 45, 135), kWhite), 20);  // on black
-  EXPECT_EQ(countColour(picture, rowArea(1, 40, 140), kWhite), 0);   // empty name
+  EXPECT_EQ(countColour(picture, rowArea(1, 40, 140), kWhite),
+            0);  // empty name
   for (int label = 3; label < numLabels; ++label)
     EXPECT_EQ(countColour(picture, rowArea(label, 40, 140), kWhite), 0);
   // A long name runs to the right edge and is cut there.
@@ -159,14 +163,18 @@ TEST_P(ToolboxPickTest, PicksTheRowLabel) {
             3);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Presses, ToolboxPickTest,
-    testing::Values(PickRow{kLeftButtonDown, 0, 0}, PickRow{kLeftButtonDown, 19, 0},
-                    PickRow{kLeftButtonDown, 20, 1}, PickRow{kLeftButtonDown, 105, 5},
-                    PickRow{kLeftButtonDown, 480, 24}, PickRow{kLeftButtonDown, 499, 24},
-                    PickRow{kLeftButtonDown, 500, -1}, PickRow{kLeftButtonDown, -1, -1},
-                    PickRow{kLeftButtonUp, 100, -1}, PickRow{kMouseMove, 100, -1},
-                    PickRow{2, 100, -1}));
+INSTANTIATE_TEST_SUITE_P(Presses, ToolboxPickTest,
+                         testing::Values(PickRow{kLeftButtonDown, 0, 0},
+                                         PickRow{kLeftButtonDown, 19, 0},
+                                         PickRow{kLeftButtonDown, 20, 1},
+                                         PickRow{kLeftButtonDown, 105, 5},
+                                         PickRow{kLeftButtonDown, 480, 24},
+                                         PickRow{kLeftButtonDown, 499, 24},
+                                         PickRow{kLeftButtonDown, 500, -1},
+                                         PickRow{kLeftButtonDown, -1, -1},
+                                         PickRow{kLeftButtonUp, 100, -1},
+                                         PickRow{kMouseMove, 100, -1},
+                                         PickRow{2, 100, -1}));
 
 TEST_F(WorkspaceFixture, ToolboxRereadsTheLabelListAtEveryDrawing) {
   drawToolbox(workspace);
@@ -174,8 +182,8 @@ TEST_F(WorkspaceFixture, ToolboxRereadsTheLabelListAtEveryDrawing) {
   EXPECT_EQ(countColour(withoutList, cv::Rect(40, 0, 140, 500), kWhite), 0);
   std::ofstream(workspace.labelListPath) << "1\nbackground\n";
   drawToolbox(workspace);
-  EXPECT_GT(countColour(windows.lastShown(kToolboxWindow), cv::Rect(45, 0, 135, 20),
-                        kWhite),
+  EXPECT_GT(countColour(windows.lastShown(kToolboxWindow),
+                        cv::Rect(45, 0, 135, 20), kWhite),
             20);
 }
 

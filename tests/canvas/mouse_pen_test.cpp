@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <opencv2/imgproc.hpp>
 
 #include "app/palette.h"
 #include "canvas/mouse.h"
@@ -145,8 +145,7 @@ TEST_P(PenStrokeTest, PaintsDiscsAndJoiningLines) {
 
 INSTANTIATE_TEST_SUITE_P(
     Strokes, PenStrokeTest,
-    testing::Values(PenCase{3, 5, {{10, 10}}},
-                    PenCase{1, 1, {{0, 0}}},
+    testing::Values(PenCase{3, 5, {{10, 10}}}, PenCase{1, 1, {{0, 0}}},
                     PenCase{1, 7, {{2, 2}, {12, 9}, {30, 9}}},
                     PenCase{4, 24, {{5, 25}, {35, 3}}},
                     PenCase{6, 3, {{39, 29}, {39, 29}, {20, 15}}}));
@@ -162,7 +161,8 @@ TEST_F(MouseFixture, PenDiscOfRadiusOneIsAPlus) {
     for (int x = 0; x < kWidth; ++x)
       if (workspace.mask.at<cv::Vec3b>(y, x) == red) painted.emplace_back(x, y);
   EXPECT_GE(painted.size(), 5u);
-  for (const cv::Point& p : painted) EXPECT_LE(cv::norm(p - cv::Point(10, 10)), 1.5);
+  for (const cv::Point& p : painted)
+    EXPECT_LE(cv::norm(p - cv::Point(10, 10)), 1.5);
 }
 
 TEST_F(MouseFixture, PenIgnoresMovesWithoutADragAndASecondPress) {

@@ -1,16 +1,16 @@
-#include "canvas/opacity.h"
 #include "canvas/view.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
+#include <opencv2/core.hpp>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-#include <opencv2/core.hpp>
-
 #include "app/palette.h"
+#include "canvas/opacity.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -82,9 +82,8 @@ TEST_P(BlendTest, MatchesMatrixArithmeticOnRandomPhoto) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Opacities, BlendTest,
-                         testing::Values(0.05, 0.05000000000000007, 0.4,
-                                         0.45, 0.5, 0.55, 0.95, 1.0));
-
+                         testing::Values(0.05, 0.05000000000000007, 0.4, 0.45,
+                                         0.5, 0.55, 0.95, 1.0));
 
 // The blend of one byte as defined, for comparison byte by byte.
 cv::Mat formulaBlend(const cv::Mat& photo, const cv::Mat& mask, double a) {
@@ -137,7 +136,8 @@ TEST_P(ReachableOpacityTest, EveryBytePairAndRandomRowsMatchTheFormula) {
     cv::RNG rng(seed + 2000 + width);
     for (int y = 0; y < size.height; ++y)
       for (int x = 0; x < size.width; ++x)
-        labelMask(cv::Rect(x, y, 1, 1)).setTo(labelColor(rng.uniform(0, numLabels)));
+        labelMask(cv::Rect(x, y, 1, 1))
+            .setTo(labelColor(rng.uniform(0, numLabels)));
     for (int y = 0; y < size.height; y += 3)
       labelMask.at<cv::Vec3b>(y, width / 2) = cv::Vec3b(7, 200, 99);
     blendMask(randomPhoto, labelMask, a, scratch, out);

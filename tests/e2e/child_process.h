@@ -35,8 +35,9 @@ class ChildProcess {
   // test's own when empty) with `environment` applied; its standard error
   // goes to the file `errorPath`. False when no process could be made; a
   // command that cannot be run ends with status 127.
-  bool start(const std::vector<std::string>& command, const std::string& workDir,
-             const Environment& environment, const std::string& errorPath);
+  bool start(const std::vector<std::string>& command,
+             const std::string& workDir, const Environment& environment,
+             const std::string& errorPath);
 
   // Appends to *into what the child has written, waiting up to waitSeconds
   // for the first bytes when none are ready.

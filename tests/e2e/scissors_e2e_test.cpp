@@ -1,13 +1,13 @@
 // The built program under its own X server, driven only through X events:
 // the iScissor tool outlines a dark square, fills it with "N", saves with
 // "M" and again at exit.
-#include <chrono>
-#include <string>
-#include <thread>
-
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
+#include <thread>
 
 #include "tests/e2e/x_session.h"
 
@@ -41,16 +41,20 @@ int countPreviewPixels(const cv::Mat& picture) {
 void expectFilledSquare(const cv::Mat& mask) {
   ASSERT_EQ(mask.type(), CV_8UC3);
   ASSERT_EQ(mask.size(), kPhotoSize);
-  const cv::Rect inner(kSquare.x + 2, kSquare.y + 2, kSquare.width - 4, kSquare.height - 4);
-  const cv::Rect outer(kSquare.x - 2, kSquare.y - 2, kSquare.width + 4, kSquare.height + 4);
+  const cv::Rect inner(kSquare.x + 2, kSquare.y + 2, kSquare.width - 4,
+                       kSquare.height - 4);
+  const cv::Rect outer(kSquare.x - 2, kSquare.y - 2, kSquare.width + 4,
+                       kSquare.height + 4);
   int wrong = 0;
   for (int y = 0; y < mask.rows; ++y) {
     for (int x = 0; x < mask.cols; ++x) {
       const cv::Vec3b pixel = mask.at<cv::Vec3b>(y, x);
-      const bool ok = inner.contains({x, y})    ? pixel == kLabel5
-                      : !outer.contains({x, y}) ? pixel == kLabel0
-                                                : pixel == kLabel5 || pixel == kLabel0;
-      if (!ok && ++wrong <= 5) ADD_FAILURE() << "pixel (" << x << ", " << y << ") " << pixel;
+      const bool ok = inner.contains({x, y}) ? pixel == kLabel5
+                      : !outer.contains({x, y})
+                          ? pixel == kLabel0
+                          : pixel == kLabel5 || pixel == kLabel0;
+      if (!ok && ++wrong <= 5)
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") " << pixel;
     }
   }
   EXPECT_EQ(wrong, 0);
@@ -70,14 +74,16 @@ TEST(ScissorsE2e, OutlineTheSquareFillItSaveAndSaveAgainAtExit) {
 
   session.click("Toolbox", 100, 5 * 20 + 10);  // label 5
   const cv::Point corners[] = {{100, 60}, {199, 60}, {199, 139}, {100, 139}};
-  for (const cv::Point& corner : corners) session.click("Scribeline", corner.x, corner.y);
+  for (const cv::Point& corner : corners)
+    session.click("Scribeline", corner.x, corner.y);
 
   // The live-wire follows the pointer in red.
   session.moveTo("Scribeline", 150, 60);
   int previewPixels = 0;
   for (int i = 0; i < 50 && previewPixels == 0; ++i) {
     previewPixels = countPreviewPixels(session.capture("Scribeline"));
-    if (previewPixels == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (previewPixels == 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_GT(previewPixels, 0) << "no live-wire shown";
 
@@ -93,7 +99,8 @@ TEST(ScissorsE2e, OutlineTheSquareFillItSaveAndSaveAgainAtExit) {
   ASSERT_TRUE(session.waitForOutput("Exiting ...\n"));
   ASSERT_TRUE(session.answer("Save?", true));
   EXPECT_EQ(session.waitForExit(), 1);
-  EXPECT_NE(session.output().find("Saving mask tosquare.png_Mask.png\n"), std::string::npos)
+  EXPECT_NE(session.output().find("Saving mask tosquare.png_Mask.png\n"),
+            std::string::npos)
       << session.output();
   expectFilledSquare(cv::imread(maskPath, cv::IMREAD_UNCHANGED));
 }

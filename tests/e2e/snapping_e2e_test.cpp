@@ -1,12 +1,12 @@
 // The lSnapper tool in the built program under its own X server: one stroke
 // of each of two labels over a two-colour photograph relabels both halves,
 // as the "Mask" window and the saved mask show.
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <opencv2/imgcodecs.hpp>
 #include <string>
 #include <thread>
-
-#include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
 
 #include "tests/e2e/x_session.h"
 
@@ -21,8 +21,8 @@ const cv::Vec3b kLabel2(0, 128, 0);
 // Left half red, right half blue.
 cv::Mat twoColourPhoto() {
   cv::Mat photo(kPhotoSize, CV_8UC3, cv::Scalar(0, 0, 200));
-  photo(cv::Rect(kPhotoSize.width / 2, 0, kPhotoSize.width / 2, kPhotoSize.height)) =
-      cv::Scalar(200, 0, 0);
+  photo(cv::Rect(kPhotoSize.width / 2, 0, kPhotoSize.width / 2,
+                 kPhotoSize.height)) = cv::Scalar(200, 0, 0);
   return photo;
 }
 
@@ -57,7 +57,8 @@ TEST(SnappingSession, OneStrokePerLabelPaintsBothHalves) {
   // smoothing turns into narrow superpixels of their own.
   session.click("Toolbox", 100, 1 * 20 + 10);
   session.drag("Scribeline", {{10, 80}, {60, 80}, {117, 80}});
-  ASSERT_NE(session.waitForWindow("Mask"), 0u) << "the first solve opens \"Mask\"";
+  ASSERT_NE(session.waitForWindow("Mask"), 0u)
+      << "the first solve opens \"Mask\"";
   session.click("Toolbox", 100, 2 * 20 + 10);
   session.drag("Scribeline", {{230, 80}, {180, 80}, {123, 80}});
 
@@ -65,7 +66,8 @@ TEST(SnappingSession, OneStrokePerLabelPaintsBothHalves) {
   cv::Mat shown;
   for (int i = 0; i < 100; ++i) {
     shown = session.capture("Mask");
-    if (!shown.empty() && shown.cols >= kPhotoSize.width && shown.rows >= kPhotoSize.height &&
+    if (!shown.empty() && shown.cols >= kPhotoSize.width &&
+        shown.rows >= kPhotoSize.height &&
         wrongPixels(shown(cv::Rect(cv::Point(0, 0), kPhotoSize))) == 0) {
       break;
     }

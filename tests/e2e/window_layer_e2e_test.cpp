@@ -1,14 +1,14 @@
 // The real window layer under its own X server, through window_probe: keys,
 // mouse coordinates, windows re-created or closed by the user, questions,
 // and the missing display.
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "tests/e2e/x_session.h"
 
@@ -35,7 +35,8 @@ class WindowLayerTest : public ::testing::Test {
  protected:
   void start(int width, int height, std::vector<std::string> more = {}) {
     ASSERT_FALSE(session.display().empty());
-    std::vector<std::string> args{std::to_string(width), std::to_string(height)};
+    std::vector<std::string> args{std::to_string(width),
+                                  std::to_string(height)};
     args.insert(args.end(), more.begin(), more.end());
     session.launch(WINDOW_PROBE_BINARY, args);
     ASSERT_TRUE(session.waitForOutput("ready\n")) << session.errorOutput();
@@ -62,12 +63,30 @@ struct KeyCase {
 TEST_F(WindowLayerTest, KeysArriveWithCaseAndModifiers) {
   start(320, 240);
   const KeyCase cases[] = {
-      {"M", 77},         {"m", 109},      {"N", 78},          {"n", 110},
-      {"S", 83},         {"s", 115},      {"X", 88},          {"x", 120},
-      {"ctrl+Return", 10}, {"Return", 13}, {"KP_Enter", 13},   {"BackSpace", 8},
-      {"comma", 44},     {"period", 46},  {"less", 60},       {"greater", 62},
-      {"2", 50},         {"KP_2", 50},    {"shift+Return", 13}, {"ctrl+BackSpace", 8},
-      {"0", 48},         {"1", 49},       {"t", 116},         {"u", 117},
+      {"M", 77},
+      {"m", 109},
+      {"N", 78},
+      {"n", 110},
+      {"S", 83},
+      {"s", 115},
+      {"X", 88},
+      {"x", 120},
+      {"ctrl+Return", 10},
+      {"Return", 13},
+      {"KP_Enter", 13},
+      {"BackSpace", 8},
+      {"comma", 44},
+      {"period", 46},
+      {"less", 60},
+      {"greater", 62},
+      {"2", 50},
+      {"KP_2", 50},
+      {"shift+Return", 13},
+      {"ctrl+BackSpace", 8},
+      {"0", 48},
+      {"1", 49},
+      {"t", 116},
+      {"u", 117},
   };
   for (const KeyCase& c : cases) {
     EXPECT_EQ(codeOf(c.chord), c.code) << c.chord;
@@ -165,7 +184,8 @@ void PrintTo(const OversizeCase& c, std::ostream* out) {
 }
 
 class OversizePictureTest : public WindowLayerTest,
-                            public ::testing::WithParamInterface<OversizeCase> {};
+                            public ::testing::WithParamInterface<OversizeCase> {
+};
 
 TEST_P(OversizePictureTest, FitsTheScreenAndReportsPicturePixels) {
   const OversizeCase c = GetParam();

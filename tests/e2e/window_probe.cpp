@@ -10,15 +10,14 @@
 //   "no windows left"              when the user has closed every window
 // Keys: "a" asks "Probe?" / "Shall we?"; "r" re-creates "Probe" in the other
 // mode; "p" shows "Pad" again (re-opening it when the user has closed it);
-// "e" gives "Pad" a handler that throws; Escape ends with status 3. Without a display it prints
-// "no display: REASON" and ends with status 2.
+// "e" gives "Pad" a handler that throws; Escape ends with status 3. Without a
+// display it prints "no display: REASON" and ends with status 2.
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <opencv2/core.hpp>
 #include <stdexcept>
 #include <string>
-
-#include <opencv2/core.hpp>
 
 #include "ui/highgui_window_system.h"
 

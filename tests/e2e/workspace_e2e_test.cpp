@@ -1,15 +1,15 @@
 // The built program under its own X server, driven only through X events:
 // a whole session with the pen, the missing display, and the keys that need
 // their case or Ctrl.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <filesystem>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include "tests/e2e/x_session.h"
 
@@ -58,8 +58,9 @@ void expectPenStrokes(const cv::Mat& mask, const std::vector<Stroke>& strokes,
   cv::Mat reach(kSampleSize, CV_8UC1, cv::Scalar(0));
   for (const Stroke& stroke : strokes) {
     const cv::Point start = stroke.front();
-    for (const cv::Point& edge : {start + cv::Point(0, -3), start + cv::Point(0, 3),
-                                  start + cv::Point(-3, 0)}) {
+    for (const cv::Point& edge :
+         {start + cv::Point(0, -3), start + cv::Point(0, 3),
+          start + cv::Point(-3, 0)}) {
       EXPECT_EQ(mask.at<cv::Vec3b>(edge), colour) << "disc edge " << edge;
     }
     for (size_t i = 1; i < stroke.size(); ++i) {
@@ -110,8 +111,8 @@ TEST_F(WorkspaceTest, PenSessionSavesTheMaskAndEndsAfterSaveQuestion) {
   EXPECT_EQ(console.find("Scribeline\n\nUsage: "), 0u);
   EXPECT_NE(console.find("\nOver-segmenting.... DONE\n\nHot keys: \n"),
             std::string::npos);
-  const cv::Mat final = cv::imread(session.workPath("sample.JPG_Mask.png"),
-                                   cv::IMREAD_UNCHANGED);
+  const cv::Mat final =
+      cv::imread(session.workPath("sample.JPG_Mask.png"), cv::IMREAD_UNCHANGED);
   expectPenStrokes(final, {across, down}, kLabel5);
 }
 
@@ -120,7 +121,8 @@ TEST_F(WorkspaceTest, NoAtExitLeavesNothingWritten) {
   session.key("Scribeline", "Escape");
   ASSERT_TRUE(session.answer("Save?", false));
   EXPECT_EQ(session.waitForExit(), 1);
-  EXPECT_FALSE(std::filesystem::exists(session.workPath("sample.JPG_Mask.png")));
+  EXPECT_FALSE(
+      std::filesystem::exists(session.workPath("sample.JPG_Mask.png")));
   const std::string& console = session.output();
   EXPECT_EQ(console.substr(console.find("Exiting ...")),
             "Exiting ...\nBye Bye :)\n");
@@ -137,7 +139,8 @@ TEST_F(WorkspaceTest, LetterCaseAndCtrlReachTheCommands) {
   session.key("Scribeline", "Return");
   session.key("Scribeline", "period");
   ASSERT_TRUE(session.waitForOutput("current pen radius = 4\n"));
-  EXPECT_FALSE(std::filesystem::exists(session.workPath("sample.JPG_Mask.png")));
+  EXPECT_FALSE(
+      std::filesystem::exists(session.workPath("sample.JPG_Mask.png")));
   session.key("Scribeline", "M");
   const cv::Mat saved = session.waitForPicture("sample.JPG_Mask.png");
   ASSERT_FALSE(saved.empty()) << "\"M\" wrote no mask";
@@ -199,7 +202,8 @@ TEST_P(LoadQuestionTest, DecidesTheStartingMask) {
   const bool load = GetParam();
   ASSERT_FALSE(session.display().empty());
   cv::Mat stored(kSampleSize, CV_8UC3, cv::Scalar(0, 0, 0));
-  cv::rectangle(stored, {10, 20, 200, 100}, cv::Scalar(128, 0, 128), cv::FILLED);
+  cv::rectangle(stored, {10, 20, 200, 100}, cv::Scalar(128, 0, 128),
+                cv::FILLED);
   cv::rectangle(stored, {400, 300, 50, 50}, cv::Scalar(1, 2, 3), cv::FILLED);
   const std::string maskPath = session.workPath("sample.JPG_Mask.png");
   ASSERT_TRUE(cv::imwrite(maskPath, stored));
@@ -212,7 +216,8 @@ TEST_P(LoadQuestionTest, DecidesTheStartingMask) {
   ASSERT_NE(session.waitForWindow("Scribeline"), 0u);
   EXPECT_EQ(session.hasWindow("Mask"), load);
   EXPECT_EQ(cv::norm(cv::imread(maskPath, cv::IMREAD_UNCHANGED), stored,
-                     cv::NORM_INF), 0);
+                     cv::NORM_INF),
+            0);
 
   session.key("Scribeline", "M");
   session.key("Scribeline", "Escape");
@@ -239,8 +244,8 @@ TEST_F(WorkspaceTest, LargePhotoFitsTheScreenAndPaintsWherePointed) {
   cv::Mat photo(photoSize, CV_8UC3);
   for (int y = 0; y < photo.rows; ++y) {
     for (int x = 0; x < photo.cols; ++x) {
-      photo.at<cv::Vec3b>(y, x) = cv::Vec3b(x * 255 / photo.cols,
-                                            y * 255 / photo.rows, 90);
+      photo.at<cv::Vec3b>(y, x) =
+          cv::Vec3b(x * 255 / photo.cols, y * 255 / photo.rows, 90);
     }
   }
   ASSERT_TRUE(cv::imwrite(session.workPath("large.png"), photo));

@@ -1,21 +1,20 @@
 #include "tests/e2e/x_session.h"
 
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sstream>
-
-#include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <sstream>
+#include <thread>
 
 // Last: Xlib defines macros (None, Bool, Status) that clash with C++ headers.
 #include <X11/Xlib.h>
@@ -98,7 +97,8 @@ std::string XSession::copyIn(const std::string& source, const std::string& as) {
       workPath(as.empty() ? fs::path(source).filename().string() : as);
   std::error_code error;
   fs::copy_file(source, target, fs::copy_options::overwrite_existing, error);
-  if (error) ADD_FAILURE() << "cannot copy " << source << ": " << error.message();
+  if (error)
+    ADD_FAILURE() << "cannot copy " << source << ": " << error.message();
   return target;
 }
 
@@ -161,7 +161,8 @@ bool XSession::waitForLine(const std::string& prefix, std::string* rest,
       if (found > 0 && output_[found - 1] != '\n') continue;
       const size_t end = output_.find('\n', found);
       if (end == std::string::npos) break;
-      *rest = output_.substr(found + prefix.size(), end - found - prefix.size());
+      *rest =
+          output_.substr(found + prefix.size(), end - found - prefix.size());
       outputCursor_ = end + 1;
       return true;
     }
@@ -224,8 +225,8 @@ unsigned long XSession::waitForWindow(const std::string& title,
                                       double timeoutSeconds) {
   const auto start = Clock::now();
   do {
-    std::istringstream ids(runTool(
-        {"xdotool", "search", "--onlyvisible", "--name", quoteForRegex(title)}));
+    std::istringstream ids(runTool({"xdotool", "search", "--onlyvisible",
+                                    "--name", quoteForRegex(title)}));
     unsigned long found = 0;
     for (std::string id; ids >> id;) {
       std::string name = runTool({"xdotool", "getwindowname", id});
@@ -240,8 +241,8 @@ unsigned long XSession::waitForWindow(const std::string& title,
 }
 
 unsigned long XSession::waitForNewWindow(const std::string& title,
-                                        unsigned long previous,
-                                        double timeoutSeconds) {
+                                         unsigned long previous,
+                                         double timeoutSeconds) {
   const auto start = Clock::now();
   do {
     const unsigned long id = waitForWindow(title, 0);
@@ -293,7 +294,8 @@ void XSession::moveWindow(const std::string& title, int x, int y) {
   runTool({"xdotool", "windowmove", std::to_string(id), std::to_string(x),
            std::to_string(y)});
   const auto start = Clock::now();
-  while (windowRect(title).tl() != cv::Point(x, y) && secondsSince(start) < 10) {
+  while (windowRect(title).tl() != cv::Point(x, y) &&
+         secondsSince(start) < 10) {
     pollPause();
   }
 }
@@ -314,7 +316,8 @@ cv::Point XSession::toScreen(const std::string& title, const cv::Rect& window,
     const double scale = std::min(double(window.width) / shown.width,
                                   double(window.height) / shown.height);
     at.x = (window.width - shown.width * scale) / 2 + (picture.x + 0.5) * scale;
-    at.y = (window.height - shown.height * scale) / 2 + (picture.y + 0.5) * scale;
+    at.y =
+        (window.height - shown.height * scale) / 2 + (picture.y + 0.5) * scale;
   }
   // The X server keeps the pointer on the screen: points beyond its edges
   // arrive at the edge.
@@ -343,7 +346,8 @@ void XSession::drag(const std::string& title,
   // the raise, moves and presses in order, so no step waits for the one
   // before (xdotool's "mousemove --sync" would even stall for seconds when
   // the pointer is already in place).
-  std::vector<std::string> command{"xdotool", "windowraise", std::to_string(id)};
+  std::vector<std::string> command{"xdotool", "windowraise",
+                                   std::to_string(id)};
   for (size_t i = 0; i < path.size(); ++i) {
     const cv::Point at = toScreen(title, window, path[i]);
     for (const std::string& word :
@@ -406,7 +410,8 @@ void XSession::closeWindow(const std::string& title) {
   XCloseDisplay(x);
 }
 
-cv::Mat XSession::waitForPicture(const std::string& name, double timeoutSeconds) {
+cv::Mat XSession::waitForPicture(const std::string& name,
+                                 double timeoutSeconds) {
   const std::string path = workPath(name);
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::duration<double>(timeoutSeconds);
@@ -448,7 +453,8 @@ cv::Mat XSession::capture(const std::string& title) {
       }
     }
     XDestroyImage(image);
-    if (!previous.empty() && cv::norm(previous, taken, cv::NORM_INF) == 0) break;
+    if (!previous.empty() && cv::norm(previous, taken, cv::NORM_INF) == 0)
+      break;
     taken.copyTo(previous);
     pollPause();
   }

@@ -39,19 +39,19 @@
 // merges queued pointer moves (setDragPace).
 //
 // Building: every tests/e2e/*_test.cpp becomes a GoogleTest executable
-// linked with this harness (target scribeline_e2e_harness) and GTest::gtest_main,
-// with SCRIBELINE_BINARY (the built program) and WINDOW_PROBE_BINARY defined
-// as paths; tests of the program exist only when its target is built.
+// linked with this harness (target scribeline_e2e_harness) and
+// GTest::gtest_main, with SCRIBELINE_BINARY (the built program) and
+// WINDOW_PROBE_BINARY defined as paths; tests of the program exist only when
+// its target is built.
 //
 // Environment: SCRIBELINE_E2E_KEEP=1 keeps the working folder and prints its
 // path even when the test passes.
 
 #include <map>
+#include <opencv2/core.hpp>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <opencv2/core.hpp>
 
 #include "tests/e2e/child_process.h"
 

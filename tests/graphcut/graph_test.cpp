@@ -6,14 +6,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/graph/adjacency_list.hpp>
 #include <boost/graph/push_relabel_max_flow.hpp>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "graphcut/memory.h"
@@ -56,15 +56,18 @@ Solution solve(const Problem& problem) {
   return solution;
 }
 
-// Capacity of the cut in which side[i] == SOURCE puts node i on the source side.
+// Capacity of the cut in which side[i] == SOURCE puts node i on the source
+// side.
 double cutCapacity(const Problem& problem, const std::vector<int>& side) {
   double total = 0;
   for (int i = 0; i < problem.numNodes; ++i) {
     total += side[i] == Graph::SOURCE ? problem.sink[i] : problem.source[i];
   }
   for (const Edge& e : problem.edges) {
-    if (side[e.from] == Graph::SOURCE && side[e.to] == Graph::SINK) total += e.capacity;
-    if (side[e.from] == Graph::SINK && side[e.to] == Graph::SOURCE) total += e.reverseCapacity;
+    if (side[e.from] == Graph::SOURCE && side[e.to] == Graph::SINK)
+      total += e.capacity;
+    if (side[e.from] == Graph::SINK && side[e.to] == Graph::SOURCE)
+      total += e.reverseCapacity;
   }
   return total;
 }
@@ -75,13 +78,15 @@ double smallestCutByEnumeration(const Problem& problem) {
   double best = 1e300;
   for (int mask = 0; mask < (1 << n); ++mask) {
     std::vector<int> side(n);
-    for (int i = 0; i < n; ++i) side[i] = (mask >> i) & 1 ? Graph::SOURCE : Graph::SINK;
+    for (int i = 0; i < n; ++i)
+      side[i] = (mask >> i) & 1 ? Graph::SOURCE : Graph::SINK;
     best = std::min(best, cutCapacity(problem, side));
   }
   return best;
 }
 
-Problem randomProblem(std::mt19937& rng, int numNodes, int numEdges, int maxCap) {
+Problem randomProblem(std::mt19937& rng, int numNodes, int numEdges,
+                      int maxCap) {
   std::uniform_int_distribution<int> node(0, numNodes - 1);
   std::uniform_int_distribution<int> cap(0, maxCap);
   Problem p;
@@ -93,7 +98,8 @@ Problem randomProblem(std::mt19937& rng, int numNodes, int numEdges, int maxCap)
   for (int e = 0; e < numEdges; ++e) {
     int a = node(rng);
     int b = node(rng);  // self-loops included: they never cross a cut
-    p.edges.push_back({a, b, static_cast<float>(cap(rng)), static_cast<float>(cap(rng))});
+    p.edges.push_back(
+        {a, b, static_cast<float>(cap(rng)), static_cast<float>(cap(rng))});
   }
   return p;
 }
@@ -120,24 +126,28 @@ TEST(GraphExhaustive, NoSourceCapacityLeavesEveryNodeOnTheSinkSide) {
     std::mt19937 rng(seed);
     int numNodes = 1 + static_cast<int>(seed % 8);
     Problem p = randomProblem(rng, numNodes, numNodes * 3, 9);
-    for (int i = 0; i < numNodes; ++i) p.source[i] = std::min(p.source[i], p.sink[i]);
+    for (int i = 0; i < numNodes; ++i)
+      p.source[i] = std::min(p.source[i], p.sink[i]);
     Solution s = solve(p);
     const double best = smallestCutByEnumeration(p);
     ASSERT_DOUBLE_EQ(s.flow, best);
-    for (int i = 0; i < numNodes; ++i) EXPECT_EQ(s.side[i], Graph::SINK) << "node " << i;
+    for (int i = 0; i < numNodes; ++i)
+      EXPECT_EQ(s.side[i], Graph::SINK) << "node " << i;
   }
 }
 
 // Max flow of the same network (terminal weights as arcs from the source and
 // to the sink) computed by Boost.Graph's push-relabel algorithm.
 double boostMaxFlow(const Problem& p) {
-  using Traits = boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
+  using Traits =
+      boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
   using BoostGraph = boost::adjacency_list<
       boost::vecS, boost::vecS, boost::directedS, boost::no_property,
-      boost::property<boost::edge_capacity_t, double,
-                      boost::property<boost::edge_residual_capacity_t, double,
-                                      boost::property<boost::edge_reverse_t,
-                                                      Traits::edge_descriptor>>>>;
+      boost::property<
+          boost::edge_capacity_t, double,
+          boost::property<boost::edge_residual_capacity_t, double,
+                          boost::property<boost::edge_reverse_t,
+                                          Traits::edge_descriptor>>>>;
   BoostGraph g(p.numNodes + 2);
   auto capacity = boost::get(boost::edge_capacity, g);
   auto reverse = boost::get(boost::edge_reverse, g);
@@ -196,8 +206,10 @@ TEST(GraphOracle, FlowMatchesPushRelabelOnGrids) {
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
         int i = y * width + x;
-        if (x + 1 < width) p.edges.push_back({i, i + 1, float(cap(rng)), float(cap(rng))});
-        if (y + 1 < height) p.edges.push_back({i, i + width, float(cap(rng)), float(cap(rng))});
+        if (x + 1 < width)
+          p.edges.push_back({i, i + 1, float(cap(rng)), float(cap(rng))});
+        if (y + 1 < height)
+          p.edges.push_back({i, i + width, float(cap(rng)), float(cap(rng))});
       }
     }
     expectMatchesBoost(p);
@@ -217,7 +229,8 @@ class GraphHubs : public testing::TestWithParam<HubCase> {};
 
 TEST_P(GraphHubs, LongRunsGiveTheOracleFlowAndCut) {
   const HubCase& c = GetParam();
-  unsigned seed = 1000u + static_cast<unsigned>(c.arcs) + (c.outgoing ? 1u : 0u);
+  unsigned seed =
+      1000u + static_cast<unsigned>(c.arcs) + (c.outgoing ? 1u : 0u);
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 rng(seed);
   const int numNodes = 3000;
@@ -241,11 +254,12 @@ TEST_P(GraphHubs, LongRunsGiveTheOracleFlowAndCut) {
 
 INSTANTIATE_TEST_SUITE_P(
     ArcCounts, GraphHubs,
-    testing::Values(HubCase{1023, true, 1}, HubCase{1024, true, 1}, HubCase{1025, true, 1},
-                    HubCase{5000, true, 1}, HubCase{1024, false, 1},
-                    HubCase{1025, false, 1}, HubCase{5000, false, 1},
-                    HubCase{1500, true, 4}, HubCase{1500, false, 4},
-                    HubCase{2000, true, 3, true}, HubCase{2000, false, 3, true}));
+    testing::Values(HubCase{1023, true, 1}, HubCase{1024, true, 1},
+                    HubCase{1025, true, 1}, HubCase{5000, true, 1},
+                    HubCase{1024, false, 1}, HubCase{1025, false, 1},
+                    HubCase{5000, false, 1}, HubCase{1500, true, 4},
+                    HubCase{1500, false, 4}, HubCase{2000, true, 3, true},
+                    HubCase{2000, false, 3, true}));
 
 // Runs of awkward lengths side by side (empty, exactly a chunk, one more, far
 // more), so that chunks close on every kind of run, in both directions.
@@ -256,7 +270,8 @@ TEST(GraphHubs, MixedRunLengthsAgainstTheOracle) {
     std::mt19937 rng(seed);
     const int numNodes = 400;
     Problem p = randomProblem(rng, numNodes, 0, 30);
-    std::uniform_int_distribution<int> pick(0, static_cast<int>(std::size(lengths)) - 1);
+    std::uniform_int_distribution<int> pick(
+        0, static_cast<int>(std::size(lengths)) - 1);
     std::uniform_int_distribution<int> node(0, numNodes - 1);
     std::uniform_int_distribution<int> cap(0, 30);
     for (int i = 0; i < numNodes; i += 7) {
@@ -292,7 +307,8 @@ TEST(GraphHubs, StarWithEveryArcOnOneNode) {
       }
       // Each leaf independently passes min(arc, sink) to the sink.
       double expected = 0;
-      for (int leaf = 1; leaf <= arcs; ++leaf) expected += std::min(leaf % 5, leaf % 7);
+      for (int leaf = 1; leaf <= arcs; ++leaf)
+        expected += std::min(leaf % 5, leaf % 7);
       Solution s = solve(p);
       EXPECT_DOUBLE_EQ(s.flow, expected);
       EXPECT_DOUBLE_EQ(cutCapacity(p, s.side), expected);
@@ -330,7 +346,8 @@ TEST(GraphResume, ResumedGrowthMatchesFullRescans) {
       p.edges.push_back({a, b, w, w});
       p.edges.push_back({b, a, w, w});
     };
-    for (int i = 0; i + 1 < numNodes; ++i) join(i, i + 1 + node(rng) % 5 % (numNodes - 1 - i));
+    for (int i = 0; i + 1 < numNodes; ++i)
+      join(i, i + 1 + node(rng) % 5 % (numNodes - 1 - i));
     for (int hub : {0, 700, 1499}) {
       for (int a = 0; a < 400; ++a) join(hub, node(rng));
     }
@@ -361,7 +378,8 @@ TEST(GraphChunks, ChainsAcrossNodeChunks) {
     Solution s = solve(p);
     EXPECT_DOUBLE_EQ(s.flow, 3);
     for (int i = 0; i < numNodes; ++i) {
-      EXPECT_EQ(s.side[i], i <= numNodes / 2 ? Graph::SOURCE : Graph::SINK) << i;
+      EXPECT_EQ(s.side[i], i <= numNodes / 2 ? Graph::SOURCE : Graph::SINK)
+          << i;
     }
   }
 }
@@ -437,10 +455,14 @@ void redirectStdoutToStderr() {
   dup2(2, 1);
 }
 
-constexpr std::size_t kNodeChunkBytes = 2 * sizeof(void*) + 512 * sizeof(GraphNode);
-constexpr std::size_t kForwardChunkBytes = 3 * sizeof(void*) + 1025 * sizeof(ForwardArc) + 7;
-constexpr std::size_t kReverseChunkBytes = 3 * sizeof(void*) + 1025 * sizeof(ReverseArc) + 7;
-constexpr std::size_t kOrphanChunkBytes = sizeof(void*) + 128 * sizeof(OrphanRef);
+constexpr std::size_t kNodeChunkBytes =
+    2 * sizeof(void*) + 512 * sizeof(GraphNode);
+constexpr std::size_t kForwardChunkBytes =
+    3 * sizeof(void*) + 1025 * sizeof(ForwardArc) + 7;
+constexpr std::size_t kReverseChunkBytes =
+    3 * sizeof(void*) + 1025 * sizeof(ReverseArc) + 7;
+constexpr std::size_t kOrphanChunkBytes =
+    sizeof(void*) + 128 * sizeof(OrphanRef);
 
 enum class Stage { kBuild, kSolve };
 struct AllocationFailure {
@@ -480,10 +502,13 @@ TEST_P(GraphFatal, AllocationFailureStopsWithItsMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Messages, GraphFatal,
     testing::Values(
-        AllocationFailure{"NodeChunk", kNodeChunkBytes, Stage::kBuild, 0, 0, ""},
-        AllocationFailure{"ForwardChunk", kForwardChunkBytes, Stage::kBuild, 0, 0,
+        AllocationFailure{"NodeChunk", kNodeChunkBytes, Stage::kBuild, 0, 0,
+                          ""},
+        AllocationFailure{"ForwardChunk", kForwardChunkBytes, Stage::kBuild, 0,
+                          0,
                           "Fatal ERROR at Ln89 of graph: Not enough memory!"},
-        AllocationFailure{"ReverseChunk", kReverseChunkBytes, Stage::kBuild, 0, 0,
+        AllocationFailure{"ReverseChunk", kReverseChunkBytes, Stage::kBuild, 0,
+                          0,
                           "Fatal ERROR at Ln101 of graph: Not enough memory!"},
         AllocationFailure{"PreparedForwardChunk", 0, Stage::kSolve, 1500, 0,
                           "Fatal ERROR at Ln194 of graph: Not enough memory!"},
@@ -491,9 +516,13 @@ INSTANTIATE_TEST_SUITE_P(
                           "Fatal ERROR at Ln227 of graph: Not enough memory!"},
         AllocationFailure{"OrphanChunk", kOrphanChunkBytes, Stage::kSolve, 0, 0,
                           "Fatal ERROR at Ln239 of block: Not enough memory!"}),
-    [](const testing::TestParamInfo<AllocationFailure>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<AllocationFailure>& info) {
+      return info.param.name;
+    });
 
-void reportToStdout(const char* message) { std::printf("callback: %s|", message); }
+void reportToStdout(const char* message) {
+  std::printf("callback: %s|", message);
+}
 
 TEST(GraphFatalCallback, CallbackHearsTheShortMessageFirst) {
   auto run = [] {
@@ -504,9 +533,10 @@ TEST(GraphFatalCallback, CallbackHearsTheShortMessageFirst) {
     Graph graph(reportToStdout);
     graph.addEdge(graph.addNode(), graph.addNode(), 1, 1);
   };
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
-              testing::StrEq("callback: Not enough memory!|"
-                             "Fatal ERROR at Ln89 of graph: Not enough memory!"));
+  EXPECT_EXIT(
+      run(), testing::ExitedWithCode(1),
+      testing::StrEq("callback: Not enough memory!|"
+                     "Fatal ERROR at Ln89 of graph: Not enough memory!"));
 }
 
 }  // namespace

@@ -18,7 +18,8 @@ namespace {
 
 void setPotts(LabelOptimizer& optimizer) {
   for (int a = 0; a < optimizer.numLabels(); ++a) {
-    for (int b = 0; b < optimizer.numLabels(); ++b) optimizer.setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
+    for (int b = 0; b < optimizer.numLabels(); ++b)
+      optimizer.setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
   }
 }
 
@@ -26,7 +27,8 @@ TEST(LabelOptimizerEnergy, GeneralGraphByHand) {
   int labels[4] = {0, 1, 1, 2};
   LabelOptimizer optimizer(labels, 4, 3, 0, 0);
   setPotts(optimizer);
-  optimizer.setSmoothCost(2, 1, 5.0f);  // entry (label of higher, label of lower)
+  optimizer.setSmoothCost(2, 1,
+                          5.0f);  // entry (label of higher, label of lower)
   for (int site = 0; site < 4; ++site) {
     for (int label = 0; label < 3; ++label) {
       optimizer.setDataCost(site, label, static_cast<float>(10 * site + label));
@@ -34,7 +36,8 @@ TEST(LabelOptimizerEnergy, GeneralGraphByHand) {
   }
   optimizer.setNeighbors(0, 1, 2.0f);  // labels 0,1: 2 x 1
   optimizer.setNeighbors(2, 1, 3.0f);  // labels 1,1: 0
-  optimizer.setNeighbors(1, 3, 0.5f);  // lower 1 (label 1), higher 3 (label 2): 0.5 x 5
+  optimizer.setNeighbors(
+      1, 3, 0.5f);  // lower 1 (label 1), higher 3 (label 2): 0.5 x 5
   optimizer.setNeighbors(1, 3, 0.5f);  // declared twice: counted twice
   optimizer.setNeighbors(3, 3, 7.0f);  // a self-pair is never counted
   EXPECT_DOUBLE_EQ(optimizer.dataEnergy(), 0 + 11 + 21 + 32);
@@ -64,7 +67,8 @@ TEST(LabelOptimizerEnergy, CallersLabelsAreKeptNotCopied) {
   int labels[3] = {2, 0, 1};
   LabelOptimizer optimizer(labels, 3, 3, 0, 0);
   EXPECT_EQ(optimizer.labels(), labels);
-  for (int label = 0; label < 3; ++label) optimizer.setDataCost(1, label, label == 2 ? 0.0f : 9.0f);
+  for (int label = 0; label < 3; ++label)
+    optimizer.setDataCost(1, label, label == 2 ? 0.0f : 9.0f);
   optimizer.expandOnLabel(2);
   EXPECT_EQ(labels[1], 2);
 }
@@ -84,7 +88,9 @@ TEST(LabelOptimizerEnergy, AllocatedLabelsStartAtZero) {
 //   2 1 0
 int gridLabels[6] = {0, 1, 1, 2, 1, 0};
 
-float diffTimesTen(int a, int b) { return a == b ? 0.0f : 10.0f * static_cast<float>(a + b); }
+float diffTimesTen(int a, int b) {
+  return a == b ? 0.0f : 10.0f * static_cast<float>(a + b);
+}
 float horizontalXY(int x, int y, int right, int left) {
   return static_cast<float>(100 * x + 10 * y + (right != left ? 1 : 0));
 }
@@ -94,8 +100,12 @@ float verticalXY(int x, int y, int lower, int upper) {
 float pairFunction(int site1, int site2, int label1, int label2) {
   return label1 == label2 ? 0.0f : static_cast<float>(site1 + site2);
 }
-float dataBySite(int site, int label) { return static_cast<float>(site * label); }
-float dataByXY(int x, int y, int label) { return static_cast<float>(x + 10 * y + 100 * label); }
+float dataBySite(int site, int label) {
+  return static_cast<float>(site * label);
+}
+float dataByXY(int x, int y, int label) {
+  return static_cast<float>(x + 10 * y + 100 * label);
+}
 
 TEST(LabelOptimizerEnergy, GridFormsByHand) {
   int labels[6];
@@ -126,15 +136,15 @@ TEST(LabelOptimizerEnergy, GridFormsByHand) {
     double horizontal = (0 + 1) + (100 + 0) + (10 + 1) + (110 + 1);
     double vertical = (0 + 2) + (1000 + 0) + (2000 + 2);
     EXPECT_DOUBLE_EQ(coordinates.smoothEnergy(), horizontal + vertical);
-    EXPECT_DOUBLE_EQ(coordinates.dataEnergy(),
-                     0 + 101 + 102 + 210 + 111 + 12);
+    EXPECT_DOUBLE_EQ(coordinates.dataEnergy(), 0 + 101 + 102 + 210 + 111 + 12);
   }
   {
     LabelOptimizer function(labels, 3, 2, 3, 1, 1);
     function.setSmoothCost(pairFunction);
     function.setDataCost(dataBySite);
     // Differing pairs: (0,1) (3,4) (4,5) across, (0,3) (2,5) down.
-    EXPECT_DOUBLE_EQ(function.smoothEnergy(), (0 + 1) + (3 + 4) + (4 + 5) + (0 + 3) + (2 + 5));
+    EXPECT_DOUBLE_EQ(function.smoothEnergy(),
+                     (0 + 1) + (3 + 4) + (4 + 5) + (0 + 3) + (2 + 5));
     EXPECT_DOUBLE_EQ(function.dataEnergy(), 0 + 1 + 2 + 6 + 4 + 0);
   }
 }
@@ -149,7 +159,7 @@ TEST(LabelOptimizerEnergy, WholeTablesAreAdopted) {
   optimizer.setNeighbors(0, 1, 2.0f);
   EXPECT_DOUBLE_EQ(optimizer.dataEnergy(), 2 + 3);
   EXPECT_DOUBLE_EQ(optimizer.smoothEnergy(), 2.0 * 5);  // entry (0, 1)
-  data[1] = 20;  // borrowed, not copied
+  data[1] = 20;                                         // borrowed, not copied
   EXPECT_DOUBLE_EQ(optimizer.dataEnergy(), 20 + 3);
 }
 
@@ -167,7 +177,9 @@ float someSmoothXY(int, int, int, int) { return 0; }
 float table[4];
 int outOfRange[2] = {0, 2};
 int failAfter = 0;
-void* failLater(std::size_t bytes) { return failAfter-- > 0 ? std::malloc(bytes) : nullptr; }
+void* failLater(std::size_t bytes) {
+  return failAfter-- > 0 ? std::malloc(bytes) : nullptr;
+}
 
 struct FatalCase {
   const char* name;
@@ -196,61 +208,121 @@ INSTANTIATE_TEST_SUITE_P(
                   "Illegal negative parameters"},
         FatalCase{"NegativeWidth", [] { LabelOptimizer o(-2, 3, 3, 0, 0); },
                   "Illegal negative parameters"},
-        FatalCase{"LabelEqualToNumLabels", [] { LabelOptimizer o(outOfRange, 2, 2, 0, 0); },
+        FatalCase{"LabelEqualToNumLabels",
+                  [] { LabelOptimizer o(outOfRange, 2, 2, 0, 0); },
                   "Initial labels are out of valid range"},
         FatalCase{"SitesButNoLabels", [] { LabelOptimizer o(2, 0, 0, 0); },
                   "Initial labels are out of valid range"},
         FatalCase{"DataTableAfterFlagZero",
-                  [] { LabelOptimizer o(2, 2, 0, 0); o.setDataCost(table); },
-                  "ERROR: you already set the data, or said you'll use member function "
+                  [] {
+                    LabelOptimizer o(2, 2, 0, 0);
+                    o.setDataCost(table);
+                  },
+                  "ERROR: you already set the data, or said you'll use member "
+                  "function "
                   "setDataCost() to set data"},
         FatalCase{"DataFunctionTwice",
-                  [] { LabelOptimizer o(2, 2, 1, 0); o.setDataCost(someData); o.setDataCost(someData); },
-                  "ERROR: you already set the data, or said you'll use member function "
+                  [] {
+                    LabelOptimizer o(2, 2, 1, 0);
+                    o.setDataCost(someData);
+                    o.setDataCost(someData);
+                  },
+                  "ERROR: you already set the data, or said you'll use member "
+                  "function "
                   "setDataCost() to set data"},
-        FatalCase{"DataXYOnGeneral",
-                  [] { LabelOptimizer o(2, 2, 1, 0); o.setDataCost(someDataXY); },
-                  "Cannot use data function based on coordinates for non-grid graph"},
+        FatalCase{
+            "DataXYOnGeneral",
+            [] {
+              LabelOptimizer o(2, 2, 1, 0);
+              o.setDataCost(someDataXY);
+            },
+            "Cannot use data function based on coordinates for non-grid graph"},
         FatalCase{"SmoothTableAfterFlagZero",
-                  [] { LabelOptimizer o(2, 2, 0, 0); o.setSmoothCost(someSmooth); },
-                  "ERROR: you already set smoothness, or said you'll use member function "
+                  [] {
+                    LabelOptimizer o(2, 2, 0, 0);
+                    o.setSmoothCost(someSmooth);
+                  },
+                  "ERROR: you already set smoothness, or said you'll use "
+                  "member function "
                   "setSmoothCost() to set Smoothness Costs"},
         FatalCase{"CuesOnGeneral",
-                  [] { LabelOptimizer o(2, 2, 0, 1); o.setSmoothCost(table, table, table); },
-                  "ERROR: for a grid graph, you can't use vertical and horizontal cues.  "
-                  "Use setNeighbors() member function to encode spatially varying cues"},
+                  [] {
+                    LabelOptimizer o(2, 2, 0, 1);
+                    o.setSmoothCost(table, table, table);
+                  },
+                  "ERROR: for a grid graph, you can't use vertical and "
+                  "horizontal cues.  "
+                  "Use setNeighbors() member function to encode spatially "
+                  "varying cues"},
         FatalCase{"SmoothXYOnGeneral",
-                  [] { LabelOptimizer o(2, 2, 0, 1); o.setSmoothCost(someSmoothXY, someSmoothXY); },
-                  "Cannot use smoothness function based on coordinates for non-grid graph"},
+                  [] {
+                    LabelOptimizer o(2, 2, 0, 1);
+                    o.setSmoothCost(someSmoothXY, someSmoothXY);
+                  },
+                  "Cannot use smoothness function based on coordinates for "
+                  "non-grid graph"},
         FatalCase{"DataEnergyWithoutData",
-                  [] { LabelOptimizer o(2, 2, 1, 0); o.dataEnergy(); },
+                  [] {
+                    LabelOptimizer o(2, 2, 1, 0);
+                    o.dataEnergy();
+                  },
                   "Did not initialize the data costs yet"},
         FatalCase{"SmoothEnergyWithoutSmoothness",
-                  [] { LabelOptimizer o(2, 2, 0, 1); o.smoothEnergy(); },
-                  "Did not initialize smoothness costs yet, can't compute smooth energy"},
+                  [] {
+                    LabelOptimizer o(2, 2, 0, 1);
+                    o.smoothEnergy();
+                  },
+                  "Did not initialize smoothness costs yet, can't compute "
+                  "smooth energy"},
         FatalCase{"ExpansionMeetsTheEnergyFirst",
-                  [] { LabelOptimizer o(2, 2, 1, 0); o.expansion(); },
+                  [] {
+                    LabelOptimizer o(2, 2, 1, 0);
+                    o.expansion();
+                  },
                   "Did not initialize the data costs yet"},
-        FatalCase{"ExpandWithoutData",
-                  [] { LabelOptimizer o(2, 2, 1, 0); o.expandOnLabel(1); },
-                  "You have to set up the data cost before running optimization"},
+        FatalCase{
+            "ExpandWithoutData",
+            [] {
+              LabelOptimizer o(2, 2, 1, 0);
+              o.expandOnLabel(1);
+            },
+            "You have to set up the data cost before running optimization"},
         FatalCase{"SwapWithoutSmoothness",
-                  [] { LabelOptimizer o(2, 2, 0, 1); o.swapLabels(0, 1); },
-                  "You have to set up the smoothness cost before running optimization"},
+                  [] {
+                    LabelOptimizer o(2, 2, 0, 1);
+                    o.swapLabels(0, 1);
+                  },
+                  "You have to set up the smoothness cost before running "
+                  "optimization"},
         FatalCase{"ExpandOnLabelOutOfRange",
-                  [] { LabelOptimizer o(2, 2, 0, 0); o.expandOnLabel(2); },
+                  [] {
+                    LabelOptimizer o(2, 2, 0, 0);
+                    o.expandOnLabel(2);
+                  },
                   "Illegal Label to Expand On"},
         FatalCase{"SwapLabelOutOfRange",
-                  [] { LabelOptimizer o(2, 2, 0, 0); o.swapLabels(0, -1); },
+                  [] {
+                    LabelOptimizer o(2, 2, 0, 0);
+                    o.swapLabels(0, -1);
+                  },
                   "Illegal Label to Expand On"},
         FatalCase{"NeighborsOnGrid",
-                  [] { LabelOptimizer o(2, 2, 2, 0, 0); o.setNeighbors(0, 1); },
+                  [] {
+                    LabelOptimizer o(2, 2, 2, 0, 0);
+                    o.setNeighbors(0, 1);
+                  },
                   "Cannot use setNeighbors() on a grid graph"},
         FatalCase{"PerElementDataWithoutTable",
-                  [] { LabelOptimizer o(2, 2, 1, 0); o.setDataCost(0, 0, 1.0f); },
+                  [] {
+                    LabelOptimizer o(2, 2, 1, 0);
+                    o.setDataCost(0, 0, 1.0f);
+                  },
                   "There is no data cost table to set"},
         FatalCase{"PerElementSmoothWithoutTable",
-                  [] { LabelOptimizer o(2, 2, 0, 1); o.setSmoothCost(0, 1, 1.0f); },
+                  [] {
+                    LabelOptimizer o(2, 2, 0, 1);
+                    o.setSmoothCost(0, 1, 1.0f);
+                  },
                   "There is no smoothness cost table to set"},
         FatalCase{"LabelsAllocationFails",
                   [] {
@@ -266,7 +338,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LabelOptimizer o(2, 2, 0, 0);
                   },
                   "Not enough memory"}),
-    [](const testing::TestParamInfo<FatalCase>& info) { return info.param.name; });
+    [](const testing::TestParamInfo<FatalCase>& info) {
+      return info.param.name;
+    });
 
 TEST(LabelOptimizerFatalNeighbors, ChunkAllocationFailurePrintsOutOfMemory) {
   auto run = [] {
@@ -276,7 +350,8 @@ TEST(LabelOptimizerFatalNeighbors, ChunkAllocationFailurePrintsOutOfMemory) {
     setAllocationHookForTesting(failLater);
     optimizer.setNeighbors(0, 1);
   };
-  EXPECT_EXIT(run(), testing::ExitedWithCode(1), testing::StrEq("\nOut of memory"));
+  EXPECT_EXIT(run(), testing::ExitedWithCode(1),
+              testing::StrEq("\nOut of memory"));
 }
 
 }  // namespace

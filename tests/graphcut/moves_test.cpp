@@ -39,7 +39,8 @@ struct Problem {
 
 enum class Smoothness { kPotts, kTruncatedLinear };
 
-Problem randomProblem(std::mt19937& rng, int numSites, int numLabels, Smoothness kind) {
+Problem randomProblem(std::mt19937& rng, int numSites, int numLabels,
+                      Smoothness kind) {
   std::uniform_real_distribution<float> cost(0.0f, 10.0f);
   std::uniform_real_distribution<float> weight(0.0f, 4.0f);
   Problem p{numSites, numLabels, {}, {}, {}};
@@ -47,7 +48,8 @@ Problem randomProblem(std::mt19937& rng, int numSites, int numLabels, Smoothness
   for (int a = 0; a < numLabels; ++a) {
     for (int b = 0; b < numLabels; ++b) {
       float d = static_cast<float>(std::abs(a - b));
-      p.smooth.push_back(kind == Smoothness::kPotts ? (a == b ? 0.0f : 1.0f) : std::min(d, 2.0f));
+      p.smooth.push_back(kind == Smoothness::kPotts ? (a == b ? 0.0f : 1.0f)
+                                                    : std::min(d, 2.0f));
     }
   }
   std::uniform_int_distribution<int> site(0, numSites - 1);
@@ -56,18 +58,22 @@ Problem randomProblem(std::mt19937& rng, int numSites, int numLabels, Smoothness
     int b = site(rng);
     if (a != b) p.pairs.push_back({a, b, weight(rng)});
   }
-  if (numSites > 1) p.pairs.push_back(p.pairs.empty() ? Pair{0, 1, 1.0f} : p.pairs.front());
+  if (numSites > 1)
+    p.pairs.push_back(p.pairs.empty() ? Pair{0, 1, 1.0f} : p.pairs.front());
   return p;
 }
 
 void load(LabelOptimizer& optimizer, const Problem& p) {
   for (int s = 0; s < p.numSites; ++s) {
-    for (int l = 0; l < p.numLabels; ++l) optimizer.setDataCost(s, l, p.data[s * p.numLabels + l]);
+    for (int l = 0; l < p.numLabels; ++l)
+      optimizer.setDataCost(s, l, p.data[s * p.numLabels + l]);
   }
   for (int a = 0; a < p.numLabels; ++a) {
-    for (int b = 0; b < p.numLabels; ++b) optimizer.setSmoothCost(a, b, p.smooth[a * p.numLabels + b]);
+    for (int b = 0; b < p.numLabels; ++b)
+      optimizer.setSmoothCost(a, b, p.smooth[a * p.numLabels + b]);
   }
-  for (const Pair& pair : p.pairs) optimizer.setNeighbors(pair.a, pair.b, pair.weight);
+  for (const Pair& pair : p.pairs)
+    optimizer.setNeighbors(pair.a, pair.b, pair.weight);
 }
 
 std::vector<int> randomLabels(std::mt19937& rng, const Problem& p) {
@@ -79,8 +85,8 @@ std::vector<int> randomLabels(std::mt19937& rng, const Problem& p) {
 
 // Lowest energy over every labelling reachable by one move: an expansion on
 // alpha (any subset of sites switches to alpha) or a swap of a and b.
-double bestMove(const Problem& p, const std::vector<int>& start, int first, int second,
-                bool isSwap) {
+double bestMove(const Problem& p, const std::vector<int>& start, int first,
+                int second, bool isSwap) {
   double best = p.energy(start);
   for (int mask = 0; mask < (1 << p.numSites); ++mask) {
     std::vector<int> labels = start;
@@ -164,7 +170,8 @@ TEST_P(Moves, ExpansionNeverRaisesTheEnergy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, Moves,
-                         testing::Values(Smoothness::kPotts, Smoothness::kTruncatedLinear));
+                         testing::Values(Smoothness::kPotts,
+                                         Smoothness::kTruncatedLinear));
 
 TEST(Expansion, PottsResultWithinTwiceTheOptimum) {
   for (unsigned seed = 300; seed <= 500; ++seed) {
@@ -277,8 +284,12 @@ TEST(Expansion, GridFormsMatchTheGeneralGraph) {
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
         int s = y * width + x;
-        if (x + 1 < width) p.pairs.push_back({s, s + 1, 1.0f + static_cast<float>((x * 7 + y * 3) % 5)});
-        if (y + 1 < height) p.pairs.push_back({s, s + width, 2.0f + static_cast<float>((x * 5 + y) % 3)});
+        if (x + 1 < width)
+          p.pairs.push_back(
+              {s, s + 1, 1.0f + static_cast<float>((x * 7 + y * 3) % 5)});
+        if (y + 1 < height)
+          p.pairs.push_back(
+              {s, s + width, 2.0f + static_cast<float>((x * 5 + y) % 3)});
       }
     }
     std::vector<int> general = randomLabels(rng, p);
@@ -287,23 +298,28 @@ TEST(Expansion, GridFormsMatchTheGeneralGraph) {
     load(reference, p);
     LabelOptimizer optimizer(grid.data(), width, height, 3, 0, 1);
     for (int s = 0; s < n; ++s) {
-      for (int l = 0; l < 3; ++l) optimizer.setDataCost(s, l, p.data[s * 3 + l]);
+      for (int l = 0; l < 3; ++l)
+        optimizer.setDataCost(s, l, p.data[s * 3 + l]);
     }
     // Even seeds: coordinate functions; odd seeds: Potts table with cues.
     std::vector<float> horizontal(n);
     std::vector<float> vertical(n);
     for (int s = 0; s < n; ++s) {
-      horizontal[s] = 1.0f + static_cast<float>(((s % width) * 7 + (s / width) * 3) % 5);
-      vertical[s] = 2.0f + static_cast<float>(((s % width) * 5 + s / width) % 3);
+      horizontal[s] =
+          1.0f + static_cast<float>(((s % width) * 7 + (s / width) * 3) % 5);
+      vertical[s] =
+          2.0f + static_cast<float>(((s % width) * 5 + s / width) % 3);
     }
     if (seed % 2 == 0) {
       optimizer.setSmoothCost(gridWeight, gridWeightV);
     } else {
-      optimizer.setSmoothCost(p.smooth.data(), horizontal.data(), vertical.data());
+      optimizer.setSmoothCost(p.smooth.data(), horizontal.data(),
+                              vertical.data());
     }
     ASSERT_NEAR(optimizer.computeEnergy(), reference.computeEnergy(), 1e-4);
     int alpha = static_cast<int>(seed % 3);
-    ASSERT_NEAR(optimizer.expandOnLabel(alpha), reference.expandOnLabel(alpha), 1e-4);
+    ASSERT_NEAR(optimizer.expandOnLabel(alpha), reference.expandOnLabel(alpha),
+                1e-4);
     ASSERT_NEAR(optimizer.swapLabels(0, 2), reference.swapLabels(0, 2), 1e-4);
     ASSERT_NEAR(optimizer.computeEnergy(), p.energy(grid), 1e-4);
   }

@@ -10,13 +10,15 @@ namespace {
 std::vector<int> cursorOrder(NeighborList& list) {
   std::vector<int> order;
   list.rewind();
-  while (NeighborRecord* record = list.next()) order.push_back(record->neighbor);
+  while (NeighborRecord* record = list.next())
+    order.push_back(record->neighbor);
   return order;
 }
 
 std::vector<int> visitOrder(const NeighborList& list) {
   std::vector<int> order;
-  list.forEach([&](const NeighborRecord& record) { order.push_back(record.neighbor); });
+  list.forEach(
+      [&](const NeighborRecord& record) { order.push_back(record.neighbor); });
   return order;
 }
 
@@ -36,7 +38,8 @@ TEST(NeighborList, NewestChunkFirstThenInsertionOrder) {
   for (const Row& row : rows) {
     SCOPED_TRACE("inserted " + std::to_string(row.inserted));
     NeighborList list;
-    for (int i = 1; i <= row.inserted; ++i) list.add(new NeighborRecord{i, 1.0f});
+    for (int i = 1; i <= row.inserted; ++i)
+      list.add(new NeighborRecord{i, 1.0f});
     EXPECT_EQ(cursorOrder(list), row.expected);
     EXPECT_EQ(visitOrder(list), row.expected);
     EXPECT_EQ(cursorOrder(list), row.expected);  // rewinding starts over

@@ -3,14 +3,14 @@
 // calls a run consumes are folded into one digest per problem. The digests
 // were recorded from the straightforward engine; any change to the engine's
 // internals must reproduce them bit for bit.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <random>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "graphcut/label_optimizer.h"
 
@@ -29,7 +29,8 @@ class Digest {
     }
   }
   void addLabels(const LabelOptimizer& optimizer) {
-    add(optimizer.labels(), sizeof(int) * static_cast<std::size_t>(optimizer.numSites()));
+    add(optimizer.labels(),
+        sizeof(int) * static_cast<std::size_t>(optimizer.numSites()));
   }
   void addEnergy(double energy) { add(&energy, sizeof energy); }
   std::uint64_t value() const { return value_; }
@@ -43,7 +44,9 @@ class Digest {
 class Source {
  public:
   explicit Source(std::uint32_t seed) : engine_(seed) {}
-  int below(int bound) { return static_cast<int>(engine_() % static_cast<std::uint32_t>(bound)); }
+  int below(int bound) {
+    return static_cast<int>(engine_() % static_cast<std::uint32_t>(bound));
+  }
   float eighths(int bound) { return static_cast<float>(below(bound)) / 8.0f; }
 
  private:
@@ -51,11 +54,11 @@ class Source {
 };
 
 enum class Shape {
-  kRandomTable,   // random sparse pairs, random symmetric smoothness table
-  kRandomPotts,   // random sparse pairs, weighted Potts, labels given
-  kSuperpixels,   // planar pairs declared twice, hubs of > 1024 arcs, seeds
-  kGrid,          // 4-connected grid with a table and cues
-  kFunction,      // random pairs, smoothness through a function
+  kRandomTable,  // random sparse pairs, random symmetric smoothness table
+  kRandomPotts,  // random sparse pairs, weighted Potts, labels given
+  kSuperpixels,  // planar pairs declared twice, hubs of > 1024 arcs, seeds
+  kGrid,         // 4-connected grid with a table and cues
+  kFunction,     // random pairs, smoothness through a function
 };
 
 struct Case {
@@ -67,7 +70,9 @@ struct Case {
   std::uint64_t digest;
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name << " seed " << c.seed; }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name << " seed " << c.seed;
+}
 
 float truncatedLinear(int, int, int l1, int l2) {
   int d = l1 > l2 ? l1 - l2 : l2 - l1;
@@ -83,7 +88,8 @@ struct Problem {
   std::vector<float> vertical;
 };
 
-void randomPairs(LabelOptimizer& optimizer, Source& source, int sites, bool weighted) {
+void randomPairs(LabelOptimizer& optimizer, Source& source, int sites,
+                 bool weighted) {
   for (int s = 0; s < sites; ++s) {
     int degree = 1 + source.below(4);
     for (int d = 0; d < degree; ++d) {
@@ -134,7 +140,8 @@ void superpixelProblem(LabelOptimizer& optimizer, Problem& p, Source& source,
     float total = 0;
     for (float& d : distance) total += d = source.eighths(400);
     for (int l = 0; l < 3; ++l) {
-      costs[1 + l] = total > 0 ? 0.428571f * (distance[l] / total) : 0.428571f / 3;
+      costs[1 + l] =
+          total > 0 ? 0.428571f * (distance[l] / total) : 0.428571f / 3;
     }
   }
   optimizer.setDataCost(p.data.data());
@@ -149,16 +156,18 @@ std::unique_ptr<LabelOptimizer> build(const Case& c, Problem& p) {
   if (c.shape == Shape::kGrid) {
     int width = 50;
     int height = c.sites / width;
-    optimizer = std::make_unique<LabelOptimizer>(width, height, c.labels, 1, smoothFlag);
+    optimizer = std::make_unique<LabelOptimizer>(width, height, c.labels, 1,
+                                                 smoothFlag);
     p.horizontal.resize(c.sites);
     p.vertical.resize(c.sites);
     for (float& cue : p.horizontal) cue = source.eighths(32);
     for (float& cue : p.vertical) cue = source.eighths(32);
   } else {
     p.labels.resize(c.sites);
-    for (int& label : p.labels) label = c.shape == Shape::kSuperpixels ? 0 : source.below(c.labels);
-    optimizer = std::make_unique<LabelOptimizer>(p.labels.data(), c.sites, c.labels, 1,
-                                                smoothFlag);
+    for (int& label : p.labels)
+      label = c.shape == Shape::kSuperpixels ? 0 : source.below(c.labels);
+    optimizer = std::make_unique<LabelOptimizer>(p.labels.data(), c.sites,
+                                                 c.labels, 1, smoothFlag);
   }
   if (c.shape == Shape::kSuperpixels) {
     superpixelProblem(*optimizer, p, source, c.sites, c.labels);
@@ -170,7 +179,9 @@ std::unique_ptr<LabelOptimizer> build(const Case& c, Problem& p) {
   p.smooth.resize(static_cast<std::size_t>(c.labels) * c.labels);
   for (int a = 0; a < c.labels; ++a) {
     for (int b = a; b < c.labels; ++b) {
-      float cost = a == b ? 0.0f : c.shape == Shape::kRandomTable ? source.eighths(40) : 1.0f;
+      float cost = a == b                           ? 0.0f
+                   : c.shape == Shape::kRandomTable ? source.eighths(40)
+                                                    : 1.0f;
       p.smooth[static_cast<std::size_t>(a) * c.labels + b] = cost;
       p.smooth[static_cast<std::size_t>(b) * c.labels + a] = cost;
     }
@@ -183,11 +194,13 @@ std::unique_ptr<LabelOptimizer> build(const Case& c, Problem& p) {
       break;
     case Shape::kSuperpixels:
       for (int a = 0; a < c.labels; ++a) {
-        for (int b = 0; b < c.labels; ++b) optimizer->setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
+        for (int b = 0; b < c.labels; ++b)
+          optimizer->setSmoothCost(a, b, a == b ? 0.0f : 1.0f);
       }
       break;
     case Shape::kGrid:
-      optimizer->setSmoothCost(p.smooth.data(), p.horizontal.data(), p.vertical.data());
+      optimizer->setSmoothCost(p.smooth.data(), p.horizontal.data(),
+                               p.vertical.data());
       break;
     case Shape::kFunction:
       randomPairs(*optimizer, source, c.sites, false);
@@ -248,8 +261,8 @@ class ReferenceResults : public ::testing::TestWithParam<Case> {};
 TEST_P(ReferenceResults, MovesReproduceTheRecordedLabellings) {
   const Case& c = GetParam();
   std::uint64_t digest = runAll(c);
-  EXPECT_EQ(digest, c.digest) << c.name << " seed " << c.seed << ": digest 0x" << std::hex
-                              << digest;
+  EXPECT_EQ(digest, c.digest)
+      << c.name << " seed " << c.seed << ": digest 0x" << std::hex << digest;
 }
 
 const Case kCases[] = {

@@ -54,10 +54,12 @@ float dataFunctionXY(int x, int y, int label) {
 }
 float truncatedLinear(int s1, int s2, int l1, int l2) {
   int d = l1 > l2 ? l1 - l2 : l2 - l1;
-  return static_cast<float>(d < 2 ? d : 2) * (1.0f + static_cast<float>((s1 + s2) % 3) / 4);
+  return static_cast<float>(d < 2 ? d : 2) *
+         (1.0f + static_cast<float>((s1 + s2) % 3) / 4);
 }
 float gridHorizontal(int x, int y, int right, int left) {
-  return right == left ? 0.0f : 0.5f + static_cast<float>((x * 7 + y * 3) % 5) / 2;
+  return right == left ? 0.0f
+                       : 0.5f + static_cast<float>((x * 7 + y * 3) % 5) / 2;
 }
 float gridVertical(int x, int y, int lower, int upper) {
   return lower == upper ? 0.0f : 1.0f + static_cast<float>((x + y * 5) % 3) / 4;
@@ -92,30 +94,34 @@ struct Problem {
         row[rng() % usable] = 0;
         continue;
       }
-      for (int l = 0; l < usable; ++l) row[l] = static_cast<float>(rng() % 64) / 8;
+      for (int l = 0; l < usable; ++l)
+        row[l] = static_cast<float>(rng() % 64) / 8;
       for (int l = usable; l < usable + 2; ++l) {
         if (rng() % 12 == 0) row[l] = static_cast<float>(rng() % 64) / 8;
       }
     }
     for (int a = 0; a < numLabels; ++a) {
-      for (int b = 0; b < numLabels; ++b) smooth.push_back(a == b ? 0.0f : 1.0f);
+      for (int b = 0; b < numLabels; ++b)
+        smooth.push_back(a == b ? 0.0f : 1.0f);
     }
     for (int s = 0; s < n; ++s) {
       horizontalCues.push_back(static_cast<float>(rng() % 16) / 4);
       verticalCues.push_back(static_cast<float>(rng() % 16) / 4);
     }
-    for (int s = 0; s < n; ++s) labels.push_back(static_cast<int>(rng() % numLabels));
+    for (int s = 0; s < n; ++s)
+      labels.push_back(static_cast<int>(rng() % numLabels));
     bool grid = form == Form::kGridCues || form == Form::kGridFunctions;
     if (grid) {
       optimizer = std::make_unique<LabelOptimizer>(labels.data(), width, height,
                                                    numLabels, 1, 1);
     } else {
-      optimizer = std::make_unique<LabelOptimizer>(labels.data(), n, numLabels,
-                                                   1, 1);
+      optimizer =
+          std::make_unique<LabelOptimizer>(labels.data(), n, numLabels, 1, 1);
       for (int k = 0; k < 3 * n; ++k) {
         int a = static_cast<int>(rng() % n);
         int b = static_cast<int>(rng() % n);
-        if (a != b) optimizer->setNeighbors(a, b, static_cast<float>(rng() % 12) / 4);
+        if (a != b)
+          optimizer->setNeighbors(a, b, static_cast<float>(rng() % 12) / 4);
       }
     }
     switch (form) {
@@ -129,7 +135,8 @@ struct Problem {
         break;
       case Form::kGridCues:
         optimizer->setDataCost(data.data());
-        optimizer->setSmoothCost(smooth.data(), horizontalCues.data(), verticalCues.data());
+        optimizer->setSmoothCost(smooth.data(), horizontalCues.data(),
+                                 verticalCues.data());
         break;
       case Form::kGridFunctions:
         optimizer->setDataCost(&dataFunctionXY);
@@ -215,14 +222,19 @@ TEST_P(SettledMoves, OnlyMovesThatCanChangeLabelsBuildAGraph) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, SettledMoves,
-                         testing::Values(Form::kGeneralTable, Form::kGeneralFunction,
+                         testing::Values(Form::kGeneralTable,
+                                         Form::kGeneralFunction,
                                          Form::kGridCues, Form::kGridFunctions),
                          [](const testing::TestParamInfo<Form>& info) {
                            switch (info.param) {
-                             case Form::kGeneralTable: return std::string("GeneralTable");
-                             case Form::kGeneralFunction: return std::string("GeneralFunction");
-                             case Form::kGridCues: return std::string("GridCues");
-                             default: return std::string("GridFunctions");
+                             case Form::kGeneralTable:
+                               return std::string("GeneralTable");
+                             case Form::kGeneralFunction:
+                               return std::string("GeneralFunction");
+                             case Form::kGridCues:
+                               return std::string("GridCues");
+                             default:
+                               return std::string("GridFunctions");
                            }
                          });
 

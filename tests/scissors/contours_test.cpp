@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "scissors/iscissor.h"
 #include "tests/scissors/test_images.h"
@@ -38,7 +38,9 @@ class ContourSession : public ::testing::Test {
     scissor_.searchFromSeed(at.x, at.y);
   }
 
-  const std::vector<cv::Point>& points() const { return scissor_.contours().back().points; }
+  const std::vector<cv::Point>& points() const {
+    return scissor_.contours().back().points;
+  }
 
   cv::Mat image_;
   IScissor scissor_;
@@ -141,7 +143,7 @@ TEST_F(ContourSession, OperationsOnAnEmptyListDoNothing) {
 TEST_F(ContourSession, AppendNeedsASearchFromTheContourEnd) {
   scissor_.startContour({3, 3}, 1);
   EXPECT_EQ(scissor_.appendSegment({10, 10}), 0);  // no search has run
-  scissor_.searchFromSeed(8, 8);                    // a search from elsewhere
+  scissor_.searchFromSeed(8, 8);                   // a search from elsewhere
   EXPECT_EQ(scissor_.appendSegment({10, 10}), 0);
   EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(3, 3)});
 }

@@ -1,10 +1,11 @@
-#include <cmath>
-#include <tuple>
+#include "scissors/link_costs.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <tuple>
+
 #include "scissors/iscissor.h"
-#include "scissors/link_costs.h"
 #include "tests/scissors/test_images.h"
 
 namespace scribeline {
@@ -13,8 +14,9 @@ namespace {
 using testing_images::greyImage;
 using testing_images::randomImage;
 
-constexpr double kAxisFlat = 255.0 / kSqrt2;          // axis link of raw strength 0
-constexpr double kHalfStep = 255.0 * (1.0 / kSqrt2 - 0.5);  // axis link of strength M / sqrt 2
+constexpr double kAxisFlat = 255.0 / kSqrt2;  // axis link of raw strength 0
+constexpr double kHalfStep =
+    255.0 * (1.0 / kSqrt2 - 0.5);  // axis link of strength M / sqrt 2
 
 // A flat grey 7 x 5 image, 100 in columns 0 to 3 and 140 in columns 4 to 6.
 cv::Mat verticalStep() {
@@ -34,15 +36,23 @@ TEST(LinkCosts, VerticalStepMakesTheDiagonalsAcrossItFree) {
   };
   const Row rows[] = {
       // Left of the step: the links to (4, 1) and (4, 3) join the columns.
-      {3, 2, {kAxisFlat, 0.0, kHalfStep, 255.0, kAxisFlat, 255.0, kHalfStep, 0.0}},
+      {3,
+       2,
+       {kAxisFlat, 0.0, kHalfStep, 255.0, kAxisFlat, 255.0, kHalfStep, 0.0}},
       // Right of the step: the links to (3, 1) and (3, 3).
-      {4, 2, {kAxisFlat, 255.0, kHalfStep, 0.0, kAxisFlat, 0.0, kHalfStep, 255.0}},
+      {4,
+       2,
+       {kAxisFlat, 255.0, kHalfStep, 0.0, kAxisFlat, 0.0, kHalfStep, 255.0}},
       // Away from the step everything is flat.
-      {1, 2, {kAxisFlat, 255.0, kAxisFlat, 255.0, kAxisFlat, 255.0, kAxisFlat, 255.0}},
+      {1,
+       2,
+       {kAxisFlat, 255.0, kAxisFlat, 255.0, kAxisFlat, 255.0, kAxisFlat,
+        255.0}},
   };
   for (const Row& row : rows) {
     for (int k = 0; k < 8; ++k) {
-      SCOPED_TRACE(::testing::Message() << "pixel (" << row.x << ", " << row.y << ") k " << k);
+      SCOPED_TRACE(::testing::Message()
+                   << "pixel (" << row.x << ", " << row.y << ") k " << k);
       EXPECT_NEAR(scissor.linkCost(row.x, row.y, k), row.costs[k], 1e-9);
     }
   }
@@ -87,21 +97,23 @@ INSTANTIATE_TEST_SUITE_P(
     LinkCosts, EdgeStrengthFallbacks,
     ::testing::Values(
         // Left border (0, 1): N4 is the pixel, N3 falls back to up, N5 to down.
-        FallbackRow{0, 1, 0, 20.0}, FallbackRow{0, 1, 2, 22.5}, FallbackRow{0, 1, 3, 10.0 / kSqrt2},
-        FallbackRow{0, 1, 4, 15.0}, FallbackRow{0, 1, 5, 20.0 / kSqrt2},
-        FallbackRow{0, 1, 6, 27.5},
+        FallbackRow{0, 1, 0, 20.0}, FallbackRow{0, 1, 2, 22.5},
+        FallbackRow{0, 1, 3, 10.0 / kSqrt2}, FallbackRow{0, 1, 4, 15.0},
+        FallbackRow{0, 1, 5, 20.0 / kSqrt2}, FallbackRow{0, 1, 6, 27.5},
         // Top-left corner: N1 falls back to right, N3 to the pixel, N5 to down.
-        FallbackRow{0, 0, 0, 7.5}, FallbackRow{0, 0, 1, 40.0 / kSqrt2}, FallbackRow{0, 0, 2, 20.0},
-        FallbackRow{0, 0, 3, 0.0}, FallbackRow{0, 0, 4, 5.0}, FallbackRow{0, 0, 5, 10.0 / kSqrt2},
+        FallbackRow{0, 0, 0, 7.5}, FallbackRow{0, 0, 1, 40.0 / kSqrt2},
+        FallbackRow{0, 0, 2, 20.0}, FallbackRow{0, 0, 3, 0.0},
+        FallbackRow{0, 0, 4, 5.0}, FallbackRow{0, 0, 5, 10.0 / kSqrt2},
         FallbackRow{0, 0, 6, 22.5}, FallbackRow{0, 0, 7, 30.0 / kSqrt2},
-        // Bottom-right corner: N1 falls back to up, N5 to left, N7 to the pixel.
-        FallbackRow{2, 2, 0, 35.0}, FallbackRow{2, 2, 1, 70.0 / kSqrt2}, FallbackRow{2, 2, 2, 40.0},
-        FallbackRow{2, 2, 3, 30.0 / kSqrt2}, FallbackRow{2, 2, 4, 25.0},
-        FallbackRow{2, 2, 5, 100.0 / kSqrt2}, FallbackRow{2, 2, 6, 50.0},
-        FallbackRow{2, 2, 7, 0.0},
+        // Bottom-right corner: N1 falls back to up, N5 to left, N7 to the
+        // pixel.
+        FallbackRow{2, 2, 0, 35.0}, FallbackRow{2, 2, 1, 70.0 / kSqrt2},
+        FallbackRow{2, 2, 2, 40.0}, FallbackRow{2, 2, 3, 30.0 / kSqrt2},
+        FallbackRow{2, 2, 4, 25.0}, FallbackRow{2, 2, 5, 100.0 / kSqrt2},
+        FallbackRow{2, 2, 6, 50.0}, FallbackRow{2, 2, 7, 0.0},
         // Top border (1, 0): N1 falls back to right, N3 to left.
-        FallbackRow{1, 0, 0, 15.0}, FallbackRow{1, 0, 2, 40.0}, FallbackRow{1, 0, 4, 7.5},
-        FallbackRow{1, 0, 6, 47.5}));
+        FallbackRow{1, 0, 0, 15.0}, FallbackRow{1, 0, 2, 40.0},
+        FallbackRow{1, 0, 4, 7.5}, FallbackRow{1, 0, 6, 47.5}));
 
 TEST(LinkCosts, OneByOneImageHasOnlyZeroStrengths) {
   const cv::Mat image(1, 1, CV_8UC3, cv::Scalar(12, 200, 31));
@@ -111,7 +123,8 @@ TEST(LinkCosts, OneByOneImageHasOnlyZeroStrengths) {
 
   IScissor scissor(image);
   EXPECT_EQ(scissor.maxStrength(), 0.0);
-  for (int k = 0; k < 8; ++k) EXPECT_EQ(scissor.linkCost(0, 0, k), kUniformLinkCost);
+  for (int k = 0; k < 8; ++k)
+    EXPECT_EQ(scissor.linkCost(0, 0, k), kUniformLinkCost);
   scissor.searchFromSeed(0, 0);
   const ScissorNode seed = scissor.node(0, 0);
   EXPECT_EQ(seed.searchState, kExpanded);
@@ -146,7 +159,8 @@ struct ImageCase {
 };
 
 void PrintTo(const ImageCase& c, std::ostream* os) {
-  *os << c.width << "x" << c.height << " levels " << c.levels << " seed " << c.seed;
+  *os << c.width << "x" << c.height << " levels " << c.levels << " seed "
+      << c.seed;
 }
 
 class LinkCostsMatchDefinition : public ::testing::TestWithParam<ImageCase> {};
@@ -157,7 +171,8 @@ void expectCostsMatchDefinition(const cv::Mat& image) {
   std::vector<std::array<double, 8>> strengths(image.total());
   for (int y = 0; y < image.rows; ++y) {
     for (int x = 0; x < image.cols; ++x) {
-      strongest = std::max(strongest, edgeStrengths(image, x, y, strengths[y * image.cols + x]));
+      strongest = std::max(
+          strongest, edgeStrengths(image, x, y, strengths[y * image.cols + x]));
     }
   }
   ASSERT_EQ(scissor.maxStrength(), strongest);
@@ -165,8 +180,9 @@ void expectCostsMatchDefinition(const cv::Mat& image) {
     for (int x = 0; x < image.cols; ++x) {
       const ScissorNode node = scissor.node(x, y);
       for (int k = 0; k < 8; ++k) {
-        ASSERT_EQ(node.linkCost[k],
-                  normalisedLinkCost(strengths[y * image.cols + x][k], k, strongest))
+        ASSERT_EQ(
+            node.linkCost[k],
+            normalisedLinkCost(strengths[y * image.cols + x][k], k, strongest))
             << "pixel (" << x << ", " << y << ") k " << k;
       }
     }
@@ -176,8 +192,9 @@ void expectCostsMatchDefinition(const cv::Mat& image) {
 TEST_P(LinkCostsMatchDefinition, EveryLinkBitForBit) {
   const ImageCase& c = GetParam();
   SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
-  expectCostsMatchDefinition(c.levels == 0 ? testing_images::smoothImage(c.width, c.height, c.seed)
-                                           : randomImage(c.width, c.height, c.seed, c.levels));
+  expectCostsMatchDefinition(
+      c.levels == 0 ? testing_images::smoothImage(c.width, c.height, c.seed)
+                    : randomImage(c.width, c.height, c.seed, c.levels));
 }
 
 // The byte differences (252, 255, 255) and (255, 255, 252) have the same sum
@@ -188,18 +205,20 @@ TEST(LinkCosts, StrongestAmongEqualSquareSumsIsExact) {
     cv::Mat image(7, 7, CV_8UC3, cv::Scalar::all(0));
     image.at<cv::Vec3b>(3, strongerFirst ? 2 : 4) = cv::Vec3b(255, 255, 252);
     image.at<cv::Vec3b>(3, strongerFirst ? 4 : 2) = cv::Vec3b(252, 255, 255);
-    SCOPED_TRACE(strongerFirst ? "stronger on the left" : "stronger on the right");
+    SCOPED_TRACE(strongerFirst ? "stronger on the left"
+                               : "stronger on the right");
     expectCostsMatchDefinition(image);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(LinkCosts, LinkCostsMatchDefinition,
-                         ::testing::Values(ImageCase{1, 1, 256, 1}, ImageCase{5, 1, 256, 2},
-                                           ImageCase{1, 6, 256, 3}, ImageCase{2, 2, 256, 4},
-                                           ImageCase{3, 3, 256, 5}, ImageCase{2, 7, 2, 6},
-                                           ImageCase{7, 5, 256, 7}, ImageCase{31, 17, 256, 8},
-                                           ImageCase{40, 37, 2, 9}, ImageCase{67, 45, 5, 10},
-                                           ImageCase{53, 31, 0, 11}, ImageCase{130, 70, 0, 12}));
+INSTANTIATE_TEST_SUITE_P(
+    LinkCosts, LinkCostsMatchDefinition,
+    ::testing::Values(ImageCase{1, 1, 256, 1}, ImageCase{5, 1, 256, 2},
+                      ImageCase{1, 6, 256, 3}, ImageCase{2, 2, 256, 4},
+                      ImageCase{3, 3, 256, 5}, ImageCase{2, 7, 2, 6},
+                      ImageCase{7, 5, 256, 7}, ImageCase{31, 17, 256, 8},
+                      ImageCase{40, 37, 2, 9}, ImageCase{67, 45, 5, 10},
+                      ImageCase{53, 31, 0, 11}, ImageCase{130, 70, 0, 12}));
 
 }  // namespace
 }  // namespace scribeline

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "app/palette.h"
 #include "scissors/iscissor.h"
@@ -29,7 +29,8 @@ Picture pictureOf(const cv::Mat& mask) {
   Picture picture;
   for (int y = 0; y < mask.rows; ++y) {
     std::string row;
-    for (int x = 0; x < mask.cols; ++x) row += symbolOf(mask.at<cv::Vec3b>(y, x));
+    for (int x = 0; x < mask.cols; ++x)
+      row += symbolOf(mask.at<cv::Vec3b>(y, x));
     picture.push_back(row);
   }
   return picture;
@@ -46,7 +47,8 @@ std::vector<cv::Point> rectangleOutline(int x0, int y0, int x1, int y1) {
   return points;
 }
 
-Contour closedContour(std::vector<cv::Point> points, int label, bool closed = true) {
+Contour closedContour(std::vector<cv::Point> points, int label,
+                      bool closed = true) {
   Contour contour;
   contour.closed = closed;
   contour.points = std::move(points);
@@ -86,69 +88,66 @@ TEST_P(MaskUpdate, OutlinesAndFill) {
 INSTANTIATE_TEST_SUITE_P(
     Scissors, MaskUpdate,
     ::testing::Values(
-        MaskCase{"SquareOutline", 8, 7, {closedContour(rectangleOutline(2, 1, 5, 4), 1)},
-                 {"........",
-                  "..1111..",
-                  "..1..1..",
-                  "..1..1..",
-                  "..1111..",
-                  "........",
-                  "........"},
-                 {"00000000",
-                  "00111100",
-                  "00111100",
-                  "00111100",
-                  "00111100",
-                  "00000000",
-                  "00000000"}},
-        MaskCase{"NoContour", 5, 3, {}, {".....", ".....", "....."},
+        MaskCase{"SquareOutline",
+                 8,
+                 7,
+                 {closedContour(rectangleOutline(2, 1, 5, 4), 1)},
+                 {"........", "..1111..", "..1..1..", "..1..1..", "..1111..",
+                  "........", "........"},
+                 {"00000000", "00111100", "00111100", "00111100", "00111100",
+                  "00000000", "00000000"}},
+        MaskCase{"NoContour",
+                 5,
+                 3,
+                 {},
+                 {".....", ".....", "....."},
                  {"00000", "00000", "00000"}},
-        MaskCase{"OpenContoursAreSkipped", 6, 5,
+        MaskCase{"OpenContoursAreSkipped",
+                 6,
+                 5,
                  {closedContour(rectangleOutline(1, 1, 4, 3), 2, false)},
                  {"......", "......", "......", "......", "......"},
                  {"000000", "000000", "000000", "000000", "000000"}},
         // The inner contour's colour carries on to its right, up to the outer
         // outline: each white pixel takes the nearest outline on its left.
-        MaskCase{"NestedContoursOfTwoLabels", 10, 9,
+        MaskCase{"NestedContoursOfTwoLabels",
+                 10,
+                 9,
                  {closedContour(rectangleOutline(1, 1, 8, 7), 1),
                   closedContour(rectangleOutline(3, 3, 6, 5), 2)},
-                 {"..........",
-                  ".11111111.",
-                  ".1......1.",
-                  ".1.2222.1.",
-                  ".1.2..2.1.",
-                  ".1.2222.1.",
-                  ".1......1.",
-                  ".11111111.",
+                 {"..........", ".11111111.", ".1......1.", ".1.2222.1.",
+                  ".1.2..2.1.", ".1.2222.1.", ".1......1.", ".11111111.",
                   ".........."},
-                 {"0000000000",
-                  "0111111110",
-                  "0111111110",
-                  "0112222210",
-                  "0112222210",
-                  "0112222210",
-                  "0111111110",
-                  "0111111110",
+                 {"0000000000", "0111111110", "0111111110", "0112222210",
+                  "0112222210", "0112222210", "0111111110", "0111111110",
                   "0000000000"}},
         // A closed line from the top to the bottom border cuts the right part
         // off from (0, 0): it is filled as if inside.
-        MaskCase{"ContourTouchingTheBorder", 7, 4,
+        MaskCase{"ContourTouchingTheBorder",
+                 7,
+                 4,
                  {closedContour({{3, 0}, {3, 1}, {3, 2}, {3, 3}}, 3)},
                  {"...3...", "...3...", "...3...", "...3..."},
                  {"0003333", "0003333", "0003333", "0003333"}},
         // An outline through (0, 0): that pixel still ends black, and the
         // part of the outside not reached from it takes the outline colour.
-        MaskCase{"OutlineThroughTheCorner", 6, 5,
+        MaskCase{"OutlineThroughTheCorner",
+                 6,
+                 5,
                  {closedContour(rectangleOutline(0, 0, 2, 2), 4)},
                  {"444...", "4.4...", "444...", "......", "......"},
                  {"044444", "444444", "444444", "000000", "000000"}},
         // Closing lines are drawn; the later contour wins where they cross.
-        MaskCase{"ClosingLineAndOverlap", 6, 4,
+        MaskCase{"ClosingLineAndOverlap",
+                 6,
+                 4,
                  {closedContour({{1, 1}, {2, 1}, {3, 1}, {4, 1}}, 1),
                   closedContour({{3, 0}, {3, 1}, {3, 2}}, 2)},
                  {"...2..", ".1121.", "...2..", "......"},
                  {"000200", "011210", "000200", "000000"}}),
-    [](const ::testing::TestParamInfo<MaskCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<MaskCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(MaskUpdateSize, MaskOfAnotherSizeIsReallocated) {
   const cv::Mat image(4, 5, CV_8UC3, cv::Scalar::all(0));

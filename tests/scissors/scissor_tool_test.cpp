@@ -1,17 +1,18 @@
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include "scissors/scissor_tool.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <sstream>
 
 #include "app/commands.h"
 #include "app/palette.h"
 #include "app/program.h"
 #include "app/tools.h"
 #include "canvas/mouse.h"
-#include "scissors/scissor_tool.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -46,15 +47,20 @@ class ScissorToolTest : public ::testing::Test {
   }
 
   const IScissor& scissor() const {
-    return *static_cast<const ScissorTool&>(*workspace.tools[kToolScissors]).scissor();
+    return *static_cast<const ScissorTool&>(*workspace.tools[kToolScissors])
+                .scissor();
   }
   void press(int x, int y) {
     windows.sendMouse(kMainWindow, kLeftButtonDown, x, y, kMouseFlagLeftButton);
     windows.sendMouse(kMainWindow, kLeftButtonUp, x, y, 0);
   }
-  void move(int x, int y) { windows.sendMouse(kMainWindow, kMouseMove, x, y, 0); }
+  void move(int x, int y) {
+    windows.sendMouse(kMainWindow, kMouseMove, x, y, 0);
+  }
   void key(int code) { runCommand(workspace, code); }
-  const std::vector<cv::Point>& points() const { return scissor().contours().back().points; }
+  const std::vector<cv::Point>& points() const {
+    return scissor().contours().back().points;
+  }
   int shows() const { return windows.showCount(kMainWindow); }
 
   ScriptedWindowSystem windows;
@@ -78,7 +84,8 @@ TEST_F(ScissorToolTest, LiveWirePreviewPaintsThePathButNotTheSeed) {
   move(10, 10);
   expected = workspace.image.clone();
   expected.at<cv::Vec3b>(10, 10) = colourOfLabel(5);
-  EXPECT_EQ(cv::norm(windows.lastShown(kMainWindow), expected, cv::NORM_INF), 0.0);
+  EXPECT_EQ(cv::norm(windows.lastShown(kMainWindow), expected, cv::NORM_INF),
+            0.0);
 }
 
 TEST_F(ScissorToolTest, PressesCommitTheLiveWireAndRecordSegmentLengths) {
@@ -86,7 +93,8 @@ TEST_F(ScissorToolTest, PressesCommitTheLiveWireAndRecordSegmentLengths) {
   const std::vector<cv::Point> wire = scissor().pathToSeed({39, 12});
   press(39, 12);
   press(39, 12);  // on the seed: nothing added
-  EXPECT_EQ(workspace.segmentLengths, (std::deque<int>{0, static_cast<int>(wire.size()), 0}));
+  EXPECT_EQ(workspace.segmentLengths,
+            (std::deque<int>{0, static_cast<int>(wire.size()), 0}));
   std::vector<cv::Point> expected{{20, 12}};
   expected.insert(expected.end(), wire.rbegin(), wire.rend());
   EXPECT_EQ(points(), expected);
@@ -151,12 +159,15 @@ TEST_F(ScissorToolTest, EnterFinishesOpenCtrlEnterClosedAndNothingElseRedraws) {
   // The open contour has no line from (39, 27) back to (20, 12).
   cv::Mat unclosed = cv::Mat::zeros(shown.size(), CV_8UC1);
   cv::line(unclosed, {39, 27}, {20, 12}, cv::Scalar(255), 1, cv::LINE_8);
-  for (const cv::Point& point : scissor().contours()[0].points) unclosed.at<uchar>(point) = 0;
-  for (const cv::Point& point : scissor().contours()[1].points) unclosed.at<uchar>(point) = 0;
+  for (const cv::Point& point : scissor().contours()[0].points)
+    unclosed.at<uchar>(point) = 0;
+  for (const cv::Point& point : scissor().contours()[1].points)
+    unclosed.at<uchar>(point) = 0;
   int unclosedPixels = 0;
   for (int y = 0; y < shown.rows; ++y) {
     for (int x = 0; x < shown.cols; ++x) {
-      if (unclosed.at<uchar>(y, x) == 0 || closing.at<uchar>(y, x) != 0) continue;
+      if (unclosed.at<uchar>(y, x) == 0 || closing.at<uchar>(y, x) != 0)
+        continue;
       ++unclosedPixels;
       EXPECT_EQ(shown.at<cv::Vec3b>(y, x), workspace.image.at<cv::Vec3b>(y, x));
     }
@@ -232,11 +243,13 @@ TEST(ScissorSession, OutlineTheSquareFillItAndSave) {
   std::ofstream(settings.labelListPath) << "1\nsquare\n";
 
   auto windows = std::make_shared<ScriptedWindowSystem>();
-  windows->pushMouse(kToolboxWindow, kLeftButtonDown, 90, 105, kMouseFlagLeftButton);  // label 5
-  for (const cv::Point corner : {cv::Point(20, 12), cv::Point(39, 12), cv::Point(39, 27),
-                                 cv::Point(20, 27)}) {
+  windows->pushMouse(kToolboxWindow, kLeftButtonDown, 90, 105,
+                     kMouseFlagLeftButton);  // label 5
+  for (const cv::Point corner : {cv::Point(20, 12), cv::Point(39, 12),
+                                 cv::Point(39, 27), cv::Point(20, 27)}) {
     windows->pushMouse(kMainWindow, kMouseMove, corner.x, corner.y);
-    windows->pushMouse(kMainWindow, kLeftButtonDown, corner.x, corner.y, kMouseFlagLeftButton);
+    windows->pushMouse(kMainWindow, kLeftButtonDown, corner.x, corner.y,
+                       kMouseFlagLeftButton);
     windows->pushMouse(kMainWindow, kLeftButtonUp, corner.x, corner.y);
   }
   windows->pushKey(10);
@@ -246,7 +259,10 @@ TEST(ScissorSession, OutlineTheSquareFillItAndSave) {
 
   std::ostringstream console;
   const char* argv[] = {"scribeline", imagePath.c_str()};
-  EXPECT_EQ(runProgram(2, argv, console, [&](std::string*) { return windows; }, settings), 1);
+  EXPECT_EQ(
+      runProgram(
+          2, argv, console, [&](std::string*) { return windows; }, settings),
+      1);
 
   const cv::Mat mask = cv::imread(imagePath + "_Mask.png", cv::IMREAD_COLOR);
   ASSERT_EQ(mask.size(), cv::Size(60, 40));

@@ -1,9 +1,9 @@
-#include <algorithm>
-#include <vector>
+#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <boost/graph/adjacency_list.hpp>
 #include <boost/graph/dijkstra_shortest_paths.hpp>
-#include <gtest/gtest.h>
+#include <vector>
 
 #include "scissors/iscissor.h"
 #include "tests/scissors/test_images.h"
@@ -20,9 +20,10 @@ bool insideImage(const IScissor& scissor, int x, int y) {
 
 // Shortest path costs from the seed over the same link costs, by Boost.Graph.
 std::vector<double> boostDistances(const IScissor& scissor, cv::Point seed) {
-  using Graph = boost::adjacency_list<boost::vecS, boost::vecS, boost::directedS,
-                                      boost::no_property,
-                                      boost::property<boost::edge_weight_t, double>>;
+  using Graph =
+      boost::adjacency_list<boost::vecS, boost::vecS, boost::directedS,
+                            boost::no_property,
+                            boost::property<boost::edge_weight_t, double>>;
   const int width = scissor.width();
   Graph graph(static_cast<std::size_t>(width) * scissor.height());
   for (int y = 0; y < scissor.height(); ++y) {
@@ -31,7 +32,8 @@ std::vector<double> boostDistances(const IScissor& scissor, cv::Point seed) {
         const int nx = x + directionOffsets[k].dx;
         const int ny = y + directionOffsets[k].dy;
         if (!insideImage(scissor, nx, ny)) continue;
-        boost::add_edge(y * width + x, ny * width + nx, scissor.linkCost(x, y, k), graph);
+        boost::add_edge(y * width + x, ny * width + nx,
+                        scissor.linkCost(x, y, k), graph);
       }
     }
   }
@@ -47,7 +49,8 @@ struct SearchCase {
 };
 
 void PrintTo(const SearchCase& c, std::ostream* os) {
-  *os << c.width << "x" << c.height << " levels " << c.levels << " seed " << c.seed;
+  *os << c.width << "x" << c.height << " levels " << c.levels << " seed "
+      << c.seed;
 }
 
 class SearchAgainstBoost : public ::testing::TestWithParam<SearchCase> {};
@@ -57,23 +60,30 @@ TEST_P(SearchAgainstBoost, PathCostsAreShortestAndChainsEndAtTheSeed) {
   SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
   const cv::Mat image = randomImage(c.width, c.height, c.seed, c.levels);
   IScissor scissor(image);
-  const cv::Point seeds[] = {{0, 0}, {c.width / 2, c.height / 2}, {c.width - 1, c.height - 1}};
+  const cv::Point seeds[] = {
+      {0, 0}, {c.width / 2, c.height / 2}, {c.width - 1, c.height - 1}};
   for (const cv::Point& seed : seeds) {
-    SCOPED_TRACE(::testing::Message() << "search from (" << seed.x << ", " << seed.y << ")");
+    SCOPED_TRACE(::testing::Message()
+                 << "search from (" << seed.x << ", " << seed.y << ")");
     scissor.searchFromSeed(seed.x, seed.y);
     const std::vector<double> expected = boostDistances(scissor, seed);
     for (int y = 0; y < c.height; ++y) {
       for (int x = 0; x < c.width; ++x) {
         const ScissorNode node = scissor.node(x, y);
         const double want = expected[y * c.width + x];
-        ASSERT_NEAR(node.pathCost, want, 1e-9 * std::max(1.0, want)) << "(" << x << ", " << y << ")";
+        ASSERT_NEAR(node.pathCost, want, 1e-9 * std::max(1.0, want))
+            << "(" << x << ", " << y << ")";
         ASSERT_EQ(node.searchState, kExpanded);
-        ASSERT_TRUE(chainEndsAtSeed(scissor, {x, y}, seed)) << "(" << x << ", " << y << ")";
+        ASSERT_TRUE(chainEndsAtSeed(scissor, {x, y}, seed))
+            << "(" << x << ", " << y << ")";
         if (!node.prev) continue;
-        // The path cost is the predecessor's plus the link read at the predecessor.
+        // The path cost is the predecessor's plus the link read at the
+        // predecessor.
         const cv::Point step(x - node.prev->x, y - node.prev->y);
         int k = 0;
-        while (directionOffsets[k].dx != step.x || directionOffsets[k].dy != step.y) ++k;
+        while (directionOffsets[k].dx != step.x ||
+               directionOffsets[k].dy != step.y)
+          ++k;
         ASSERT_EQ(node.pathCost,
                   scissor.node(node.prev->x, node.prev->y).pathCost +
                       scissor.linkCost(node.prev->x, node.prev->y, k));
@@ -82,11 +92,12 @@ TEST_P(SearchAgainstBoost, PathCostsAreShortestAndChainsEndAtTheSeed) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Search, SearchAgainstBoost,
-                         ::testing::Values(SearchCase{1, 1, 256, 11}, SearchCase{9, 1, 256, 12},
-                                           SearchCase{1, 8, 256, 13}, SearchCase{12, 9, 256, 14},
-                                           SearchCase{23, 17, 256, 15}, SearchCase{30, 20, 3, 16},
-                                           SearchCase{41, 29, 256, 17}));
+INSTANTIATE_TEST_SUITE_P(
+    Search, SearchAgainstBoost,
+    ::testing::Values(SearchCase{1, 1, 256, 11}, SearchCase{9, 1, 256, 12},
+                      SearchCase{1, 8, 256, 13}, SearchCase{12, 9, 256, 14},
+                      SearchCase{23, 17, 256, 15}, SearchCase{30, 20, 3, 16},
+                      SearchCase{41, 29, 256, 17}));
 
 // The search written out plainly, one record per pixel with a pointer to its
 // predecessor, following the heap rules literally. The engine must find the
@@ -94,13 +105,16 @@ INSTANTIATE_TEST_SUITE_P(Search, SearchAgainstBoost,
 class ReferenceSearch {
  public:
   explicit ReferenceSearch(const IScissor& scissor)
-      : width_(scissor.width()), height_(scissor.height()), nodes_(width_ * height_) {
+      : width_(scissor.width()),
+        height_(scissor.height()),
+        nodes_(width_ * height_) {
     for (int y = 0; y < height_; ++y) {
       for (int x = 0; x < width_; ++x) {
         Node& node = at(x, y);
         node.x = x;
         node.y = y;
-        for (int k = 0; k < 8; ++k) node.linkCost[k] = scissor.linkCost(x, y, k);
+        for (int k = 0; k < 8; ++k)
+          node.linkCost[k] = scissor.linkCost(x, y, k);
       }
     }
   }
@@ -179,7 +193,8 @@ class ReferenceSearch {
     while (2 * hole + 2 < heap_.size()) {
       const std::size_t left = 2 * hole + 1;
       const std::size_t right = left + 1;
-      const std::size_t child = heap_[left]->pathCost < heap_[right]->pathCost ? left : right;
+      const std::size_t child =
+          heap_[left]->pathCost < heap_[right]->pathCost ? left : right;
       heap_[hole] = heap_[child];
       heap_[hole]->place = hole;
       hole = child;
@@ -203,28 +218,33 @@ class SearchAgainstReference : public ::testing::TestWithParam<SearchCase> {};
 TEST_P(SearchAgainstReference, SameTreeIncludingEveryTie) {
   const SearchCase& c = GetParam();
   SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
-  const cv::Mat image = c.levels == 1 ? cv::Mat(c.height, c.width, CV_8UC3, cv::Scalar::all(7))
-                                      : randomImage(c.width, c.height, c.seed, c.levels);
+  const cv::Mat image =
+      c.levels == 1 ? cv::Mat(c.height, c.width, CV_8UC3, cv::Scalar::all(7))
+                    : randomImage(c.width, c.height, c.seed, c.levels);
   IScissor scissor(image);
   ReferenceSearch reference(scissor);
-  const cv::Point seeds[] = {{c.width / 2, c.height / 2}, {0, c.height - 1}, {c.width - 1, 0}};
+  const cv::Point seeds[] = {
+      {c.width / 2, c.height / 2}, {0, c.height - 1}, {c.width - 1, 0}};
   for (const cv::Point& seed : seeds) {
-    SCOPED_TRACE(::testing::Message() << "search from (" << seed.x << ", " << seed.y << ")");
+    SCOPED_TRACE(::testing::Message()
+                 << "search from (" << seed.x << ", " << seed.y << ")");
     scissor.searchFromSeed(seed.x, seed.y);
     reference.run(seed.x, seed.y);
     for (int y = 0; y < c.height; ++y) {
       for (int x = 0; x < c.width; ++x) {
-        ASSERT_EQ(scissor.predecessor({x, y}), reference.prev(x, y)) << "(" << x << ", " << y << ")";
+        ASSERT_EQ(scissor.predecessor({x, y}), reference.prev(x, y))
+            << "(" << x << ", " << y << ")";
         ASSERT_EQ(scissor.node(x, y).pathCost, reference.pathCost(x, y));
       }
     }
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Search, SearchAgainstReference,
-                         ::testing::Values(SearchCase{13, 11, 1, 0}, SearchCase{40, 30, 1, 0},
-                                           SearchCase{25, 19, 2, 21}, SearchCase{50, 33, 2, 22},
-                                           SearchCase{37, 41, 4, 23}, SearchCase{60, 45, 256, 24}));
+INSTANTIATE_TEST_SUITE_P(
+    Search, SearchAgainstReference,
+    ::testing::Values(SearchCase{13, 11, 1, 0}, SearchCase{40, 30, 1, 0},
+                      SearchCase{25, 19, 2, 21}, SearchCase{50, 33, 2, 22},
+                      SearchCase{37, 41, 4, 23}, SearchCase{60, 45, 256, 24}));
 
 // Equal costs everywhere: the heap's rules alone pick the predecessors.
 // From the seed (2, 2) the eight neighbours enter in direction order at cost
@@ -238,8 +258,9 @@ TEST(Search, EqualCostsFollowTheHeapRules) {
   struct Row {
     cv::Point pixel, prev;
   };
-  const Row rows[] = {{{3, 2}, {2, 2}}, {{4, 2}, {3, 2}}, {{4, 1}, {3, 2}}, {{4, 3}, {3, 2}},
-                      {{3, 0}, {2, 1}}, {{2, 0}, {2, 1}}, {{1, 0}, {2, 1}}};
+  const Row rows[] = {{{3, 2}, {2, 2}}, {{4, 2}, {3, 2}}, {{4, 1}, {3, 2}},
+                      {{4, 3}, {3, 2}}, {{3, 0}, {2, 1}}, {{2, 0}, {2, 1}},
+                      {{1, 0}, {2, 1}}};
   for (const Row& row : rows) {
     EXPECT_EQ(scissor.predecessor(row.pixel), row.prev)
         << "pixel (" << row.pixel.x << ", " << row.pixel.y << ")";

@@ -1,9 +1,8 @@
 #pragma once
 
 #include <cstdint>
-#include <random>
-
 #include <opencv2/core.hpp>
+#include <random>
 
 namespace scribeline {
 namespace testing_images {
@@ -11,14 +10,16 @@ namespace testing_images {
 // An 8-bit colour image whose channels are drawn independently from
 // `levels` evenly spaced values between 0 and 255 (levels >= 2). Few levels
 // give many equal link costs, and so many ties in the search.
-inline cv::Mat randomImage(int width, int height, std::uint32_t seed, int levels = 256) {
+inline cv::Mat randomImage(int width, int height, std::uint32_t seed,
+                           int levels = 256) {
   std::mt19937 generator(seed);
   std::uniform_int_distribution<int> level(0, levels - 1);
   cv::Mat image(height, width, CV_8UC3);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       cv::Vec3b& pixel = image.at<cv::Vec3b>(y, x);
-      for (int c = 0; c < 3; ++c) pixel[c] = static_cast<uchar>(level(generator) * 255 / (levels - 1));
+      for (int c = 0; c < 3; ++c)
+        pixel[c] = static_cast<uchar>(level(generator) * 255 / (levels - 1));
     }
   }
   return image;
@@ -33,14 +34,17 @@ inline cv::Mat smoothImage(int width, int height, std::uint32_t seed) {
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       cv::Vec3b& pixel = image.at<cv::Vec3b>(y, x);
-      for (int c = 0; c < 3; ++c) pixel[c] = static_cast<uchar>(60 + x + 2 * y + 10 * c + noise(generator));
+      for (int c = 0; c < 3; ++c)
+        pixel[c] =
+            static_cast<uchar>(60 + x + 2 * y + 10 * c + noise(generator));
     }
   }
   return image;
 }
 
 // A grey image from rows of values, top row first.
-inline cv::Mat greyImage(std::initializer_list<std::initializer_list<int>> rows) {
+inline cv::Mat greyImage(
+    std::initializer_list<std::initializer_list<int>> rows) {
   const int height = static_cast<int>(rows.size());
   const int width = static_cast<int>(rows.begin()->size());
   cv::Mat image(height, width, CV_8UC3);
@@ -61,7 +65,9 @@ inline cv::Mat greyImage(std::initializer_list<std::initializer_list<int>> rows)
 template <typename Scissor>
 bool chainEndsAtSeed(const Scissor& scissor, cv::Point from, cv::Point seed) {
   cv::Point at = from;
-  for (long steps = 0; steps <= static_cast<long>(scissor.width()) * scissor.height(); ++steps) {
+  for (long steps = 0;
+       steps <= static_cast<long>(scissor.width()) * scissor.height();
+       ++steps) {
     const auto prev = scissor.predecessor(at);
     if (!prev) return at == seed;
     at = *prev;

@@ -1,8 +1,8 @@
 #include "snapping/data_costs.h"
 
-#include <random>
-
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace scribeline {
 namespace {
@@ -18,15 +18,19 @@ Superpixel superpixelWithMean(float r, float g, float b, int seed = -1) {
   return superpixel;
 }
 
-ColourModel model(std::vector<cv::Vec3f> centres) { return ColourModel{std::move(centres)}; }
+ColourModel model(std::vector<cv::Vec3f> centres) {
+  return ColourModel{std::move(centres)};
+}
 
 TEST(SeedSuperpixelsTest, HighestPaintedLabelWinsAndUnpaintedClears) {
   // Superpixels by pixel: 0 0 1 1 2 2 3 3
   const std::vector<int> map = {0, 0, 1, 1, 2, 2, 3, 3};
-  const std::vector<unsigned char> strokes = {2, 5, kUnpainted, 0, kUnpainted, kUnpainted, 7, 3};
+  const std::vector<unsigned char> strokes = {
+      2, 5, kUnpainted, 0, kUnpainted, kUnpainted, 7, 3};
   std::vector<Superpixel> superpixels(4);
   superpixels[2].seed = 9;  // left over from an earlier run
-  seedSuperpixels(strokes.data(), map.data(), 8, cv::Rect(0, 0, 8, 1), superpixels);
+  seedSuperpixels(strokes.data(), map.data(), 8, cv::Rect(0, 0, 8, 1),
+                  superpixels);
   EXPECT_EQ(superpixels[0].seed, 5);
   EXPECT_EQ(superpixels[1].seed, 0);
   EXPECT_EQ(superpixels[2].seed, -1);
@@ -34,7 +38,8 @@ TEST(SeedSuperpixelsTest, HighestPaintedLabelWinsAndUnpaintedClears) {
 
   // Read as a 4 x 2 image, only its left half: the paint of superpixels 1
   // and 3 lies outside.
-  seedSuperpixels(strokes.data(), map.data(), 4, cv::Rect(0, 0, 2, 2), superpixels);
+  seedSuperpixels(strokes.data(), map.data(), 4, cv::Rect(0, 0, 2, 2),
+                  superpixels);
   EXPECT_EQ(superpixels[0].seed, 5);
   EXPECT_EQ(superpixels[1].seed, -1);
   EXPECT_EQ(superpixels[2].seed, -1);
@@ -58,7 +63,8 @@ TEST(SeedSuperpixelsTest, FromStrokesMatchesThePaintedMap) {
       for (int k = static_cast<int>(random() % 3); k > 0; --k) {
         Stroke stroke(random() % 5, cv::Point(xs(random), ys(random)));
         for (cv::Point& p : stroke) p = cv::Point(xs(random), ys(random));
-        if (k == 2 && !stroke.empty()) stroke.push_back(stroke.back());  // click
+        if (k == 2 && !stroke.empty())
+          stroke.push_back(stroke.back());  // click
         labelStrokes.push_back(stroke);
       }
     }
@@ -93,11 +99,13 @@ TEST(BuildColourModelsTest, SamplesAreTruncatedMeansOfSeededSuperpixels) {
 
 TEST(ComputeDataCostsTest, SeededSuperpixelCostsZeroForItsSeedOnly) {
   const std::vector<Superpixel> superpixels = {superpixelWithMean(1, 2, 3, 2)};
-  const std::vector<ColourModel> models = {model({{0, 0, 0}, {9, 9, 9}}), model({}),
-                                           model({}), model({{5, 5, 5}, {6, 6, 6}})};
+  const std::vector<ColourModel> models = {model({{0, 0, 0}, {9, 9, 9}}),
+                                           model({}), model({}),
+                                           model({{5, 5, 5}, {6, 6, 6}})};
   std::vector<float> table;
   computeDataCosts(superpixels, models, 0.3f, table);
-  EXPECT_EQ(table, (std::vector<float>{kForbiddenCost, kForbiddenCost, 0.0f, kForbiddenCost}));
+  EXPECT_EQ(table, (std::vector<float>{kForbiddenCost, kForbiddenCost, 0.0f,
+                                       kForbiddenCost}));
 }
 
 TEST(ComputeDataCostsTest, DistancesAreNormalisedOverUsableLabels) {
@@ -109,7 +117,7 @@ TEST(ComputeDataCostsTest, DistancesAreNormalisedOverUsableLabels) {
   const std::vector<Superpixel> superpixels = {superpixelWithMean(13, 0, 4)};
   std::vector<float> table;
   computeDataCosts(superpixels, models, 0.3f, table);
-  const float d0 = 3 * 3 + 4 * 4;             // nearest: R 10
+  const float d0 = 3 * 3 + 4 * 4;              // nearest: R 10
   const float d2 = 13 * 13 + 40 * 40 + 4 * 4;  // nearest: G 40
   ASSERT_EQ(table.size(), 4u);
   EXPECT_FLOAT_EQ(table[0], kWeight * d0 / (d0 + d2));
@@ -119,19 +127,21 @@ TEST(ComputeDataCostsTest, DistancesAreNormalisedOverUsableLabels) {
 }
 
 TEST(ComputeDataCostsTest, SingleUsableLabelCostsTheFullWeight) {
-  const std::vector<ColourModel> models = {model({}), model({{0, 0, 0}, {255, 255, 255}})};
+  const std::vector<ColourModel> models = {model({}),
+                                           model({{0, 0, 0}, {255, 255, 255}})};
   const std::vector<Superpixel> superpixels = {superpixelWithMean(30, 60, 90),
                                                superpixelWithMean(200, 10, 0)};
   std::vector<float> table;
   computeDataCosts(superpixels, models, 0.3f, table);
-  EXPECT_EQ(table, (std::vector<float>{kForbiddenCost, kWeight, kForbiddenCost, kWeight}));
+  EXPECT_EQ(table, (std::vector<float>{kForbiddenCost, kWeight, kForbiddenCost,
+                                       kWeight}));
   EXPECT_NEAR(kWeight, 0.4285714f, 1e-7f);
 }
 
 TEST(ComputeDataCostsTest, ExactMatchWithEveryUsableLabelCostsThemEqually) {
   const std::vector<ColourModel> models = {
-      model({{50, 60, 70}, {1, 1, 1}}), model({}), model({{50, 60, 70}, {200, 1, 1}}),
-      model({{50, 60, 70}, {1, 200, 1}})};
+      model({{50, 60, 70}, {1, 1, 1}}), model({}),
+      model({{50, 60, 70}, {200, 1, 1}}), model({{50, 60, 70}, {1, 200, 1}})};
   const std::vector<Superpixel> superpixels = {superpixelWithMean(50, 60, 70)};
   std::vector<float> table;
   computeDataCosts(superpixels, models, 0.3f, table);
@@ -154,7 +164,8 @@ TEST(ComputeDataCostsTest, WithoutUsableModelsEveryUnseededCostIsForbidden) {
                                                superpixelWithMean(1, 2, 3, 1)};
   std::vector<float> table;
   computeDataCosts(superpixels, models, 0.3f, table);
-  EXPECT_EQ(table, (std::vector<float>{kForbiddenCost, kForbiddenCost, kForbiddenCost, 0.0f}));
+  EXPECT_EQ(table, (std::vector<float>{kForbiddenCost, kForbiddenCost,
+                                       kForbiddenCost, 0.0f}));
 }
 
 }  // namespace

@@ -21,7 +21,9 @@ struct BlockPhoto {
       }
     }
   }
-  int blockAt(int x, int y) const { return (y / blockSize) * blocksWide + x / blockSize; }
+  int blockAt(int x, int y) const {
+    return (y / blockSize) * blocksWide + x / blockSize;
+  }
   // Centre of a block, in image points.
   cv::Point centre(int block) const {
     return cv::Point((block % blocksWide) * blockSize + blockSize / 2,
@@ -84,7 +86,8 @@ TEST(InitSnapperTest, TwoColourPhotoSplitsAlongTheColourEdge) {
   EXPECT_NE(snapper.superpixelMap[0], snapper.superpixelMap[39]);
   EXPECT_EQ(snapper.superpixelLabels, std::vector<int>(snapper.n, 0));
   size_t pixels = 0;
-  for (const Superpixel& superpixel : snapper.superpixels) pixels += superpixel.pixels.size();
+  for (const Superpixel& superpixel : snapper.superpixels)
+    pixels += superpixel.pixels.size();
   EXPECT_EQ(pixels, image.total());
 }
 
@@ -98,18 +101,23 @@ TEST(InitSnapperTest, OptimiserHoldsThePottsModelOverDeclaredPairs) {
   // have different labels.
   const std::vector<int> labels = {0, 1, 1, 1, 2, 2};
   std::copy(labels.begin(), labels.end(), snapper->superpixelLabels.begin());
-  const float redBlue = static_cast<float>(1000.0L / (1.0L + 2 * 200.0L * 200.0L));
-  EXPECT_NEAR(snapper->optimizer->smoothEnergy(), 2.0 * (3.0 * redBlue + 1000.0), 1e-6);
+  const float redBlue =
+      static_cast<float>(1000.0L / (1.0L + 2 * 200.0L * 200.0L));
+  EXPECT_NEAR(snapper->optimizer->smoothEnergy(),
+              2.0 * (3.0 * redBlue + 1000.0), 1e-6);
   EXPECT_DOUBLE_EQ(snapper->optimizer->dataEnergy(), 0.0);
 }
 
 TEST(RunSnapperTest, WithoutStrokesNothingIsSeededAndLabelsStay) {
-  const BlockPhoto photo(3, 3, 5, {kRed, kBlue, kGrey, kRed, kBlue, kGrey, kRed, kBlue, kGrey});
+  const BlockPhoto photo(
+      3, 3, 5, {kRed, kBlue, kGrey, kRed, kBlue, kGrey, kRed, kBlue, kGrey});
   auto snapper = snapperOver(photo);
-  snapper->labelStrokes[4].push_back({photo.centre(2), photo.centre(2), photo.centre(2)});  // click
-  snapper->labelStrokes[6].push_back({photo.centre(1)});  // single point
+  snapper->labelStrokes[4].push_back(
+      {photo.centre(2), photo.centre(2), photo.centre(2)});  // click
+  snapper->labelStrokes[6].push_back({photo.centre(1)});     // single point
   runSnapper(*snapper, 0.3f);
-  for (const Superpixel& superpixel : snapper->superpixels) EXPECT_EQ(superpixel.seed, -1);
+  for (const Superpixel& superpixel : snapper->superpixels)
+    EXPECT_EQ(superpixel.seed, -1);
   // Every label is forbidden everywhere, so only the smoothness term can
   // change the energy, and it is least (0) for the uniform start.
   EXPECT_EQ(snapper->superpixelLabels,
@@ -118,8 +126,8 @@ TEST(RunSnapperTest, WithoutStrokesNothingIsSeededAndLabelsStay) {
 
 TEST(RunSnapperTest, SingleLabelWithTwoColoursTakesEverySuperpixel) {
   const BlockPhoto photo(4, 3, 6,
-                         {kRed, kBlue, kGrey, kDarkRed, kBlue, kGrey, kDarkBlue, kRed,
-                          kGrey, kGrey, kDarkRed, kBlue});
+                         {kRed, kBlue, kGrey, kDarkRed, kBlue, kGrey, kDarkBlue,
+                          kRed, kGrey, kGrey, kDarkRed, kBlue});
   auto snapper = snapperOver(photo);
   snapper->labelStrokes[3].push_back({photo.centre(0), photo.centre(1)});
   runSnapper(*snapper, 0.3f);
@@ -132,14 +140,15 @@ TEST(RunSnapperTest, SingleLabelWithTwoColoursTakesEverySuperpixel) {
 TEST(RunSnapperTest, UnstrokedSuperpixelsFollowTheNearerColourModel) {
   // Reds on the left, blues on the right; label 1 strokes both reds, label 2
   // both blues, and the unstroked blocks follow their colour.
-  const BlockPhoto photo(4, 2, 6,
-                         {kRed, kDarkRed, kDarkBlue, kBlue,
-                          kDarkRed, kRed, kBlue, kDarkBlue});
+  const BlockPhoto photo(
+      4, 2, 6,
+      {kRed, kDarkRed, kDarkBlue, kBlue, kDarkRed, kRed, kBlue, kDarkBlue});
   auto snapper = snapperOver(photo);
   snapper->labelStrokes[1].push_back({photo.centre(0), photo.centre(1)});
   snapper->labelStrokes[2].push_back({photo.centre(2), photo.centre(3)});
   runSnapper(*snapper, 0.3f);
-  EXPECT_EQ(snapper->superpixelLabels, (std::vector<int>{1, 1, 2, 2, 1, 1, 2, 2}));
+  EXPECT_EQ(snapper->superpixelLabels,
+            (std::vector<int>{1, 1, 2, 2, 1, 1, 2, 2}));
 }
 
 TEST(RunSnapperTest, OverlappingLabelsSeedTheHigherOne) {
@@ -169,17 +178,18 @@ TEST(RunSnapperTest, RemovedStrokeNoLongerSeeds) {
 }
 
 TEST(RebuildMaskTest, EveryPixelTakesItsSuperpixelsLabelColourFrameIncluded) {
-  const BlockPhoto photo(4, 3, 3,
-                         std::vector<cv::Vec3b>(12, kGrey));
+  const BlockPhoto photo(4, 3, 3, std::vector<cv::Vec3b>(12, kGrey));
   auto snapper = snapperOver(photo);
-  for (int s = 0; s < snapper->n; ++s) snapper->superpixelLabels[s] = (s * 7) % numLabels;
+  for (int s = 0; s < snapper->n; ++s)
+    snapper->superpixelLabels[s] = (s * 7) % numLabels;
   cv::Mat mask;  // allocated by the rebuild
   rebuildMaskFromSuperpixels(*snapper, mask);
   ASSERT_EQ(mask.size(), photo.image.size());
   ASSERT_EQ(mask.type(), CV_8UC3);
   for (int y = 0; y < mask.rows; ++y) {
     for (int x = 0; x < mask.cols; ++x) {
-      const cv::Scalar colour = labelColor(snapper->superpixelLabels[photo.blockAt(x, y)]);
+      const cv::Scalar colour =
+          labelColor(snapper->superpixelLabels[photo.blockAt(x, y)]);
       const cv::Vec3b expected(colour[0], colour[1], colour[2]);
       ASSERT_EQ(mask.at<cv::Vec3b>(y, x), expected) << "x " << x << " y " << y;
     }
@@ -199,11 +209,14 @@ TEST(RebuildMaskTest, WritesNothingPastTheEndOfARow) {
   ASSERT_EQ(mask.data, wide.data);  // drawn in the view
   for (int y = 0; y < wide.rows; ++y) {
     for (int x = photo.image.cols; x < wide.cols; ++x) {
-      ASSERT_EQ(wide.at<cv::Vec3b>(y, x), cv::Vec3b(7, 8, 9)) << "x " << x << " y " << y;
+      ASSERT_EQ(wide.at<cv::Vec3b>(y, x), cv::Vec3b(7, 8, 9))
+          << "x " << x << " y " << y;
     }
     const int last = photo.image.cols - 1;
-    const cv::Scalar colour = labelColor(snapper->superpixelLabels[photo.blockAt(last, y)]);
-    EXPECT_EQ(mask.at<cv::Vec3b>(y, last), cv::Vec3b(colour[0], colour[1], colour[2]));
+    const cv::Scalar colour =
+        labelColor(snapper->superpixelLabels[photo.blockAt(last, y)]);
+    EXPECT_EQ(mask.at<cv::Vec3b>(y, last),
+              cv::Vec3b(colour[0], colour[1], colour[2]));
   }
 }
 

@@ -2,12 +2,12 @@
 // superpixels touch far more neighbours than any synthetic fixture: a node of
 // the max-flow graph then carries thousands of arcs. The photographs are not
 // part of the project; a missing one skips its case.
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <fstream>
-#include <string>
-
-#include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
+#include <string>
 
 #include "snapping/lsnapper.h"
 
@@ -58,12 +58,14 @@ ArcCounts countArcs(const std::vector<Superpixel>& superpixels) {
   return counts;
 }
 
-Stroke polyline(const cv::Mat& image, double x0, double y0, double x1, double y1) {
+Stroke polyline(const cv::Mat& image, double x0, double y0, double x1,
+                double y1) {
   Stroke stroke;
   for (int k = 0; k <= 20; ++k) {
     const double t = k / 20.0;
-    stroke.push_back(cv::Point(static_cast<int>((x0 + (x1 - x0) * t) * (image.cols - 1)),
-                               static_cast<int>((y0 + (y1 - y0) * t) * (image.rows - 1))));
+    stroke.push_back(
+        cv::Point(static_cast<int>((x0 + (x1 - x0) * t) * (image.cols - 1)),
+                  static_cast<int>((y0 + (y1 - y0) * t) * (image.rows - 1))));
   }
   return stroke;
 }
@@ -79,9 +81,12 @@ TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
   LSnapper snapper(image, 25);
   initSnapper(snapper, 0.5f, 500.0f, 20);
   const ArcCounts arcs = countArcs(snapper.superpixels);
-  std::printf("%s: %d superpixels; largest arc count of a node: %d outgoing, %d incoming, "
-              "%d in all\n",
-              GetParam().name, snapper.n, arcs.maxOutgoing, arcs.maxIncoming, arcs.maxTotal);
+  std::printf(
+      "%s: %d superpixels; largest arc count of a node: %d outgoing, %d "
+      "incoming, "
+      "%d in all\n",
+      GetParam().name, snapper.n, arcs.maxOutgoing, arcs.maxIncoming,
+      arcs.maxTotal);
   RecordProperty("superpixels", snapper.n);
   RecordProperty("maxOutgoingArcs", arcs.maxOutgoing);
   RecordProperty("maxIncomingArcs", arcs.maxIncoming);
@@ -110,12 +115,16 @@ TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
 
 INSTANTIATE_TEST_SUITE_P(
     Photos, RealPhotoTest,
-    testing::Values(PhotoCase{"ladybird_2560x1600.jpg",
-                              "/usr/share/backgrounds/mate/nature/LadyBird.jpg", false},
-                    PhotoCase{"elephants_5640x3172.jpg",
-                              "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg", true}),
+    testing::Values(
+        PhotoCase{"ladybird_2560x1600.jpg",
+                  "/usr/share/backgrounds/mate/nature/LadyBird.jpg", false},
+        PhotoCase{
+            "elephants_5640x3172.jpg",
+            "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg",
+            true}),
     [](const testing::TestParamInfo<PhotoCase>& info) {
-      return std::string(info.param.name).substr(0, std::string(info.param.name).find('_'));
+      return std::string(info.param.name)
+          .substr(0, std::string(info.param.name).find('_'));
     });
 
 }  // namespace

@@ -3,9 +3,9 @@
 // and what the "Mask" and main windows show.
 #include "snapping/snapper_tool.h"
 
-#include <sstream>
-
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "app/commands.h"
 #include "app/palette.h"
@@ -46,7 +46,8 @@ class SnapperToolTest : public testing::Test {
 
   const LSnapper& snapper() const { return *tool->snapper(); }
   void pick(int label) {
-    ASSERT_TRUE(windows.sendMouse(kToolboxWindow, kLeftButtonDown, 60, label * 20 + 5));
+    ASSERT_TRUE(
+        windows.sendMouse(kToolboxWindow, kLeftButtonDown, 60, label * 20 + 5));
     ASSERT_EQ(workspace.currentLabel, label);
   }
   void mouse(int event, int x, int y, int flags) {
@@ -54,7 +55,8 @@ class SnapperToolTest : public testing::Test {
   }
   void drag(std::vector<cv::Point> path) {
     mouse(kLeftButtonDown, path.front().x, path.front().y, kLeftButton);
-    for (size_t k = 1; k < path.size(); ++k) mouse(kMouseMove, path[k].x, path[k].y, kLeftButton);
+    for (size_t k = 1; k < path.size(); ++k)
+      mouse(kMouseMove, path[k].x, path[k].y, kLeftButton);
     mouse(kLeftButtonUp, path.back().x, path.back().y, 0);
   }
 
@@ -65,7 +67,8 @@ class SnapperToolTest : public testing::Test {
 };
 
 TEST_F(SnapperToolTest, StartUpBuildsTheModelBetweenTheProgressTexts) {
-  EXPECT_NE(console.str().find("Over-segmenting.... DONE\n\n"), std::string::npos);
+  EXPECT_NE(console.str().find("Over-segmenting.... DONE\n\n"),
+            std::string::npos);
   EXPECT_GE(snapper().n, 2);
   EXPECT_EQ(snapper().superpixelMap.size(), workspace.image.total());
   EXPECT_EQ(snapper().currentStrokes, &snapper().labelStrokes[0]);
@@ -86,7 +89,8 @@ TEST_F(SnapperToolTest, OneStrokePerLabelPaintsTheTwoHalves) {
 
   ASSERT_EQ(snapper().labelStrokes[1].size(), 1u);
   ASSERT_EQ(snapper().labelStrokes[2].size(), 1u);
-  EXPECT_EQ(snapper().labelStrokes[1][0], (Stroke{{5, 10}, {20, 30}, {37, 30}, {37, 30}}));
+  EXPECT_EQ(snapper().labelStrokes[1][0],
+            (Stroke{{5, 10}, {20, 30}, {37, 30}, {37, 30}}));
   const cv::Mat shown = windows.lastShown(kMaskWindow);
   ASSERT_EQ(shown.size(), workspace.image.size());
   EXPECT_EQ(cv::norm(shown, workspace.mask, cv::NORM_INF), 0);
@@ -115,7 +119,8 @@ TEST_F(SnapperToolTest, BackspaceRemovesOnlyThePickedLabelsNewestStroke) {
   EXPECT_TRUE(snapper().labelStrokes[2].empty());
   EXPECT_EQ(snapper().labelStrokes[1].size(), 2u);
   EXPECT_EQ(windows.showCount(kMaskWindow), maskShows + 1);  // solved again
-  for (int s = 0; s < snapper().n; ++s) EXPECT_NE(snapper().superpixels[s].seed, 2);
+  for (int s = 0; s < snapper().n; ++s)
+    EXPECT_NE(snapper().superpixels[s].seed, 2);
 
   runCommand(workspace, 8);  // nothing of label 2 left: only a redraw
   EXPECT_EQ(windows.showCount(kMaskWindow), maskShows + 1);
@@ -153,7 +158,8 @@ TEST_F(SnapperToolTest, PickDuringAStrokeKeepsTheStrokeInItsLabel) {
   mouse(kMouseMove, 15, 10, kLeftButton);
   mouse(kLeftButtonUp, 20, 10, 0);
   ASSERT_EQ(snapper().labelStrokes[1].size(), 1u);
-  EXPECT_EQ(snapper().labelStrokes[1][0], (Stroke{{10, 10}, {15, 10}, {20, 10}}));
+  EXPECT_EQ(snapper().labelStrokes[1][0],
+            (Stroke{{10, 10}, {15, 10}, {20, 10}}));
   EXPECT_TRUE(snapper().labelStrokes[4].empty());
   EXPECT_FALSE(workspace.inProgress);
   drag({{50, 10}, {60, 10}});
@@ -170,7 +176,8 @@ TEST_F(SnapperToolTest, ReleaseOutsideEndsAtTheNextEventWithoutTheButton) {
   mouse(kMouseMove, 40, 20, 0);  // the button is up
   EXPECT_FALSE(workspace.inProgress);
   ASSERT_EQ(snapper().labelStrokes[0].size(), 1u);
-  EXPECT_EQ(snapper().labelStrokes[0][0], (Stroke{{10, 10}, {30, 10}, {35, 12}, {40, 20}}));
+  EXPECT_EQ(snapper().labelStrokes[0][0],
+            (Stroke{{10, 10}, {30, 10}, {35, 12}, {40, 20}}));
   EXPECT_EQ(windows.showCount(kMaskWindow), 1);
   mouse(kMouseMove, 45, 20, 0);  // idle moves add nothing
   EXPECT_EQ(snapper().labelStrokes[0][0].size(), 4u);
@@ -182,7 +189,8 @@ TEST_F(SnapperToolTest, ClickWithoutMovementSolvesButSeedsNothing) {
   ASSERT_EQ(snapper().labelStrokes[0].size(), 1u);
   EXPECT_EQ(snapper().labelStrokes[0][0], (Stroke{{25, 25}, {25, 25}}));
   EXPECT_EQ(windows.showCount(kMaskWindow), 1);
-  for (const Superpixel& superpixel : snapper().superpixels) EXPECT_EQ(superpixel.seed, -1);
+  for (const Superpixel& superpixel : snapper().superpixels)
+    EXPECT_EQ(superpixel.seed, -1);
 }
 
 TEST_F(SnapperToolTest, SwitchingToolsEndsTheStrokeUnderWay) {

@@ -1,10 +1,10 @@
 #include "snapping/stroke_paint.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <set>
 #include <string>
-
-#include <gtest/gtest.h>
 
 namespace scribeline {
 namespace {
@@ -14,7 +14,8 @@ std::set<std::pair<int, int>> painted(const std::vector<unsigned char>& map,
                                       int width, unsigned char label) {
   std::set<std::pair<int, int>> pixels;
   for (size_t i = 0; i < map.size(); ++i) {
-    if (map[i] == label) pixels.insert({static_cast<int>(i % width), static_cast<int>(i / width)});
+    if (map[i] == label)
+      pixels.insert({static_cast<int>(i % width), static_cast<int>(i / width)});
   }
   return pixels;
 }
@@ -26,7 +27,8 @@ std::set<std::pair<int, int>> footprint(int x, int y, int width, int height) {
     for (int dx = -2; dx <= 2; ++dx) {
       if (std::abs(dx) == 2 && std::abs(dy) == 2) continue;
       const int px = x + dx, py = y + dy;
-      if (px >= 0 && px < width && py >= 0 && py < height) pixels.insert({px, py});
+      if (px >= 0 && px < width && py >= 0 && py < height)
+        pixels.insert({px, py});
     }
   }
   return pixels;
@@ -63,7 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
                     StampCase{"TopBorder", 4, 0, 13},
                     StampCase{"RightBorderOneIn", 7, 3, 18},
                     StampCase{"BottomBorder", 4, 6, 13}),
-    [](const testing::TestParamInfo<StampCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<StampCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST(StampBrushTest, TopLeftCornerWritesOnlyTheEightInsidePixels) {
   const int width = 6, height = 6;
@@ -100,24 +104,29 @@ TEST_P(LineTest, StepsAlongTheMajorAxisAndRoundsTheMinorOne) {
     const int across = minorSign * ((2 * k * minor + major) / (2 * major));
     const cv::Point expected = xMajor ? prev + cv::Point(along, across)
                                       : prev + cv::Point(across, along);
-    EXPECT_EQ(points[k - 1], expected) << "dx " << c.dx << " dy " << c.dy << " step " << k;
+    EXPECT_EQ(points[k - 1], expected)
+        << "dx " << c.dx << " dy " << c.dy << " step " << k;
   }
   EXPECT_EQ(points.back(), cur);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EightOctants, LineTest,
-    testing::Values(LineCase{7, 3}, LineCase{3, 7}, LineCase{-3, 7}, LineCase{-7, 3},
-                    LineCase{-7, -3}, LineCase{-3, -7}, LineCase{3, -7}, LineCase{7, -3},
-                    LineCase{9, 0}, LineCase{0, -9}, LineCase{-5, 5}, LineCase{5, -5},
-                    LineCase{8, 4}, LineCase{-4, -8}, LineCase{2, 1}, LineCase{-30, 11}));
+INSTANTIATE_TEST_SUITE_P(EightOctants, LineTest,
+                         testing::Values(LineCase{7, 3}, LineCase{3, 7},
+                                         LineCase{-3, 7}, LineCase{-7, 3},
+                                         LineCase{-7, -3}, LineCase{-3, -7},
+                                         LineCase{3, -7}, LineCase{7, -3},
+                                         LineCase{9, 0}, LineCase{0, -9},
+                                         LineCase{-5, 5}, LineCase{5, -5},
+                                         LineCase{8, 4}, LineCase{-4, -8},
+                                         LineCase{2, 1}, LineCase{-30, 11}));
 
 TEST(PaintSegmentTest, StampsStartAndEveryStepIncludingTheEnd) {
   const int width = 40, height = 30;
   std::vector<unsigned char> map(width * height, kUnpainted);
   const cv::Point prev(5, 20), cur(30, 8);
   paintSegment(prev, cur, map.data(), 3, height, width);
-  std::set<std::pair<int, int>> expected = footprint(prev.x, prev.y, width, height);
+  std::set<std::pair<int, int>> expected =
+      footprint(prev.x, prev.y, width, height);
   forEachLinePoint(prev, cur, [&](cv::Point p) {
     const auto stamp = footprint(p.x, p.y, width, height);
     expected.insert(stamp.begin(), stamp.end());
@@ -128,7 +137,8 @@ TEST(PaintSegmentTest, StampsStartAndEveryStepIncludingTheEnd) {
 
 TEST(PaintSegmentTest, NeighbouringPointsStampOnlyTheStart) {
   const int width = 20, height = 20;
-  for (const cv::Point offset : {cv::Point(1, 0), cv::Point(-1, 1), cv::Point(0, -1), cv::Point(1, 1)}) {
+  for (const cv::Point offset :
+       {cv::Point(1, 0), cv::Point(-1, 1), cv::Point(0, -1), cv::Point(1, 1)}) {
     std::vector<unsigned char> map(width * height, kUnpainted);
     const cv::Point prev(10, 10);
     paintSegment(prev, prev + offset, map.data(), 1, height, width);
@@ -140,10 +150,10 @@ TEST(PaintSegmentTest, NeighbouringPointsStampOnlyTheStart) {
 TEST(PaintStrokesTest, HigherLabelWinsAndClicksPaintNothing) {
   const int width = 30, height = 20;
   LabelStrokes strokes(6);
-  strokes[5].push_back({{3, 10}, {20, 10}});           // drawn first
-  strokes[2].push_back({{10, 2}, {10, 18}});           // crosses it later
-  strokes[1].push_back({{25, 3}, {25, 3}, {25, 3}});   // click without movement
-  strokes[3].push_back({{4, 4}});                      // a single point
+  strokes[5].push_back({{3, 10}, {20, 10}});          // drawn first
+  strokes[2].push_back({{10, 2}, {10, 18}});          // crosses it later
+  strokes[1].push_back({{25, 3}, {25, 3}, {25, 3}});  // click without movement
+  strokes[3].push_back({{4, 4}});                     // a single point
   std::vector<unsigned char> map(width * height, kUnpainted);
   const cv::Rect bounds = paintStrokes(strokes, map.data(), height, width);
 
@@ -151,7 +161,8 @@ TEST(PaintStrokesTest, HigherLabelWinsAndClicksPaintNothing) {
   EXPECT_EQ(map[3 * width + 10], 2);
   EXPECT_TRUE(painted(map, width, 1).empty());
   EXPECT_TRUE(painted(map, width, 3).empty());
-  EXPECT_EQ(map[11 * width + 22], 5);  // the brush reaches two pixels past the end
+  EXPECT_EQ(map[11 * width + 22],
+            5);  // the brush reaches two pixels past the end
   EXPECT_EQ(map[10 * width + 23], kUnpainted);
   EXPECT_EQ(bounds & cv::Rect(0, 0, width, height), bounds);
   for (int label : {2, 5}) {

@@ -1,11 +1,11 @@
 #include "snapping/superpixel_model.h"
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <random>
 #include <set>
 #include <tuple>
-
-#include <gtest/gtest.h>
 
 namespace scribeline {
 namespace {
@@ -40,33 +40,33 @@ TEST_P(AdjacencyTest, NeighbourSetsFollowTheThreeComparisons) {
 INSTANTIATE_TEST_SUITE_P(
     Maps, AdjacencyTest,
     testing::Values(
-        AdjacencyCase{"LastRowContactIgnored", 4, 3,
-                      {0, 0, 0, 0,
-                       0, 0, 0, 0,
-                       1, 1, 2, 2},
+        AdjacencyCase{"LastRowContactIgnored",
+                      4,
+                      3,
+                      {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 2},
                       {{1, 2}, {0}, {0}}},
-        AdjacencyCase{"LastColumnContactIgnored", 3, 4,
-                      {0, 0, 1,
-                       0, 0, 1,
-                       0, 0, 2,
-                       0, 0, 2},
+        AdjacencyCase{"LastColumnContactIgnored",
+                      3,
+                      4,
+                      {0, 0, 1, 0, 0, 1, 0, 0, 2, 0, 0, 2},
                       {{1, 2}, {0}, {0}}},
-        AdjacencyCase{"LowerLeftDiagonalIgnored", 2, 2,
-                      {3, 1,
-                       2, 3},
+        AdjacencyCase{"LowerLeftDiagonalIgnored",
+                      2,
+                      2,
+                      {3, 1, 2, 3},
                       {{}, {3}, {3}, {1, 2}}},
-        AdjacencyCase{"UpperLeftDiagonalCompared", 2, 2,
-                      {1, 0,
-                       0, 2},
+        AdjacencyCase{"UpperLeftDiagonalCompared",
+                      2,
+                      2,
+                      {1, 0, 0, 2},
                       {{1}, {0, 2}, {1}}},
-        AdjacencyCase{"LongBorderStoredOnce", 6, 3,
-                      {0, 0, 0, 1, 1, 1,
-                       0, 0, 0, 1, 1, 1,
-                       2, 2, 2, 2, 2, 2},
+        AdjacencyCase{"LongBorderStoredOnce",
+                      6,
+                      3,
+                      {0, 0, 0, 1, 1, 1, 0, 0, 0, 1, 1, 1, 2, 2, 2, 2, 2, 2},
                       {{1, 2}, {0, 2}, {0, 1}}},
-        AdjacencyCase{"SingleSuperpixel", 3, 3,
-                      {0, 0, 0, 0, 0, 0, 0, 0, 0},
-                      {{}}},
+        AdjacencyCase{
+            "SingleSuperpixel", 3, 3, {0, 0, 0, 0, 0, 0, 0, 0, 0}, {{}}},
         AdjacencyCase{"OneRowImage", 4, 1, {0, 1, 2, 3}, {{}, {}, {}, {}}}),
     [](const testing::TestParamInfo<AdjacencyCase>& info) {
       return std::string(info.param.name);
@@ -76,7 +76,8 @@ TEST(AdjacencyTest, RandomMapsMatchPairwiseRule) {
   const unsigned seed = 20261210;
   std::mt19937 random(seed);
   for (int round = 0; round < 50; ++round) {
-    const int width = 1 + random() % 9, height = 1 + random() % 9, n = 1 + random() % 6;
+    const int width = 1 + random() % 9, height = 1 + random() % 9,
+              n = 1 + random() % 6;
     std::vector<int> map(width * height);
     for (int& v : map) v = random() % n;
     for (int s = 0; s < n; ++s) map[s % map.size()] = s;  // dense values
@@ -108,11 +109,10 @@ TEST(AdjacencyTest, RandomMapsMatchPairwiseRule) {
 TEST(NeighbourPairsTest, SuperpixelZeroSitsOutAndEveryOtherPairComesTwice) {
   // 0 touches 1 and 2; 1, 2 and 3 all touch each other.
   const int width = 4, height = 3;
-  const std::vector<int> map = {0, 0, 0, 0,
-                                1, 1, 2, 2,
-                                1, 3, 3, 3};
+  const std::vector<int> map = {0, 0, 0, 0, 1, 1, 2, 2, 1, 3, 3, 3};
   cv::Mat image(height, width, CV_8UC3);
-  const cv::Vec3b colours[] = {{0, 0, 0}, {10, 20, 30}, {20, 30, 40}, {10, 20, 30}};
+  const cv::Vec3b colours[] = {
+      {0, 0, 0}, {10, 20, 30}, {20, 30, 40}, {10, 20, 30}};
   for (int i = 0; i < width * height; ++i) {
     image.at<cv::Vec3b>(i / width, i % width) = colours[map[i]];
   }
@@ -158,7 +158,8 @@ TEST(BuildSuperpixelsTest, PixelListsInRasterOrderCoverEveryPixelOnce) {
   cv::Mat image(height, width, CV_8UC3);
   cv::randu(image, 0, 256);
 
-  const std::vector<Superpixel> superpixels = buildSuperpixels(image, map.data(), n);
+  const std::vector<Superpixel> superpixels =
+      buildSuperpixels(image, map.data(), n);
   ASSERT_EQ(superpixels.size(), static_cast<size_t>(n));
   std::vector<int> seen(width * height, 0);
   for (int s = 0; s < n; ++s) {
@@ -172,7 +173,8 @@ TEST(BuildSuperpixelsTest, PixelListsInRasterOrderCoverEveryPixelOnce) {
       ++seen[p.row * width + p.col];
       if (k > 0) {
         const PixelPos q = superpixel.pixels[k - 1];
-        EXPECT_LT(q.row * width + q.col, p.row * width + p.col) << "seed " << seed;
+        EXPECT_LT(q.row * width + q.col, p.row * width + p.col)
+            << "seed " << seed;
       }
       const cv::Vec3b colour = image.at<cv::Vec3b>(p.row, p.col);
       sum += cv::Vec3d(colour[0], colour[1], colour[2]);
@@ -190,7 +192,8 @@ TEST(BuildSuperpixelsTest, MeansOfHugeSuperpixelsStayExact) {
   const int width = 3000, height = 2000;
   const cv::Mat image(height, width, CV_8UC3, cv::Scalar(37, 201, 254));
   const std::vector<int> map(static_cast<size_t>(width) * height, 0);
-  const std::vector<Superpixel> superpixels = buildSuperpixels(image, map.data(), 1);
+  const std::vector<Superpixel> superpixels =
+      buildSuperpixels(image, map.data(), 1);
   EXPECT_EQ(superpixels[0].meanB, 37.0f);
   EXPECT_EQ(superpixels[0].meanG, 201.0f);
   EXPECT_EQ(superpixels[0].meanR, 254.0f);

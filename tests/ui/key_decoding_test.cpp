@@ -1,9 +1,9 @@
 #include "ui/key_decoding.h"
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <ostream>
-
-#include <gtest/gtest.h>
 
 namespace scribeline {
 namespace {
@@ -59,12 +59,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     OtherKeys, DecodeKeyTest,
-    ::testing::Values(
-        KeyRow{"Tab", Qt::Key_Tab, kNone, "\t", 9},
-        KeyRow{"Delete", Qt::Key_Delete, kNone, "\x7f", 127},
-        KeyRow{"e acute", Qt::Key_Eacute, kNone, QString::fromUtf8("\xc3\xa9"),
-               233},
-        KeyRow{"Alt+m", Qt::Key_M, Qt::AltModifier, "m", 109}));
+    ::testing::Values(KeyRow{"Tab", Qt::Key_Tab, kNone, "\t", 9},
+                      KeyRow{"Delete", Qt::Key_Delete, kNone, "\x7f", 127},
+                      KeyRow{"e acute", Qt::Key_Eacute, kNone,
+                             QString::fromUtf8("\xc3\xa9"), 233},
+                      KeyRow{"Alt+m", Qt::Key_M, Qt::AltModifier, "m", 109}));
 
 // Keys that must not reach the command table: their codes, or the low bytes
 // of those codes, would alias commands.
