@@ -180,14 +180,27 @@ const std::vector<Command>& commandTable() {
   return table;
 }
 
-std::string helpText() {
+namespace {
+
+// A tab, the key name padded to 13 characters, "= ", the description.
+std::string helpLine(const Command& command) {
   constexpr size_t keyColumnWidth = 13;
+  std::string key = command.keyName;
+  key.resize(std::max(key.size(), keyColumnWidth), ' ');
+  return "\t" + key + "= " + command.description + "\n";
+}
+
+}  // namespace
+
+std::string helpText() {
   std::string text = "Hot keys: \n";
-  for (const Command& command : commandTable()) {
-    std::string key = command.keyName;
-    key.resize(std::max(key.size(), keyColumnWidth), ' ');
-    text += "\t" + key + "= " + command.description + "\n";
-  }
+  for (const Command& command : commandTable()) text += helpLine(command);
+  return text;
+}
+
+std::string namedKeyHelpText() {
+  std::string text;
+  for (const Command& command : namedKeyTable()) text += helpLine(command);
   return text;
 }
 

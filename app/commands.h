@@ -31,6 +31,9 @@ std::string helpText();
 // helpText().
 const std::vector<Command>& namedKeyTable();
 
+// The lines of namedKeyTable() in the layout of helpText(), for --help.
+std::string namedKeyHelpText();
+
 // Runs the command of a key code returned by the key wait. Codes from
 // kFirstNamedKey up go to namedKeyTable(); for all others the low 8 bits,
 // taken as a signed character, pick the command. Codes without a command are

@@ -11,15 +11,10 @@
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
+#include "app/photo_list.h"
+
 namespace scribeline {
 namespace {
-
-std::string folderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 // Writes all bytes, retrying short writes and interrupted calls.
 bool writeAll(int fd, const unsigned char* data, size_t size) {
@@ -58,14 +53,20 @@ bool writeMaskFile(const cv::Mat& mask, const std::string& path,
     *error = "the mask cannot be encoded as PNG";
     return false;
   }
-  std::string temporary = folderOf(path) + "/.scribeline-mask-XXXXXX";
+  return writeFileAtomically(path, png.data(), png.size(), error);
+}
+
+bool writeFileAtomically(const std::string& path, const void* data,
+                         size_t size, std::string* error) {
+  std::string temporary = folderOf(path) + "/.scribeline-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
     *error = std::strerror(errno);
     return false;
   }
   applyUsualPermissions(fd);
-  bool ok = writeAll(fd, png.data(), png.size()) && ::fsync(fd) == 0;
+  bool ok = writeAll(fd, static_cast<const unsigned char*>(data), size) &&
+            ::fsync(fd) == 0;
   int savedErrno = errno;
   if (::close(fd) != 0 && ok) {
     ok = false;

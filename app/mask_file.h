@@ -13,6 +13,12 @@ namespace scribeline {
 bool writeMaskFile(const cv::Mat& mask, const std::string& path,
                    std::string* error);
 
+// Writes `size` bytes to path with the same guarantee: a temporary file in
+// the same folder, flushed to disk, then renamed over path. On failure path
+// is left as it was, *error says why, and false is returned.
+bool writeFileAtomically(const std::string& path, const void* data,
+                         size_t size, std::string* error);
+
 // cv::imread without the library's console warning for a file that cannot
 // be opened; empty then.
 cv::Mat readImageQuietly(const std::string& path, int flags);

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "app/label_lookup.h"
 
 #include "ui/window_system.h"
 
@@ -16,14 +20,20 @@ using WindowSystemOpener =
 
 struct ProgramSettings {
   std::string defaultImagePath = "sample.JPG";
-  std::string labelListPath = "label_list.txt";
+  // The label list to use; when empty it is looked up (findLabelList) beside
+  // the photo, in the working directory and in `dataFolders`.
+  std::string labelListPath;
+  std::vector<std::string> dataFolders = installedDataFolders();
+  // Usage errors and refusals go here; everything else to the console.
+  std::ostream* errors = &std::cerr;
 };
 
-// The whole program: banner, photograph, window system, start-up, key loop,
-// shutdown. argv[1], when present, is the image path; further arguments are
-// ignored. Returns the exit status: 0 when the photograph cannot be loaded
-// (nothing said after the banner), 2 when no window system can be opened, 1
-// after a session.
+// The whole program. The command line (parseCommandLine) asks for --help or
+// --version (status 0), an export (runExport's status), or a session: banner,
+// photograph, window system, start-up, key loop, shutdown. Returns the exit
+// status: 0 when the photograph cannot be loaded (nothing said after the
+// banner), 2 for a usage error (the usage on `errors`) or when no window
+// system can be opened, 1 after a session.
 int runProgram(int argc, const char* const* argv, std::ostream& console,
                const WindowSystemOpener& openWindows,
                const ProgramSettings& settings = {});
