@@ -144,6 +144,12 @@ CommandResult showToolbox(Workspace& workspace, int) {
   return CommandResult::Continue;
 }
 
+CommandResult nextPhoto(Workspace&, int) { return CommandResult::NextPhoto; }
+
+CommandResult previousPhoto(Workspace&, int) {
+  return CommandResult::PreviousPhoto;
+}
+
 CommandResult toggleOverlay(Workspace& workspace, int) {
   workspace.maskOverlay = !workspace.maskOverlay;
   recomposeAndShow(workspace);
@@ -205,7 +211,10 @@ std::string namedKeyHelpText() {
 }
 
 const std::vector<Command>& namedKeyTable() {
-  static const std::vector<Command> table = {};
+  static const std::vector<Command> table = {
+      {kKeyPageDown, "PageDown", "[folder] next photo", nextPhoto},
+      {kKeyPageUp, "PageUp", "[folder] previous photo", previousPhoto},
+  };
   return table;
 }
 
@@ -223,7 +232,10 @@ CommandResult runCommand(Workspace& workspace, int keyCode) {
 
 bool saveMaskNow(Workspace& workspace) {
   std::string error;
-  if (writeMaskFile(workspace.mask, workspace.maskPath, &error)) return true;
+  if (writeMaskFile(workspace.mask, workspace.maskPath, &error)) {
+    workspace.savedMask = workspace.mask.clone();
+    return true;
+  }
   say(workspace,
       "Could not save the mask to " + workspace.maskPath + ": " + error + "\n");
   return false;

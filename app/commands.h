@@ -7,7 +7,9 @@
 
 namespace scribeline {
 
-enum class CommandResult { Continue, Quit };
+// Quit ends the key loop for shutdown; NextPhoto and PreviousPhoto end it
+// for a step through the photos of a folder (ignored with a single photo).
+enum class CommandResult { Continue, Quit, NextPhoto, PreviousPhoto };
 
 // One hot key: its code (the low byte of the key wait's result), its line in
 // the help text, and the command it runs. keyCode is the full code.

@@ -1,7 +1,11 @@
 #include "app/program.h"
 
+#include <sstream>
+
 #include "app/command_line.h"
 #include "app/export.h"
+#include "app/folder_session.h"
+#include "app/photo_list.h"
 #include "app/session.h"
 #include "app/tools.h"
 #include "app/workspace.h"
@@ -35,9 +39,16 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
       break;
   }
   printBanner(console);
-  const std::string imagePath =
+  const std::string path =
       line.path.empty() ? settings.defaultImagePath : line.path;
-  cv::Mat photo = loadPhoto(imagePath);
+  const bool folder = isFolder(path);
+  const std::vector<std::string> photos =
+      folder ? photosInFolder(path) : std::vector<std::string>{path};
+  if (folder && photos.empty()) console << "No photos in " << path << "\n";
+  cv::Mat photo;
+  std::ostringstream unreadable;  // a single photo fails silently
+  const size_t first = findLoadablePhoto(photos, 0, 1,
+                                         folder ? console : unreadable, &photo);
   if (photo.empty()) return 0;
 
   std::string error;
@@ -49,19 +60,28 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
     return 2;
   }
 
-  Workspace workspace(*windows, console);
-  if (settings.labelListPath.empty()) {
+  const PhotoPreparer prepare = [&settings](Workspace& workspace,
+                                            const std::string& photoPath) {
+    if (!settings.labelListPath.empty()) {
+      workspace.labelListPath = settings.labelListPath;
+      return;
+    }
     const LabelListChoice labelList =
-        findLabelList(imagePath, settings.dataFolders);
+        findLabelList(photoPath, settings.dataFolders);
     workspace.labelListPath = labelList.path;
     say(workspace, labelListNotice(labelList));
-  } else {
-    workspace.labelListPath = settings.labelListPath;
-  }
+  };
+  if (folder)
+    return runFolderSession(photos, first, photo, *windows, console, prepare);
+
+  Workspace workspace(*windows, console);
+  prepare(workspace, path);
   workspace.image = photo;
   installTools(workspace);
-  startUp(workspace, imagePath);
-  runKeyLoop(workspace);
+  startUp(workspace, path);
+  // The keys that step through a folder do nothing here.
+  while (runKeyLoop(workspace) != CommandResult::Quit) {
+  }
   return shutDown(workspace);
 }
 

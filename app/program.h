@@ -30,10 +30,11 @@ struct ProgramSettings {
 
 // The whole program. The command line (parseCommandLine) asks for --help or
 // --version (status 0), an export (runExport's status), or a session: banner,
-// photograph, window system, start-up, key loop, shutdown. Returns the exit
-// status: 0 when the photograph cannot be loaded (nothing said after the
-// banner), 2 for a usage error (the usage on `errors`) or when no window
-// system can be opened, 1 after a session.
+// photograph, window system, start-up, key loop, shutdown; for a folder, a
+// session over its photos (runFolderSession). Returns the exit status: 0
+// when the photograph (for a folder: every photo) cannot be loaded (nothing
+// said after the banner for a single photo), 2 for a usage error (the usage
+// on `errors`) or when no window system can be opened, 1 after a session.
 int runProgram(int argc, const char* const* argv, std::ostream& console,
                const WindowSystemOpener& openWindows,
                const ProgramSettings& settings = {});

@@ -63,7 +63,8 @@ TEST(CommandLineTest, UsageListsEveryKeyAndTheExitStatuses) {
     EXPECT_NE(usage.find(command.keyName), std::string::npos)
         << command.keyName;
   for (const char* piece :
-       {"--export OUT PATH...", "--version", "-- PHOTO", "FOLDER", "wheel", "middle", "Exit status:\n  0", "\n  1", "\n  2"})
+       {"--export OUT PATH...", "--version", "-- PHOTO", "FOLDER", "PageDown",
+        "PageUp", "wheel", "middle", "Exit status:\n  0", "\n  1", "\n  2"})
     EXPECT_NE(usage.find(piece), std::string::npos) << piece;
 }
 
