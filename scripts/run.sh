@@ -6,11 +6,13 @@
 # A launch after an earlier one skips the package check and the configure
 # step when neither the package list nor any CMake file changed since then
 # (build/.run-stamp holds their fingerprint), and skips the build too when no
-# source is newer than the program: it then starts as fast as the program.
+# source changed since the last build (build/.run-built marks its time): it
+# then starts as fast as the program.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 binary="$root/build/app/scribeline"
 stamp="$root/build/.run-stamp"
+built="$root/build/.run-built"
 options=(-DSCRIBELINE_TESTS=OFF -DSCRIBELINE_BENCH=OFF)
 
 # Hash of what the package check and the configure step read.
@@ -19,18 +21,16 @@ fingerprint() {
     echo "${options[*]}"
     cat "$root/scripts/install-deps.sh" "$root/scripts/build.sh"
     find "$root" -path "$root/build" -prune -o -path "$root/.git" -prune -o \
-      -type f \( -name CMakeLists.txt -o -name '*.cmake' \) -print |
-      LC_ALL=C sort | while IFS= read -r file; do
-        echo "$file"
-        cat "$file"
-      done
+      -type f \( -name CMakeLists.txt -o -name '*.cmake' \) -print0 |
+      LC_ALL=C sort -z | xargs -0 sha256sum
   } | sha256sum | cut -d' ' -f1
 }
 
-# True when a source, header or CMake file is newer than the program.
+# True when a source, header or CMake file changed since the last build.
 sources_changed() {
+  [[ ! -f "$built" ]] ||
   [[ -n "$(find "$root" -path "$root/build" -prune -o -path "$root/.git" \
-    -prune -o -type f -newer "$binary" \( -name '*.cpp' -o -name '*.h' \
+    -prune -o -type f -newer "$built" \( -name '*.cpp' -o -name '*.h' \
     -o -name CMakeLists.txt -o -name '*.cmake' -o -name '*.desktop' \) \
     -print -quit)" ]]
 }
@@ -39,12 +39,16 @@ current="$(fingerprint)"
 if [[ -f "$stamp" && -f "$root/build/CMakeCache.txt" && -x "$binary" &&
       "$(cat "$stamp")" == "$current" ]]; then
   if sources_changed; then
+    touch "$built.next"
     cmake --build "$root/build" --target scribeline -j"$(nproc)"
+    mv "$built.next" "$built"
   fi
 else
   rm -f "$stamp"
+  touch "$built.next"
   bash "$root/scripts/install-deps.sh"
   bash "$root/scripts/build.sh" "${options[@]}"
+  mv "$built.next" "$built"
   echo "$current" >"$stamp"
 fi
 
