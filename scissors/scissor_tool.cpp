@@ -2,9 +2,9 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
 #include "app/workspace.h"
 #include "canvas/view.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 
@@ -29,7 +29,7 @@ void drawScissorOverlay(const IScissor& scissor, cv::Mat& viewImage) {
   for (const Contour& contour : scissor.contours()) {
     if (contour.points.empty()) continue;
     const cv::Scalar colour = labelColor(contour.label);
-    const cv::Vec3b pixel = pixelColour(colour);
+    const cv::Vec3b pixel = labelPixel(contour.label);
     for (const cv::Point& point : contour.points) {
       if (insidePicture(viewImage, point))
         viewImage.at<cv::Vec3b>(point) = pixel;

@@ -2,7 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "app/workspace.h"
 #include "canvas/view.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "canvas/opacity.h"
 #include "canvas/view.h"
 #include "ui/scripted_window_system.h"

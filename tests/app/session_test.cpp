@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "app/commands.h"
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "app/program.h"
 #include "ui/scripted_window_system.h"
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "fixture.h"
 
 namespace scribeline {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "canvas/mouse.h"
 #include "canvas/pen.h"
 #include "canvas/view.h"

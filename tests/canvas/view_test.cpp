@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "canvas/opacity.h"
 #include "ui/scripted_window_system.h"
 

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "app/commands.h"
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "app/program.h"
 #include "app/tools.h"
 #include "canvas/mouse.h"

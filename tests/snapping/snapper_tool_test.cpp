@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "app/commands.h"
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "app/session.h"
 #include "app/tools.h"
 #include "app/workspace.h"
