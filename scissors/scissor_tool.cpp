@@ -2,7 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 #include "canvas/view.h"
 #include "palette/palette.h"
 

@@ -3,7 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "palette/palette.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 #include "canvas/view.h"
 
 namespace scribeline {

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {

@@ -11,7 +11,7 @@
 #include "palette/palette.h"
 #include "app/session.h"
 #include "app/tools.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {

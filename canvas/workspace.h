@@ -10,6 +10,7 @@
 
 #include "canvas/opacity.h"
 #include "canvas/tool.h"
+#include "canvas/view_scratch.h"
 #include "ui/window_system.h"
 
 namespace scribeline {
@@ -23,20 +24,6 @@ constexpr int numTools = 3;
 inline const std::string kMainWindow = "Scribeline";
 inline const std::string kMaskWindow = "Mask";
 inline const std::string kToolboxWindow = "Toolbox";
-
-// Storage that composeView reuses from one redraw to the next, so that a
-// redraw neither allocates a fresh picture nor rebuilds its blend table.
-struct ViewScratch {
-  cv::Mat picture;
-  double tableOpacity = -1.0;
-  // blendTable[photo * 256 + mask] is the blended byte at tableOpacity.
-  std::array<unsigned char, 256 * 256> blendTable{};
-  // Fixed-point weights (scale 2^14) that reproduce blendTable, and how far
-  // they may be trusted (see canvas/blend.cpp).
-  int photoWeight = 0;
-  int maskWeight = 0;
-  int fixedPointUse = 0;
-};
 
 // The state of one annotation session. main owns the one instance; commands,
 // mouse handlers and tools receive it by reference, so tests build their own.
