@@ -26,7 +26,7 @@ CommandResult backspace(Workspace& workspace, int) {
 }
 
 CommandResult enter(Workspace& workspace, int keyCode) {
-  if (Tool* tool = currentTool(workspace)) tool->onEnter(workspace, keyCode);
+  if (Tool* tool = currentTool(workspace)) tool->onEnterKey(workspace, keyCode);
   return CommandResult::Continue;
 }
 
@@ -47,12 +47,16 @@ CommandResult penRadiusUp(Workspace& workspace, int) {
   return CommandResult::Continue;
 }
 
-// The tool's under-way work is settled before the message and the switch.
+// The tool's under-way work is settled before the message and the switch;
+// selecting the current tool again only prints the message.
 void switchTool(Workspace& workspace, int tool, const char* message) {
-  if (Tool* current = currentTool(workspace))
-    current->onSwitchAway(workspace, tool);
+  const bool changes = tool != workspace.currentTool;
+  if (Tool* leaving = currentTool(workspace); changes && leaving)
+    leaving->onLeave(workspace);
   say(workspace, message);
   workspace.currentTool = tool;
+  if (Tool* entering = currentTool(workspace); changes && entering)
+    entering->onEnter(workspace);
 }
 
 CommandResult toolScissors(Workspace& workspace, int) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <deque>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <ostream>
@@ -50,13 +49,6 @@ struct Workspace {
   int penRadius = 3;                   // never below 1
   double maskOpacity = kStartOpacity;  // kept within 0.05 to 1.0
   bool maskOverlay = false;
-  // One flag for all tools: a contour is under way (iScissor), or the left
-  // button is held for a stroke (lSnapper) or a drag (pen).
-  bool inProgress = false;
-  // For the contour under way: the points each committed live-wire segment
-  // added; the bottom entry 0 stands for the first seed.
-  std::deque<int> segmentLengths;
-  cv::Point penLastPoint{0, 0};
 
   // One tool per tool number; installed before start-up. `toolsBuilt` turns
   // true once every tool's build and initialize hooks have run; until then
