@@ -49,7 +49,7 @@ class Tool {
   // command, its redraw included; the default only redraws.
   virtual void onBackspace(Workspace& workspace);
 
-  // Enter (keyCode 13) or Ctrl+Enter (keyCode 10) while this is the current
+  // Enter (kKeyEnter) or Ctrl+Enter (kKeyCtrlEnter) while this is the current
   // tool; keyCode is the full code the window system returned.
   virtual void onEnterKey(Workspace& workspace, int keyCode) {
     (void)workspace, (void)keyCode;

@@ -10,8 +10,6 @@ namespace scribeline {
 
 namespace {
 
-constexpr int kCtrlEnter = 10;
-
 cv::Vec3b pixelColour(const cv::Scalar& colour) {
   return cv::Vec3b(cv::saturate_cast<uchar>(colour[0]),
                    cv::saturate_cast<uchar>(colour[1]),
@@ -96,7 +94,7 @@ void ScissorTool::onBackspace(Workspace& workspace) {
 void ScissorTool::onEnterKey(Workspace& workspace, int keyCode) {
   if (!scissor_ || !contourUnderWay()) return;
   contourStarted_ = false;
-  scissor_->finishContour(keyCode == kCtrlEnter);
+  scissor_->finishContour(keyCode == kKeyCtrlEnter);
   recomposeAndShow(workspace);
 }
 
