@@ -109,7 +109,7 @@ void ScissorTool::onUpdateMask(Workspace& workspace, bool filled) {
 }
 
 bool ScissorTool::contourUnderWay() const {
-  return contourStarted_ && !scissor_->contours().empty();
+  return contourStarted_ && scissor_ && !scissor_->contours().empty();
 }
 
 // A newest length the engine cannot take back (0: the start point, or a press

@@ -45,7 +45,7 @@ class ScissorTool : public Tool {
   // The engine; null before build().
   const IScissor* scissor() const { return scissor_.get(); }
 
-  // True while a contour is under way. REQUIRES: build() has run.
+  // True while a contour is under way; false before build().
   bool contourUnderWay() const;
   // For the contour under way: the points each committed live-wire segment
   // added, oldest first; the bottom entry 0 stands for the start point.
