@@ -14,7 +14,7 @@
 
 #include "app/label_lookup.h"
 #include "app/mask_file.h"
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "app/palette_png.h"
 #include "app/photo_list.h"
 #include "app/session.h"

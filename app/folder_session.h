@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 #include "ui/window_system.h"
 
 namespace scribeline {

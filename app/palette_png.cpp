@@ -4,7 +4,7 @@
 
 #include <csetjmp>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 namespace {

@@ -8,7 +8,7 @@
 #include "app/photo_list.h"
 #include "app/session.h"
 #include "app/tools.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <sstream>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "app/palette_png.h"
 #include "app/program.h"
 #include "tests/app/index_png_reader.h"
