@@ -56,8 +56,7 @@ std::string usageText() {
              "  scribeline --help       this text\n"
              "  scribeline --version    the version\n"
              "\n") +
-         helpText() +
-         "Keys beyond the list above:\n" + namedKeyHelpText() +
+         helpText() + "Keys beyond the list above:\n" + namedKeyHelpText() +
          "Mouse in the main window: the left button works with the current "
          "tool;\n"
          "the wheel zooms, a middle-button drag pans.\n"

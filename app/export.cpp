@@ -14,11 +14,11 @@
 
 #include "app/label_lookup.h"
 #include "app/mask_file.h"
-#include "palette/palette.h"
 #include "app/palette_png.h"
 #include "app/photo_list.h"
 #include "app/session.h"
 #include "app/toolbox.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 namespace {
@@ -141,8 +141,9 @@ bool refuseDuplicateStems(const std::vector<std::string>& photos,
            << "\": " << entry->second << " and " << photo << "\n";
     duplicate = true;
   }
-  if (duplicate) errors << "Nothing exported: every photo needs a name of "
-                           "its own (the file name without its extension).\n";
+  if (duplicate)
+    errors << "Nothing exported: every photo needs a name of "
+              "its own (the file name without its extension).\n";
   return duplicate;
 }
 
@@ -165,8 +166,8 @@ bool exportPhoto(const std::string& photo, const std::string& outFolder,
     return false;
   }
   if (mask.size() != image.size()) {
-    *reason = "the mask is " + sizeText(mask) + ", the photo " +
-              sizeText(image);
+    *reason =
+        "the mask is " + sizeText(mask) + ", the photo " + sizeText(image);
     return false;
   }
   exported->stem = stemOf(photo);
@@ -261,23 +262,21 @@ cv::Mat labelIndices(const cv::Mat& mask, IndexCounts* counts) {
   return indices;
 }
 
-bool labelMapText(const std::vector<std::string>& listNames,
-                  std::string* text, std::string* error) {
+bool labelMapText(const std::vector<std::string>& listNames, std::string* text,
+                  std::string* error) {
   std::map<std::string, int> labelOfName;
   std::string map = "# label:color_rgb:parts:actions\n";
   for (int label = 0; label < numLabels; ++label) {
     const bool listed =
         label < static_cast<int>(listNames.size()) && !listNames[label].empty();
-    const std::string name =
-        listed ? listNames[label] : std::to_string(label);
+    const std::string name = listed ? listNames[label] : std::to_string(label);
     std::string fault;
     if (name.find_first_of(":\r\n") != std::string::npos)
       fault = "holds ':' or a line break";
     else if (name[0] == '#')
       fault = "starts with '#', which marks a comment";
     else if (!labelOfName.emplace(name, label).second)
-      fault = "is also the name of label " +
-              std::to_string(labelOfName[name]);
+      fault = "is also the name of label " + std::to_string(labelOfName[name]);
     if (!fault.empty()) {
       *error = "The name of label " + std::to_string(label) + ", \"" + name +
                "\", " + fault + ": labelmap.txt cannot hold it.";

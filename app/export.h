@@ -49,7 +49,7 @@ cv::Mat labelIndices(const cv::Mat& mask, IndexCounts* counts);
 // list's, or the label's number where the list has none. Returns false with
 // *error naming the label when a name cannot stand in the file (it holds ':'
 // or a line break, starts with '#', or repeats another label's name).
-bool labelMapText(const std::vector<std::string>& listNames,
-                  std::string* text, std::string* error);
+bool labelMapText(const std::vector<std::string>& listNames, std::string* text,
+                  std::string* error);
 
 }  // namespace scribeline

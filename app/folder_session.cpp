@@ -71,9 +71,8 @@ int runFolderSession(const std::vector<std::string>& photos, size_t first,
       const CommandResult result = runKeyLoop(*workspace);
       if (result == CommandResult::Quit) return shutDown(*workspace);
       const int step = result == CommandResult::NextPhoto ? 1 : -1;
-      const size_t next =
-          findLoadablePhoto(photos, static_cast<long>(index) + step, step,
-                            console, &photo);
+      const size_t next = findLoadablePhoto(
+          photos, static_cast<long>(index) + step, step, console, &photo);
       if (next < photos.size()) {
         leavePhoto(*workspace);
         index = next;

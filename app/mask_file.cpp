@@ -56,8 +56,8 @@ bool writeMaskFile(const cv::Mat& mask, const std::string& path,
   return writeFileAtomically(path, png.data(), png.size(), error);
 }
 
-bool writeFileAtomically(const std::string& path, const void* data,
-                         size_t size, std::string* error) {
+bool writeFileAtomically(const std::string& path, const void* data, size_t size,
+                         std::string* error) {
   std::string temporary = folderOf(path) + "/.scribeline-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) {

@@ -16,8 +16,8 @@ bool writeMaskFile(const cv::Mat& mask, const std::string& path,
 // Writes `size` bytes to path with the same guarantee: a temporary file in
 // the same folder, flushed to disk, then renamed over path. On failure path
 // is left as it was, *error says why, and false is returned.
-bool writeFileAtomically(const std::string& path, const void* data,
-                         size_t size, std::string* error);
+bool writeFileAtomically(const std::string& path, const void* data, size_t size,
+                         std::string* error);
 
 // cv::imread without the library's console warning for a file that cannot
 // be opened; empty then.

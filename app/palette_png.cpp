@@ -10,7 +10,8 @@ namespace scribeline {
 namespace {
 
 void appendToBuffer(png_structp writer, png_bytep data, png_size_t length) {
-  auto* buffer = static_cast<std::vector<unsigned char>*>(png_get_io_ptr(writer));
+  auto* buffer =
+      static_cast<std::vector<unsigned char>*>(png_get_io_ptr(writer));
   buffer->insert(buffer->end(), data, data + length);
 }
 

@@ -51,8 +51,7 @@ std::vector<std::string> photosInFolder(const std::string& folder) {
     ::closedir(listing);
   }
   std::sort(names.begin(), names.end());
-  const std::string prefix =
-      endsWith(folder, "/") ? folder : folder + "/";
+  const std::string prefix = endsWith(folder, "/") ? folder : folder + "/";
   std::vector<std::string> photos;
   for (const std::string& name : names) {
     const std::string path = prefix + name;

@@ -28,9 +28,9 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
                        << usageText() << std::flush;
       return 2;
     case CommandLine::Action::Export: {
-      const int status = runExport(
-          {line.exportFolder, line.exportPaths, settings.dataFolders}, console,
-          *settings.errors);
+      const int status =
+          runExport({line.exportFolder, line.exportPaths, settings.dataFolders},
+                    console, *settings.errors);
       console << std::flush;
       *settings.errors << std::flush;
       return status;
@@ -47,8 +47,8 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   if (folder && photos.empty()) console << "No photos in " << path << "\n";
   cv::Mat photo;
   std::ostringstream unreadable;  // a single photo fails silently
-  const size_t first = findLoadablePhoto(photos, 0, 1,
-                                         folder ? console : unreadable, &photo);
+  const size_t first =
+      findLoadablePhoto(photos, 0, 1, folder ? console : unreadable, &photo);
   if (photo.empty()) return 0;
 
   std::string error;

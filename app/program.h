@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "app/label_lookup.h"
-
 #include "ui/window_system.h"
 
 namespace scribeline {

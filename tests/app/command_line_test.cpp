@@ -41,7 +41,8 @@ TEST(CommandLineTest, ArgumentsGiveTheirAction) {
     const CommandLine line =
         parseCommandLine(static_cast<int>(argv.size()), argv.data());
     std::string shown;
-    for (const char* argument : c.arguments) shown += std::string(argument) + " ";
+    for (const char* argument : c.arguments)
+      shown += std::string(argument) + " ";
     EXPECT_EQ(line.action, c.action) << shown;
     EXPECT_EQ(line.path, c.path) << shown;
     if (line.action == Action::Export) {
@@ -80,7 +81,10 @@ TEST(CommandLineTest, HelpVersionAndUsageErrorsThroughTheProgram) {
   const std::vector<Case> cases = {
       {{"--help"}, 0, usageText(), ""},
       {{"--version"}, 0, versionText(), ""},
-      {{"--bogus"}, 2, "", "scribeline: unknown option --bogus\n\n" + usageText()},
+      {{"--bogus"},
+       2,
+       "",
+       "scribeline: unknown option --bogus\n\n" + usageText()},
   };
   EXPECT_EQ(versionText().rfind("scribeline ", 0), 0u);
   for (const Case& c : cases) {

@@ -8,9 +8,9 @@
 #include <random>
 #include <sstream>
 
-#include "palette/palette.h"
 #include "app/palette_png.h"
 #include "app/program.h"
+#include "palette/palette.h"
 #include "tests/app/index_png_reader.h"
 #include "ui/scripted_window_system.h"
 
@@ -231,13 +231,14 @@ TEST_F(ExportTest, ExistingOutIsUpdatedAndItsListKept) {
   const std::string c = addPhoto("c.png", blank);
 
   ASSERT_EQ(exportPaths({b, c}), kExportComplete);
-  EXPECT_EQ(readFile(out + "/ImageSets/Segmentation/default.txt"),
-            "a\nb\nc\n");
+  EXPECT_EQ(readFile(out + "/ImageSets/Segmentation/default.txt"), "a\nb\nc\n");
   expectIndexPngOf("b", relabelled);
   expectIndexPngOf("a", blank);
   // No temporary file is left behind.
-  EXPECT_EQ(std::system(("test -z \"$(find '" + out + "' -name '.*' "
-                         "-type f)\"").c_str()),
+  EXPECT_EQ(std::system(("test -z \"$(find '" + out +
+                         "' -name '.*' "
+                         "-type f)\"")
+                            .c_str()),
             0);
 }
 
@@ -313,8 +314,7 @@ TEST(ExportCommandTest, ExitStatusesThroughTheCommandLine) {
     argv.insert(argv.begin(), "scribeline");
     return runProgram(
         static_cast<int>(argv.size()), argv.data(), console,
-        [](std::string*) { return std::shared_ptr<WindowSystem>(); },
-        settings);
+        [](std::string*) { return std::shared_ptr<WindowSystem>(); }, settings);
   };
   const std::string out = folder + "/out";
   EXPECT_EQ(run({"--export", out.c_str()}), 2);

@@ -28,7 +28,8 @@ class FolderSessionTest : public testing::Test {
       EXPECT_TRUE(cv::imwrite(photos.back(), photo));
     }
     std::ofstream(folder + "/notes.txt") << "no photo\n";
-    EXPECT_TRUE(cv::imwrite(folder + "/.hidden.png", cv::Mat::zeros(5, 5, CV_8UC3)));
+    EXPECT_TRUE(
+        cv::imwrite(folder + "/.hidden.png", cv::Mat::zeros(5, 5, CV_8UC3)));
     settings.labelListPath = folder + "/label_list.txt";
     std::ofstream(settings.labelListPath) << "1\nbackground\n";
   }
@@ -62,20 +63,20 @@ class FolderSessionTest : public testing::Test {
 };
 
 TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
-  paint();                          // a: changed
-  windows->pushKey(kKeyPageDown);   // -> b, "Save?" for a: yes
+  paint();                         // a: changed
+  windows->pushKey(kKeyPageDown);  // -> b, "Save?" for a: yes
   windows->pushAnswer(true);
-  windows->pushKey(kKeyPageDown);   // b unchanged -> c, no question
-  windows->pushKey(kKeyPageDown);   // c is the last: stays
-  paint();                          // c: changed
-  windows->pushKey('M');            // saved: unchanged again
-  windows->pushKey(kKeyPageUp);     // -> b, no question
-  paint();                          // b: changed
-  windows->pushKey(kKeyPageUp);     // -> a, "Save?" for b: no
+  windows->pushKey(kKeyPageDown);  // b unchanged -> c, no question
+  windows->pushKey(kKeyPageDown);  // c is the last: stays
+  paint();                         // c: changed
+  windows->pushKey('M');           // saved: unchanged again
+  windows->pushKey(kKeyPageUp);    // -> b, no question
+  paint();                         // b: changed
+  windows->pushKey(kKeyPageUp);    // -> a, "Save?" for b: no
   windows->pushAnswer(false);
-  windows->pushAnswer(false);       // a's saved mask: "Load?" no
-  windows->pushKey(kKeyPageUp);     // a is the first
-  windows->pushKey(27);             // "Save?" at exit as always: no
+  windows->pushAnswer(false);    // a's saved mask: "Load?" no
+  windows->pushKey(kKeyPageUp);  // a is the first
+  windows->pushKey(27);          // "Save?" at exit as always: no
   windows->pushAnswer(false);
 
   EXPECT_EQ(run(), 1);
@@ -101,8 +102,7 @@ TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
   for (const auto& question : windows->questions())
     asked.push_back(question.title + " " + question.text);
   EXPECT_EQ(asked, (std::vector<std::string>{
-                       "Save? " + saveQuestion(0),
-                       "Save? " + saveQuestion(1),
+                       "Save? " + saveQuestion(0), "Save? " + saveQuestion(1),
                        "Load? The corresponding mask file exists. Do you want "
                        "to load it?",
                        "Save? " + saveQuestion(0)}));
@@ -126,10 +126,10 @@ TEST_F(FolderSessionTest, PageKeysDoNothingWithASinglePhoto) {
   windows->pushKey(kKeyPageUp);
   windows->pushKey(27);
   const char* argv[] = {"scribeline", photos[1].c_str()};
-  EXPECT_EQ(runProgram(
-                2, argv, console, [this](std::string*) { return windows; },
-                settings),
-            1);
+  EXPECT_EQ(
+      runProgram(
+          2, argv, console, [this](std::string*) { return windows; }, settings),
+      1);
   EXPECT_EQ(console.str().find("photo "), std::string::npos);
   EXPECT_EQ(windows->questions().size(), 1u);  // "Save?" at exit
 }

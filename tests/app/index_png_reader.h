@@ -39,8 +39,8 @@ inline bool readRawPng(png_structp reader, png_infop info, std::FILE* file,
   int count = 0;
   if (png_get_PLTE(reader, info, &entries, &count) & PNG_INFO_PLTE)
     for (int i = 0; i < count; ++i)
-      png->palette.push_back({entries[i].red, entries[i].green,
-                              entries[i].blue});
+      png->palette.push_back(
+          {entries[i].red, entries[i].green, entries[i].blue});
   const int width = static_cast<int>(png_get_image_width(reader, info));
   const int height = static_cast<int>(png_get_image_height(reader, info));
   if (png->bitDepth != 8 || png_get_channels(reader, info) != 1 ||

@@ -40,10 +40,10 @@ class DebPackageTest : public testing::Test {
 
 TEST_F(DebPackageTest, InstallsTheToolItsDataAndDeclaresItsDependencies) {
   int status = 0;
-  const std::string log = runCommand(
-      std::string("'") + CPACK_COMMAND + "' -G DEB --config '" + CPACK_CONFIG +
-          "' -B '" + folder + "' 2>&1",
-      &status);
+  const std::string log =
+      runCommand(std::string("'") + CPACK_COMMAND + "' -G DEB --config '" +
+                     CPACK_CONFIG + "' -B '" + folder + "' 2>&1",
+                 &status);
   ASSERT_EQ(status, 0) << log;
   const std::string package =
       folder + "/scribeline_" PACKAGE_VERSION "_amd64.deb";
@@ -74,8 +74,8 @@ TEST_F(DebPackageTest, InstallsTheToolItsDataAndDeclaresItsDependencies) {
   // Unpacked anywhere, the program finds the package's label list beside
   // itself: an export from a folder without a list names the labels.
   const std::string tree = folder + "/tree";
-  ASSERT_EQ(std::system(("dpkg-deb -x '" + package + "' '" + tree + "'").c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(("dpkg-deb -x '" + package + "' '" + tree + "'").c_str()), 0);
   const std::string program = tree + "/usr/bin/scribeline";
   EXPECT_EQ(runCommand("'" + program + "' --version", &status),
             "scribeline " PACKAGE_VERSION "\n");
@@ -97,9 +97,8 @@ TEST_F(DebPackageTest, InstallsTheToolItsDataAndDeclaresItsDependencies) {
   std::getline(labelMap, first);
   EXPECT_EQ(first, "background:0,0,0::");
 
-  const std::string desktop =
-      runCommand("cat '" + tree + "/usr/share/applications/scribeline.desktop'",
-                 &status);
+  const std::string desktop = runCommand(
+      "cat '" + tree + "/usr/share/applications/scribeline.desktop'", &status);
   EXPECT_NE(desktop.find("\nIcon=scribeline\n"), std::string::npos);
   EXPECT_NE(desktop.find("\nExec=scribeline %f\n"), std::string::npos);
 }
