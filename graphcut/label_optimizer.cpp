@@ -85,7 +85,7 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
                                 int smoothFlag) {
   fatalError(numSites_ < 0 || numLabels < 0, "Illegal negative parameters");
   numLabels_ = numLabels;
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  random_.reseed(static_cast<unsigned>(std::time(nullptr)));
   dataKind_ = dataFlag == 0 ? kTable : kNotGiven;
   smoothKind_ = smoothFlag == 0 ? kTable : kNotGiven;
   randomOrder_ = true;
@@ -274,6 +274,10 @@ void LabelOptimizer::setSmoothCost(SmoothCostFn fn) {
 }
 
 void LabelOptimizer::setRandomOrder(bool on) { randomOrder_ = on; }
+
+void LabelOptimizer::resetLabelOrder() {
+  for (int l = 0; l < numLabels_; ++l) labelOrder_[l] = l;
+}
 
 double LabelOptimizer::dataEnergy() {
   fatalError(dataKind_ == kNotGiven, "Did not initialize the data costs yet");

@@ -11,6 +11,7 @@
 #include "graphcut/memory.h"
 #include "graphcut/neighbor_list.h"
 #include "graphcut/neighbor_table.h"
+#include "graphcut/shuffle_random.h"
 #include "graphcut/unchanged_moves.h"
 
 namespace scribeline {
@@ -109,8 +110,19 @@ class LabelOptimizer {
   double swap(int maxIterations = 1000000000);
   double swapLabels(int a, int b);
 
-  // Shuffle labelOrder with rand() before every cycle (on by default).
+  // Shuffle labelOrder before every cycle (on by default): 2 x numLabels
+  // exchanges of the entries i and j, i drawn before j, each as the
+  // optimiser's generator's next value mod numLabels.
   void setRandomOrder(bool on);
+  // Seeds the optimiser's generator, as srand(seed) seeded rand() (see
+  // ShuffleRandom). A new optimiser seeds it from the clock. labelOrder stays
+  // as it is; together with resetLabelOrder the visiting orders of the
+  // following cycles depend on the seed alone.
+  void setRandomSeed(unsigned seed) { random_.reseed(seed); }
+  // labelOrder back to 0, 1, ..., numLabels-1, as in a new optimiser.
+  void resetLabelOrder();
+  // The generator as it stands; its next value is the next one drawn.
+  const ShuffleRandom& shuffleRandom() const { return random_; }
 
   int numSites() const { return numSites_; }
   int numLabels() const { return numLabels_; }
@@ -198,6 +210,7 @@ class LabelOptimizer {
   NeighborTable neighborTable_;
   bool neighborTableStale_;
   int* labelOrder_;
+  ShuffleRandom random_{1};
   int* siteIndex_;
   float* terminalLedger_;  // one float per site, reused by every move
   // Per label: whether the last expansion on it had source capacity.

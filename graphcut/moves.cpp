@@ -331,8 +331,8 @@ void LabelOptimizer::requireCosts() const {
 
 void LabelOptimizer::shuffleLabelOrder() {
   for (int n = 0; n < 2 * numLabels_; ++n) {
-    int i = std::rand() % numLabels_;
-    int j = std::rand() % numLabels_;
+    int i = random_.next() % numLabels_;
+    int j = random_.next() % numLabels_;
     int kept = labelOrder_[i];
     labelOrder_[i] = labelOrder_[j];
     labelOrder_[j] = kept;

@@ -149,7 +149,7 @@ struct Problem {
 class SettledMoves : public testing::TestWithParam<Form> {};
 
 // Every move and the energies, with the shortcut on and off, from the same
-// start and the same rand() sequence.
+// start and the same seed.
 TEST_P(SettledMoves, LabelsEqualThoseOfTheBuiltGraph) {
   OptimizerOptions everyGraphBuilt;
   everyGraphBuilt.settledMovesSkipped = false;
@@ -171,11 +171,11 @@ TEST_P(SettledMoves, LabelsEqualThoseOfTheBuiltGraph) {
     step([](LabelOptimizer& o) { return o.swapLabels(4, 1); });
     step([](LabelOptimizer& o) { return o.swapLabels(0, 2); });
     step([seed](LabelOptimizer& o) {
-      std::srand(seed);
+      o.setRandomSeed(seed);
       return o.expansion();
     });
     step([seed](LabelOptimizer& o) {
-      std::srand(seed + 1000);
+      o.setRandomSeed(seed + 1000);
       return o.swap();
     });
   }
