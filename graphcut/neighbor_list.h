@@ -30,25 +30,7 @@ class NeighborList {
   // were, when a new chunk is needed and `memory` cannot give it.
   bool add(NeighborRecord* record, const MemoryPolicy& memory = {});
 
-  // Cursor iteration: rewind(), then next() until it returns null. There is
-  // one cursor per list.
-  void rewind() {
-    cursorChunk_ = newest_;
-    cursorIndex_ = 0;
-  }
-  NeighborRecord* next() {
-    if (cursorChunk_ == nullptr) return nullptr;
-    NeighborRecord* record = cursorChunk_->entries[cursorIndex_++];
-    if (cursorIndex_ == kChunkEntries ||
-        (cursorChunk_ == newest_ && cursorIndex_ == newestCount_)) {
-      cursorChunk_ = cursorChunk_->next;
-      cursorIndex_ = 0;
-    }
-    return record;
-  }
-
-  // Calls visit(const NeighborRecord&) for every record, in iteration order,
-  // without touching the cursor.
+  // Calls visit(const NeighborRecord&) for every record, in iteration order.
   template <typename Visit>
   void forEach(Visit&& visit) const {
     int count = newestCount_;
@@ -66,8 +48,6 @@ class NeighborList {
 
   Chunk* newest_ = nullptr;
   std::uint8_t newestCount_ = kChunkEntries;
-  Chunk* cursorChunk_ = nullptr;
-  int cursorIndex_ = 0;
 };
 
 }  // namespace scribeline
