@@ -219,16 +219,25 @@ void* exhaustibleAllocation(std::size_t bytes) {
   return memoryExhausted ? nullptr : std::malloc(bytes);
 }
 
+class SnapperToolMemoryTest : public SnapperToolTest {
+ protected:
+  // Rebuilds the tool's engine over exhaustibleAllocation, then solves a
+  // label-1 stroke over the left half.
+  void SetUp() override {
+    SnapperToolTest::SetUp();
+    LSnapper& engine = const_cast<LSnapper&>(snapper());
+    engine.optimizerAllocation = exhaustibleAllocation;
+    buildSnapperModel(engine);
+    pick(1);
+    drag({{5, 10}, {20, 30}, {37, 30}});
+  }
+  void TearDown() override { memoryExhausted = false; }
+};
+
 // A stroke whose solve runs out of memory is taken back: strokes, labels and
 // mask stay as the solve before left them, the "Mask" window is not shown
 // again, one console line says so, and the next stroke solves as usual.
-TEST_F(SnapperToolTest, StrokeThatRunsOutOfMemoryIsTakenBack) {
-  // The tool's engine, rebuilt with an allocation source the test controls.
-  LSnapper& engine = const_cast<LSnapper&>(snapper());
-  engine.optimizerAllocation = exhaustibleAllocation;
-  buildSnapperModel(engine);
-  pick(1);
-  drag({{5, 10}, {20, 30}, {37, 30}});
+TEST_F(SnapperToolMemoryTest, StrokeThatRunsOutOfMemoryIsTakenBack) {
   const LabelStrokes strokes = snapper().labelStrokes;
   const std::vector<int> labels = snapper().superpixelLabels;
   const cv::Mat mask = workspace.mask.clone();
@@ -257,12 +266,7 @@ TEST_F(SnapperToolTest, StrokeThatRunsOutOfMemoryIsTakenBack) {
 }
 
 // Backspace whose solve runs out of memory puts the stroke back.
-TEST_F(SnapperToolTest, BackspaceThatRunsOutOfMemoryKeepsTheStroke) {
-  LSnapper& engine = const_cast<LSnapper&>(snapper());
-  engine.optimizerAllocation = exhaustibleAllocation;
-  buildSnapperModel(engine);
-  pick(1);
-  drag({{5, 10}, {20, 30}, {37, 30}});
+TEST_F(SnapperToolMemoryTest, BackspaceThatRunsOutOfMemoryKeepsTheStroke) {
   pick(2);
   drag({{75, 50}, {60, 30}, {42, 30}});
   const LabelStrokes strokes = snapper().labelStrokes;
