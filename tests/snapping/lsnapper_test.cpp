@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 namespace {
