@@ -18,6 +18,9 @@ std::string placeOf(const std::vector<std::string>& photos, size_t index) {
 // Ends the work on a photo before the next one starts: its changed mask is
 // offered for saving, the windows stop calling into its workspace, and the
 // "Mask" window closes (the next photo opens it only if it loads a mask).
+// IMPORTANT: leaving is not the end of the run. Whatever keeps unsaved work
+// of a photo beside it (an autosave) must survive a No here, as it survives
+// a No at exit until the run ends cleanly.
 void leavePhoto(Workspace& workspace) {
   if (maskChangedSinceSaved(workspace)) offerToSave(workspace);
   workspace.windows.setMouseHandler(kMainWindow, {});
