@@ -1,5 +1,6 @@
 #include "app/export.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,7 +97,10 @@ bool placePhoto(const std::string& photo, const std::string& target,
   const std::string temporary = folderOf(target) + "/.scribeline-link-" +
                                 std::to_string(::getpid()) + "-" +
                                 std::to_string(++serial);
-  if (::link(photo.c_str(), temporary.c_str()) == 0) {
+  // AT_SYMLINK_FOLLOW: a photo given as a symbolic link is linked as the file
+  // it names; a link to the link itself would break when relative.
+  if (::linkat(AT_FDCWD, photo.c_str(), AT_FDCWD, temporary.c_str(),
+               AT_SYMLINK_FOLLOW) == 0) {
     const bool renamed = ::rename(temporary.c_str(), target.c_str()) == 0;
     const int savedErrno = errno;
     // When target already is a link to the photo, rename leaves both names.

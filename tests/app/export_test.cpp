@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
@@ -240,6 +241,21 @@ TEST_F(ExportTest, ExistingOutIsUpdatedAndItsListKept) {
                          "-type f)\"")
                             .c_str()),
             0);
+}
+
+// A photo given through a relative symbolic link is placed as the file it
+// names, not as a copy of the link (which would point nowhere from OUT).
+TEST_F(ExportTest, PhotoBehindARelativeLinkIsPlacedAsItsFile) {
+  const cv::Mat blank = cv::Mat::zeros(2, 2, CV_8UC3);
+  const std::string photo = addPhoto("real.png", blank);
+  ASSERT_EQ(::symlink("real.png", (folder + "/alias.png").c_str()), 0);
+  ASSERT_TRUE(cv::imwrite(folder + "/alias.png_Mask.png", blank));
+  ASSERT_EQ(exportPaths({folder + "/alias.png"}), kExportComplete);
+  struct stat placed, original;
+  ASSERT_EQ(::lstat((out + "/JPEGImages/alias.png").c_str(), &placed), 0);
+  ASSERT_EQ(::stat(photo.c_str(), &original), 0);
+  EXPECT_TRUE(S_ISREG(placed.st_mode));
+  EXPECT_EQ(placed.st_ino, original.st_ino);
 }
 
 TEST_F(ExportTest, FolderPathsExportTheirPhotosInNameOrder) {
