@@ -12,7 +12,7 @@ void IScissor::startContour(cv::Point start, int label) {
 }
 
 int IScissor::appendSegment(cv::Point to) {
-  if (contours_.empty() || !searched_) return 0;
+  if (contours_.empty() || !hasSearched()) return 0;
   Contour& contour = contours_.back();
   if (contour.points.empty() || contour.points.back() != seed_) return 0;
   const std::vector<cv::Point> path = pathToSeed(to);
@@ -35,7 +35,7 @@ void IScissor::undoLastSegment(std::deque<int>& segmentLengths) {
       std::min(static_cast<std::size_t>(newest), points.size() - 1);
   points.resize(points.size() - removed);
   segmentLengths.pop_back();
-  searchFromSeed(points.back().x, points.back().y);
+  seedSearch(points.back().x, points.back().y);
 }
 
 void IScissor::removeLastContour() {

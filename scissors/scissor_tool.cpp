@@ -70,12 +70,12 @@ void ScissorTool::scissorMouse(Workspace& workspace, int event,
       workspace.segmentLengths.clear();
       workspace.segmentLengths.push_back(0);
       scissor_->startContour(point, workspace.currentLabel);
-      scissor_->searchFromSeed(point.x, point.y);
+      scissor_->seedSearch(point.x, point.y);
       workspace.inProgress = true;
       startedContour_ = true;
     } else {
       workspace.segmentLengths.push_back(scissor_->appendSegment(point));
-      scissor_->searchFromSeed(point.x, point.y);
+      scissor_->seedSearch(point.x, point.y);
     }
   } else if (event == kMouseMove && contourUnderWay(workspace)) {
     if (!workspace.viewImage.empty())
