@@ -75,8 +75,10 @@ class IScissor {
   void searchFromSeed(int x, int y);
 
   // Discards the last search and seeds a new one at (x, y) without settling
-  // any pixel; allocates nothing. Every later read gives what it would give
-  // after searchFromSeed(x, y). A seed outside the image is ignored.
+  // any pixel, in time proportional to the rows the last search reached and
+  // without allocating per-pixel storage. Every later read gives what it
+  // would give after searchFromSeed(x, y). A seed outside the image is
+  // ignored.
   void seedSearch(int x, int y);
 
   // Settles `pixel` in the current search unless it already is; then its
