@@ -191,7 +191,17 @@ std::string helpText() {
   return text;
 }
 
+const std::vector<Command>& namedKeyTable() {
+  static const std::vector<Command> table = {};
+  return table;
+}
+
 CommandResult runCommand(Workspace& workspace, int keyCode) {
+  if (keyCode >= kFirstNamedKey) {
+    for (const Command& command : namedKeyTable())
+      if (command.code == keyCode) return command.run(workspace, keyCode);
+    return CommandResult::Continue;
+  }
   const int code = static_cast<signed char>(keyCode & 0xFF);
   for (const Command& command : commandTable())
     if (command.code == code) return command.run(workspace, keyCode);
