@@ -161,7 +161,7 @@ void tracedLine(benchmark::State& state, const Photo* which) {
         scissor.seedSearch(pointer.x, pointer.y);
       }
     }
-    scissor.discardOpenContour();
+    scissor.removeLastContour();
   }
   cpu.report(state);
 }
