@@ -111,15 +111,7 @@ void expectWholeImageReadings(IScissor& scissor,
   }
 }
 
-struct RandomCase {
-  int width, height, levels;  // levels 1: one flat colour, all ties
-  std::uint32_t seed;
-};
-
-void PrintTo(const RandomCase& c, std::ostream* os) {
-  *os << c.width << "x" << c.height << " levels " << c.levels << " seed "
-      << c.seed;
-}
+using RandomCase = testing_images::ImageCase;
 
 class OnDemandAgainstWholeImage : public ::testing::TestWithParam<RandomCase> {
 };
@@ -127,9 +119,7 @@ class OnDemandAgainstWholeImage : public ::testing::TestWithParam<RandomCase> {
 TEST_P(OnDemandAgainstWholeImage, EveryPathAndPathCostIsTheSame) {
   const RandomCase& c = GetParam();
   SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
-  const cv::Mat image =
-      c.levels == 1 ? cv::Mat(c.height, c.width, CV_8UC3, cv::Scalar::all(90))
-                    : randomImage(c.width, c.height, c.seed, c.levels);
+  const cv::Mat image = testing_images::caseImage(c);
   IScissor onDemand(image);
   const std::vector<SeedReadings> session =
       onDemandSession(onDemand, {12, 15, 6, 10}, c.seed);
