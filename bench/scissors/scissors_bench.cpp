@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "scissors/iscissor.h"
+#include "tests/support/photos.h"
 
 namespace {
 
@@ -58,8 +59,9 @@ const cv::Mat& photo(const Photo& which) {
   static std::map<std::string, cv::Mat> loaded;
   auto found = loaded.find(which.name);
   if (found != loaded.end()) return found->second;
-  const cv::Mat image = cv::imread(
-      std::string(SCRIBELINE_PHOTO_DIR) + "/" + which.file, cv::IMREAD_COLOR);
+  const std::string path = scribeline::findPhoto(which.file);
+  cv::Mat image;
+  if (!path.empty()) image = cv::imread(path, cv::IMREAD_COLOR);
   return loaded.emplace(which.name, image).first->second;
 }
 

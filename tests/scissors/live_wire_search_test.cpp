@@ -11,6 +11,7 @@
 
 #include "scissors/iscissor.h"
 #include "tests/scissors/test_images.h"
+#include "tests/support/photos.h"
 
 namespace scribeline {
 namespace {
@@ -151,9 +152,10 @@ INSTANTIATE_TEST_SUITE_P(
 class OnDemandOnPhotos : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(OnDemandOnPhotos, EveryPathAndPathCostIsTheSame) {
-  const std::string path = std::string(SCRIBELINE_PHOTO_DIR) + "/" + GetParam();
+  const std::string path = findPhoto(GetParam());
+  if (path.empty()) GTEST_SKIP() << "photograph not found: " << GetParam();
   const cv::Mat image = cv::imread(path, cv::IMREAD_COLOR);
-  if (image.empty()) GTEST_SKIP() << "photograph not found: " << path;
+  ASSERT_FALSE(image.empty()) << "unreadable photograph: " << path;
   const std::uint32_t seed = 81;
   SCOPED_TRACE(::testing::Message() << "seed " << seed);
   IScissor scissor(image);
