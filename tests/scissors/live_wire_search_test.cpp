@@ -44,6 +44,19 @@ struct SeedReadings {
   std::vector<Reading> readings;
 };
 
+// Every predecessor and path cost of `onDemand`'s search, asked for from the
+// bottom row up, equals that of the whole-image search `whole`.
+void expectSameTree(const IScissor& onDemand, const IScissor& whole) {
+  for (int y = whole.height() - 1; y >= 0; --y) {
+    for (int x = 0; x < whole.width(); ++x) {
+      ASSERT_EQ(onDemand.predecessor({x, y}), whole.predecessor({x, y}))
+          << "(" << x << ", " << y << ")";
+      ASSERT_EQ(onDemand.node(x, y).pathCost, whole.node(x, y).pathCost)
+          << "(" << x << ", " << y << ")";
+    }
+  }
+}
+
 struct SessionShape {
   int seeds;
   int requestsPerSeed;
@@ -129,14 +142,7 @@ TEST_P(OnDemandAgainstWholeImage, EveryPathAndPathCostIsTheSame) {
   onDemand.seedSearch(lastSeed.x, lastSeed.y);
   IScissor whole(image);
   whole.searchFromSeed(lastSeed.x, lastSeed.y);
-  for (int y = c.height - 1; y >= 0; --y) {
-    for (int x = 0; x < c.width; ++x) {
-      ASSERT_EQ(onDemand.predecessor({x, y}), whole.predecessor({x, y}))
-          << "(" << x << ", " << y << ")";
-      ASSERT_EQ(onDemand.node(x, y).pathCost, whole.node(x, y).pathCost)
-          << "(" << x << ", " << y << ")";
-    }
-  }
+  expectSameTree(onDemand, whole);
   expectWholeImageReadings(whole, session);
 }
 
@@ -225,10 +231,7 @@ TEST(OnDemandSearch, RequestsOutsideTheImageAreRefusedWithoutChange) {
   EXPECT_EQ(scissor.seed(), cv::Point(10, 10));
   IScissor whole(image);
   whole.searchFromSeed(10, 10);
-  for (int y = 0; y < image.rows; ++y) {
-    for (int x = 0; x < image.cols; ++x)
-      ASSERT_EQ(scissor.predecessor({x, y}), whole.predecessor({x, y}));
-  }
+  expectSameTree(scissor, whole);
 }
 
 // A seed after a search that went everywhere, and one after a search that
@@ -251,13 +254,7 @@ TEST(OnDemandSearch, ANewSeedDiscardsTheOldSearch) {
     EXPECT_EQ(scissor.seed(), cv::Point(40, 30));
     IScissor whole(image);
     whole.searchFromSeed(40, 30);
-    for (int y = 0; y < image.rows; ++y) {
-      for (int x = 0; x < image.cols; ++x) {
-        ASSERT_EQ(scissor.predecessor({x, y}), whole.predecessor({x, y}))
-            << "(" << x << ", " << y << ")";
-        ASSERT_EQ(scissor.node(x, y).pathCost, whole.node(x, y).pathCost);
-      }
-    }
+    expectSameTree(scissor, whole);
   }
 }
 
