@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "app/palette.h"
+#include "canvas/window_views.h"
 
 namespace scribeline {
 namespace {
@@ -73,6 +74,7 @@ void renderToolbox(cv::Mat& picture, int currentLabel,
 void drawToolbox(Workspace& workspace) {
   renderToolbox(workspace.toolboxImage, workspace.currentLabel,
                 readLabelNames(workspace.labelListPath));
+  placeToolbox(workspace);
   workspace.windows.createWindow(kToolboxWindow, WindowMode::Scale100);
   workspace.windows.showImage(kToolboxWindow, workspace.toolboxImage);
 }

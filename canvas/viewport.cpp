@@ -177,14 +177,17 @@ void Viewport::resize(cv::Size window) {
   clampOffset();
 }
 
-void Viewport::follow(const Viewport& other) {
-  if (photo_ != other.photo_ || empty() || other.empty()) return;
-  if (other.fitted_) return fit();
-  const cv::Point2d photo = other.photoPoint(
-      {other.window_.width / 2.0, other.window_.height / 2.0});
-  setScale(other.scale_);
+Viewport::Focus Viewport::focus() const {
+  return {scale_, photoPoint({window_.width / 2.0, window_.height / 2.0}),
+          fitted_};
+}
+
+void Viewport::setFocus(const Focus& focus) {
+  if (empty()) return;
+  if (focus.fitted) return fit();
+  setScale(focus.scale);
   fitted_ = false;
-  offset_ = offsetFor(photo, {window_.width / 2.0, window_.height / 2.0});
+  offset_ = offsetFor(focus.centre, {window_.width / 2.0, window_.height / 2.0});
   clampOffset();
 }
 

@@ -78,10 +78,19 @@ class Viewport {
   // A new window size: a fitted view is fitted again, any other keeps its
   // scale and the photo point at the window's centre.
   void resize(cv::Size window);
-  // Takes the scale of `other` (over the same photo) and centres on the
-  // photo point at its window's centre, so that both show the photo's pixels
-  // at one size on one grid.
-  void follow(const Viewport& other);
+  // What two views of one photo share when one follows the other: the
+  // scale, the photo point at the window's centre, and whether the whole
+  // photo is fitted.
+  struct Focus {
+    double scale = 1.0;
+    cv::Point2d centre;
+    bool fitted = true;
+  };
+  Focus focus() const;
+  // Takes a focus: fitted, or the same scale (so the same grid: both show
+  // the photo's pixels at one size) centred on the same photo point, within
+  // this view's pan limits.
+  void setFocus(const Focus& focus);
 
   // The zoom level next to `scale` in the direction of `steps` (see
   // zoomSteps), for a view whose fitted scale is `fitScale`.

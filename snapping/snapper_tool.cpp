@@ -5,6 +5,7 @@
 #include "app/palette.h"
 #include "app/workspace.h"
 #include "canvas/view.h"
+#include "canvas/window_views.h"
 
 namespace scribeline {
 
@@ -17,13 +18,14 @@ constexpr int kStrokeThickness = 5;
 
 }  // namespace
 
-void drawStrokeOverlay(cv::Mat& picture, const LabelStrokes& labelStrokes) {
+void drawStrokeOverlay(PhotoOverlay& overlay,
+                       const LabelStrokes& labelStrokes) {
   for (int label = 0; label < static_cast<int>(labelStrokes.size()); ++label) {
     const cv::Scalar colour = labelColor(label);
     for (const Stroke& stroke : labelStrokes[label]) {
       for (size_t k = 1; k < stroke.size(); ++k) {
-        cv::line(picture, stroke[k - 1], stroke[k], colour, kStrokeThickness,
-                 cv::LINE_8, 0);
+        overlay.drawLine(stroke[k - 1], stroke[k], colour, kStrokeThickness,
+                         cv::LINE_8);
       }
     }
   }
@@ -40,7 +42,7 @@ void SnapperTool::initialize(Workspace& workspace) {
 }
 
 void SnapperTool::drawOverlay(Workspace& workspace) {
-  drawStrokeOverlay(workspace.viewImage, snapper_->labelStrokes);
+  drawStrokeOverlay(workspace.views.overlay, snapper_->labelStrokes);
 }
 
 void SnapperTool::onMouse(Workspace& workspace, int event, cv::Point point,
@@ -85,10 +87,12 @@ void SnapperTool::endStroke(Workspace& workspace) {
 }
 
 void SnapperTool::solveAndShow(Workspace& workspace) {
-  runSnapper(*snapper_, kLambda);
-  rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
-  workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
-  workspace.windows.showImage(kMaskWindow, workspace.mask);
+  {
+    BusyPointer busy(workspace.windows);
+    runSnapper(*snapper_, kLambda);
+    rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
+  }
+  showMaskView(workspace);
   recomposeAndShow(workspace);
 }
 

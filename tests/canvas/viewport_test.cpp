@@ -231,15 +231,19 @@ TEST(ViewportTest, FollowSharesScaleAndCentre) {
   main.zoomSteps(7, {300, 200});
   main.pan({-120, 45});
   Viewport mask({5640, 3172}, {600, 400});
-  mask.follow(main);
+  mask.setFocus(main.focus());
   EXPECT_EQ(mask.scale(), main.scale());
   EXPECT_EQ(mask.scaledSize(), main.scaledSize());
   EXPECT_EQ(mask.toPhoto({300, 200}), main.toPhoto({700, 400}));
   // A photo pixel has blocks of one size in both.
   const cv::Point pixel = main.toPhoto({700, 400});
   EXPECT_EQ(mask.toWindow(pixel).size(), main.toWindow(pixel).size());
+  // Taking back its own focus changes nothing.
+  const cv::Point offset = main.offset();
+  main.setFocus(main.focus());
+  EXPECT_EQ(main.offset(), offset);
   Viewport fitted({5640, 3172}, {1400, 800});
-  mask.follow(fitted);
+  mask.setFocus(fitted.focus());
   EXPECT_TRUE(mask.fitted());
 }
 
