@@ -5,8 +5,8 @@
 #include <fstream>
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
 #include "canvas/window_views.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 namespace {

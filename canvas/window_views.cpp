@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <opencv2/core/utility.hpp>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 #include "canvas/mouse.h"
 #include "canvas/view.h"
 

@@ -2,10 +2,10 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
-#include "app/workspace.h"
 #include "canvas/view.h"
 #include "canvas/window_views.h"
+#include "canvas/workspace.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 
@@ -62,10 +62,9 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
   }
   switch (event) {
     case kLeftButtonDown:
-      if (workspace.inProgress) return;
+      if (strokeUnderWay_ != nullptr) return;
       snapper_->currentStrokes->push_back(Stroke{point});
       strokeUnderWay_ = snapper_->currentStrokes;
-      workspace.inProgress = true;
       return;
     case kMouseMove:
       if (strokeUnderWay_ != nullptr) strokeUnderWay_->back().push_back(point);
@@ -82,7 +81,6 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
 
 void SnapperTool::endStroke(Workspace& workspace) {
   strokeUnderWay_ = nullptr;
-  workspace.inProgress = false;
   solveAndShow(workspace);
 }
 
@@ -98,7 +96,7 @@ void SnapperTool::solveAndShow(Workspace& workspace) {
 
 void SnapperTool::onBackspace(Workspace& workspace) {
   std::vector<Stroke>& strokes = *snapper_->currentStrokes;
-  if (workspace.inProgress || strokes.empty()) {
+  if (strokeUnderWay_ != nullptr || strokes.empty()) {
     recomposeAndShow(workspace);
     return;
   }
@@ -106,10 +104,8 @@ void SnapperTool::onBackspace(Workspace& workspace) {
   solveAndShow(workspace);
 }
 
-void SnapperTool::onSwitchAway(Workspace& workspace, int nextTool) {
-  if (nextTool != kToolSnapper && strokeUnderWay_ != nullptr) {
-    endStroke(workspace);
-  }
+void SnapperTool::onLeave(Workspace& workspace) {
+  if (strokeUnderWay_ != nullptr) endStroke(workspace);
 }
 
 void SnapperTool::onLabelPicked(Workspace& workspace) {
