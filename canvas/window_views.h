@@ -1,7 +1,9 @@
 #pragma once
 
+#include <map>
 #include <opencv2/core.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "canvas/photo_overlay.h"
@@ -36,10 +38,11 @@ struct WindowViews {
   int wheelRest = 0;
   // Main-window pixel of the last mouse event there: where the work is.
   cv::Point workPoint{-1, -1};
-  // The photo reduced onto the main view's grid while the view is reduced;
-  // made again only when the grid or the photo changes.
-  cv::Mat reducedPhoto;
-  const uchar* reducedFrom = nullptr;
+  // The photo reduced onto the grids of the reduced zoom levels met so far,
+  // by grid width and height, for the photo reducedFrom (held, so that no
+  // other photo can take its place in memory while the reductions stand).
+  std::map<std::pair<int, int>, cv::Mat> reducedPhotos;
+  cv::Mat reducedFrom;
   // Storage reused by every redraw.
   std::vector<int> columns, rows, maskColumns, maskRows;
   cv::Mat photoPart, maskPart, maskPicture;
