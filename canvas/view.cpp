@@ -41,6 +41,37 @@ const cv::Mat& reducedPhoto(Workspace& workspace, const Viewport& view) {
   return reduced;
 }
 
+// The mask sampled onto the view's grid (nearest pixel, so every cell holds
+// a label colour), kept up to date through markMaskChanged.
+const cv::Mat& reducedMask(Workspace& workspace, const Viewport& view) {
+  WindowViews& views = workspace.views;
+  const cv::Size grid = view.scaledSize();
+  cv::Rect cells;
+  if (views.reducedMaskFrom.data != workspace.mask.data ||
+      views.reducedMask.size() != grid) {
+    views.reducedMask.create(grid, CV_8UC3);
+    views.reducedMaskFrom = workspace.mask;
+    cells = cv::Rect({0, 0}, grid);
+  } else if (!views.maskChanged.empty()) {
+    const cv::Rect& changed = views.maskChanged;
+    const cv::Point offset = view.offset();
+    const cv::Rect first = view.toWindow(changed.tl()) + offset;
+    const cv::Rect last = view.toWindow(changed.br() - cv::Point(1, 1)) + offset;
+    cells = cv::Rect(first.tl(), last.br()) & cv::Rect({0, 0}, grid);
+  }
+  views.maskChanged = cv::Rect();
+  if (cells.empty()) return views.reducedMask;
+  // The cells as window pixels of a view whose window is the whole grid.
+  std::vector<int> columns(grid.width), rows(grid.height);
+  for (int c = cells.x; c < cells.x + cells.width; ++c)
+    columns[c] = view.toPhoto({c - view.offset().x, 0}).x;
+  for (int r = cells.y; r < cells.y + cells.height; ++r)
+    rows[r] = view.toPhoto({0, r - view.offset().y}).y;
+  cv::Mat part = views.reducedMask(cells);
+  samplePixels(workspace.mask, columns, rows, cells, part);
+  return views.reducedMask;
+}
+
 }  // namespace
 
 void composeView(Workspace& workspace) {
@@ -64,24 +95,32 @@ void composeView(Workspace& workspace) {
         view.scaledSize().width < workspace.image.cols ||
         view.scaledSize().height < workspace.image.rows;
     cv::Mat target = picture(inside);
-    cv::Mat photoPart;
     if (reduced) {
-      photoPart = reducedPhoto(workspace, view)(
-          cv::Rect(inside.tl() + view.offset(), inside.size()));
-    } else if (blend) {
-      samplePixels(workspace.image, columns, rows, inside, views.photoPart);
-      photoPart = views.photoPart;
+      // Both reductions are kept: a redraw blends or copies the window's
+      // part of them.
+      const cv::Rect cells(inside.tl() + view.offset(), inside.size());
+      const cv::Mat photoPart = reducedPhoto(workspace, view)(cells);
+      if (blend) {
+        blendMask(photoPart, reducedMask(workspace, view)(cells),
+                  workspace.maskOpacity, workspace.viewScratch, target);
+      } else {
+        photoPart.copyTo(target);
+      }
     } else {
-      samplePixels(workspace.image, columns, rows, inside, target);
-    }
-    if (blend) {
-      // Every pixel shown is blended, so the copy of the photo is folded
-      // into the blend.
-      samplePixels(workspace.mask, columns, rows, inside, views.maskPart);
-      blendMask(photoPart, views.maskPart, workspace.maskOpacity,
-                workspace.viewScratch, target);
-    } else if (!photoPart.empty()) {
-      photoPart.copyTo(target);
+      // One to one or enlarged: the photo pixels in sight are blended once
+      // each, then spread over their blocks of window pixels.
+      const cv::Point first(columns[inside.x], rows[inside.y]);
+      const cv::Point last(columns[inside.x + inside.width - 1],
+                           rows[inside.y + inside.height - 1]);
+      const cv::Rect shown(first, last + cv::Point(1, 1));
+      if (blend) {
+        blendMask(workspace.image(shown), workspace.mask(shown),
+                  workspace.maskOpacity, workspace.viewScratch,
+                  views.photoPart);
+        samplePixels(views.photoPart, columns, rows, inside, target, first);
+      } else {
+        samplePixels(workspace.image, columns, rows, inside, target);
+      }
     }
   }
   workspace.viewImage = picture;

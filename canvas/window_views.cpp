@@ -1,7 +1,6 @@
 #include "canvas/window_views.h"
 
 #include <algorithm>
-#include <opencv2/core/utility.hpp>
 
 #include "canvas/workspace.h"
 #include "canvas/mouse.h"
@@ -224,16 +223,29 @@ cv::Rect renderNearest(const cv::Mat& source, const Viewport& view,
 
 void samplePixels(const cv::Mat& source, const std::vector<int>& columns,
                   const std::vector<int>& rows, const cv::Rect& inside,
-                  cv::Mat& out) {
+                  cv::Mat& out, cv::Point origin) {
   out.create(inside.size(), CV_8UC3);
   const int* column = columns.data() + inside.x;
-  cv::parallel_for_(cv::Range(0, inside.height), [&](const cv::Range& range) {
-    for (int y = range.start; y < range.end; ++y) {
-      const cv::Vec3b* from = source.ptr<cv::Vec3b>(rows[inside.y + y]);
-      cv::Vec3b* to = out.ptr<cv::Vec3b>(y);
-      for (int x = 0; x < inside.width; ++x) to[x] = from[column[x]];
+  const int first = column[0] - origin.x;
+  // One to one: whole rows at once.
+  const bool rowCopies = column[inside.width - 1] - column[0] ==
+                         inside.width - 1;
+  for (int y = 0; y < inside.height; ++y) {
+    const cv::Vec3b* from = source.ptr<cv::Vec3b>(rows[inside.y + y] - origin.y);
+    cv::Vec3b* to = out.ptr<cv::Vec3b>(y);
+    if (rowCopies) {
+      std::copy(from + first, from + first + inside.width, to);
+      continue;
     }
-  });
+    for (int x = 0; x < inside.width; ++x) to[x] = from[column[x] - origin.x];
+  }
+}
+
+void markMaskChanged(Workspace& workspace, cv::Rect photoArea) {
+  const cv::Rect whole({0, 0}, workspace.mask.size());
+  photoArea = photoArea.empty() ? whole : photoArea & whole;
+  cv::Rect& changed = workspace.views.maskChanged;
+  changed = changed.empty() ? photoArea : changed | photoArea;
 }
 
 }  // namespace scribeline

@@ -43,6 +43,12 @@ struct WindowViews {
   // other photo can take its place in memory while the reductions stand).
   std::map<std::pair<int, int>, cv::Mat> reducedPhotos;
   cv::Mat reducedFrom;
+  // The mask sampled onto the main view's grid while the view is reduced,
+  // for the mask reducedMaskFrom; the cells over maskChanged (photo pixels)
+  // are sampled again at the next redraw.
+  cv::Mat reducedMask;
+  cv::Mat reducedMaskFrom;
+  cv::Rect maskChanged;
   // Storage reused by every redraw.
   std::vector<int> columns, rows, maskColumns, maskRows;
   cv::Mat photoPart, maskPart, maskPicture;
@@ -102,9 +108,15 @@ cv::Rect renderNearest(const cv::Mat& source, const Viewport& view,
                        std::vector<int>& columns, std::vector<int>& rows,
                        cv::Mat& picture);
 // out := the pixels of `source` at the given columns and rows of the window
-// part `inside` (8-bit BGR, made inside's size).
+// part `inside`, less `origin` (8-bit BGR, made inside's size).
 void samplePixels(const cv::Mat& source, const std::vector<int>& columns,
                   const std::vector<int>& rows, const cv::Rect& inside,
-                  cv::Mat& out);
+                  cv::Mat& out, cv::Point origin = {});
+
+// Tells the views that the mask changed within `photoArea` (photo pixels;
+// the whole mask when empty). Every writer of `mask` outside the key
+// commands calls it (the key loop tells it after every command): the
+// reduced view keeps a sampled copy of the mask.
+void markMaskChanged(Workspace& workspace, cv::Rect photoArea = {});
 
 }  // namespace scribeline

@@ -101,6 +101,7 @@ bool SnapperTool::solveAndShow(Workspace& workspace) {
     }
     rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   }
+  markMaskChanged(workspace);
   showMaskView(workspace);
   recomposeAndShow(workspace);
   return true;
