@@ -33,23 +33,24 @@ void ScriptedWindowSystem::pushWheel(const std::string& window, int x, int y,
 
 void ScriptedWindowSystem::pushMiddleDrag(const std::string& window,
                                           const std::vector<cv::Point>& path) {
-  if (path.empty()) return;
-  pushMouse(window, kMiddleButtonDown, path.front().x, path.front().y,
-            kMouseFlagMiddleButton);
-  for (size_t i = 1; i < path.size(); ++i)
-    pushMouse(window, kMouseMove, path[i].x, path[i].y,
-              kMouseFlagMiddleButton);
-  pushMouse(window, kMiddleButtonUp, path.back().x, path.back().y, 0);
+  pushButtonDrag(window, path, kMiddleButtonDown, kMiddleButtonUp,
+                 kMouseFlagMiddleButton);
 }
 
 void ScriptedWindowSystem::pushDrag(const std::string& window,
                                     const std::vector<cv::Point>& path) {
+  pushButtonDrag(window, path, kLeftButtonDown, kLeftButtonUp,
+                 kMouseFlagLeftButton);
+}
+
+void ScriptedWindowSystem::pushButtonDrag(const std::string& window,
+                                          const std::vector<cv::Point>& path,
+                                          int down, int up, int held) {
   if (path.empty()) return;
-  pushMouse(window, kLeftButtonDown, path.front().x, path.front().y,
-            kMouseFlagLeftButton);
+  pushMouse(window, down, path.front().x, path.front().y, held);
   for (size_t i = 1; i < path.size(); ++i)
-    pushMouse(window, kMouseMove, path[i].x, path[i].y, kMouseFlagLeftButton);
-  pushMouse(window, kLeftButtonUp, path.back().x, path.back().y, 0);
+    pushMouse(window, kMouseMove, path[i].x, path[i].y, held);
+  pushMouse(window, up, path.back().x, path.back().y, 0);
 }
 
 void ScriptedWindowSystem::pushCloseAll() {

@@ -114,6 +114,11 @@ class ScriptedWindowSystem : public WindowSystem {
     cv::Point topLeft;
     cv::Size picture;
   };
+  // A press of `down` at the first point, moves with `held` at the later
+  // ones, a release `up` at the last.
+  void pushButtonDrag(const std::string& window,
+                      const std::vector<cv::Point>& path, int down, int up,
+                      int held);
   struct Window {
     WindowMode mode;
     MouseHandler handler;
