@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "graphcut/label_optimizer.h"
+#include "graphcut/potts_expansion.h"
 #include "snapping/stroke_paint.h"
 #include "snapping/superpixel_model.h"
 
@@ -30,7 +31,12 @@ struct LSnapper {
   std::vector<int> superpixelMap;
   // Sites are the superpixels, labels the annotation labels, Potts
   // smoothness over the adjacent pairs.
+  // The energy's reference form; runSnapper solves with `solver`.
   std::unique_ptr<LabelOptimizer> optimizer;
+  // The same energy (each adjacent pair once, with its summed weight), solved
+  // by runSnapper. Its label order is shuffled from a clock-seeded generator
+  // unless a solve is given its seed.
+  std::unique_ptr<PottsExpansion> solver;
   LabelStrokes labelStrokes;  // numLabels lists
   int numLabels;
   // The list of the label picked in the toolbox; never null.
@@ -56,8 +62,13 @@ void buildSnapperModel(LSnapper& snapper);
 // superpixels take their stroke's label (the highest where labels meet),
 // the others are solved by expansion moves over colour-model data costs
 // weighted by lambda / (1 - lambda). Starts from the previous labelling.
+// The moves follow a random label order, each a minimum cut of its graph;
+// the optimiser holds no data costs afterwards (they are in dataCosts).
 // REQUIRES: initSnapper has run; 0 < lambda < 1.
 void runSnapper(LSnapper& snapper, float lambda);
+// The same with the label order started afresh from `seed`: the same strokes,
+// starting labels and seed give the same labelling.
+void runSnapper(LSnapper& snapper, float lambda, unsigned seed);
 
 // Paints every pixel of mask with labelColor of its superpixel's label, the
 // pixels along the image edges included. The mask is (re)allocated to the

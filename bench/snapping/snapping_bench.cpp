@@ -160,7 +160,7 @@ void benchStroke(benchmark::State& state, const std::string& key,
                 snapper.superpixelLabels.end(), 0);
       state.ResumeTiming();
     }
-    std::srand(12345);  // the label order of the moves, the same in every run
+    snapper.solver->seed(12345);  // the label order, the same in every run
     runSnapper(snapper, 0.3f);
     rebuildMaskFromSuperpixels(snapper, mask);
     benchmark::DoNotOptimize(mask.data);
@@ -180,7 +180,7 @@ void benchStrokeAdded(benchmark::State& state, const std::string& key,
   snapper.labelStrokes[label].pop_back();
   std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(),
             0);
-  std::srand(12345);
+  snapper.solver->seed(12345);
   runSnapper(snapper, 0.3f);
   const std::vector<int> before = snapper.superpixelLabels;
   cv::Mat mask(snapper.image.size(), CV_8UC3, cv::Scalar(0, 0, 0));
@@ -188,7 +188,7 @@ void benchStrokeAdded(benchmark::State& state, const std::string& key,
     state.PauseTiming();
     snapper.superpixelLabels = before;
     snapper.labelStrokes[label].push_back(added);
-    std::srand(12345);
+    snapper.solver->seed(12345);
     state.ResumeTiming();
     runSnapper(snapper, 0.3f);
     rebuildMaskFromSuperpixels(snapper, mask);

@@ -1,0 +1,104 @@
+// Expansion moves for a Potts energy over a fixed weighted neighbourhood:
+//   E(labels) = sum_s D(s, labels[s]) + sum_{pairs {s,j}} w_sj [labels[s] !=
+//   labels[j]],
+// with the same cycle structure as LabelOptimizer::expansion (shuffled label
+// order, cycles while the energy strictly decreases), but its own graph and
+// max-flow (FlowNetwork):
+// - each adjacent pair is one pair of arcs carrying the summed weight of all
+//   its declarations;
+// - a node whose data costs alone decide its side (the difference exceeds
+//   what its pairs can add) takes that side without entering the flow, its
+//   pairs folded into its neighbours' terminal capacities;
+// - a move already confirmed on the current labelling is not run again.
+// Every move's labelling is the source side of its graph's minimum cut with
+// the fewest source nodes, so it equals LabelOptimizer's except where float
+// rounding decides between cuts of (nearly) equal value.
+//
+// Memory is taken with std::vector: exhaustion throws std::bad_alloc and
+// leaves the labels as they were after the last completed move.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "graphcut/flow_network.h"
+
+namespace scribeline {
+
+// One declaration of a neighbour pair; order and orientation do not matter,
+// repeated declarations add up.
+struct WeightedPair {
+  int first;
+  int second;
+  float weight;
+};
+
+class PottsExpansion {
+ public:
+  // Returns a non-negative pseudo-random int, as std::rand does.
+  using Draw = std::function<int()>;
+  // Called after every move that ran (also when it changed nothing) with the
+  // label and the labelling before and after it.
+  using MoveObserver = std::function<void(
+      int alpha, const std::vector<int>& before, const int* after)>;
+
+  // REQUIRES: 0 <= first, second < numSites, first != second, weight >= 0.
+  // The label order starts as 0, 1, ..., numLabels-1 and the draws come from
+  // a generator seeded from the clock.
+  PottsExpansion(int numSites, int numLabels,
+                 const std::vector<WeightedPair>& pairs);
+  PottsExpansion(const PottsExpansion&) = delete;
+  PottsExpansion& operator=(const PottsExpansion&) = delete;
+
+  // Restarts the label order at 0, 1, ... and the generator at `seed`: the
+  // same costs, starting labels and seed then give the same solve.
+  void seed(unsigned seed);
+  // Replaces the generator, e.g. with std::rand to follow the order a
+  // LabelOptimizer draws.
+  void setDraw(Draw draw) { draw_ = std::move(draw); }
+  void setRandomOrder(bool on) { randomOrder_ = on; }
+  void setMoveObserver(MoveObserver observer) {
+    observer_ = std::move(observer);
+  }
+
+  // Runs expansion cycles from `labels` (numSites entries in 0 ..
+  // numLabels-1) over dataCosts (site-major, numSites * numLabels), each label
+  // once per cycle in an order reshuffled before the cycle with two draws per
+  // exchange (2 * numLabels exchanges), until a cycle no longer lowers the
+  // energy or maxCycles cycles ran. No cycle runs when adding 1 to the energy
+  // does not change it. Returns the final energy.
+  double expansion(int* labels, const float* dataCosts,
+                   int maxCycles = 1000000000);
+
+  double energy(const int* labels, const float* dataCosts) const;
+  int numSites() const { return numSites_; }
+  int numLabels() const { return numLabels_; }
+  const std::vector<int>& labelOrder() const { return labelOrder_; }
+
+ private:
+  enum : unsigned char { kInactive, kUndecided, kToSource, kToSink };
+
+  void shuffle();
+  // Returns whether the move changed any label.
+  bool move(int alpha, int* labels, const float* dataCosts);
+
+  int numSites_;
+  int numLabels_;
+  // Per site: arcs (symmetric, one per neighbour) with summed weights.
+  std::unique_ptr<FlowNetwork> network_;
+  std::vector<float> weights_;     // per arc
+  std::vector<double> weightSum_;  // per site
+  std::vector<int> labelOrder_;
+  bool randomOrder_ = true;
+  std::minstd_rand generator_;
+  Draw draw_;
+  MoveObserver observer_;
+  // Scratch of one move.
+  std::vector<unsigned char> role_;
+  std::vector<int> undecided_;
+  std::vector<int> before_;
+};
+
+}  // namespace scribeline
