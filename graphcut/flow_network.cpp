@@ -207,6 +207,31 @@ void FlowNetwork::adoptOrphans() {
   orphans_.clear();
 }
 
+// Paths source -> u -> v -> sink of one arc each, saturated greedily. Many
+// small terminal capacities on both sides would otherwise each root a tree
+// that is orphaned as soon as its root's capacity is used up.
+void FlowNetwork::pushToNeighbours(const int* nodes, int count) {
+  for (int k = 0; k < count; ++k) {
+    const int node = nodes[k];
+    float excess = terminal_[node];
+    if (excess <= 0) continue;
+    for (int a = firstArc_[node], end = firstArc_[node + 1];
+         a < end && excess > 0; ++a) {
+      const int neighbour = heads_[a];
+      const float capacity = residual_[a];
+      if (capacity == 0 || terminal_[neighbour] >= 0) continue;
+      const float f =
+          std::min(std::min(excess, -terminal_[neighbour]), capacity);
+      residual_[a] -= f;
+      residual_[sisters_[a]] += f;
+      excess -= f;
+      terminal_[neighbour] += f;
+      flow_ += f;
+    }
+    terminal_[node] = excess;
+  }
+}
+
 double FlowNetwork::maxFlow(const int* nodes, int count) {
   flow_ = 0;
   time_ = 0;
@@ -218,6 +243,7 @@ double FlowNetwork::maxFlow(const int* nodes, int count) {
   for (int k = 0; k < count; ++k) anySource |= terminal_[nodes[k]] > 0;
   // Without source capacity the source reaches no node: all on the sink side.
   if (!anySource) return 0;
+  pushToNeighbours(nodes, count);
   for (int k = 0; k < count; ++k) {
     const int node = nodes[k];
     next_[node] = kNotQueued;

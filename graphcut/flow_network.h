@@ -60,6 +60,7 @@ class FlowNetwork {
   static constexpr int kOrphan = -2;       // parent lost
   static constexpr int kNotQueued = -1;
 
+  void pushToNeighbours(const int* nodes, int count);
   void activate(int node);
   int nextActive();
   // Grows the tree of `node`; returns the arc from the source tree to the

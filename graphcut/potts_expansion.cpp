@@ -50,7 +50,8 @@ PottsExpansion::PottsExpansion(int numSites, int numLabels,
     : numSites_(numSites),
       numLabels_(numLabels),
       weightSum_(numSites, 0.0),
-      role_(numSites, kInactive) {
+      role_(numSites, kInactive),
+      builtCapacity_(numSites, 0.0f) {
   const std::vector<MergedPair> merged = mergePairs(pairs);
   std::vector<int> firstArc(numSites + 1, 0);
   for (const MergedPair& p : merged) {
@@ -143,6 +144,45 @@ bool PottsExpansion::move(int alpha, int* labels, const float* dataCosts) {
   }
   if (!anyFixed && undecided_.empty()) return false;
 
+  buildCapacities(alpha, labels, dataCosts);
+  {
+    const float* terminal = net.terminal();
+    for (int s : undecided_) builtCapacity_[s] = terminal[s];
+  }
+  if (flows_.size() > static_cast<std::size_t>(alpha) &&
+      !flows_[alpha].listed.empty()) {
+    startFromKeptFlow(flows_[alpha], labels);
+  }
+  net.maxFlow(undecided_.data(), static_cast<int>(undecided_.size()));
+  keepFlow(alpha);
+
+  bool changed = false;
+  if (anyFixed) {
+    for (int s = 0; s < numSites_; ++s) {
+      if (role_[s] == kToSource) {
+        labels[s] = alpha;
+        changed = true;
+      }
+    }
+  }
+  for (int s : undecided_) {
+    if (net.onSourceSide(s)) {
+      labels[s] = alpha;
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+// Source capacity D(keep) - D(alpha) plus, per pair: a neighbour labelled
+// alpha or taking it adds w (keeping costs w), a neighbour keeping the same
+// label subtracts w (taking alpha costs w); two undecided nodes with the same
+// label get w both ways, with different labels the lower one w of source
+// capacity and w towards the higher one. Arcs to decided nodes get 0 both
+// ways.
+void PottsExpansion::buildCapacities(int alpha, const int* labels,
+                                     const float* dataCosts) {
+  FlowNetwork& net = *network_;
   float* residual = net.residual();
   float* terminal = net.terminal();
   for (int s : undecided_) {
@@ -175,24 +215,65 @@ bool PottsExpansion::move(int alpha, int* labels, const float* dataCosts) {
     }
     terminal[s] = capacity;
   }
-  net.maxFlow(undecided_.data(), static_cast<int>(undecided_.size()));
+}
 
-  bool changed = false;
-  if (anyFixed) {
-    for (int s = 0; s < numSites_; ++s) {
-      if (role_[s] == kToSource) {
-        labels[s] = alpha;
-        changed = true;
-      }
-    }
-  }
+// A node's new residual terminal capacity is its kept one plus the change of
+// its built capacity and of the flow on its arcs, so that a node whose graph
+// and flows did not change starts exactly where it ended. Arc flows are cut
+// back to the new capacities; arcs leaving the graph lose theirs.
+void PottsExpansion::startFromKeptFlow(const KeptFlow& kept,
+                                       const int* labels) {
+  FlowNetwork& net = *network_;
+  float* residual = net.residual();
+  float* terminal = net.terminal();
   for (int s : undecided_) {
-    if (net.onSourceSide(s)) {
-      labels[s] = alpha;
-      changed = true;
+    const int keep = labels[s];
+    float t = kept.listed[s]
+                  ? kept.terminal[s] + (terminal[s] - kept.capacity[s])
+                  : terminal[s];
+    for (int a = net.firstArc(s), end = net.endArc(s); a < end; ++a) {
+      const float before = kept.arcFlow[a];
+      float after = 0;
+      const int j = net.head(a);
+      if (role_[j] == kUndecided) {
+        const float w = weights_[a];
+        const float forward = residual[a];
+        const float backward = labels[j] == keep || j < s ? w : 0.0f;
+        after = std::max(-backward, std::min(before, forward));
+        residual[a] = forward - after;
+      }
+      if (after != before) t -= after - before;
+    }
+    terminal[s] = t;
+  }
+}
+
+// The capacity of an arc between undecided nodes s < j is w from s to j
+// (see buildCapacities), so its flow is w minus its residual.
+void PottsExpansion::keepFlow(int alpha) {
+  if (flows_.size() <= static_cast<std::size_t>(alpha)) {
+    flows_.resize(numLabels_);
+  }
+  FlowNetwork& net = *network_;
+  const float* residual = net.residual();
+  const float* terminal = net.terminal();
+  KeptFlow& kept = flows_[alpha];
+  kept.arcFlow.assign(weights_.size(), 0.0f);
+  kept.listed.assign(numSites_, 0);
+  kept.capacity.resize(numSites_);
+  kept.terminal.resize(numSites_);
+  for (int s : undecided_) {
+    kept.listed[s] = 1;
+    kept.capacity[s] = builtCapacity_[s];
+    kept.terminal[s] = terminal[s];
+    for (int a = net.firstArc(s), end = net.endArc(s); a < end; ++a) {
+      const int j = net.head(a);
+      if (j < s || role_[j] != kUndecided) continue;
+      const float f = weights_[a] - residual[a];
+      kept.arcFlow[a] = f;
+      kept.arcFlow[net.sister(a)] = -f;
     }
   }
-  return changed;
 }
 
 double PottsExpansion::expansion(int* labels, const float* dataCosts,

@@ -9,7 +9,11 @@
 // - a node whose data costs alone decide its side (the difference exceeds
 //   what its pairs can add) takes that side without entering the flow, its
 //   pairs folded into its neighbours' terminal capacities;
-// - a move already confirmed on the current labelling is not run again.
+// - a move already confirmed on the current labelling is not run again;
+// - a move on a label starts from the flow the last move on that label left
+//   (kept across calls), cut back to the new capacities: any flow within the
+//   capacities is a valid start, since what it leaves at a node is terminal
+//   capacity of a graph whose cuts differ from the move's by a constant.
 // Every move's labelling is the source side of its graph's minimum cut with
 // the fewest source nodes, so it equals LabelOptimizer's except where float
 // rounding decides between cuts of (nearly) equal value.
@@ -62,6 +66,8 @@ class PottsExpansion {
   void setMoveObserver(MoveObserver observer) {
     observer_ = std::move(observer);
   }
+  // The next move on every label starts from zero flow, as the first does.
+  void forgetFlows() { flows_.clear(); }
 
   // Runs expansion cycles from `labels` (numSites entries in 0 ..
   // numLabels-1) over dataCosts (site-major, numSites * numLabels), each label
@@ -81,6 +87,18 @@ class PottsExpansion {
   enum : unsigned char { kInactive, kUndecided, kToSource, kToSink };
 
   void shuffle();
+  // Capacities of the move's graph over the undecided nodes, into the network.
+  void buildCapacities(int alpha, const int* labels, const float* dataCosts);
+  struct KeptFlow {
+    std::vector<float> arcFlow;   // per arc, tail to head; 0 off the graph
+    std::vector<float> capacity;  // per node: terminal capacity as built
+    std::vector<float> terminal;  // per node: residual terminal capacity
+    std::vector<unsigned char> listed;  // per node: took part
+  };
+  // Starts from the flow kept for alpha, cut back to the capacities.
+  void startFromKeptFlow(const KeptFlow& kept, const int* labels);
+  // Keeps the flow the network carries (per arc, tail to head).
+  void keepFlow(int alpha);
   // Returns whether the move changed any label.
   bool move(int alpha, int* labels, const float* dataCosts);
 
@@ -99,6 +117,9 @@ class PottsExpansion {
   std::vector<unsigned char> role_;
   std::vector<int> undecided_;
   std::vector<int> before_;
+  // Per label: the flow of the last move on it (empty: none yet).
+  std::vector<KeptFlow> flows_;
+  std::vector<float> builtCapacity_;  // per node, of the move under way
 };
 
 }  // namespace scribeline
