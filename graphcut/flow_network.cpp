@@ -20,6 +20,7 @@ FlowNetwork::FlowNetwork(std::vector<int> firstArc, std::vector<int> heads,
       terminal_(firstArc_.size() - 1, 0.0f),
       tree_(firstArc_.size() - 1, kFree),
       parent_(firstArc_.size() - 1, kOrphan),
+      lastParent_(firstArc_.size() - 1, -1),
       next_(firstArc_.size() - 1, kNotQueued),
       stamp_(firstArc_.size() - 1, 0),
       distance_(firstArc_.size() - 1, 0) {}
@@ -85,6 +86,7 @@ int FlowNetwork::grow(int node) {
 }
 
 void FlowNetwork::makeOrphan(int node) {
+  if (parent_[node] >= 0) lastParent_[node] = parent_[node];
   parent_[node] = kOrphan;
   orphans_.push_back(node);
 }
@@ -174,13 +176,22 @@ void FlowNetwork::adopt(int node) {
   const int begin = firstArc_[node], end = firstArc_[node + 1];
   const int goodEnough = distance_[node] - 1;
   int best = -1, bestDistance = INT_MAX;
-  for (int a = begin; a < end; ++a) {
+  // The scan starts at the arc of the lost parent: when that parent was only
+  // orphaned with its own parent and has been re-attached since, it is
+  // usually still the best choice, and a node with thousands of arcs finds it
+  // at once.
+  const int start = lastParent_[node] >= begin && lastParent_[node] < end
+                        ? lastParent_[node]
+                        : begin;
+  for (int k = 0, a = start; k < end - begin; ++k) {
     const int neighbour = heads_[a];
+    const int arc = a;
+    if (++a == end) a = begin;
     if (tree_[neighbour] != tree) continue;
-    if ((source ? residual_[sisters_[a]] : residual_[a]) == 0) continue;
+    if ((source ? residual_[sisters_[arc]] : residual_[arc]) == 0) continue;
     const int distance = originDistance(neighbour);
     if (distance < 0 || distance >= bestDistance) continue;
-    best = a;
+    best = arc;
     bestDistance = distance;
     if (distance <= goodEnough) break;
   }

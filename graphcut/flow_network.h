@@ -84,6 +84,7 @@ class FlowNetwork {
   // parent), queue link, stamp and distance of the last verified path.
   std::vector<unsigned char> tree_;
   std::vector<int> parent_;
+  std::vector<int> lastParent_;  // parent arc before the node was orphaned
   std::vector<int> next_;
   std::vector<int> stamp_;
   std::vector<int> distance_;
