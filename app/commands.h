@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 
@@ -26,9 +26,15 @@ const std::vector<Command>& commandTable();
 // description).
 std::string helpText();
 
-// Runs the command of a key code returned by the key wait. The low 8 bits,
-// taken as a signed character, pick the command; codes without a command
-// are ignored. Returns Quit for Escape.
+// Keys beyond the printed help (undo, redo, arrows, page keys), matched on
+// their full code (kFirstNamedKey and above). They never appear in
+// helpText().
+const std::vector<Command>& namedKeyTable();
+
+// Runs the command of a key code returned by the key wait. Codes from
+// kFirstNamedKey up go to namedKeyTable(); for all others the low 8 bits,
+// taken as a signed character, pick the command. Codes without a command are
+// ignored. Returns Quit for Escape.
 CommandResult runCommand(Workspace& workspace, int keyCode);
 
 // Saves the mask now; a failure is reported on the console. Returns success.

@@ -2,7 +2,7 @@
 
 #include "app/session.h"
 #include "app/tools.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

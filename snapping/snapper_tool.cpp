@@ -2,9 +2,9 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
-#include "app/workspace.h"
 #include "canvas/view.h"
+#include "canvas/workspace.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 
@@ -60,10 +60,9 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
   }
   switch (event) {
     case kLeftButtonDown:
-      if (workspace.inProgress) return;
+      if (strokeUnderWay_ != nullptr) return;
       snapper_->currentStrokes->push_back(Stroke{point});
       strokeUnderWay_ = snapper_->currentStrokes;
-      workspace.inProgress = true;
       return;
     case kMouseMove:
       if (strokeUnderWay_ != nullptr) strokeUnderWay_->back().push_back(point);
@@ -80,7 +79,6 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
 
 void SnapperTool::endStroke(Workspace& workspace) {
   strokeUnderWay_ = nullptr;
-  workspace.inProgress = false;
   solveAndShow(workspace);
 }
 
@@ -94,7 +92,7 @@ void SnapperTool::solveAndShow(Workspace& workspace) {
 
 void SnapperTool::onBackspace(Workspace& workspace) {
   std::vector<Stroke>& strokes = *snapper_->currentStrokes;
-  if (workspace.inProgress || strokes.empty()) {
+  if (strokeUnderWay_ != nullptr || strokes.empty()) {
     recomposeAndShow(workspace);
     return;
   }
@@ -102,10 +100,8 @@ void SnapperTool::onBackspace(Workspace& workspace) {
   solveAndShow(workspace);
 }
 
-void SnapperTool::onSwitchAway(Workspace& workspace, int nextTool) {
-  if (nextTool != kToolSnapper && strokeUnderWay_ != nullptr) {
-    endStroke(workspace);
-  }
+void SnapperTool::onLeave(Workspace& workspace) {
+  if (strokeUnderWay_ != nullptr) endStroke(workspace);
 }
 
 void SnapperTool::onLabelPicked(Workspace& workspace) {

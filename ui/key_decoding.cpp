@@ -2,6 +2,8 @@
 
 #include <QVector>
 
+#include "ui/window_system.h"
+
 namespace scribeline {
 
 std::optional<int> decodeKey(int qtKey, Qt::KeyboardModifiers modifiers,
@@ -18,7 +20,28 @@ std::optional<int> decodeKey(int qtKey, Qt::KeyboardModifiers modifiers,
     default:
       break;
   }
-  if (ctrl) return std::nullopt;
+  if (ctrl) {
+    if (qtKey == Qt::Key_Z)
+      return modifiers.testFlag(Qt::ShiftModifier) ? kKeyRedo : kKeyUndo;
+    if (qtKey == Qt::Key_Y) return kKeyRedo;
+    return std::nullopt;
+  }
+  switch (qtKey) {
+    case Qt::Key_Left:
+      return kKeyLeft;
+    case Qt::Key_Up:
+      return kKeyUp;
+    case Qt::Key_Right:
+      return kKeyRight;
+    case Qt::Key_Down:
+      return kKeyDown;
+    case Qt::Key_PageUp:
+      return kKeyPageUp;
+    case Qt::Key_PageDown:
+      return kKeyPageDown;
+    default:
+      break;
+  }
   const QVector<uint> codePoints = text.toUcs4();
   if (codePoints.size() != 1) return std::nullopt;
   const uint code = codePoints.front();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/e2e/x_session.h"
+#include "ui/window_system.h"
 
 namespace scribeline::e2e {
 namespace {
@@ -87,6 +88,15 @@ TEST_F(WindowLayerTest, KeysArriveWithCaseAndModifiers) {
       {"1", 49},
       {"t", 116},
       {"u", 117},
+      {"ctrl+z", kKeyUndo},
+      {"ctrl+shift+z", kKeyRedo},
+      {"ctrl+y", kKeyRedo},
+      {"Left", kKeyLeft},
+      {"Right", kKeyRight},
+      {"Up", kKeyUp},
+      {"Down", kKeyDown},
+      {"Prior", kKeyPageUp},
+      {"Next", kKeyPageDown},
   };
   for (const KeyCase& c : cases) {
     EXPECT_EQ(codeOf(c.chord), c.code) << c.chord;
@@ -97,7 +107,7 @@ TEST_F(WindowLayerTest, KeysWithoutCodeAreNotReported) {
   start(320, 240);
   // Each ignored key is followed by "t"; the next report must be 116.
   for (const char* ignored :
-       {"shift", "ctrl", "alt", "Shift_R", "Right", "F5", "ctrl+s", "ctrl+m",
+       {"shift", "ctrl", "alt", "Shift_R", "F5", "ctrl+s", "ctrl+m",
         "ctrl+bracketleft", "ctrl+h", "Caps_Lock"}) {
     session.key("Probe", ignored);
     EXPECT_EQ(codeOf("t"), 116) << ignored;

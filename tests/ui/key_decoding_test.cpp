@@ -5,6 +5,8 @@
 #include <optional>
 #include <ostream>
 
+#include "ui/window_system.h"
+
 namespace scribeline {
 namespace {
 
@@ -65,6 +67,22 @@ INSTANTIATE_TEST_SUITE_P(
                              QString::fromUtf8("\xc3\xa9"), 233},
                       KeyRow{"Alt+m", Qt::Key_M, Qt::AltModifier, "m", 109}));
 
+INSTANTIATE_TEST_SUITE_P(
+    KeysWithoutCharacters, DecodeKeyTest,
+    ::testing::Values(
+        KeyRow{"Ctrl+z", Qt::Key_Z, kCtrl, "\x1a", kKeyUndo},
+        KeyRow{"Ctrl+Shift+z", Qt::Key_Z, kCtrl | kShift, "\x1a", kKeyRedo},
+        KeyRow{"Ctrl+y", Qt::Key_Y, kCtrl, "\x19", kKeyRedo},
+        KeyRow{"Ctrl+Shift+y", Qt::Key_Y, kCtrl | kShift, "\x19", kKeyRedo},
+        KeyRow{"Left arrow", Qt::Key_Left, kNone, "", kKeyLeft},
+        KeyRow{"Right arrow", Qt::Key_Right, kNone, "", kKeyRight},
+        KeyRow{"Up arrow", Qt::Key_Up, kNone, "", kKeyUp},
+        KeyRow{"keypad Down arrow", Qt::Key_Down, kKeypad, "", kKeyDown},
+        KeyRow{"Shift+Right arrow", Qt::Key_Right, kShift, "", kKeyRight},
+        KeyRow{"PageUp", Qt::Key_PageUp, kNone, "", kKeyPageUp},
+        KeyRow{"PageDown", Qt::Key_PageDown, kNone, "", kKeyPageDown},
+        KeyRow{"Ctrl+Right arrow", Qt::Key_Right, kCtrl, "", std::nullopt}));
+
 // Keys that must not reach the command table: their codes, or the low bytes
 // of those codes, would alias commands.
 INSTANTIATE_TEST_SUITE_P(
@@ -74,7 +92,6 @@ INSTANTIATE_TEST_SUITE_P(
         KeyRow{"Ctrl alone", Qt::Key_Control, kCtrl, "", std::nullopt},
         KeyRow{"Alt alone", Qt::Key_Alt, Qt::AltModifier, "", std::nullopt},
         KeyRow{"Caps Lock", Qt::Key_CapsLock, kNone, "", std::nullopt},
-        KeyRow{"Right arrow", Qt::Key_Right, kNone, "", std::nullopt},
         KeyRow{"F5", Qt::Key_F5, kNone, "", std::nullopt},
         KeyRow{"dead acute", Qt::Key_Dead_Acute, kNone, "", std::nullopt},
         KeyRow{"Ctrl+m (text CR)", Qt::Key_M, kCtrl, "\r", std::nullopt},
