@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <string>
@@ -111,6 +113,65 @@ TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
     }
   }
   EXPECT_GT(seeded, 0);
+}
+
+// The snapping solve (pairs merged, its own max-flow) against the reference
+// optimiser on the same data costs, from the same start and in the same label
+// order: they may part only where float rounding decides between cuts of
+// (nearly) equal value.
+TEST_P(RealPhotoTest, SolveAgreesWithTheReferenceOptimiser) {
+  const std::string path = findPhoto(GetParam());
+  if (path.empty()) GTEST_SKIP() << GetParam().name << " not found";
+  const cv::Mat image = cv::imread(path, cv::IMREAD_COLOR);
+  ASSERT_FALSE(image.empty()) << path;
+  LSnapper snapper(image, 25);
+  initSnapper(snapper, 0.5f, 500.0f, 20);
+  snapper.labelStrokes[1].push_back(polyline(image, 0.05, 0.10, 0.25, 0.20));
+  snapper.labelStrokes[2].push_back(polyline(image, 0.40, 0.45, 0.60, 0.55));
+  snapper.labelStrokes[3].push_back(polyline(image, 0.70, 0.15, 0.90, 0.30));
+  snapper.labelStrokes[3].push_back(polyline(image, 0.75, 0.70, 0.95, 0.85));
+  snapper.labelStrokes[4].push_back(polyline(image, 0.10, 0.80, 0.30, 0.90));
+
+  const unsigned seed = 20261210;
+  snapper.solver->seed(0);  // the label order starts at 0, 1, ... as below
+  snapper.solver->setDraw([] { return std::rand(); });
+  std::srand(seed);
+  runSnapper(snapper, 0.3f);
+  const std::vector<int> solved = snapper.superpixelLabels;
+
+  std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(),
+            0);
+  for (int s = 0; s < snapper.n; ++s) {
+    for (int l = 0; l < snapper.numLabels; ++l) {
+      snapper.optimizer->setDataCost(
+          s, l, snapper.dataCosts[static_cast<size_t>(s) * 25 + l]);
+    }
+  }
+  std::srand(seed);
+  snapper.optimizer->expansion();
+  std::vector<int>& reference = snapper.superpixelLabels;
+  for (int s = 0; s < snapper.n; ++s) {
+    if (snapper.superpixels[s].seed != -1) {
+      reference[s] = snapper.superpixels[s].seed;
+    }
+  }
+
+  long long agreeing = 0, pixels = 0;
+  for (int s = 0; s < snapper.n; ++s) {
+    const long long size =
+        static_cast<long long>(snapper.superpixels[s].pixels.size());
+    pixels += size;
+    if (solved[s] == reference[s]) agreeing += size;
+  }
+  EXPECT_GE(static_cast<double>(agreeing), 0.999 * static_cast<double>(pixels))
+      << pixels - agreeing << " pixels differ";
+  const double energy =
+      snapper.solver->energy(solved.data(), snapper.dataCosts.data());
+  const double referenceEnergy =
+      snapper.solver->energy(reference.data(), snapper.dataCosts.data());
+  EXPECT_NEAR(energy, referenceEnergy, 1e-6 * referenceEnergy);
+  std::printf("%s: %lld of %lld pixels agree; energy %.9g, reference %.9g\n",
+              GetParam().name, agreeing, pixels, energy, referenceEnergy);
 }
 
 INSTANTIATE_TEST_SUITE_P(
