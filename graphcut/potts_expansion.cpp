@@ -153,8 +153,14 @@ bool PottsExpansion::move(int alpha, int* labels, const float* dataCosts) {
       !flows_[alpha].listed.empty()) {
     startFromKeptFlow(flows_[alpha], labels);
   }
-  net.maxFlow(undecided_.data(), static_cast<int>(undecided_.size()));
-  keepFlow(alpha);
+  // Without source capacity every undecided node stays on the sink side; the
+  // flow kept for alpha stays too, as a start as good as any.
+  bool anySource = false;
+  for (int s : undecided_) anySource |= net.terminal()[s] > 0;
+  if (anySource) {
+    net.maxFlow(undecided_.data(), static_cast<int>(undecided_.size()));
+    keepFlow(alpha);
+  }
 
   bool changed = false;
   if (anyFixed) {
@@ -165,10 +171,12 @@ bool PottsExpansion::move(int alpha, int* labels, const float* dataCosts) {
       }
     }
   }
-  for (int s : undecided_) {
-    if (net.onSourceSide(s)) {
-      labels[s] = alpha;
-      changed = true;
+  if (anySource) {
+    for (int s : undecided_) {
+      if (net.onSourceSide(s)) {
+        labels[s] = alpha;
+        changed = true;
+      }
     }
   }
   return changed;
