@@ -262,14 +262,23 @@ void PottsExpansion::keepFlow(int alpha) {
   if (flows_.size() <= static_cast<std::size_t>(alpha)) {
     flows_.resize(numLabels_);
   }
+  // The record's parts must describe one flow: its storage is all taken
+  // before any of it is written, so that running out of memory leaves the
+  // previous record whole.
+  if (flows_[alpha].listed.empty()) {
+    KeptFlow fresh;
+    fresh.arcFlow.resize(weights_.size());
+    fresh.capacity.resize(numSites_);
+    fresh.terminal.resize(numSites_);
+    fresh.listed.resize(numSites_);
+    flows_[alpha] = std::move(fresh);
+  }
   FlowNetwork& net = *network_;
   const float* residual = net.residual();
   const float* terminal = net.terminal();
   KeptFlow& kept = flows_[alpha];
-  kept.arcFlow.assign(weights_.size(), 0.0f);
-  kept.listed.assign(numSites_, 0);
-  kept.capacity.resize(numSites_);
-  kept.terminal.resize(numSites_);
+  std::fill(kept.arcFlow.begin(), kept.arcFlow.end(), 0.0f);
+  std::fill(kept.listed.begin(), kept.listed.end(), 0);
   for (int s : undecided_) {
     kept.listed[s] = 1;
     kept.capacity[s] = builtCapacity_[s];
