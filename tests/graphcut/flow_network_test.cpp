@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <boost/graph/adjacency_list.hpp>
-#include <boost/graph/push_relabel_max_flow.hpp>
 #include <cmath>
 #include <random>
 #include <set>
 #include <utility>
 #include <vector>
+
+#include "tests/graphcut/boost_max_flow.h"
 
 namespace scribeline {
 namespace {
@@ -92,26 +92,8 @@ double cutValue(const Problem& p, const std::vector<bool>& side,
 }
 
 double boostMinCut(const Problem& p, const std::vector<bool>& inGraph) {
-  using Traits =
-      boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
-  using BoostGraph = boost::adjacency_list<
-      boost::vecS, boost::vecS, boost::directedS, boost::no_property,
-      boost::property<
-          boost::edge_capacity_t, double,
-          boost::property<boost::edge_residual_capacity_t, double,
-                          boost::property<boost::edge_reverse_t,
-                                          Traits::edge_descriptor>>>>;
-  BoostGraph g(p.numNodes + 2);
-  auto capacity = boost::get(boost::edge_capacity, g);
-  auto reverse = boost::get(boost::edge_reverse, g);
-  auto add = [&](int from, int to, double cap) {
-    auto forward = boost::add_edge(from, to, g).first;
-    auto back = boost::add_edge(to, from, g).first;
-    capacity[forward] = cap;
-    capacity[back] = 0;
-    reverse[forward] = back;
-    reverse[back] = forward;
-  };
+  BoostMaxFlow g(p.numNodes + 2);
+  auto add = [&](int from, int to, double cap) { g.addArc(from, to, cap); };
   const int source = p.numNodes, sink = p.numNodes + 1;
   for (int v = 0; v < p.numNodes; ++v) {
     if (!inGraph[v]) continue;
@@ -123,7 +105,7 @@ double boostMinCut(const Problem& p, const std::vector<bool>& inGraph) {
     add(e.u, e.v, e.forward);
     add(e.v, e.u, e.backward);
   }
-  return boost::push_relabel_max_flow(g, source, sink);
+  return g.maxFlow(source, sink);
 }
 
 std::vector<bool> solve(FlowNetwork& network, const Problem& p,

@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <boost/graph/adjacency_list.hpp>
-#include <boost/graph/push_relabel_max_flow.hpp>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "graphcut/label_optimizer.h"
+#include "tests/graphcut/boost_max_flow.h"
 
 namespace scribeline {
 namespace {
@@ -96,28 +95,10 @@ double energyOf(const PottsProblem& p, const int* labels) {
 // push-relabel on the binary move energy built here in double.
 double bestMoveEnergy(const PottsProblem& p, const std::vector<int>& before,
                       int alpha) {
-  using Traits =
-      boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
-  using BoostGraph = boost::adjacency_list<
-      boost::vecS, boost::vecS, boost::directedS, boost::no_property,
-      boost::property<
-          boost::edge_capacity_t, double,
-          boost::property<boost::edge_residual_capacity_t, double,
-                          boost::property<boost::edge_reverse_t,
-                                          Traits::edge_descriptor>>>>;
   const int n = p.numSites;
-  BoostGraph g(n + 2);
+  BoostMaxFlow g(n + 2);
   const int source = n, sink = n + 1;
-  auto capacity = boost::get(boost::edge_capacity, g);
-  auto reverse = boost::get(boost::edge_reverse, g);
-  auto add = [&](int from, int to, double cap) {
-    auto forward = boost::add_edge(from, to, g).first;
-    auto back = boost::add_edge(to, from, g).first;
-    capacity[forward] = cap;
-    capacity[back] = 0;
-    reverse[forward] = back;
-    reverse[back] = forward;
-  };
+  auto add = [&](int from, int to, double cap) { g.addArc(from, to, cap); };
   // x = 1: takes alpha (source side). Unary terms as coefficients of x.
   double constant = 0;
   std::vector<double> unary(n, 0.0);
@@ -164,7 +145,7 @@ double bestMoveEnergy(const PottsProblem& p, const std::vector<int>& before,
       add(source, s, -unary[s]);
     }
   }
-  return constant + boost::push_relabel_max_flow(g, source, sink);
+  return constant + g.maxFlow(source, sink);
 }
 
 // Runs expansion with every move checked against the oracle.

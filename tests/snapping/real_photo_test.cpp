@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 
@@ -72,16 +73,24 @@ Stroke polyline(const cv::Mat& image, double x0, double y0, double x1,
   return stroke;
 }
 
-class RealPhotoTest : public testing::TestWithParam<PhotoCase> {};
+// Loads the photograph (or skips when it is absent) and builds its snapper.
+class RealPhotoTest : public testing::TestWithParam<PhotoCase> {
+ protected:
+  void SetUp() override {
+    const std::string path = findPhoto(GetParam());
+    if (path.empty()) GTEST_SKIP() << GetParam().name << " not found";
+    image = cv::imread(path, cv::IMREAD_COLOR);
+    ASSERT_FALSE(image.empty()) << path;
+    snapperStore = std::make_unique<LSnapper>(image, 25);
+    initSnapper(*snapperStore, 0.5f, 500.0f, 20);
+  }
+
+  cv::Mat image;
+  std::unique_ptr<LSnapper> snapperStore;
+};
 
 TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
-  const std::string path = findPhoto(GetParam());
-  if (path.empty()) GTEST_SKIP() << GetParam().name << " not found";
-  const cv::Mat image = cv::imread(path, cv::IMREAD_COLOR);
-  ASSERT_FALSE(image.empty()) << path;
-
-  LSnapper snapper(image, 25);
-  initSnapper(snapper, 0.5f, 500.0f, 20);
+  LSnapper& snapper = *snapperStore;
   const ArcCounts arcs = countArcs(snapper.superpixels);
   std::printf(
       "%s: %d superpixels; largest arc count of a node: %d outgoing, %d "
@@ -120,12 +129,7 @@ TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
 // order: they may part only where float rounding decides between cuts of
 // (nearly) equal value.
 TEST_P(RealPhotoTest, SolveAgreesWithTheReferenceOptimiser) {
-  const std::string path = findPhoto(GetParam());
-  if (path.empty()) GTEST_SKIP() << GetParam().name << " not found";
-  const cv::Mat image = cv::imread(path, cv::IMREAD_COLOR);
-  ASSERT_FALSE(image.empty()) << path;
-  LSnapper snapper(image, 25);
-  initSnapper(snapper, 0.5f, 500.0f, 20);
+  LSnapper& snapper = *snapperStore;
   snapper.labelStrokes[1].push_back(polyline(image, 0.05, 0.10, 0.25, 0.20));
   snapper.labelStrokes[2].push_back(polyline(image, 0.40, 0.45, 0.60, 0.55));
   snapper.labelStrokes[3].push_back(polyline(image, 0.70, 0.15, 0.90, 0.30));
