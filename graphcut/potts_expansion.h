@@ -57,7 +57,8 @@ class PottsExpansion {
   PottsExpansion& operator=(const PottsExpansion&) = delete;
 
   // Restarts the label order at 0, 1, ... and the generator at `seed`: the
-  // same costs, starting labels and seed then give the same solve.
+  // same costs, starting labels, seed and kept flows (see forgetFlows) then
+  // give the same solve.
   void seed(unsigned seed);
   // Replaces the generator, e.g. with std::rand to follow the order a
   // LabelOptimizer draws.

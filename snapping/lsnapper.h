@@ -62,12 +62,16 @@ void buildSnapperModel(LSnapper& snapper);
 // superpixels take their stroke's label (the highest where labels meet),
 // the others are solved by expansion moves over colour-model data costs
 // weighted by lambda / (1 - lambda). Starts from the previous labelling.
-// The moves follow a random label order, each a minimum cut of its graph;
-// the optimiser holds no data costs afterwards (they are in dataCosts).
+// The solver's moves follow a random label order, each a minimum cut of its
+// graph. The data costs are left in dataCosts; the reference optimiser is not
+// given them.
 // REQUIRES: initSnapper has run; 0 < lambda < 1.
 void runSnapper(LSnapper& snapper, float lambda);
-// The same with the label order started afresh from `seed`: the same strokes,
-// starting labels and seed give the same labelling.
+// The same with the label order started afresh from `seed`. Moves start from
+// the flows the solver kept from earlier solves, which float rounding can let
+// decide near-ties: the same strokes, starting labels, seed and earlier
+// solves (or none, after solver->forgetFlows()) give the same labelling, so a
+// session's solves replayed from start-up with their seeds repeat exactly.
 void runSnapper(LSnapper& snapper, float lambda, unsigned seed);
 
 // Paints every pixel of mask with labelColor of its superpixel's label, the
