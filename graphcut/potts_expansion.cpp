@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 
 namespace scribeline {
 namespace {
@@ -46,12 +48,12 @@ unsigned clockSeed() {
 }  // namespace
 
 PottsExpansion::PottsExpansion(int numSites, int numLabels,
-                               const std::vector<WeightedPair>& pairs)
+                               const std::vector<WeightedPair>& pairs,
+                               const MemoryPolicy& memory)
     : numSites_(numSites),
       numLabels_(numLabels),
       weightSum_(numSites, 0.0),
-      role_(numSites, kInactive),
-      builtCapacity_(numSites, 0.0f) {
+      memory_(memory) {
   const std::vector<MergedPair> merged = mergePairs(pairs);
   std::vector<int> firstArc(numSites + 1, 0);
   for (const MergedPair& p : merged) {
@@ -81,14 +83,13 @@ PottsExpansion::PottsExpansion(int numSites, int numLabels,
 
 void PottsExpansion::seed(unsigned seed) {
   for (int l = 0; l < numLabels_; ++l) labelOrder_[l] = l;
-  generator_.seed(seed);
-  draw_ = [this] { return static_cast<int>(generator_() & 0x7fffffff); };
+  random_.reseed(seed);
 }
 
 void PottsExpansion::shuffle() {
   for (int n = 0; n < 2 * numLabels_; ++n) {
-    const int i = draw_() % numLabels_;
-    const int j = draw_() % numLabels_;
+    const int i = random_.next() % numLabels_;
+    const int j = random_.next() % numLabels_;
     std::swap(labelOrder_[i], labelOrder_[j]);
   }
 }
@@ -118,7 +119,7 @@ double PottsExpansion::energy(const int* labels, const float* dataCosts) const {
 // Both tests carry a margin for the float rounding of the accumulations.
 bool PottsExpansion::move(int alpha, int* labels, const float* dataCosts) {
   FlowNetwork& net = *network_;
-  undecided_.clear();
+  numUndecided_ = 0;
   bool anyFixed = false;
   for (int s = 0; s < numSites_; ++s) {
     const int keep = labels[s];
@@ -139,15 +140,15 @@ bool PottsExpansion::move(int alpha, int* labels, const float* dataCosts) {
       role_[s] = kToSink;
     } else {
       role_[s] = kUndecided;
-      undecided_.push_back(s);
+      undecided_[numUndecided_++] = s;
     }
   }
-  if (!anyFixed && undecided_.empty()) return false;
+  if (!anyFixed && numUndecided_ == 0) return false;
 
   buildCapacities(alpha, labels, dataCosts);
   {
     const float* terminal = net.terminal();
-    for (int s : undecided_) builtCapacity_[s] = terminal[s];
+    for (int s : undecided()) builtCapacity_[s] = terminal[s];
   }
   if (flows_.size() > static_cast<std::size_t>(alpha) &&
       !flows_[alpha].listed.empty()) {
@@ -156,9 +157,9 @@ bool PottsExpansion::move(int alpha, int* labels, const float* dataCosts) {
   // Without source capacity every undecided node stays on the sink side; the
   // flow kept for alpha stays too, as a start as good as any.
   bool anySource = false;
-  for (int s : undecided_) anySource |= net.terminal()[s] > 0;
+  for (int s : undecided()) anySource |= net.terminal()[s] > 0;
   if (anySource) {
-    net.maxFlow(undecided_.data(), static_cast<int>(undecided_.size()));
+    net.maxFlow(undecided_, numUndecided_);
     keepFlow(alpha);
   }
 
@@ -172,7 +173,7 @@ bool PottsExpansion::move(int alpha, int* labels, const float* dataCosts) {
     }
   }
   if (anySource) {
-    for (int s : undecided_) {
+    for (int s : undecided()) {
       if (net.onSourceSide(s)) {
         labels[s] = alpha;
         changed = true;
@@ -193,7 +194,7 @@ void PottsExpansion::buildCapacities(int alpha, const int* labels,
   FlowNetwork& net = *network_;
   float* residual = net.residual();
   float* terminal = net.terminal();
-  for (int s : undecided_) {
+  for (int s : undecided()) {
     const int keep = labels[s];
     const float* costs = dataCosts + static_cast<std::size_t>(s) * numLabels_;
     float capacity = costs[keep] - costs[alpha];
@@ -234,7 +235,7 @@ void PottsExpansion::startFromKeptFlow(const KeptFlow& kept,
   FlowNetwork& net = *network_;
   float* residual = net.residual();
   float* terminal = net.terminal();
-  for (int s : undecided_) {
+  for (int s : undecided()) {
     const int keep = labels[s];
     float t = kept.listed[s]
                   ? kept.terminal[s] + (terminal[s] - kept.capacity[s])
@@ -279,7 +280,7 @@ void PottsExpansion::keepFlow(int alpha) {
   KeptFlow& kept = flows_[alpha];
   std::fill(kept.arcFlow.begin(), kept.arcFlow.end(), 0.0f);
   std::fill(kept.listed.begin(), kept.listed.end(), 0);
-  for (int s : undecided_) {
+  for (int s : undecided()) {
     kept.listed[s] = 1;
     kept.capacity[s] = builtCapacity_[s];
     kept.terminal[s] = terminal[s];
@@ -293,6 +294,28 @@ void PottsExpansion::keepFlow(int alpha) {
   }
 }
 
+PottsExpansion::Scratch::Scratch(const MemoryPolicy& memory, int numSites,
+                                 int numLabels) {
+  const std::size_t sites = static_cast<std::size_t>(numSites) + 1;
+  role = static_cast<unsigned char*>(allocateMemory(memory, sites));
+  undecided = static_cast<int*>(allocateMemory(memory, sites * sizeof(int)));
+  builtCapacity =
+      static_cast<float*>(allocateMemory(memory, sites * sizeof(float)));
+  confirmedAt = static_cast<long long*>(allocateMemory(
+      memory, (static_cast<std::size_t>(numLabels) + 1) * sizeof(long long)));
+  if (!role || !undecided || !builtCapacity || !confirmedAt) {
+    release();
+    throw std::bad_alloc();
+  }
+}
+
+void PottsExpansion::Scratch::release() {
+  std::free(role);
+  std::free(undecided);
+  std::free(builtCapacity);
+  std::free(confirmedAt);
+}
+
 double PottsExpansion::expansion(int* labels, const float* dataCosts,
                                  int maxCycles) {
   double energyNow = energy(labels, dataCosts);
@@ -301,7 +324,12 @@ double PottsExpansion::expansion(int* labels, const float* dataCosts,
   // during the call: a move that changed nothing need not run again until
   // some other move changes the labelling (counted by `version`).
   long long version = 0;
-  std::vector<long long> confirmedAt(numLabels_, -1);
+  const Scratch scratch(memory_, numSites_, numLabels_);
+  role_ = scratch.role;
+  undecided_ = scratch.undecided;
+  builtCapacity_ = scratch.builtCapacity;
+  long long* confirmedAt = scratch.confirmedAt;
+  std::fill(confirmedAt, confirmedAt + numLabels_, -1);
   for (int cycle = 1; cycle <= maxCycles; ++cycle) {
     const double previous = energyNow;
     if (randomOrder_) shuffle();

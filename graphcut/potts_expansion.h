@@ -1,9 +1,9 @@
 // Expansion moves for a Potts energy over a fixed weighted neighbourhood:
 //   E(labels) = sum_s D(s, labels[s]) + sum_{pairs {s,j}} w_sj [labels[s] !=
 //   labels[j]],
-// with the same cycle structure as LabelOptimizer::expansion (shuffled label
-// order, cycles while the energy strictly decreases), but its own graph and
-// max-flow (FlowNetwork):
+// with the same cycle structure as LabelOptimizer::expansion (label order
+// shuffled by the same generator, cycles while the energy strictly
+// decreases), but its own graph and max-flow (FlowNetwork):
 // - each adjacent pair is one pair of arcs carrying the summed weight of all
 //   its declarations;
 // - a node whose data costs alone decide its side (the difference exceeds
@@ -18,16 +18,20 @@
 // the fewest source nodes, so it equals LabelOptimizer's except where float
 // rounding decides between cuts of (nearly) equal value.
 //
-// Memory is taken with std::vector: exhaustion throws std::bad_alloc and
-// leaves the labels as they were after the last completed move.
+// Memory: the working arrays of one expansion call come from the given
+// MemoryPolicy's source when the call starts and go back when it ends; the
+// network and the kept flows are std::vector. Exhaustion throws
+// std::bad_alloc and leaves the labels as they were after the last completed
+// move (none, when the working arrays cannot be had).
 #pragma once
 
 #include <functional>
 #include <memory>
-#include <random>
 #include <vector>
 
 #include "graphcut/flow_network.h"
+#include "graphcut/memory.h"
+#include "graphcut/shuffle_random.h"
 
 namespace scribeline {
 
@@ -41,8 +45,6 @@ struct WeightedPair {
 
 class PottsExpansion {
  public:
-  // Returns a non-negative pseudo-random int, as std::rand does.
-  using Draw = std::function<int()>;
   // Called after every move that ran (also when it changed nothing) with the
   // label and the labelling before and after it.
   using MoveObserver = std::function<void(
@@ -50,19 +52,19 @@ class PottsExpansion {
 
   // REQUIRES: 0 <= first, second < numSites, first != second, weight >= 0.
   // The label order starts as 0, 1, ..., numLabels-1 and the draws come from
-  // a generator seeded from the clock.
+  // a ShuffleRandom seeded from the clock.
+  // Only memory.allocate is used; exhaustion always throws.
   PottsExpansion(int numSites, int numLabels,
-                 const std::vector<WeightedPair>& pairs);
+                 const std::vector<WeightedPair>& pairs,
+                 const MemoryPolicy& memory = {});
   PottsExpansion(const PottsExpansion&) = delete;
   PottsExpansion& operator=(const PottsExpansion&) = delete;
 
-  // Restarts the label order at 0, 1, ... and the generator at `seed`: the
-  // same costs, starting labels, seed and kept flows (see forgetFlows) then
-  // give the same solve.
+  // Restarts the label order at 0, 1, ... and the generator at `seed`, as
+  // LabelOptimizer's setRandomSeed and resetLabelOrder do, so both visit the
+  // labels in the same order. The same costs, starting labels, seed and kept
+  // flows (see forgetFlows) give the same solve.
   void seed(unsigned seed);
-  // Replaces the generator, e.g. with std::rand to follow the order a
-  // LabelOptimizer draws.
-  void setDraw(Draw draw) { draw_ = std::move(draw); }
   void setRandomOrder(bool on) { randomOrder_ = on; }
   void setMoveObserver(MoveObserver observer) {
     observer_ = std::move(observer);
@@ -111,16 +113,39 @@ class PottsExpansion {
   std::vector<double> weightSum_;  // per site
   std::vector<int> labelOrder_;
   bool randomOrder_ = true;
-  std::minstd_rand generator_;
-  Draw draw_;
+  ShuffleRandom random_{1};
   MoveObserver observer_;
-  // Scratch of one move.
-  std::vector<unsigned char> role_;
-  std::vector<int> undecided_;
+  // Working arrays of one expansion call, released when it ends.
+  struct Scratch {
+    Scratch(const MemoryPolicy& memory, int numSites, int numLabels);
+    ~Scratch() { release(); }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    void release();
+    unsigned char* role = nullptr;     // per site
+    int* undecided = nullptr;          // sites of the move's graph
+    float* builtCapacity = nullptr;    // per site
+    long long* confirmedAt = nullptr;  // per label
+  };
+  struct SiteRange {
+    const int* first;
+    const int* last;
+    const int* begin() const { return first; }
+    const int* end() const { return last; }
+  };
+  SiteRange undecided() const {
+    return {undecided_, undecided_ + numUndecided_};
+  }
+
+  MemoryPolicy memory_;
+  // Point into the Scratch of the expansion call under way.
+  unsigned char* role_ = nullptr;
+  int* undecided_ = nullptr;
+  int numUndecided_ = 0;
+  float* builtCapacity_ = nullptr;
   std::vector<int> before_;
   // Per label: the flow of the last move on it (empty: none yet).
   std::vector<KeptFlow> flows_;
-  std::vector<float> builtCapacity_;  // per node, of the move under way
 };
 
 }  // namespace scribeline

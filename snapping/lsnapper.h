@@ -45,6 +45,10 @@ struct LSnapper {
   int n = 0;      // number of superpixels
   // Data-cost table of runSnapper, kept so that every stroke reuses it.
   std::vector<float> dataCosts;
+  // Memory source of the optimiser and its graphs, and of the solver's
+  // working arrays in each solve (null: std::malloc), read when
+  // buildSnapperModel creates them; tests make it fail.
+  AllocationHook optimizerAllocation = nullptr;
 };
 
 // Over-segments the image, builds the superpixel records (pixels, means,
@@ -53,7 +57,8 @@ struct LSnapper {
 void initSnapper(LSnapper& snapper, float sigma, float k, int minSize);
 
 // The part of initSnapper after the over-segmentation: everything built from
-// superpixelMap and n.
+// superpixelMap and n. The optimiser throws std::bad_alloc when its memory
+// runs out (see runSnapper), also while it is being built.
 // REQUIRES: superpixelMap holds width * height entries with values 0 .. n-1,
 // each occurring at least once.
 void buildSnapperModel(LSnapper& snapper);
@@ -61,16 +66,21 @@ void buildSnapperModel(LSnapper& snapper);
 // Relabels every superpixel from all strokes of all labels: stroked
 // superpixels take their stroke's label (the highest where labels meet),
 // the others are solved by expansion moves over colour-model data costs
-// weighted by lambda / (1 - lambda). Starts from the previous labelling.
-// The solver's moves follow a random label order, each a minimum cut of its
-// graph. The data costs are left in dataCosts; the reference optimiser is not
-// given them.
+// weighted by lambda / (1 - lambda), with `solver`: each move a minimum cut of
+// its graph, starting from the previous labelling and from the flows earlier
+// solves left, visiting the labels in the order the solver's generator gives
+// (seeded from the clock when the model was built). The data costs are left
+// in dataCosts; the reference optimiser is not given them.
+// When memory runs out it throws std::bad_alloc and leaves superpixelLabels
+// and every seed as they were before the call.
 // REQUIRES: initSnapper has run; 0 < lambda < 1.
 void runSnapper(LSnapper& snapper, float lambda);
-// The same with the label order started afresh from `seed`. Moves start from
-// the flows the solver kept from earlier solves, which float rounding can let
-// decide near-ties: the same strokes, starting labels, seed and earlier
-// solves (or none, after solver->forgetFlows()) give the same labelling, so a
+
+// runSnapper with the label order taken from `seed` alone: the solver's
+// generator is seeded with it and its label order restarts from 0, 1, ...
+// Float rounding lets the flows kept from earlier solves decide near-ties, so
+// two solves from the same strokes, starting labelling, seed and earlier
+// solves (or none, after solver->forgetFlows()) give the same labels: a
 // session's solves replayed from start-up with their seeds repeat exactly.
 void runSnapper(LSnapper& snapper, float lambda, unsigned seed);
 

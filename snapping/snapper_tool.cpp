@@ -1,5 +1,6 @@
 #include "snapping/snapper_tool.h"
 
+#include <new>
 #include <opencv2/imgproc.hpp>
 
 #include "canvas/view.h"
@@ -78,16 +79,27 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
 }
 
 void SnapperTool::endStroke(Workspace& workspace) {
+  std::vector<Stroke>* strokes = strokeUnderWay_;
   strokeUnderWay_ = nullptr;
-  solveAndShow(workspace);
+  if (!solveAndShow(workspace)) {
+    strokes->pop_back();  // taken back: the mask shows the solve before it
+    recomposeAndShow(workspace);
+  }
 }
 
-void SnapperTool::solveAndShow(Workspace& workspace) {
-  runSnapper(*snapper_, kLambda);
+bool SnapperTool::solveAndShow(Workspace& workspace) {
+  try {
+    runSnapper(*snapper_, kLambda);
+  } catch (const std::bad_alloc&) {
+    // runSnapper left the labels as it found them; the mask is untouched.
+    say(workspace, "Could not solve the stroke: not enough memory\n");
+    return false;
+  }
   rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
   workspace.windows.showImage(kMaskWindow, workspace.mask);
   recomposeAndShow(workspace);
+  return true;
 }
 
 void SnapperTool::onBackspace(Workspace& workspace) {
@@ -96,8 +108,12 @@ void SnapperTool::onBackspace(Workspace& workspace) {
     recomposeAndShow(workspace);
     return;
   }
+  Stroke removed = std::move(strokes.back());
   strokes.pop_back();
-  solveAndShow(workspace);
+  if (!solveAndShow(workspace)) {
+    strokes.push_back(std::move(removed));
+    recomposeAndShow(workspace);
+  }
 }
 
 void SnapperTool::onLeave(Workspace& workspace) {

@@ -22,6 +22,7 @@
 
 #include "scissors/iscissor.h"
 #include "snapping/lsnapper.h"
+#include "tests/support/photos.h"
 
 namespace scribeline {
 namespace {
@@ -29,26 +30,12 @@ namespace {
 struct Photo {
   std::string label;  // "4MP" or "18MP"
   std::string name;
-  std::string debianPath;
 };
 
 const Photo kPhotos[] = {
-    {"4MP", "ladybird_2560x1600.jpg",
-     "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
-    {"18MP", "elephants_5640x3172.jpg",
-     "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"},
+    {"4MP", "ladybird_2560x1600.jpg"},
+    {"18MP", "elephants_5640x3172.jpg"},
 };
-
-std::string findPhoto(const Photo& photo) {
-  const std::string candidates[] = {
-      "/work/shared/images/" + photo.name,
-      std::string(SCRIBELINE_SOURCE_DIR) + "/../shared/images/" + photo.name,
-      photo.debianPath};
-  for (const std::string& path : candidates) {
-    if (std::ifstream(path).good()) return path;
-  }
-  return "";
-}
 
 double seconds() {
   return std::chrono::duration<double>(
@@ -162,8 +149,8 @@ void benchStroke(benchmark::State& state, const std::string& key,
       snapper.solver->forgetFlows();
       state.ResumeTiming();
     }
-    snapper.solver->seed(12345);  // the label order, the same in every run
-    runSnapper(snapper, 0.3f);
+    // The label order of the moves, the same in every run.
+    runSnapper(snapper, 0.3f, 12345);
     rebuildMaskFromSuperpixels(snapper, mask);
     benchmark::DoNotOptimize(mask.data);
   }
@@ -171,9 +158,9 @@ void benchStroke(benchmark::State& state, const std::string& key,
 }
 
 // The usual stroke of a session: strokes of three labels are on the photo
-// except the newest stroke of `label`, and their solve is what the labels
-// and the solver's kept flows hold; the stroke is drawn and solved. Label 2 has
-// a single stroke, so that stroke brings a label in; label 3 has two, so its
+// except the newest stroke of `label`, and their solve is what the labels and
+// the solver's kept flows hold; the stroke is drawn and solved. Label 2 has a
+// single stroke, so that stroke brings a label in; label 3 has two, so its
 // second adds to a label.
 void benchStrokeAdded(benchmark::State& state, const std::string& key,
                       int label) {
@@ -192,9 +179,8 @@ void benchStrokeAdded(benchmark::State& state, const std::string& key,
     state.PauseTiming();
     solveWithout();
     snapper.labelStrokes[label].push_back(added);
-    snapper.solver->seed(12345);
     state.ResumeTiming();
-    runSnapper(snapper, 0.3f);
+    runSnapper(snapper, 0.3f, 12345);
     rebuildMaskFromSuperpixels(snapper, mask);
     benchmark::DoNotOptimize(mask.data);
     state.PauseTiming();
@@ -253,7 +239,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   std::vector<std::pair<std::string, cv::Mat>> photos;
   for (const Photo& photo : kPhotos) {
-    const std::string path = findPhoto(photo);
+    const std::string path = findPhoto(photo.name);
     cv::Mat image =
         path.empty() ? cv::Mat() : cv::imread(path, cv::IMREAD_COLOR);
     if (image.empty()) {

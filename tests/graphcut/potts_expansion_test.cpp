@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <random>
 #include <set>
 #include <vector>
@@ -222,13 +221,12 @@ TEST(PottsExpansionReference, SameLabellingAsLabelOptimizer) {
             s, l, p.data[static_cast<std::size_t>(s) * p.numLabels + l]);
       }
     }
-    std::srand(seed);
+    reference.setRandomSeed(seed);
     const double referenceEnergy = reference.expansion();
 
     PottsExpansion solver(p.numSites, p.numLabels, p.pairs);
-    solver.setDraw([] { return std::rand(); });
+    solver.seed(seed);
     std::vector<int> labels(p.numSites, 0);
-    std::srand(seed);
     const double energy = solver.expansion(labels.data(), p.data.data());
 
     EXPECT_EQ(labels, expected) << "seed " << seed;
