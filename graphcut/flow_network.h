@@ -3,11 +3,15 @@
 //
 // The topology is fixed once; every solve fills capacities and runs over a
 // chosen subset of the nodes (the others take no part), so repeated cuts on
-// one neighbourhood structure allocate nothing. The algorithm grows a search
-// tree from each terminal, augments along the paths where the trees meet and
-// re-attaches orphaned nodes to any valid parent, preferring a short one
-// without scanning further than needed; a node with thousands of arcs is
-// therefore usually re-attached after a few reads.
+// one neighbourhood structure allocate little. Paths of one arc between a
+// node with source capacity and one with sink capacity are saturated first;
+// then a search tree grows from each terminal, flow is augmented along the
+// paths where the trees meet, and each orphaned node is re-attached to a
+// valid parent, the scan starting at the arc of the parent it lost and
+// stopping at the first one no farther from the terminal than that was; a
+// node with thousands of arcs is therefore usually re-attached after a few
+// reads. The capacities may start as any residual state (a flow carried over
+// from an earlier, similar graph, say).
 //
 // Result: the SOURCE side is exactly the set of nodes reachable from the
 // source in the final residual graph, that is the source side of the minimum
