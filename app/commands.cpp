@@ -4,6 +4,7 @@
 
 #include "app/mask_file.h"
 #include "app/toolbox.h"
+#include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "canvas/opacity.h"
 #include "canvas/view.h"
@@ -90,6 +91,7 @@ CommandResult saveMask(Workspace& workspace, int) {
 CommandResult updateMask(Workspace& workspace, bool filled) {
   for (auto& tool : workspace.tools)
     if (tool) tool->onUpdateMask(workspace, filled);
+  recordMaskStep(workspace);
   return CommandResult::Continue;
 }
 
@@ -150,6 +152,16 @@ CommandResult toggleOverlay(Workspace& workspace, int) {
   return CommandResult::Continue;
 }
 
+CommandResult undo(Workspace& workspace, int) {
+  undoMaskStep(workspace);
+  return CommandResult::Continue;
+}
+
+CommandResult redo(Workspace& workspace, int) {
+  redoMaskStep(workspace);
+  return CommandResult::Continue;
+}
+
 }  // namespace
 
 const std::vector<Command>& commandTable() {
@@ -192,7 +204,10 @@ std::string helpText() {
 }
 
 const std::vector<Command>& namedKeyTable() {
-  static const std::vector<Command> table = {};
+  static const std::vector<Command> table = {
+      {kKeyUndo, "Ctrl + Z", "undo the last change of the mask", undo},
+      {kKeyRedo, "Ctrl + Shift + Z", "redo the change undone last", redo},
+  };
   return table;
 }
 
@@ -210,7 +225,11 @@ CommandResult runCommand(Workspace& workspace, int keyCode) {
 
 bool saveMaskNow(Workspace& workspace) {
   std::string error;
-  if (writeMaskFile(workspace.mask, workspace.maskPath, &error)) return true;
+  if (writeMaskFile(workspace.mask, workspace.maskPath, &error,
+                    !workspace.maskBackupTaken)) {
+    workspace.maskBackupTaken = true;
+    return true;
+  }
   say(workspace,
       "Could not save the mask to " + workspace.maskPath + ": " + error + "\n");
   return false;

@@ -167,6 +167,10 @@ bool writeMaskFile(const cv::Mat& mask, const std::string& path,
                            replacing ? &replaced : nullptr, error);
 }
 
+std::string maskBackupPath(const std::string& path) {
+  return followLinks(path) + "~";
+}
+
 cv::Mat readImageQuietly(const std::string& path, int flags) {
   // The library warns on the console about a file it cannot open; a missing
   // file is an ordinary case here, so it is not handed over at all.

@@ -19,6 +19,10 @@ namespace scribeline {
 bool writeMaskFile(const cv::Mat& mask, const std::string& path,
                    std::string* error, bool backup = false);
 
+// The backup a save with `backup` keeps of the file at path: the file a
+// symbolic link at path leads to, followed by "~".
+std::string maskBackupPath(const std::string& path);
+
 // cv::imread without the library's console warning for a file that cannot
 // be opened; empty then.
 cv::Mat readImageQuietly(const std::string& path, int flags);

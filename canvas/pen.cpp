@@ -4,6 +4,7 @@
 
 #include "app/palette.h"
 #include "app/workspace.h"
+#include "canvas/mask_steps.h"
 
 namespace scribeline {
 
@@ -21,7 +22,7 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
   const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
   if (workspace.inProgress && !buttonEvent &&
       (flags & kMouseFlagLeftButton) == 0) {
-    workspace.inProgress = false;
+    endDrag(workspace);
     return;
   }
   switch (event) {
@@ -41,7 +42,7 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
       workspace.penLastPoint = point;
       return;
     case kLeftButtonUp:
-      workspace.inProgress = false;
+      endDrag(workspace);
       return;
     default:
       return;
@@ -49,7 +50,12 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
 }
 
 void PenTool::onSwitchAway(Workspace& workspace, int nextTool) {
-  if (nextTool != kToolPen) workspace.inProgress = false;
+  if (nextTool != kToolPen && workspace.inProgress) endDrag(workspace);
+}
+
+void PenTool::endDrag(Workspace& workspace) {
+  workspace.inProgress = false;
+  recordMaskStep(workspace);
 }
 
 }  // namespace scribeline

@@ -24,6 +24,10 @@ class PenTool : public Tool {
   // Leaving the pen ends its drag, so that the next tool never inherits an
   // `inProgress` it did not set.
   void onSwitchAway(Workspace& workspace, int nextTool) override;
+
+ private:
+  // The drag's paint becomes one step of the mask's history.
+  static void endDrag(Workspace& workspace);
 };
 
 }  // namespace scribeline

@@ -4,7 +4,9 @@
 
 #include "app/palette.h"
 #include "app/workspace.h"
+#include "canvas/mask_steps.h"
 #include "canvas/view.h"
+#include "snapping/snap_step.h"
 
 namespace scribeline {
 
@@ -79,16 +81,29 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
 }
 
 void SnapperTool::endStroke(Workspace& workspace) {
+  std::vector<Stroke>& strokes = *strokeUnderWay_;
   strokeUnderWay_ = nullptr;
   workspace.inProgress = false;
-  solveAndShow(workspace);
+  solveAndShow(workspace, strokes, strokes.size() - 1,
+               SnapStep::Change::StrokeAdded, strokes.back());
 }
 
-void SnapperTool::solveAndShow(Workspace& workspace) {
+int SnapperTool::labelOf(const std::vector<Stroke>& strokes) const {
+  return static_cast<int>(&strokes - snapper_->labelStrokes.data());
+}
+
+void SnapperTool::solveAndShow(Workspace& workspace,
+                               const std::vector<Stroke>& strokes,
+                               size_t index, SnapStep::Change change,
+                               Stroke stroke) {
+  const std::vector<int> labelsBefore = snapper_->superpixelLabels;
   runSnapper(*snapper_, kLambda);
   rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
-  workspace.windows.showImage(kMaskWindow, workspace.mask);
+  // The step shows the mask in the window just opened.
+  recordMaskStep(workspace, std::make_unique<SnapStep>(
+                                *snapper_, labelOf(strokes), index, change,
+                                std::move(stroke), labelsBefore));
   recomposeAndShow(workspace);
 }
 
@@ -98,8 +113,10 @@ void SnapperTool::onBackspace(Workspace& workspace) {
     recomposeAndShow(workspace);
     return;
   }
+  Stroke removed = std::move(strokes.back());
   strokes.pop_back();
-  solveAndShow(workspace);
+  solveAndShow(workspace, strokes, strokes.size(),
+               SnapStep::Change::StrokeRemoved, std::move(removed));
 }
 
 void SnapperTool::onSwitchAway(Workspace& workspace, int nextTool) {

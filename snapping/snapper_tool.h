@@ -6,6 +6,7 @@
 
 #include "canvas/tool.h"
 #include "snapping/lsnapper.h"
+#include "snapping/snap_step.h"
 
 namespace scribeline {
 
@@ -46,7 +47,11 @@ class SnapperTool : public Tool {
                     int flags);
   // Ends the stroke under way (its points are complete) and solves.
   void endStroke(Workspace& workspace);
-  void solveAndShow(Workspace& workspace);
+  // Solves, rebuilds the mask and records it as one step together with the
+  // change of the stroke at `index` of `strokes` that led to the solve.
+  void solveAndShow(Workspace& workspace, const std::vector<Stroke>& strokes,
+                    size_t index, SnapStep::Change change, Stroke stroke);
+  int labelOf(const std::vector<Stroke>& strokes) const;
 
   std::unique_ptr<LSnapper> snapper_;
   // The list whose last stroke is under way, or null.

@@ -1,5 +1,6 @@
 #include "ui/display_loss.h"
 
+#include <QString>
 #include <QtGlobal>
 #include <atomic>
 

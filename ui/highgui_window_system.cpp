@@ -186,6 +186,12 @@ class HighguiWindowSystem : public WindowSystem {
     return box.exec() == QMessageBox::Yes;
   }
 
+  // A window the user has closed is only hidden by highgui.
+  bool isOpen(const std::string& name) const override {
+    const QWidget* window = findHighguiWindow(name);
+    return window != nullptr && window->isVisible();
+  }
+
  private:
   struct Window {
     WindowMode mode = WindowMode::Scale100;
