@@ -138,12 +138,6 @@ void Autosaver::noteChange(const cv::Mat& mask) {
   wake_.notify_all();
 }
 
-void Autosaver::adoptWritten() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  writtenGeneration_ = notedGeneration_;
-  everWritten_ = true;
-}
-
 bool Autosaver::holdsWork() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return everWritten_;

@@ -56,10 +56,6 @@ class Autosaver {
   // key-loop thread.
   void noteChange(const cv::Mat& mask);
 
-  // The state in `mask` is already in the file (a recovered autosave): a
-  // later flush has nothing to write until the next change.
-  void adoptWritten();
-
   // Writes the newest noted state now, unless the file holds it already;
   // waits for a write under way. Any thread. Returns whether the file holds
   // the newest noted state afterwards; *error says why not.

@@ -68,21 +68,6 @@ TEST_F(AutosaverTest, WritesTheNewestChangeOnItsOwnAndOnFlush) {
   EXPECT_FALSE(exists(path));
 }
 
-TEST_F(AutosaverTest, AnAdoptedStateIsNotWrittenAgain) {
-  const std::string path = folder + "/p.jpg_Mask.autosave.png";
-  std::string error;
-  ASSERT_TRUE(writeMaskFile(maskOf(5), path, &error));
-  Autosaver autosaver(path, std::chrono::hours(1));
-  autosaver.noteChange(maskOf(6));  // stands for the recovered state
-  autosaver.adoptWritten();
-  EXPECT_TRUE(autosaver.holdsWork());
-  ASSERT_TRUE(autosaver.flush(&error));
-  EXPECT_TRUE(sameBytes(readMaskFile(path), maskOf(5)));
-  autosaver.noteChange(maskOf(7));
-  ASSERT_TRUE(autosaver.flush(&error));
-  EXPECT_TRUE(sameBytes(readMaskFile(path), maskOf(7)));
-}
-
 TEST_F(AutosaverTest, PathsBesideThePhotoOrInTheStateFolder) {
   const char* savedState = getenv("XDG_STATE_HOME");
   const std::string stateHome = folder + "/state";
