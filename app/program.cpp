@@ -6,7 +6,7 @@
 #include "app/autosave.h"
 #include "app/session.h"
 #include "app/tools.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

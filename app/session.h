@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

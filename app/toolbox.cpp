@@ -5,7 +5,7 @@
 #include <fstream>
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 #include "canvas/history.h"
 
 namespace scribeline {

@@ -2,9 +2,9 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
-#include "app/workspace.h"
 #include "canvas/mask_steps.h"
+#include "canvas/workspace.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 
@@ -20,26 +20,25 @@ void paintPenLine(cv::Mat& mask, cv::Point from, cv::Point to, int radius,
 void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
                       int flags) {
   const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
-  if (workspace.inProgress && !buttonEvent &&
-      (flags & kMouseFlagLeftButton) == 0) {
+  if (dragging_ && !buttonEvent && (flags & kMouseFlagLeftButton) == 0) {
     endDrag(workspace);
     return;
   }
   switch (event) {
     case kLeftButtonDown:
-      if (workspace.inProgress) return;
-      workspace.inProgress = true;
+      if (dragging_) return;
+      dragging_ = true;
       paintPenDisc(workspace.mask, point, workspace.penRadius,
                    workspace.currentLabel);
-      workspace.penLastPoint = point;
+      penLastPoint_ = point;
       return;
     case kMouseMove:
-      if (!workspace.inProgress) return;
+      if (!dragging_) return;
       paintPenDisc(workspace.mask, point, workspace.penRadius,
                    workspace.currentLabel);
-      paintPenLine(workspace.mask, point, workspace.penLastPoint,
-                   workspace.penRadius, workspace.currentLabel);
-      workspace.penLastPoint = point;
+      paintPenLine(workspace.mask, point, penLastPoint_, workspace.penRadius,
+                   workspace.currentLabel);
+      penLastPoint_ = point;
       return;
     case kLeftButtonUp:
       endDrag(workspace);
@@ -49,12 +48,12 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
   }
 }
 
-void PenTool::onSwitchAway(Workspace& workspace, int nextTool) {
-  if (nextTool != kToolPen && workspace.inProgress) endDrag(workspace);
+void PenTool::onLeave(Workspace& workspace) {
+  if (dragging_) endDrag(workspace);
 }
 
 void PenTool::endDrag(Workspace& workspace) {
-  workspace.inProgress = false;
+  dragging_ = false;
   recordMaskStep(workspace);
 }
 

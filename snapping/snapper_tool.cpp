@@ -2,10 +2,10 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
-#include "app/workspace.h"
 #include "canvas/mask_steps.h"
 #include "canvas/view.h"
+#include "canvas/workspace.h"
+#include "palette/palette.h"
 #include "snapping/snap_step.h"
 
 namespace scribeline {
@@ -62,10 +62,9 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
   }
   switch (event) {
     case kLeftButtonDown:
-      if (workspace.inProgress) return;
+      if (strokeUnderWay_ != nullptr) return;
       snapper_->currentStrokes->push_back(Stroke{point});
       strokeUnderWay_ = snapper_->currentStrokes;
-      workspace.inProgress = true;
       return;
     case kMouseMove:
       if (strokeUnderWay_ != nullptr) strokeUnderWay_->back().push_back(point);
@@ -83,7 +82,6 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
 void SnapperTool::endStroke(Workspace& workspace) {
   std::vector<Stroke>& strokes = *strokeUnderWay_;
   strokeUnderWay_ = nullptr;
-  workspace.inProgress = false;
   solveAndShow(workspace, strokes, strokes.size() - 1,
                SnapStep::Change::StrokeAdded, strokes.back());
 }
@@ -109,7 +107,7 @@ void SnapperTool::solveAndShow(Workspace& workspace,
 
 void SnapperTool::onBackspace(Workspace& workspace) {
   std::vector<Stroke>& strokes = *snapper_->currentStrokes;
-  if (workspace.inProgress || strokes.empty()) {
+  if (strokeUnderWay_ != nullptr || strokes.empty()) {
     recomposeAndShow(workspace);
     return;
   }
@@ -119,10 +117,8 @@ void SnapperTool::onBackspace(Workspace& workspace) {
                SnapStep::Change::StrokeRemoved, std::move(removed));
 }
 
-void SnapperTool::onSwitchAway(Workspace& workspace, int nextTool) {
-  if (nextTool != kToolSnapper && strokeUnderWay_ != nullptr) {
-    endStroke(workspace);
-  }
+void SnapperTool::onLeave(Workspace& workspace) {
+  if (strokeUnderWay_ != nullptr) endStroke(workspace);
 }
 
 void SnapperTool::onLabelPicked(Workspace& workspace) {

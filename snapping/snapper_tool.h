@@ -36,11 +36,14 @@ class SnapperTool : public Tool {
   void onMouse(Workspace& workspace, int event, cv::Point point,
                int flags) override;
   void onBackspace(Workspace& workspace) override;
-  void onSwitchAway(Workspace& workspace, int nextTool) override;
+  void onLeave(Workspace& workspace) override;
   void onLabelPicked(Workspace& workspace) override;
 
   // The engine; null before build.
   const LSnapper* snapper() const { return snapper_.get(); }
+
+  // True from a press until its stroke ends.
+  bool strokeUnderWay() const { return strokeUnderWay_ != nullptr; }
 
  private:
   void snapperMouse(Workspace& workspace, int event, cv::Point point,

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "app/palette.h"
 #include "canvas/opacity.h"
 #include "canvas/view.h"
+#include "palette/palette.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {

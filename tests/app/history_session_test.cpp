@@ -12,7 +12,7 @@
 #include "app/commands.h"
 #include "app/session.h"
 #include "app/tools.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 #include "canvas/mask_steps.h"
 #include "snapping/snapper_tool.h"
 #include "ui/scripted_window_system.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 namespace {

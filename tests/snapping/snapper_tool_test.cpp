@@ -8,10 +8,10 @@
 #include <sstream>
 
 #include "app/commands.h"
-#include "app/palette.h"
 #include "app/session.h"
 #include "app/tools.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
+#include "palette/palette.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -140,7 +140,7 @@ TEST_F(SnapperToolTest, BackspaceDuringAStrokeOnlyRedraws) {
   ASSERT_EQ(snapper().labelStrokes[0].size(), 1u);
   EXPECT_EQ(snapper().labelStrokes[0][0].size(), 2u);
   EXPECT_FALSE(windows.isOpen(kMaskWindow));
-  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_TRUE(tool->strokeUnderWay());
 }
 
 TEST_F(SnapperToolTest, ToolboxPickRoutesNewStrokesAndColours) {
@@ -161,7 +161,7 @@ TEST_F(SnapperToolTest, PickDuringAStrokeKeepsTheStrokeInItsLabel) {
   EXPECT_EQ(snapper().labelStrokes[1][0],
             (Stroke{{10, 10}, {15, 10}, {20, 10}}));
   EXPECT_TRUE(snapper().labelStrokes[4].empty());
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(tool->strokeUnderWay());
   drag({{50, 10}, {60, 10}});
   EXPECT_EQ(snapper().labelStrokes[4].size(), 1u);
 }
@@ -170,11 +170,11 @@ TEST_F(SnapperToolTest, ReleaseOutsideEndsAtTheNextEventWithoutTheButton) {
   mouse(kLeftButtonDown, 10, 10, kLeftButton);
   mouse(kMouseMove, 30, 10, kLeftButton);
   mouse(kLeftButtonUp, kWidth + 5, 10, 0);  // outside: never reaches the tool
-  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_TRUE(tool->strokeUnderWay());
   mouse(kMouseMove, 35, 12, kLeftButton);  // still held as far as we know
   EXPECT_FALSE(windows.isOpen(kMaskWindow));
   mouse(kMouseMove, 40, 20, 0);  // the button is up
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(tool->strokeUnderWay());
   ASSERT_EQ(snapper().labelStrokes[0].size(), 1u);
   EXPECT_EQ(snapper().labelStrokes[0][0],
             (Stroke{{10, 10}, {30, 10}, {35, 12}, {40, 20}}));
@@ -198,7 +198,7 @@ TEST_F(SnapperToolTest, SwitchingToolsEndsTheStrokeUnderWay) {
   mouse(kLeftButtonDown, 10, 10, kLeftButton);
   mouse(kMouseMove, 20, 20, kLeftButton);
   runCommand(workspace, '2');
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(tool->strokeUnderWay());
   EXPECT_EQ(workspace.currentTool, kToolPen);
   ASSERT_EQ(snapper().labelStrokes[3].size(), 1u);
   EXPECT_EQ(snapper().labelStrokes[3][0], (Stroke{{10, 10}, {20, 20}}));
