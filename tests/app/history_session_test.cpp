@@ -180,50 +180,46 @@ TEST_F(HistorySessionTest, SequencesMatchTheStatesRecordedAlongTheWay) {
   }
 }
 
-// After a solve is undone, the next solve starts from the strokes and the
-// labelling as they were: it gives what it would have given without the
-// undone stroke ever being drawn.
-TEST_F(HistorySessionTest, TheSolveAfterAnUndoIgnoresTheUndoneStroke) {
+// The stroke lists through undo and redo of lazy-snapping steps: an undone
+// solve takes its stroke back, an undone Backspace puts its stroke back in
+// its place, and a new stroke after an undo drops the undone ones for good.
+// (Each solve's labelling is checked by the sequences above.)
+TEST_F(HistorySessionTest, StrokeListsFollowUndoAndRedo) {
   runCommand(workspace, '1');
+  const Stroke first{{5, 5}, {40, 30}, {40, 30}};
+  const Stroke second{{90, 70}, {55, 40}, {55, 40}};
+  const Stroke third{{90, 5}, {60, 30}, {60, 30}};
+  const Stroke fourth{{5, 70}, {40, 45}, {40, 45}};
+  auto strokesOf = [&](int label) { return engine().labelStrokes[label]; };
   pick(1);
-  drag({{5, 5}, {40, 30}});
+  drag({first[0], first[1]});
+  drag({second[0], second[1]});
   pick(2);
-  drag({{90, 70}, {55, 40}});
-  const State beforeThird = now();
-  pick(3);
-  drag({{90, 5}, {60, 30}});
-  runCommand(workspace, kKeyUndo);
-  ASSERT_TRUE(sameState(now(), beforeThird));
-  pick(4);
-  drag({{5, 70}, {40, 45}});
-  const State afterUndoPath = now();
+  drag({third[0], third[1]});
+  pick(1);
+  runCommand(workspace, '\b');  // takes `second` away
+  ASSERT_EQ(strokesOf(1), std::vector<Stroke>{first});
 
-  // The same strokes without the undone one, in a fresh workspace.
-  ScriptedWindowSystem otherWindows;
-  std::ostringstream otherConsole;
-  Workspace other{otherWindows, otherConsole};
-  other.image = quadrantPhoto();
-  other.labelListPath = "no_such_label_list.txt";
-  installTools(other);
-  startUp(other, "no_such_photo.png");
-  runCommand(other, '1');
-  auto otherDrag = [&](int label, std::vector<cv::Point> path) {
-    other.currentLabel = label;
-    for (auto& tool : other.tools) tool->onLabelPicked(other);
-    otherWindows.sendMouse(kMainWindow, kLeftButtonDown, path[0].x, path[0].y,
-                           kMouseFlagLeftButton);
-    otherWindows.sendMouse(kMainWindow, kMouseMove, path[1].x, path[1].y,
-                           kMouseFlagLeftButton);
-    otherWindows.sendMouse(kMainWindow, kLeftButtonUp, path[1].x, path[1].y, 0);
-  };
-  otherDrag(1, {{5, 5}, {40, 30}});
-  otherDrag(2, {{90, 70}, {55, 40}});
-  otherDrag(4, {{5, 70}, {40, 45}});
-  const auto* otherSnapper =
-      dynamic_cast<SnapperTool*>(other.tools[kToolSnapper].get());
-  EXPECT_EQ(afterUndoPath.strokes, otherSnapper->snapper()->labelStrokes);
-  EXPECT_EQ(afterUndoPath.labels, otherSnapper->snapper()->superpixelLabels);
-  EXPECT_EQ(cv::norm(afterUndoPath.mask, other.mask, cv::NORM_INF), 0);
+  runCommand(workspace, kKeyUndo);  // the Backspace: `second` is back
+  EXPECT_EQ(strokesOf(1), (std::vector<Stroke>{first, second}));
+  runCommand(workspace, kKeyUndo);  // the third stroke's solve
+  EXPECT_TRUE(strokesOf(2).empty());
+  runCommand(workspace, kKeyRedo);
+  EXPECT_EQ(strokesOf(2), std::vector<Stroke>{third});
+  runCommand(workspace, kKeyUndo);
+  runCommand(workspace, kKeyUndo);  // the second stroke's solve
+  EXPECT_EQ(strokesOf(1), std::vector<Stroke>{first});
+
+  pick(4);
+  drag({fourth[0], fourth[1]});
+  EXPECT_EQ(workspace.history.redoCount(), 0u);
+  runCommand(workspace, kKeyRedo);  // nothing left to redo
+  EXPECT_EQ(strokesOf(1), std::vector<Stroke>{first});
+  EXPECT_TRUE(strokesOf(2).empty());
+  EXPECT_EQ(strokesOf(4), std::vector<Stroke>{fourth});
+  // Backspace works on the lists as they are now.
+  runCommand(workspace, '\b');
+  EXPECT_TRUE(strokesOf(4).empty());
 }
 
 }  // namespace
