@@ -1,5 +1,6 @@
 #include "snapping/snapper_tool.h"
 
+#include <new>
 #include <opencv2/imgproc.hpp>
 
 #include "canvas/mask_steps.h"
@@ -82,20 +83,29 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
 void SnapperTool::endStroke(Workspace& workspace) {
   std::vector<Stroke>& strokes = *strokeUnderWay_;
   strokeUnderWay_ = nullptr;
-  solveAndShow(workspace, strokes, strokes.size() - 1,
-               SnapStep::Change::StrokeAdded, strokes.back());
+  if (!solveAndShow(workspace, strokes, strokes.size() - 1,
+                    SnapStep::Change::StrokeAdded, strokes.back())) {
+    strokes.pop_back();  // taken back: the mask shows the solve before it
+    recomposeAndShow(workspace);
+  }
 }
 
 int SnapperTool::labelOf(const std::vector<Stroke>& strokes) const {
   return static_cast<int>(&strokes - snapper_->labelStrokes.data());
 }
 
-void SnapperTool::solveAndShow(Workspace& workspace,
+bool SnapperTool::solveAndShow(Workspace& workspace,
                                const std::vector<Stroke>& strokes,
                                size_t index, SnapStep::Change change,
                                Stroke stroke) {
   const std::vector<int> labelsBefore = snapper_->superpixelLabels;
-  runSnapper(*snapper_, kLambda);
+  try {
+    runSnapper(*snapper_, kLambda);
+  } catch (const std::bad_alloc&) {
+    // runSnapper left the labels as it found them; the mask is untouched.
+    say(workspace, "Could not solve the stroke: not enough memory\n");
+    return false;
+  }
   rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
   // The step shows the mask in the window just opened.
@@ -103,6 +113,7 @@ void SnapperTool::solveAndShow(Workspace& workspace,
                                 *snapper_, labelOf(strokes), index, change,
                                 std::move(stroke), labelsBefore));
   recomposeAndShow(workspace);
+  return true;
 }
 
 void SnapperTool::onBackspace(Workspace& workspace) {
@@ -113,8 +124,11 @@ void SnapperTool::onBackspace(Workspace& workspace) {
   }
   Stroke removed = std::move(strokes.back());
   strokes.pop_back();
-  solveAndShow(workspace, strokes, strokes.size(),
-               SnapStep::Change::StrokeRemoved, std::move(removed));
+  if (!solveAndShow(workspace, strokes, strokes.size(),
+                    SnapStep::Change::StrokeRemoved, removed)) {
+    strokes.push_back(std::move(removed));
+    recomposeAndShow(workspace);
+  }
 }
 
 void SnapperTool::onLeave(Workspace& workspace) {

@@ -25,6 +25,11 @@ void drawStrokeOverlay(cv::Mat& picture, const LabelStrokes& labelStrokes);
 // whose release happened outside the image ends at the first event inside
 // the image that arrives without the left button held, as a release there
 // would; leaving the tool ends it the same way, without a new point.
+//
+// A solve that runs out of memory changes nothing: the stroke that asked for
+// it is taken back (or the stroke Backspace removed is put back), the labels
+// and the mask stay as they were, and the console says "Could not solve the
+// stroke: not enough memory".
 class SnapperTool : public Tool {
  public:
   // Weight of the data term against the smoothness term in every solve.
@@ -52,7 +57,8 @@ class SnapperTool : public Tool {
   void endStroke(Workspace& workspace);
   // Solves, rebuilds the mask and records it as one step together with the
   // change of the stroke at `index` of `strokes` that led to the solve.
-  void solveAndShow(Workspace& workspace, const std::vector<Stroke>& strokes,
+  // Returns false, with nothing changed and no step, when memory ran out.
+  bool solveAndShow(Workspace& workspace, const std::vector<Stroke>& strokes,
                     size_t index, SnapStep::Change change, Stroke stroke);
   int labelOf(const std::vector<Stroke>& strokes) const;
 

@@ -20,6 +20,7 @@
 #include "canvas/pen.h"
 #include "palette/palette.h"
 #include "snapping/lsnapper.h"
+#include "tests/support/photos.h"
 
 namespace scribeline {
 namespace {
@@ -27,12 +28,12 @@ namespace {
 constexpr int kSteps = 100;
 constexpr unsigned kSeed = 20261210;
 
-// The 18 MP photograph from the shared image folder CMake names; empty when
-// it is not there.
+// The 18 MP photograph; empty when it is not found.
 const cv::Mat& photo() {
-  static const cv::Mat loaded = cv::imread(
-      std::string(SCRIBELINE_PHOTO_DIR) + "/elephants_5640x3172.jpg",
-      cv::IMREAD_COLOR);
+  static const cv::Mat loaded = [] {
+    const std::string path = findPhoto("elephants_5640x3172.jpg");
+    return path.empty() ? cv::Mat() : cv::imread(path, cv::IMREAD_COLOR);
+  }();
   return loaded;
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "app/commands.h"
@@ -209,6 +210,76 @@ TEST_F(SnapperToolTest, SolveOverwritesPenWork) {
   workspace.mask(cv::Rect(0, 0, 10, 10)) = cv::Scalar(255, 255, 255);
   drag({{50, 30}, {60, 30}});
   EXPECT_EQ(workspace.mask.at<cv::Vec3b>(5, 5), colourOf(0));
+}
+
+// The optimiser's memory in the tests below: every request fails while
+// memoryExhausted is set.
+bool memoryExhausted = false;
+void* exhaustibleAllocation(std::size_t bytes) {
+  return memoryExhausted ? nullptr : std::malloc(bytes);
+}
+
+class SnapperToolMemoryTest : public SnapperToolTest {
+ protected:
+  // Rebuilds the tool's engine over exhaustibleAllocation, then solves a
+  // label-1 stroke over the left half.
+  void SetUp() override {
+    SnapperToolTest::SetUp();
+    LSnapper& engine = const_cast<LSnapper&>(snapper());
+    engine.optimizerAllocation = exhaustibleAllocation;
+    buildSnapperModel(engine);
+    pick(1);
+    drag({{5, 10}, {20, 30}, {37, 30}});
+  }
+  void TearDown() override { memoryExhausted = false; }
+};
+
+// A stroke whose solve runs out of memory is taken back: strokes, labels and
+// mask stay as the solve before left them, the "Mask" window is not shown
+// again, one console line says so, and the next stroke solves as usual.
+TEST_F(SnapperToolMemoryTest, StrokeThatRunsOutOfMemoryIsTakenBack) {
+  const LabelStrokes strokes = snapper().labelStrokes;
+  const std::vector<int> labels = snapper().superpixelLabels;
+  const cv::Mat mask = workspace.mask.clone();
+  const int maskShows = windows.showCount(kMaskWindow);
+  const int mainShows = windows.showCount(kMainWindow);
+  const std::string consoleBefore = console.str();
+
+  pick(2);
+  memoryExhausted = true;
+  drag({{75, 50}, {60, 30}, {42, 30}});
+  memoryExhausted = false;
+  EXPECT_EQ(snapper().labelStrokes, strokes);
+  EXPECT_EQ(snapper().superpixelLabels, labels);
+  EXPECT_EQ(cv::norm(workspace.mask, mask, cv::NORM_INF), 0);
+  EXPECT_EQ(windows.showCount(kMaskWindow), maskShows);
+  EXPECT_GT(windows.showCount(kMainWindow), mainShows);
+  EXPECT_NE(windows.lastShown(kMainWindow).at<cv::Vec3b>(30, 50), colourOf(2));
+  EXPECT_EQ(console.str(),
+            consoleBefore + "Could not solve the stroke: not enough memory\n");
+  EXPECT_FALSE(tool->strokeUnderWay());
+
+  drag({{75, 50}, {60, 30}, {42, 30}});
+  ASSERT_EQ(snapper().labelStrokes[2].size(), 1u);
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(30, 70), colourOf(2));
+  EXPECT_EQ(windows.showCount(kMaskWindow), maskShows + 1);
+}
+
+// Backspace whose solve runs out of memory puts the stroke back.
+TEST_F(SnapperToolMemoryTest, BackspaceThatRunsOutOfMemoryKeepsTheStroke) {
+  pick(2);
+  drag({{75, 50}, {60, 30}, {42, 30}});
+  const LabelStrokes strokes = snapper().labelStrokes;
+  const cv::Mat mask = workspace.mask.clone();
+  const std::string consoleBefore = console.str();
+
+  memoryExhausted = true;
+  runCommand(workspace, 8);
+  memoryExhausted = false;
+  EXPECT_EQ(snapper().labelStrokes, strokes);
+  EXPECT_EQ(cv::norm(workspace.mask, mask, cv::NORM_INF), 0);
+  EXPECT_EQ(console.str(),
+            consoleBefore + "Could not solve the stroke: not enough memory\n");
 }
 
 }  // namespace
