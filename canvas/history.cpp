@@ -109,7 +109,7 @@ void MaskHistory::apply(const Step& step, cv::Mat& mask) {
   for (size_t i = 0; i < step.tiles.size(); ++i) {
     const cv::Rect rect = tileRect(step.tiles[i]);
     const size_t width = rowBytes(recorded_, rect.width);
-    scratch_.assign(width * rect.height, 0);
+    scratch_.resize(width * rect.height);
     const size_t begin = step.offsets[i];
     const size_t read =
         decodeRuns(step.code.data() + begin, step.offsets[i + 1] - begin,
