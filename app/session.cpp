@@ -13,6 +13,7 @@
 #include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "canvas/view.h"
+#include "canvas/window_views.h"
 
 namespace scribeline {
 namespace {
@@ -22,6 +23,7 @@ namespace {
 // on the second core while the over-segmentation runs. The console lines come
 // in the same order as with one thread.
 void buildTools(Workspace& workspace) {
+  BusyPointer busy(workspace.windows);
   std::vector<std::future<void>> preparing;
   for (auto& tool : workspace.tools) {
     if (!tool) continue;
@@ -70,8 +72,7 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
   if (!taken) return;
   // Recorded without telling the autosave: this state is on disk already.
   workspace.history.record(workspace.mask);
-  workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
-  workspace.windows.showImage(kMaskWindow, workspace.mask);
+  showMaskView(workspace);
 }
 
 }  // namespace
@@ -104,8 +105,7 @@ void startUp(Workspace& workspace, const std::string& imagePath) {
   findOrCreateMask(workspace, imagePath);
   openToolbox(workspace);
   say(workspace, helpText());
-  workspace.windows.createWindow(kMainWindow, WindowMode::FreeScale);
-  registerMainMouse(workspace, kMainWindow);
+  openMainWindow(workspace, WindowMode::FreeScale);
   recomposeAndShow(workspace);
   say(workspace, "\n\nCurrent Tool = iScissor\n");
 }

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <opencv2/imgproc.hpp>
 
+#include "canvas/window_views.h"
 #include "palette/palette.h"
 
 namespace scribeline {
@@ -73,6 +74,7 @@ void renderToolbox(cv::Mat& picture, int currentLabel,
 void drawToolbox(Workspace& workspace) {
   renderToolbox(workspace.toolboxImage, workspace.currentLabel,
                 readLabelNames(workspace.labelListPath));
+  placeToolbox(workspace);
   workspace.windows.createWindow(kToolboxWindow, WindowMode::Scale100);
   workspace.windows.showImage(kToolboxWindow, workspace.toolboxImage);
 }

@@ -1,6 +1,7 @@
 #include "canvas/mask_steps.h"
 
 #include "canvas/view.h"
+#include "canvas/window_views.h"
 
 namespace scribeline {
 namespace {
@@ -10,8 +11,8 @@ bool historyStarted(const Workspace& workspace) {
 }
 
 void announceMask(Workspace& workspace) {
-  if (workspace.windows.isOpen(kMaskWindow))
-    workspace.windows.showImage(kMaskWindow, workspace.mask);
+  markMaskChanged(workspace);
+  if (workspace.windows.isOpen(kMaskWindow)) showMaskView(workspace);
   if (workspace.onMaskChanged) workspace.onMaskChanged(workspace.mask);
 }
 

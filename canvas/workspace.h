@@ -12,6 +12,7 @@
 #include "canvas/opacity.h"
 #include "canvas/tool.h"
 #include "canvas/view_scratch.h"
+#include "canvas/window_views.h"
 #include "ui/window_system.h"
 
 namespace scribeline {
@@ -72,6 +73,8 @@ struct Workspace {
   // backup: later saves leave that backup alone, so that it keeps the mask
   // file as it was before this run.
   bool maskBackupTaken = false;
+  // Zoom and pan of the main and "Mask" windows, and their placement.
+  WindowViews views;
 };
 
 // Writes text to the console as plain text (never as a format) and flushes,

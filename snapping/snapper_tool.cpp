@@ -5,6 +5,7 @@
 
 #include "canvas/mask_steps.h"
 #include "canvas/view.h"
+#include "canvas/window_views.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 #include "snapping/snap_step.h"
@@ -20,13 +21,14 @@ constexpr int kStrokeThickness = 5;
 
 }  // namespace
 
-void drawStrokeOverlay(cv::Mat& picture, const LabelStrokes& labelStrokes) {
+void drawStrokeOverlay(PhotoOverlay& overlay,
+                       const LabelStrokes& labelStrokes) {
   for (int label = 0; label < static_cast<int>(labelStrokes.size()); ++label) {
     const cv::Scalar colour = labelColor(label);
     for (const Stroke& stroke : labelStrokes[label]) {
       for (size_t k = 1; k < stroke.size(); ++k) {
-        cv::line(picture, stroke[k - 1], stroke[k], colour, kStrokeThickness,
-                 cv::LINE_8, 0);
+        overlay.drawLine(stroke[k - 1], stroke[k], colour, kStrokeThickness,
+                         cv::LINE_8);
       }
     }
   }
@@ -43,7 +45,7 @@ void SnapperTool::initialize(Workspace& workspace) {
 }
 
 void SnapperTool::drawOverlay(Workspace& workspace) {
-  drawStrokeOverlay(workspace.viewImage, snapper_->labelStrokes);
+  drawStrokeOverlay(workspace.views.overlay, snapper_->labelStrokes);
 }
 
 void SnapperTool::onMouse(Workspace& workspace, int event, cv::Point point,
@@ -95,23 +97,25 @@ int SnapperTool::labelOf(const std::vector<Stroke>& strokes) const {
 }
 
 bool SnapperTool::solveAndShow(Workspace& workspace,
-                               const std::vector<Stroke>& strokes,
-                               size_t index, SnapStep::Change change,
-                               Stroke stroke) {
+                               const std::vector<Stroke>& strokes, size_t index,
+                               SnapStep::Change change, Stroke stroke) {
   const std::vector<int> labelsBefore = snapper_->superpixelLabels;
-  try {
-    runSnapper(*snapper_, kLambda);
-  } catch (const std::bad_alloc&) {
-    // runSnapper left the labels as it found them; the mask is untouched.
-    say(workspace, "Could not solve the stroke: not enough memory\n");
-    return false;
+  {
+    BusyPointer busy(workspace.windows);
+    try {
+      runSnapper(*snapper_, kLambda);
+    } catch (const std::bad_alloc&) {
+      // runSnapper left the labels as it found them; the mask is untouched.
+      say(workspace, "Could not solve the stroke: not enough memory\n");
+      return false;
+    }
+    rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   }
-  rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
-  workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
-  // The step shows the mask in the window just opened.
+  // The step shows the mask when its window is open; a solve opens it.
   recordMaskStep(workspace, std::make_unique<SnapStep>(
                                 *snapper_, labelOf(strokes), index, change,
                                 std::move(stroke), labelsBefore));
+  if (!workspace.windows.isOpen(kMaskWindow)) showMaskView(workspace);
   recomposeAndShow(workspace);
   return true;
 }
