@@ -1,5 +1,9 @@
 #include "app/program.h"
 
+#include <unistd.h>
+
+#include "app/abrupt_end.h"
+#include "app/autosave.h"
 #include "app/session.h"
 #include "app/tools.h"
 #include "canvas/workspace.h"
@@ -28,9 +32,21 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   workspace.labelListPath = settings.labelListPath;
   workspace.image = photo;
   installTools(workspace);
+  Autosaver autosaver(chooseAutosavePath(imagePath));
+  workspace.onMaskChanged = [&autosaver](const cv::Mat& mask) {
+    autosaver.noteChange(mask);
+  };
+  setSessionAutosaver(&autosaver);
   startUp(workspace, imagePath);
   runKeyLoop(workspace);
-  return shutDown(workspace);
+  const int status = shutDown(workspace);
+  // A clean end, whatever the answer to "Save?": no autosave is left, also
+  // none kept from an earlier run and not recovered.
+  setSessionAutosaver(nullptr);
+  autosaver.discard();
+  for (const std::string& path : autosaveCandidates(imagePath))
+    ::unlink(path.c_str());
+  return status;
 }
 
 }  // namespace scribeline
