@@ -59,7 +59,17 @@ std::string usageText() {
          helpText() + "Keys beyond the list above:\n" + namedKeyHelpText() +
          "Mouse in the main window: the left button works with the current "
          "tool;\n"
-         "the wheel zooms, a middle-button drag pans.\n"
+         "the wheel zooms, a middle-button drag pans (in the \"Mask\" window "
+         "too,\n"
+         "which follows the main window's zoom and pan).\n"
+         "\n"
+         "Unsaved work is autosaved within seconds as PHOTO_Mask.autosave.png "
+         "(or under\n"
+         "~/.local/state/scribeline when the photo's folder cannot be "
+         "written); the next\n"
+         "start offers it (\"Recover?\"). A save keeps the mask file it "
+         "replaces as\n"
+         "PHOTO_Mask.png~.\n"
          "\n"
          "Label names: label_list.txt beside the photo, else in the working\n"
          "directory, else in the installed share/scribeline folder.\n"
@@ -77,7 +87,10 @@ std::string usageText() {
          "  0  --help, --version; export: every photo exported; the photo "
          "cannot be read\n"
          "  1  after a session (Escape); export: some photos skipped\n"
-         "  2  a usage error; export refused; no display can be opened\n";
+         "  2  a usage error; export refused; no display can be opened\n"
+         "  129  the display went away (the work autosaved first)\n"
+         "  128 + N  ended by signal N: SIGTERM, SIGHUP or SIGINT (the work "
+         "autosaved first)\n";
 }
 
 }  // namespace scribeline

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/photo_autosave.h"
 #include "app/photo_list.h"
 #include "app/session.h"
 #include "app/tools.h"
@@ -18,11 +19,15 @@ std::string placeOf(const std::vector<std::string>& photos, size_t index) {
 // Ends the work on a photo before the next one starts: its changed mask is
 // offered for saving, the windows stop calling into its workspace, and the
 // "Mask" window closes (the next photo opens it only if it loads a mask).
-// IMPORTANT: leaving is not the end of the run. Whatever keeps unsaved work
-// of a photo beside it (an autosave) must survive a No here, as it survives
-// a No at exit until the run ends cleanly.
-void leavePhoto(Workspace& workspace) {
+// Leaving is not the end of the run: work left unsaved (a No) stays in the
+// photo's autosave, which its next start offers; saved or unchanged work
+// needs none.
+void leavePhoto(Workspace& workspace, PhotoAutosave& autosave) {
   if (maskChangedSinceSaved(workspace)) offerToSave(workspace);
+  if (maskChangedSinceSaved(workspace))
+    autosave.keep();
+  else
+    autosave.discard();
   workspace.windows.setMouseHandler(kMainWindow, {});
   workspace.windows.setMouseHandler(kToolboxWindow, {});
   workspace.windows.destroyWindow(kMaskWindow);
@@ -60,8 +65,10 @@ int runFolderSession(const std::vector<std::string>& photos, size_t first,
                      std::ostream& console, const PhotoPreparer& prepare) {
   size_t index = first;
   std::unique_ptr<Workspace> workspace;
+  std::unique_ptr<PhotoAutosave> autosave;  // goes before its workspace
   for (;;) {
     // The previous photo's engines go before the next photo's are built.
+    autosave.reset();
     workspace.reset();
     workspace = std::make_unique<Workspace>(windows, console);
     say(*workspace, placeOf(photos, index) + "\n");
@@ -69,15 +76,22 @@ int runFolderSession(const std::vector<std::string>& photos, size_t first,
     workspace->image = photo;
     photo.release();
     installTools(*workspace);
+    autosave = std::make_unique<PhotoAutosave>(*workspace, photos[index]);
     startUp(*workspace, photos[index]);
     for (;;) {
       const CommandResult result = runKeyLoop(*workspace);
-      if (result == CommandResult::Quit) return shutDown(*workspace);
+      if (result == CommandResult::Quit) {
+        const int status = shutDown(*workspace);
+        // A clean end for the photo open now; the autosaves other photos
+        // kept when left unsaved stay for their next start.
+        autosave->discard();
+        return status;
+      }
       const int step = result == CommandResult::NextPhoto ? 1 : -1;
       const size_t next = findLoadablePhoto(
           photos, static_cast<long>(index) + step, step, console, &photo);
       if (next < photos.size()) {
-        leavePhoto(*workspace);
+        leavePhoto(*workspace, *autosave);
         index = next;
         break;
       }

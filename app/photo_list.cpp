@@ -19,9 +19,11 @@ bool isRegularFile(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-// Files the program itself writes beside the photos.
+// Files the program itself writes beside the photos: masks, the backup a
+// save keeps of the mask it replaces, autosaves.
 bool isProgramFile(const std::string& name) {
-  return endsWith(name, "_Mask.png") || endsWith(name, "_Mask.autosave.png");
+  return endsWith(name, "_Mask.png") || endsWith(name, "_Mask.png~") ||
+         endsWith(name, "_Mask.autosave.png");
 }
 
 // cv::haveImageReader looks at the file's first bytes, not at its name.

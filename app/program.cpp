@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "app/export.h"
 #include "app/folder_session.h"
+#include "app/photo_autosave.h"
 #include "app/photo_list.h"
 #include "app/session.h"
 #include "app/tools.h"
@@ -78,11 +79,16 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   prepare(workspace, path);
   workspace.image = photo;
   installTools(workspace);
+  PhotoAutosave autosave(workspace, path);
   startUp(workspace, path);
   // The keys that step through a folder do nothing here.
   while (runKeyLoop(workspace) != CommandResult::Quit) {
   }
-  return shutDown(workspace);
+  const int status = shutDown(workspace);
+  // A clean end, whatever the answer to "Save?": no autosave is left, also
+  // none kept from an earlier run and not recovered.
+  autosave.discard();
+  return status;
 }
 
 }  // namespace scribeline

@@ -1,12 +1,16 @@
 #include "app/session.h"
 
+#include <sys/stat.h>
+
 #include <future>
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
 #include "app/commands.h"
 #include "app/mask_file.h"
+#include "app/recovery.h"
 #include "app/toolbox.h"
+#include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "canvas/view.h"
 #include "canvas/window_views.h"
@@ -35,20 +39,45 @@ void buildTools(Workspace& workspace) {
   workspace.toolsBuilt = true;
 }
 
-// A saved mask of the image's size is offered for loading; anything else
-// leaves a blank mask, all label 0.
-void findOrCreateMask(Workspace& workspace) {
-  cv::Mat saved = readMaskFile(workspace.maskPath);
-  if (!saved.empty() && saved.size() == workspace.image.size() &&
-      workspace.windows.askYesNo(
+bool isFile(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The mask starts blank (all label 0) and that is where the history starts.
+// An autosave of this photo is offered first; else a saved mask of the
+// image's size is offered for loading. A mask taken either way is the first
+// step, and shows in the "Mask" window. A mask file that cannot be used is
+// named, as the first save will replace it.
+void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
+  workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+  startMaskHistory(workspace);
+  const bool recovered = offerRecovery(workspace, imagePath);
+  bool taken = recovered;
+  if (!taken) {
+    cv::Mat saved = readMaskFile(workspace.maskPath);
+    if (!saved.empty() && saved.size() == workspace.image.size()) {
+      taken = workspace.windows.askYesNo(
           "Load?",
-          "The corresponding mask file exists. Do you want to load it?")) {
-    workspace.mask = saved;
-    showMaskView(workspace);
+          "The corresponding mask file exists. Do you want to load it?");
+      if (taken) workspace.mask = saved;
+    } else if (isFile(workspace.maskPath)) {
+      say(workspace, "The mask file " + workspace.maskPath +
+                         " was set aside (" +
+                         (saved.empty() ? "it cannot be read"
+                                        : "its size is not the photo's") +
+                         "): a save will replace it, keeping it as " +
+                         maskBackupPath(workspace.maskPath) + "\n");
+    }
   }
-  if (workspace.mask.empty())
-    workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
-  workspace.savedMask = workspace.mask.clone();
+  // A recovered autosave is work not yet saved: it leaves savedMask empty,
+  // which differs from any mask.
+  workspace.savedMask.release();
+  if (!recovered) workspace.savedMask = workspace.mask.clone();
+  if (!taken) return;
+  // Recorded without telling the autosave: this state is on disk already.
+  workspace.history.record(workspace.mask);
+  showMaskView(workspace);
 }
 
 }  // namespace
@@ -78,7 +107,7 @@ std::string maskPathFor(const std::string& imagePath) {
 void startUp(Workspace& workspace, const std::string& imagePath) {
   buildTools(workspace);
   workspace.maskPath = maskPathFor(imagePath);
-  findOrCreateMask(workspace);
+  findOrCreateMask(workspace, imagePath);
   openToolbox(workspace);
   say(workspace, helpText());
   openMainWindow(workspace, WindowMode::FreeScale);

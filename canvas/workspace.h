@@ -1,12 +1,14 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include "canvas/history.h"
 #include "canvas/opacity.h"
 #include "canvas/tool.h"
 #include "canvas/view_scratch.h"
@@ -44,8 +46,9 @@ struct Workspace {
                          // composeView and showView
   cv::Mat toolboxImage;  // 180 x 500, made by the first drawToolbox
   std::string maskPath;  // image path followed by "_Mask.png"
-  // The mask as it was when loaded or created at start-up, or last saved:
-  // leaving a photo of a folder asks "Save?" only when `mask` differs.
+  // The mask as it was when loaded or created at start-up, or last saved;
+  // empty after a recovered autosave (unsaved work). Leaving a photo of a
+  // folder asks "Save?" only when `mask` differs.
   cv::Mat savedMask;
 
   int currentTool = kToolScissors;
@@ -64,6 +67,16 @@ struct Workspace {
   std::string labelListPath = "label_list.txt";
 
   ViewScratch viewScratch;
+
+  // Every recorded change of `mask`, for undo and redo (canvas/mask_steps.h).
+  MaskHistory history;
+  // Told of every change of `mask` once it is recorded (the autosave); may
+  // be empty. Runs on the key-loop thread.
+  std::function<void(const cv::Mat&)> onMaskChanged;
+  // Whether a save of this run has already kept the file it replaced as a
+  // backup: later saves leave that backup alone, so that it keeps the mask
+  // file as it was before this run.
+  bool maskBackupTaken = false;
   // Zoom and pan of the main and "Mask" windows, and their placement.
   WindowViews views;
 };

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <random>
@@ -263,6 +264,11 @@ TEST_F(ExportTest, FolderPathsExportTheirPhotosInNameOrder) {
   addPhoto("b.png", blank);
   addPhoto("a.jpg", blank);
   ASSERT_TRUE(cv::imwrite(folder + "/a.jpg_Mask.autosave.png", blank));
+  // The backup a save keeps of a replaced mask is a PNG under another name.
+  ASSERT_TRUE(cv::imwrite(folder + "/backup.png", blank));
+  ASSERT_EQ(::rename((folder + "/backup.png").c_str(),
+                     (folder + "/b.png_Mask.png~").c_str()),
+            0);
   std::ofstream(folder + "/notes.txt") << "not a photo\n";
   EXPECT_EQ(exportPaths({folder}), kExportComplete) << report.str();
   EXPECT_EQ(readFile(out + "/ImageSets/Segmentation/default.txt"), "a\nb\n");

@@ -121,6 +121,49 @@ TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
   EXPECT_EQ(windows->droppedMouseEvents(), 0);
 }
 
+// Each photo has its own autosave: a No when leaving keeps the left photo's
+// (written at once, offered at its next start), a Yes that saves removes it,
+// and the clean end removes only the autosave of the photo open then.
+TEST_F(FolderSessionTest, LeavingKeepsTheAutosaveOnNoAndRemovesItOnYes) {
+  const auto autosaveOf = [this](int photo) {
+    return photos[photo] + "_Mask.autosave.png";
+  };
+  paint();                         // a: changed
+  windows->pushKey(kKeyPageDown);  // -> b, "Save?" for a: no
+  windows->pushAnswer(false);
+  paint();                        // b: changed
+  windows->pushKey(kKeyPageUp);   // -> a, "Save?" for b: yes
+  windows->pushAnswer(true);
+  windows->pushAnswer(true);       // a: "Recover?" yes
+  windows->pushKey(kKeyPageDown);  // recovered counts as changed: "Save?" no
+  windows->pushAnswer(false);
+  windows->pushAnswer(false);  // b: no autosave left; "Load?" no
+  windows->pushKey(27);        // "Save?" at exit: no
+  windows->pushAnswer(false);
+
+  EXPECT_EQ(run(), 1);
+  std::vector<std::string> asked;
+  for (const auto& question : windows->questions())
+    asked.push_back(question.title == "Save?"
+                        ? question.title + " " + question.text
+                        : question.title);
+  EXPECT_EQ(asked, (std::vector<std::string>{
+                       "Save? " + saveQuestion(0), "Save? " + saveQuestion(1),
+                       "Recover?", "Save? " + saveQuestion(0), "Load?",
+                       "Save? " + saveQuestion(1)}));
+  EXPECT_NE(console.str().find("Autosaved the mask to " + autosaveOf(0) + "\n"),
+            std::string::npos)
+      << console.str();
+
+  const cv::Mat kept = cv::imread(autosaveOf(0), cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(kept.size(), cv::Size(40, 30));
+  EXPECT_EQ(kept.at<cv::Vec3b>(5, 10), cv::Vec3b(0, 0, 128));
+  EXPECT_FALSE(std::ifstream(autosaveOf(1)).good());
+  EXPECT_TRUE(std::ifstream(photos[1] + "_Mask.png").good());
+  EXPECT_FALSE(std::ifstream(photos[0] + "_Mask.png").good());
+  EXPECT_EQ(windows->pendingInputs(), 0u);
+}
+
 TEST_F(FolderSessionTest, PageKeysDoNothingWithASinglePhoto) {
   windows->pushKey(kKeyPageDown);
   windows->pushKey(kKeyPageUp);
