@@ -211,11 +211,13 @@ const std::vector<Command>& commandTable() {
 
 namespace {
 
-// A tab, the key name padded to 13 characters, "= ", the description.
+// A tab, the key name padded to 13 characters (a longer name gets one
+// space), "= ", the description.
 std::string helpLine(const Command& command) {
   constexpr size_t keyColumnWidth = 13;
   std::string key = command.keyName;
-  key.resize(std::max(key.size(), keyColumnWidth), ' ');
+  key.resize(key.size() < keyColumnWidth ? keyColumnWidth : key.size() + 1,
+             ' ');
   return "\t" + key + "= " + command.description + "\n";
 }
 
