@@ -7,9 +7,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
+
+#include "app/image_check.h"
 
 namespace scribeline {
 namespace {
@@ -84,9 +85,14 @@ bool writeMaskFile(const cv::Mat& mask, const std::string& path,
 
 cv::Mat readImageQuietly(const std::string& path, int flags) {
   // The library warns on the console about a file it cannot open; a missing
-  // file is an ordinary case here, so it is not handed over at all.
-  if (!std::ifstream(path).is_open()) return cv::Mat();
-  return cv::imread(path, flags);
+  // file is an ordinary case here, so it is not handed over at all, nor is
+  // a FIFO (a read would wait without end) or a header beyond the reader's
+  // limits (it would throw).
+  std::optional<DeclaredSize> declared;
+  if (!refusalOf(path, ImageLimits::ofThisProcess(), &declared).empty())
+    return cv::Mat();
+  std::string ignored;
+  return decodeImage(path, flags, &ignored);
 }
 
 cv::Mat readMaskFile(const std::string& path) {

@@ -1,11 +1,14 @@
 #include "app/session.h"
 
 #include <future>
+#include <iostream>
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
 #include "app/commands.h"
+#include "app/image_check.h"
 #include "app/mask_file.h"
+#include "app/start_checks.h"
 #include "app/toolbox.h"
 #include "canvas/mouse.h"
 #include "canvas/view.h"
@@ -34,9 +37,14 @@ void buildTools(Workspace& workspace) {
 }
 
 // A saved mask of the image's size is offered for loading; anything else
-// leaves a blank mask, all label 0.
+// leaves a blank mask, all label 0. A file refused unread is named on
+// standard error and left as it is.
 void findOrCreateMask(Workspace& workspace) {
-  cv::Mat saved = readMaskFile(workspace.maskPath);
+  std::string problem;
+  cv::Mat saved = readMaskFor(workspace.maskPath, workspace.image.size(),
+                              ImageLimits::ofThisProcess(), &problem);
+  if (!problem.empty())
+    std::cerr << maskSetAsideLine(workspace.maskPath, problem) << std::flush;
   if (!saved.empty() && saved.size() == workspace.image.size() &&
       workspace.windows.askYesNo(
           "Load?",
@@ -65,8 +73,9 @@ void printBanner(std::ostream& console) {
           << std::flush;
 }
 
-cv::Mat loadPhoto(const std::string& path) {
-  return readImageQuietly(path, cv::IMREAD_COLOR);
+cv::Mat loadPhoto(const std::string& path, const ImageLimits& limits,
+                  std::string* problem) {
+  return readPhoto(path, limits, problem);
 }
 
 std::string maskPathFor(const std::string& imagePath) {
@@ -74,8 +83,12 @@ std::string maskPathFor(const std::string& imagePath) {
 }
 
 void startUp(Workspace& workspace, const std::string& imagePath) {
-  buildTools(workspace);
   workspace.maskPath = maskPathFor(imagePath);
+  // Said before the long work, not learnt at the first save.
+  const std::string unsavable = whyMaskCannotBeSaved(workspace.maskPath);
+  if (!unsavable.empty())
+    say(workspace, maskUnsavableLine(workspace.maskPath, unsavable));
+  buildTools(workspace);
   findOrCreateMask(workspace);
   openToolbox(workspace);
   say(workspace, helpText());
