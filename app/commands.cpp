@@ -26,7 +26,7 @@ CommandResult backspace(Workspace& workspace, int) {
 }
 
 CommandResult enter(Workspace& workspace, int keyCode) {
-  if (Tool* tool = currentTool(workspace)) tool->onEnter(workspace, keyCode);
+  if (Tool* tool = currentTool(workspace)) tool->onEnterKey(workspace, keyCode);
   return CommandResult::Continue;
 }
 
@@ -47,12 +47,16 @@ CommandResult penRadiusUp(Workspace& workspace, int) {
   return CommandResult::Continue;
 }
 
-// The tool's under-way work is settled before the message and the switch.
+// The tool's under-way work is settled before the message and the switch;
+// selecting the current tool again only prints the message.
 void switchTool(Workspace& workspace, int tool, const char* message) {
-  if (Tool* current = currentTool(workspace))
-    current->onSwitchAway(workspace, tool);
+  const bool changes = tool != workspace.currentTool;
+  if (Tool* leaving = currentTool(workspace); changes && leaving)
+    leaving->onLeave(workspace);
   say(workspace, message);
   workspace.currentTool = tool;
+  if (Tool* entering = currentTool(workspace); changes && entering)
+    entering->onEnter(workspace);
 }
 
 CommandResult toolScissors(Workspace& workspace, int) {
@@ -154,28 +158,28 @@ CommandResult toggleOverlay(Workspace& workspace, int) {
 
 const std::vector<Command>& commandTable() {
   static const std::vector<Command> table = {
-      {27, "ESC", "quit the program", quit},
-      {109, "m", "[mask] open mask in a new window", showMask},
-      {77, "M", "[mask] save mask", saveMask},
-      {117, "u", "[mask] ON/OFF mask on top of image", toggleOverlay},
-      {60, "<", "[mask] mask opacity -=0.05", opacityDown},
-      {62, ">", "[mask] mask opacity +=0.05", opacityUp},
-      {120, "x", "[mask] free scale", maskFreeScale},
-      {88, "X", "[mask] scale 100%", maskScale100},
-      {115, "s", "free scale", mainFreeScale},
-      {83, "S", "scale 100%", mainScale100},
-      {116, "t", "show toolbox", showToolbox},
-      {48, "0", "iScissor tool", toolScissors},
-      {49, "1", "lSnapper tool", toolSnapper},
-      {50, "2", "pen tool", toolPen},
-      {13, "Enter", "[iScissor] finish the current contour", enter},
-      {10, "Ctrl + Enter", "[iScissor] finish the current contour as closed",
-       enter},
-      {110, "n", "[iScissor] update mask (unfilled)", updateMaskOutlines},
-      {78, "N", "[iScissor] update mask (  filled)", updateMaskFilled},
-      {44, ",", "[pen] radius --", penRadiusDown},
-      {46, ".", "[pen] radius ++", penRadiusUp},
-      {8, "Backspace", "[iScissor & pen] undo", backspace},
+      {kKeyEscape, "ESC", "quit the program", quit},
+      {'m', "m", "[mask] open mask in a new window", showMask},
+      {'M', "M", "[mask] save mask", saveMask},
+      {'u', "u", "[mask] ON/OFF mask on top of image", toggleOverlay},
+      {'<', "<", "[mask] mask opacity -=0.05", opacityDown},
+      {'>', ">", "[mask] mask opacity +=0.05", opacityUp},
+      {'x', "x", "[mask] free scale", maskFreeScale},
+      {'X', "X", "[mask] scale 100%", maskScale100},
+      {'s', "s", "free scale", mainFreeScale},
+      {'S', "S", "scale 100%", mainScale100},
+      {'t', "t", "show toolbox", showToolbox},
+      {'0', "0", "iScissor tool", toolScissors},
+      {'1', "1", "lSnapper tool", toolSnapper},
+      {'2', "2", "pen tool", toolPen},
+      {kKeyEnter, "Enter", "[iScissor] finish the current contour", enter},
+      {kKeyCtrlEnter, "Ctrl + Enter",
+       "[iScissor] finish the current contour as closed", enter},
+      {'n', "n", "[iScissor] update mask (unfilled)", updateMaskOutlines},
+      {'N', "N", "[iScissor] update mask (  filled)", updateMaskFilled},
+      {',', ",", "[pen] radius --", penRadiusDown},
+      {'.', ".", "[pen] radius ++", penRadiusUp},
+      {kKeyBackspace, "Backspace", "[iScissor & pen] undo", backspace},
   };
   return table;
 }

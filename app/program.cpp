@@ -5,7 +5,7 @@
 #include "app/session.h"
 #include "app/start_checks.h"
 #include "app/tools.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

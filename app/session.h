@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/image_check.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

@@ -7,8 +7,8 @@
 #include <opencv2/imgproc.hpp>
 #include <sstream>
 
-#include "app/palette.h"
 #include "app/regular_file.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

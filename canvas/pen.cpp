@@ -2,8 +2,8 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 
@@ -19,37 +19,34 @@ void paintPenLine(cv::Mat& mask, cv::Point from, cv::Point to, int radius,
 void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
                       int flags) {
   const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
-  if (workspace.inProgress && !buttonEvent &&
-      (flags & kMouseFlagLeftButton) == 0) {
-    workspace.inProgress = false;
+  if (dragging_ && !buttonEvent && (flags & kMouseFlagLeftButton) == 0) {
+    dragging_ = false;
     return;
   }
   switch (event) {
     case kLeftButtonDown:
-      if (workspace.inProgress) return;
-      workspace.inProgress = true;
+      if (dragging_) return;
+      dragging_ = true;
       paintPenDisc(workspace.mask, point, workspace.penRadius,
                    workspace.currentLabel);
-      workspace.penLastPoint = point;
+      penLastPoint_ = point;
       return;
     case kMouseMove:
-      if (!workspace.inProgress) return;
+      if (!dragging_) return;
       paintPenDisc(workspace.mask, point, workspace.penRadius,
                    workspace.currentLabel);
-      paintPenLine(workspace.mask, point, workspace.penLastPoint,
-                   workspace.penRadius, workspace.currentLabel);
-      workspace.penLastPoint = point;
+      paintPenLine(workspace.mask, point, penLastPoint_, workspace.penRadius,
+                   workspace.currentLabel);
+      penLastPoint_ = point;
       return;
     case kLeftButtonUp:
-      workspace.inProgress = false;
+      dragging_ = false;
       return;
     default:
       return;
   }
 }
 
-void PenTool::onSwitchAway(Workspace& workspace, int nextTool) {
-  if (nextTool != kToolPen) workspace.inProgress = false;
-}
+void PenTool::onLeave(Workspace&) { dragging_ = false; }
 
 }  // namespace scribeline

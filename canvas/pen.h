@@ -17,13 +17,21 @@ void paintPenLine(cv::Mat& mask, cv::Point from, cv::Point to, int radius,
 // the previous position. The drag ends at the release, or at the first event
 // that arrives without the left button held (its release happened outside
 // the image and was never seen): the pen never paints with the button up.
+// Leaving the pen ends its drag.
 class PenTool : public Tool {
  public:
   void onMouse(Workspace& workspace, int event, cv::Point point,
                int flags) override;
-  // Leaving the pen ends its drag, so that the next tool never inherits an
-  // `inProgress` it did not set.
-  void onSwitchAway(Workspace& workspace, int nextTool) override;
+  void onLeave(Workspace& workspace) override;
+
+  // True from a press until the drag ends.
+  bool dragging() const { return dragging_; }
+  // The position the drag last painted at; (0, 0) before the first press.
+  cv::Point penLastPoint() const { return penLastPoint_; }
+
+ private:
+  bool dragging_ = false;
+  cv::Point penLastPoint_{0, 0};
 };
 
 }  // namespace scribeline

@@ -8,8 +8,9 @@ struct Workspace;
 
 // One editing tool (iScissor, lSnapper, pen). The workspace owns one instance
 // per tool number and calls the hooks below; a tool overrides only those it
-// needs and keeps its own engine and under-way state. Every hook runs on the
-// key-loop thread, never two at once.
+// needs and keeps its own engine and under-way state (a contour, a stroke, a
+// drag), which no other tool sees. Every hook runs on the key-loop thread,
+// never two at once.
 //
 // The defaults do nothing, except onBackspace, which redraws: a tool without
 // overrides is a placeholder whose mouse events only redraw.
@@ -48,20 +49,23 @@ class Tool {
   // command, its redraw included; the default only redraws.
   virtual void onBackspace(Workspace& workspace);
 
-  // Enter (keyCode 13) or Ctrl+Enter (keyCode 10) while this is the current
+  // Enter (kKeyEnter) or Ctrl+Enter (kKeyCtrlEnter) while this is the current
   // tool; keyCode is the full code the window system returned.
-  virtual void onEnter(Workspace& workspace, int keyCode) {
+  virtual void onEnterKey(Workspace& workspace, int keyCode) {
     (void)workspace, (void)keyCode;
   }
 
-  // Keys "0", "1" and "2", called on the current tool before the switch
-  // message is printed and before `currentTool` changes. nextTool is the tool
-  // the key selects (it may be this tool itself). A tool ends or discards its
-  // under-way work here; a tool that leaves `inProgress` set must be sure the
-  // next tool can live with it.
-  virtual void onSwitchAway(Workspace& workspace, int nextTool) {
-    (void)workspace, (void)nextTool;
-  }
+  // A key selects another tool ("0", "1", "2"): called on the current tool
+  // before the switch message is printed and while `currentTool` still names
+  // it, so a redraw here still shows this tool's overlay. The tool ends or
+  // discards its under-way work here. Not called when the key selects the
+  // current tool itself.
+  virtual void onLeave(Workspace& workspace) { (void)workspace; }
+
+  // The tool has just become the current one: called after the switch
+  // message, once `currentTool` names it. Not called when the key selected
+  // the tool that was already current.
+  virtual void onEnter(Workspace& workspace) { (void)workspace; }
 
   // Keys "n" (filled false) and "N" (filled true), called on every tool
   // whatever the current tool, in tool-number order. No redraw follows.

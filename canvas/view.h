@@ -2,7 +2,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "graphcut/memory.h"
 
@@ -19,8 +20,12 @@ using GraphErrorCallback = void (*)(const char* message);
 template <typename T>
 class Block {
  public:
-  Block(int itemsPerChunk, GraphErrorCallback callback)
-      : itemsPerChunk_(itemsPerChunk), callback_(callback) {}
+  // Chunks come from `memory`; an exhausted allocation either calls the
+  // callback, prints its fatal message and exits with status 1, or throws
+  // std::bad_alloc (see MemoryPolicy).
+  Block(int itemsPerChunk, GraphErrorCallback callback,
+        const MemoryPolicy& memory = {})
+      : itemsPerChunk_(itemsPerChunk), callback_(callback), memory_(memory) {}
   ~Block() {
     while (lastChunk_ != nullptr) {
       Chunk* previous = lastChunk_->previous;
@@ -59,8 +64,9 @@ class Block {
   void addChunk() {
     std::size_t bytes =
         sizeof(Chunk) + sizeof(Item) * static_cast<std::size_t>(itemsPerChunk_);
-    Chunk* chunk = static_cast<Chunk*>(allocateMemory(bytes));
+    Chunk* chunk = static_cast<Chunk*>(allocateMemory(memory_, bytes));
     if (chunk == nullptr) {
+      if (memory_.throwWhenExhausted) throw std::bad_alloc();
       if (callback_ != nullptr) callback_("Not enough memory!");
       std::fputs("Fatal ERROR at Ln239 of block: Not enough memory!", stdout);
       std::exit(1);
@@ -76,6 +82,7 @@ class Block {
 
   int itemsPerChunk_;
   GraphErrorCallback callback_;
+  MemoryPolicy memory_;
   Chunk* lastChunk_ = nullptr;
   Item* firstFree_ = nullptr;
 };

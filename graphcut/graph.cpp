@@ -2,13 +2,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "graphcut/graph_chunks.h"
 #include "graphcut/memory.h"
 
 namespace scribeline {
 
-Graph::Graph(GraphErrorCallback callback) : errorCallback_(callback) {}
+Graph::Graph(GraphErrorCallback callback, const GraphOptions& options)
+    : errorCallback_(callback), options_(options) {}
 
 Graph::~Graph() {
   while (nodeChunks_ != nullptr) {
@@ -30,6 +32,7 @@ Graph::~Graph() {
 }
 
 void Graph::fail(const char* printed) const {
+  if (options_.memory.throwWhenExhausted) throw std::bad_alloc();
   if (errorCallback_ != nullptr) errorCallback_("Not enough memory!");
   if (printed != nullptr) std::fputs(printed, stdout);
   std::exit(1);
@@ -40,10 +43,10 @@ namespace {
 // Allocates a chunk header followed by `slots` records, the start rounded up
 // so that records sit at addresses aligned for them (even, at the least).
 template <typename Chunk, typename Record>
-Chunk* allocateArcChunk(std::size_t slots) {
+Chunk* allocateArcChunk(const MemoryPolicy& memory, std::size_t slots) {
   constexpr std::size_t kAlign = alignof(Record) > 2 ? alignof(Record) : 2;
-  void* raw =
-      allocateMemory(sizeof(Chunk) + slots * sizeof(Record) + kAlign - 1);
+  void* raw = allocateMemory(
+      memory, sizeof(Chunk) + slots * sizeof(Record) + kAlign - 1);
   if (raw == nullptr) return nullptr;
   std::uintptr_t start = (reinterpret_cast<std::uintptr_t>(raw) + kAlign - 1) &
                          ~static_cast<std::uintptr_t>(kAlign - 1);
@@ -58,14 +61,16 @@ Chunk* allocateArcChunk(std::size_t slots) {
 
 Graph::ForwardChunk* Graph::newForwardChunk(std::size_t records,
                                             const char* printed) {
-  ForwardChunk* chunk = allocateArcChunk<ForwardChunk, ForwardArc>(records + 1);
+  ForwardChunk* chunk =
+      allocateArcChunk<ForwardChunk, ForwardArc>(options_.memory, records + 1);
   if (chunk == nullptr) fail(printed);
   return chunk;
 }
 
 Graph::ReverseChunk* Graph::newReverseChunk(std::size_t records,
                                             const char* printed) {
-  ReverseChunk* chunk = allocateArcChunk<ReverseChunk, ReverseArc>(records + 1);
+  ReverseChunk* chunk =
+      allocateArcChunk<ReverseChunk, ReverseArc>(options_.memory, records + 1);
   if (chunk == nullptr) fail(printed);
   return chunk;
 }
@@ -77,7 +82,8 @@ void Graph::flushCursors() {
 }
 
 void Graph::openNodeChunk() {
-  NodeChunk* chunk = static_cast<NodeChunk*>(allocateMemory(sizeof(NodeChunk)));
+  NodeChunk* chunk = static_cast<NodeChunk*>(
+      allocateMemory(options_.memory, sizeof(NodeChunk)));
   if (chunk == nullptr) fail(nullptr);
   if (nodeChunks_ != nullptr) nodeChunks_->cursor = nodeCursor_;
   chunk->cursor = chunk->slots;

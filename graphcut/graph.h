@@ -8,7 +8,8 @@
 // 511 to a chunk, arcs and incoming references 1024 to a chunk, and a node
 // with more arcs (or references) than that gets a chunk of its own for them.
 // There is no limit on the arcs of one node. Allocation failures are fatal
-// (message on standard output, exit status 1).
+// (message on standard output, exit status 1) unless the graph's options ask
+// for std::bad_alloc instead (see MemoryPolicy).
 #pragma once
 
 #include <cstddef>
@@ -67,8 +68,16 @@ struct OrphanRef {
   OrphanRef* next;
 };
 
-// Off only in tests: growth then always rescans a node's arcs from the first.
-void setGrowthResumesForTesting(bool on);
+// Choices fixed when a Graph is built. The defaults are the program's.
+struct GraphOptions {
+  // Growth of a node that found a path resumes where it stopped when that is
+  // sure to skip only arcs it would scan to no effect. false: growth always
+  // rescans from the first arc. The flow and the cut are the same either way
+  // (tests compare the two).
+  bool growthResumes = true;
+  // Source of the chunk memory and what an exhausted allocation does.
+  MemoryPolicy memory;
+};
 
 class Graph {
  public:
@@ -79,7 +88,8 @@ class Graph {
   static constexpr int kArcsPerChunk = 1024;
   static constexpr int kOrphansPerChunk = 128;
 
-  explicit Graph(GraphErrorCallback callback = nullptr);
+  explicit Graph(GraphErrorCallback callback = nullptr,
+                 const GraphOptions& options = {});
   ~Graph();
   Graph(const Graph&) = delete;
   Graph& operator=(const Graph&) = delete;
@@ -112,8 +122,6 @@ class Graph {
   void addTerminalWeights(NodeHandle node, float capSource, float capSink) {
     flow_ += addToTerminalCapacity(node->terminalCapacity, capSource, capSink);
   }
-  // Overwrites the node's terminal capacity with capSource - capSink.
-  void setTerminalWeights(NodeHandle node, float capSource, float capSink);
   // Computes the maximum flow (terminal-weight offsets included). A second
   // call returns the same value without further work.
   // After it, the graph takes no further nodes or edges.
@@ -152,6 +160,8 @@ class Graph {
     GraphNode* freed[kTrackedFreedNodes];
   };
 
+  // Out of memory: throws std::bad_alloc, or calls the callback, prints
+  // `printed` (when not null) and exits with status 1 (see MemoryPolicy).
   [[noreturn]] void fail(const char* printed) const;
   // Close the newest chunk of a store (its cursor takes the fill position)
   // and open a new one.
@@ -205,6 +215,7 @@ class Graph {
   ReverseArc* referenceLimit_ = nullptr;
   Block<OrphanRef>* orphanBlock_ = nullptr;
   GraphErrorCallback errorCallback_;
+  GraphOptions options_;
   double flow_ = 0.0;
   GraphNode* queueFirst_[2] = {nullptr, nullptr};
   GraphNode* queueLast_[2] = {nullptr, nullptr};

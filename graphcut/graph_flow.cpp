@@ -21,9 +21,6 @@ using graphdetail::untagged;
 
 namespace {
 
-// Off only in tests: growth then always rescans from the first arc.
-bool growthResumes = true;
-
 // Residual capacity from the parent down to the node.
 inline float& capacityFromParent(ForwardArc* link) {
   return isTagged(link) ? untagged(link)->residual : link->reverseResidual;
@@ -92,7 +89,8 @@ void Graph::initialise() {
       }
     }
   }
-  orphanBlock_ = new Block<OrphanRef>(kOrphansPerChunk, errorCallback_);
+  orphanBlock_ =
+      new Block<OrphanRef>(kOrphansPerChunk, errorCallback_, options_.memory);
 }
 
 // The source tree starts from the nodes with source capacity and only ever
@@ -292,10 +290,9 @@ std::ptrdiff_t Graph::resumePosition(GraphNode* node) const {
   return start;
 }
 
-void setGrowthResumesForTesting(bool on) { growthResumes = on; }
-
 bool Graph::grow(GraphNode* node, Middle& middle) {
-  const std::ptrdiff_t start = growthResumes ? resumePosition(node) : 0;
+  const std::ptrdiff_t start =
+      options_.growthResumes ? resumePosition(node) : 0;
   std::ptrdiff_t stop = 0;
   bool found = node->inSinkTree != 0
                    ? growTree<true>(node, middle, start, stop)

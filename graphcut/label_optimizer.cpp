@@ -20,15 +20,6 @@ void fatalError(bool condition, const char* message) {
 namespace {
 
 template <typename T>
-T* allocateArray(long long count, const char* failure) {
-  if (count < 0) count = 0;
-  std::size_t bytes = static_cast<std::size_t>(count) * sizeof(T);
-  T* array = static_cast<T*>(allocateMemory(bytes == 0 ? 1 : bytes));
-  fatalError(array == nullptr, failure);
-  return array;
-}
-
-template <typename T>
 void fill(T* array, long long count, T value) {
   for (long long i = 0; i < count; ++i) array[i] = value;
 }
@@ -37,36 +28,64 @@ constexpr const char* kNoMemory = "Not enough memory";
 
 }  // namespace
 
+void LabelOptimizer::checkMemory(bool failed, const char* message) const {
+  if (failed && options_.memory.throwWhenExhausted) throw std::bad_alloc();
+  fatalError(failed, message);
+}
+
+template <typename T>
+T* LabelOptimizer::allocateArray(long long count, const char* failure) const {
+  if (count < 0) count = 0;
+  std::size_t bytes = static_cast<std::size_t>(count) * sizeof(T);
+  T* array =
+      static_cast<T*>(allocateMemory(options_.memory, bytes == 0 ? 1 : bytes));
+  checkMemory(array == nullptr, failure);
+  return array;
+}
+
 LabelOptimizer::LabelOptimizer(int* labels, int numSites, int numLabels,
-                               int dataFlag, int smoothFlag)
-    : width_(0), height_(0), numSites_(numSites), isGrid_(false) {
+                               int dataFlag, int smoothFlag,
+                               const OptimizerOptions& options)
+    : options_(options),
+      width_(0),
+      height_(0),
+      numSites_(numSites),
+      isGrid_(false) {
   initialise(labels, numLabels, dataFlag, smoothFlag);
 }
 
 LabelOptimizer::LabelOptimizer(int numSites, int numLabels, int dataFlag,
-                               int smoothFlag)
-    : LabelOptimizer(nullptr, numSites, numLabels, dataFlag, smoothFlag) {}
+                               int smoothFlag, const OptimizerOptions& options)
+    : LabelOptimizer(nullptr, numSites, numLabels, dataFlag, smoothFlag,
+                     options) {}
 
 LabelOptimizer::LabelOptimizer(int* labels, int width, int height,
-                               int numLabels, int dataFlag, int smoothFlag)
-    : width_(width), height_(height), numSites_(0), isGrid_(true) {
+                               int numLabels, int dataFlag, int smoothFlag,
+                               const OptimizerOptions& options)
+    : options_(options),
+      width_(width),
+      height_(height),
+      numSites_(0),
+      isGrid_(true) {
   fatalError(width < 0 || height < 0 || numLabels < 0,
              "Illegal negative parameters");
   long long sites = static_cast<long long>(width) * height;
-  fatalError(sites > INT_MAX, kNoMemory);
+  checkMemory(sites > INT_MAX, kNoMemory);
   numSites_ = static_cast<int>(sites);
   initialise(labels, numLabels, dataFlag, smoothFlag);
 }
 
 LabelOptimizer::LabelOptimizer(int width, int height, int numLabels,
-                               int dataFlag, int smoothFlag)
-    : LabelOptimizer(nullptr, width, height, numLabels, dataFlag, smoothFlag) {}
+                               int dataFlag, int smoothFlag,
+                               const OptimizerOptions& options)
+    : LabelOptimizer(nullptr, width, height, numLabels, dataFlag, smoothFlag,
+                     options) {}
 
 void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
                                 int smoothFlag) {
   fatalError(numSites_ < 0 || numLabels < 0, "Illegal negative parameters");
   numLabels_ = numLabels;
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  random_.reseed(static_cast<unsigned>(std::time(nullptr)));
   dataKind_ = dataFlag == 0 ? kTable : kNotGiven;
   smoothKind_ = smoothFlag == 0 ? kTable : kNotGiven;
   randomOrder_ = true;
@@ -74,6 +93,7 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
   dataGivenLater_ = dataFlag;
   smoothGivenLater_ = smoothFlag;
   ownsLabels_ = labels == nullptr ? 1 : 0;
+  labels_ = labels;
   dataTable_ = nullptr;
   smoothTable_ = nullptr;
   verticalCues_ = nullptr;
@@ -85,12 +105,23 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
   smoothFunctionH_ = nullptr;
   smoothFunctionV_ = nullptr;
   smoothFunction_ = nullptr;
-
-  if (labels == nullptr) {
-    labels = allocateArray<int>(numSites_, "out of memory");
-    fill(labels, numSites_, 0);
+  labelOrder_ = nullptr;
+  siteIndex_ = nullptr;
+  terminalLedger_ = nullptr;
+  hadSourceCapacity_ = nullptr;
+  try {
+    allocateTables(labels, dataFlag, smoothFlag);
+  } catch (...) {
+    release();  // only with MemoryPolicy::throwWhenExhausted
+    throw;
   }
-  labels_ = labels;
+}
+
+void LabelOptimizer::allocateTables(int* labels, int dataFlag, int smoothFlag) {
+  if (labels == nullptr) {
+    labels_ = allocateArray<int>(numSites_, "out of memory");
+    fill(labels_, numSites_, 0);
+  }
   // Also the allocated labels (all 0) are out of range when there are sites
   // but no labels.
   for (int site = 0; site < numSites_; ++site) {
@@ -108,10 +139,11 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
     fill(smoothTable_, smoothEntries, 0.0f);
   }
   if (!isGrid_) {
-    void* lists =
-        allocateMemory(sizeof(NeighborList) *
-                       static_cast<std::size_t>(numSites_ > 0 ? numSites_ : 1));
-    fatalError(lists == nullptr, kNoMemory);
+    void* lists = allocateMemory(
+        options_.memory,
+        sizeof(NeighborList) *
+            static_cast<std::size_t>(numSites_ > 0 ? numSites_ : 1));
+    checkMemory(lists == nullptr, kNoMemory);
     neighbors_ = static_cast<NeighborList*>(lists);
     for (int site = 0; site < numSites_; ++site)
       new (&neighbors_[site]) NeighborList();
@@ -125,7 +157,9 @@ void LabelOptimizer::initialise(int* labels, int numLabels, int dataFlag,
   fill<unsigned char>(hadSourceCapacity_, numLabels_, 0);
 }
 
-LabelOptimizer::~LabelOptimizer() {
+LabelOptimizer::~LabelOptimizer() { release(); }
+
+void LabelOptimizer::release() {
   if (ownsLabels_) std::free(labels_);
   if (dataGivenLater_ == 0) std::free(dataTable_);
   if (smoothGivenLater_ == 0) std::free(smoothTable_);
@@ -142,9 +176,18 @@ LabelOptimizer::~LabelOptimizer() {
 
 void LabelOptimizer::setNeighbors(int site1, int site2, float weight) {
   fatalError(isGrid_, "Cannot use setNeighbors() on a grid graph");
-  neighbors_[site1].add(new NeighborRecord{site2, weight});
-  neighbors_[site2].add(new NeighborRecord{site1, weight});
   neighborTableStale_ = true;
+  addNeighbor(site1, site2, weight);
+  addNeighbor(site2, site1, weight);
+}
+
+void LabelOptimizer::addNeighbor(int site, int neighbor, float weight) {
+  NeighborRecord* record = new NeighborRecord{neighbor, weight};
+  if (neighbors_[site].add(record, options_.memory)) return;
+  delete record;
+  if (options_.memory.throwWhenExhausted) throw std::bad_alloc();
+  std::fputs("\nOut of memory", stdout);
+  std::exit(1);
 }
 
 void LabelOptimizer::setNeighbors(int site1, int site2) {
@@ -232,6 +275,10 @@ void LabelOptimizer::setSmoothCost(SmoothCostFn fn) {
 
 void LabelOptimizer::setRandomOrder(bool on) { randomOrder_ = on; }
 
+void LabelOptimizer::resetLabelOrder() {
+  for (int l = 0; l < numLabels_; ++l) labelOrder_[l] = l;
+}
+
 double LabelOptimizer::dataEnergy() {
   fatalError(dataKind_ == kNotGiven, "Did not initialize the data costs yet");
   double energy = 0;
@@ -282,7 +329,8 @@ double LabelOptimizer::gridSmoothEnergy() const {
 
 const NeighborTable& LabelOptimizer::neighborTable() {
   if (neighborTableStale_) {
-    fatalError(!neighborTable_.rebuild(neighbors_, numSites_), kNoMemory);
+    checkMemory(!neighborTable_.rebuild(neighbors_, numSites_, options_.memory),
+                kNoMemory);
     neighborTableStale_ = false;
   }
   return neighborTable_;

@@ -2,12 +2,16 @@
 // smoothness costs between neighbouring sites, minimised by expansion (or swap)
 // moves, each move solved exactly as one minimum cut on a Graph.
 //
-// Misuse and exhausted memory are fatal: a message on standard output and exit
-// status 1 (see fatalError). Nothing here throws or returns error codes.
+// Misuse is fatal: a message on standard output and exit status 1 (see
+// fatalError). So is exhausted memory, unless the optimiser was built with
+// OptimizerOptions::memory.throwWhenExhausted: its allocations and those of
+// its graphs then throw std::bad_alloc instead (see LabelOptimizer).
 #pragma once
 
+#include "graphcut/memory.h"
 #include "graphcut/neighbor_list.h"
 #include "graphcut/neighbor_table.h"
+#include "graphcut/shuffle_random.h"
 #include "graphcut/unchanged_moves.h"
 
 namespace scribeline {
@@ -27,11 +31,22 @@ using SmoothCostFnXY = float (*)(int x, int y, int labelRightOrLower,
 // status 1 when `condition` holds.
 void fatalError(bool condition, const char* message);
 
-// Test seam: with `on` false every move builds and cuts its graph, also when
-// its terminal capacities already show that no node can reach the SOURCE
-// side (default true). The labels come out the same either way.
-void setSettledMovesSkippedForTesting(bool on);
+// Choices fixed when an optimiser is built. The defaults are the program's.
+struct OptimizerOptions {
+  // A move whose terminal capacities already show that no node can reach the
+  // SOURCE side settles without building its graph. false: every move builds
+  // and cuts its graph. The labels come out the same either way (tests
+  // compare the two).
+  bool settledMovesSkipped = true;
+  // Source of the tables' and graphs' memory, and what an exhausted
+  // allocation does.
+  MemoryPolicy memory;
+};
 
+// With OptimizerOptions::memory.throwWhenExhausted, a move that runs out of
+// memory throws std::bad_alloc before it changes any label; the moves before
+// it in the same call keep their labels (a caller that needs the labelling as
+// it was keeps a copy). The optimiser stays usable.
 class LabelOptimizer {
  public:
   // General graph, labels given. The caller's array is kept (not copied): it
@@ -39,23 +54,26 @@ class LabelOptimizer {
   // outlive the optimiser. Every initial label must lie in 0 .. numLabels-1.
   // A null `labels` makes the optimiser allocate its own array (all 0).
   LabelOptimizer(int* labels, int numSites, int numLabels, int dataFlag,
-                 int smoothFlag);
+                 int smoothFlag, const OptimizerOptions& options = {});
   // General graph, labels allocated and owned (all 0).
-  LabelOptimizer(int numSites, int numLabels, int dataFlag, int smoothFlag);
+  LabelOptimizer(int numSites, int numLabels, int dataFlag, int smoothFlag,
+                 const OptimizerOptions& options = {});
   // width x height grid with the 4-neighbourhood, labels given.
   LabelOptimizer(int* labels, int width, int height, int numLabels,
-                 int dataFlag, int smoothFlag);
+                 int dataFlag, int smoothFlag,
+                 const OptimizerOptions& options = {});
   // width x height grid, labels allocated and owned (all 0).
   // The first parameter's type tells the forms apart: an int* is a labels
   // array (general form above), an int a width (this grid form).
   LabelOptimizer(int width, int height, int numLabels, int dataFlag,
-                 int smoothFlag);
+                 int smoothFlag, const OptimizerOptions& options = {});
   ~LabelOptimizer();
   LabelOptimizer(const LabelOptimizer&) = delete;
   LabelOptimizer& operator=(const LabelOptimizer&) = delete;
 
   // General graph only. Appends (site2, weight) to site1's list and (site1,
-  // weight) to site2's list; a pair declared twice counts twice.
+  // weight) to site2's list; a pair declared twice counts twice. When it
+  // throws std::bad_alloc the pair may stand in site1's list only.
   // REQUIRES: both sites in range (not checked).
   void setNeighbors(int site1, int site2, float weight);
   void setNeighbors(int site1, int site2);  // weight 1.0
@@ -92,8 +110,19 @@ class LabelOptimizer {
   double swap(int maxIterations = 1000000000);
   double swapLabels(int a, int b);
 
-  // Shuffle labelOrder with rand() before every cycle (on by default).
+  // Shuffle labelOrder before every cycle (on by default): 2 x numLabels
+  // exchanges of the entries i and j, i drawn before j, each as the
+  // optimiser's generator's next value mod numLabels.
   void setRandomOrder(bool on);
+  // Seeds the optimiser's generator, as srand(seed) seeded rand() (see
+  // ShuffleRandom). A new optimiser seeds it from the clock. labelOrder stays
+  // as it is; together with resetLabelOrder the visiting orders of the
+  // following cycles depend on the seed alone.
+  void setRandomSeed(unsigned seed) { random_.reseed(seed); }
+  // labelOrder back to 0, 1, ..., numLabels-1, as in a new optimiser.
+  void resetLabelOrder();
+  // The generator as it stands; its next value is the next one drawn.
+  const ShuffleRandom& shuffleRandom() const { return random_; }
 
   int numSites() const { return numSites_; }
   int numLabels() const { return numLabels_; }
@@ -114,6 +143,15 @@ class LabelOptimizer {
   };
 
   void initialise(int* labels, int numLabels, int dataFlag, int smoothFlag);
+  void allocateTables(int* labels, int dataFlag, int smoothFlag);
+  void release();
+  // Appends (neighbor, weight) to the list of `site`.
+  void addNeighbor(int site, int neighbor, float weight);
+  // Out of memory when `failed`: throws std::bad_alloc or stops with
+  // `message` (see OptimizerOptions::memory).
+  void checkMemory(bool failed, const char* message) const;
+  template <typename T>
+  T* allocateArray(long long count, const char* failure) const;
   float dataCost(int site, int label) const {
     switch (dataKind_) {
       case kTable:
@@ -150,6 +188,7 @@ class LabelOptimizer {
   template <typename Builder, typename Choice>
   void addGridSmoothTerms(Builder& graph, const Choice& choice);
 
+  OptimizerOptions options_;
   int numLabels_;
   int width_;
   int height_;
@@ -171,6 +210,7 @@ class LabelOptimizer {
   NeighborTable neighborTable_;
   bool neighborTableStale_;
   int* labelOrder_;
+  ShuffleRandom random_{1};
   int* siteIndex_;
   float* terminalLedger_;  // one float per site, reused by every move
   // Per label: whether the last expansion on it had source capacity.

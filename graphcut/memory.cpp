@@ -3,15 +3,10 @@
 #include <cstdlib>
 
 namespace scribeline {
-namespace {
-AllocationHook allocationHook = nullptr;
-}  // namespace
 
-void* allocateMemory(std::size_t bytes) {
-  if (allocationHook != nullptr) return allocationHook(bytes);
+void* allocateMemory(const MemoryPolicy& policy, std::size_t bytes) {
+  if (policy.allocate != nullptr) return policy.allocate(bytes);
   return std::malloc(bytes);
 }
-
-void setAllocationHookForTesting(AllocationHook hook) { allocationHook = hook; }
 
 }  // namespace scribeline

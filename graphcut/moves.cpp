@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
 #include "graphcut/graph.h"
 #include "graphcut/label_optimizer.h"
@@ -16,9 +17,6 @@
 
 namespace scribeline {
 namespace {
-
-// Off only in tests: every move then builds and cuts its graph.
-bool settledMovesSkipped = true;
 
 // The move's graph, node k standing for the k-th active site.
 class GraphBuilder {
@@ -141,8 +139,6 @@ void addNeighborTerms(Builder& graph, const int* mapped, const int* labels,
 
 }  // namespace
 
-void setSettledMovesSkippedForTesting(bool on) { settledMovesSkipped = on; }
-
 // Lists the active sites in siteIndex (k-th active site at entry k) and
 // returns their number.
 template <typename Choice>
@@ -171,7 +167,7 @@ bool LabelOptimizer::runMove(const Choice& choice) {
     changed |= labels_[site] != newLabel;
     labels_[site] = newLabel;
   };
-  if (settledMovesSkipped && settlesByDataCosts(choice, count)) {
+  if (options_.settledMovesSkipped && settlesByDataCosts(choice, count)) {
     for (int k = 0; k < count; ++k) {
       const int site = siteIndex_[k];
       assign(site, choice.sinkLabel(site));
@@ -179,7 +175,7 @@ bool LabelOptimizer::runMove(const Choice& choice) {
     return changed;
   }
   const bool expected = label >= 0 && hadSourceCapacity_[label] != 0;
-  if (settledMovesSkipped && !expected) {
+  if (options_.settledMovesSkipped && !expected) {
     TerminalLedger ledger(terminalLedger_);
     buildMove(ledger, choice, count);
     if (!ledger.hasSourceCapacity()) {
@@ -190,10 +186,17 @@ bool LabelOptimizer::runMove(const Choice& choice) {
     }
     listActiveSites(choice);  // the construction turned the list into a map
   }
-  Graph graph;
-  GraphNode** nodes = static_cast<GraphNode**>(
-      allocateMemory(sizeof(GraphNode*) * static_cast<std::size_t>(count)));
-  fatalError(nodes == nullptr, "Not enough memory");
+  GraphOptions graphOptions;
+  graphOptions.memory = options_.memory;
+  Graph graph(nullptr, graphOptions);
+  // Released also when the graph throws std::bad_alloc.
+  const std::unique_ptr<GraphNode*, decltype(&std::free)> nodeArray(
+      static_cast<GraphNode**>(
+          allocateMemory(options_.memory,
+                         sizeof(GraphNode*) * static_cast<std::size_t>(count))),
+      &std::free);
+  checkMemory(nodeArray == nullptr, "Not enough memory");
+  GraphNode** nodes = nodeArray.get();
   GraphBuilder builder(graph, nodes);
   buildMove(builder, choice, count);
   if (label >= 0)
@@ -207,7 +210,6 @@ bool LabelOptimizer::runMove(const Choice& choice) {
                      : choice.sinkLabel(site));
     ++k;
   }
-  std::free(nodes);
   return changed;
 }
 
@@ -329,8 +331,8 @@ void LabelOptimizer::requireCosts() const {
 
 void LabelOptimizer::shuffleLabelOrder() {
   for (int n = 0; n < 2 * numLabels_; ++n) {
-    int i = std::rand() % numLabels_;
-    int j = std::rand() % numLabels_;
+    int i = random_.next() % numLabels_;
+    int j = random_.next() % numLabels_;
     int kept = labelOrder_[i];
     labelOrder_[i] = labelOrder_[j];
     labelOrder_[j] = kept;

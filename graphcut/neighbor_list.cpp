@@ -1,6 +1,5 @@
 #include "graphcut/neighbor_list.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "graphcut/memory.h"
@@ -18,18 +17,16 @@ NeighborList::~NeighborList() {
   }
 }
 
-void NeighborList::add(NeighborRecord* record) {
+bool NeighborList::add(NeighborRecord* record, const MemoryPolicy& memory) {
   if (newestCount_ == kChunkEntries) {
-    Chunk* chunk = static_cast<Chunk*>(allocateMemory(sizeof(Chunk)));
-    if (chunk == nullptr) {
-      std::fputs("\nOut of memory", stdout);
-      std::exit(1);
-    }
+    Chunk* chunk = static_cast<Chunk*>(allocateMemory(memory, sizeof(Chunk)));
+    if (chunk == nullptr) return false;
     chunk->next = newest_;
     newest_ = chunk;
     newestCount_ = 0;
   }
   newest_->entries[newestCount_++] = record;
+  return true;
 }
 
 }  // namespace scribeline

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "graphcut/memory.h"
+
 namespace scribeline {
 
 struct NeighborRecord {
@@ -13,8 +15,7 @@ struct NeighborRecord {
 
 // Iteration yields the newest chunk first and, within a chunk, records in
 // insertion order: after inserting r1 .. r6 the order is r5 r6 r1 r2 r3 r4.
-// The list owns its records; an allocation failure prints "\nOut of memory" to
-// standard output and ends the process with exit status 1.
+// The list owns its records.
 class NeighborList {
  public:
   static constexpr int kChunkEntries = 4;
@@ -24,28 +25,12 @@ class NeighborList {
   NeighborList(const NeighborList&) = delete;
   NeighborList& operator=(const NeighborList&) = delete;
 
-  // Takes ownership of `record`, which must come from `new`.
-  void add(NeighborRecord* record);
+  // Takes ownership of `record`, which must come from `new`, and returns
+  // true; returns false, leaving the list and `record` to the caller as they
+  // were, when a new chunk is needed and `memory` cannot give it.
+  bool add(NeighborRecord* record, const MemoryPolicy& memory = {});
 
-  // Cursor iteration: rewind(), then next() until it returns null. There is
-  // one cursor per list.
-  void rewind() {
-    cursorChunk_ = newest_;
-    cursorIndex_ = 0;
-  }
-  NeighborRecord* next() {
-    if (cursorChunk_ == nullptr) return nullptr;
-    NeighborRecord* record = cursorChunk_->entries[cursorIndex_++];
-    if (cursorIndex_ == kChunkEntries ||
-        (cursorChunk_ == newest_ && cursorIndex_ == newestCount_)) {
-      cursorChunk_ = cursorChunk_->next;
-      cursorIndex_ = 0;
-    }
-    return record;
-  }
-
-  // Calls visit(const NeighborRecord&) for every record, in iteration order,
-  // without touching the cursor.
+  // Calls visit(const NeighborRecord&) for every record, in iteration order.
   template <typename Visit>
   void forEach(Visit&& visit) const {
     int count = newestCount_;
@@ -63,8 +48,6 @@ class NeighborList {
 
   Chunk* newest_ = nullptr;
   std::uint8_t newestCount_ = kChunkEntries;
-  Chunk* cursorChunk_ = nullptr;
-  int cursorIndex_ = 0;
 };
 
 }  // namespace scribeline

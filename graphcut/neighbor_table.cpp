@@ -18,11 +18,12 @@ void NeighborTable::release() {
   weightSums_ = nullptr;
 }
 
-bool NeighborTable::rebuild(const NeighborList* lists, int numSites) {
+bool NeighborTable::rebuild(const NeighborList* lists, int numSites,
+                            const MemoryPolicy& memory) {
   release();
   std::size_t sites = numSites > 0 ? static_cast<std::size_t>(numSites) : 0;
   starts_ = static_cast<std::size_t*>(
-      allocateMemory(sizeof(std::size_t) * (sites + 1)));
+      allocateMemory(memory, sizeof(std::size_t) * (sites + 1)));
   if (starts_ == nullptr) return false;
   std::size_t total = 0;
   for (std::size_t site = 0; site < sites; ++site) {
@@ -31,9 +32,9 @@ bool NeighborTable::rebuild(const NeighborList* lists, int numSites) {
   }
   starts_[sites] = total;
   records_ = static_cast<NeighborRecord*>(
-      allocateMemory(sizeof(NeighborRecord) * (total > 0 ? total : 1)));
+      allocateMemory(memory, sizeof(NeighborRecord) * (total > 0 ? total : 1)));
   weightSums_ = static_cast<double*>(
-      allocateMemory(sizeof(double) * (sites > 0 ? sites : 1)));
+      allocateMemory(memory, sizeof(double) * (sites > 0 ? sites : 1)));
   if (records_ == nullptr || weightSums_ == nullptr) {
     release();
     return false;

@@ -18,8 +18,9 @@ class NeighborTable {
   NeighborTable& operator=(const NeighborTable&) = delete;
 
   // Copies the records of lists[0 .. numSites-1]. Returns false (and keeps the
-  // table empty) when memory runs out.
-  bool rebuild(const NeighborList* lists, int numSites);
+  // table empty) when `memory` cannot give the room.
+  bool rebuild(const NeighborList* lists, int numSites,
+               const MemoryPolicy& memory);
 
   const NeighborRecord* begin(int site) const {
     return records_ + starts_[site];

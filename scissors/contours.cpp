@@ -24,25 +24,19 @@ void IScissor::finishContour(bool closed) {
   if (!contours_.empty()) contours_.back().closed = closed;
 }
 
-void IScissor::undoLastSegment(std::deque<int>& segmentLengths) {
-  if (segmentLengths.empty() || contours_.empty()) return;
-  const int newest = segmentLengths.back();
-  if (newest <= 0) return;
+bool IScissor::undoLastSegment(int length) {
+  if (length <= 0 || contours_.empty()) return false;
   std::vector<cv::Point>& points = contours_.back().points;
-  if (points.empty()) return;
+  if (points.empty()) return false;
   // The start point is never taken back.
   const std::size_t removed =
-      std::min(static_cast<std::size_t>(newest), points.size() - 1);
+      std::min(static_cast<std::size_t>(length), points.size() - 1);
   points.resize(points.size() - removed);
-  segmentLengths.pop_back();
   searchFromSeed(points.back().x, points.back().y);
+  return true;
 }
 
 void IScissor::removeLastContour() {
-  if (!contours_.empty()) contours_.pop_back();
-}
-
-void IScissor::discardOpenContour() {
   if (!contours_.empty()) contours_.pop_back();
 }
 

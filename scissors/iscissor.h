@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <optional>
@@ -104,17 +103,16 @@ class IScissor {
   // Sets the closed flag of the last contour; nothing on an empty list.
   void finishContour(bool closed);
 
-  // Takes back the newest committed segment of the contour under way: removes
-  // its points and its entry of segmentLengths, then searches again from the
-  // contour's new end. A top entry of 0 (the start point, or a press on the
-  // seed) is left alone, as are an empty stack and an empty contour list.
-  void undoLastSegment(std::deque<int>& segmentLengths);
+  // Takes back the newest committed segment of the contour under way, the
+  // `length` points appendSegment returned for it (never the start point),
+  // then searches again from the contour's new end. Returns whether it did:
+  // a length of 0 or less (the start point, or a press on the seed), an empty
+  // contour list and an empty last contour take nothing back, so the caller
+  // keeps that length as its newest one.
+  bool undoLastSegment(int length);
 
-  // Removes the newest contour, if any.
+  // Removes the newest contour, if any: a finished one, or the one under way.
   void removeLastContour();
-
-  // Removes the contour under way (the last one), if any.
-  void discardOpenContour();
 
   // Rewrites the whole mask from the closed contours: white everywhere, then
   // each closed contour's points and closing line in its label colour. With

@@ -2,7 +2,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "scissors/iscissor.h"
 
 namespace scribeline {
@@ -11,17 +11,11 @@ namespace {
 
 const cv::Vec3b kWhite(255, 255, 255);
 
-cv::Vec3b pixelColour(const cv::Scalar& colour) {
-  return cv::Vec3b(cv::saturate_cast<uchar>(colour[0]),
-                   cv::saturate_cast<uchar>(colour[1]),
-                   cv::saturate_cast<uchar>(colour[2]));
-}
-
 // Paints (0, 0) and every white pixel 4-connected to it through white pixels
 // with the colour of label 0. A pixel is painted when it is pushed, so the
 // stack never holds a position twice.
 void fillOutside(cv::Mat& mask) {
-  const cv::Vec3b black = pixelColour(labelColor(0));
+  const cv::Vec3b black = labelPixel(0);
   std::vector<std::pair<int, int>> stack;
   mask.at<cv::Vec3b>(0, 0) = black;
   stack.emplace_back(0, 0);
@@ -45,7 +39,7 @@ void fillOutside(cv::Mat& mask) {
 // Every white pixel takes the colour of the nearest non-white pixel to its
 // left in its row, or the colour of label 0 when there is none.
 void fillInside(cv::Mat& mask) {
-  const cv::Vec3b black = pixelColour(labelColor(0));
+  const cv::Vec3b black = labelPixel(0);
   for (int y = 0; y < mask.rows; ++y) {
     cv::Vec3b* row = mask.ptr<cv::Vec3b>(y);
     cv::Vec3b carried = black;
@@ -69,7 +63,7 @@ void IScissor::updateMaskFromContours(cv::Mat& mask, bool filled) const {
   for (const Contour& contour : contours_) {
     if (!contour.closed || contour.points.empty()) continue;
     const cv::Scalar colour = labelColor(contour.label);
-    const cv::Vec3b pixel = pixelColour(colour);
+    const cv::Vec3b pixel = labelPixel(contour.label);
     for (const cv::Point& point : contour.points) {
       if (inside(point.x, point.y))
         mask.at<cv::Vec3b>(point.y, point.x) = pixel;

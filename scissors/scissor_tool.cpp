@@ -2,15 +2,13 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
-#include "app/workspace.h"
 #include "canvas/view.h"
+#include "canvas/workspace.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 
 namespace {
-
-constexpr int kCtrlEnter = 10;
 
 cv::Vec3b pixelColour(const cv::Scalar& colour) {
   return cv::Vec3b(cv::saturate_cast<uchar>(colour[0]),
@@ -29,7 +27,7 @@ void drawScissorOverlay(const IScissor& scissor, cv::Mat& viewImage) {
   for (const Contour& contour : scissor.contours()) {
     if (contour.points.empty()) continue;
     const cv::Scalar colour = labelColor(contour.label);
-    const cv::Vec3b pixel = pixelColour(colour);
+    const cv::Vec3b pixel = labelPixel(contour.label);
     for (const cv::Point& point : contour.points) {
       if (insidePicture(viewImage, point))
         viewImage.at<cv::Vec3b>(point) = pixel;
@@ -66,18 +64,17 @@ void ScissorTool::onMouse(Workspace& workspace, int event, cv::Point point,
 void ScissorTool::scissorMouse(Workspace& workspace, int event,
                                cv::Point point) {
   if (event == kLeftButtonDown) {
-    if (!contourUnderWay(workspace)) {
-      workspace.segmentLengths.clear();
-      workspace.segmentLengths.push_back(0);
+    if (!contourUnderWay()) {
+      segmentLengths_.clear();
+      segmentLengths_.push_back(0);
       scissor_->startContour(point, workspace.currentLabel);
       scissor_->searchFromSeed(point.x, point.y);
-      workspace.inProgress = true;
-      startedContour_ = true;
+      contourStarted_ = true;
     } else {
-      workspace.segmentLengths.push_back(scissor_->appendSegment(point));
+      segmentLengths_.push_back(scissor_->appendSegment(point));
       scissor_->searchFromSeed(point.x, point.y);
     }
-  } else if (event == kMouseMove && contourUnderWay(workspace)) {
+  } else if (event == kMouseMove && contourUnderWay()) {
     if (!workspace.viewImage.empty())
       drawLivePreview(*scissor_, point, workspace.viewImage);
   }
@@ -85,8 +82,8 @@ void ScissorTool::scissorMouse(Workspace& workspace, int event,
 
 void ScissorTool::onBackspace(Workspace& workspace) {
   if (scissor_) {
-    if (contourUnderWay(workspace)) {
-      scissor_->undoLastSegment(workspace.segmentLengths);
+    if (contourUnderWay()) {
+      undoLastSegment();
     } else {
       scissor_->removeLastContour();
     }
@@ -94,32 +91,33 @@ void ScissorTool::onBackspace(Workspace& workspace) {
   recomposeAndShow(workspace);
 }
 
-void ScissorTool::onEnter(Workspace& workspace, int keyCode) {
-  if (!scissor_ || !contourUnderWay(workspace)) return;
-  endContour(workspace);
-  scissor_->finishContour(keyCode == kCtrlEnter);
+void ScissorTool::onEnterKey(Workspace& workspace, int keyCode) {
+  if (!scissor_ || !contourUnderWay()) return;
+  contourStarted_ = false;
+  scissor_->finishContour(keyCode == kKeyCtrlEnter);
   recomposeAndShow(workspace);
 }
 
-void ScissorTool::onSwitchAway(Workspace& workspace, int nextTool) {
-  if (nextTool == kToolScissors || !scissor_ || !contourUnderWay(workspace))
-    return;
-  endContour(workspace);
-  scissor_->discardOpenContour();
+void ScissorTool::onLeave(Workspace&) {
+  if (!scissor_ || !contourUnderWay()) return;
+  contourStarted_ = false;
+  scissor_->removeLastContour();
 }
 
 void ScissorTool::onUpdateMask(Workspace& workspace, bool filled) {
   if (scissor_) scissor_->updateMaskFromContours(workspace.mask, filled);
 }
 
-bool ScissorTool::contourUnderWay(const Workspace& workspace) const {
-  return workspace.inProgress && startedContour_ &&
-         !scissor_->contours().empty();
+bool ScissorTool::contourUnderWay() const {
+  return contourStarted_ && scissor_ && !scissor_->contours().empty();
 }
 
-void ScissorTool::endContour(Workspace& workspace) {
-  workspace.inProgress = false;
-  startedContour_ = false;
+// A newest length the engine cannot take back (0: the start point, or a press
+// on the seed) stays, so Backspace keeps stopping there.
+void ScissorTool::undoLastSegment() {
+  if (!segmentLengths_.empty() &&
+      scissor_->undoLastSegment(segmentLengths_.back()))
+    segmentLengths_.pop_back();
 }
 
 }  // namespace scribeline

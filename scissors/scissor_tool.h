@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <memory>
 #include <opencv2/core.hpp>
 
@@ -24,12 +25,10 @@ void drawLivePreview(const IScissor& scissor, cv::Point pointer,
 // The iScissor tool: presses fix points of a contour joined by live-wire
 // segments, Enter and Ctrl+Enter finish it open or closed, Backspace takes
 // back segments and contours, "n" and "N" write the closed contours into
-// the mask.
+// the mask. Leaving the tool discards the contour under way.
 //
-// A contour is under way while the workspace's `inProgress` is set by this
-// tool. The flag is shared by the three tools, so the tool also remembers
-// that it set it: an `inProgress` left by another tool never makes a press
-// extend, or a key finish, a contour that is not under way.
+// A contour is under way from the press that starts it until Enter, Ctrl+
+// Enter or leaving the tool ends it; it is the engine's last contour.
 class ScissorTool : public Tool {
  public:
   // Builds the engine over `image`, which must stay in the workspace for the
@@ -39,20 +38,26 @@ class ScissorTool : public Tool {
   void onMouse(Workspace& workspace, int event, cv::Point point,
                int flags) override;
   void onBackspace(Workspace& workspace) override;
-  void onEnter(Workspace& workspace, int keyCode) override;
-  void onSwitchAway(Workspace& workspace, int nextTool) override;
+  void onEnterKey(Workspace& workspace, int keyCode) override;
+  void onLeave(Workspace& workspace) override;
   void onUpdateMask(Workspace& workspace, bool filled) override;
 
   // The engine; null before build().
   const IScissor* scissor() const { return scissor_.get(); }
 
+  // True while a contour is under way; false before build().
+  bool contourUnderWay() const;
+  // For the contour under way: the points each committed live-wire segment
+  // added, oldest first; the bottom entry 0 stands for the start point.
+  const std::deque<int>& segmentLengths() const { return segmentLengths_; }
+
  private:
   void scissorMouse(Workspace& workspace, int event, cv::Point point);
-  bool contourUnderWay(const Workspace& workspace) const;
-  void endContour(Workspace& workspace);
+  void undoLastSegment();
 
   std::unique_ptr<IScissor> scissor_;
-  bool startedContour_ = false;
+  bool contourStarted_ = false;
+  std::deque<int> segmentLengths_;
 };
 
 }  // namespace scribeline

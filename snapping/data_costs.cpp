@@ -6,21 +6,6 @@
 
 namespace scribeline {
 
-void seedSuperpixels(const unsigned char* strokeMap, const int* superpixelMap,
-                     int width, cv::Rect painted,
-                     std::vector<Superpixel>& superpixels) {
-  for (Superpixel& superpixel : superpixels) superpixel.seed = -1;
-  for (int y = painted.y; y < painted.y + painted.height; ++y) {
-    const size_t row = static_cast<size_t>(y) * width;
-    for (int x = painted.x; x < painted.x + painted.width; ++x) {
-      const unsigned char label = strokeMap[row + x];
-      if (label == kUnpainted) continue;
-      int& seed = superpixels[superpixelMap[row + x]].seed;
-      seed = std::max(seed, static_cast<int>(label));
-    }
-  }
-}
-
 void seedSuperpixelsFromStrokes(const LabelStrokes& labelStrokes,
                                 const int* superpixelMap, int width, int height,
                                 std::vector<Superpixel>& superpixels) {

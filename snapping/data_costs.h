@@ -19,20 +19,14 @@ struct ColourModel {
 // A label takes part in the data term only with at least this many centres.
 constexpr int kMinModelCentres = 2;
 
-// Sets every superpixel's seed to the highest label painted on any of its
-// pixels, or -1 when none is painted (all kUnpainted). strokeMap and
-// superpixelMap are row-major over an image `width` pixels wide; only the
-// pixels inside `painted` are read, the rest must be unpainted.
-void seedSuperpixels(const unsigned char* strokeMap, const int* superpixelMap,
-                     int width, cv::Rect painted,
-                     std::vector<Superpixel>& superpixels);
-
-// Gives every superpixel the seed seedSuperpixels would find in the map
-// paintStrokes paints from labelStrokes over a width x height image, without
-// the map: a painted pixel holds the highest label whose brush covers it, so
-// the highest label over a superpixel's pixels is the highest label whose
-// brush covers any of them. Work grows with the strokes' length only.
-// REQUIRES: labelStrokes.size() <= kUnpainted; superpixelMap as above.
+// Sets every superpixel's seed to the highest label whose brush
+// (forEachSegmentPixel over every stroke of at least 2 points) covers any of
+// its pixels, or -1 when none does. This is the seed the highest label painted
+// on the superpixel gives when all strokes are first painted into a byte map,
+// later paint over earlier, without the map: a painted pixel holds the
+// highest label whose brush covers it. Work grows with the strokes' length
+// only. superpixelMap is row-major over the width x height image.
+// REQUIRES: labelStrokes.size() <= kUnpainted.
 void seedSuperpixelsFromStrokes(const LabelStrokes& labelStrokes,
                                 const int* superpixelMap, int width, int height,
                                 std::vector<Superpixel>& superpixels);

@@ -29,8 +29,14 @@ void buildSnapperModel(LSnapper& snapper) {
                  snapper.superpixels);
 
   snapper.superpixelLabels.assign(snapper.n, 0);
+  OptimizerOptions options;
+  options.memory.allocate = snapper.optimizerAllocation;
+  // A solve runs inside a mouse handler or a key command: running out of
+  // memory there must not end the program with the mask unsaved.
+  options.memory.throwWhenExhausted = true;
   snapper.optimizer = std::make_unique<LabelOptimizer>(
-      snapper.superpixelLabels.data(), snapper.n, snapper.numLabels, 0, 0);
+      snapper.superpixelLabels.data(), snapper.n, snapper.numLabels, 0, 0,
+      options);
   LabelOptimizer& optimizer = *snapper.optimizer;
   for (int l1 = 0; l1 < snapper.numLabels; ++l1) {
     for (int l2 = 0; l2 < snapper.numLabels; ++l2) {

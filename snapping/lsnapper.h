@@ -39,6 +39,9 @@ struct LSnapper {
   int n = 0;      // number of superpixels
   // Data-cost table of runSnapper, kept so that every stroke reuses it.
   std::vector<float> dataCosts;
+  // Memory source of the optimiser and its graphs (null: std::malloc), read
+  // when buildSnapperModel creates the optimiser; tests make it fail.
+  AllocationHook optimizerAllocation = nullptr;
 };
 
 // Over-segments the image, builds the superpixel records (pixels, means,
@@ -47,7 +50,8 @@ struct LSnapper {
 void initSnapper(LSnapper& snapper, float sigma, float k, int minSize);
 
 // The part of initSnapper after the over-segmentation: everything built from
-// superpixelMap and n.
+// superpixelMap and n. The optimiser throws std::bad_alloc when its memory
+// runs out (see runSnapper), also while it is being built.
 // REQUIRES: superpixelMap holds width * height entries with values 0 .. n-1,
 // each occurring at least once.
 void buildSnapperModel(LSnapper& snapper);
@@ -55,9 +59,19 @@ void buildSnapperModel(LSnapper& snapper);
 // Relabels every superpixel from all strokes of all labels: stroked
 // superpixels take their stroke's label (the highest where labels meet),
 // the others are solved by expansion moves over colour-model data costs
-// weighted by lambda / (1 - lambda). Starts from the previous labelling.
+// weighted by lambda / (1 - lambda). Starts from the previous labelling and
+// visits the labels in the order the optimiser's generator gives (seeded
+// from the clock when the optimiser was built).
+// When memory runs out it throws std::bad_alloc and leaves superpixelLabels
+// and every seed as they were before the call.
 // REQUIRES: initSnapper has run; 0 < lambda < 1.
 void runSnapper(LSnapper& snapper, float lambda);
+
+// runSnapper with the label order taken from `seed` alone: the optimiser's
+// generator is seeded with it and its label order restarts from 0, 1, ...
+// Two solves from the same strokes, starting labelling and seed give the
+// same labels.
+void runSnapper(LSnapper& snapper, float lambda, unsigned seed);
 
 // Paints every pixel of mask with labelColor of its superpixel's label, the
 // pixels along the image edges included. The mask is (re)allocated to the

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <opencv2/core/utility.hpp>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "snapping/lsnapper.h"
 
 namespace scribeline {
@@ -24,10 +24,8 @@ void rebuildMaskFromSuperpixels(const LSnapper& snapper, cv::Mat& mask) {
   // row gets only its 3 bytes, as rows need not be followed by anything.
   std::vector<std::uint32_t> labelWords(snapper.numLabels);
   for (int l = 0; l < snapper.numLabels; ++l) {
-    const cv::Scalar colour = labelColor(l);
-    const unsigned char bytes[4] = {cv::saturate_cast<uchar>(colour[0]),
-                                    cv::saturate_cast<uchar>(colour[1]),
-                                    cv::saturate_cast<uchar>(colour[2]), 0};
+    const cv::Vec3b pixel = labelPixel(l);
+    const unsigned char bytes[4] = {pixel[0], pixel[1], pixel[2], 0};
     std::memcpy(&labelWords[l], bytes, 4);
   }
   std::vector<std::uint32_t> superpixelWords(snapper.n);

@@ -1,9 +1,15 @@
+#include <algorithm>
+#include <new>
+#include <vector>
+
 #include "snapping/data_costs.h"
 #include "snapping/lsnapper.h"
 
 namespace scribeline {
 
-void runSnapper(LSnapper& snapper, float lambda) {
+namespace {
+
+void solve(LSnapper& snapper, float lambda) {
   const int width = snapper.image.cols;
   const int height = snapper.image.rows;
 
@@ -32,6 +38,34 @@ void runSnapper(LSnapper& snapper, float lambda) {
       snapper.superpixelLabels[s] = snapper.superpixels[s].seed;
     }
   }
+}
+
+}  // namespace
+
+void runSnapper(LSnapper& snapper, float lambda) {
+  // Copies taken before anything changes, so that a solve that runs out of
+  // memory leaves the labelling (the next solve's start) and the seeds as it
+  // found them. Restoring them allocates nothing.
+  const std::vector<int> labels = snapper.superpixelLabels;
+  std::vector<int> seeds(snapper.superpixels.size());
+  for (std::size_t s = 0; s < seeds.size(); ++s) {
+    seeds[s] = snapper.superpixels[s].seed;
+  }
+  try {
+    solve(snapper, lambda);
+  } catch (const std::bad_alloc&) {
+    std::copy(labels.begin(), labels.end(), snapper.superpixelLabels.begin());
+    for (std::size_t s = 0; s < seeds.size(); ++s) {
+      snapper.superpixels[s].seed = seeds[s];
+    }
+    throw;
+  }
+}
+
+void runSnapper(LSnapper& snapper, float lambda, unsigned seed) {
+  snapper.optimizer->setRandomSeed(seed);
+  snapper.optimizer->resetLabelOrder();
+  runSnapper(snapper, lambda);
 }
 
 }  // namespace scribeline

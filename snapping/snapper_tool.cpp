@@ -1,10 +1,11 @@
 #include "snapping/snapper_tool.h"
 
+#include <new>
 #include <opencv2/imgproc.hpp>
 
-#include "app/palette.h"
-#include "app/workspace.h"
 #include "canvas/view.h"
+#include "canvas/workspace.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 
@@ -60,10 +61,9 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
   }
   switch (event) {
     case kLeftButtonDown:
-      if (workspace.inProgress) return;
+      if (strokeUnderWay_ != nullptr) return;
       snapper_->currentStrokes->push_back(Stroke{point});
       strokeUnderWay_ = snapper_->currentStrokes;
-      workspace.inProgress = true;
       return;
     case kMouseMove:
       if (strokeUnderWay_ != nullptr) strokeUnderWay_->back().push_back(point);
@@ -79,33 +79,45 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
 }
 
 void SnapperTool::endStroke(Workspace& workspace) {
+  std::vector<Stroke>* strokes = strokeUnderWay_;
   strokeUnderWay_ = nullptr;
-  workspace.inProgress = false;
-  solveAndShow(workspace);
+  if (!solveAndShow(workspace)) {
+    strokes->pop_back();  // taken back: the mask shows the solve before it
+    recomposeAndShow(workspace);
+  }
 }
 
-void SnapperTool::solveAndShow(Workspace& workspace) {
-  runSnapper(*snapper_, kLambda);
+bool SnapperTool::solveAndShow(Workspace& workspace) {
+  try {
+    runSnapper(*snapper_, kLambda);
+  } catch (const std::bad_alloc&) {
+    // runSnapper left the labels as it found them; the mask is untouched.
+    say(workspace, "Could not solve the stroke: not enough memory\n");
+    return false;
+  }
   rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
   workspace.windows.showImage(kMaskWindow, workspace.mask);
   recomposeAndShow(workspace);
+  return true;
 }
 
 void SnapperTool::onBackspace(Workspace& workspace) {
   std::vector<Stroke>& strokes = *snapper_->currentStrokes;
-  if (workspace.inProgress || strokes.empty()) {
+  if (strokeUnderWay_ != nullptr || strokes.empty()) {
     recomposeAndShow(workspace);
     return;
   }
+  Stroke removed = std::move(strokes.back());
   strokes.pop_back();
-  solveAndShow(workspace);
+  if (!solveAndShow(workspace)) {
+    strokes.push_back(std::move(removed));
+    recomposeAndShow(workspace);
+  }
 }
 
-void SnapperTool::onSwitchAway(Workspace& workspace, int nextTool) {
-  if (nextTool != kToolSnapper && strokeUnderWay_ != nullptr) {
-    endStroke(workspace);
-  }
+void SnapperTool::onLeave(Workspace& workspace) {
+  if (strokeUnderWay_ != nullptr) endStroke(workspace);
 }
 
 void SnapperTool::onLabelPicked(Workspace& workspace) {

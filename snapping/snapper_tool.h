@@ -24,6 +24,11 @@ void drawStrokeOverlay(cv::Mat& picture, const LabelStrokes& labelStrokes);
 // whose release happened outside the image ends at the first event inside
 // the image that arrives without the left button held, as a release there
 // would; leaving the tool ends it the same way, without a new point.
+//
+// A solve that runs out of memory changes nothing: the stroke that asked for
+// it is taken back (or the stroke Backspace removed is put back), the labels
+// and the mask stay as they were, and the console says "Could not solve the
+// stroke: not enough memory".
 class SnapperTool : public Tool {
  public:
   // Weight of the data term against the smoothness term in every solve.
@@ -35,18 +40,22 @@ class SnapperTool : public Tool {
   void onMouse(Workspace& workspace, int event, cv::Point point,
                int flags) override;
   void onBackspace(Workspace& workspace) override;
-  void onSwitchAway(Workspace& workspace, int nextTool) override;
+  void onLeave(Workspace& workspace) override;
   void onLabelPicked(Workspace& workspace) override;
 
   // The engine; null before build.
   const LSnapper* snapper() const { return snapper_.get(); }
+
+  // True from a press until its stroke ends.
+  bool strokeUnderWay() const { return strokeUnderWay_ != nullptr; }
 
  private:
   void snapperMouse(Workspace& workspace, int event, cv::Point point,
                     int flags);
   // Ends the stroke under way (its points are complete) and solves.
   void endStroke(Workspace& workspace);
-  void solveAndShow(Workspace& workspace);
+  // Returns false, with nothing changed, when memory ran out.
+  bool solveAndShow(Workspace& workspace);
 
   std::unique_ptr<LSnapper> snapper_;
   // The list whose last stroke is under way, or null.

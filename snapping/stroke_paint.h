@@ -33,11 +33,6 @@ void forEachBrushPixel(int y, int x, int height, int width, Visit&& visit) {
   }
 }
 
-// Writes label at the pixels forEachBrushPixel visits. strokeMap is
-// height * width bytes, row-major.
-void stampBrush(int y, int x, unsigned char* strokeMap, unsigned char label,
-                int height, int width);
-
 // Calls visit(point) for every point a Bresenham line from prev to cur steps
 // to, cur included and prev excluded, one step along the major axis at a
 // time. When |dx| = |dy| the y axis counts as major. The minor coordinate of
@@ -91,17 +86,5 @@ void forEachSegmentPixel(cv::Point prev, cv::Point cur, int height, int width,
     forEachBrushPixel(p.y, p.x, height, width, visit);
   });
 }
-
-// Paints label at the pixels forEachSegmentPixel visits.
-void paintSegment(cv::Point prev, cv::Point cur, unsigned char* strokeMap,
-                  unsigned char label, int height, int width);
-
-// Paints every stroke of at least 2 points, label 0 first and within a label
-// in drawing order, so later paint overwrites earlier: where labels overlap
-// the higher label wins. strokeMap must be filled with kUnpainted before.
-// Returns a rectangle, inside the image, outside which nothing was painted.
-// REQUIRES: labelStrokes.size() <= kUnpainted.
-cv::Rect paintStrokes(const LabelStrokes& labelStrokes,
-                      unsigned char* strokeMap, int height, int width);
 
 }  // namespace scribeline

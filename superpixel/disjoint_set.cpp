@@ -40,18 +40,4 @@ int DisjointSet::join(int x, int y) {
   return y;
 }
 
-void DisjointSet::flatten() {
-  // Increasing index order; a parent of lower index is already flat, so
-  // most elements need one or two hops.
-  for (int i = 0; i < count_; ++i) {
-    int root = i;
-    while (elements_[root].link >= 0) {
-      root = elements_[root].link;
-    }
-    if (root != i) {
-      elements_[i].link = root;
-    }
-  }
-}
-
 }  // namespace scribeline

@@ -78,10 +78,6 @@ class DisjointSet {
   // Hints that x's element is about to be read; changes nothing.
   void prefetch(int x) const { __builtin_prefetch(&elements_[x]); }
 
-  // Points every element straight at its root. Sets, roots, ranks and sizes
-  // stay as they are; only the paths that later finds walk get shorter.
-  void flatten();
-
   // REQUIRES: x is a root.
   int size(int x) const {
     return packed_ ? ~elements_[x].link >> rankBits : ~elements_[x].link;

@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "superpixel/edge_sort.h"
 #include "superpixel/large_array.h"
 #include "superpixel/parallel.h"
 
@@ -27,15 +26,8 @@ constexpr std::size_t parentLookahead = 16;
 // Edges gathered at a time by the minimum-size pass.
 constexpr std::size_t candidateBatch = 4096;
 
-// How the merges read an edge record: its first and second end and its
+// How the merges read a packed edge record: its first and second end and its
 // weight.
-struct PlainEdges {
-  using Record = Edge;
-  int first(const Edge& edge) const { return edge.a; }
-  int second(const Edge& edge) const { return edge.b; }
-  float weight(const Edge& edge) const { return edge.w; }
-};
-
 struct PackedEdges {
   using Record = PackedEdge;
   PackedEdgeEnds ends;
@@ -75,27 +67,9 @@ void mergeRange(DisjointSet& components, const typename Codec::Record* edges,
 
 }  // namespace
 
-DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges,
-                         float k) {
-  sortEdgesByWeight(edges, numEdges);
-  return segmentSortedGraph(numVertices, numEdges, edges, k);
-}
-
-DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges,
-                               const Edge* edges, float k) {
-  RegionMerger merger(numVertices, k);
-  merger.mergeUpTo(edges, numEdges);
-  return merger.takeComponents();
-}
-
 // Each root's threshold is kept as its rootValue, starting at k / 1.
 RegionMerger::RegionMerger(int numVertices, float k)
     : components_(numVertices, k / 1.0f), k_(k) {}
-
-void RegionMerger::mergeUpTo(const Edge* edges, std::size_t end) {
-  mergeRange(components_, edges, next_, end, PlainEdges{}, k_);
-  next_ = std::max(next_, end);
-}
 
 void RegionMerger::mergeUpTo(const PackedEdgeList& list, std::size_t end) {
   mergeRange(components_, list.edges.get(), next_, end,
@@ -315,13 +289,6 @@ void mergeSmall(DisjointSet& components, const typename Codec::Record* edges,
 }
 
 }  // namespace
-
-void mergeSmallComponents(DisjointSet& components, const Edge* edges,
-                          std::size_t numEdges, int minSize, int numThreads,
-                          std::size_t chunkEdges) {
-  mergeSmall(components, edges, numEdges, PlainEdges{}, minSize, numThreads,
-             chunkEdges);
-}
 
 void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list,
                           int minSize, int numThreads, std::size_t chunkEdges) {

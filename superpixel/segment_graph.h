@@ -9,33 +9,22 @@
 
 namespace scribeline {
 
-// Graph-based region merging over numVertices vertices. Sorts the edges in
-// place (see sortEdgesByWeight for the order of equal weights), then visits
-// them in that order and joins the components of an edge's ends when its
-// weight is at most the threshold of both; a component's threshold is the
-// weight of the edge that last grew it plus k / its size (k / 1 for a single
-// vertex), in float arithmetic.
-// REQUIRES: every edge end lies in 0 .. numVertices-1.
-DisjointSet segmentGraph(int numVertices, std::size_t numEdges, Edge* edges,
-                         float k);
-
-// segmentGraph on edges that are already in sortEdgesByWeight order.
-DisjointSet segmentSortedGraph(int numVertices, std::size_t numEdges,
-                               const Edge* edges, float k);
-
-// The merge of segmentSortedGraph fed a prefix of the sorted list at a time,
-// so that it can start before the whole list is sorted. Feeding the list in
-// any number of prefixes gives the same forest as one segmentSortedGraph.
+// Graph-based region merging over numVertices vertices, fed a prefix of the
+// edge list sorted by weight at a time, so that it can start before the whole
+// list is sorted. The edges are visited in order, and the components of an
+// edge's ends are joined when its weight is at most the threshold of both; a
+// component's threshold is the weight of the edge that last grew it plus
+// k / its size (k / 1 for a single vertex), in float arithmetic. Feeding the
+// list in any number of prefixes gives the same forest.
 class RegionMerger {
  public:
   RegionMerger(int numVertices, float k);
 
-  // Visits the edges from where the previous call stopped (0 at first) up
-  // to end-1, in order. Reads nothing at or beyond edges + end.
-  // REQUIRES: the same array on every call, end at least the previous end,
-  // edges[0 .. end-1] in sortEdgesByWeight order and no longer written.
-  void mergeUpTo(const Edge* edges, std::size_t end);
-  // The same over a packed list, in increasing word order up to end-1.
+  // Visits the edges of the packed list from where the previous call stopped
+  // (0 at first) up to end-1, in increasing word order (which is
+  // sortEdgesByWeight order). Reads nothing at or beyond edge end.
+  // REQUIRES: the same list on every call, end at least the previous end,
+  // the words 0 .. end-1 sorted and no longer written.
   void mergeUpTo(const PackedEdgeList& list, std::size_t end);
 
   // The forest after the edges visited so far; the merger is spent.
@@ -47,16 +36,13 @@ class RegionMerger {
   std::size_t next_ = 0;
 };
 
-// Walks the edges once, in their order, and joins the components of an
-// edge's ends whenever they differ and either holds fewer than minSize
-// elements. No weight is looked at. With numThreads 2 both threads scan the
-// list for edges that may join, chunkEdges edges at a time, and the calling
-// thread joins them in order; the outcome is the same.
+// Walks the edges of the packed list once, in their order, and joins the
+// components of an edge's ends (join(find(a), find(b))) whenever they differ
+// and either holds fewer than minSize elements. No weight is looked at. With
+// numThreads 2 both threads scan the list for edges that may join,
+// chunkEdges edges at a time, and the calling thread joins them in order;
+// the outcome is the same.
 constexpr std::size_t defaultChunkEdges = std::size_t{1} << 20;
-void mergeSmallComponents(DisjointSet& components, const Edge* edges,
-                          std::size_t numEdges, int minSize, int numThreads = 1,
-                          std::size_t chunkEdges = defaultChunkEdges);
-// The same over the edges of a packed list, in their order.
 void mergeSmallComponents(DisjointSet& components, const PackedEdgeList& list,
                           int minSize, int numThreads = 1,
                           std::size_t chunkEdges = defaultChunkEdges);

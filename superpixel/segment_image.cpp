@@ -143,7 +143,7 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
   DisjointSet components(0);
   {
     BucketedEdges edges;
-    // The list gets sorted exactly as segmentGraph would sort it.
+    // The list gets sorted exactly as sortEdgesByWeight would sort it.
     components = placeSortAndMerge(smoothedPlanes(image, sigma, numThreads),
                                    edges, numPixels, k, numThreads);
     mergeSmallComponents(components, edges.list, minSize, numThreads);

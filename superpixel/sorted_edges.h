@@ -23,8 +23,8 @@ struct BucketedEdges {
 // Number of buckets of a BucketedEdges list.
 std::size_t bucketCount();
 
-// Places the edges of buildEdges(r, g, b) in their buckets, in rounds: each
-// round places the edges of a range of buckets, so that the first buckets
+// Places the edges of the planes (forEachEdge) in their buckets, in rounds:
+// each round places the edges of a range of buckets, so that the first buckets
 // can be sorted and merged while later ones are being placed. Rounds over
 // ranges that together cover 0 .. bucketCount()-1 once give the list of
 // placeEdgesInBuckets.
@@ -64,7 +64,7 @@ class BucketPlacer {
   std::vector<std::vector<std::size_t>> partNext_;
 };
 
-// Places the edges of buildEdges(r, g, b) in their buckets, in one round.
+// Places the edges of the planes (forEachEdge) in their buckets, in one round.
 // With numThreads 2 the rows are split in two halves handled at the same
 // time; the result does not depend on numThreads. The planes are taken over
 // and freed once the edges are placed.
@@ -88,7 +88,7 @@ void sortBuckets(BucketedEdges& edges, std::size_t firstBucket,
                  std::size_t endBucket,
                  const std::function<void(std::size_t end)>& sortedUpTo);
 
-// The edge list of buildEdges(r, g, b) already sorted by sortEdgesByWeight:
+// The edge list of the planes (forEachEdge order) sorted by sortEdgesByWeight:
 // the same edges in the same order, built without a full sort of the list.
 // The planes are taken over and freed once the edges are placed, before the
 // sorting inside the weight buckets.

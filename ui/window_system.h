@@ -23,6 +23,12 @@ enum class WindowMode {
 // Returned by waitKey once the user has closed every window.
 constexpr int kNoWindowsLeft = -1;
 
+// Codes of the control keys the program uses, as waitKey reports them.
+constexpr int kKeyBackspace = '\b';
+constexpr int kKeyCtrlEnter = '\n';
+constexpr int kKeyEnter = '\r';
+constexpr int kKeyEscape = '\x1b';
+
 // Codes of keys that have no character of their own. They lie above every
 // character code; the command table never sees them (see runCommand).
 constexpr int kFirstNamedKey = 0x110000;

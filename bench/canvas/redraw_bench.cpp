@@ -14,9 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "app/palette.h"
 #include "canvas/opacity.h"
 #include "canvas/view.h"
+#include "palette/palette.h"
+#include "tests/support/photos.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -24,22 +25,17 @@ namespace {
 
 const cv::Size kPhotoSize(4000, 3000);
 
-// The ladybird photograph resized to 12 megapixels; empty when none of the
-// known places holds it.
+// The ladybird photograph resized to 12 megapixels; empty when it is not
+// found.
 const cv::Mat& photo() {
   static const cv::Mat resized = [] {
-    const std::vector<std::string> places = {
-        "../shared/images/ladybird_2560x1600.jpg",
-        "/work/shared/images/ladybird_2560x1600.jpg",
-        "/usr/share/backgrounds/mate/nature/LadyBird.jpg"};
-    for (const std::string& place : places) {
-      cv::Mat loaded = cv::imread(place, cv::IMREAD_COLOR);
-      if (loaded.empty()) continue;
-      cv::Mat out;
-      cv::resize(loaded, out, kPhotoSize, 0, 0, cv::INTER_LINEAR);
-      return out;
-    }
-    return cv::Mat();
+    const std::string path = findPhoto("ladybird_2560x1600.jpg");
+    const cv::Mat loaded =
+        path.empty() ? cv::Mat() : cv::imread(path, cv::IMREAD_COLOR);
+    if (loaded.empty()) return cv::Mat();
+    cv::Mat out;
+    cv::resize(loaded, out, kPhotoSize, 0, 0, cv::INTER_LINEAR);
+    return out;
   }();
   return resized;
 }

@@ -83,7 +83,7 @@ void expansionCycles(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     std::fill(labels.begin(), labels.end(), 0);
-    std::srand(7);
+    optimizer.setRandomSeed(7);
     double previous = optimizer.computeEnergy();
     state.ResumeTiming();
     cycles = 0;

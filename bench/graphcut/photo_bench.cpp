@@ -66,7 +66,7 @@ void expansionOnPhoto(benchmark::State& state) {
   double energy = 0;
   for (auto _ : state) {
     std::fill(labels.begin(), labels.end(), 0);
-    std::srand(1);
+    optimizer.setRandomSeed(1);
     energy = optimizer.expansion(1);
   }
   state.counters["superpixels"] = g.count;

@@ -4,32 +4,20 @@
 #pragma once
 
 #include <algorithm>
-#include <fstream>
 #include <opencv2/core.hpp>
 #include <opencv2/ximgproc/segmentation.hpp>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "tests/support/photos.h"
+
 namespace scribeline {
 namespace bench {
 
-// The shared image folder first, then Debian's mate-backgrounds copy; empty
-// when neither exists.
-inline std::string findPhoto(const std::string& name,
-                             const std::string& debianPath) {
-  const std::string candidates[] = {"../shared/images/" + name,
-                                    "/work/shared/images/" + name, debianPath};
-  for (const std::string& path : candidates) {
-    if (std::ifstream(path).good()) return path;
-  }
-  return "";
-}
-
+// Path of the elephants photograph; empty when it is not found.
 inline std::string findElephants() {
-  return findPhoto(
-      "elephants_5640x3172.jpg",
-      "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg");
+  return findPhoto("elephants_5640x3172.jpg");
 }
 
 struct SuperpixelGraph {

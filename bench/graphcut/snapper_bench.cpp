@@ -155,7 +155,7 @@ void snapperSolve(benchmark::State& state, bool fromZero) {
     }
     return;
   }
-  std::srand(1);
+  p->optimizer->setRandomSeed(1);
   if (!fromZero) p->optimizer->expansion();
   double energy = 0;
   double solveSeconds = 0;

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc/segmentation.hpp>
@@ -15,20 +14,18 @@
 #include <vector>
 
 #include "scissors/iscissor.h"
+#include "tests/support/photos.h"
 
 namespace {
 
 struct Photo {
   const char* name;
   const char* file;
-  const char* debianPath;
 };
 
 const Photo kPhotos[] = {
-    {"ladybird", "ladybird_2560x1600.jpg",
-     "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
-    {"elephants", "elephants_5640x3172.jpg",
-     "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"},
+    {"ladybird", "ladybird_2560x1600.jpg"},
+    {"elephants", "elephants_5640x3172.jpg"},
 };
 
 // CPU time of the whole process so far (user and system, every thread), in
@@ -54,24 +51,14 @@ class ProcessCpuClock {
   double start_;
 };
 
-bool readable(const std::string& path) { return std::ifstream(path).good(); }
-
 // The photograph, loaded once; empty when no copy of it exists.
 const cv::Mat& photo(const Photo& which) {
   static std::map<std::string, cv::Mat> loaded;
   auto found = loaded.find(which.name);
   if (found != loaded.end()) return found->second;
-  const std::string candidates[] = {
-      std::string("/work/shared/images/") + which.file,
-      std::string(SCRIBELINE_SOURCE_DIR) + "/../shared/images/" + which.file,
-      which.debianPath};
+  const std::string path = scribeline::findPhoto(which.file);
   cv::Mat image;
-  for (const std::string& path : candidates) {
-    if (readable(path)) {
-      image = cv::imread(path, cv::IMREAD_COLOR);
-      if (!image.empty()) break;
-    }
-  }
+  if (!path.empty()) image = cv::imread(path, cv::IMREAD_COLOR);
   return loaded.emplace(which.name, image).first->second;
 }
 

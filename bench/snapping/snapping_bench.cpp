@@ -22,6 +22,7 @@
 
 #include "scissors/iscissor.h"
 #include "snapping/lsnapper.h"
+#include "tests/support/photos.h"
 
 namespace scribeline {
 namespace {
@@ -29,26 +30,12 @@ namespace {
 struct Photo {
   std::string label;  // "4MP" or "18MP"
   std::string name;
-  std::string debianPath;
 };
 
 const Photo kPhotos[] = {
-    {"4MP", "ladybird_2560x1600.jpg",
-     "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
-    {"18MP", "elephants_5640x3172.jpg",
-     "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"},
+    {"4MP", "ladybird_2560x1600.jpg"},
+    {"18MP", "elephants_5640x3172.jpg"},
 };
-
-std::string findPhoto(const Photo& photo) {
-  const std::string candidates[] = {
-      "/work/shared/images/" + photo.name,
-      std::string(SCRIBELINE_SOURCE_DIR) + "/../shared/images/" + photo.name,
-      photo.debianPath};
-  for (const std::string& path : candidates) {
-    if (std::ifstream(path).good()) return path;
-  }
-  return "";
-}
 
 double seconds() {
   return std::chrono::duration<double>(
@@ -160,7 +147,8 @@ void benchStroke(benchmark::State& state, const std::string& key,
                 snapper.superpixelLabels.end(), 0);
       state.ResumeTiming();
     }
-    std::srand(12345);  // the label order of the moves, the same in every run
+    // The label order of the moves, the same in every run.
+    snapper.optimizer->setRandomSeed(12345);
     runSnapper(snapper, 0.3f);
     rebuildMaskFromSuperpixels(snapper, mask);
     benchmark::DoNotOptimize(mask.data);
@@ -180,7 +168,7 @@ void benchStrokeAdded(benchmark::State& state, const std::string& key,
   snapper.labelStrokes[label].pop_back();
   std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(),
             0);
-  std::srand(12345);
+  snapper.optimizer->setRandomSeed(12345);
   runSnapper(snapper, 0.3f);
   const std::vector<int> before = snapper.superpixelLabels;
   cv::Mat mask(snapper.image.size(), CV_8UC3, cv::Scalar(0, 0, 0));
@@ -188,7 +176,7 @@ void benchStrokeAdded(benchmark::State& state, const std::string& key,
     state.PauseTiming();
     snapper.superpixelLabels = before;
     snapper.labelStrokes[label].push_back(added);
-    std::srand(12345);
+    snapper.optimizer->setRandomSeed(12345);
     state.ResumeTiming();
     runSnapper(snapper, 0.3f);
     rebuildMaskFromSuperpixels(snapper, mask);
@@ -249,7 +237,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   std::vector<std::pair<std::string, cv::Mat>> photos;
   for (const Photo& photo : kPhotos) {
-    const std::string path = findPhoto(photo);
+    const std::string path = findPhoto(photo.name);
     cv::Mat image =
         path.empty() ? cv::Mat() : cv::imread(path, cv::IMREAD_COLOR);
     if (image.empty()) {

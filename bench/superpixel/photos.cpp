@@ -1,22 +1,11 @@
 #include "photos.h"
 
-#include <fstream>
+#include "tests/support/photos.h"
 
 namespace scribeline {
 
 std::string findPhoto(const BenchPhoto& photo) {
-  const std::string candidates[] = {
-      std::string("/work/shared/images/") + photo.sharedName,
-      std::string(SCRIBELINE_SOURCE_DIR) + "/../shared/images/" +
-          photo.sharedName,
-      photo.debianPath,
-  };
-  for (const std::string& path : candidates) {
-    if (std::ifstream(path).good()) {
-      return path;
-    }
-  }
-  return "";
+  return findPhoto(std::string(photo.sharedName));
 }
 
 }  // namespace scribeline

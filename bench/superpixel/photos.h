@@ -4,22 +4,19 @@
 
 namespace scribeline {
 
-// A benchmark photograph: the file name in the shared image folder and the
-// path of the same photo in Debian's mate-backgrounds package.
+// A benchmark photograph: its label and its file name in the shared image
+// folder.
 struct BenchPhoto {
   const char* label;
   const char* sharedName;
-  const char* debianPath;
 };
 
 inline constexpr BenchPhoto benchPhotos[] = {
-    {"ladybird_4MP", "ladybird_2560x1600.jpg",
-     "/usr/share/backgrounds/mate/nature/LadyBird.jpg"},
-    {"elephants_18MP", "elephants_5640x3172.jpg",
-     "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg"},
+    {"ladybird_4MP", "ladybird_2560x1600.jpg"},
+    {"elephants_18MP", "elephants_5640x3172.jpg"},
 };
 
-// Path of the first existing copy of the photo, or "" when there is none.
+// Path of the photo, or "" when it is not found.
 std::string findPhoto(const BenchPhoto& photo);
 
 }  // namespace scribeline

@@ -85,8 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
     EveryKey, KeyTableTest,
     testing::Values(
         KeyRow{8, false, "", "0:backspace ", 1, "", noCheck},
-        KeyRow{10, false, "", "0:enter10 ", 0, "", noCheck},
-        KeyRow{13, false, "", "0:enter13 ", 0, "", noCheck},
+        KeyRow{10, false, "", "0:enterKey10 ", 0, "", noCheck},
+        KeyRow{13, false, "", "0:enterKey13 ", 0, "", noCheck},
         KeyRow{27, true, "", "", 0, "", noCheck},
         KeyRow{44, false, "current pen radius = 2\n", "", 0, "",
                [](const Workspace& w, const ScriptedWindowSystem&) {
@@ -96,15 +96,16 @@ INSTANTIATE_TEST_SUITE_P(
                [](const Workspace& w, const ScriptedWindowSystem&) {
                  EXPECT_EQ(w.penRadius, 4);
                }},
-        KeyRow{48, false, "Current Tool = iScissor\n", "0:switch0 ", 0, "",
+        KeyRow{48, false, "Current Tool = iScissor\n", "", 0, "",
                [](const Workspace& w, const ScriptedWindowSystem&) {
                  EXPECT_EQ(w.currentTool, kToolScissors);
                }},
-        KeyRow{49, false, "Current Tool = lSnapper\n", "0:switch1 ", 0, "",
+        KeyRow{49, false, "Current Tool = lSnapper\n", "0:leave0 1:enter1 ", 0,
+               "",
                [](const Workspace& w, const ScriptedWindowSystem&) {
                  EXPECT_EQ(w.currentTool, kToolSnapper);
                }},
-        KeyRow{50, false, "Current Tool = pen\n", "0:switch2 ", 0, "",
+        KeyRow{50, false, "Current Tool = pen\n", "0:leave0 2:enter2 ", 0, "",
                [](const Workspace& w, const ScriptedWindowSystem&) {
                  EXPECT_EQ(w.currentTool, kToolPen);
                }},
@@ -157,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
                }},
         // Extra high bits: the low byte picks the command, the tool gets the
         // full code.
-        KeyRow{0x100000 | 13, false, "", "0:enter1048589 ", 0, "", noCheck},
+        KeyRow{0x100000 | 13, false, "", "0:enterKey1048589 ", 0, "", noCheck},
         KeyRow{0x10000 | 46, false, "current pen radius = 4\n", "", 0, "",
                noCheck}));
 
@@ -212,12 +213,14 @@ TEST_F(WorkspaceFixture, PenRadiusStopsAtOneAndHasNoUpperLimit) {
   EXPECT_EQ(text.substr(text.size() - 25), "current pen radius = 201\n");
 }
 
-TEST_F(WorkspaceFixture, ToolSwitchAsksTheCurrentToolFirst) {
+// The tool left hears it while still current, the tool entered once current;
+// selecting the current tool again tells neither.
+TEST_F(WorkspaceFixture, ToolSwitchTellsTheToolLeftThenTheToolEntered) {
   runCommand(workspace, '1');
   runCommand(workspace, '1');
   runCommand(workspace, '2');
   runCommand(workspace, '0');
-  EXPECT_EQ(hookLog, "0:switch1 1:switch1 1:switch2 2:switch0 ");
+  EXPECT_EQ(hookLog, "0:leave0 1:enter1 1:leave1 2:enter2 2:leave2 0:enter0 ");
   EXPECT_EQ(console.str(),
             "Current Tool = lSnapper\nCurrent Tool = lSnapper\n"
             "Current Tool = pen\nCurrent Tool = iScissor\n");

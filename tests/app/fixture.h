@@ -5,14 +5,14 @@
 #include <sstream>
 #include <string>
 
-#include "app/workspace.h"
+#include "canvas/workspace.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
 
 // A tool that writes every hook call into a shared log as
 // "<tool number>:<hook><argument> ", and redraws on Backspace as the default
-// does.
+// does. The argument of leave and enter is `currentTool` at the call.
 class LoggingTool : public Tool {
  public:
   LoggingTool(int number, std::string* log) : number_(number), log_(log) {}
@@ -20,11 +20,14 @@ class LoggingTool : public Tool {
     note("backspace");
     Tool::onBackspace(workspace);
   }
-  void onEnter(Workspace&, int keyCode) override {
-    note("enter" + std::to_string(keyCode));
+  void onEnterKey(Workspace&, int keyCode) override {
+    note("enterKey" + std::to_string(keyCode));
   }
-  void onSwitchAway(Workspace&, int nextTool) override {
-    note("switch" + std::to_string(nextTool));
+  void onLeave(Workspace& workspace) override {
+    note("leave" + std::to_string(workspace.currentTool));
+  }
+  void onEnter(Workspace& workspace) override {
+    note("enter" + std::to_string(workspace.currentTool));
   }
   void onUpdateMask(Workspace&, bool filled) override {
     note(filled ? "update1" : "update0");

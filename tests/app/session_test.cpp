@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "app/commands.h"
-#include "app/palette.h"
 #include "app/program.h"
+#include "palette/palette.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/palette.h"
 #include "fixture.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 namespace {

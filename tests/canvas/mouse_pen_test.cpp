@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app/palette.h"
 #include "canvas/mouse.h"
 #include "canvas/pen.h"
 #include "canvas/view.h"
+#include "palette/palette.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -45,6 +45,9 @@ struct MouseFixture : testing::Test {
   }
   RecordingTool& recorder(int tool) {
     return static_cast<RecordingTool&>(*workspace.tools[tool]);
+  }
+  const PenTool& pen() const {
+    return static_cast<const PenTool&>(*workspace.tools[kToolPen]);
   }
   cv::Mat blankMask() const { return cv::Mat::zeros(kHeight, kWidth, CV_8UC3); }
 
@@ -106,7 +109,7 @@ TEST_F(MouseFixture, OtherButtonsOnlyRedrawWithThePen) {
   for (int event : {2, 3, 5, 6, 7, 8, 9}) mouse(event, 10, 10, 0);
   EXPECT_EQ(windows.showCount(kMainWindow), 7);
   EXPECT_EQ(differingBytes(workspace.mask, blankMask()), 0);
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(pen().dragging());
 }
 
 struct PenCase {
@@ -139,8 +142,8 @@ TEST_P(PenStrokeTest, PaintsDiscsAndJoiningLines) {
                cv::LINE_4);
   }
   EXPECT_EQ(differingBytes(workspace.mask, expected), 0);
-  EXPECT_FALSE(workspace.inProgress);
-  EXPECT_EQ(workspace.penLastPoint, c.path.back());
+  EXPECT_FALSE(pen().dragging());
+  EXPECT_EQ(pen().penLastPoint(), c.path.back());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -173,7 +176,7 @@ TEST_F(MouseFixture, PenIgnoresMovesWithoutADragAndASecondPress) {
   const cv::Mat afterPress = workspace.mask.clone();
   mouse(kLeftButtonDown, 30, 20, kMouseFlagLeftButton);
   EXPECT_EQ(differingBytes(workspace.mask, afterPress), 0);
-  EXPECT_EQ(workspace.penLastPoint, cv::Point(5, 5));
+  EXPECT_EQ(pen().penLastPoint(), cv::Point(5, 5));
 }
 
 // A release outside the image is never seen; the drag ends at the next event
@@ -186,9 +189,9 @@ TEST_F(MouseFixture, DragReleasedOutsideEndsAtTheNextEventWithoutTheButton) {
   mouse(kMouseMove, 45, 5, kMouseFlagLeftButton);  // outside
   mouse(kLeftButtonUp, 50, 5, 0);                  // outside
   const cv::Mat beforeReturn = workspace.mask.clone();
-  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_TRUE(pen().dragging());
   mouse(kMouseMove, 20, 25, 0);
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(pen().dragging());
   mouse(kMouseMove, 10, 25, 0);
   EXPECT_EQ(differingBytes(workspace.mask, beforeReturn), 0);
   // The next press starts a fresh drag with no line back to the old one.
@@ -204,17 +207,21 @@ TEST_F(MouseFixture, DragWithButtonHeldContinuesAfterLeavingAndReturning) {
   mouse(kLeftButtonDown, 5, 5, kMouseFlagLeftButton);
   mouse(kMouseMove, 45, 5, kMouseFlagLeftButton);  // outside, ignored
   mouse(kMouseMove, 30, 5, kMouseFlagLeftButton);
-  EXPECT_TRUE(workspace.inProgress);
-  EXPECT_EQ(workspace.penLastPoint, cv::Point(30, 5));
+  EXPECT_TRUE(pen().dragging());
+  EXPECT_EQ(pen().penLastPoint(), cv::Point(30, 5));
 }
 
-TEST_F(MouseFixture, SwitchingAwayFromThePenEndsItsDrag) {
+TEST_F(MouseFixture, LeavingThePenEndsItsDrag) {
   workspace.currentTool = kToolPen;
   mouse(kLeftButtonDown, 5, 5, kMouseFlagLeftButton);
-  workspace.tools[kToolPen]->onSwitchAway(workspace, kToolPen);
-  EXPECT_TRUE(workspace.inProgress);
-  workspace.tools[kToolPen]->onSwitchAway(workspace, kToolScissors);
-  EXPECT_FALSE(workspace.inProgress);
+  workspace.tools[kToolPen]->onEnter(workspace);
+  EXPECT_TRUE(pen().dragging());
+  workspace.tools[kToolPen]->onLeave(workspace);
+  EXPECT_FALSE(pen().dragging());
+  // The next press starts a fresh drag: no line back to (5, 5).
+  const cv::Mat before = workspace.mask.clone();
+  mouse(kMouseMove, 30, 5, kMouseFlagLeftButton);
+  EXPECT_EQ(differingBytes(workspace.mask, before), 0);
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/palette.h"
 #include "canvas/opacity.h"
+#include "palette/palette.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {

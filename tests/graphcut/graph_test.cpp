@@ -40,8 +40,8 @@ struct Solution {
   std::vector<int> side;  // Graph::SOURCE or Graph::SINK per node
 };
 
-Solution solve(const Problem& problem) {
-  Graph graph;
+Solution solve(const Problem& problem, const GraphOptions& options = {}) {
+  Graph graph(nullptr, options);
   std::vector<Graph::NodeHandle> nodes;
   for (int i = 0; i < problem.numNodes; ++i) nodes.push_back(graph.addNode());
   for (int i = 0; i < problem.numNodes; ++i) {
@@ -323,9 +323,6 @@ TEST(GraphHubs, StarWithEveryArcOnOneNode) {
 // hundreds of neighbours, every pair joined twice, strong pairwise arcs and
 // weak terminal links, so that hubs find path after path.
 TEST(GraphResume, ResumedGrowthMatchesFullRescans) {
-  struct RestoreResumes {
-    ~RestoreResumes() { setGrowthResumesForTesting(true); }
-  } restore;
   for (unsigned seed = 1; seed <= 12; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 rng(seed);
@@ -352,9 +349,9 @@ TEST(GraphResume, ResumedGrowthMatchesFullRescans) {
       for (int a = 0; a < 400; ++a) join(hub, node(rng));
     }
     std::shuffle(p.edges.begin(), p.edges.end(), rng);
-    setGrowthResumesForTesting(false);
-    Solution full = solve(p);
-    setGrowthResumesForTesting(true);
+    GraphOptions rescans;
+    rescans.growthResumes = false;
+    Solution full = solve(p, rescans);
     Solution resumed = solve(p);
     EXPECT_EQ(resumed.flow, full.flow);
     EXPECT_EQ(resumed.side, full.side);
@@ -477,9 +474,10 @@ struct AllocationFailure {
 void buildAndSolve(const AllocationFailure& c) {
   failingSize = c.bytes;
   armed = c.armedAt == Stage::kBuild;
-  setAllocationHookForTesting(failingAllocation);
+  GraphOptions options;
+  options.memory.allocate = failingAllocation;
   redirectStdoutToStderr();
-  Graph graph;
+  Graph graph(nullptr, options);
   Graph::NodeHandle hub = graph.addNode();
   Graph::NodeHandle other = graph.addNode();
   graph.addTerminalWeights(hub, 5, 0);
@@ -528,9 +526,10 @@ TEST(GraphFatalCallback, CallbackHearsTheShortMessageFirst) {
   auto run = [] {
     failingSize = kForwardChunkBytes;
     armed = true;
-    setAllocationHookForTesting(failingAllocation);
+    GraphOptions options;
+    options.memory.allocate = failingAllocation;
     redirectStdoutToStderr();
-    Graph graph(reportToStdout);
+    Graph graph(reportToStdout, options);
     graph.addEdge(graph.addNode(), graph.addNode(), 1, 1);
   };
   EXPECT_EXIT(

@@ -180,6 +180,11 @@ int failAfter = 0;
 void* failLater(std::size_t bytes) {
   return failAfter-- > 0 ? std::malloc(bytes) : nullptr;
 }
+OptimizerOptions failingLater() {
+  OptimizerOptions options;
+  options.memory.allocate = failLater;
+  return options;
+}
 
 struct FatalCase {
   const char* name;
@@ -327,15 +332,13 @@ INSTANTIATE_TEST_SUITE_P(
         FatalCase{"LabelsAllocationFails",
                   [] {
                     failAfter = 0;
-                    setAllocationHookForTesting(failLater);
-                    LabelOptimizer o(2, 2, 0, 0);
+                    LabelOptimizer o(2, 2, 0, 0, failingLater());
                   },
                   "out of memory"},
         FatalCase{"TableAllocationFails",
                   [] {
                     failAfter = 1;
-                    setAllocationHookForTesting(failLater);
-                    LabelOptimizer o(2, 2, 0, 0);
+                    LabelOptimizer o(2, 2, 0, 0, failingLater());
                   },
                   "Not enough memory"}),
     [](const testing::TestParamInfo<FatalCase>& info) {
@@ -345,9 +348,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LabelOptimizerFatalNeighbors, ChunkAllocationFailurePrintsOutOfMemory) {
   auto run = [] {
     redirectStdoutToStderr();
-    LabelOptimizer optimizer(2, 2, 0, 0);
+    failAfter = 1000;
+    LabelOptimizer optimizer(2, 2, 0, 0, failingLater());
     failAfter = 0;
-    setAllocationHookForTesting(failLater);
     optimizer.setNeighbors(0, 1);
   };
   EXPECT_EXIT(run(), testing::ExitedWithCode(1),

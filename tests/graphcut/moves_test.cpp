@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "graphcut/label_optimizer.h"
+#include "graphcut/shuffle_random.h"
 
 namespace scribeline {
 namespace {
@@ -162,7 +163,7 @@ TEST_P(Moves, ExpansionNeverRaisesTheEnergy) {
         energy = next;
       }
     }
-    std::srand(seed);
+    optimizer.setRandomSeed(seed);
     double final = optimizer.expansion();
     ASSERT_LE(final, energy + 1e-4);
     ASSERT_NEAR(final, p.energy(labels), 1e-3);
@@ -182,22 +183,22 @@ TEST(Expansion, PottsResultWithinTwiceTheOptimum) {
     std::vector<int> labels = randomLabels(rng, p);
     LabelOptimizer optimizer(labels.data(), numSites, 3, 0, 0);
     load(optimizer, p);
-    std::srand(seed);
+    optimizer.setRandomSeed(seed);
     double energy = optimizer.expansion();
     ASSERT_LE(energy, 2 * bruteForceOptimum(p) + 1e-4);
   }
 }
 
-// The shuffle: 2 x numLabels exchanges, each of entries rand() % n, then
-// rand() % n, applied to the order left by the previous cycle.
+// The shuffle: 2 x numLabels exchanges, each of entries next() % n, then
+// next() % n, applied to the order left by the previous cycle.
 std::vector<int> predictedOrder(unsigned seed, int numLabels, int cycles) {
-  std::srand(seed);
+  ShuffleRandom random(seed);
   std::vector<int> order(numLabels);
   for (int l = 0; l < numLabels; ++l) order[l] = l;
   for (int c = 0; c < cycles; ++c) {
     for (int n = 0; n < 2 * numLabels; ++n) {
-      int i = std::rand() % numLabels;
-      int j = std::rand() % numLabels;
+      int i = random.next() % numLabels;
+      int j = random.next() % numLabels;
       std::swap(order[i], order[j]);
     }
   }
@@ -211,11 +212,11 @@ TEST(Expansion, LabelOrderFollowsTheSeededGenerator) {
   std::vector<int> labels(30, 0);
   LabelOptimizer optimizer(labels.data(), 30, 7, 0, 0);
   load(optimizer, p);
-  std::srand(seed);
+  optimizer.setRandomSeed(seed);
   optimizer.expansion(1);  // exactly one cycle
   std::vector<int> order(optimizer.labelOrder(), optimizer.labelOrder() + 7);
   EXPECT_EQ(order, predictedOrder(seed, 7, 1));
-  std::srand(seed + 1);
+  optimizer.setRandomSeed(seed + 1);
   optimizer.expansion(1);  // the next cycle shuffles the order it found
   std::vector<int> expected = predictedOrder(seed, 7, 1);
   std::vector<int> second = predictedOrder(seed + 1, 7, 1);
@@ -231,9 +232,9 @@ TEST(Expansion, LabelOrderFollowsTheSeededGenerator) {
   LabelOptimizer b(again.data(), 30, 7, 0, 0);
   load(a, p);
   load(b, p);
-  std::srand(seed);
+  a.setRandomSeed(seed);
   a.expansion();
-  std::srand(seed);
+  b.setRandomSeed(seed);
   b.expansion();
   EXPECT_EQ(first, again);
 }

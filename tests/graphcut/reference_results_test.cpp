@@ -1,8 +1,8 @@
 // Fixed results of the optimiser on seeded problems of a few thousand sites:
-// the labelling after every single move, the energies and the number of rand()
-// calls a run consumes are folded into one digest per problem. The digests
-// were recorded from the straightforward engine; any change to the engine's
-// internals must reproduce them bit for bit.
+// the labelling after every single move, the energies and the number of
+// generator draws a run consumes are folded into one digest per problem. The
+// digests were recorded from the straightforward engine; any change to the
+// engine's internals must reproduce them bit for bit.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "graphcut/label_optimizer.h"
+#include "graphcut/shuffle_random.h"
 
 namespace scribeline {
 namespace {
@@ -210,18 +211,20 @@ std::unique_ptr<LabelOptimizer> build(const Case& c, Problem& p) {
   return optimizer;
 }
 
-// Counts the rand() calls a run made by replaying the generator from `seed`
-// until it reaches the value drawn right after the run.
-int randCallsSince(unsigned seed, int after) {
-  std::srand(seed);
+// Counts the draws a run made from the optimiser's generator by replaying it
+// from `seed` until it reaches the value the generator draws next.
+int drawsSince(unsigned seed, const LabelOptimizer& optimizer) {
+  ShuffleRandom probe = optimizer.shuffleRandom();
+  const int after = probe.next();
+  ShuffleRandom replay(seed);
   for (int calls = 0; calls < 1000000; ++calls) {
-    if (std::rand() == after) return calls;
+    if (replay.next() == after) return calls;
   }
   return -1;
 }
 
 // Single moves in a fixed order (labels after each), then full expansion and
-// swap runs from the state they left (labels, energies and rand() use).
+// swap runs from the state they left (labels, energies and generator use).
 std::uint64_t runAll(const Case& c) {
   Problem p;
   std::unique_ptr<LabelOptimizer> optimizer = build(c, p);
@@ -241,17 +244,17 @@ std::uint64_t runAll(const Case& c) {
   Problem q;
   fresh = build(c, q);
   const unsigned seed = c.seed + 11;
-  std::srand(seed);
+  fresh->setRandomSeed(seed);
   digest.addEnergy(fresh->expansion(1));
   digest.addLabels(*fresh);
   digest.addEnergy(fresh->expansion());
   digest.addLabels(*fresh);
-  int calls = randCallsSince(seed, std::rand());
+  int calls = drawsSince(seed, *fresh);
   digest.add(&calls, sizeof calls);
-  std::srand(seed);
+  fresh->setRandomSeed(seed);
   digest.addEnergy(fresh->swap(2));
   digest.addLabels(*fresh);
-  calls = randCallsSince(seed, std::rand());
+  calls = drawsSince(seed, *fresh);
   digest.add(&calls, sizeof calls);
   return digest.value();
 }

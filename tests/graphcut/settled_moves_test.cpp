@@ -26,14 +26,6 @@ void* countingAllocation(std::size_t bytes) {
   return std::malloc(bytes);
 }
 
-// Restores the default engine behaviour whatever the test's outcome.
-struct EngineDefaults {
-  ~EngineDefaults() {
-    setAllocationHookForTesting(nullptr);
-    setSettledMovesSkippedForTesting(true);
-  }
-};
-
 enum class Form {
   kGeneralTable,     // neighbour lists, smoothness table, data table
   kGeneralFunction,  // neighbour lists, smoothness and data functions
@@ -83,7 +75,8 @@ struct Problem {
 
   int numSites() const { return width * height; }
 
-  Problem(Form f, std::uint32_t seed) : form(f) {
+  Problem(Form f, std::uint32_t seed, const OptimizerOptions& options = {})
+      : form(f) {
     std::mt19937 rng(seed);
     const int n = numSites();
     const int usable = 3;
@@ -113,10 +106,10 @@ struct Problem {
     bool grid = form == Form::kGridCues || form == Form::kGridFunctions;
     if (grid) {
       optimizer = std::make_unique<LabelOptimizer>(labels.data(), width, height,
-                                                   numLabels, 1, 1);
+                                                   numLabels, 1, 1, options);
     } else {
-      optimizer =
-          std::make_unique<LabelOptimizer>(labels.data(), n, numLabels, 1, 1);
+      optimizer = std::make_unique<LabelOptimizer>(labels.data(), n, numLabels,
+                                                   1, 1, options);
       for (int k = 0; k < 3 * n; ++k) {
         int a = static_cast<int>(rng() % n);
         int b = static_cast<int>(rng() % n);
@@ -156,19 +149,18 @@ struct Problem {
 class SettledMoves : public testing::TestWithParam<Form> {};
 
 // Every move and the energies, with the shortcut on and off, from the same
-// start and the same rand() sequence.
+// start and the same seed.
 TEST_P(SettledMoves, LabelsEqualThoseOfTheBuiltGraph) {
-  EngineDefaults restore;
+  OptimizerOptions everyGraphBuilt;
+  everyGraphBuilt.settledMovesSkipped = false;
   for (std::uint32_t seed = 1; seed <= 40; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Problem skipped(GetParam(), seed);
-    Problem built(GetParam(), seed);
+    Problem built(GetParam(), seed, everyGraphBuilt);
     auto step = [&](const std::function<double(LabelOptimizer&)>& move) {
       skipped.activate();
-      setSettledMovesSkippedForTesting(true);
       double e1 = move(*skipped.optimizer);
       built.activate();
-      setSettledMovesSkippedForTesting(false);
       double e2 = move(*built.optimizer);
       ASSERT_EQ(e1, e2);
       ASSERT_EQ(skipped.labels, built.labels);
@@ -179,11 +171,11 @@ TEST_P(SettledMoves, LabelsEqualThoseOfTheBuiltGraph) {
     step([](LabelOptimizer& o) { return o.swapLabels(4, 1); });
     step([](LabelOptimizer& o) { return o.swapLabels(0, 2); });
     step([seed](LabelOptimizer& o) {
-      std::srand(seed);
+      o.setRandomSeed(seed);
       return o.expansion();
     });
     step([seed](LabelOptimizer& o) {
-      std::srand(seed + 1000);
+      o.setRandomSeed(seed + 1000);
       return o.swap();
     });
   }
@@ -192,15 +184,15 @@ TEST_P(SettledMoves, LabelsEqualThoseOfTheBuiltGraph) {
 // A move on a label forbidden everywhere settles without allocating; a move
 // that changes labels still builds its graph.
 TEST_P(SettledMoves, OnlyMovesThatCanChangeLabelsBuildAGraph) {
-  EngineDefaults restore;
   const std::uint32_t seed = 7;
   SCOPED_TRACE("seed " + std::to_string(seed));
-  Problem p(GetParam(), seed);
+  OptimizerOptions counted;
+  counted.memory.allocate = countingAllocation;
+  Problem p(GetParam(), seed, counted);
   p.activate();
   LabelOptimizer& o = *p.optimizer;
   for (int s = 0; s < p.numSites(); ++s) p.labels[s] = s % 5 == 0 ? 5 : 0;
   o.computeEnergy();  // lays out the neighbour table
-  setAllocationHookForTesting(countingAllocation);
   const std::vector<int> allZero(p.labels.size(), 0);
 
   // Swapping 5 (forbidden) with 0: every site labelled 5 or 0 takes 0.

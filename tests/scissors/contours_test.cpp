@@ -38,6 +38,12 @@ class ContourSession : public ::testing::Test {
     scissor_.searchFromSeed(at.x, at.y);
   }
 
+  // The tool's Backspace: a length the engine takes back leaves the stack.
+  void undo() {
+    if (!lengths_.empty() && scissor_.undoLastSegment(lengths_.back()))
+      lengths_.pop_back();
+  }
+
   const std::vector<cv::Point>& points() const {
     return scissor_.contours().back().points;
   }
@@ -67,7 +73,7 @@ TEST_F(ContourSession, SegmentsFollowTheLiveWireFromTheSeedSide) {
 TEST_F(ContourSession, BackspaceTakesSegmentsBackNewestFirstButNeverTheStart) {
   SCOPED_TRACE(::testing::Message() << "seed " << kSeed);
   firstPress({2, 2}, 1);
-  scissor_.undoLastSegment(lengths_);  // only the start point: nothing happens
+  undo();  // only the start point: nothing happens
   EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(2, 2)});
   EXPECT_EQ(lengths_, std::deque<int>{0});
 
@@ -76,17 +82,17 @@ TEST_F(ContourSession, BackspaceTakesSegmentsBackNewestFirstButNeverTheStart) {
   press({21, 3});
   ASSERT_GT(points().size(), afterFirst.size());
 
-  scissor_.undoLastSegment(lengths_);
+  undo();
   EXPECT_EQ(points(), afterFirst);
   EXPECT_EQ(lengths_.size(), 2u);
   // The search restarted from the new end, so the live-wire continues there.
   EXPECT_EQ(scissor_.seed(), cv::Point(12, 9));
   EXPECT_TRUE(testing_images::chainEndsAtSeed(scissor_, {0, 17}, {12, 9}));
 
-  scissor_.undoLastSegment(lengths_);
+  undo();
   EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(2, 2)});
   EXPECT_EQ(scissor_.seed(), cv::Point(2, 2));
-  scissor_.undoLastSegment(lengths_);
+  undo();
   EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(2, 2)});
   EXPECT_EQ(lengths_, std::deque<int>{0});
 }
@@ -100,12 +106,12 @@ TEST_F(ContourSession, PressOnTheSeedAddsNothingAndBlocksBackspace) {
   EXPECT_EQ(points(), before);
   EXPECT_EQ(lengths_.back(), 0);
 
-  scissor_.undoLastSegment(lengths_);
+  undo();
   EXPECT_EQ(points(), before);
   EXPECT_EQ(lengths_.size(), 3u);
 }
 
-TEST_F(ContourSession, FinishRemoveAndDiscardActOnTheNewestContour) {
+TEST_F(ContourSession, FinishAndRemoveActOnTheNewestContour) {
   firstPress({1, 1}, 4);
   press({9, 9});
   scissor_.finishContour(true);
@@ -117,7 +123,7 @@ TEST_F(ContourSession, FinishRemoveAndDiscardActOnTheNewestContour) {
   EXPECT_FALSE(scissor_.contours()[1].closed);
 
   firstPress({7, 14}, 6);
-  scissor_.discardOpenContour();
+  scissor_.removeLastContour();
   ASSERT_EQ(scissor_.contours().size(), 2u);
   EXPECT_EQ(scissor_.contours().back().label, 5);
 
@@ -132,11 +138,8 @@ TEST_F(ContourSession, OperationsOnAnEmptyListDoNothing) {
   scissor_.searchFromSeed(4, 4);
   EXPECT_EQ(scissor_.appendSegment({10, 10}), 0);
   scissor_.finishContour(true);
-  std::deque<int> lengths{0, 5};
-  scissor_.undoLastSegment(lengths);
-  EXPECT_EQ(lengths, (std::deque<int>{0, 5}));
+  EXPECT_FALSE(scissor_.undoLastSegment(5));
   scissor_.removeLastContour();
-  scissor_.discardOpenContour();
   EXPECT_TRUE(scissor_.contours().empty());
 }
 
@@ -148,13 +151,14 @@ TEST_F(ContourSession, AppendNeedsASearchFromTheContourEnd) {
   EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(3, 3)});
 }
 
-TEST_F(ContourSession, UndoOnAnEmptyStackDoesNothing) {
+TEST_F(ContourSession, UndoOfNoPointsDoesNothing) {
   firstPress({6, 6}, 1);
   press({12, 12});
   const std::vector<cv::Point> before = points();
-  std::deque<int> empty;
-  scissor_.undoLastSegment(empty);
+  EXPECT_FALSE(scissor_.undoLastSegment(0));
+  EXPECT_FALSE(scissor_.undoLastSegment(-3));
   EXPECT_EQ(points(), before);
+  EXPECT_EQ(scissor_.seed(), cv::Point(12, 12));
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/palette.h"
+#include "palette/palette.h"
 #include "scissors/iscissor.h"
 
 namespace scribeline {

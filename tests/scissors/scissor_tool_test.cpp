@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "app/commands.h"
-#include "app/palette.h"
 #include "app/program.h"
 #include "app/tools.h"
 #include "canvas/mouse.h"
+#include "palette/palette.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -46,10 +46,10 @@ class ScissorToolTest : public ::testing::Test {
     registerMainMouse(workspace, kMainWindow);
   }
 
-  const IScissor& scissor() const {
-    return *static_cast<const ScissorTool&>(*workspace.tools[kToolScissors])
-                .scissor();
+  const ScissorTool& tool() const {
+    return static_cast<const ScissorTool&>(*workspace.tools[kToolScissors]);
   }
+  const IScissor& scissor() const { return *tool().scissor(); }
   void press(int x, int y) {
     windows.sendMouse(kMainWindow, kLeftButtonDown, x, y, kMouseFlagLeftButton);
     windows.sendMouse(kMainWindow, kLeftButtonUp, x, y, 0);
@@ -93,12 +93,12 @@ TEST_F(ScissorToolTest, PressesCommitTheLiveWireAndRecordSegmentLengths) {
   const std::vector<cv::Point> wire = scissor().pathToSeed({39, 12});
   press(39, 12);
   press(39, 12);  // on the seed: nothing added
-  EXPECT_EQ(workspace.segmentLengths,
+  EXPECT_EQ(tool().segmentLengths(),
             (std::deque<int>{0, static_cast<int>(wire.size()), 0}));
   std::vector<cv::Point> expected{{20, 12}};
   expected.insert(expected.end(), wire.rbegin(), wire.rend());
   EXPECT_EQ(points(), expected);
-  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_TRUE(tool().contourUnderWay());
   // Along the square's top edge the wire stays within one pixel of it.
   for (const cv::Point& point : points()) EXPECT_NEAR(point.y, 11.5, 1.0);
 }
@@ -118,7 +118,7 @@ TEST_F(ScissorToolTest, BackspaceUndoesSegmentsThenContoursAndAlwaysRedraws) {
   EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(20, 12)});
   key(8);  // the start point stays, the contour stays under way
   EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(20, 12)});
-  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_TRUE(tool().contourUnderWay());
   EXPECT_EQ(shows(), redraws += 2);
 
   key(13);
@@ -137,7 +137,7 @@ TEST_F(ScissorToolTest, EnterFinishesOpenCtrlEnterClosedAndNothingElseRedraws) {
   press(20, 12);
   press(39, 27);
   key(13);
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(tool().contourUnderWay());
   EXPECT_FALSE(scissor().contours().back().closed);
   press(5, 5);
   press(15, 30);
@@ -182,10 +182,10 @@ TEST_F(ScissorToolTest, SwitchingToAnotherToolDiscardsTheOpenContour) {
   press(5, 5);
   press(10, 30);
   key('0');  // staying with iScissor keeps it
-  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_TRUE(tool().contourUnderWay());
   ASSERT_EQ(scissor().contours().size(), 2u);
   key('2');
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(tool().contourUnderWay());
   ASSERT_EQ(scissor().contours().size(), 1u);
   EXPECT_EQ(scissor().contours()[0].points.front(), cv::Point(20, 12));
 }
@@ -199,17 +199,16 @@ TEST_F(ScissorToolTest, ContourKeepsTheLabelItWasStartedWith) {
   EXPECT_EQ(scissor().contours().back().label, 3);
 }
 
-TEST_F(ScissorToolTest, FlagLeftByAnotherToolNeverExtendsAFinishedContour) {
+TEST_F(ScissorToolTest, PressAfterAFinishedContourStartsANewOne) {
   press(20, 12);
   press(39, 12);
   key(10);
   const std::vector<cv::Point> finished = points();
-  workspace.inProgress = true;  // as a drag of another tool could leave it
   press(30, 30);
   ASSERT_EQ(scissor().contours().size(), 2u);
   EXPECT_EQ(scissor().contours()[0].points, finished);
   EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(30, 30)});
-  EXPECT_EQ(workspace.segmentLengths, std::deque<int>{0});
+  EXPECT_EQ(tool().segmentLengths(), std::deque<int>{0});
   key(13);  // finishes the new contour, not the old one
   EXPECT_TRUE(scissor().contours()[0].closed);
 }

@@ -4,6 +4,8 @@
 
 #include <random>
 
+#include "tests/support/stroke_map.h"
+
 namespace scribeline {
 namespace {
 

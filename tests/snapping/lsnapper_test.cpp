@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "app/palette.h"
+#include <cstdlib>
+#include <new>
+#include <random>
+#include <string>
+
+#include "palette/palette.h"
 
 namespace scribeline {
 namespace {
@@ -35,8 +40,10 @@ struct BlockPhoto {
   int blockSize;
 };
 
-std::unique_ptr<LSnapper> snapperOver(const BlockPhoto& photo) {
+std::unique_ptr<LSnapper> snapperOver(const BlockPhoto& photo,
+                                      AllocationHook allocate = nullptr) {
   auto snapper = std::make_unique<LSnapper>(photo.image, numLabels);
+  snapper->optimizerAllocation = allocate;
   snapper->superpixelMap.resize(photo.image.total());
   int n = 0;
   for (int y = 0; y < photo.image.rows; ++y) {
@@ -175,6 +182,91 @@ TEST(RunSnapperTest, RemovedStrokeNoLongerSeeds) {
   runSnapper(*snapper, 0.3f);
   EXPECT_EQ(snapper->superpixels[3].seed, -1);
   EXPECT_EQ(snapper->superpixelLabels, std::vector<int>(4, 1));
+}
+
+// Blocks of seeded random colours, so that the solve has moves to make.
+BlockPhoto randomBlocks(unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<cv::Vec3b> colours(6 * 4);
+  for (cv::Vec3b& colour : colours) {
+    colour = cv::Vec3b(random() % 256, random() % 256, random() % 256);
+  }
+  return BlockPhoto(6, 4, 5, colours);
+}
+
+// Strokes of labels 1 and 2 over two blocks each.
+void strokeTwoLabels(LSnapper& snapper, const BlockPhoto& photo) {
+  snapper.labelStrokes[1].push_back({photo.centre(0), photo.centre(7)});
+  snapper.labelStrokes[2].push_back({photo.centre(16), photo.centre(23)});
+}
+
+TEST(RunSnapperTest, ASeededSolveRepeatsExactly) {
+  const unsigned seed = 1234;
+  const BlockPhoto photo = randomBlocks(31);
+  auto snapper = snapperOver(photo);
+  strokeTwoLabels(*snapper, photo);
+  const std::vector<int> start = snapper->superpixelLabels;
+  runSnapper(*snapper, 0.3f, seed);
+  const std::vector<int> first = snapper->superpixelLabels;
+  const std::vector<int> order(snapper->optimizer->labelOrder(),
+                               snapper->optimizer->labelOrder() + numLabels);
+  runSnapper(*snapper, 0.3f);  // moves the generator and the order on
+  std::copy(start.begin(), start.end(), snapper->superpixelLabels.begin());
+  runSnapper(*snapper, 0.3f, seed);
+  EXPECT_EQ(snapper->superpixelLabels, first) << "seed " << seed;
+  EXPECT_EQ(std::vector<int>(snapper->optimizer->labelOrder(),
+                             snapper->optimizer->labelOrder() + numLabels),
+            order)
+      << "seed " << seed;
+}
+
+// The optimiser's memory: every request fails once allocationsLeft reaches
+// 0; a negative count never fails.
+int allocationsLeft = -1;
+int allocationsMade = 0;
+void* limitedAllocation(std::size_t bytes) {
+  if (allocationsLeft == 0) return nullptr;
+  if (allocationsLeft > 0) --allocationsLeft;
+  ++allocationsMade;
+  return std::malloc(bytes);
+}
+
+// A solve that runs out of memory at any point throws and leaves the
+// labelling and the seeds of the solve before it; the next solve then gives
+// what it gives on a snapper that never failed.
+TEST(RunSnapperTest, RunningOutOfMemoryLeavesLabelsAndSeedsAsTheyWere) {
+  const unsigned seed = 9;
+  const BlockPhoto photo = randomBlocks(57);
+  auto prepared = [&photo] {
+    allocationsLeft = -1;
+    auto snapper = snapperOver(photo, limitedAllocation);
+    strokeTwoLabels(*snapper, photo);
+    runSnapper(*snapper, 0.3f, seed);
+    snapper->labelStrokes[3].push_back({photo.centre(10), photo.centre(14)});
+    return snapper;
+  };
+  auto twin = prepared();
+  allocationsMade = 0;
+  runSnapper(*twin, 0.3f, seed);
+  const int solveAllocations = allocationsMade;
+  ASSERT_GE(solveAllocations, 3);
+  for (int failAt : {0, solveAllocations / 3, 2 * solveAllocations / 3,
+                     solveAllocations - 1}) {
+    SCOPED_TRACE("failing allocation " + std::to_string(failAt));
+    auto snapper = prepared();
+    const std::vector<int> labels = snapper->superpixelLabels;
+    std::vector<int> seeds;
+    for (const Superpixel& superpixel : snapper->superpixels)
+      seeds.push_back(superpixel.seed);
+    allocationsLeft = failAt;
+    EXPECT_THROW(runSnapper(*snapper, 0.3f, seed), std::bad_alloc);
+    EXPECT_EQ(snapper->superpixelLabels, labels);
+    for (int s = 0; s < snapper->n; ++s)
+      EXPECT_EQ(snapper->superpixels[s].seed, seeds[s]) << "superpixel " << s;
+    allocationsLeft = -1;
+    runSnapper(*snapper, 0.3f, seed);
+    EXPECT_EQ(snapper->superpixelLabels, twin->superpixelLabels);
+  }
 }
 
 TEST(RebuildMaskTest, EveryPixelTakesItsSuperpixelsLabelColourFrameIncluded) {

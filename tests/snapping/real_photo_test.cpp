@@ -5,32 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 
 #include "snapping/lsnapper.h"
+#include "tests/support/photos.h"
 
 namespace scribeline {
 namespace {
 
 struct PhotoCase {
   const char* name;
-  const char* debianPath;
   // Whether some node needs more arcs than one 1024-arc chunk holds.
   bool needsLongArcRuns;
 };
-
-std::string findPhoto(const PhotoCase& photo) {
-  const std::string candidates[] = {
-      std::string("/work/shared/images/") + photo.name,
-      std::string(SCRIBELINE_SOURCE_DIR) + "/../shared/images/" + photo.name,
-      photo.debianPath};
-  for (const std::string& path : candidates) {
-    if (std::ifstream(path).good()) return path;
-  }
-  return "";
-}
 
 // Arcs a node of an expansion move's graph holds when every superpixel is
 // active: each pair with both numbers at least 1 is declared twice, and each
@@ -73,7 +61,7 @@ Stroke polyline(const cv::Mat& image, double x0, double y0, double x1,
 class RealPhotoTest : public testing::TestWithParam<PhotoCase> {};
 
 TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
-  const std::string path = findPhoto(GetParam());
+  const std::string path = findPhoto(GetParam().name);
   if (path.empty()) GTEST_SKIP() << GetParam().name << " not found";
   const cv::Mat image = cv::imread(path, cv::IMREAD_COLOR);
   ASSERT_FALSE(image.empty()) << path;
@@ -115,13 +103,8 @@ TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
 
 INSTANTIATE_TEST_SUITE_P(
     Photos, RealPhotoTest,
-    testing::Values(
-        PhotoCase{"ladybird_2560x1600.jpg",
-                  "/usr/share/backgrounds/mate/nature/LadyBird.jpg", false},
-        PhotoCase{
-            "elephants_5640x3172.jpg",
-            "/usr/share/backgrounds/mate/abstract/Elephants_5640x3172.jpg",
-            true}),
+    testing::Values(PhotoCase{"ladybird_2560x1600.jpg", false},
+                    PhotoCase{"elephants_5640x3172.jpg", true}),
     [](const testing::TestParamInfo<PhotoCase>& info) {
       return std::string(info.param.name)
           .substr(0, std::string(info.param.name).find('_'));

@@ -5,13 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
 
 #include "app/commands.h"
-#include "app/palette.h"
 #include "app/session.h"
 #include "app/tools.h"
-#include "app/workspace.h"
+#include "canvas/workspace.h"
+#include "palette/palette.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -140,7 +141,7 @@ TEST_F(SnapperToolTest, BackspaceDuringAStrokeOnlyRedraws) {
   ASSERT_EQ(snapper().labelStrokes[0].size(), 1u);
   EXPECT_EQ(snapper().labelStrokes[0][0].size(), 2u);
   EXPECT_FALSE(windows.isOpen(kMaskWindow));
-  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_TRUE(tool->strokeUnderWay());
 }
 
 TEST_F(SnapperToolTest, ToolboxPickRoutesNewStrokesAndColours) {
@@ -161,7 +162,7 @@ TEST_F(SnapperToolTest, PickDuringAStrokeKeepsTheStrokeInItsLabel) {
   EXPECT_EQ(snapper().labelStrokes[1][0],
             (Stroke{{10, 10}, {15, 10}, {20, 10}}));
   EXPECT_TRUE(snapper().labelStrokes[4].empty());
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(tool->strokeUnderWay());
   drag({{50, 10}, {60, 10}});
   EXPECT_EQ(snapper().labelStrokes[4].size(), 1u);
 }
@@ -170,11 +171,11 @@ TEST_F(SnapperToolTest, ReleaseOutsideEndsAtTheNextEventWithoutTheButton) {
   mouse(kLeftButtonDown, 10, 10, kLeftButton);
   mouse(kMouseMove, 30, 10, kLeftButton);
   mouse(kLeftButtonUp, kWidth + 5, 10, 0);  // outside: never reaches the tool
-  EXPECT_TRUE(workspace.inProgress);
+  EXPECT_TRUE(tool->strokeUnderWay());
   mouse(kMouseMove, 35, 12, kLeftButton);  // still held as far as we know
   EXPECT_FALSE(windows.isOpen(kMaskWindow));
   mouse(kMouseMove, 40, 20, 0);  // the button is up
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(tool->strokeUnderWay());
   ASSERT_EQ(snapper().labelStrokes[0].size(), 1u);
   EXPECT_EQ(snapper().labelStrokes[0][0],
             (Stroke{{10, 10}, {30, 10}, {35, 12}, {40, 20}}));
@@ -198,7 +199,7 @@ TEST_F(SnapperToolTest, SwitchingToolsEndsTheStrokeUnderWay) {
   mouse(kLeftButtonDown, 10, 10, kLeftButton);
   mouse(kMouseMove, 20, 20, kLeftButton);
   runCommand(workspace, '2');
-  EXPECT_FALSE(workspace.inProgress);
+  EXPECT_FALSE(tool->strokeUnderWay());
   EXPECT_EQ(workspace.currentTool, kToolPen);
   ASSERT_EQ(snapper().labelStrokes[3].size(), 1u);
   EXPECT_EQ(snapper().labelStrokes[3][0], (Stroke{{10, 10}, {20, 20}}));
@@ -209,6 +210,76 @@ TEST_F(SnapperToolTest, SolveOverwritesPenWork) {
   workspace.mask(cv::Rect(0, 0, 10, 10)) = cv::Scalar(255, 255, 255);
   drag({{50, 30}, {60, 30}});
   EXPECT_EQ(workspace.mask.at<cv::Vec3b>(5, 5), colourOf(0));
+}
+
+// The optimiser's memory in the tests below: every request fails while
+// memoryExhausted is set.
+bool memoryExhausted = false;
+void* exhaustibleAllocation(std::size_t bytes) {
+  return memoryExhausted ? nullptr : std::malloc(bytes);
+}
+
+class SnapperToolMemoryTest : public SnapperToolTest {
+ protected:
+  // Rebuilds the tool's engine over exhaustibleAllocation, then solves a
+  // label-1 stroke over the left half.
+  void SetUp() override {
+    SnapperToolTest::SetUp();
+    LSnapper& engine = const_cast<LSnapper&>(snapper());
+    engine.optimizerAllocation = exhaustibleAllocation;
+    buildSnapperModel(engine);
+    pick(1);
+    drag({{5, 10}, {20, 30}, {37, 30}});
+  }
+  void TearDown() override { memoryExhausted = false; }
+};
+
+// A stroke whose solve runs out of memory is taken back: strokes, labels and
+// mask stay as the solve before left them, the "Mask" window is not shown
+// again, one console line says so, and the next stroke solves as usual.
+TEST_F(SnapperToolMemoryTest, StrokeThatRunsOutOfMemoryIsTakenBack) {
+  const LabelStrokes strokes = snapper().labelStrokes;
+  const std::vector<int> labels = snapper().superpixelLabels;
+  const cv::Mat mask = workspace.mask.clone();
+  const int maskShows = windows.showCount(kMaskWindow);
+  const int mainShows = windows.showCount(kMainWindow);
+  const std::string consoleBefore = console.str();
+
+  pick(2);
+  memoryExhausted = true;
+  drag({{75, 50}, {60, 30}, {42, 30}});
+  memoryExhausted = false;
+  EXPECT_EQ(snapper().labelStrokes, strokes);
+  EXPECT_EQ(snapper().superpixelLabels, labels);
+  EXPECT_EQ(cv::norm(workspace.mask, mask, cv::NORM_INF), 0);
+  EXPECT_EQ(windows.showCount(kMaskWindow), maskShows);
+  EXPECT_GT(windows.showCount(kMainWindow), mainShows);
+  EXPECT_NE(windows.lastShown(kMainWindow).at<cv::Vec3b>(30, 50), colourOf(2));
+  EXPECT_EQ(console.str(),
+            consoleBefore + "Could not solve the stroke: not enough memory\n");
+  EXPECT_FALSE(tool->strokeUnderWay());
+
+  drag({{75, 50}, {60, 30}, {42, 30}});
+  ASSERT_EQ(snapper().labelStrokes[2].size(), 1u);
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(30, 70), colourOf(2));
+  EXPECT_EQ(windows.showCount(kMaskWindow), maskShows + 1);
+}
+
+// Backspace whose solve runs out of memory puts the stroke back.
+TEST_F(SnapperToolMemoryTest, BackspaceThatRunsOutOfMemoryKeepsTheStroke) {
+  pick(2);
+  drag({{75, 50}, {60, 30}, {42, 30}});
+  const LabelStrokes strokes = snapper().labelStrokes;
+  const cv::Mat mask = workspace.mask.clone();
+  const std::string consoleBefore = console.str();
+
+  memoryExhausted = true;
+  runCommand(workspace, 8);
+  memoryExhausted = false;
+  EXPECT_EQ(snapper().labelStrokes, strokes);
+  EXPECT_EQ(cv::norm(workspace.mask, mask, cv::NORM_INF), 0);
+  EXPECT_EQ(console.str(),
+            consoleBefore + "Could not solve the stroke: not enough memory\n");
 }
 
 }  // namespace

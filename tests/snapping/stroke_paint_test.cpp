@@ -6,6 +6,8 @@
 #include <set>
 #include <string>
 
+#include "tests/support/stroke_map.h"
+
 namespace scribeline {
 namespace {
 

@@ -1,5 +1,3 @@
-#include "superpixel/edge_graph.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +5,8 @@
 #include <set>
 #include <utility>
 #include <vector>
+
+#include "tests/support/reference_segmentation.h"
 
 namespace scribeline {
 namespace {

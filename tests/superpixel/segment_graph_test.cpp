@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/reference_segmentation.h"
+
 namespace scribeline {
 namespace {
 
@@ -108,26 +110,43 @@ class MergeSmallComponentsThreadsTest
     : public testing::TestWithParam<SmallPassCase> {};
 
 // Two threads, with chunks from single edges up to more than the list, give
-// the forest of the one-thread pass.
+// the forest of the one-thread pass, and that is the forest of the
+// straightforward pass over the same edges unpacked.
 TEST_P(MergeSmallComponentsThreadsTest, TwoThreadsGiveTheOneThreadForest) {
   const SmallPassCase& row = GetParam();
   const unsigned seed = 777 + static_cast<unsigned>(row.chunkEdges);
-  const int count = 3000;
+  const int width = 60, height = 50, count = width * height;
   std::mt19937 random(seed);
-  std::uniform_int_distribution<int> element(0, count - 1);
-  std::vector<Edge> edges(5000);
-  for (Edge& edge : edges) {
-    edge = Edge{0.0f, element(random), element(random)};
+  // Random edges of the 8-neighbour graph, in random order: the first end
+  // away from the border, so that every direction has its second end.
+  std::uniform_int_distribution<int> column(0, width - 2);
+  std::uniform_int_distribution<int> line(1, height - 2);
+  std::uniform_int_distribution<unsigned> direction(0, 3);
+  PackedEdgeList list;
+  list.width = width;
+  list.count = 5000;
+  list.edges = allocateLarge<PackedEdge>(list.count);
+  for (std::size_t i = 0; i < list.count; ++i) {
+    list.edges[i] = packEdge(0.0f, line(random) * width + column(random),
+                             static_cast<EdgeDirection>(direction(random)));
+  }
+  std::vector<Edge> edges;
+  const PackedEdgeEnds ends(width);
+  for (std::size_t i = 0; i < list.count; ++i) {
+    edges.push_back(ends.edge(list.edges[i]));
   }
   std::mt19937 forestRandom(seed);
   DisjointSet oneThread = randomComponents(count, forestRandom);
   forestRandom.seed(seed);
   DisjointSet twoThreads = randomComponents(count, forestRandom);
-  mergeSmallComponents(oneThread, edges.data(), edges.size(), row.minSize, 1);
-  mergeSmallComponents(twoThreads, edges.data(), edges.size(), row.minSize, 2,
-                       row.chunkEdges);
+  forestRandom.seed(seed);
+  DisjointSet reference = randomComponents(count, forestRandom);
+  mergeSmallComponents(oneThread, list, row.minSize, 1);
+  mergeSmallComponents(twoThreads, list, row.minSize, 2, row.chunkEdges);
+  mergeSmallComponents(reference, edges.data(), edges.size(), row.minSize);
   EXPECT_LT(oneThread.numSets(), count / 4) << "seed " << seed;
   EXPECT_EQ(forestState(twoThreads), forestState(oneThread)) << "seed " << seed;
+  EXPECT_EQ(forestState(oneThread), forestState(reference)) << "seed " << seed;
 }
 
 INSTANTIATE_TEST_SUITE_P(Chunks, MergeSmallComponentsThreadsTest,

@@ -12,6 +12,7 @@
 #include "superpixel/edge_graph.h"
 #include "superpixel/float_image.h"
 #include "superpixel/smoothing.h"
+#include "tests/support/reference_segmentation.h"
 
 namespace scribeline {
 namespace {

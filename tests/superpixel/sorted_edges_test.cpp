@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "superpixel/edge_sort.h"
+#include "tests/support/reference_segmentation.h"
 
 namespace scribeline {
 namespace {

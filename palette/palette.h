@@ -13,4 +13,10 @@ constexpr int numLabels = 25;
 // negative labels are black; only the lowest 24 bits contribute.
 cv::Scalar labelColor(int label);
 
+// The same colour as the (blue, green, red) bytes a mask pixel holds, so that
+// `mask.at<cv::Vec3b>(point) = labelPixel(label)` writes the label. Every
+// channel of labelColor is a whole number within 0..255, so the bytes are
+// exact. Compute it once per label outside pixel loops.
+cv::Vec3b labelPixel(int label);
+
 }  // namespace scribeline

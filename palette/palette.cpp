@@ -1,4 +1,4 @@
-#include "app/palette.h"
+#include "palette/palette.h"
 
 namespace scribeline {
 
@@ -10,6 +10,13 @@ cv::Scalar labelColor(int label) {
     blue |= ((label >> 2) & 1u) << bit;
   }
   return cv::Scalar(blue, green, red, 0);
+}
+
+cv::Vec3b labelPixel(int label) {
+  const cv::Scalar colour = labelColor(label);
+  return cv::Vec3b(cv::saturate_cast<uchar>(colour[0]),
+                   cv::saturate_cast<uchar>(colour[1]),
+                   cv::saturate_cast<uchar>(colour[2]));
 }
 
 }  // namespace scribeline

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <deque>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <ostream>
@@ -10,6 +9,7 @@
 
 #include "canvas/opacity.h"
 #include "canvas/tool.h"
+#include "canvas/view_scratch.h"
 #include "ui/window_system.h"
 
 namespace scribeline {
@@ -23,20 +23,6 @@ constexpr int numTools = 3;
 inline const std::string kMainWindow = "Scribeline";
 inline const std::string kMaskWindow = "Mask";
 inline const std::string kToolboxWindow = "Toolbox";
-
-// Storage that composeView reuses from one redraw to the next, so that a
-// redraw neither allocates a fresh picture nor rebuilds its blend table.
-struct ViewScratch {
-  cv::Mat picture;
-  double tableOpacity = -1.0;
-  // blendTable[photo * 256 + mask] is the blended byte at tableOpacity.
-  std::array<unsigned char, 256 * 256> blendTable{};
-  // Fixed-point weights (scale 2^14) that reproduce blendTable, and how far
-  // they may be trusted (see canvas/blend.cpp).
-  int photoWeight = 0;
-  int maskWeight = 0;
-  int fixedPointUse = 0;
-};
 
 // The state of one annotation session. main owns the one instance; commands,
 // mouse handlers and tools receive it by reference, so tests build their own.
@@ -63,13 +49,6 @@ struct Workspace {
   int penRadius = 3;                   // never below 1
   double maskOpacity = kStartOpacity;  // kept within 0.05 to 1.0
   bool maskOverlay = false;
-  // One flag for all tools: a contour is under way (iScissor), or the left
-  // button is held for a stroke (lSnapper) or a drag (pen).
-  bool inProgress = false;
-  // For the contour under way: the points each committed live-wire segment
-  // added; the bottom entry 0 stands for the first seed.
-  std::deque<int> segmentLengths;
-  cv::Point penLastPoint{0, 0};
 
   // One tool per tool number; installed before start-up. `toolsBuilt` turns
   // true once every tool's build and initialize hooks have run; until then

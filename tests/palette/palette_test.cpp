@@ -1,4 +1,4 @@
-#include "app/palette.h"
+#include "palette/palette.h"
 
 #include <gtest/gtest.h>
 
@@ -34,6 +34,17 @@ INSTANTIATE_TEST_SUITE_P(
                     PaletteRow{22, 0, 192, 128}, PaletteRow{23, 128, 192, 128},
                     PaletteRow{24, 64, 64, 0}, PaletteRow{255, 224, 224, 192},
                     PaletteRow{-5, 0, 0, 0}));
+
+// The pixel bytes are the colour's channels, for labels in range and beyond.
+TEST(LabelPixelTest, BytesAreTheColourChannels) {
+  for (int label = -3; label < 600; ++label) {
+    const cv::Scalar colour = labelColor(label);
+    EXPECT_EQ(labelPixel(label), cv::Vec3b(static_cast<uchar>(colour[0]),
+                                           static_cast<uchar>(colour[1]),
+                                           static_cast<uchar>(colour[2])))
+        << "label " << label;
+  }
+}
 
 }  // namespace
 }  // namespace scribeline
