@@ -14,24 +14,13 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "app/session.h"
+#include "tests/support/png_header.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string bigEndian(std::uint32_t value) {
-  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
-          static_cast<char>(value >> 8), static_cast<char>(value)};
-}
-
-// A PNG that stops after its header: the header alone claims the size.
-std::string pngHead(std::uint32_t width, std::uint32_t height) {
-  return std::string("\x89PNG\r\n\x1A\n", 8) + bigEndian(13) + "IHDR" +
-         bigEndian(width) + bigEndian(height) +
-         std::string("\x08\x02\x00\x00\x00", 5);
-}
 
 void writeBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
@@ -101,7 +90,7 @@ const BadInputRow kRows[] = {
      0, Says::PhotoRefused, "not an image the reader can decode"},
     {"cut_short_png",
      [](const std::string& folder) {
-       writeBytes(folder + "/cut.png", pngHead(30, 20) + "garbage");
+       writeBytes(folder + "/cut.png", pngHeaderOnly(30, 20) + "garbage");
        return folder + "/cut.png";
      },
      0, Says::PhotoRefused, "not an image the reader can decode"},
@@ -122,7 +111,7 @@ const BadInputRow kRows[] = {
      Says::PhotoRefused, "a device, not a regular file"},
     {"more_pixels_than_the_reader_allows",
      [](const std::string& folder) {
-       writeBytes(folder + "/huge.png", pngHead(40000, 40000));
+       writeBytes(folder + "/huge.png", pngHeaderOnly(40000, 40000));
        return folder + "/huge.png";
      },
      0, Says::PhotoRefused,
@@ -130,7 +119,7 @@ const BadInputRow kRows[] = {
      "pixels"},
     {"wider_than_the_reader_allows",
      [](const std::string& folder) {
-       writeBytes(folder + "/wide.png", pngHead(2000000, 2));
+       writeBytes(folder + "/wide.png", pngHeaderOnly(2000000, 2));
        return folder + "/wide.png";
      },
      0, Says::PhotoRefused,
@@ -138,14 +127,14 @@ const BadInputRow kRows[] = {
      "pixels"},
     {"more_memory_than_available",
      [](const std::string& folder) {
-       writeBytes(folder + "/large.png", pngHead(20000, 20000));
+       writeBytes(folder + "/large.png", pngHeaderOnly(20000, 20000));
        return folder + "/large.png";
      },
      0, Says::PhotoRefused, " of memory, and 8.0 GB are available"},
     {"mask_beyond_the_reader",
      [](const std::string& folder) {
        const std::string photo = goodPhoto(folder);
-       writeBytes(photo + "_Mask.png", pngHead(40000, 40000));
+       writeBytes(photo + "_Mask.png", pngHeaderOnly(40000, 40000));
        return photo;
      },
      1, Says::MaskSetAside,
@@ -168,7 +157,7 @@ const BadInputRow kRows[] = {
     {"mask_cut_short",
      [](const std::string& folder) {
        const std::string photo = goodPhoto(folder);
-       writeBytes(photo + "_Mask.png", pngHead(60, 40) + "garbage");
+       writeBytes(photo + "_Mask.png", pngHeaderOnly(60, 40) + "garbage");
        return photo;
      },
      1, Says::Nothing, ""},

@@ -9,21 +9,10 @@
 #include <string>
 
 #include "tests/e2e/x_session.h"
+#include "tests/support/png_header.h"
 
 namespace scribeline::e2e {
 namespace {
-
-std::string bigEndian(std::uint32_t value) {
-  return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
-          static_cast<char>(value >> 8), static_cast<char>(value)};
-}
-
-// The first bytes of a PNG claiming the size; nothing after the header.
-std::string pngHead(std::uint32_t width, std::uint32_t height) {
-  return std::string("\x89PNG\r\n\x1A\n", 8) + bigEndian(13) + "IHDR" +
-         bigEndian(width) + bigEndian(height) +
-         std::string("\x08\x02\x00\x00\x00", 5);
-}
 
 struct RefusedPhotoRow {
   std::string name;
@@ -57,7 +46,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedPhotoRow{
             "HugeHeader", "huge.png",
             [](XSession& session, const std::string& file) {
-              session.writeFile(file, pngHead(40000, 40000));
+              session.writeFile(file, pngHeaderOnly(40000, 40000));
             },
             "40000 x 40000 pixels: more than the image reader's limit of "
             "1073741824 pixels"}),
@@ -72,7 +61,7 @@ TEST(RefusedMaskTest, PhotoOpensAndTheFileStays) {
   ASSERT_FALSE(session.display().empty());
   session.copyIn(sourcePath("sample.JPG"));
   session.copyIn(sourcePath("label_list.txt"));
-  const std::string claim = pngHead(40000, 40000);
+  const std::string claim = pngHeaderOnly(40000, 40000);
   session.writeFile("sample.JPG_Mask.png", claim);
   session.launch(SCRIBELINE_BINARY, {"sample.JPG"});
   ASSERT_TRUE(session.waitForOutput("\n\nCurrent Tool = iScissor\n"))
