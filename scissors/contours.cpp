@@ -12,7 +12,7 @@ void IScissor::startContour(cv::Point start, int label) {
 }
 
 int IScissor::appendSegment(cv::Point to) {
-  if (contours_.empty() || !searched_) return 0;
+  if (contours_.empty() || !hasSearched()) return 0;
   Contour& contour = contours_.back();
   if (contour.points.empty() || contour.points.back() != seed_) return 0;
   const std::vector<cv::Point> path = pathToSeed(to);
@@ -32,7 +32,7 @@ bool IScissor::undoLastSegment(int length) {
   const std::size_t removed =
       std::min(static_cast<std::size_t>(length), points.size() - 1);
   points.resize(points.size() - removed);
-  searchFromSeed(points.back().x, points.back().y);
+  seedSearch(points.back().x, points.back().y);
   return true;
 }
 

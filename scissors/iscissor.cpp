@@ -1,7 +1,6 @@
 #include "scissors/iscissor.h"
 
 #include "scissors/link_costs.h"
-#include "scissors/search_buffers.h"
 
 namespace scribeline {
 
@@ -18,7 +17,8 @@ IScissor::IScissor(const cv::Mat& image)
       height_(image.rows),
       stride_(image.cols + 2),
       forwardCosts_(static_cast<std::size_t>(image.cols + 2) *
-                    (image.rows + 2) * 4) {
+                    (image.rows + 2) * 4),
+      search_(image.cols, image.rows, forwardCosts_.data()) {
   if (image.empty()) return;
   CV_Assert(image.type() == CV_8UC3);
   computeLinkCosts();
@@ -42,10 +42,10 @@ ScissorNode IScissor::node(int x, int y) const {
   for (int k = 0; k < 8; ++k) result.linkCost[k] = linkCost(x, y, k);
   result.x = x;
   result.y = y;
-  if (searched_) {
+  if (settle(cv::Point(x, y))) {
     const std::size_t at = gridIndex(x, y);
-    result.searchState = search_->searchState[at];
-    result.pathCost = search_->pathCost[at];
+    result.searchState = search_.state(at);
+    result.pathCost = search_.pathCost(at);
     result.prev = predecessor(cv::Point(x, y));
   } else {
     result.searchState = kUnvisited;
@@ -58,12 +58,9 @@ ScissorNode IScissor::node(int x, int y) const {
 double IScissor::bytesPerPixel() const {
   const double pixels = static_cast<double>(width_) * height_;
   if (pixels == 0) return 0.0;
-  double bytes = static_cast<double>(forwardCosts_.size()) * sizeof(double);
-  if (search_) {
-    bytes += static_cast<double>(search_->searchState.size()) *
-             (sizeof(std::uint8_t) + sizeof(double) + sizeof(std::uint8_t) +
-              sizeof(std::int32_t));
-  }
+  const double bytes =
+      static_cast<double>(forwardCosts_.size()) * sizeof(double) +
+      static_cast<double>(search_.bytesHeld());
   return bytes / pixels;
 }
 

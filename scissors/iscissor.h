@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <opencv2/core.hpp>
 #include <optional>
 #include <vector>
@@ -11,12 +10,9 @@
 #include "scissors/contour.h"
 #include "scissors/directions.h"
 #include "scissors/grid_buffer.h"
+#include "scissors/live_wire_search.h"
 
 namespace scribeline {
-
-struct SearchBuffers;
-
-enum SearchState : std::uint8_t { kUnvisited = 0, kInHeap = 1, kExpanded = 2 };
 
 // One pixel of the cost graph together with what the last search left there.
 struct ScissorNode {
@@ -36,6 +32,13 @@ struct ScissorNode {
 // on its two sides differ strongly; the costs are computed once at
 // construction and never change. searchFromSeed() leaves the tree of cheapest
 // paths from one seed in the graph; paths are read back with pathToSeed().
+// seedSearch() gives the same tree on demand: each read settles the pixels
+// the search needs before the one read, and no more.
+//
+// IMPORTANT: the reads (predecessor(), pathToSeed(), node(), settle()) are
+// const because their answers are fixed by the seed and the photograph, but
+// they may advance the search behind them. An IScissor must not be used from
+// two threads at once, not even for reads.
 //
 // Storage: the raw strength of the link p->q equals that of q->p for every
 // pair of neighbours inside the image, so each pixel keeps only its links
@@ -70,8 +73,23 @@ class IScissor {
   // predecessor chain ends at the seed. A seed outside the image is ignored.
   void searchFromSeed(int x, int y);
 
+  // Discards the last search and seeds a new one at (x, y) without settling
+  // any pixel, in time proportional to the rows the last search reached and
+  // without allocating per-pixel storage. Every later read gives what it
+  // would give after searchFromSeed(x, y). A seed outside the image is
+  // ignored.
+  void seedSearch(int x, int y);
+
+  // Settles `pixel` in the current search unless it already is; then its
+  // predecessor and path cost are final. Returns false, changing nothing,
+  // before the first search and for a pixel outside the image.
+  bool settle(cv::Point pixel) const;
+
+  // Pixels settled since the current search was seeded.
+  std::size_t settledCount() const { return search_.settledCount(); }
+
   // True once a search has run; before that no pixel has a predecessor.
-  bool hasSearched() const { return searched_; }
+  bool hasSearched() const { return search_.started(); }
 
   // The seed of the last search. REQUIRES: hasSearched().
   cv::Point seed() const { return seed_; }
@@ -105,10 +123,10 @@ class IScissor {
 
   // Takes back the newest committed segment of the contour under way, the
   // `length` points appendSegment returned for it (never the start point),
-  // then searches again from the contour's new end. Returns whether it did:
-  // a length of 0 or less (the start point, or a press on the seed), an empty
-  // contour list and an empty last contour take nothing back, so the caller
-  // keeps that length as its newest one.
+  // then seeds the search again at the contour's new end (seedSearch()).
+  // Returns whether it did: a length of 0 or less (the start point, or a press
+  // on the seed), an empty contour list and an empty last contour take
+  // nothing back, so the caller keeps that length as its newest one.
   bool undoLastSegment(int length);
 
   // Removes the newest contour, if any: a finished one, or the one under way.
@@ -122,8 +140,8 @@ class IScissor {
   // to the image size as 8-bit, 3-channel when it is not already so.
   void updateMaskFromContours(cv::Mat& mask, bool filled) const;
 
-  // Bytes the engine holds per pixel of the image: link costs plus, once a
-  // search has run, its per-pixel fields (the transient heap not counted).
+  // Bytes the engine holds per pixel of the image: link costs, the search's
+  // per-pixel fields and its heap (contours not counted).
   double bytesPerPixel() const;
 
  private:
@@ -148,8 +166,8 @@ class IScissor {
   // direction k = 0, 5, 6, 7. The link in direction 1, 2, 3 or 4 is stored by
   // the neighbour it leads to, in the same slot (its link straight back).
   GridBuffer<double> forwardCosts_;
-  std::unique_ptr<SearchBuffers> search_;  // allocated by the first search
-  bool searched_ = false;
+  // Reads settle pixels on demand; see the class comment.
+  mutable LiveWireSearch search_;
   cv::Point seed_;
 };
 

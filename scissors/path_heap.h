@@ -45,6 +45,17 @@ class PathHeap {
     moveUp(costs_.size() - 1, cost, pixel);
   }
 
+  // Current cost of a pixel in the heap. REQUIRES: pixel is in the heap.
+  double costOf(std::uint32_t pixel) const {
+    return costs_[static_cast<std::size_t>(places_[pixel])];
+  }
+
+  // Bytes held by the heap's arrays, spare capacity included.
+  std::size_t capacityBytes() const {
+    return costs_.capacity() * sizeof(double) +
+           pixels_.capacity() * sizeof(std::uint32_t);
+  }
+
   // REQUIRES: pixel is in the heap and cost is not above its current cost.
   void lower(std::uint32_t pixel, double cost) {
     moveUp(static_cast<std::size_t>(places_[pixel]), cost, pixel);

@@ -68,11 +68,11 @@ void ScissorTool::scissorMouse(Workspace& workspace, int event,
       segmentLengths_.clear();
       segmentLengths_.push_back(0);
       scissor_->startContour(point, workspace.currentLabel);
-      scissor_->searchFromSeed(point.x, point.y);
+      scissor_->seedSearch(point.x, point.y);
       contourStarted_ = true;
     } else {
       segmentLengths_.push_back(scissor_->appendSegment(point));
-      scissor_->searchFromSeed(point.x, point.y);
+      scissor_->seedSearch(point.x, point.y);
     }
   } else if (event == kMouseMove && contourUnderWay()) {
     if (!workspace.viewImage.empty())

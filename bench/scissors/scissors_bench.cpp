@@ -1,6 +1,9 @@
-// Link-cost construction and one live-wire search against OpenCV's
+// Link-cost construction and the live-wire search against OpenCV's
 // IntelligentScissorsMB (applyImage and buildMap) on the same photographs, in
-// the same run. Prints the ratios ours / peer at the end.
+// the same run: the whole-image search, and the search on demand as the tool
+// drives it (a press, then the preview 300 pixels away; a traced edge with
+// presses along it; the pointer straight to the far corner). Prints the
+// ratios ours / peer at the end.
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -110,7 +113,6 @@ void search(benchmark::State& state, const Photo* which) {
   scribeline::IScissor scissor(image);
   const int x = image.cols / 2;
   const int y = image.rows / 2;
-  scissor.searchFromSeed(x, y);  // allocates the search fields once
   const ProcessCpuClock cpu;
   for (auto _ : state) {
     scissor.searchFromSeed(x, y);
@@ -118,6 +120,81 @@ void search(benchmark::State& state, const Photo* which) {
   }
   cpu.report(state);
   state.counters["bytes_per_pixel"] = scissor.bytesPerPixel();
+}
+
+// A press at the centre, then the preview at a pixel 300 pixels to its right.
+void pressAndNearPreview(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  scribeline::IScissor scissor(image);
+  const cv::Point press(image.cols / 2, image.rows / 2);
+  const cv::Point pointer(press.x + 300, press.y);
+  std::size_t settled = 0;
+  const ProcessCpuClock cpu;
+  for (auto _ : state) {
+    scissor.seedSearch(press.x, press.y);
+    benchmark::DoNotOptimize(scissor.pathToSeed(pointer));
+    settled = scissor.settledCount();
+  }
+  cpu.report(state);
+  state.counters["settled_pixels"] = static_cast<double>(settled);
+}
+
+// Tracing an edge as an annotator does: a press, then 60 pointer moves of 25
+// pixels along a 1,500-pixel line through the centre, each showing the
+// preview, and a press committing the segment every 300 pixels.
+void tracedLine(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  scribeline::IScissor scissor(image);
+  const cv::Point start(image.cols / 2 - 750, image.rows / 2);
+  constexpr int kMoves = 60;
+  constexpr int kStep = 25;
+  constexpr int kMovesPerSegment = 300 / kStep;
+  const ProcessCpuClock cpu;
+  for (auto _ : state) {
+    scissor.startContour(start, 1);
+    scissor.seedSearch(start.x, start.y);
+    for (int move = 1; move <= kMoves; ++move) {
+      const cv::Point pointer(start.x + move * kStep, start.y);
+      benchmark::DoNotOptimize(scissor.pathToSeed(pointer));
+      if (move % kMovesPerSegment == 0) {
+        benchmark::DoNotOptimize(scissor.appendSegment(pointer));
+        scissor.seedSearch(pointer.x, pointer.y);
+      }
+    }
+    scissor.removeLastContour();
+  }
+  cpu.report(state);
+}
+
+// The worst case on demand: a press in one corner, the pointer at once in the
+// opposite one, so that nearly the whole photograph is settled.
+void pressAndFarCorner(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  scribeline::IScissor scissor(image);
+  const cv::Point pointer(image.cols - 1, image.rows - 1);
+  const ProcessCpuClock cpu;
+  for (auto _ : state) {
+    scissor.seedSearch(0, 0);
+    benchmark::DoNotOptimize(scissor.pathToSeed(pointer));
+  }
+  cpu.report(state);
+  state.counters["bytes_per_pixel"] = scissor.bytesPerPixel();
+}
+
+// The whole-image search from the same corner, for the worst case above.
+void searchFromCorner(benchmark::State& state, const Photo* which) {
+  const cv::Mat& image = photo(*which);
+  if (skipWithoutPhoto(state, image, *which)) return;
+  scribeline::IScissor scissor(image);
+  const ProcessCpuClock cpu;
+  for (auto _ : state) {
+    scissor.searchFromSeed(0, 0);
+    benchmark::DoNotOptimize(scissor.predecessor(cv::Point(0, 0)));
+  }
+  cpu.report(state);
 }
 
 void peerBuildMap(benchmark::State& state, const Photo* which) {
@@ -158,8 +235,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   void printRatios() const {
     std::printf(
-        "\nbest of the repetitions; ratio ours / OpenCV IntelligentScissorsMB"
-        " (target <= 0.5)\n%-10s %-28s %29s %10s %29s %8s\n",
+        "\nbest of the repetitions; ratio ours / OpenCV IntelligentScissorsMB,"
+        " or ours / ours where named\n%-10s %-34s %29s %10s %29s %8s\n",
         "photo", "what", "wall-clock ours / peer", "ratio",
         "process CPU ours / peer", "ratio");
     for (const Photo& which : kPhotos) {
@@ -167,6 +244,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
                  "peerApplyImage");
       printRatio(which.name, "searchFromSeed / buildMap", "search",
                  "peerBuildMap");
+      printRatio(which.name, "press, preview at 300 / buildMap",
+                 "pressAndNearPreview", "peerBuildMap");
+      printRatio(which.name, "traced line / buildMap", "tracedLine",
+                 "peerBuildMap");
+      printRatio(which.name, "press, far corner / buildMap",
+                 "pressAndFarCorner", "peerBuildMap");
+      printRatio(which.name, "far corner / searchFromSeed there",
+                 "pressAndFarCorner", "searchFromCorner");
     }
   }
 
@@ -179,7 +264,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     const Times& a = mine->second;
     const Times& b = theirs->second;
     std::printf(
-        "%-10s %-28s %12.1f / %9.1f ms %10.3f %12.1f / %9.1f ms %8.3f\n",
+        "%-10s %-34s %12.1f / %9.1f ms %10.3f %12.1f / %9.1f ms %8.3f\n",
         photoName.c_str(), what, a.real, b.real, a.real / b.real, a.cpu, b.cpu,
         a.cpu / b.cpu);
   }
@@ -192,28 +277,31 @@ class RatioReporter : public benchmark::ConsoleReporter {
 };
 
 void registerAll() {
+  using Function = void (*)(benchmark::State&, const Photo*);
+  struct Entry {
+    const char* name;
+    Function function;
+  };
+  const Entry entries[] = {
+      {"linkCosts", linkCosts},
+      {"peerApplyImage", peerApplyImage},
+      {"search", search},
+      {"pressAndNearPreview", pressAndNearPreview},
+      {"tracedLine", tracedLine},
+      {"pressAndFarCorner", pressAndFarCorner},
+      {"searchFromCorner", searchFromCorner},
+      {"peerBuildMap", peerBuildMap},
+  };
   for (const Photo& which : kPhotos) {
-    const std::string suffix = std::string("/") + which.name;
-    // Both engines may use worker threads: compare wall-clock time.
-    benchmark::RegisterBenchmark(("linkCosts" + suffix).c_str(), linkCosts,
-                                 &which)
-        ->UseRealTime()
-        ->Repetitions(3)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("peerApplyImage" + suffix).c_str(),
-                                 peerApplyImage, &which)
-        ->UseRealTime()
-        ->Repetitions(3)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("search" + suffix).c_str(), search, &which)
-        ->UseRealTime()
-        ->Repetitions(3)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark(("peerBuildMap" + suffix).c_str(),
-                                 peerBuildMap, &which)
-        ->UseRealTime()
-        ->Repetitions(3)
-        ->Unit(benchmark::kMillisecond);
+    for (const Entry& entry : entries) {
+      // Both engines may use worker threads: compare wall-clock time.
+      benchmark::RegisterBenchmark(
+          (std::string(entry.name) + "/" + which.name).c_str(), entry.function,
+          &which)
+          ->UseRealTime()
+          ->Repetitions(3)
+          ->Unit(benchmark::kMillisecond);
+    }
   }
 }
 

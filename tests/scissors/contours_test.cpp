@@ -30,12 +30,12 @@ class ContourSession : public ::testing::Test {
     lengths_.clear();
     lengths_.push_back(0);
     scissor_.startContour(at, label);
-    scissor_.searchFromSeed(at.x, at.y);
+    scissor_.seedSearch(at.x, at.y);
   }
 
   void press(cv::Point at) {
     lengths_.push_back(scissor_.appendSegment(at));
-    scissor_.searchFromSeed(at.x, at.y);
+    scissor_.seedSearch(at.x, at.y);
   }
 
   // The tool's Backspace: a length the engine takes back leaves the stack.
@@ -66,6 +66,7 @@ TEST_F(ContourSession, SegmentsFollowTheLiveWireFromTheSeedSide) {
   EXPECT_TRUE(eightConnected(points()));
   EXPECT_EQ(lengths_, (std::deque<int>{0, static_cast<int>(wire.size())}));
   EXPECT_EQ(scissor_.seed(), cv::Point(20, 12));
+  EXPECT_EQ(scissor_.settledCount(), 0u);  // a press only seeds
   EXPECT_EQ(scissor_.contours().back().label, 3);
   EXPECT_FALSE(scissor_.contours().back().closed);
 }
@@ -87,7 +88,10 @@ TEST_F(ContourSession, BackspaceTakesSegmentsBackNewestFirstButNeverTheStart) {
   EXPECT_EQ(lengths_.size(), 2u);
   // The search restarted from the new end, so the live-wire continues there.
   EXPECT_EQ(scissor_.seed(), cv::Point(12, 9));
-  EXPECT_TRUE(testing_images::chainEndsAtSeed(scissor_, {0, 17}, {12, 9}));
+  EXPECT_EQ(scissor_.settledCount(), 0u);
+  IScissor whole(image_);
+  whole.searchFromSeed(12, 9);
+  EXPECT_EQ(scissor_.pathToSeed({0, 17}), whole.pathToSeed({0, 17}));
 
   undo();
   EXPECT_EQ(points(), std::vector<cv::Point>{cv::Point(2, 2)});

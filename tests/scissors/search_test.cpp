@@ -43,15 +43,7 @@ std::vector<double> boostDistances(const IScissor& scissor, cv::Point seed) {
   return distances;
 }
 
-struct SearchCase {
-  int width, height, levels;
-  std::uint32_t seed;
-};
-
-void PrintTo(const SearchCase& c, std::ostream* os) {
-  *os << c.width << "x" << c.height << " levels " << c.levels << " seed "
-      << c.seed;
-}
+using SearchCase = testing_images::ImageCase;
 
 class SearchAgainstBoost : public ::testing::TestWithParam<SearchCase> {};
 
@@ -218,9 +210,7 @@ class SearchAgainstReference : public ::testing::TestWithParam<SearchCase> {};
 TEST_P(SearchAgainstReference, SameTreeIncludingEveryTie) {
   const SearchCase& c = GetParam();
   SCOPED_TRACE(::testing::Message() << "seed " << c.seed);
-  const cv::Mat image =
-      c.levels == 1 ? cv::Mat(c.height, c.width, CV_8UC3, cv::Scalar::all(7))
-                    : randomImage(c.width, c.height, c.seed, c.levels);
+  const cv::Mat image = testing_images::caseImage(c);
   IScissor scissor(image);
   ReferenceSearch reference(scissor);
   const cv::Point seeds[] = {

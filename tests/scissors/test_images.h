@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <opencv2/core.hpp>
+#include <ostream>
 #include <random>
 
 namespace scribeline {
@@ -23,6 +24,25 @@ inline cv::Mat randomImage(int width, int height, std::uint32_t seed,
     }
   }
   return image;
+}
+
+// Size, number of levels and random seed of a test image (see caseImage()).
+struct ImageCase {
+  int width, height, levels;
+  std::uint32_t seed;
+};
+
+inline void PrintTo(const ImageCase& c, std::ostream* os) {
+  *os << c.width << "x" << c.height << " levels " << c.levels << " seed "
+      << c.seed;
+}
+
+// One flat grey when c.levels is 1 (every link costs the same, so the heap's
+// tie rules alone decide the paths), otherwise randomImage().
+inline cv::Mat caseImage(const ImageCase& c) {
+  if (c.levels == 1)
+    return cv::Mat(c.height, c.width, CV_8UC3, cv::Scalar::all(90));
+  return randomImage(c.width, c.height, c.seed, c.levels);
 }
 
 // A smooth colour image: a gentle gradient with a little seeded noise, so
