@@ -7,6 +7,7 @@
 #include "canvas/mouse.h"
 #include "canvas/opacity.h"
 #include "canvas/view.h"
+#include "canvas/window_views.h"
 
 namespace scribeline {
 namespace {
@@ -107,9 +108,10 @@ CommandResult updateMaskOutlines(Workspace& workspace, int) {
 
 CommandResult reopenMainWindow(Workspace& workspace, WindowMode mode) {
   workspace.windows.destroyWindow(kMainWindow);
-  workspace.windows.createWindow(kMainWindow, mode);
-  registerMainMouse(workspace, kMainWindow);
+  openMainWindow(workspace, mode);
   recomposeAndShow(workspace);
+  if (!workspace.windows.pictureArea(kMaskWindow).empty())
+    showMaskView(workspace);
   return CommandResult::Continue;
 }
 
@@ -123,9 +125,9 @@ CommandResult mainFreeScale(Workspace& workspace, int) {
 
 CommandResult reopenMaskWindow(Workspace& workspace, WindowMode mode) {
   workspace.windows.destroyWindow(kMaskWindow);
-  workspace.windows.createWindow(kMaskWindow, mode);
+  openMaskWindow(workspace, mode);
   registerMainMouse(workspace, kMaskWindow);
-  workspace.windows.showImage(kMaskWindow, workspace.mask);
+  showMaskView(workspace);
   return CommandResult::Continue;
 }
 
@@ -138,13 +140,18 @@ CommandResult maskFreeScale(Workspace& workspace, int) {
 }
 
 CommandResult showMask(Workspace& workspace, int) {
-  workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
-  workspace.windows.showImage(kMaskWindow, workspace.mask);
+  showMaskView(workspace);
   return CommandResult::Continue;
 }
 
 CommandResult showToolbox(Workspace& workspace, int) {
   openToolbox(workspace);
+  return CommandResult::Continue;
+}
+
+template <int dx, int dy>
+CommandResult pan(Workspace& workspace, int) {
+  panStep(workspace, {dx, dy});
   return CommandResult::Continue;
 }
 
@@ -196,11 +203,19 @@ std::string helpText() {
 }
 
 const std::vector<Command>& namedKeyTable() {
-  static const std::vector<Command> table = {};
+  static const std::vector<Command> table = {
+      {kKeyLeft, "Left", "pan left", pan<-1, 0>},
+      {kKeyUp, "Up", "pan up", pan<0, -1>},
+      {kKeyRight, "Right", "pan right", pan<1, 0>},
+      {kKeyDown, "Down", "pan down", pan<0, 1>},
+  };
   return table;
 }
 
 CommandResult runCommand(Workspace& workspace, int keyCode) {
+  // Commands that write the mask ("n", "N", Backspace with lSnapper, ...)
+  // leave the view's sampled copy of it to be made again.
+  markMaskChanged(workspace);
   if (keyCode >= kFirstNamedKey) {
     for (const Command& command : namedKeyTable())
       if (command.code == keyCode) return command.run(workspace, keyCode);

@@ -12,6 +12,7 @@
 #include "app/toolbox.h"
 #include "canvas/mouse.h"
 #include "canvas/view.h"
+#include "canvas/window_views.h"
 
 namespace scribeline {
 namespace {
@@ -21,6 +22,7 @@ namespace {
 // on the second core while the over-segmentation runs. The console lines come
 // in the same order as with one thread.
 void buildTools(Workspace& workspace) {
+  BusyPointer busy(workspace.windows);
   std::vector<std::future<void>> preparing;
   for (auto& tool : workspace.tools) {
     if (!tool) continue;
@@ -50,8 +52,7 @@ void findOrCreateMask(Workspace& workspace) {
           "Load?",
           "The corresponding mask file exists. Do you want to load it?")) {
     workspace.mask = saved;
-    workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
-    workspace.windows.showImage(kMaskWindow, workspace.mask);
+    showMaskView(workspace);
   }
   if (workspace.mask.empty())
     workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
@@ -92,8 +93,7 @@ void startUp(Workspace& workspace, const std::string& imagePath) {
   findOrCreateMask(workspace);
   openToolbox(workspace);
   say(workspace, helpText());
-  workspace.windows.createWindow(kMainWindow, WindowMode::FreeScale);
-  registerMainMouse(workspace, kMainWindow);
+  openMainWindow(workspace, WindowMode::FreeScale);
   recomposeAndShow(workspace);
   say(workspace, "\n\nCurrent Tool = iScissor\n");
 }

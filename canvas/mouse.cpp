@@ -1,23 +1,41 @@
 #include "canvas/mouse.h"
 
 #include "canvas/view.h"
+#include "canvas/window_views.h"
 
 namespace scribeline {
 
-void onMainMouse(Workspace& workspace, int event, int x, int y, int flags) {
+void onWindowMouse(Workspace& workspace, const std::string& window, int event,
+                   int x, int y, int flags) {
   const cv::Mat& image = workspace.image;
   if (image.empty() || !workspace.toolsBuilt) return;
-  if (x < 0 || x >= image.cols || y < 0 || y >= image.rows) return;
+  WindowViews& views = workspace.views;
+  // The view the window's picture was made with: the one the position
+  // refers to (for a main window not drawn yet, the view it will have).
+  const bool inMask = window == kMaskWindow;
+  if (!inMask && views.main.photoSize() != image.size()) mainView(workspace);
+  const Viewport& view = inMask ? views.mask : views.main;
+  if (view.photoSize() != image.size()) return;
+  if (navigate(workspace, window, event, {x, y}, flags)) return;
+  if (window == kMainWindow) views.workPoint = {x, y};
+  const cv::Point photo = view.toPhoto({x, y});
+  if (photo.x < 0 || photo.x >= image.cols || photo.y < 0 ||
+      photo.y >= image.rows)
+    return;
   composeView(workspace);
   if (Tool* tool = workspace.tools[workspace.currentTool].get())
-    tool->onMouse(workspace, event, cv::Point(x, y), flags);
+    tool->onMouse(workspace, event, photo, flags);
   showView(workspace);
+}
+
+void onMainMouse(Workspace& workspace, int event, int x, int y, int flags) {
+  onWindowMouse(workspace, kMainWindow, event, x, y, flags);
 }
 
 void registerMainMouse(Workspace& workspace, const std::string& window) {
   workspace.windows.setMouseHandler(
-      window, [&workspace](int event, int x, int y, int flags) {
-        onMainMouse(workspace, event, x, y, flags);
+      window, [&workspace, window](int event, int x, int y, int flags) {
+        onWindowMouse(workspace, window, event, x, y, flags);
       });
 }
 

@@ -6,13 +6,22 @@
 
 namespace scribeline {
 
-// Mouse handler of the main window (and of "Mask" after "x"/"X"). Events
-// outside the image, or before the tools are built, are ignored without a
-// redraw; every other event is composeView, the current tool's onMouse,
-// showView.
+// Mouse handler of the main window (and of "Mask" after "x"/"X"), with the
+// position in pixels of the window's picture. The wheel and the middle button
+// navigate (see navigate). Every other event is taken to the photo pixel
+// under the pointer through the window's view, once, before any tool sees
+// it; events whose pixel lies outside the photo (the space around a photo
+// smaller than its window, or beyond the window's edges during a drag), or
+// that come before the tools are built, are ignored without a redraw; every
+// other event is composeView, the current tool's onMouse with the photo
+// point, showView.
+void onWindowMouse(Workspace& workspace, const std::string& window, int event,
+                   int x, int y, int flags);
+
+// onWindowMouse for the main window.
 void onMainMouse(Workspace& workspace, int event, int x, int y, int flags);
 
-// Registers onMainMouse as the mouse handler of the named window.
+// Registers onWindowMouse as the mouse handler of the named window.
 void registerMainMouse(Workspace& workspace, const std::string& window);
 
 }  // namespace scribeline

@@ -2,6 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "canvas/window_views.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 
@@ -16,6 +17,17 @@ void paintPenLine(cv::Mat& mask, cv::Point from, cv::Point to, int radius,
   cv::line(mask, from, to, labelColor(label), radius, cv::LINE_4);
 }
 
+namespace {
+
+// The pixels a disc at `centre` and the line from `from` may paint.
+cv::Rect penReach(cv::Point centre, cv::Point from, int radius) {
+  const cv::Point margin(radius + 1, radius + 1);
+  return cv::Rect(centre - margin, centre + margin) |
+         cv::Rect(from - margin, from + margin);
+}
+
+}  // namespace
+
 void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
                       int flags) {
   const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
@@ -29,6 +41,7 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
       dragging_ = true;
       paintPenDisc(workspace.mask, point, workspace.penRadius,
                    workspace.currentLabel);
+      markMaskChanged(workspace, penReach(point, point, workspace.penRadius));
       penLastPoint_ = point;
       return;
     case kMouseMove:
@@ -37,6 +50,8 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
                    workspace.currentLabel);
       paintPenLine(workspace.mask, point, penLastPoint_, workspace.penRadius,
                    workspace.currentLabel);
+      markMaskChanged(workspace,
+                      penReach(point, penLastPoint_, workspace.penRadius));
       penLastPoint_ = point;
       return;
     case kLeftButtonUp:

@@ -6,13 +6,15 @@
 
 namespace scribeline {
 
-// Builds `viewImage`: a copy of `image`, with the mask blended over it when
-// `maskOverlay` is on, then the current tool's overlay. A picture still held
-// in `viewImage` is dropped first.
+// Builds `viewImage`: the part of `image` the main view shows (mainView), at
+// the size of the main window's picture area, with the mask blended over it
+// when `maskOverlay` is on, then the current tool's overlay, drawn through
+// `views.overlay` in photo coordinates. A picture still held in `viewImage`
+// is dropped first.
 void composeView(Workspace& workspace);
 
-// Shows `viewImage` in the main window and empties it. Does nothing when
-// `viewImage` is empty.
+// Completes the tool's overlay, shows `viewImage` in the main window and
+// empties it. Does nothing when `viewImage` is empty.
 void showView(Workspace& workspace);
 
 // composeView followed by showView: every redraw of the main window.

@@ -10,6 +10,7 @@
 #include "canvas/opacity.h"
 #include "canvas/tool.h"
 #include "canvas/view_scratch.h"
+#include "canvas/window_views.h"
 #include "ui/window_system.h"
 
 namespace scribeline {
@@ -60,6 +61,8 @@ struct Workspace {
   std::string labelListPath = "label_list.txt";
 
   ViewScratch viewScratch;
+  // Zoom and pan of the main and "Mask" windows, and their placement.
+  WindowViews views;
 };
 
 // Writes text to the console as plain text (never as a format) and flushes,

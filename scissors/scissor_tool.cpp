@@ -16,35 +16,27 @@ cv::Vec3b pixelColour(const cv::Scalar& colour) {
                    cv::saturate_cast<uchar>(colour[2]));
 }
 
-bool insidePicture(const cv::Mat& picture, cv::Point point) {
-  return point.x >= 0 && point.y >= 0 && point.x < picture.cols &&
-         point.y < picture.rows;
-}
-
 }  // namespace
 
-void drawScissorOverlay(const IScissor& scissor, cv::Mat& viewImage) {
+void drawScissorOverlay(const IScissor& scissor, PhotoOverlay& overlay) {
   for (const Contour& contour : scissor.contours()) {
     if (contour.points.empty()) continue;
     const cv::Scalar colour = labelColor(contour.label);
     const cv::Vec3b pixel = labelPixel(contour.label);
-    for (const cv::Point& point : contour.points) {
-      if (insidePicture(viewImage, point))
-        viewImage.at<cv::Vec3b>(point) = pixel;
-    }
+    for (const cv::Point& point : contour.points)
+      overlay.paintPixel(point, pixel);
     if (contour.closed) {
-      cv::line(viewImage, contour.points.front(), contour.points.back(), colour,
-               1, cv::LINE_8, 0);
+      overlay.drawLine(contour.points.front(), contour.points.back(), colour,
+                       1, cv::LINE_8);
     }
   }
 }
 
 void drawLivePreview(const IScissor& scissor, cv::Point pointer,
-                     cv::Mat& viewImage) {
+                     PhotoOverlay& overlay) {
   const cv::Vec3b pixel = pixelColour(livePreviewColour);
-  for (const cv::Point& point : scissor.pathToSeed(pointer)) {
-    if (insidePicture(viewImage, point)) viewImage.at<cv::Vec3b>(point) = pixel;
-  }
+  for (const cv::Point& point : scissor.pathToSeed(pointer))
+    overlay.paintPixel(point, pixel);
 }
 
 void ScissorTool::build(Workspace& workspace) {
@@ -53,7 +45,7 @@ void ScissorTool::build(Workspace& workspace) {
 
 void ScissorTool::drawOverlay(Workspace& workspace) {
   if (scissor_ && !workspace.viewImage.empty())
-    drawScissorOverlay(*scissor_, workspace.viewImage);
+    drawScissorOverlay(*scissor_, workspace.views.overlay);
 }
 
 void ScissorTool::onMouse(Workspace& workspace, int event, cv::Point point,
@@ -64,6 +56,7 @@ void ScissorTool::onMouse(Workspace& workspace, int event, cv::Point point,
 void ScissorTool::scissorMouse(Workspace& workspace, int event,
                                cv::Point point) {
   if (event == kLeftButtonDown) {
+    BusyPointer busy(workspace.windows);
     if (!contourUnderWay()) {
       segmentLengths_.clear();
       segmentLengths_.push_back(0);
@@ -76,7 +69,7 @@ void ScissorTool::scissorMouse(Workspace& workspace, int event,
     }
   } else if (event == kMouseMove && contourUnderWay()) {
     if (!workspace.viewImage.empty())
-      drawLivePreview(*scissor_, point, workspace.viewImage);
+      drawLivePreview(*scissor_, point, workspace.views.overlay);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <opencv2/core.hpp>
 
+#include "canvas/photo_overlay.h"
 #include "canvas/tool.h"
 #include "scissors/iscissor.h"
 
@@ -12,15 +13,15 @@ namespace scribeline {
 // Colour of the live-wire preview (blue, green, red).
 const cv::Scalar livePreviewColour(0, 0, 255);
 
-// Draws every contour into the picture: each point as one pixel in its
+// Draws every contour over the view: each point as one photo pixel in its
 // label's colour, and for a closed contour the line from its first point to
 // its last (thickness 1, 8-connected).
-void drawScissorOverlay(const IScissor& scissor, cv::Mat& viewImage);
+void drawScissorOverlay(const IScissor& scissor, PhotoOverlay& overlay);
 
 // Paints the live-wire of the last search from `pointer` back to the seed,
 // the seed itself excluded, in livePreviewColour.
 void drawLivePreview(const IScissor& scissor, cv::Point pointer,
-                     cv::Mat& viewImage);
+                     PhotoOverlay& overlay);
 
 // The iScissor tool: presses fix points of a contour joined by live-wire
 // segments, Enter and Ctrl+Enter finish it open or closed, Backspace takes

@@ -4,6 +4,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "canvas/view.h"
+#include "canvas/window_views.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 
@@ -18,13 +19,14 @@ constexpr int kStrokeThickness = 5;
 
 }  // namespace
 
-void drawStrokeOverlay(cv::Mat& picture, const LabelStrokes& labelStrokes) {
+void drawStrokeOverlay(PhotoOverlay& overlay,
+                       const LabelStrokes& labelStrokes) {
   for (int label = 0; label < static_cast<int>(labelStrokes.size()); ++label) {
     const cv::Scalar colour = labelColor(label);
     for (const Stroke& stroke : labelStrokes[label]) {
       for (size_t k = 1; k < stroke.size(); ++k) {
-        cv::line(picture, stroke[k - 1], stroke[k], colour, kStrokeThickness,
-                 cv::LINE_8, 0);
+        overlay.drawLine(stroke[k - 1], stroke[k], colour, kStrokeThickness,
+                         cv::LINE_8);
       }
     }
   }
@@ -41,7 +43,7 @@ void SnapperTool::initialize(Workspace& workspace) {
 }
 
 void SnapperTool::drawOverlay(Workspace& workspace) {
-  drawStrokeOverlay(workspace.viewImage, snapper_->labelStrokes);
+  drawStrokeOverlay(workspace.views.overlay, snapper_->labelStrokes);
 }
 
 void SnapperTool::onMouse(Workspace& workspace, int event, cv::Point point,
@@ -88,16 +90,19 @@ void SnapperTool::endStroke(Workspace& workspace) {
 }
 
 bool SnapperTool::solveAndShow(Workspace& workspace) {
-  try {
-    runSnapper(*snapper_, kLambda);
-  } catch (const std::bad_alloc&) {
-    // runSnapper left the labels as it found them; the mask is untouched.
-    say(workspace, "Could not solve the stroke: not enough memory\n");
-    return false;
+  {
+    BusyPointer busy(workspace.windows);
+    try {
+      runSnapper(*snapper_, kLambda);
+    } catch (const std::bad_alloc&) {
+      // runSnapper left the labels as it found them; the mask is untouched.
+      say(workspace, "Could not solve the stroke: not enough memory\n");
+      return false;
+    }
+    rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   }
-  rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
-  workspace.windows.createWindow(kMaskWindow, WindowMode::Scale100);
-  workspace.windows.showImage(kMaskWindow, workspace.mask);
+  markMaskChanged(workspace);
+  showMaskView(workspace);
   recomposeAndShow(workspace);
   return true;
 }

@@ -4,15 +4,16 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+#include "canvas/photo_overlay.h"
 #include "canvas/tool.h"
 #include "snapping/lsnapper.h"
 
 namespace scribeline {
 
-// Draws every stroke of every label into picture: consecutive points joined
+// Draws every stroke of every label over the view: consecutive points joined
 // by 5-pixel, 8-connected lines in the label's colour. Strokes of a single
 // point are not drawn.
-void drawStrokeOverlay(cv::Mat& picture, const LabelStrokes& labelStrokes);
+void drawStrokeOverlay(PhotoOverlay& overlay, const LabelStrokes& labelStrokes);
 
 // The lSnapper tool. A left press starts a stroke in the picked label's
 // list, every move adds a point and the release adds the last one and

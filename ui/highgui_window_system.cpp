@@ -1,19 +1,25 @@
 #include "ui/highgui_window_system.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QEvent>
+#include <QGraphicsView>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
+#include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <opencv2/highgui.hpp>
+#include <optional>
 
 #include "ui/display_check.h"
 #include "ui/key_decoding.h"
@@ -54,20 +60,28 @@ int visibleHighguiWindowCount() {
 // and text and queued. Each press is taken at its native window and consumed
 // there: it is not passed on to the widget, which would see it a second time.
 //
-// Wheel turns are consumed too: highgui zooms the view on them, and in a
-// zoomed view a left drag pans the picture under the pointer instead of
-// moving the pointer over it, so the tools could no longer draw.
+// Wheel turns are taken here too and handed to `onWheel`: highgui would zoom
+// its own view on them, and in a zoomed view a left drag pans the picture
+// under the pointer instead of moving the pointer over it, so the tools
+// could no longer draw. The program zooms by itself instead.
 class InputFilter : public QObject {
  public:
-  explicit InputFilter(std::deque<int>* keys) : keys_(keys) {}
+  using WheelHandler = std::function<void(QWidget* window, QWheelEvent*)>;
+
+  InputFilter(std::deque<int>* keys, WheelHandler onWheel)
+      : keys_(keys), onWheel_(std::move(onWheel)) {}
 
   bool eventFilter(QObject* target, QEvent* event) override {
     const bool key = event->type() == QEvent::KeyPress;
     if ((!key && event->type() != QEvent::Wheel) || !target->isWindowType()) {
       return false;
     }
-    if (!isHighguiWindow(widgetOf(static_cast<QWindow*>(target)))) return false;
-    if (!key) return true;
+    QWidget* window = widgetOf(static_cast<QWindow*>(target));
+    if (!isHighguiWindow(window)) return false;
+    if (!key) {
+      onWheel_(window, static_cast<QWheelEvent*>(event));
+      return true;
+    }
     const auto* press = static_cast<QKeyEvent*>(event);
     if (std::optional<int> code =
             decodeKey(press->key(), press->modifiers(), press->text())) {
@@ -85,6 +99,7 @@ class InputFilter : public QObject {
   }
 
   std::deque<int>* keys_;
+  WheelHandler onWheel_;
 };
 
 QtMessageHandler qtHandlerBefore = nullptr;
@@ -123,7 +138,10 @@ QApplication* qtApplication(char* programName) {
 class HighguiWindowSystem : public WindowSystem {
  public:
   explicit HighguiWindowSystem(char* programName)
-      : application_(qtApplication(programName)), filter_(&keys_) {
+      : application_(qtApplication(programName)),
+        filter_(&keys_, [this](QWidget* window, QWheelEvent* wheel) {
+          onWheel(window, *wheel);
+        }) {
     // The program decides when to end; closing its last window is a key
     // event for it (kNoWindowsLeft), not a reason for Qt to quit.
     application_->setQuitOnLastWindowClosed(false);
@@ -132,6 +150,7 @@ class HighguiWindowSystem : public WindowSystem {
 
   ~HighguiWindowSystem() override {
     application_->removeEventFilter(&filter_);
+    while (busyDepth_ > 0) setBusy(false);
     cv::destroyAllWindows();
   }
 
@@ -169,6 +188,7 @@ class HighguiWindowSystem : public WindowSystem {
     }
     cv::imshow(name, image);
     Window& window = windows_.at(name);
+    window.picture = image.size();
     if (window.fitPending) {
       window.fitPending = false;
       fitToScreen(name, image.size());
@@ -208,9 +228,54 @@ class HighguiWindowSystem : public WindowSystem {
     return box.exec() == QMessageBox::Yes;
   }
 
+  cv::Rect freeArea() override {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen == nullptr ? cv::Rect() : toRect(screen->availableGeometry());
+  }
+
+  cv::Rect pictureArea(const std::string& name) override {
+    const QWidget* widget = findHighguiWindow(name);
+    if (widget == nullptr || !widget->isVisible()) return {};
+    return toRect(widget->geometry());
+  }
+
+  cv::Rect windowFrame(const std::string& name) override {
+    const QWidget* widget = findHighguiWindow(name);
+    if (widget == nullptr || !widget->isVisible()) return {};
+    return toRect(widget->frameGeometry());
+  }
+
+  void placeWindow(const std::string& name, cv::Point topLeft,
+                   cv::Size picture) override {
+    Window& window = windows_[name];
+    window.placement = Placement{topLeft, picture};
+    if (findHighguiWindow(name) != nullptr) applyPlacement(name, window);
+  }
+
+  // Qt's X backend sends a cursor change at once, not at the next pass of
+  // the event loop, which the work announced keeps from running.
+  void setBusy(bool busy) override {
+    if (busy) {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+      ++busyDepth_;
+    } else if (busyDepth_ > 0) {
+      QApplication::restoreOverrideCursor();
+      --busyDepth_;
+    }
+  }
+
  private:
+  struct Placement {
+    cv::Point topLeft;
+    cv::Size picture;
+  };
+
   struct Window {
     WindowMode mode = WindowMode::Scale100;
+    // Size of the last picture shown, which mouse positions refer to.
+    cv::Size picture;
+    // Asked for before the window opened; applied when it does.
+    std::optional<Placement> placement;
     // Free-scale windows are fitted to the screen at their first picture.
     bool fitPending = false;
     // Owned here and never freed while the system lives: highgui keeps the
@@ -243,10 +308,50 @@ class HighguiWindowSystem : public WindowSystem {
     Window& window = windows_[name];
     window.mode = mode;
     window.fitPending = mode == WindowMode::FreeScale;
+    window.picture = cv::Size();
     if (*window.handler) {
       cv::setMouseCallback(name, &HighguiWindowSystem::dispatchMouse,
                            window.handler.get());
     }
+    if (window.placement) applyPlacement(name, window);
+  }
+
+  // A placed window is not fitted to the screen at its first picture.
+  static void applyPlacement(const std::string& name, Window& window) {
+    QWidget* widget = findHighguiWindow(name);
+    if (widget == nullptr || !window.placement) return;
+    const Placement placement = *window.placement;
+    window.placement.reset();
+    if (window.mode == WindowMode::FreeScale && !placement.picture.empty()) {
+      cv::resizeWindow(name, placement.picture.width, placement.picture.height);
+      window.fitPending = false;
+    }
+    widget->move(placement.topLeft.x, placement.topLeft.y);
+  }
+
+  // A wheel turn over a window goes to its mouse handler as highgui reports
+  // other events: at the pixel of the shown picture under the pointer.
+  void onWheel(QWidget* widget, const QWheelEvent& wheel) {
+    const int delta = wheel.angleDelta().y();
+    auto entry = windows_.find(widget->objectName().toStdString());
+    if (delta == 0 || entry == windows_.end()) return;
+    const Window& window = entry->second;
+    if (!*window.handler || window.picture.empty()) return;
+    // highgui draws the picture over the whole surface of its view.
+    const QGraphicsView* view = widget->findChild<QGraphicsView*>();
+    const QWidget* surface = view != nullptr ? view->viewport() : widget;
+    if (surface->width() <= 0 || surface->height() <= 0) return;
+    const QPoint at = surface->mapFromGlobal(wheel.globalPosition().toPoint());
+    const int x = static_cast<int>(std::floor(
+        at.x() * static_cast<double>(window.picture.width) / surface->width()));
+    const int y = static_cast<int>(std::floor(at.y() *
+                                              static_cast<double>(window.picture.height) /
+                                              surface->height()));
+    dispatchMouse(kMouseWheel, x, y, wheelFlags(delta), window.handler.get());
+  }
+
+  static cv::Rect toRect(const QRect& rect) {
+    return {rect.x(), rect.y(), rect.width(), rect.height()};
   }
 
   // Gives a new free-scale window its picture's size (highgui opens it at a
@@ -275,6 +380,7 @@ class HighguiWindowSystem : public WindowSystem {
   InputFilter filter_;
   std::deque<int> keys_;
   std::map<std::string, Window> windows_;
+  int busyDepth_ = 0;
 };
 
 }  // namespace

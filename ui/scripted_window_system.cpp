@@ -26,14 +26,31 @@ void ScriptedWindowSystem::pushMove(const std::string& window, int x, int y) {
   pushMouse(window, kMouseMove, x, y, 0);
 }
 
+void ScriptedWindowSystem::pushWheel(const std::string& window, int x, int y,
+                                     int notches) {
+  pushMouse(window, kMouseWheel, x, y, wheelFlags(notches * kWheelNotch));
+}
+
+void ScriptedWindowSystem::pushMiddleDrag(const std::string& window,
+                                          const std::vector<cv::Point>& path) {
+  pushButtonDrag(window, path, kMiddleButtonDown, kMiddleButtonUp,
+                 kMouseFlagMiddleButton);
+}
+
 void ScriptedWindowSystem::pushDrag(const std::string& window,
                                     const std::vector<cv::Point>& path) {
+  pushButtonDrag(window, path, kLeftButtonDown, kLeftButtonUp,
+                 kMouseFlagLeftButton);
+}
+
+void ScriptedWindowSystem::pushButtonDrag(const std::string& window,
+                                          const std::vector<cv::Point>& path,
+                                          int down, int up, int held) {
   if (path.empty()) return;
-  pushMouse(window, kLeftButtonDown, path.front().x, path.front().y,
-            kMouseFlagLeftButton);
+  pushMouse(window, down, path.front().x, path.front().y, held);
   for (size_t i = 1; i < path.size(); ++i)
-    pushMouse(window, kMouseMove, path[i].x, path[i].y, kMouseFlagLeftButton);
-  pushMouse(window, kLeftButtonUp, path.back().x, path.back().y, 0);
+    pushMouse(window, kMouseMove, path[i].x, path[i].y, held);
+  pushMouse(window, up, path.back().x, path.back().y, 0);
 }
 
 void ScriptedWindowSystem::pushCloseAll() {
@@ -83,6 +100,50 @@ void ScriptedWindowSystem::createWindow(const std::string& name,
   if (isOpen(name)) return;
   open_[name].mode = mode;
   changes_.push_back({WindowChange::Created, name, mode});
+  auto pending = pendingPlacements_.find(name);
+  if (pending != pendingPlacements_.end()) {
+    const Placement placement = pending->second;
+    pendingPlacements_.erase(pending);
+    placeWindow(name, placement.topLeft, placement.picture);
+  }
+}
+
+cv::Rect ScriptedWindowSystem::pictureArea(const std::string& name) {
+  auto it = open_.find(name);
+  if (it == open_.end()) return {};
+  return {it->second.topLeft, it->second.area};
+}
+
+cv::Rect ScriptedWindowSystem::windowFrame(const std::string& name) {
+  return pictureArea(name);
+}
+
+void ScriptedWindowSystem::placeWindow(const std::string& name,
+                                       cv::Point topLeft, cv::Size picture) {
+  auto it = open_.find(name);
+  if (it == open_.end()) {
+    pendingPlacements_[name] = {topLeft, picture};
+    return;
+  }
+  it->second.topLeft = topLeft;
+  if (it->second.mode == WindowMode::FreeScale && !picture.empty())
+    it->second.area = picture;
+}
+
+void ScriptedWindowSystem::resizeByUser(const std::string& name,
+                                        cv::Size picture) {
+  auto it = open_.find(name);
+  if (it != open_.end() && it->second.mode == WindowMode::FreeScale)
+    it->second.area = picture;
+}
+
+void ScriptedWindowSystem::setBusy(bool busy) {
+  if (busy) {
+    ++busyDepth_;
+    ++busyRequests_;
+  } else if (busyDepth_ > 0) {
+    --busyDepth_;
+  }
 }
 
 void ScriptedWindowSystem::destroyWindow(const std::string& name) {
@@ -102,6 +163,9 @@ void ScriptedWindowSystem::showImage(const std::string& name,
   createWindow(name, WindowMode::Scale100);
   image.copyTo(lastShown_[name]);  // reuses the buffer, as a window does
   ++showCounts_[name];
+  Window& window = open_[name];
+  if (window.mode == WindowMode::Scale100 || window.area.empty())
+    window.area = image.size();
 }
 
 void ScriptedWindowSystem::setMouseHandler(const std::string& name,

@@ -41,6 +41,12 @@ class ScriptedWindowSystem : public WindowSystem {
   void pushClick(const std::string& window, int x, int y);
   // A pointer move with no button held.
   void pushMove(const std::string& window, int x, int y);
+  // Wheel turns at a point: `notches` away from the user (positive) or
+  // towards (negative), as one event.
+  void pushWheel(const std::string& window, int x, int y, int notches);
+  // A middle-button drag along the points, as pushDrag does for the left.
+  void pushMiddleDrag(const std::string& window,
+                      const std::vector<cv::Point>& path);
   // A left-button drag along the points: a press at the first point, a move
   // with the left button held at each later point, a release at the last.
   void pushDrag(const std::string& window, const std::vector<cv::Point>& path);
@@ -63,6 +69,15 @@ class ScriptedWindowSystem : public WindowSystem {
   size_t pendingInputs() const { return inputs_.size(); }
   int droppedMouseEvents() const { return dropped_; }
   int unansweredQuestions() const { return unanswered_; }
+  // Busy pointer: whether it shows now, and how often it was asked for.
+  bool busy() const { return busyDepth_ > 0; }
+  int busyRequests() const { return busyRequests_; }
+
+  // --- Screen ---
+  // The free area freeArea() reports; 1920 x 1200 at the origin unless set.
+  void setFreeArea(cv::Rect area) { freeArea_ = area; }
+  // The user resizes an open free-scale window's picture area.
+  void resizeByUser(const std::string& name, cv::Size picture);
 
   // Calls the window's handler at once, as if the user had used the mouse
   // outside a key wait. Returns false when there is no such handler.
@@ -78,6 +93,15 @@ class ScriptedWindowSystem : public WindowSystem {
   void setMouseHandler(const std::string& name, MouseHandler handler) override;
   int waitKey() override;
   bool askYesNo(const std::string& title, const std::string& text) override;
+  cv::Rect freeArea() override { return freeArea_; }
+  // An open window lies where it was placed (at the origin if never), as
+  // large as it was placed (free scale) or as its last picture (100%, or
+  // free scale never placed). No frames: windowFrame equals pictureArea.
+  cv::Rect pictureArea(const std::string& name) override;
+  cv::Rect windowFrame(const std::string& name) override;
+  void placeWindow(const std::string& name, cv::Point topLeft,
+                   cv::Size picture) override;
+  void setBusy(bool busy) override;
 
  private:
   struct Input {
@@ -86,11 +110,20 @@ class ScriptedWindowSystem : public WindowSystem {
     std::string window;
     int x = 0, y = 0, flags = 0;
   };
+  struct Placement {
+    cv::Point topLeft;
+    cv::Size picture;
+  };
+  // A press of `down` at the first point, moves with `held` at the later
+  // ones, a release `up` at the last.
+  void pushButtonDrag(const std::string& window,
+                      const std::vector<cv::Point>& path, int down, int up,
+                      int held);
   struct Window {
     WindowMode mode;
     MouseHandler handler;
-    cv::Mat shown;
-    int shows = 0;
+    cv::Point topLeft;
+    cv::Size area;
   };
 
   std::deque<Input> inputs_;
@@ -101,8 +134,13 @@ class ScriptedWindowSystem : public WindowSystem {
   std::map<std::string, int> showCounts_;
   std::vector<WindowChange> changes_;
   std::vector<Question> questions_;
+  // Placements asked for windows not open, applied when they open.
+  std::map<std::string, Placement> pendingPlacements_;
+  cv::Rect freeArea_{0, 0, 1920, 1200};
   int dropped_ = 0;
   int unanswered_ = 0;
+  int busyDepth_ = 0;
+  int busyRequests_ = 0;
 };
 
 }  // namespace scribeline

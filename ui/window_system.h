@@ -8,11 +8,30 @@
 namespace scribeline {
 
 // Mouse event codes and flags as the image library reports them.
-enum MouseEvent { kMouseMove = 0, kLeftButtonDown = 1, kLeftButtonUp = 4 };
+enum MouseEvent {
+  kMouseMove = 0,
+  kLeftButtonDown = 1,
+  kMiddleButtonDown = 3,
+  kLeftButtonUp = 4,
+  kMiddleButtonUp = 6,
+  kMouseWheel = 10,
+};
 constexpr int kMouseFlagLeftButton = 1;
+constexpr int kMouseFlagMiddleButton = 4;
 
-// Receives mouse events of one window: event code, position in image pixels
-// (may lie outside the image during a drag), and the button/modifier flags.
+// A kMouseWheel event carries the turn in the upper 16 bits of its flags,
+// signed: 120 per notch, positive when the wheel turns away from the user.
+constexpr int kWheelNotch = 120;
+constexpr int wheelDelta(int flags) {
+  return static_cast<short>((flags >> 16) & 0xffff);
+}
+constexpr int wheelFlags(int delta) {
+  return static_cast<int>(static_cast<unsigned>(delta & 0xffff) << 16);
+}
+
+// Receives mouse events of one window: event code, position in pixels of the
+// picture last shown in it (may lie outside the picture during a drag), and
+// the button/modifier flags.
 using MouseHandler = std::function<void(int event, int x, int y, int flags)>;
 
 enum class WindowMode {
@@ -66,6 +85,51 @@ class WindowSystem {
 
   // Yes/No question; true only for Yes.
   virtual bool askYesNo(const std::string& title, const std::string& text) = 0;
+
+  // --- Placement. Screen positions and sizes are in screen pixels. ---
+  // The part of the screen windows may use (without panels and docks);
+  // empty when unknown.
+  virtual cv::Rect freeArea() { return {}; }
+  // Where the open window's picture area lies on the screen; empty when the
+  // window is not open. A free-scale window's picture area is the size the
+  // user has given it, which the next picture should have to be shown one
+  // to one.
+  virtual cv::Rect pictureArea(const std::string& name) {
+    (void)name;
+    return {};
+  }
+  // The open window with its frame (title bar, borders); empty when the
+  // window is not open. Equals pictureArea when there is no window manager.
+  virtual cv::Rect windowFrame(const std::string& name) {
+    (void)name;
+    return {};
+  }
+  // Puts the window's frame at `topLeft` and, for a free-scale window, gives
+  // its picture area the size `picture` (a 100% window takes its picture's
+  // size). For a window not open yet, applies when it opens.
+  virtual void placeWindow(const std::string& name, cv::Point topLeft,
+                           cv::Size picture) {
+    (void)name, (void)topLeft, (void)picture;
+  }
+
+  // Shows the busy pointer over every window (true) or takes back one such
+  // request (false); requests nest.
+  virtual void setBusy(bool busy) { (void)busy; }
+};
+
+// Shows the busy pointer for the lifetime of the object.
+class BusyPointer {
+ public:
+  // REQUIRES: windows outlives the object.
+  explicit BusyPointer(WindowSystem& windows) : windows_(windows) {
+    windows_.setBusy(true);
+  }
+  ~BusyPointer() { windows_.setBusy(false); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  WindowSystem& windows_;
 };
 
 }  // namespace scribeline

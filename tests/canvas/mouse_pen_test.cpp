@@ -104,10 +104,12 @@ TEST_F(MouseFixture, EventsGoToTheCurrentToolOnly) {
   EXPECT_EQ(windows.showCount(kMainWindow), 2);
 }
 
+// The right button and double clicks only redraw; the middle button pans
+// (a press and release at one point move nothing, so nothing is redrawn).
 TEST_F(MouseFixture, OtherButtonsOnlyRedrawWithThePen) {
   workspace.currentTool = kToolPen;
   for (int event : {2, 3, 5, 6, 7, 8, 9}) mouse(event, 10, 10, 0);
-  EXPECT_EQ(windows.showCount(kMainWindow), 7);
+  EXPECT_EQ(windows.showCount(kMainWindow), 5);
   EXPECT_EQ(differingBytes(workspace.mask, blankMask()), 0);
   EXPECT_FALSE(pen().dragging());
 }

@@ -181,6 +181,51 @@ TEST_F(WindowLayerTest, WheelLeavesTheViewAlone) {
   EXPECT_EQ(differingPixels(session.capture("Probe")), 0);
 }
 
+// Wheel turns reach the handler at the picture pixel under the pointer, with
+// their direction and size in the flags' upper half; the middle button
+// reports its own press and release, and moves carry its flag.
+TEST_F(WindowLayerTest, WheelAndMiddleButtonReachTheHandler) {
+  start(640, 480);
+  session.wheel("Probe", 320, 240, 1);
+  MouseEvent seen;
+  ASSERT_TRUE(nextMouse(session, "Probe", kMouseWheel, &seen));
+  EXPECT_EQ(cv::Point(seen.x, seen.y), cv::Point(320, 240));
+  EXPECT_EQ(wheelDelta(seen.flags), kWheelNotch);
+  session.wheel("Probe", 17, 401, -1);
+  ASSERT_TRUE(nextMouse(session, "Probe", kMouseWheel, &seen));
+  EXPECT_EQ(cv::Point(seen.x, seen.y), cv::Point(17, 401));
+  EXPECT_EQ(wheelDelta(seen.flags), -kWheelNotch);
+
+  session.drag("Probe", {{100, 100}, {150, 120}, {200, 140}}, true, 2);
+  ASSERT_TRUE(nextMouse(session, "Probe", kMiddleButtonDown, &seen));
+  EXPECT_EQ(cv::Point(seen.x, seen.y), cv::Point(100, 100));
+  std::string rest;
+  ASSERT_TRUE(session.waitForLine("mouse Probe 0 200 140 ", &rest, 20));
+  EXPECT_EQ(std::stoi(rest) & kMouseFlagMiddleButton, kMouseFlagMiddleButton);
+  ASSERT_TRUE(nextMouse(session, "Probe", kMiddleButtonUp, &seen));
+  EXPECT_EQ(cv::Point(seen.x, seen.y), cv::Point(200, 140));
+}
+
+// With no window manager, windows go where the program places them, a
+// free-scale one with the picture area asked for; the free area is the
+// screen.
+TEST_F(WindowLayerTest, WindowsGoWhereTheyArePlaced) {
+  start(2000, 1000);
+  session.key("Probe", "f");
+  ASSERT_TRUE(session.waitForOutput("free 0 0 1600 1200\n"));
+  session.key("Probe", "l");
+  ASSERT_TRUE(session.waitForOutput("placed\n"));
+  EXPECT_TRUE(session.waitForWindowSize("Probe", {400, 200}));
+  EXPECT_EQ(session.windowRect("Probe"), cv::Rect(100, 50, 400, 200));
+  EXPECT_EQ(session.windowRect("Pad"), cv::Rect(700, 300, 200, 100));
+  session.setPictureSize("Probe", {2000, 1000});
+  session.click("Probe", 1000, 500);
+  MouseEvent press;
+  ASSERT_TRUE(nextMouse(session, "Probe", 1, &press));
+  EXPECT_NEAR(press.x, 1000, 5);
+  EXPECT_NEAR(press.y, 500, 5);
+}
+
 // A picture larger than the 1600 x 1200 screen opens scaled down to fit it,
 // with its aspect ratio, and the mouse still reports picture pixels.
 struct OversizeCase {

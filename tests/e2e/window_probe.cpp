@@ -7,10 +7,14 @@
 //   "key CODE"                     every key code
 //   "answer yes" / "answer no"     after the question of key "a"
 //   "recreated free" / "recreated 100", "pad shown"   after "r" and "p"
+//   "placed"                       after "l"
+//   "free X Y W H"                 the screen's free area, after "f"
 //   "no windows left"              when the user has closed every window
 // Keys: "a" asks "Probe?" / "Shall we?"; "r" re-creates "Probe" in the other
 // mode; "p" shows "Pad" again (re-opening it when the user has closed it);
-// "e" gives "Pad" a handler that throws; Escape ends with status 3. Without a
+// "e" gives "Pad" a handler that throws; "l" places "Pad" at (700, 300) and
+// "Probe" at (100, 50) with a 400 x 200 picture area; Escape ends with
+// status 3. Without a
 // display it prints "no display: REASON" and ends with status 2.
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +86,15 @@ int main(int argc, char** argv) {
       windows->setMouseHandler("Pad", [](int, int, int, int) {
         throw std::runtime_error("probe handler failure");
       });
+    } else if (key == 'l') {
+      windows->placeWindow("Pad", {700, 300}, {});
+      windows->placeWindow("Probe", {100, 50}, {400, 200});
+      report("placed");
+    } else if (key == 'f') {
+      const cv::Rect free = windows->freeArea();
+      report("free " + std::to_string(free.x) + " " + std::to_string(free.y) +
+             " " + std::to_string(free.width) + " " +
+             std::to_string(free.height));
     } else if (key == 'p') {
       windows->showImage("Pad", probePicture(200, 100));
       report("pad shown");

@@ -357,7 +357,8 @@ void XSession::click(const std::string& title, int x, int y) {
 }
 
 void XSession::drag(const std::string& title,
-                    const std::vector<cv::Point>& path, bool press) {
+                    const std::vector<cv::Point>& path, bool press,
+                    int button) {
   const unsigned long id = waitForWindow(title);
   if (id == 0 || path.empty()) {
     ADD_FAILURE() << "no window \"" << title << "\" to point at";
@@ -380,7 +381,7 @@ void XSession::drag(const std::string& title,
     }
     if (i == 0 && press) {
       command.push_back("mousedown");
-      command.push_back("1");
+      command.push_back(std::to_string(button));
     }
     if (path.size() > 1 && dragPaceSeconds_ > 0) {
       command.push_back("sleep");
@@ -389,7 +390,7 @@ void XSession::drag(const std::string& title,
   }
   if (press) {
     command.push_back("mouseup");
-    command.push_back("1");
+    command.push_back(std::to_string(button));
   }
   runTool(command);
 }

@@ -159,11 +159,12 @@ class XSession {
   // Left click (press and release) at a picture pixel.
   void click(const std::string& title, int x, int y);
   // Left press at the first point, moves through the others, release at the
-  // last one; with press false, only the moves. Points may lie outside the
+  // last one; with press false, only the moves. `button` 2 drags with the
+  // middle button. Points may lie outside the
   // picture and the window; the X server stops the pointer at the screen's
   // edges. The window is raised first, so that it receives the events.
   void drag(const std::string& title, const std::vector<cv::Point>& path,
-            bool press = true);
+            bool press = true, int button = 1);
   // Pause after each move of a drag, in seconds (default 0.03). Qt merges
   // pointer moves that are already queued when the program gets to them, so
   // without a pause a program may see only the first and last points of a
