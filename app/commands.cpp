@@ -4,6 +4,7 @@
 
 #include "app/mask_file.h"
 #include "app/toolbox.h"
+#include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "canvas/opacity.h"
 #include "canvas/view.h"
@@ -95,6 +96,7 @@ CommandResult saveMask(Workspace& workspace, int) {
 CommandResult updateMask(Workspace& workspace, bool filled) {
   for (auto& tool : workspace.tools)
     if (tool) tool->onUpdateMask(workspace, filled);
+  recordMaskStep(workspace);
   return CommandResult::Continue;
 }
 
@@ -161,6 +163,16 @@ CommandResult toggleOverlay(Workspace& workspace, int) {
   return CommandResult::Continue;
 }
 
+CommandResult undo(Workspace& workspace, int) {
+  undoMaskStep(workspace);
+  return CommandResult::Continue;
+}
+
+CommandResult redo(Workspace& workspace, int) {
+  redoMaskStep(workspace);
+  return CommandResult::Continue;
+}
+
 }  // namespace
 
 const std::vector<Command>& commandTable() {
@@ -204,6 +216,8 @@ std::string helpText() {
 
 const std::vector<Command>& namedKeyTable() {
   static const std::vector<Command> table = {
+      {kKeyUndo, "Ctrl + Z", "undo the last change of the mask", undo},
+      {kKeyRedo, "Ctrl + Shift + Z", "redo the change undone last", redo},
       {kKeyLeft, "Left", "pan left", pan<-1, 0>},
       {kKeyUp, "Up", "pan up", pan<0, -1>},
       {kKeyRight, "Right", "pan right", pan<1, 0>},
@@ -229,7 +243,11 @@ CommandResult runCommand(Workspace& workspace, int keyCode) {
 
 bool saveMaskNow(Workspace& workspace) {
   std::string error;
-  if (writeMaskFile(workspace.mask, workspace.maskPath, &error)) return true;
+  if (writeMaskFile(workspace.mask, workspace.maskPath, &error,
+                    !workspace.maskBackupTaken)) {
+    workspace.maskBackupTaken = true;
+    return true;
+  }
   say(workspace,
       "Could not save the mask to " + workspace.maskPath + ": " + error + "\n");
   return false;

@@ -37,36 +37,49 @@ bool writeAll(int fd, const unsigned char* data, size_t size) {
 }
 
 // mkstemp creates the file readable by its owner only; a mask file gets the
-// permissions an ordinary new file would get.
-void applyUsualPermissions(int fd) {
+// permission bits of the file it replaces, or those an ordinary new file
+// would get.
+void applyPermissions(int fd, const struct stat* replaced) {
+  if (replaced != nullptr) {
+    ::fchmod(fd, replaced->st_mode & 07777);
+    return;
+  }
   const mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
 }
 
-}  // namespace
+// Symbolic links are followed to the file they name, so that a save
+// replaces the target and leaves the link in place. A dangling link names
+// the file to create. Gives up (returning the path reached) after as many
+// links as the system itself would follow.
+std::string followLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+    std::vector<char> target(static_cast<size_t>(info.st_size) + 256);
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<size_t>(length) >= target.size()) break;
+    const std::string next(target.data(), static_cast<size_t>(length));
+    path = next[0] == '/' ? next : folderOf(path) + "/" + next;
+  }
+  return path;
+}
 
-bool writeMaskFile(const cv::Mat& mask, const std::string& path,
-                   std::string* error) {
-  std::vector<unsigned char> png;
-  bool encoded = false;
-  try {
-    encoded = !mask.empty() && cv::imencode(".png", mask, png);
-  } catch (const cv::Exception& e) {
-    encoded = false;
-  }
-  if (!encoded) {
-    *error = "the mask cannot be encoded as PNG";
-    return false;
-  }
+// Makes the file at path from bytes: a temporary file in the same folder,
+// written, given its permissions and flushed to the disk, then renamed over
+// path, so that path holds either its old or its new contents, never a mix.
+bool replaceAtomically(const std::string& path, const unsigned char* data,
+                       size_t size, const struct stat* replaced,
+                       std::string* error) {
   std::string temporary = folderOf(path) + "/.scribeline-mask-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
     *error = std::strerror(errno);
     return false;
   }
-  applyUsualPermissions(fd);
-  bool ok = writeAll(fd, png.data(), png.size()) && ::fsync(fd) == 0;
+  applyPermissions(fd, replaced);
+  bool ok = writeAll(fd, data, size) && ::fsync(fd) == 0;
   int savedErrno = errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -79,8 +92,84 @@ bool writeMaskFile(const cv::Mat& mask, const std::string& path,
   if (!ok) {
     ::unlink(temporary.c_str());
     *error = std::strerror(savedErrno);
+    return false;
   }
-  return ok;
+  // The rename itself reaches the disk with the folder.
+  const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return true;
+}
+
+bool readWhole(const std::string& path, std::vector<unsigned char>* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), {});
+  return !in.bad();
+}
+
+// Keeps the file at path as path + "~": a second name for the same file when
+// the file system allows it (the rename of the new mask then leaves this
+// name on the old contents), else a copy, itself written atomically.
+bool keepBackup(const std::string& path, const struct stat& replaced,
+                std::string* error) {
+  const std::string backup = path + "~";
+  std::string temporary = folderOf(path) + "/.scribeline-backup-XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  ::close(fd);
+  ::unlink(temporary.c_str());
+  if (::link(path.c_str(), temporary.c_str()) == 0) {
+    if (::rename(temporary.c_str(), backup.c_str()) == 0) return true;
+    *error = std::strerror(errno);
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  std::vector<unsigned char> old;
+  if (!readWhole(path, &old)) {
+    *error = "the file to replace cannot be read";
+    return false;
+  }
+  return replaceAtomically(backup, old.data(), old.size(), &replaced, error);
+}
+
+}  // namespace
+
+bool writeMaskFile(const cv::Mat& mask, const std::string& path,
+                   std::string* error, bool backup) {
+  std::vector<unsigned char> png;
+  bool encoded = false;
+  try {
+    encoded = !mask.empty() && cv::imencode(".png", mask, png);
+  } catch (const cv::Exception& e) {
+    encoded = false;
+  }
+  if (!encoded) {
+    *error = "the mask cannot be encoded as PNG";
+    return false;
+  }
+  const std::string target = followLinks(path);
+  struct stat replaced;
+  const bool replacing =
+      ::stat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode);
+  if (replacing && backup) {
+    std::string why;
+    if (!keepBackup(target, replaced, &why)) {
+      *error = "the file it replaces cannot be kept as " + target + "~: " + why;
+      return false;
+    }
+  }
+  return replaceAtomically(target, png.data(), png.size(),
+                           replacing ? &replaced : nullptr, error);
+}
+
+std::string maskBackupPath(const std::string& path) {
+  return followLinks(path) + "~";
 }
 
 cv::Mat readImageQuietly(const std::string& path, int flags) {

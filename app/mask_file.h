@@ -10,8 +10,18 @@ namespace scribeline {
 // folder, which then replaces path in one rename. On failure path is left as
 // it was, the temporary file is removed, *error says why, and false is
 // returned.
+//
+// A symbolic link at path is followed: its target is replaced (in the
+// target's folder) and the link stays. A file that is replaced passes its
+// permission bits on to the new one. With `backup`, the file replaced is
+// first kept as its own path followed by "~" (one generation, made as safely
+// as the mask); when that cannot be done nothing is written.
 bool writeMaskFile(const cv::Mat& mask, const std::string& path,
-                   std::string* error);
+                   std::string* error, bool backup = false);
+
+// The backup a save with `backup` keeps of the file at path: the file a
+// symbolic link at path leads to, followed by "~".
+std::string maskBackupPath(const std::string& path);
 
 // cv::imread without the library's console warning for a file that cannot
 // be opened, and without reading anything refused by refusalOf

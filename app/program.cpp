@@ -2,6 +2,10 @@
 
 #include <iostream>
 
+#include <unistd.h>
+
+#include "app/abrupt_end.h"
+#include "app/autosave.h"
 #include "app/session.h"
 #include "app/start_checks.h"
 #include "app/tools.h"
@@ -37,9 +41,21 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   workspace.labelListPath = settings.labelListPath;
   workspace.image = photo;
   installTools(workspace);
+  Autosaver autosaver(chooseAutosavePath(imagePath));
+  workspace.onMaskChanged = [&autosaver](const cv::Mat& mask) {
+    autosaver.noteChange(mask);
+  };
+  setSessionAutosaver(&autosaver);
   startUp(workspace, imagePath);
   runKeyLoop(workspace);
-  return shutDown(workspace);
+  const int status = shutDown(workspace);
+  // A clean end, whatever the answer to "Save?": no autosave is left, also
+  // none kept from an earlier run and not recovered.
+  setSessionAutosaver(nullptr);
+  autosaver.discard();
+  for (const std::string& path : autosaveCandidates(imagePath))
+    ::unlink(path.c_str());
+  return status;
 }
 
 }  // namespace scribeline

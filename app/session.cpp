@@ -1,5 +1,7 @@
 #include "app/session.h"
 
+#include <sys/stat.h>
+
 #include <future>
 #include <iostream>
 #include <opencv2/imgcodecs.hpp>
@@ -9,7 +11,9 @@
 #include "app/image_check.h"
 #include "app/mask_file.h"
 #include "app/start_checks.h"
+#include "app/recovery.h"
 #include "app/toolbox.h"
+#include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "canvas/view.h"
 #include "canvas/window_views.h"
@@ -38,24 +42,44 @@ void buildTools(Workspace& workspace) {
   workspace.toolsBuilt = true;
 }
 
-// A saved mask of the image's size is offered for loading; anything else
-// leaves a blank mask, all label 0. A file refused unread is named on
-// standard error and left as it is.
-void findOrCreateMask(Workspace& workspace) {
-  std::string problem;
-  cv::Mat saved = readMaskFor(workspace.maskPath, workspace.image.size(),
-                              ImageLimits::ofThisProcess(), &problem);
-  if (!problem.empty())
-    std::cerr << maskSetAsideLine(workspace.maskPath, problem) << std::flush;
-  if (!saved.empty() && saved.size() == workspace.image.size() &&
-      workspace.windows.askYesNo(
+bool isFile(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The mask starts blank (all label 0) and that is where the history starts.
+// An autosave of this photo is offered first; else a saved mask of the
+// image's size is offered for loading. A mask taken either way is the first
+// step, and shows in the "Mask" window. A mask file that cannot be used is
+// named, as the first save will replace it.
+void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
+  workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+  startMaskHistory(workspace);
+  bool taken = offerRecovery(workspace, imagePath);
+  if (!taken) {
+    std::string problem;
+    cv::Mat saved = readMaskFor(workspace.maskPath, workspace.image.size(),
+                                ImageLimits::ofThisProcess(), &problem);
+    if (!problem.empty())
+      std::cerr << maskSetAsideLine(workspace.maskPath, problem) << std::flush;
+    if (!saved.empty() && saved.size() == workspace.image.size()) {
+      taken = workspace.windows.askYesNo(
           "Load?",
-          "The corresponding mask file exists. Do you want to load it?")) {
-    workspace.mask = saved;
-    showMaskView(workspace);
+          "The corresponding mask file exists. Do you want to load it?");
+      if (taken) workspace.mask = saved;
+    } else if (problem.empty() && isFile(workspace.maskPath)) {
+      say(workspace, "The mask file " + workspace.maskPath +
+                         " was set aside (" +
+                         (saved.empty() ? "it cannot be read"
+                                        : "its size is not the photo's") +
+                         "): a save will replace it, keeping it as " +
+                         maskBackupPath(workspace.maskPath) + "\n");
+    }
   }
-  if (workspace.mask.empty())
-    workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+  if (!taken) return;
+  // Recorded without telling the autosave: this state is on disk already.
+  workspace.history.record(workspace.mask);
+  showMaskView(workspace);
 }
 
 }  // namespace
@@ -90,7 +114,7 @@ void startUp(Workspace& workspace, const std::string& imagePath) {
   if (!unsavable.empty())
     say(workspace, maskUnsavableLine(workspace.maskPath, unsavable));
   buildTools(workspace);
-  findOrCreateMask(workspace);
+  findOrCreateMask(workspace, imagePath);
   openToolbox(workspace);
   say(workspace, helpText());
   openMainWindow(workspace, WindowMode::FreeScale);

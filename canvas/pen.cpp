@@ -2,6 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "canvas/mask_steps.h"
 #include "canvas/window_views.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
@@ -32,7 +33,7 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
                       int flags) {
   const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
   if (dragging_ && !buttonEvent && (flags & kMouseFlagLeftButton) == 0) {
-    dragging_ = false;
+    endDrag(workspace);
     return;
   }
   switch (event) {
@@ -55,13 +56,20 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
       penLastPoint_ = point;
       return;
     case kLeftButtonUp:
-      dragging_ = false;
+      endDrag(workspace);
       return;
     default:
       return;
   }
 }
 
-void PenTool::onLeave(Workspace&) { dragging_ = false; }
+void PenTool::onLeave(Workspace& workspace) {
+  if (dragging_) endDrag(workspace);
+}
+
+void PenTool::endDrag(Workspace& workspace) {
+  dragging_ = false;
+  recordMaskStep(workspace);
+}
 
 }  // namespace scribeline

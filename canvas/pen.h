@@ -30,6 +30,9 @@ class PenTool : public Tool {
   cv::Point penLastPoint() const { return penLastPoint_; }
 
  private:
+  // The drag's paint becomes one step of the mask's history.
+  void endDrag(Workspace& workspace);
+
   bool dragging_ = false;
   cv::Point penLastPoint_{0, 0};
 };

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <ostream>
 #include <string>
 #include <string_view>
 
+#include "canvas/history.h"
 #include "canvas/opacity.h"
 #include "canvas/tool.h"
 #include "canvas/view_scratch.h"
@@ -61,6 +63,16 @@ struct Workspace {
   std::string labelListPath = "label_list.txt";
 
   ViewScratch viewScratch;
+
+  // Every recorded change of `mask`, for undo and redo (canvas/mask_steps.h).
+  MaskHistory history;
+  // Told of every change of `mask` once it is recorded (the autosave); may
+  // be empty. Runs on the key-loop thread.
+  std::function<void(const cv::Mat&)> onMaskChanged;
+  // Whether a save of this run has already kept the file it replaced as a
+  // backup: later saves leave that backup alone, so that it keeps the mask
+  // file as it was before this run.
+  bool maskBackupTaken = false;
   // Zoom and pan of the main and "Mask" windows, and their placement.
   WindowViews views;
 };

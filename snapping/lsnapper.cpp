@@ -43,9 +43,13 @@ void buildSnapperModel(LSnapper& snapper) {
       optimizer.setSmoothCost(l1, l2, l1 == l2 ? 0.0f : 1.0f);
     }
   }
+  std::vector<WeightedPair> pairs;
   forEachNeighbourPair(snapper.superpixels, [&](int i, int j, float weight) {
     optimizer.setNeighbors(i, j, weight);
+    pairs.push_back({i, j, weight});
   });
+  snapper.solver = std::make_unique<PottsExpansion>(
+      snapper.n, snapper.numLabels, pairs, options.memory);
 }
 
 }  // namespace scribeline

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "graphcut/label_optimizer.h"
+#include "graphcut/potts_expansion.h"
 #include "snapping/stroke_paint.h"
 #include "snapping/superpixel_model.h"
 
@@ -30,7 +31,12 @@ struct LSnapper {
   std::vector<int> superpixelMap;
   // Sites are the superpixels, labels the annotation labels, Potts
   // smoothness over the adjacent pairs.
+  // The energy's reference form; runSnapper solves with `solver`.
   std::unique_ptr<LabelOptimizer> optimizer;
+  // The same energy (each adjacent pair once, with its summed weight), solved
+  // by runSnapper. Its label order is shuffled from a clock-seeded generator
+  // unless a solve is given its seed.
+  std::unique_ptr<PottsExpansion> solver;
   LabelStrokes labelStrokes;  // numLabels lists
   int numLabels;
   // The list of the label picked in the toolbox; never null.
@@ -39,8 +45,9 @@ struct LSnapper {
   int n = 0;      // number of superpixels
   // Data-cost table of runSnapper, kept so that every stroke reuses it.
   std::vector<float> dataCosts;
-  // Memory source of the optimiser and its graphs (null: std::malloc), read
-  // when buildSnapperModel creates the optimiser; tests make it fail.
+  // Memory source of the optimiser and its graphs, and of the solver's
+  // working arrays in each solve (null: std::malloc), read when
+  // buildSnapperModel creates them; tests make it fail.
   AllocationHook optimizerAllocation = nullptr;
 };
 
@@ -59,18 +66,22 @@ void buildSnapperModel(LSnapper& snapper);
 // Relabels every superpixel from all strokes of all labels: stroked
 // superpixels take their stroke's label (the highest where labels meet),
 // the others are solved by expansion moves over colour-model data costs
-// weighted by lambda / (1 - lambda). Starts from the previous labelling and
-// visits the labels in the order the optimiser's generator gives (seeded
-// from the clock when the optimiser was built).
+// weighted by lambda / (1 - lambda), with `solver`: each move a minimum cut of
+// its graph, starting from the previous labelling and from the flows earlier
+// solves left, visiting the labels in the order the solver's generator gives
+// (seeded from the clock when the model was built). The data costs are left
+// in dataCosts; the reference optimiser is not given them.
 // When memory runs out it throws std::bad_alloc and leaves superpixelLabels
 // and every seed as they were before the call.
 // REQUIRES: initSnapper has run; 0 < lambda < 1.
 void runSnapper(LSnapper& snapper, float lambda);
 
-// runSnapper with the label order taken from `seed` alone: the optimiser's
+// runSnapper with the label order taken from `seed` alone: the solver's
 // generator is seeded with it and its label order restarts from 0, 1, ...
-// Two solves from the same strokes, starting labelling and seed give the
-// same labels.
+// Float rounding lets the flows kept from earlier solves decide near-ties, so
+// two solves from the same strokes, starting labelling, seed and earlier
+// solves (or none, after solver->forgetFlows()) give the same labels: a
+// session's solves replayed from start-up with their seeds repeat exactly.
 void runSnapper(LSnapper& snapper, float lambda, unsigned seed);
 
 // Paints every pixel of mask with labelColor of its superpixel's label, the

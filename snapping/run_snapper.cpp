@@ -20,15 +20,7 @@ void solve(LSnapper& snapper, float lambda) {
       buildColourModels(snapper.superpixels, snapper.numLabels);
   std::vector<float>& costs = snapper.dataCosts;
   computeDataCosts(snapper.superpixels, models, lambda, costs);
-  const int numLabels = snapper.numLabels;
-  const float* cost = costs.data();
-  for (int s = 0; s < snapper.n; ++s) {
-    for (int l = 0; l < numLabels; ++l) {
-      snapper.optimizer->setDataCost(s, l, *cost++);
-    }
-  }
-
-  snapper.optimizer->expansion();
+  snapper.solver->expansion(snapper.superpixelLabels.data(), costs.data());
 
   // Expansion only promises not to raise the energy (and runs no cycle at all
   // when the energy is too large to register a change of 1), so it does not
@@ -63,8 +55,7 @@ void runSnapper(LSnapper& snapper, float lambda) {
 }
 
 void runSnapper(LSnapper& snapper, float lambda, unsigned seed) {
-  snapper.optimizer->setRandomSeed(seed);
-  snapper.optimizer->resetLabelOrder();
+  snapper.solver->seed(seed);
   runSnapper(snapper, lambda);
 }
 

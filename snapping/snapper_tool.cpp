@@ -3,10 +3,12 @@
 #include <new>
 #include <opencv2/imgproc.hpp>
 
+#include "canvas/mask_steps.h"
 #include "canvas/view.h"
 #include "canvas/window_views.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
+#include "snapping/snap_step.h"
 
 namespace scribeline {
 
@@ -81,15 +83,23 @@ void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
 }
 
 void SnapperTool::endStroke(Workspace& workspace) {
-  std::vector<Stroke>* strokes = strokeUnderWay_;
+  std::vector<Stroke>& strokes = *strokeUnderWay_;
   strokeUnderWay_ = nullptr;
-  if (!solveAndShow(workspace)) {
-    strokes->pop_back();  // taken back: the mask shows the solve before it
+  if (!solveAndShow(workspace, strokes, strokes.size() - 1,
+                    SnapStep::Change::StrokeAdded, strokes.back())) {
+    strokes.pop_back();  // taken back: the mask shows the solve before it
     recomposeAndShow(workspace);
   }
 }
 
-bool SnapperTool::solveAndShow(Workspace& workspace) {
+int SnapperTool::labelOf(const std::vector<Stroke>& strokes) const {
+  return static_cast<int>(&strokes - snapper_->labelStrokes.data());
+}
+
+bool SnapperTool::solveAndShow(Workspace& workspace,
+                               const std::vector<Stroke>& strokes, size_t index,
+                               SnapStep::Change change, Stroke stroke) {
+  const std::vector<int> labelsBefore = snapper_->superpixelLabels;
   {
     BusyPointer busy(workspace.windows);
     try {
@@ -101,8 +111,11 @@ bool SnapperTool::solveAndShow(Workspace& workspace) {
     }
     rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   }
-  markMaskChanged(workspace);
-  showMaskView(workspace);
+  // The step shows the mask when its window is open; a solve opens it.
+  recordMaskStep(workspace, std::make_unique<SnapStep>(
+                                *snapper_, labelOf(strokes), index, change,
+                                std::move(stroke), labelsBefore));
+  if (!workspace.windows.isOpen(kMaskWindow)) showMaskView(workspace);
   recomposeAndShow(workspace);
   return true;
 }
@@ -115,7 +128,8 @@ void SnapperTool::onBackspace(Workspace& workspace) {
   }
   Stroke removed = std::move(strokes.back());
   strokes.pop_back();
-  if (!solveAndShow(workspace)) {
+  if (!solveAndShow(workspace, strokes, strokes.size(),
+                    SnapStep::Change::StrokeRemoved, removed)) {
     strokes.push_back(std::move(removed));
     recomposeAndShow(workspace);
   }

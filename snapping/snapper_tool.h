@@ -7,6 +7,7 @@
 #include "canvas/photo_overlay.h"
 #include "canvas/tool.h"
 #include "snapping/lsnapper.h"
+#include "snapping/snap_step.h"
 
 namespace scribeline {
 
@@ -55,8 +56,12 @@ class SnapperTool : public Tool {
                     int flags);
   // Ends the stroke under way (its points are complete) and solves.
   void endStroke(Workspace& workspace);
-  // Returns false, with nothing changed, when memory ran out.
-  bool solveAndShow(Workspace& workspace);
+  // Solves, rebuilds the mask and records it as one step together with the
+  // change of the stroke at `index` of `strokes` that led to the solve.
+  // Returns false, with nothing changed and no step, when memory ran out.
+  bool solveAndShow(Workspace& workspace, const std::vector<Stroke>& strokes,
+                    size_t index, SnapStep::Change change, Stroke stroke);
+  int labelOf(const std::vector<Stroke>& strokes) const;
 
   std::unique_ptr<LSnapper> snapper_;
   // The list whose last stroke is under way, or null.

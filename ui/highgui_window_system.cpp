@@ -228,6 +228,12 @@ class HighguiWindowSystem : public WindowSystem {
     return box.exec() == QMessageBox::Yes;
   }
 
+  // A window the user has closed is only hidden by highgui.
+  bool isOpen(const std::string& name) const override {
+    const QWidget* window = findHighguiWindow(name);
+    return window != nullptr && window->isVisible();
+  }
+
   cv::Rect freeArea() override {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen == nullptr ? cv::Rect() : toRect(screen->availableGeometry());
@@ -344,9 +350,9 @@ class HighguiWindowSystem : public WindowSystem {
     const QPoint at = surface->mapFromGlobal(wheel.globalPosition().toPoint());
     const int x = static_cast<int>(std::floor(
         at.x() * static_cast<double>(window.picture.width) / surface->width()));
-    const int y = static_cast<int>(std::floor(at.y() *
-                                              static_cast<double>(window.picture.height) /
-                                              surface->height()));
+    const int y = static_cast<int>(
+        std::floor(at.y() * static_cast<double>(window.picture.height) /
+                   surface->height()));
     dispatchMouse(kMouseWheel, x, y, wheelFlags(delta), window.handler.get());
   }
 

@@ -55,7 +55,7 @@ class ScriptedWindowSystem : public WindowSystem {
   void pushAnswer(bool yes);
 
   // --- Records ---
-  bool isOpen(const std::string& name) const;
+  bool isOpen(const std::string& name) const override;
   // REQUIRES: the window is open.
   WindowMode modeOf(const std::string& name) const;
   bool hasMouseHandler(const std::string& name) const;

@@ -86,6 +86,9 @@ class WindowSystem {
   // Yes/No question; true only for Yes.
   virtual bool askYesNo(const std::string& title, const std::string& text) = 0;
 
+  // Whether the named window is open: made and neither destroyed nor closed
+  // by the user.
+  virtual bool isOpen(const std::string& name) const = 0;
   // --- Placement. Screen positions and sizes are in screen pixels. ---
   // The part of the screen windows may use (without panels and docks);
   // empty when unknown.

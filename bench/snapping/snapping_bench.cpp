@@ -133,8 +133,9 @@ void countLabellingFingerprint(benchmark::State& state,
   state.counters["labels_fnv"] = hash % 1000000;
 }
 
-// fromZero: every iteration starts from the all-0 labelling, as the first
-// stroke of a session does; otherwise each starts from the previous result.
+// fromZero: every iteration starts from the all-0 labelling and no kept flow,
+// as the first stroke of a session does; otherwise each starts from the
+// previous result and the flows its solve left.
 void benchStroke(benchmark::State& state, const std::string& key,
                  bool fromZero) {
   LSnapper& snapper = *builtSnappers().at(key);
@@ -145,11 +146,11 @@ void benchStroke(benchmark::State& state, const std::string& key,
       state.PauseTiming();
       std::fill(snapper.superpixelLabels.begin(),
                 snapper.superpixelLabels.end(), 0);
+      snapper.solver->forgetFlows();
       state.ResumeTiming();
     }
     // The label order of the moves, the same in every run.
-    snapper.optimizer->setRandomSeed(12345);
-    runSnapper(snapper, 0.3f);
+    runSnapper(snapper, 0.3f, 12345);
     rebuildMaskFromSuperpixels(snapper, mask);
     benchmark::DoNotOptimize(mask.data);
   }
@@ -157,28 +158,29 @@ void benchStroke(benchmark::State& state, const std::string& key,
 }
 
 // The usual stroke of a session: strokes of three labels are on the photo
-// except the newest stroke of `label`, and their solve is what the labels
-// hold; the stroke is drawn and solved. Label 2 has a single stroke, so that
-// stroke brings a label in; label 3 has two, so its second adds to a label.
+// except the newest stroke of `label`, and their solve is what the labels and
+// the solver's kept flows hold; the stroke is drawn and solved. Label 2 has a
+// single stroke, so that stroke brings a label in; label 3 has two, so its
+// second adds to a label.
 void benchStrokeAdded(benchmark::State& state, const std::string& key,
                       int label) {
   LSnapper& snapper = *builtSnappers().at(key);
   drawThreeLabels(snapper);
   const Stroke added = snapper.labelStrokes[label].back();
   snapper.labelStrokes[label].pop_back();
-  std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(),
-            0);
-  snapper.optimizer->setRandomSeed(12345);
-  runSnapper(snapper, 0.3f);
-  const std::vector<int> before = snapper.superpixelLabels;
+  auto solveWithout = [&] {
+    std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(),
+              0);
+    snapper.solver->forgetFlows();
+    runSnapper(snapper, 0.3f, 12345);
+  };
   cv::Mat mask(snapper.image.size(), CV_8UC3, cv::Scalar(0, 0, 0));
   for (auto _ : state) {
     state.PauseTiming();
-    snapper.superpixelLabels = before;
+    solveWithout();
     snapper.labelStrokes[label].push_back(added);
-    snapper.optimizer->setRandomSeed(12345);
     state.ResumeTiming();
-    runSnapper(snapper, 0.3f);
+    runSnapper(snapper, 0.3f, 12345);
     rebuildMaskFromSuperpixels(snapper, mask);
     benchmark::DoNotOptimize(mask.data);
     state.PauseTiming();

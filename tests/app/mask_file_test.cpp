@@ -109,5 +109,81 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+// How a save meets what is at the mask path: nothing, a file (whose
+// permission bits and contents must survive, the contents as the backup), a
+// symbolic link (absolute, relative, dangling) to a file in another folder.
+struct ReplaceRow {
+  std::string description;
+  std::string linkTarget;  // empty: no link; relative to the test folder
+  bool relativeLink;
+  bool targetExists;
+  mode_t targetMode;  // of an existing target
+  bool backup;
+};
+
+class MaskFileReplaceTest : public WorkspaceFixture,
+                            public testing::WithParamInterface<ReplaceRow> {};
+
+TEST_P(MaskFileReplaceTest, WritesThroughLinksKeepingModeAndBackup) {
+  const ReplaceRow& row = GetParam();
+  ASSERT_EQ(mkdir((folder + "/photos").c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((folder + "/masks").c_str(), 0755), 0);
+  const std::string path = folder + "/photos/p.jpg_Mask.png";
+  const std::string target =
+      row.linkTarget.empty() ? path : folder + "/" + row.linkTarget;
+  if (!row.linkTarget.empty()) {
+    const std::string linkText =
+        row.relativeLink ? "../" + row.linkTarget : target;
+    ASSERT_EQ(symlink(linkText.c_str(), path.c_str()), 0);
+  }
+  if (row.targetExists) {
+    std::ofstream(target) << "old contents";
+    ASSERT_EQ(chmod(target.c_str(), row.targetMode), 0);
+  }
+  std::string error;
+  ASSERT_TRUE(writeMaskFile(colourfulMask(), path, &error, row.backup))
+      << error;
+
+  struct stat info;
+  ASSERT_EQ(lstat(path.c_str(), &info), 0);
+  EXPECT_EQ(S_ISLNK(info.st_mode), !row.linkTarget.empty());
+  EXPECT_EQ(cv::norm(readMaskFile(target), colourfulMask(), cv::NORM_INF), 0);
+  ASSERT_EQ(stat(target.c_str(), &info), 0);
+  const mode_t umaskNow = umask(0);
+  umask(umaskNow);
+  EXPECT_EQ(info.st_mode & 07777,
+            row.targetExists ? row.targetMode : 0666 & ~umaskNow);
+  const bool backedUp = row.targetExists && row.backup;
+  EXPECT_EQ(fileBytes(target + "~"), backedUp ? "old contents" : "");
+  if (backedUp) {
+    ASSERT_EQ(stat((target + "~").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, row.targetMode);
+  }
+  // Nothing else is left in either folder.
+  std::vector<std::string> photos = {"p.jpg_Mask.png"};
+  std::vector<std::string> masks;
+  auto& targetFolder = row.linkTarget.empty() ? photos : masks;
+  if (!row.linkTarget.empty()) masks.push_back("m.png");
+  if (backedUp) targetFolder.push_back(targetFolder.front() + "~");
+  EXPECT_EQ(folderEntries(folder + "/photos"), photos);
+  EXPECT_EQ(folderEntries(folder + "/masks"), masks);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replacing, MaskFileReplaceTest,
+    testing::Values(
+        ReplaceRow{"new file", "", false, false, 0, true},
+        ReplaceRow{"file replaced with backup", "", false, true, 0640, true},
+        ReplaceRow{"file replaced without backup", "", false, true, 0604,
+                   false},
+        ReplaceRow{"absolute link", "masks/m.png", false, true, 0600, true},
+        ReplaceRow{"relative link", "masks/m.png", true, true, 0664, true},
+        ReplaceRow{"dangling link", "masks/m.png", false, false, 0, true}),
+    [](const testing::TestParamInfo<ReplaceRow>& info) {
+      std::string name;
+      for (char c : info.param.description) name += std::isalnum(c) ? c : '_';
+      return name;
+    });
+
 }  // namespace
 }  // namespace scribeline

@@ -241,6 +241,120 @@ INSTANTIATE_TEST_SUITE_P(
       return info.param.description;
     });
 
+// What is on disk at start-up, what the user answers, and what is on disk
+// after the run: the autosave comes first, an unusable mask file is named,
+// and a save never replaces a mask file without keeping it as a backup
+// (the first one of the run: later saves leave that backup alone).
+struct DiskRow {
+  std::string description;
+  std::string maskFile;  // "", "photo size", "other size", "garbage"
+  bool autosave;
+  std::vector<bool> startAnswers;
+  std::string keys;  // "p": a pen drag, other characters as keys
+  bool saveAtExit;
+  std::vector<std::string> titles;  // every question, in order
+  std::string setAside;             // the reason named, or ""
+  std::string maskAfter;   // "before" (unchanged), "work", "autosave"
+  std::string backupAfter;  // "" (none) or "before"
+};
+
+class DiskTest : public SessionTest,
+                 public testing::WithParamInterface<DiskRow> {
+ protected:
+  static std::string bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+};
+
+TEST_P(DiskTest, StartUpAndSavesKeepEveryMaskOnDisk) {
+  const DiskRow& row = GetParam();
+  const cv::Mat before(40, 60, CV_8UC3, cv::Scalar(0, 128, 0));
+  if (row.maskFile == "photo size") cv::imwrite(maskPath, before);
+  if (row.maskFile == "other size")
+    cv::imwrite(maskPath, cv::Mat(41, 60, CV_8UC3, cv::Scalar(0, 128, 0)));
+  if (row.maskFile == "garbage") std::ofstream(maskPath) << "not a picture";
+  const std::string bytesBefore = bytesOf(maskPath);
+  const cv::Mat autosaved(40, 60, CV_8UC3, cv::Scalar(128, 0, 128));
+  const std::string autosavePath = imagePath + "_Mask.autosave.png";
+  if (row.autosave) cv::imwrite(autosavePath, autosaved);
+
+  for (bool answer : row.startAnswers) windows->pushAnswer(answer);
+  for (char key : row.keys) {
+    if (key == 'p') {
+      windows->pushClick(kToolboxWindow, 90, 105);  // label 5
+      windows->pushKey('2');
+      windows->pushDrag(kMainWindow, {{5, 5}, {25, 20}});
+    } else {
+      windows->pushKey(key);
+    }
+  }
+  windows->pushKey(27);
+  windows->pushAnswer(row.saveAtExit);
+  EXPECT_EQ(run(imagePath), 1);
+
+  std::vector<std::string> titles;
+  for (const auto& question : windows->questions())
+    titles.push_back(question.title);
+  EXPECT_EQ(titles, row.titles);
+  if (row.autosave) {
+    EXPECT_EQ(windows->questions()[0].text.rfind(
+                  "Unsaved work on this photo's mask was kept in FILE=" +
+                      autosavePath + " (written ",
+                  0),
+              0u)
+        << windows->questions()[0].text;
+  }
+  const std::string line =
+      "The mask file " + maskPath + " was set aside (" + row.setAside +
+      "): a save will replace it, keeping it as " + maskPath + "~\n";
+  EXPECT_EQ(console.str().find(line) != std::string::npos,
+            !row.setAside.empty())
+      << console.str();
+
+  if (row.maskAfter == "before") {
+    EXPECT_EQ(bytesOf(maskPath), bytesBefore);
+  } else {
+    const cv::Mat saved = cv::imread(maskPath);
+    ASSERT_EQ(saved.size(), before.size());
+    if (row.maskAfter == "autosave") {
+      EXPECT_EQ(cv::norm(saved, autosaved, cv::NORM_INF), 0);
+    } else {  // the pen work (if any) on a blank mask
+      const bool painted = row.keys.find('p') != std::string::npos;
+      EXPECT_EQ(saved.at<cv::Vec3b>(5, 5),
+                painted ? cv::Vec3b(128, 0, 128) : cv::Vec3b(0, 0, 0));
+      EXPECT_EQ(saved.at<cv::Vec3b>(35, 55), cv::Vec3b(0, 0, 0));
+    }
+  }
+  EXPECT_EQ(bytesOf(maskPath + "~"),
+            row.backupAfter == "before" ? bytesBefore : "");
+  // A clean end leaves no autosave.
+  EXPECT_FALSE(std::ifstream(autosavePath).is_open());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Disk, DiskTest,
+    testing::Values(
+        DiskRow{"no_to_load_then_save", "photo size", false, {false}, "p",
+                true, {"Load?", "Save?"}, "", "work", "before"},
+        DiskRow{"two_saves_keep_the_first_backup", "photo size", false,
+                {false}, "pMp", true, {"Load?", "Save?"}, "", "work",
+                "before"},
+        DiskRow{"other_size_set_aside", "other size", false, {}, "", true,
+                {"Save?"}, "its size is not the photo's", "work", "before"},
+        DiskRow{"unreadable_set_aside", "garbage", false, {}, "", true,
+                {"Save?"}, "it cannot be read", "work", "before"},
+        DiskRow{"unreadable_not_saved", "garbage", false, {}, "", false,
+                {"Save?"}, "it cannot be read", "before", ""},
+        DiskRow{"autosave_recovered_before_load", "photo size", true, {true},
+                "", true, {"Recover?", "Save?"}, "", "autosave", "before"},
+        DiskRow{"autosave_declined_then_loaded", "photo size", true,
+                {false, true}, "", false, {"Recover?", "Load?", "Save?"}, "",
+                "before", ""}),
+    [](const testing::TestParamInfo<DiskRow>& info) {
+      return info.param.description;
+    });
+
 TEST_F(SessionTest, ClosingEveryWindowEndsLikeEscape) {
   windows->pushKey('2');
   windows->pushCloseAll();

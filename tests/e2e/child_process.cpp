@@ -125,6 +125,10 @@ void ChildProcess::stop(double graceSeconds) {
   }
 }
 
+void ChildProcess::sendSignal(int number) {
+  if (pid_ > 0) kill(pid_, number);
+}
+
 std::string runCommand(const std::vector<std::string>& command,
                        const std::string& display, double timeoutSeconds,
                        int* status) {

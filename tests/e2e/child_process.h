@@ -53,6 +53,8 @@ class ChildProcess {
   // Ends the child: SIGTERM, and SIGKILL when it is still there after
   // graceSeconds (at once with 0).
   void stop(double graceSeconds);
+  // Sends the signal to a child still running.
+  void sendSignal(int number);
 
  private:
   pid_t pid_ = -1;

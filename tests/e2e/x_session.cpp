@@ -189,6 +189,10 @@ std::string XSession::errorOutput() const {
 
 bool XSession::running() { return program_.running(); }
 
+void XSession::signalProgram(int number) { program_.sendSignal(number); }
+
+void XSession::killServer() { server_.stop(0); }
+
 int XSession::waitForExit(double timeoutSeconds) {
   const auto start = Clock::now();
   while (program_.running()) {

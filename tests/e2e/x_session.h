@@ -124,6 +124,10 @@ class XSession {
   // timeout (it is killed then).
   int waitForExit(double timeoutSeconds = 60);
   bool running();
+  // Sends a signal to the program (SIGTERM, SIGHUP, ...).
+  void signalProgram(int number);
+  // Kills the X server under the program, as when the display goes away.
+  void killServer();
 
   // Waits until a visible window titled exactly `title` exists and returns
   // its X id, or 0 after the timeout.

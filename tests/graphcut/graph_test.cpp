@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <boost/graph/adjacency_list.hpp>
-#include <boost/graph/push_relabel_max_flow.hpp>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -17,6 +15,7 @@
 #include <vector>
 
 #include "graphcut/memory.h"
+#include "tests/graphcut/boost_max_flow.h"
 
 namespace scribeline {
 namespace {
@@ -139,26 +138,8 @@ TEST(GraphExhaustive, NoSourceCapacityLeavesEveryNodeOnTheSinkSide) {
 // Max flow of the same network (terminal weights as arcs from the source and
 // to the sink) computed by Boost.Graph's push-relabel algorithm.
 double boostMaxFlow(const Problem& p) {
-  using Traits =
-      boost::adjacency_list_traits<boost::vecS, boost::vecS, boost::directedS>;
-  using BoostGraph = boost::adjacency_list<
-      boost::vecS, boost::vecS, boost::directedS, boost::no_property,
-      boost::property<
-          boost::edge_capacity_t, double,
-          boost::property<boost::edge_residual_capacity_t, double,
-                          boost::property<boost::edge_reverse_t,
-                                          Traits::edge_descriptor>>>>;
-  BoostGraph g(p.numNodes + 2);
-  auto capacity = boost::get(boost::edge_capacity, g);
-  auto reverse = boost::get(boost::edge_reverse, g);
-  auto addArc = [&](int from, int to, double cap) {
-    auto forward = boost::add_edge(from, to, g).first;
-    auto back = boost::add_edge(to, from, g).first;
-    capacity[forward] = cap;
-    capacity[back] = 0;
-    reverse[forward] = back;
-    reverse[back] = forward;
-  };
+  BoostMaxFlow g(p.numNodes + 2);
+  auto addArc = [&](int from, int to, double cap) { g.addArc(from, to, cap); };
   int source = p.numNodes;
   int sink = p.numNodes + 1;
   for (int i = 0; i < p.numNodes; ++i) {
@@ -169,7 +150,7 @@ double boostMaxFlow(const Problem& p) {
     if (e.capacity > 0) addArc(e.from, e.to, e.capacity);
     if (e.reverseCapacity > 0) addArc(e.to, e.from, e.reverseCapacity);
   }
-  return boost::push_relabel_max_flow(g, source, sink);
+  return g.maxFlow(source, sink);
 }
 
 void expectMatchesBoost(const Problem& p) {

@@ -14,7 +14,7 @@ set(rules
   "snapping engine|snapping/*|app ui canvas scissors")
 # The tools in the engine folders stand above the engines: they may also
 # include canvas/ and the window-system interface.
-set(tool_files scissors/scissor_tool snapping/snapper_tool)
+set(tool_files scissors/scissor_tool snapping/snapper_tool snapping/snap_step)
 
 set(failures "")
 foreach(rule ${rules})

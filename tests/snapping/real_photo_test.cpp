@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 
@@ -58,16 +60,24 @@ Stroke polyline(const cv::Mat& image, double x0, double y0, double x1,
   return stroke;
 }
 
-class RealPhotoTest : public testing::TestWithParam<PhotoCase> {};
+// Loads the photograph (or skips when it is absent) and builds its snapper.
+class RealPhotoTest : public testing::TestWithParam<PhotoCase> {
+ protected:
+  void SetUp() override {
+    const std::string path = findPhoto(GetParam().name);
+    if (path.empty()) GTEST_SKIP() << GetParam().name << " not found";
+    image = cv::imread(path, cv::IMREAD_COLOR);
+    ASSERT_FALSE(image.empty()) << path;
+    snapperStore = std::make_unique<LSnapper>(image, 25);
+    initSnapper(*snapperStore, 0.5f, 500.0f, 20);
+  }
+
+  cv::Mat image;
+  std::unique_ptr<LSnapper> snapperStore;
+};
 
 TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
-  const std::string path = findPhoto(GetParam().name);
-  if (path.empty()) GTEST_SKIP() << GetParam().name << " not found";
-  const cv::Mat image = cv::imread(path, cv::IMREAD_COLOR);
-  ASSERT_FALSE(image.empty()) << path;
-
-  LSnapper snapper(image, 25);
-  initSnapper(snapper, 0.5f, 500.0f, 20);
+  LSnapper& snapper = *snapperStore;
   const ArcCounts arcs = countArcs(snapper.superpixels);
   std::printf(
       "%s: %d superpixels; largest arc count of a node: %d outgoing, %d "
@@ -99,6 +109,58 @@ TEST_P(RealPhotoTest, ThreeLabelSolveOverTheWholeSuperpixelGraph) {
     }
   }
   EXPECT_GT(seeded, 0);
+}
+
+// The snapping solve (pairs merged, its own max-flow) against the reference
+// optimiser on the same data costs, from the same start and in the same label
+// order: they may part only where float rounding decides between cuts of
+// (nearly) equal value.
+TEST_P(RealPhotoTest, SolveAgreesWithTheReferenceOptimiser) {
+  LSnapper& snapper = *snapperStore;
+  snapper.labelStrokes[1].push_back(polyline(image, 0.05, 0.10, 0.25, 0.20));
+  snapper.labelStrokes[2].push_back(polyline(image, 0.40, 0.45, 0.60, 0.55));
+  snapper.labelStrokes[3].push_back(polyline(image, 0.70, 0.15, 0.90, 0.30));
+  snapper.labelStrokes[3].push_back(polyline(image, 0.75, 0.70, 0.95, 0.85));
+  snapper.labelStrokes[4].push_back(polyline(image, 0.10, 0.80, 0.30, 0.90));
+
+  const unsigned seed = 20261210;
+  runSnapper(snapper, 0.3f, seed);
+  const std::vector<int> solved = snapper.superpixelLabels;
+
+  std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(),
+            0);
+  for (int s = 0; s < snapper.n; ++s) {
+    for (int l = 0; l < snapper.numLabels; ++l) {
+      snapper.optimizer->setDataCost(
+          s, l, snapper.dataCosts[static_cast<size_t>(s) * 25 + l]);
+    }
+  }
+  snapper.optimizer->setRandomSeed(seed);
+  snapper.optimizer->resetLabelOrder();
+  snapper.optimizer->expansion();
+  std::vector<int>& reference = snapper.superpixelLabels;
+  for (int s = 0; s < snapper.n; ++s) {
+    if (snapper.superpixels[s].seed != -1) {
+      reference[s] = snapper.superpixels[s].seed;
+    }
+  }
+
+  long long agreeing = 0, pixels = 0;
+  for (int s = 0; s < snapper.n; ++s) {
+    const long long size =
+        static_cast<long long>(snapper.superpixels[s].pixels.size());
+    pixels += size;
+    if (solved[s] == reference[s]) agreeing += size;
+  }
+  EXPECT_GE(static_cast<double>(agreeing), 0.999 * static_cast<double>(pixels))
+      << pixels - agreeing << " pixels differ";
+  const double energy =
+      snapper.solver->energy(solved.data(), snapper.dataCosts.data());
+  const double referenceEnergy =
+      snapper.solver->energy(reference.data(), snapper.dataCosts.data());
+  EXPECT_NEAR(energy, referenceEnergy, 1e-6 * referenceEnergy);
+  std::printf("%s: %lld of %lld pixels agree; energy %.9g, reference %.9g\n",
+              GetParam().name, agreeing, pixels, energy, referenceEnergy);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,0 +1,55 @@
+#include "canvas/mask_steps.h"
+
+#include "canvas/view.h"
+#include "canvas/window_views.h"
+
+namespace scribeline {
+namespace {
+
+bool historyStarted(const Workspace& workspace) {
+  return !workspace.history.recordedState().empty();
+}
+
+void announceMask(Workspace& workspace) {
+  markMaskChanged(workspace);
+  if (workspace.windows.isOpen(kMaskWindow)) showMaskView(workspace);
+  if (workspace.onMaskChanged) workspace.onMaskChanged(workspace.mask);
+}
+
+bool moveInHistory(Workspace& workspace, bool forward) {
+  if (!historyStarted(workspace)) return false;
+  recordMaskStep(workspace);
+  const bool moved = forward ? workspace.history.redo(workspace.mask)
+                             : workspace.history.undo(workspace.mask);
+  if (moved) announceMask(workspace);
+  recomposeAndShow(workspace);
+  return moved;
+}
+
+}  // namespace
+
+void startMaskHistory(Workspace& workspace) {
+  workspace.history.reset(workspace.mask);
+}
+
+bool recordMaskStep(Workspace& workspace,
+                    std::unique_ptr<StepCompanion> companion) {
+  if (!historyStarted(workspace)) {
+    announceMask(workspace);
+    return false;
+  }
+  if (!workspace.history.record(workspace.mask, std::move(companion)))
+    return false;
+  announceMask(workspace);
+  return true;
+}
+
+bool undoMaskStep(Workspace& workspace) {
+  return moveInHistory(workspace, false);
+}
+
+bool redoMaskStep(Workspace& workspace) {
+  return moveInHistory(workspace, true);
+}
+
+}  // namespace scribeline

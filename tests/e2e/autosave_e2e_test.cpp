@@ -1,0 +1,144 @@
+// Unsaved work through abrupt ends: the built program under its own X
+// server is ended by a signal or by the loss of its display, writes its
+// autosave, and the next run recovers it; a clean end leaves no autosave.
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/x_session.h"
+
+namespace scribeline::e2e {
+namespace {
+
+const cv::Vec3b kLabel5(128, 0, 128);  // palette colour, stored B, G, R
+const cv::Size kSampleSize(600, 400);
+const char kAutosave[] = "sample.JPG_Mask.autosave.png";
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+// Starts the program on the sample in the session's folder and waits until
+// it is ready for input.
+void startOn(XSession& session) {
+  session.copyIn(sourcePath("sample.JPG"));
+  session.copyIn(sourcePath("label_list.txt"));
+  session.launch(SCRIBELINE_BINARY, {});
+}
+
+void waitUntilReady(XSession& session) {
+  ASSERT_TRUE(session.waitForOutput("\n\nCurrent Tool = iScissor\n"))
+      << session.output() << session.errorOutput();
+  ASSERT_NE(session.waitForWindow("Toolbox"), 0u);
+  ASSERT_NE(session.waitForWindow("Scribeline"), 0u);
+  ASSERT_TRUE(session.waitForWindowSize("Scribeline", kSampleSize));
+}
+
+// Pen work in label 5 along one straight line, then "m": once the "Mask"
+// window is there, the program has handled the drag.
+void paintWithPen(XSession& session) {
+  session.click("Toolbox", 100, 5 * 20 + 10);
+  session.key("Scribeline", "2");
+  session.drag("Scribeline", {{100, 200}, {300, 200}});
+  session.key("Scribeline", "m");
+  ASSERT_NE(session.waitForWindow("Mask"), 0u);
+}
+
+void expectPenWork(const cv::Mat& mask) {
+  ASSERT_EQ(mask.size(), kSampleSize);
+  ASSERT_EQ(mask.type(), CV_8UC3);
+  for (int x = 100; x <= 300; x += 20)
+    EXPECT_EQ(mask.at<cv::Vec3b>(200, x), kLabel5) << "x " << x;
+  EXPECT_EQ(mask.at<cv::Vec3b>(100, 200), cv::Vec3b(0, 0, 0));
+}
+
+struct AbruptEnd {
+  const char* name;
+  int signal;  // 0: the X server is killed
+  int status;
+};
+
+class AbruptEndTest : public testing::TestWithParam<AbruptEnd> {};
+
+// The autosave holds the pen work, one line names it, the status tells the
+// cause; the next run asks "Recover?" before anything else, and Yes brings
+// the work back as the mask (saved at the end here, to be read).
+TEST_P(AbruptEndTest, WorkSurvivesAndIsRecovered) {
+  const AbruptEnd& end = GetParam();
+  cv::Mat kept;
+  {
+    XSession session;
+    ASSERT_FALSE(session.display().empty());
+    startOn(session);
+    waitUntilReady(session);
+    paintWithPen(session);
+    if (end.signal != 0) {
+      session.signalProgram(end.signal);
+    } else {
+      session.killServer();
+    }
+    EXPECT_EQ(session.waitForExit(), end.status) << session.output();
+    const std::string path = session.workPath(kAutosave);
+    // Named as the photo was: the program was started without a path.
+    EXPECT_NE(session.output().find("Autosaved the mask to " +
+                                    std::string(kAutosave) + "\n"),
+              std::string::npos)
+        << session.output();
+    kept = cv::imread(path, cv::IMREAD_UNCHANGED);
+    expectPenWork(kept);
+  }
+  if (HasFailure()) return;
+
+  XSession next;
+  ASSERT_FALSE(next.display().empty());
+  cv::imwrite(next.workPath(kAutosave), kept);
+  startOn(next);
+  ASSERT_TRUE(next.answer("Recover?", true));
+  waitUntilReady(next);
+  ASSERT_NE(next.waitForWindow("Mask"), 0u);  // opened as after a load
+  next.key("Scribeline", "Escape");
+  ASSERT_TRUE(next.answer("Save?", true));
+  EXPECT_EQ(next.waitForExit(), 1);
+  const cv::Mat saved =
+      cv::imread(next.workPath("sample.JPG_Mask.png"), cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(saved.size(), kept.size());
+  EXPECT_EQ(cv::norm(saved, kept, cv::NORM_INF), 0);
+  EXPECT_FALSE(exists(next.workPath(kAutosave)));  // a clean end
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, AbruptEndTest,
+                         testing::Values(AbruptEnd{"SIGTERM", SIGTERM, 143},
+                                         AbruptEnd{"display_lost", 0, 129}),
+                         [](const testing::TestParamInfo<AbruptEnd>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// No to "Recover?" keeps the autosave while the program runs (and asks
+// "Load?" next, as there is a mask file); the clean end removes it.
+TEST(AutosaveE2eTest, NoKeepsTheAutosaveUntilACleanEnd) {
+  XSession session;
+  ASSERT_FALSE(session.display().empty());
+  const cv::Mat work(kSampleSize, CV_8UC3, cv::Scalar(128, 0, 128));
+  cv::imwrite(session.workPath(kAutosave), work);
+  cv::imwrite(session.workPath("sample.JPG_Mask.png"),
+              cv::Mat::zeros(kSampleSize, CV_8UC3));
+  startOn(session);
+  ASSERT_TRUE(session.answer("Recover?", false));
+  ASSERT_TRUE(session.answer("Load?", false));
+  waitUntilReady(session);
+  EXPECT_TRUE(exists(session.workPath(kAutosave)));
+  session.key("Scribeline", "Escape");
+  ASSERT_TRUE(session.answer("Save?", false));
+  EXPECT_EQ(session.waitForExit(), 1);
+  EXPECT_FALSE(exists(session.workPath(kAutosave)));
+  EXPECT_TRUE(exists(session.workPath("sample.JPG_Mask.png")));
+}
+
+}  // namespace
+}  // namespace scribeline::e2e
