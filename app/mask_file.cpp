@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
@@ -58,7 +59,8 @@ std::string followLinks(std::string path) {
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
     std::vector<char> target(static_cast<size_t>(info.st_size) + 256);
-    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    const ssize_t length =
+        ::readlink(path.c_str(), target.data(), target.size());
     if (length <= 0 || static_cast<size_t>(length) >= target.size()) break;
     const std::string next(target.data(), static_cast<size_t>(length));
     path = next[0] == '/' ? next : folderOf(path) + "/" + next;
