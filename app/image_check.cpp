@@ -265,20 +265,25 @@ cv::Mat readPhoto(const std::string& path, const ImageLimits& limits,
   return photo;
 }
 
-cv::Mat readMaskFor(const std::string& path, cv::Size imageSize,
-                    const ImageLimits& limits, std::string* problem) {
-  problem->clear();
-  // No file (or a name no file can have), or an empty one (nothing was ever
-  // saved there), is no mask and nothing to say.
+SavedMask readMaskFor(const std::string& path, cv::Size imageSize,
+                      const ImageLimits& limits) {
+  using State = SavedMask::State;
+  SavedMask found;
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0 &&
       (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)) {
-    return {};
+    return found;
   }
-  if (S_ISREG(status.st_mode) && status.st_size == 0) return {};
+  if (S_ISREG(status.st_mode) && status.st_size == 0) {
+    found.state = State::kUnreadable;
+    return found;
+  }
   std::optional<DeclaredSize> declared;
-  *problem = refusalOf(path, limits, &declared);
-  if (!problem->empty()) return {};
+  found.refusal = refusalOf(path, limits, &declared);
+  if (!found.refusal.empty()) {
+    found.state = State::kRefused;
+    return found;
+  }
   // A header of another size is enough to set the file aside undecoded. The
   // reader may turn an image by its orientation tag, so either order of the
   // sides is decoded, and the decoded size decides.
@@ -286,14 +291,22 @@ cv::Mat readMaskFor(const std::string& path, cv::Size imageSize,
   const auto height = static_cast<std::uint64_t>(imageSize.height);
   if (declared && !(declared->width == width && declared->height == height) &&
       !(declared->width == height && declared->height == width)) {
-    return {};
+    found.state = State::kOtherSize;
+    return found;
   }
-  // A mask that cannot be decoded gives a blank mask without a word, the
-  // libraries' included.
+  // What the libraries say about a file they cannot decode is held back:
+  // the set-aside line says it.
   std::string messages;
   cv::Mat mask = decodeImage(path, cv::IMREAD_COLOR, &messages);
-  if (mask.size() != imageSize) return {};
-  return mask;
+  if (mask.empty()) {
+    found.state = State::kUnreadable;
+  } else if (mask.size() != imageSize) {
+    found.state = State::kOtherSize;
+  } else {
+    found.state = State::kLoaded;
+    found.mask = mask;
+  }
+  return found;
 }
 
 }  // namespace scribeline

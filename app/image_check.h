@@ -50,13 +50,25 @@ std::string memoryRefusalOf(DeclaredSize size, const ImageLimits& limits);
 cv::Mat readPhoto(const std::string& path, const ImageLimits& limits,
                   std::string* problem);
 
-// Reads the saved mask of an image of `imageSize` as 8-bit BGR. Empty when
-// there is none (or an empty file), when it is not of that size (decided
-// from the header when the format is known, without decoding) or cannot be
-// decoded: *problem stays empty then. A file that is there but refused by
-// refusalOf leaves *problem set to the reason.
-cv::Mat readMaskFor(const std::string& path, cv::Size imageSize,
-                    const ImageLimits& limits, std::string* problem);
+// What start-up found at a photo's mask path.
+struct SavedMask {
+  enum class State {
+    kNone,        // no file there
+    kLoaded,      // `mask` holds it, of the photo's size
+    kOtherSize,   // a readable image of another size (seen from its header
+                  // when the format is known, without decoding)
+    kUnreadable,  // a regular file that is no image the reader can decode,
+                  // an empty one included
+    kRefused,     // refused by refusalOf: `refusal` says why
+  };
+  State state = State::kNone;
+  cv::Mat mask;  // 8-bit BGR
+  std::string refusal;
+};
+
+// Reads the saved mask of an image of `imageSize`.
+SavedMask readMaskFor(const std::string& path, cv::Size imageSize,
+                      const ImageLimits& limits);
 
 // cv::imread that never lets an exception out: empty when the image cannot
 // be decoded. What the image libraries write to standard error meanwhile
