@@ -16,17 +16,21 @@ std::optional<DeclaredSize> sizeOf(const std::string& bytes) {
   return readDeclaredSize(in);
 }
 
+// Byte `i` of `value`, counted from the least significant; zero beyond
+// the eighth (a wide field of zeros pads a header).
+char byteOf(std::uint64_t value, int i) {
+  return i < 8 ? static_cast<char>((value >> (8 * i)) & 0xFF) : '\0';
+}
+
 std::string bigEndian(std::uint64_t value, int width) {
   std::string bytes;
-  for (int i = width - 1; i >= 0; --i)
-    bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+  for (int i = width - 1; i >= 0; --i) bytes += byteOf(value, i);
   return bytes;
 }
 
 std::string littleEndian(std::uint64_t value, int width) {
   std::string bytes;
-  for (int i = 0; i < width; ++i)
-    bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+  for (int i = 0; i < width; ++i) bytes += byteOf(value, i);
   return bytes;
 }
 
