@@ -12,6 +12,10 @@
 # and the run fails when any is there at the end, so that a report from a
 # process whose status no test looks at is not lost either.
 #
+# strict_string_checks stays off: it makes strndup(s, 0) read up to a NUL
+# that need not be there, which libxkbcommon-x11 does with the empty atom
+# names of the X server's keymap (a false report at random starts).
+#
 # Leaks: only the known leaks of system libraries are suppressed, in
 # scripts/lsan.supp, each with the reason.
 set -euo pipefail
@@ -19,7 +23,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-asan"
 reports="$build/sanitizer-reports"
 
-export ASAN_OPTIONS="exitcode=86:halt_on_error=1:abort_on_error=0:detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1:strict_string_checks=1:log_path=$reports/asan"
+export ASAN_OPTIONS="exitcode=86:halt_on_error=1:abort_on_error=0:detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1:log_path=$reports/asan"
 export LSAN_OPTIONS="exitcode=86:suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="exitcode=86:halt_on_error=1:print_stacktrace=1:log_path=$reports/ubsan"
 
