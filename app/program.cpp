@@ -1,10 +1,13 @@
 #include "app/program.h"
 
+#include <iostream>
+
 #include <unistd.h>
 
 #include "app/abrupt_end.h"
 #include "app/autosave.h"
 #include "app/session.h"
+#include "app/start_checks.h"
 #include "app/tools.h"
 #include "canvas/workspace.h"
 
@@ -16,8 +19,14 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   printBanner(console);
   const std::string imagePath =
       argc > 1 ? std::string(argv[1]) : settings.defaultImagePath;
-  cv::Mat photo = loadPhoto(imagePath);
-  if (photo.empty()) return 0;
+  std::string problem;
+  cv::Mat photo = loadPhoto(
+      imagePath, settings.imageLimits.value_or(ImageLimits::ofThisProcess()),
+      &problem);
+  if (photo.empty()) {
+    std::cerr << photoRefusedLine(imagePath, problem) << std::flush;
+    return 0;
+  }
 
   std::string error;
   std::shared_ptr<WindowSystem> windows = openWindows(&error);
