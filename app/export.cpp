@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 
+#include "app/image_check.h"
 #include "app/label_lookup.h"
 #include "app/mask_file.h"
 #include "app/palette_png.h"
@@ -158,9 +159,14 @@ std::string sizeText(const cv::Mat& image) {
 // Exports one photo; on failure returns false with *reason set.
 bool exportPhoto(const std::string& photo, const std::string& outFolder,
                  ExportedPhoto* exported, std::string* reason) {
-  const cv::Mat image = loadPhoto(photo);
+  // The reader's limits only: the export builds none of the tools whose
+  // memory start-up checks for.
+  ImageLimits limits = ImageLimits::ofThisProcess();
+  limits.availableBytes.reset();
+  std::string problem;
+  const cv::Mat image = loadPhoto(photo, limits, &problem);
   if (image.empty()) {
-    *reason = "the photo cannot be read";
+    *reason = "the photo cannot be read: " + problem;
     return false;
   }
   const std::string maskPath = maskPathFor(photo);

@@ -6,6 +6,7 @@
 #include "app/photo_autosave.h"
 #include "app/photo_list.h"
 #include "app/session.h"
+#include "app/start_checks.h"
 #include "app/tools.h"
 
 namespace scribeline {
@@ -36,11 +37,15 @@ void leavePhoto(Workspace& workspace, PhotoAutosave& autosave) {
 }  // namespace
 
 size_t findLoadablePhoto(const std::vector<std::string>& photos, long start,
-                         int step, std::ostream& console, cv::Mat* loaded) {
+                         int step, const ImageLimits& limits,
+                         std::ostream& console, std::ostream& errors,
+                         cv::Mat* loaded) {
   const long count = static_cast<long>(photos.size());
   for (long index = start; index >= 0 && index < count; index += step) {
-    *loaded = loadPhoto(photos[index]);
+    std::string problem;
+    *loaded = loadPhoto(photos[index], limits, &problem);
     if (!loaded->empty()) return static_cast<size_t>(index);
+    errors << photoRefusedLine(photos[index], problem) << std::flush;
     console << placeOf(photos, static_cast<size_t>(index))
             << " cannot be read\n"
             << std::flush;
@@ -62,7 +67,8 @@ bool maskChangedSinceSaved(const Workspace& workspace) {
 
 int runFolderSession(const std::vector<std::string>& photos, size_t first,
                      cv::Mat photo, WindowSystem& windows,
-                     std::ostream& console, const PhotoPreparer& prepare) {
+                     std::ostream& console, std::ostream& errors,
+                     const ImageLimits& limits, const PhotoPreparer& prepare) {
   size_t index = first;
   std::unique_ptr<Workspace> workspace;
   std::unique_ptr<PhotoAutosave> autosave;  // goes before its workspace
@@ -88,8 +94,9 @@ int runFolderSession(const std::vector<std::string>& photos, size_t first,
         return status;
       }
       const int step = result == CommandResult::NextPhoto ? 1 : -1;
-      const size_t next = findLoadablePhoto(
-          photos, static_cast<long>(index) + step, step, console, &photo);
+      const size_t next =
+          findLoadablePhoto(photos, static_cast<long>(index) + step, step,
+                            limits, console, errors, &photo);
       if (next < photos.size()) {
         leavePhoto(*workspace, *autosave);
         index = next;

@@ -11,6 +11,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
+#include "app/image_check.h"
 #include "app/photo_list.h"
 
 namespace scribeline {
@@ -52,7 +53,8 @@ std::string followLinks(std::string path) {
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
     std::vector<char> target(static_cast<size_t>(info.st_size) + 256);
-    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    const ssize_t length =
+        ::readlink(path.c_str(), target.data(), target.size());
     if (length <= 0 || static_cast<size_t>(length) >= target.size()) break;
     const std::string next(target.data(), static_cast<size_t>(length));
     path = next[0] == '/' ? next : folderOf(path) + "/" + next;
@@ -174,9 +176,14 @@ std::string maskBackupPath(const std::string& path) {
 
 cv::Mat readImageQuietly(const std::string& path, int flags) {
   // The library warns on the console about a file it cannot open; a missing
-  // file is an ordinary case here, so it is not handed over at all.
-  if (!std::ifstream(path).is_open()) return cv::Mat();
-  return cv::imread(path, flags);
+  // file is an ordinary case here, so it is not handed over at all, nor is
+  // a FIFO (a read would wait without end) or a header beyond the reader's
+  // limits (it would throw).
+  std::optional<DeclaredSize> declared;
+  if (!refusalOf(path, ImageLimits::ofThisProcess(), &declared).empty())
+    return cv::Mat();
+  std::string ignored;
+  return decodeImage(path, flags, &ignored);
 }
 
 cv::Mat readMaskFile(const std::string& path) {

@@ -31,7 +31,8 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
 std::string maskBackupPath(const std::string& path);
 
 // cv::imread without the library's console warning for a file that cannot
-// be opened; empty then.
+// be opened, and without reading anything refused by refusalOf
+// (app/image_check.h); empty then.
 cv::Mat readImageQuietly(const std::string& path, int flags);
 
 // Reads a mask file as an 8-bit BGR image; empty when it cannot be read.

@@ -8,6 +8,7 @@
 #include "app/photo_autosave.h"
 #include "app/photo_list.h"
 #include "app/session.h"
+#include "app/start_checks.h"
 #include "app/tools.h"
 #include "canvas/workspace.h"
 
@@ -45,11 +46,18 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   const bool folder = isFolder(path);
   const std::vector<std::string> photos =
       folder ? photosInFolder(path) : std::vector<std::string>{path};
-  if (folder && photos.empty()) console << "No photos in " << path << "\n";
+  if (folder && photos.empty()) {
+    *settings.errors << photoRefusedLine(path, "a folder with no photos")
+                     << std::flush;
+    return 0;
+  }
+  const ImageLimits limits =
+      settings.imageLimits.value_or(ImageLimits::ofThisProcess());
   cv::Mat photo;
-  std::ostringstream unreadable;  // a single photo fails silently
-  const size_t first =
-      findLoadablePhoto(photos, 0, 1, folder ? console : unreadable, &photo);
+  std::ostringstream unplaced;  // a single photo has no place to report
+  const size_t first = findLoadablePhoto(photos, 0, 1, limits,
+                                         folder ? console : unplaced,
+                                         *settings.errors, &photo);
   if (photo.empty()) return 0;
 
   std::string error;
@@ -73,7 +81,8 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
     say(workspace, labelListNotice(labelList));
   };
   if (folder)
-    return runFolderSession(photos, first, photo, *windows, console, prepare);
+    return runFolderSession(photos, first, photo, *windows, console,
+                            *settings.errors, limits, prepare);
 
   Workspace workspace(*windows, console);
   prepare(workspace, path);

@@ -1,14 +1,15 @@
 #include "app/session.h"
 
-#include <sys/stat.h>
-
 #include <future>
+#include <iostream>
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
 #include "app/commands.h"
+#include "app/image_check.h"
 #include "app/mask_file.h"
 #include "app/recovery.h"
+#include "app/start_checks.h"
 #include "app/toolbox.h"
 #include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
@@ -39,11 +40,6 @@ void buildTools(Workspace& workspace) {
   workspace.toolsBuilt = true;
 }
 
-bool isFile(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 // The mask starts blank (all label 0) and that is where the history starts.
 // An autosave of this photo is offered first; else a saved mask of the
 // image's size is offered for loading. A mask taken either way is the first
@@ -55,19 +51,33 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
   const bool recovered = offerRecovery(workspace, imagePath);
   bool taken = recovered;
   if (!taken) {
-    cv::Mat saved = readMaskFile(workspace.maskPath);
-    if (!saved.empty() && saved.size() == workspace.image.size()) {
-      taken = workspace.windows.askYesNo(
-          "Load?",
-          "The corresponding mask file exists. Do you want to load it?");
-      if (taken) workspace.mask = saved;
-    } else if (isFile(workspace.maskPath)) {
-      say(workspace, "The mask file " + workspace.maskPath +
-                         " was set aside (" +
-                         (saved.empty() ? "it cannot be read"
-                                        : "its size is not the photo's") +
-                         "): a save will replace it, keeping it as " +
-                         maskBackupPath(workspace.maskPath) + "\n");
+    const SavedMask saved =
+        readMaskFor(workspace.maskPath, workspace.image.size(),
+                    ImageLimits::ofThisProcess());
+    using State = SavedMask::State;
+    switch (saved.state) {
+      case State::kNone:
+        break;
+      case State::kLoaded:
+        taken = workspace.windows.askYesNo(
+            "Load?",
+            "The corresponding mask file exists. Do you want to load it?");
+        if (taken) workspace.mask = saved.mask;
+        break;
+      case State::kOtherSize:
+      case State::kUnreadable:
+        say(workspace, "The mask file " + workspace.maskPath +
+                           " was set aside (" +
+                           (saved.state == State::kUnreadable
+                                ? "it cannot be read"
+                                : "its size is not the photo's") +
+                           "): a save will replace it, keeping it as " +
+                           maskBackupPath(workspace.maskPath) + "\n");
+        break;
+      case State::kRefused:
+        std::cerr << maskSetAsideLine(workspace.maskPath, saved.refusal)
+                  << std::flush;
+        break;
     }
   }
   // A recovered autosave is work not yet saved: it leaves savedMask empty,
@@ -96,8 +106,9 @@ void printBanner(std::ostream& console) {
           << std::flush;
 }
 
-cv::Mat loadPhoto(const std::string& path) {
-  return readImageQuietly(path, cv::IMREAD_COLOR);
+cv::Mat loadPhoto(const std::string& path, const ImageLimits& limits,
+                  std::string* problem) {
+  return readPhoto(path, limits, problem);
 }
 
 std::string maskPathFor(const std::string& imagePath) {
@@ -105,8 +116,12 @@ std::string maskPathFor(const std::string& imagePath) {
 }
 
 void startUp(Workspace& workspace, const std::string& imagePath) {
-  buildTools(workspace);
   workspace.maskPath = maskPathFor(imagePath);
+  // Said before the long work, not learnt at the first save.
+  const std::string unsavable = whyMaskCannotBeSaved(workspace.maskPath);
+  if (!unsavable.empty())
+    say(workspace, maskUnsavableLine(workspace.maskPath, unsavable));
+  buildTools(workspace);
   findOrCreateMask(workspace, imagePath);
   openToolbox(workspace);
   say(workspace, helpText());

@@ -1,19 +1,24 @@
 #include "app/toolbox.h"
 
-#include <algorithm>
-#include <array>
-#include <fstream>
-#include <opencv2/imgproc.hpp>
+#include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <opencv2/imgproc.hpp>
+#include <sstream>
+
+#include "app/regular_file.h"
 #include "canvas/window_views.h"
 #include "palette/palette.h"
 
 namespace scribeline {
 namespace {
 
-// A name is read into a buffer of this many characters: at most one less is
-// kept, and a longer line fails the stream.
-constexpr std::streamsize kNameBufferSize = 255;
+// A longer name is cut: it could not be shown in full on its row anyway.
+constexpr std::size_t kMaxNameLength = 254;
+// 25 names of that length and a count line fit many times over; a larger
+// file is read only this far.
+constexpr std::size_t kMaxListBytes = 1 << 20;
 
 void dropCarriageReturn(std::string& line) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -31,23 +36,37 @@ std::vector<std::string> readLabelNames(std::istream& in) {
   std::vector<std::string> names;
   int count = 0;
   if (!(in >> count)) return names;
-  std::array<char, kNameBufferSize> line{};
-  in.getline(line.data(), kNameBufferSize);  // rest of the count line
+  std::string line;
+  std::getline(in, line);  // rest of the count line
   const unsigned wanted =
       std::min(static_cast<unsigned>(count), static_cast<unsigned>(numLabels));
   for (unsigned label = 0; label < wanted; ++label) {
-    // A failed stream reads nothing: the row gets an empty name.
-    line[0] = '\0';
-    in.getline(line.data(), kNameBufferSize);
-    names.emplace_back(line.data());
-    dropCarriageReturn(names.back());
+    // Lines missing at the end of the file give empty names.
+    line.clear();
+    std::getline(in, line);
+    dropCarriageReturn(line);
+    if (line.size() > kMaxNameLength) line.resize(kMaxNameLength);
+    names.push_back(line);
   }
   return names;
 }
 
-std::vector<std::string> readLabelNames(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return {};
+std::vector<std::string> readLabelNames(const std::string& path,
+                                        std::string* problem) {
+  std::string reason;
+  const int fd = openRegularFile(path, &reason);
+  std::string content;
+  const bool read = fd >= 0 && readUpTo(fd, kMaxListBytes, &content, &reason);
+  if (fd >= 0) ::close(fd);
+  if (!read) {
+    // Named in full: a relative path depends on the working folder.
+    std::error_code ignored;
+    if (problem != nullptr)
+      *problem =
+          std::filesystem::absolute(path, ignored).string() + ": " + reason;
+    return {};
+  }
+  std::istringstream in(content);
   return readLabelNames(in);
 }
 
@@ -72,8 +91,15 @@ void renderToolbox(cv::Mat& picture, int currentLabel,
 }
 
 void drawToolbox(Workspace& workspace) {
-  renderToolbox(workspace.toolboxImage, workspace.currentLabel,
-                readLabelNames(workspace.labelListPath));
+  // The list is read afresh at every drawing; a list that cannot be read is
+  // named once, at the first drawing (start-up), not at every pick.
+  const bool firstDrawing = workspace.toolboxImage.empty();
+  std::string problem;
+  const std::vector<std::string> names =
+      readLabelNames(workspace.labelListPath, &problem);
+  if (firstDrawing && !problem.empty())
+    say(workspace, "Scribeline: no label names, cannot read " + problem + "\n");
+  renderToolbox(workspace.toolboxImage, workspace.currentLabel, names);
   placeToolbox(workspace);
   workspace.windows.createWindow(kToolboxWindow, WindowMode::Scale100);
   workspace.windows.showImage(kToolboxWindow, workspace.toolboxImage);

@@ -18,8 +18,10 @@ UnchangedMoves::UnchangedMoves(int numSites, int numKeys) {
 }
 
 bool UnchangedMoves::matches(const int* labels) const {
-  return valid_ && std::memcmp(labelling_.data(), labels,
-                               labelling_.size() * sizeof(int)) == 0;
+  // With no sites both pointers may be null, which memcmp must never see.
+  return valid_ && (labelling_.empty() ||
+                    std::memcmp(labelling_.data(), labels,
+                                labelling_.size() * sizeof(int)) == 0);
 }
 
 bool UnchangedMoves::confirmed(const int* labels, int key) const {

@@ -12,6 +12,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -101,6 +102,24 @@ class InputFilter : public QObject {
   WheelHandler onWheel_;
 };
 
+QtMessageHandler qtHandlerBefore = nullptr;
+
+// Qt ends the process with abort() when its platform cannot start, which
+// happens when its own connection to the display fails after the check
+// passed (the server went away, or refuses one client more). That case ends
+// as a missing display does: runProgram's one line, and status 2.
+void endWhenQtCannotStart(QtMsgType type, const QMessageLogContext& context,
+                          const QString& message) {
+  if (type != QtFatalMsg) {
+    qtHandlerBefore(type, context, message);
+    return;
+  }
+  std::cout << "Scribeline: cannot open a display (Qt could not connect to "
+               "the display)"
+            << std::endl;
+  std::_Exit(2);
+}
+
 // Qt's application object is made once and lives until the process ends:
 // highgui keeps Qt objects made under it in static storage, so a later window
 // system in the same process reuses both. Qt sees only the program's name:
@@ -110,7 +129,10 @@ QApplication* qtApplication(char* programName) {
   if (qApp != nullptr) return qApp;
   static char* qtArgv[] = {programName, nullptr};
   static int qtArgc = 1;
-  return new QApplication(qtArgc, qtArgv);
+  qtHandlerBefore = qInstallMessageHandler(endWhenQtCannotStart);
+  auto* application = new QApplication(qtArgc, qtArgv);
+  qInstallMessageHandler(qtHandlerBefore);
+  return application;
 }
 
 class HighguiWindowSystem : public WindowSystem {
@@ -372,14 +394,18 @@ class HighguiWindowSystem : public WindowSystem {
 std::unique_ptr<WindowSystem> openHighguiWindowSystem(int& argc, char** argv,
                                                       std::string* error) {
   std::string reason;
-  if (!displayAvailable(&reason)) {
+  // Held until Qt has connected: see DisplayHold.
+  DisplayHold hold;
+  if (!displayAvailable(&reason, &hold)) {
     if (error != nullptr) *error = reason;
     return nullptr;
   }
   static char fallbackName[] = "scribeline";
-  return std::make_unique<HighguiWindowSystem>(
+  auto windows = std::make_unique<HighguiWindowSystem>(
       argc > 0 && argv != nullptr && argv[0] != nullptr ? argv[0]
                                                         : fallbackName);
+  hold.release();
+  return windows;
 }
 
 }  // namespace scribeline

@@ -55,6 +55,8 @@ class WorkspaceFixture : public testing::Test {
     workspace.mask = cv::Mat::zeros(20, 30, CV_8UC3);
     workspace.maskPath = folder + "/photo.png_Mask.png";
     workspace.labelListPath = folder + "/label_list.txt";
+    // Start-up has drawn the toolbox once.
+    workspace.toolboxImage = cv::Mat::zeros(500, 180, CV_8UC3);
     for (int number = 0; number < numTools; ++number)
       workspace.tools[number] = std::make_unique<LoggingTool>(number, &hookLog);
     workspace.toolsBuilt = true;

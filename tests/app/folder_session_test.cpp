@@ -8,6 +8,7 @@
 
 #include "app/commands.h"
 #include "app/program.h"
+#include "app/session.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -32,6 +33,7 @@ class FolderSessionTest : public testing::Test {
         cv::imwrite(folder + "/.hidden.png", cv::Mat::zeros(5, 5, CV_8UC3)));
     settings.labelListPath = folder + "/label_list.txt";
     std::ofstream(settings.labelListPath) << "1\nbackground\n";
+    settings.errors = &errors;
   }
   ~FolderSessionTest() override {
     EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
@@ -60,6 +62,7 @@ class FolderSessionTest : public testing::Test {
   std::shared_ptr<ScriptedWindowSystem> windows =
       std::make_shared<ScriptedWindowSystem>();
   std::ostringstream console;
+  std::ostringstream errors;
 };
 
 TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
@@ -187,6 +190,10 @@ TEST_F(FolderSessionTest, UnreadablePhotosArePassedOverAndAnEmptyFolderEnds) {
                                "photo 3 of 3: c.png\n"),
             std::string::npos)
       << console.str();
+  // The reason goes to standard error, as for a single photo refused.
+  EXPECT_EQ(errors.str(), "Scribeline: cannot open " + photos[1] +
+                              ": not an image the reader can decode\n");
+  errors.str("");
 
   const std::string empty = folder + "/empty";
   ASSERT_EQ(std::system(("mkdir '" + empty + "'").c_str()), 0);
@@ -201,8 +208,11 @@ TEST_F(FolderSessionTest, UnreadablePhotosArePassedOverAndAnEmptyFolderEnds) {
                 },
                 settings),
             0);
-  EXPECT_NE(emptyConsole.str().find("No photos in " + empty + "\n"),
-            std::string::npos);
+  std::ostringstream banner;
+  printBanner(banner);
+  EXPECT_EQ(emptyConsole.str(), banner.str());
+  EXPECT_EQ(errors.str(),
+            "Scribeline: cannot open " + empty + ": a folder with no photos\n");
   EXPECT_FALSE(opened);
 }
 

@@ -133,10 +133,12 @@ TEST_F(SessionTest, BannerHasItsFixedPieces) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 9);
 }
 
-TEST_F(SessionTest, UnloadableImageEndsSilentlyWithStatusZero) {
+TEST_F(SessionTest, UnloadableImageEndsWithStatusZeroAndOneErrorLine) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(run(folder + "/missing.jpg"), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Scribeline: cannot open " + folder +
+                "/missing.jpg: No such file or directory\n");
   EXPECT_EQ(console.str(), banner());
   EXPECT_FALSE(opened);
 }

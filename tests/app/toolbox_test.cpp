@@ -1,7 +1,9 @@
 #include "app/toolbox.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -42,6 +44,7 @@ TEST_P(LabelListTest, ReadsTheNames) {
 
 const std::string k254(254, 'a');
 const std::string k300(300, 'a');
+const std::string k5000(5000, 'a');
 
 INSTANTIATE_TEST_SUITE_P(
     Files, LabelListTest,
@@ -59,13 +62,67 @@ INSTANTIATE_TEST_SUITE_P(
                 {"sky", "road"}},
         ListRow{
             "name of 254 characters", "3\n" + k254 + "\nb\n", {k254, "b", ""}},
-        ListRow{"over-long name", "3\n" + k300 + "\nb\nc\n", {k254, "", ""}},
-        ListRow{"over-long count line", "2 " + k300 + "\nx\ny\n", {"", ""}},
+        ListRow{"over-long name", "3\n" + k300 + "\nb\nc\n", {k254, "b", "c"}},
+        ListRow{"name of 5000 characters",
+                "3\na\n" + k5000 + "\nc\n",
+                {"a", k254, "c"}},
+        ListRow{"over-long name ending in a carriage return",
+                "2\r\n" + k300 + "\r\nb\r\n",
+                {k254, "b"}},
+        ListRow{"over-long count line", "2 " + k300 + "\nx\ny\n", {"x", "y"}},
         ListRow{"no count", "sky\nroad\n", {}}, ListRow{"empty file", "", {}},
         ListRow{"carriage returns", "2\r\nsky\r\nroad\r\n", {"sky", "road"}}));
 
-TEST(LabelListFileTest, MissingFileGivesNoNames) {
-  EXPECT_TRUE(readLabelNames("/nonexistent/label_list.txt").empty());
+// A list that cannot be read gives no names and names itself with the
+// reason; a FIFO is refused at once instead of waiting for a writer.
+struct UnreadableListRow {
+  std::string name;
+  std::string (*make)(const std::string& folder);  // returns the list's path
+  std::string reason;
+};
+
+class UnreadableLabelListTest
+    : public testing::TestWithParam<UnreadableListRow> {};
+
+TEST_P(UnreadableLabelListTest, GivesNoNamesAndSaysWhy) {
+  char folderTemplate[] = "/tmp/scribeline-list-XXXXXX";
+  const std::string folder = mkdtemp(folderTemplate);
+  const std::string path = GetParam().make(folder);
+  std::string problem;
+  EXPECT_TRUE(readLabelNames(path, &problem).empty());
+  EXPECT_EQ(problem, path + ": " + GetParam().reason);
+  EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, UnreadableLabelListTest,
+    testing::Values(
+        UnreadableListRow{"missing",
+                          [](const std::string& folder) {
+                            return folder + "/label_list.txt";
+                          },
+                          "No such file or directory"},
+        UnreadableListRow{"folder",
+                          [](const std::string& folder) {
+                            mkdir((folder + "/label_list.txt").c_str(), 0755);
+                            return folder + "/label_list.txt";
+                          },
+                          "a folder, not a regular file"},
+        UnreadableListRow{"fifo",
+                          [](const std::string& folder) {
+                            mkfifo((folder + "/label_list.txt").c_str(), 0644);
+                            return folder + "/label_list.txt";
+                          },
+                          "a FIFO, not a regular file"}),
+    [](const testing::TestParamInfo<UnreadableListRow>& info) {
+      return info.param.name;
+    });
+
+TEST(LabelListFileTest, RelativePathIsNamedInFull) {
+  std::string problem;
+  EXPECT_TRUE(readLabelNames("no_such_list.txt", &problem).empty());
+  EXPECT_EQ(problem, std::filesystem::current_path().string() +
+                         "/no_such_list.txt: No such file or directory");
 }
 
 const cv::Vec3b kWhite(255, 255, 255), kRed(0, 0, 255);
@@ -185,6 +242,43 @@ TEST_F(WorkspaceFixture, ToolboxRereadsTheLabelListAtEveryDrawing) {
   EXPECT_GT(countColour(windows.lastShown(kToolboxWindow),
                         cv::Rect(45, 0, 135, 20), kWhite),
             20);
+}
+
+}  // namespace
+}  // namespace scribeline
+
+namespace scribeline {
+namespace {
+
+// A missing list is named once, at the first drawing (start-up); the picks
+// after it redraw without a word. Names show as soon as the list is there.
+TEST_F(WorkspaceFixture, MissingLabelListIsNamedOnceOnTheConsole) {
+  workspace.toolboxImage.release();  // as before start-up's first drawing
+  drawToolbox(workspace);
+  onToolboxMouse(workspace, kLeftButtonDown, 100, 45);
+  drawToolbox(workspace);
+  EXPECT_EQ(console.str(), "Scribeline: no label names, cannot read " +
+                               workspace.labelListPath +
+                               ": No such file or directory\n");
+  std::ofstream(workspace.labelListPath) << "1\nbackground\n";
+  drawToolbox(workspace);
+  EXPECT_GT(countColour(windows.lastShown(kToolboxWindow),
+                        cv::Rect(45, 0, 135, 20), kWhite),
+            20);
+}
+
+// A name far too long for its row is cut at the picture's edge, and the
+// names after it are shown as usual.
+TEST_F(WorkspaceFixture, LongNameLeavesTheLaterNamesAlone) {
+  std::ofstream(workspace.labelListPath)
+      << "3\n"
+      << std::string(5000, 'W') << "\nsky\nroad\n";
+  drawToolbox(workspace);
+  const cv::Mat picture = windows.lastShown(kToolboxWindow);
+  EXPECT_GT(countColour(picture, cv::Rect(170, 0, 10, 20), kWhite), 0);
+  EXPECT_GT(countColour(picture, cv::Rect(45, 20, 135, 20), kWhite), 10);
+  EXPECT_GT(countColour(picture, cv::Rect(45, 40, 135, 20), kWhite), 10);
+  EXPECT_EQ(console.str(), "");
 }
 
 }  // namespace

@@ -398,5 +398,28 @@ INSTANTIATE_TEST_SUITE_P(
       return display->empty() ? std::string("Empty") : std::string("NoServer");
     });
 
+// An X server that resets each time its last client leaves, with other
+// clients coming and going all the while: the server resets again and
+// again while the probe starts, and drops a connection still being set up
+// when it does. Every start must open its windows. A display check whose
+// connection closes before Qt connects leaves Qt's connection to such a
+// reset, and Qt aborts then.
+TEST(WindowLayerOnResettingServer, EveryStartOpensItsWindows) {
+  constexpr int kStarts = 10;
+  XSession session(640, 480, ServerReset::WhenLastClientLeaves);
+  ASSERT_FALSE(session.display().empty());
+  for (int start = 0; start < kStarts; ++start) {
+    session.setClientChurn(true);
+    session.launch(WINDOW_PROBE_BINARY, {"64", "48"});
+    const bool ready = session.waitForOutput("ready\n");
+    session.setClientChurn(false);
+    ASSERT_TRUE(ready) << "start " << start << ": status "
+                       << session.waitForExit(5) << "\n"
+                       << session.output() << session.errorOutput();
+    session.key("Probe", "Escape");
+    ASSERT_EQ(session.waitForExit(), 3) << "start " << start;
+  }
+}
+
 }  // namespace
 }  // namespace scribeline::e2e

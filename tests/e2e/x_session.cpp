@@ -19,6 +19,7 @@
 // Last: Xlib defines macros (None, Bool, Status) that clash with C++ headers.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <xcb/xcb.h>
 
 namespace scribeline::e2e {
 
@@ -43,7 +44,7 @@ std::string sourcePath(const std::string& relative) {
   return (fs::path(SCRIBELINE_E2E_SOURCE_DIR) / relative).string();
 }
 
-XSession::XSession(int screenWidth, int screenHeight) {
+XSession::XSession(int screenWidth, int screenHeight, ServerReset reset) {
   char pattern[] = "/tmp/scribeline-e2e-XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
     ADD_FAILURE() << "cannot create a working folder: " << std::strerror(errno);
@@ -55,9 +56,10 @@ XSession::XSession(int screenWidth, int screenHeight) {
   // here to its standard output, once it accepts connections.
   const std::string screen =
       std::to_string(screenWidth) + "x" + std::to_string(screenHeight) + "x24";
-  if (!server_.start({"Xvfb", "-displayfd", "1", "-screen", "0", screen,
-                      "-nolisten", "tcp", "-noreset"},
-                     "", {}, log)) {
+  std::vector<std::string> command{"Xvfb", "-displayfd", "1",         "-screen",
+                                   "0",    screen,       "-nolisten", "tcp"};
+  if (reset == ServerReset::Never) command.push_back("-noreset");
+  if (!server_.start(command, "", {}, log)) {
     ADD_FAILURE() << "cannot start Xvfb";
     return;
   }
@@ -75,6 +77,7 @@ XSession::XSession(int screenWidth, int screenHeight) {
 }
 
 XSession::~XSession() {
+  setClientChurn(false);
   program_.stop(0);
   server_.stop(10);
   if (workDir_.empty()) return;
@@ -204,6 +207,26 @@ int XSession::waitForExit(double timeoutSeconds) {
     readAvailable(0.2);
   }
   return program_.status();
+}
+
+void XSession::setClientChurn(bool on) {
+  if (on == churning_.load()) return;
+  churning_ = on;
+  if (!on) {
+    churn_.join();
+    return;
+  }
+  churn_ = std::thread([this] {
+    // xcb rather than Xlib: Xlib ends the process when a connection the
+    // server dropped is closed.
+    while (churning_) {
+      xcb_connection_t* connection = xcb_connect(display_.c_str(), nullptr);
+      if (xcb_connection_has_error(connection) == 0)
+        xcb_discard_reply(connection, xcb_get_input_focus(connection).sequence);
+      xcb_flush(connection);
+      xcb_disconnect(connection);
+    }
+  });
 }
 
 std::string XSession::runTool(const std::vector<std::string>& args,

@@ -47,10 +47,12 @@
 // Environment: SCRIBELINE_E2E_KEEP=1 keeps the working folder and prints its
 // path even when the test passes.
 
+#include <atomic>
 #include <map>
 #include <opencv2/core.hpp>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/e2e/child_process.h"
@@ -60,11 +62,17 @@ namespace scribeline::e2e {
 // The project's source folder (for sample.JPG, label_list.txt, fixtures).
 std::string sourcePath(const std::string& relative);
 
+// Whether the X server resets (drops its state and, for a moment, its new
+// connections) each time its last client leaves, as a server started
+// without -noreset does.
+enum class ServerReset { Never, WhenLastClientLeaves };
+
 class XSession {
  public:
   // Starts Xvfb on a display number it picks itself (several sessions and
   // outer X servers can coexist) with one screen of the given size.
-  explicit XSession(int screenWidth = 1600, int screenHeight = 1200);
+  explicit XSession(int screenWidth = 1600, int screenHeight = 1200,
+                    ServerReset reset = ServerReset::Never);
   ~XSession();
   XSession(const XSession&) = delete;
   XSession& operator=(const XSession&) = delete;
@@ -197,6 +205,13 @@ class XSession {
   // (yes) or "n" (no). False when no such dialog appeared in time.
   bool answer(const std::string& title, bool yes, double timeoutSeconds = 30);
 
+  // While on, a thread of the session connects to the X server and leaves
+  // again, over and over: a server that resets when its last client leaves
+  // (ServerReset::WhenLastClientLeaves) then resets whenever nothing else
+  // is connected, and drops a connection still being set up when it does.
+  // Only for stretches in which the test itself sends no X requests.
+  void setClientChurn(bool on);
+
   // Runs an X client tool (xdotool, xwininfo, ...) against this server and
   // returns its standard output; *status receives its exit status.
   std::string runTool(const std::vector<std::string>& args,
@@ -216,6 +231,8 @@ class XSession {
   std::map<std::string, cv::Size> pictureSizes_;
   double dragPaceSeconds_ = 0.03;
   std::map<std::string, std::optional<std::string>> environment_;
+  std::atomic<bool> churning_{false};
+  std::thread churn_;
 };
 
 }  // namespace scribeline::e2e

@@ -1,0 +1,312 @@
+#include "app/image_check.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <istream>
+#include <opencv2/imgcodecs.hpp>
+#include <streambuf>
+
+#include "app/regular_file.h"
+
+namespace scribeline {
+namespace {
+
+// Start-up's peak resident memory (VmHWM once the first view is shown),
+// measured on the program (Release build, both tools built side by side)
+// with photos of 0.24, 4.1 and 17.9 megapixels: 148, 442 and 1685 MB. That
+// is about 92 bytes per pixel between the two larger photos over a fixed
+// part of about 130 MB for the libraries and windows. Both parts are
+// rounded up, so that the estimate errs on the side of refusing.
+constexpr std::uint64_t kStartUpFixedBytes = 160ull << 20;
+constexpr std::uint64_t kStartUpBytesPerPixel = 100;
+
+std::uint64_t limitFromEnvironment(const char* name, std::uint64_t fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  if (errno != 0 || *end != '\0') return fallback;
+  return value;
+}
+
+std::optional<std::uint64_t> memAvailable() {
+  std::ifstream meminfo("/proc/meminfo");
+  for (std::string key; meminfo >> key;) {
+    std::uint64_t kilobytes = 0;
+    if (key == "MemAvailable:" && meminfo >> kilobytes) return kilobytes << 10;
+    meminfo.ignore(1 << 10, '\n');
+  }
+  return {};
+}
+
+std::string sizeText(DeclaredSize size) {
+  return std::to_string(size.width) + " x " + std::to_string(size.height) +
+         " pixels";
+}
+
+std::string gigabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f GB",
+                static_cast<double>(bytes) / (1ull << 30));
+  return text;
+}
+
+std::string readerRefusalOf(DeclaredSize size, const ImageLimits& limits) {
+  if (size.width > limits.maxWidth)
+    return sizeText(size) + ": wider than the image reader's limit of " +
+           std::to_string(limits.maxWidth) + " pixels";
+  if (size.height > limits.maxHeight)
+    return sizeText(size) + ": taller than the image reader's limit of " +
+           std::to_string(limits.maxHeight) + " pixels";
+  if (size.pixels() > limits.maxPixels)
+    return sizeText(size) + ": more than the image reader's limit of " +
+           std::to_string(limits.maxPixels) + " pixels";
+  return {};
+}
+
+// Closes the descriptor however the check ends.
+class OpenFile {
+ public:
+  explicit OpenFile(int fd) : fd_(fd) {}
+  ~OpenFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The image libraries (libpng, libjpeg, libtiff) write their complaints to
+// standard error themselves. While an object of this class lives, standard
+// error goes to a temporary file instead; finish() puts it back and returns
+// what was written. Without a temporary file nothing is held back.
+class StandardErrorCapture {
+ public:
+  StandardErrorCapture() {
+    std::fflush(stderr);
+    file_ = std::tmpfile();
+    if (file_ == nullptr) return;
+    saved_ = ::dup(STDERR_FILENO);
+    if (saved_ >= 0 && ::dup2(::fileno(file_), STDERR_FILENO) < 0) {
+      ::close(saved_);
+      saved_ = -1;
+    }
+  }
+  ~StandardErrorCapture() {
+    finish();
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  StandardErrorCapture(const StandardErrorCapture&) = delete;
+  StandardErrorCapture& operator=(const StandardErrorCapture&) = delete;
+
+  // Puts standard error back (the first call only) and returns what was
+  // written to it meanwhile.
+  std::string finish() {
+    if (saved_ < 0) return {};
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+    saved_ = -1;
+    std::string text;
+    std::rewind(file_);
+    char chunk[512];
+    for (std::size_t got;
+         (got = std::fread(chunk, 1, sizeof chunk, file_)) > 0;)
+      text.append(chunk, got);
+    return text;
+  }
+
+ private:
+  std::FILE* file_ = nullptr;
+  int saved_ = -1;
+};
+
+// Reads a descriptor as a seekable stream, for the header readers (a TIFF
+// header may point anywhere in the file).
+class DescriptorBuffer : public std::streambuf {
+ public:
+  explicit DescriptorBuffer(int fd) : fd_(fd) {}
+
+ protected:
+  int_type underflow() override {
+    ssize_t got;
+    do {
+      got = ::read(fd_, buffer_, sizeof buffer_);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) return traits_type::eof();
+    setg(buffer_, buffer_, buffer_ + got);
+    return traits_type::to_int_type(buffer_[0]);
+  }
+  pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
+                   std::ios_base::openmode) override {
+    if (direction == std::ios_base::cur) offset -= egptr() - gptr();
+    const int whence = direction == std::ios_base::beg   ? SEEK_SET
+                       : direction == std::ios_base::cur ? SEEK_CUR
+                                                         : SEEK_END;
+    const off_t at = ::lseek(fd_, offset, whence);
+    setg(buffer_, buffer_, buffer_);
+    return at < 0 ? pos_type(off_type(-1)) : pos_type(at);
+  }
+  pos_type seekpos(pos_type position, std::ios_base::openmode mode) override {
+    return seekoff(off_type(position), std::ios_base::beg, mode);
+  }
+
+ private:
+  int fd_;
+  char buffer_[4096];
+};
+
+// " (FIRST LINE)" of the libraries' messages, or nothing.
+std::string firstLineOf(const std::string& messages) {
+  const std::string line = messages.substr(0, messages.find('\n'));
+  return line.empty() ? "" : " (" + line + ")";
+}
+
+}  // namespace
+
+ImageLimits ImageLimits::ofThisProcess() {
+  ImageLimits limits;
+  limits.maxWidth =
+      limitFromEnvironment("OPENCV_IO_MAX_IMAGE_WIDTH", limits.maxWidth);
+  limits.maxHeight =
+      limitFromEnvironment("OPENCV_IO_MAX_IMAGE_HEIGHT", limits.maxHeight);
+  limits.maxPixels =
+      limitFromEnvironment("OPENCV_IO_MAX_IMAGE_PIXELS", limits.maxPixels);
+  limits.availableBytes = memAvailable();
+  return limits;
+}
+
+std::uint64_t startUpBytes(std::uint64_t pixels) {
+  return kStartUpFixedBytes + kStartUpBytesPerPixel * pixels;
+}
+
+std::string refusalOf(const std::string& path, const ImageLimits& limits,
+                      std::optional<DeclaredSize>* declared) {
+  declared->reset();
+  std::string problem;
+  const OpenFile file(openRegularFile(path, &problem));
+  if (file.fd() < 0) return problem;
+  struct stat status {};
+  if (::fstat(file.fd(), &status) != 0) return std::strerror(errno);
+  if (status.st_size == 0) return "the file is empty";
+
+  // The header is read through the descriptor already checked, so the file
+  // looked at is the one judged.
+  DescriptorBuffer buffer(file.fd());
+  std::istream header(&buffer);
+  *declared = readDeclaredSize(header);
+  if (!*declared) return {};
+  return readerRefusalOf(**declared, limits);
+}
+
+std::string memoryRefusalOf(DeclaredSize size, const ImageLimits& limits) {
+  if (!limits.availableBytes) return {};
+  const std::uint64_t needed = startUpBytes(size.pixels());
+  if (needed <= *limits.availableBytes) return {};
+  return sizeText(size) + ": opening it needs about " + gigabytes(needed) +
+         " of memory, and " + gigabytes(*limits.availableBytes) +
+         " are available";
+}
+
+cv::Mat decodeImage(const std::string& path, int flags,
+                    std::string* libraryMessages) {
+  StandardErrorCapture capture;
+  cv::Mat image;
+  try {
+    image = cv::imread(path, flags);
+  } catch (const std::exception&) {
+    // cv::Exception (a limit of the reader, a corrupt file) or bad_alloc.
+    image.release();
+  }
+  *libraryMessages = capture.finish();
+  return image;
+}
+
+}  // namespace scribeline
+
+namespace scribeline {
+
+cv::Mat readPhoto(const std::string& path, const ImageLimits& limits,
+                  std::string* problem) {
+  std::optional<DeclaredSize> declared;
+  *problem = refusalOf(path, limits, &declared);
+  if (problem->empty() && declared)
+    *problem = memoryRefusalOf(*declared, limits);
+  if (!problem->empty()) return cv::Mat();
+  std::string messages;
+  cv::Mat photo = decodeImage(path, cv::IMREAD_COLOR, &messages);
+  if (photo.empty()) {
+    *problem = "not an image the reader can decode" + firstLineOf(messages);
+    return photo;
+  }
+  // What the libraries said about an image they could read (a warning on a
+  // damaged JPEG, say) reaches standard error as before.
+  std::fputs(messages.c_str(), stderr);
+  // A format whose header is not read here is judged once decoded: the
+  // pixels are there, but the tools' work on them is still to come.
+  if (!declared) {
+    *problem = memoryRefusalOf({static_cast<std::uint64_t>(photo.cols),
+                                static_cast<std::uint64_t>(photo.rows)},
+                               limits);
+    if (!problem->empty()) return cv::Mat();
+  }
+  return photo;
+}
+
+SavedMask readMaskFor(const std::string& path, cv::Size imageSize,
+                      const ImageLimits& limits) {
+  using State = SavedMask::State;
+  SavedMask found;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 &&
+      (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)) {
+    return found;
+  }
+  if (S_ISREG(status.st_mode) && status.st_size == 0) {
+    found.state = State::kUnreadable;
+    return found;
+  }
+  std::optional<DeclaredSize> declared;
+  found.refusal = refusalOf(path, limits, &declared);
+  if (!found.refusal.empty()) {
+    found.state = State::kRefused;
+    return found;
+  }
+  // A header of another size is enough to set the file aside undecoded. The
+  // reader may turn an image by its orientation tag, so either order of the
+  // sides is decoded, and the decoded size decides.
+  const auto width = static_cast<std::uint64_t>(imageSize.width);
+  const auto height = static_cast<std::uint64_t>(imageSize.height);
+  if (declared && !(declared->width == width && declared->height == height) &&
+      !(declared->width == height && declared->height == width)) {
+    found.state = State::kOtherSize;
+    return found;
+  }
+  // What the libraries say about a file they cannot decode is held back:
+  // the set-aside line says it.
+  std::string messages;
+  cv::Mat mask = decodeImage(path, cv::IMREAD_COLOR, &messages);
+  if (mask.empty()) {
+    found.state = State::kUnreadable;
+  } else if (mask.size() != imageSize) {
+    found.state = State::kOtherSize;
+  } else {
+    found.state = State::kLoaded;
+    found.mask = mask;
+  }
+  return found;
+}
+
+}  // namespace scribeline

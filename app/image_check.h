@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <opencv2/core.hpp>
+#include <optional>
+#include <string>
+
+#include "app/image_header.h"
+
+namespace scribeline {
+
+// What may be read and worked on. The reader's limits are those the image
+// library enforces itself (by an exception): they are checked against the
+// header first, so that no read ever reaches them.
+struct ImageLimits {
+  std::uint64_t maxWidth = std::uint64_t{1} << 20;
+  std::uint64_t maxHeight = std::uint64_t{1} << 20;
+  std::uint64_t maxPixels = std::uint64_t{1} << 30;
+  // Memory the machine can give now; no memory check when unknown.
+  std::optional<std::uint64_t> availableBytes;
+
+  // The reader's limits as the image library takes them from the
+  // environment (OPENCV_IO_MAX_IMAGE_WIDTH, _HEIGHT, _PIXELS, plain decimal
+  // numbers; its defaults otherwise), and MemAvailable of /proc/meminfo.
+  static ImageLimits ofThisProcess();
+};
+
+// Peak memory of start-up for a photograph of `pixels` pixels: the photo,
+// the scissors' link costs, the over-segmentation and the lazy-snapping
+// model, all built before the first window shows. Measured on the program
+// itself (see the definition).
+std::uint64_t startUpBytes(std::uint64_t pixels);
+
+// Why the file at `path` cannot be read as an image, found before any pixel
+// is decoded; empty when it may be handed to the reader. Refuses a path
+// that cannot be opened, anything but a regular file (a FIFO is never
+// opened for reading, which would wait for a writer without end), an empty
+// file, and a header declaring more than `limits` allow. *declared receives
+// the header's size when the format is known (see readDeclaredSize).
+std::string refusalOf(const std::string& path, const ImageLimits& limits,
+                      std::optional<DeclaredSize>* declared);
+
+// "W x H pixels: REASON" when start-up on an image of that size needs more
+// memory than `limits` say is available; empty otherwise.
+std::string memoryRefusalOf(DeclaredSize size, const ImageLimits& limits);
+
+// Reads the photograph as 8-bit BGR (grey files become three channels), or
+// refuses it: empty then, with a one-line reason in *problem (the checks of
+// refusalOf and memoryRefusalOf, or an image the reader cannot decode).
+cv::Mat readPhoto(const std::string& path, const ImageLimits& limits,
+                  std::string* problem);
+
+// What start-up found at a photo's mask path.
+struct SavedMask {
+  enum class State {
+    kNone,        // no file there
+    kLoaded,      // `mask` holds it, of the photo's size
+    kOtherSize,   // a readable image of another size (seen from its header
+                  // when the format is known, without decoding)
+    kUnreadable,  // a regular file that is no image the reader can decode,
+                  // an empty one included
+    kRefused,     // refused by refusalOf: `refusal` says why
+  };
+  State state = State::kNone;
+  cv::Mat mask;  // 8-bit BGR
+  std::string refusal;
+};
+
+// Reads the saved mask of an image of `imageSize`.
+SavedMask readMaskFor(const std::string& path, cv::Size imageSize,
+                      const ImageLimits& limits);
+
+// cv::imread that never lets an exception out: empty when the image cannot
+// be decoded. What the image libraries write to standard error meanwhile
+// is held back and handed over in *libraryMessages.
+cv::Mat decodeImage(const std::string& path, int flags,
+                    std::string* libraryMessages);
+
+}  // namespace scribeline

@@ -1,0 +1,63 @@
+#include "app/regular_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace scribeline {
+namespace {
+
+std::string kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "a special file";
+}
+
+}  // namespace
+
+int openRegularFile(const std::string& path, std::string* problem) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *problem = std::strerror(errno);
+    return -1;
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    *problem = std::strerror(errno);
+  } else if (!S_ISREG(status.st_mode)) {
+    *problem = kindOf(status.st_mode) + ", not a regular file";
+  } else {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+  }
+  ::close(fd);
+  return -1;
+}
+
+bool readUpTo(int fd, std::size_t limit, std::string* into,
+              std::string* problem) {
+  constexpr std::size_t kChunk = 1 << 16;
+  into->clear();
+  while (into->size() < limit) {
+    const std::size_t before = into->size();
+    const std::size_t wanted = std::min(kChunk, limit - before);
+    into->resize(before + wanted);
+    const ssize_t got = ::read(fd, into->data() + before, wanted);
+    into->resize(before + (got > 0 ? static_cast<std::size_t>(got) : 0));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      *problem = std::strerror(errno);
+      return false;
+    }
+    if (got == 0) break;
+  }
+  return true;
+}
+
+}  // namespace scribeline

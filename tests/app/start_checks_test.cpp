@@ -1,0 +1,94 @@
+#include "app/start_checks.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+namespace scribeline {
+namespace {
+
+// Where a save cannot succeed, judged without writing: each row makes a
+// mask path in a fresh folder and names the reason expected (empty: a save
+// can be tried).
+struct SaveRow {
+  std::string name;
+  std::string (*make)(const std::string& folder);
+  std::string reason;
+  bool needsOrdinaryUser;  // the root user writes into any folder
+};
+
+std::ostream& operator<<(std::ostream& out, const SaveRow& row) {
+  return out << row.name;
+}
+
+class MaskSaveCheckTest : public testing::TestWithParam<SaveRow> {
+ protected:
+  MaskSaveCheckTest() {
+    char folderTemplate[] = "/tmp/scribeline-save-check-XXXXXX";
+    folder = mkdtemp(folderTemplate);
+  }
+  ~MaskSaveCheckTest() override {
+    ::chmod(folder.c_str(), 0755);
+    std::filesystem::remove_all(folder);
+  }
+  std::string folder;
+};
+
+TEST_P(MaskSaveCheckTest, NamesTheReason) {
+  if (GetParam().needsOrdinaryUser && ::geteuid() == 0)
+    GTEST_SKIP() << "the root user may write into any folder";
+  EXPECT_EQ(whyMaskCannotBeSaved(GetParam().make(folder)), GetParam().reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, MaskSaveCheckTest,
+    testing::Values(SaveRow{"writable",
+                            [](const std::string& folder) {
+                              return folder + "/photo.jpg_Mask.png";
+                            },
+                            "", false},
+                    SaveRow{"name_at_the_limit",
+                            [](const std::string& folder) {
+                              return folder + "/" + std::string(246, 'p') +
+                                     "_Mask.png";
+                            },
+                            "", false},
+                    SaveRow{"name_too_long",
+                            [](const std::string& folder) {
+                              return folder + "/" + std::string(247, 'p') +
+                                     "_Mask.png";
+                            },
+                            "File name too long", false},
+                    SaveRow{"path_too_long",
+                            [](const std::string& folder) {
+                              std::string path = folder;
+                              while (path.size() < 4200)
+                                path += "/" + std::string(200, 'd');
+                              return path + "/photo.jpg_Mask.png";
+                            },
+                            "File name too long", false},
+                    SaveRow{"folder_missing",
+                            [](const std::string& folder) {
+                              return folder + "/gone/photo.jpg_Mask.png";
+                            },
+                            "No such file or directory", false},
+                    SaveRow{"relative_name_in_the_working_folder",
+                            [](const std::string&) {
+                              return std::string("photo.jpg_Mask.png");
+                            },
+                            "", false},
+                    SaveRow{"folder_not_writable",
+                            [](const std::string& folder) {
+                              ::chmod(folder.c_str(), 0555);
+                              return folder + "/photo.jpg_Mask.png";
+                            },
+                            "Permission denied", true}),
+    [](const testing::TestParamInfo<SaveRow>& info) {
+      return info.param.name;
+    });
+
+}  // namespace
+}  // namespace scribeline
