@@ -10,23 +10,12 @@
 #include <cstdio>
 
 #include "app/mask_file.h"
+#include "app/photo_list.h"
 
 namespace scribeline {
 namespace {
 
 constexpr char kAutosaveSuffix[] = "_Mask.autosave.png";
-
-std::string folderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string fileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string absolutePath(const std::string& path) {
   char resolved[PATH_MAX];

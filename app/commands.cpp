@@ -151,6 +151,12 @@ CommandResult showToolbox(Workspace& workspace, int) {
   return CommandResult::Continue;
 }
 
+CommandResult nextPhoto(Workspace&, int) { return CommandResult::NextPhoto; }
+
+CommandResult previousPhoto(Workspace&, int) {
+  return CommandResult::PreviousPhoto;
+}
+
 template <int dx, int dy>
 CommandResult pan(Workspace& workspace, int) {
   panStep(workspace, {dx, dy});
@@ -203,25 +209,43 @@ const std::vector<Command>& commandTable() {
   return table;
 }
 
-std::string helpText() {
+namespace {
+
+// A tab, the key name padded to 13 characters (a longer name gets one
+// space), "= ", the description.
+std::string helpLine(const Command& command) {
   constexpr size_t keyColumnWidth = 13;
+  std::string key = command.keyName;
+  key.resize(key.size() < keyColumnWidth ? keyColumnWidth : key.size() + 1,
+             ' ');
+  return "\t" + key + "= " + command.description + "\n";
+}
+
+}  // namespace
+
+std::string helpText() {
   std::string text = "Hot keys: \n";
-  for (const Command& command : commandTable()) {
-    std::string key = command.keyName;
-    key.resize(std::max(key.size(), keyColumnWidth), ' ');
-    text += "\t" + key + "= " + command.description + "\n";
-  }
+  for (const Command& command : commandTable()) text += helpLine(command);
+  return text;
+}
+
+std::string namedKeyHelpText() {
+  std::string text;
+  for (const Command& command : namedKeyTable()) text += helpLine(command);
   return text;
 }
 
 const std::vector<Command>& namedKeyTable() {
   static const std::vector<Command> table = {
       {kKeyUndo, "Ctrl + Z", "undo the last change of the mask", undo},
-      {kKeyRedo, "Ctrl + Shift + Z", "redo the change undone last", redo},
+      {kKeyRedo, "Ctrl + Shift + Z / Ctrl + Y", "redo the change undone last",
+       redo},
       {kKeyLeft, "Left", "pan left", pan<-1, 0>},
       {kKeyUp, "Up", "pan up", pan<0, -1>},
       {kKeyRight, "Right", "pan right", pan<1, 0>},
       {kKeyDown, "Down", "pan down", pan<0, 1>},
+      {kKeyPageDown, "PageDown", "[folder] next photo", nextPhoto},
+      {kKeyPageUp, "PageUp", "[folder] previous photo", previousPhoto},
   };
   return table;
 }
@@ -246,6 +270,7 @@ bool saveMaskNow(Workspace& workspace) {
   if (writeMaskFile(workspace.mask, workspace.maskPath, &error,
                     !workspace.maskBackupTaken)) {
     workspace.maskBackupTaken = true;
+    workspace.savedMask = workspace.mask.clone();
     return true;
   }
   say(workspace,

@@ -7,7 +7,9 @@
 
 namespace scribeline {
 
-enum class CommandResult { Continue, Quit };
+// Quit ends the key loop for shutdown; NextPhoto and PreviousPhoto end it
+// for a step through the photos of a folder (ignored with a single photo).
+enum class CommandResult { Continue, Quit, NextPhoto, PreviousPhoto };
 
 // One hot key: its code (the low byte of the key wait's result), its line in
 // the help text, and the command it runs. keyCode is the full code.
@@ -30,6 +32,9 @@ std::string helpText();
 // their full code (kFirstNamedKey and above). They never appear in
 // helpText().
 const std::vector<Command>& namedKeyTable();
+
+// The lines of namedKeyTable() in the layout of helpText(), for --help.
+std::string namedKeyHelpText();
 
 // Runs the command of a key code returned by the key wait. Codes from
 // kFirstNamedKey up go to namedKeyTable(); for all others the low 8 bits,

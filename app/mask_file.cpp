@@ -12,16 +12,10 @@
 #include <vector>
 
 #include "app/image_check.h"
+#include "app/photo_list.h"
 
 namespace scribeline {
 namespace {
-
-std::string folderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 // Writes all bytes, retrying short writes and interrupted calls.
 bool writeAll(int fd, const unsigned char* data, size_t size) {
@@ -74,7 +68,7 @@ std::string followLinks(std::string path) {
 bool replaceAtomically(const std::string& path, const unsigned char* data,
                        size_t size, const struct stat* replaced,
                        std::string* error) {
-  std::string temporary = folderOf(path) + "/.scribeline-mask-XXXXXX";
+  std::string temporary = folderOf(path) + "/.scribeline-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) {
     *error = std::strerror(errno);
@@ -168,6 +162,12 @@ bool writeMaskFile(const cv::Mat& mask, const std::string& path,
   }
   return replaceAtomically(target, png.data(), png.size(),
                            replacing ? &replaced : nullptr, error);
+}
+
+bool writeFileAtomically(const std::string& path, const void* data, size_t size,
+                         std::string* error) {
+  return replaceAtomically(path, static_cast<const unsigned char*>(data), size,
+                           nullptr, error);
 }
 
 std::string maskBackupPath(const std::string& path) {

@@ -19,6 +19,13 @@ namespace scribeline {
 bool writeMaskFile(const cv::Mat& mask, const std::string& path,
                    std::string* error, bool backup = false);
 
+// Writes `size` bytes to path with the same guarantee: a temporary file in
+// the same folder, flushed to disk, then renamed over path. The new file gets
+// the permissions an ordinary new file would get. On failure path is left as
+// it was, *error says why, and false is returned.
+bool writeFileAtomically(const std::string& path, const void* data, size_t size,
+                         std::string* error);
+
 // The backup a save with `backup` keeps of the file at path: the file a
 // symbolic link at path leads to, followed by "~".
 std::string maskBackupPath(const std::string& path);

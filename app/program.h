@@ -1,12 +1,15 @@
 #pragma once
 
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "app/image_check.h"
+#include "app/label_lookup.h"
 #include "ui/window_system.h"
 
 namespace scribeline {
@@ -18,16 +21,23 @@ using WindowSystemOpener =
 
 struct ProgramSettings {
   std::string defaultImagePath = "sample.JPG";
-  std::string labelListPath = "label_list.txt";
+  // The label list to use; when empty it is looked up (findLabelList) beside
+  // the photo, in the working directory and in `dataFolders`.
+  std::string labelListPath;
+  std::vector<std::string> dataFolders = installedDataFolders();
+  // Usage errors and refusals go here; everything else to the console.
+  std::ostream* errors = &std::cerr;
   // What a photograph may need; the reader's and the machine's when unset.
   std::optional<ImageLimits> imageLimits;
 };
 
-// The whole program: banner, photograph, window system, start-up, key loop,
-// shutdown. argv[1], when present, is the image path; further arguments are
-// ignored. Returns the exit status: 0 when the photograph cannot be loaded
-// (one line on standard error names it and the reason), 2 when no window
-// system can be opened, 1 after a session.
+// The whole program. The command line (parseCommandLine) asks for --help or
+// --version (status 0), an export (runExport's status), or a session: banner,
+// photograph, window system, start-up, key loop, shutdown; for a folder, a
+// session over its photos (runFolderSession). Returns the exit status: 0
+// when the photograph (for a folder: every photo) cannot be loaded (one line
+// on `errors` names each and the reason), 2 for a usage error (the usage
+// on `errors`) or when no window system can be opened, 1 after a session.
 int runProgram(int argc, const char* const* argv, std::ostream& console,
                const WindowSystemOpener& openWindows,
                const ProgramSettings& settings = {});

@@ -48,7 +48,8 @@ void buildTools(Workspace& workspace) {
 void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
   workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
   startMaskHistory(workspace);
-  bool taken = offerRecovery(workspace, imagePath);
+  const bool recovered = offerRecovery(workspace, imagePath);
+  bool taken = recovered;
   if (!taken) {
     const SavedMask saved =
         readMaskFor(workspace.maskPath, workspace.image.size(),
@@ -79,6 +80,10 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
         break;
     }
   }
+  // A recovered autosave is work not yet saved: it leaves savedMask empty,
+  // which differs from any mask.
+  workspace.savedMask.release();
+  if (!recovered) workspace.savedMask = workspace.mask.clone();
   if (!taken) return;
   // Recorded without telling the autosave: this state is on disk already.
   workspace.history.record(workspace.mask);
@@ -125,24 +130,28 @@ void startUp(Workspace& workspace, const std::string& imagePath) {
   say(workspace, "\n\nCurrent Tool = iScissor\n");
 }
 
-void runKeyLoop(Workspace& workspace) {
+CommandResult runKeyLoop(Workspace& workspace) {
   for (;;) {
     const int key = workspace.windows.waitKey();
     // Every window closed: no key can come any more, so end as Escape does.
-    if (key == kNoWindowsLeft) return;
-    if (runCommand(workspace, key) == CommandResult::Quit) return;
+    if (key == kNoWindowsLeft) return CommandResult::Quit;
+    const CommandResult result = runCommand(workspace, key);
+    if (result != CommandResult::Continue) return result;
+  }
+}
+
+void offerToSave(Workspace& workspace) {
+  const std::string question =
+      "Do you want to save the mask to FILE=" + workspace.maskPath + " ?";
+  while (workspace.windows.askYesNo("Save?", question)) {
+    say(workspace, "Saving mask to" + workspace.maskPath + "\n");
+    if (saveMaskNow(workspace)) break;
   }
 }
 
 int shutDown(Workspace& workspace) {
   say(workspace, "Exiting ...\n");
-  const std::string question =
-      "Do you want to save the mask to FILE=" + workspace.maskPath + " ?";
-  // A failed save asks again, so that the work is never dropped silently.
-  while (workspace.windows.askYesNo("Save?", question)) {
-    say(workspace, "Saving mask to" + workspace.maskPath + "\n");
-    if (saveMaskNow(workspace)) break;
-  }
+  offerToSave(workspace);
   workspace.windows.destroyAllWindows();
   workspace.viewImage.release();
   workspace.toolboxImage.release();

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/commands.h"
 #include "app/image_check.h"
 #include "canvas/workspace.h"
 
@@ -27,11 +28,16 @@ std::string maskPathFor(const std::string& imagePath);
 // REQUIRES: `image` holds the photograph and `tools` are installed.
 void startUp(Workspace& workspace, const std::string& imagePath);
 
-// Runs commands until Escape, or until the user has closed every window.
-void runKeyLoop(Workspace& workspace);
+// Runs commands until one ends the loop: Escape, or the user has closed
+// every window (both Quit), or a step to another photo of a folder.
+CommandResult runKeyLoop(Workspace& workspace);
 
-// Asks "Save?" (again after a failed save), closes the windows, says
-// goodbye. Returns the exit status, 1.
+// Asks "Save?" and saves on Yes; a failed save asks again, so that the work
+// is never dropped silently.
+void offerToSave(Workspace& workspace);
+
+// "Exiting ...", offerToSave, closes the windows, says goodbye. Returns the
+// exit status, 1.
 int shutDown(Workspace& workspace);
 
 }  // namespace scribeline

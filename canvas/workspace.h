@@ -46,6 +46,10 @@ struct Workspace {
                          // composeView and showView
   cv::Mat toolboxImage;  // 180 x 500, made by the first drawToolbox
   std::string maskPath;  // image path followed by "_Mask.png"
+  // The mask as it was when loaded or created at start-up, or last saved;
+  // empty after a recovered autosave (unsaved work). Leaving a photo of a
+  // folder asks "Save?" only when `mask` differs.
+  cv::Mat savedMask;
 
   int currentTool = kToolScissors;
   int currentLabel = 0;

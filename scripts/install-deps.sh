@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake make pkg-config
   libopencv-dev libopencv-contrib-dev
+  libpng-dev dpkg-dev
   qtbase5-dev
   libboost-dev
   libgtest-dev libgmock-dev libbenchmark-dev

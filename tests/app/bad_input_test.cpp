@@ -94,13 +94,14 @@ const BadInputRow kRows[] = {
        return folder + "/cut.png";
      },
      0, Says::PhotoRefused, "not an image the reader can decode"},
+    // A folder opens its photos one after another; this one has none.
     {"folder",
      [](const std::string& folder) {
        fs::create_directory(folder + "/album.png");
        writeBytes(folder + "/album.png/inside.png", "x");
        return folder + "/album.png";
      },
-     0, Says::PhotoRefused, "a folder, not a regular file"},
+     0, Says::PhotoRefused, "a folder with no photos"},
     {"fifo",
      [](const std::string& folder) {
        ::mkfifo((folder + "/pipe.png").c_str(), 0644);

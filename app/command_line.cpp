@@ -1,0 +1,96 @@
+#include "app/command_line.h"
+
+#include "app/commands.h"
+
+#ifndef SCRIBELINE_VERSION
+#define SCRIBELINE_VERSION "unknown"
+#endif
+
+namespace scribeline {
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  CommandLine line;
+  if (argc < 2) return line;
+  const std::string first = argv[1];
+  if (first == "--help" || first == "-h") {
+    line.action = CommandLine::Action::Help;
+  } else if (first == "--version") {
+    line.action = CommandLine::Action::Version;
+  } else if (first == "--export") {
+    if (argc < 4) {
+      line.action = CommandLine::Action::UsageError;
+      line.problem = "--export needs a folder OUT and at least one PATH";
+      return line;
+    }
+    line.action = CommandLine::Action::Export;
+    line.exportFolder = argv[2];
+    line.exportPaths.assign(argv + 3, argv + argc);
+  } else if (first == "--") {
+    if (argc > 2) line.path = argv[2];
+  } else if (first.size() > 1 && first[0] == '-') {
+    line.action = CommandLine::Action::UsageError;
+    line.problem = "unknown option " + first;
+  } else {
+    line.path = first;
+  }
+  return line;
+}
+
+std::string versionText() {
+  return std::string("scribeline ") + SCRIBELINE_VERSION + "\n";
+}
+
+std::string usageText() {
+  return std::string(
+             "Usage:\n"
+             "  scribeline [PHOTO]      draw the label mask of PHOTO (default "
+             "sample.JPG);\n"
+             "                          the mask is saved as PHOTO_Mask.png\n"
+             "  scribeline FOLDER       the folder's photos one after another, "
+             "in name order\n"
+             "  scribeline -- PHOTO     PHOTO may start with '-'\n"
+             "  scribeline --export OUT PATH...\n"
+             "                          write the masks of the photos (PATH: "
+             "a photo or a folder)\n"
+             "                          as a data set under OUT\n"
+             "  scribeline --help       this text\n"
+             "  scribeline --version    the version\n"
+             "\n") +
+         helpText() + "Keys beyond the list above:\n" + namedKeyHelpText() +
+         "Mouse in the main window: the left button works with the current "
+         "tool;\n"
+         "the wheel zooms, a middle-button drag pans (in the \"Mask\" window "
+         "too,\n"
+         "which follows the main window's zoom and pan).\n"
+         "\n"
+         "Unsaved work is autosaved within seconds as PHOTO_Mask.autosave.png "
+         "(or under\n"
+         "~/.local/state/scribeline when the photo's folder cannot be "
+         "written); the next\n"
+         "start offers it (\"Recover?\"). A save keeps the mask file it "
+         "replaces as\n"
+         "PHOTO_Mask.png~.\n"
+         "\n"
+         "Label names: label_list.txt beside the photo, else in the working\n"
+         "directory, else in the installed share/scribeline folder.\n"
+         "\n"
+         "Export: for each photo with a mask of its size, OUT gets\n"
+         "  SegmentationClass/<name>.png   8-bit palette PNG of label "
+         "indices, 255 = void\n"
+         "  JPEGImages/<photo file name>   the photo (a hard link where "
+         "possible)\n"
+         "  ImageSets/Segmentation/default.txt   one name per line\n"
+         "  labelmap.txt                   label names and colours for CVAT\n"
+         "and the pixel count of every label is printed.\n"
+         "\n"
+         "Exit status:\n"
+         "  0  --help, --version; export: every photo exported; the photo "
+         "cannot be read\n"
+         "  1  after a session (Escape); export: some photos skipped\n"
+         "  2  a usage error; export refused; no display can be opened\n"
+         "  129  the display went away (the work autosaved first)\n"
+         "  128 + N  ended by signal N: SIGTERM, SIGHUP or SIGINT (the work "
+         "autosaved first)\n";
+}
+
+}  // namespace scribeline

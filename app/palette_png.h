@@ -1,0 +1,26 @@
+#pragma once
+
+#include <array>
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+namespace scribeline {
+
+// Index written for a pixel whose colour belongs to no label.
+constexpr unsigned char kVoidIndex = 255;
+
+// The 256 palette entries of an index PNG, as (red, green, blue): entry i is
+// labelColor(i), so entries 0 to 24 are the program's label colours, the rest
+// continue the same colour map, and entry 255 is (224, 224, 192).
+using IndexPalette = std::array<std::array<unsigned char, 3>, 256>;
+const IndexPalette& indexPalette();
+
+// Encodes an 8-bit single-channel image of label indices as an 8-bit palette
+// PNG with indexPalette(): no transparency chunk, not interlaced. Returns
+// false with *error set when the image is not 8-bit single-channel, is
+// empty, or libpng fails.
+bool encodeIndexPng(const cv::Mat& indices, std::vector<unsigned char>* png,
+                    std::string* error);
+
+}  // namespace scribeline

@@ -1,0 +1,40 @@
+#include "app/photo_autosave.h"
+
+#include <unistd.h>
+
+#include "app/abrupt_end.h"
+
+namespace scribeline {
+
+PhotoAutosave::PhotoAutosave(Workspace& workspace, const std::string& photoPath)
+    : workspace_(workspace),
+      photoPath_(photoPath),
+      autosaver_(chooseAutosavePath(photoPath)) {
+  workspace_.onMaskChanged = [this](const cv::Mat& mask) {
+    autosaver_.noteChange(mask);
+  };
+  setSessionAutosaver(&autosaver_);
+}
+
+PhotoAutosave::~PhotoAutosave() {
+  setSessionAutosaver(nullptr);
+  workspace_.onMaskChanged = nullptr;
+}
+
+void PhotoAutosave::discard() {
+  setSessionAutosaver(nullptr);
+  autosaver_.discard();
+  for (const std::string& path : autosaveCandidates(photoPath_))
+    ::unlink(path.c_str());
+}
+
+void PhotoAutosave::keep() {
+  std::string error;
+  if (!autosaver_.flush(&error))
+    say(workspace_, "Could not autosave the mask to " + autosaver_.path() +
+                        ": " + error + "\n");
+  else if (autosaver_.holdsWork())
+    say(workspace_, "Autosaved the mask to " + autosaver_.path() + "\n");
+}
+
+}  // namespace scribeline

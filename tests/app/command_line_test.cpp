@@ -1,0 +1,114 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/commands.h"
+#include "app/program.h"
+#include "ui/scripted_window_system.h"
+
+namespace scribeline {
+namespace {
+
+using Action = CommandLine::Action;
+
+TEST(CommandLineTest, ArgumentsGiveTheirAction) {
+  struct Case {
+    std::vector<const char*> arguments;
+    Action action;
+    std::string path;
+  };
+  const std::vector<Case> cases = {
+      {{}, Action::Open, ""},
+      {{"photo.jpg"}, Action::Open, "photo.jpg"},
+      {{"photo.jpg", "--help"}, Action::Open, "photo.jpg"},  // ignored
+      {{"-"}, Action::Open, "-"},
+      {{"--", "-name.png"}, Action::Open, "-name.png"},
+      {{"--", "--help"}, Action::Open, "--help"},
+      {{"--"}, Action::Open, ""},
+      {{"--help"}, Action::Help, ""},
+      {{"-h"}, Action::Help, ""},
+      {{"--version"}, Action::Version, ""},
+      {{"--export", "out", "a.jpg", "photos"}, Action::Export, ""},
+      {{"--export", "out"}, Action::UsageError, ""},
+      {{"--bogus"}, Action::UsageError, ""},
+      {{"-x", "photo.jpg"}, Action::UsageError, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv = {"scribeline"};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    const CommandLine line =
+        parseCommandLine(static_cast<int>(argv.size()), argv.data());
+    std::string shown;
+    for (const char* argument : c.arguments)
+      shown += std::string(argument) + " ";
+    EXPECT_EQ(line.action, c.action) << shown;
+    EXPECT_EQ(line.path, c.path) << shown;
+    if (line.action == Action::Export) {
+      EXPECT_EQ(line.exportFolder, "out");
+      EXPECT_EQ(line.exportPaths,
+                (std::vector<std::string>{"a.jpg", "photos"}));
+    }
+    if (line.action == Action::UsageError) {
+      EXPECT_NE(line.problem, "") << shown;
+    }
+  }
+}
+
+TEST(CommandLineTest, UsageListsEveryKeyAndTheExitStatuses) {
+  const std::string usage = usageText();
+  EXPECT_NE(usage.find(helpText()), std::string::npos);
+  EXPECT_NE(usage.find(namedKeyHelpText()), std::string::npos);
+  for (const Command& command : namedKeyTable())
+    EXPECT_NE(usage.find(command.keyName), std::string::npos)
+        << command.keyName;
+  for (const char* piece :
+       {"--export OUT PATH...", "--version", "-- PHOTO", "FOLDER", "PageDown",
+        "PageUp", "Ctrl + Z", "Ctrl + Y", "Left", "wheel", "middle",
+        "Recover?", "Exit status:\n  0", "\n  1", "\n  2", "\n  129"})
+    EXPECT_NE(usage.find(piece), std::string::npos) << piece;
+}
+
+// Through the whole program: where each text goes and the exit status; no
+// window system is opened for any of these.
+TEST(CommandLineTest, HelpVersionAndUsageErrorsThroughTheProgram) {
+  struct Case {
+    std::vector<const char*> arguments;
+    int status;
+    std::string console;
+    std::string errors;
+  };
+  const std::vector<Case> cases = {
+      {{"--help"}, 0, usageText(), ""},
+      {{"--version"}, 0, versionText(), ""},
+      {{"--bogus"},
+       2,
+       "",
+       "scribeline: unknown option --bogus\n\n" + usageText()},
+  };
+  EXPECT_EQ(versionText().rfind("scribeline ", 0), 0u);
+  for (const Case& c : cases) {
+    std::vector<const char*> argv = {"scribeline"};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    std::ostringstream console, errors;
+    ProgramSettings settings;
+    settings.errors = &errors;
+    bool opened = false;
+    EXPECT_EQ(runProgram(
+                  static_cast<int>(argv.size()), argv.data(), console,
+                  [&](std::string*) {
+                    opened = true;
+                    return std::shared_ptr<WindowSystem>();
+                  },
+                  settings),
+              c.status)
+        << c.arguments[0];
+    EXPECT_EQ(console.str(), c.console) << c.arguments[0];
+    EXPECT_EQ(errors.str(), c.errors) << c.arguments[0];
+    EXPECT_FALSE(opened);
+  }
+}
+
+}  // namespace
+}  // namespace scribeline

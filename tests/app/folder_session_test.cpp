@@ -1,0 +1,220 @@
+#include "app/folder_session.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+#include <sstream>
+
+#include "app/commands.h"
+#include "app/program.h"
+#include "app/session.h"
+#include "ui/scripted_window_system.h"
+
+namespace scribeline {
+namespace {
+
+// A folder of three photos of different sizes (with a mask file, a hidden
+// file and a text file that are no photos) run over the scripted window
+// system.
+class FolderSessionTest : public testing::Test {
+ protected:
+  FolderSessionTest() {
+    char folderTemplate[] = "/tmp/scribeline-folder-XXXXXX";
+    folder = mkdtemp(folderTemplate);
+    for (int i = 0; i < 3; ++i) {
+      photos.push_back(folder + "/" + names[i]);
+      const cv::Mat photo(30 + 10 * i, 40, CV_8UC3,
+                          cv::Scalar(20 * i, 100, 200 - 20 * i));
+      EXPECT_TRUE(cv::imwrite(photos.back(), photo));
+    }
+    std::ofstream(folder + "/notes.txt") << "no photo\n";
+    EXPECT_TRUE(
+        cv::imwrite(folder + "/.hidden.png", cv::Mat::zeros(5, 5, CV_8UC3)));
+    settings.labelListPath = folder + "/label_list.txt";
+    std::ofstream(settings.labelListPath) << "1\nbackground\n";
+    settings.errors = &errors;
+  }
+  ~FolderSessionTest() override {
+    EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+  }
+
+  int run() {
+    const char* argv[] = {"scribeline", folder.c_str()};
+    return runProgram(
+        2, argv, console, [this](std::string*) { return windows; }, settings);
+  }
+  std::string saveQuestion(int photo) const {
+    return "Do you want to save the mask to FILE=" + photos[photo] +
+           "_Mask.png ?";
+  }
+  // A pen stroke in label 1's colour (label 0's would change nothing).
+  void paint() {
+    windows->pushClick(kToolboxWindow, 90, 30);
+    windows->pushKey('2');
+    windows->pushDrag(kMainWindow, {{5, 5}, {15, 5}});
+  }
+
+  const std::vector<std::string> names = {"a.png", "b.jpg", "c.png"};
+  std::string folder;
+  std::vector<std::string> photos;
+  ProgramSettings settings;
+  std::shared_ptr<ScriptedWindowSystem> windows =
+      std::make_shared<ScriptedWindowSystem>();
+  std::ostringstream console;
+  std::ostringstream errors;
+};
+
+TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
+  paint();                         // a: changed
+  windows->pushKey(kKeyPageDown);  // -> b, "Save?" for a: yes
+  windows->pushAnswer(true);
+  windows->pushKey(kKeyPageDown);  // b unchanged -> c, no question
+  windows->pushKey(kKeyPageDown);  // c is the last: stays
+  paint();                         // c: changed
+  windows->pushKey('M');           // saved: unchanged again
+  windows->pushKey(kKeyPageUp);    // -> b, no question
+  paint();                         // b: changed
+  windows->pushKey(kKeyPageUp);    // -> a, "Save?" for b: no
+  windows->pushAnswer(false);
+  windows->pushAnswer(false);    // a's saved mask: "Load?" no
+  windows->pushKey(kKeyPageUp);  // a is the first
+  windows->pushKey(27);          // "Save?" at exit as always: no
+  windows->pushAnswer(false);
+
+  EXPECT_EQ(run(), 1);
+  const std::string text = console.str();
+  size_t at = 0;
+  const std::vector<std::string> lines = {
+      "photo 1 of 3: a.png\n",
+      "Current Tool = iScissor\n",
+      "Saving mask to" + photos[0] + "_Mask.png\n",
+      "photo 2 of 3: b.jpg\n",
+      "photo 3 of 3: c.png\n",
+      "photo 3 of 3: c.png is the last\n",
+      "photo 2 of 3: b.jpg\n",
+      "photo 1 of 3: a.png\n",
+      "photo 1 of 3: a.png is the first\n"};
+  for (const std::string& line : lines) {
+    const size_t found = text.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << "\nin\n" << text;
+    at = found + line.size();
+  }
+
+  std::vector<std::string> asked;
+  for (const auto& question : windows->questions())
+    asked.push_back(question.title + " " + question.text);
+  EXPECT_EQ(asked, (std::vector<std::string>{
+                       "Save? " + saveQuestion(0), "Save? " + saveQuestion(1),
+                       "Load? The corresponding mask file exists. Do you want "
+                       "to load it?",
+                       "Save? " + saveQuestion(0)}));
+
+  // Each photo's mask went to its own file, of its own size; b's was not
+  // saved.
+  const cv::Mat a = cv::imread(photos[0] + "_Mask.png", cv::IMREAD_UNCHANGED);
+  const cv::Mat c = cv::imread(photos[2] + "_Mask.png", cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(a.size(), cv::Size(40, 30));
+  ASSERT_EQ(c.size(), cv::Size(40, 50));
+  const cv::Vec3b label1(0, 0, 128);
+  EXPECT_EQ(a.at<cv::Vec3b>(5, 10), label1);
+  EXPECT_EQ(c.at<cv::Vec3b>(5, 10), label1);
+  EXPECT_FALSE(std::ifstream(photos[1] + "_Mask.png").good());
+  EXPECT_EQ(windows->pendingInputs(), 0u);
+  EXPECT_EQ(windows->droppedMouseEvents(), 0);
+}
+
+// Each photo has its own autosave: a No when leaving keeps the left photo's
+// (written at once, offered at its next start), a Yes that saves removes it,
+// and the clean end removes only the autosave of the photo open then.
+TEST_F(FolderSessionTest, LeavingKeepsTheAutosaveOnNoAndRemovesItOnYes) {
+  const auto autosaveOf = [this](int photo) {
+    return photos[photo] + "_Mask.autosave.png";
+  };
+  paint();                         // a: changed
+  windows->pushKey(kKeyPageDown);  // -> b, "Save?" for a: no
+  windows->pushAnswer(false);
+  paint();                        // b: changed
+  windows->pushKey(kKeyPageUp);   // -> a, "Save?" for b: yes
+  windows->pushAnswer(true);
+  windows->pushAnswer(true);       // a: "Recover?" yes
+  windows->pushKey(kKeyPageDown);  // recovered counts as changed: "Save?" no
+  windows->pushAnswer(false);
+  windows->pushAnswer(false);  // b: no autosave left; "Load?" no
+  windows->pushKey(27);        // "Save?" at exit: no
+  windows->pushAnswer(false);
+
+  EXPECT_EQ(run(), 1);
+  std::vector<std::string> asked;
+  for (const auto& question : windows->questions())
+    asked.push_back(question.title == "Save?"
+                        ? question.title + " " + question.text
+                        : question.title);
+  EXPECT_EQ(asked, (std::vector<std::string>{
+                       "Save? " + saveQuestion(0), "Save? " + saveQuestion(1),
+                       "Recover?", "Save? " + saveQuestion(0), "Load?",
+                       "Save? " + saveQuestion(1)}));
+  EXPECT_NE(console.str().find("Autosaved the mask to " + autosaveOf(0) + "\n"),
+            std::string::npos)
+      << console.str();
+
+  const cv::Mat kept = cv::imread(autosaveOf(0), cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(kept.size(), cv::Size(40, 30));
+  EXPECT_EQ(kept.at<cv::Vec3b>(5, 10), cv::Vec3b(0, 0, 128));
+  EXPECT_FALSE(std::ifstream(autosaveOf(1)).good());
+  EXPECT_TRUE(std::ifstream(photos[1] + "_Mask.png").good());
+  EXPECT_FALSE(std::ifstream(photos[0] + "_Mask.png").good());
+  EXPECT_EQ(windows->pendingInputs(), 0u);
+}
+
+TEST_F(FolderSessionTest, PageKeysDoNothingWithASinglePhoto) {
+  windows->pushKey(kKeyPageDown);
+  windows->pushKey(kKeyPageUp);
+  windows->pushKey(27);
+  const char* argv[] = {"scribeline", photos[1].c_str()};
+  EXPECT_EQ(
+      runProgram(
+          2, argv, console, [this](std::string*) { return windows; }, settings),
+      1);
+  EXPECT_EQ(console.str().find("photo "), std::string::npos);
+  EXPECT_EQ(windows->questions().size(), 1u);  // "Save?" at exit
+}
+
+TEST_F(FolderSessionTest, UnreadablePhotosArePassedOverAndAnEmptyFolderEnds) {
+  // b.jpg is no longer a photo OpenCV can decode, though it looks like one.
+  std::ofstream(photos[1], std::ios::trunc) << "\xff\xd8\xff broken";
+  windows->pushKey(kKeyPageDown);
+  windows->pushKey(27);
+  EXPECT_EQ(run(), 1);
+  EXPECT_NE(console.str().find("photo 2 of 3: b.jpg cannot be read\n"
+                               "photo 3 of 3: c.png\n"),
+            std::string::npos)
+      << console.str();
+  // The reason goes to standard error, as for a single photo refused.
+  EXPECT_EQ(errors.str(), "Scribeline: cannot open " + photos[1] +
+                              ": not an image the reader can decode\n");
+  errors.str("");
+
+  const std::string empty = folder + "/empty";
+  ASSERT_EQ(std::system(("mkdir '" + empty + "'").c_str()), 0);
+  std::ostringstream emptyConsole;
+  const char* argv[] = {"scribeline", empty.c_str()};
+  bool opened = false;
+  EXPECT_EQ(runProgram(
+                2, argv, emptyConsole,
+                [&](std::string*) {
+                  opened = true;
+                  return windows;
+                },
+                settings),
+            0);
+  std::ostringstream banner;
+  printBanner(banner);
+  EXPECT_EQ(emptyConsole.str(), banner.str());
+  EXPECT_EQ(errors.str(),
+            "Scribeline: cannot open " + empty + ": a folder with no photos\n");
+  EXPECT_FALSE(opened);
+}
+
+}  // namespace
+}  // namespace scribeline
