@@ -15,6 +15,7 @@
 #include "app/program.h"
 #include "app/session.h"
 #include "tests/support/png_header.h"
+#include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -182,17 +183,14 @@ const BadInputRow kRows[] = {
 class BadInputTest : public testing::TestWithParam<BadInputRow> {
  protected:
   BadInputTest() {
-    char folderTemplate[] = "/tmp/scribeline-bad-input-XXXXXX";
-    folder = mkdtemp(folderTemplate);
     settings.labelListPath = folder + "/label_list.txt";
     writeBytes(settings.labelListPath, "2\nbackground\nperson\n");
     // Fixed, so that the memory case does not depend on the machine.
     settings.imageLimits = ImageLimits{};
     settings.imageLimits->availableBytes = kEightGigabytes;
   }
-  ~BadInputTest() override { fs::remove_all(folder); }
-
-  std::string folder;
+  TempFolder temp{"scribeline-bad-input"};
+  std::string folder = temp.path();
   ProgramSettings settings;
 };
 

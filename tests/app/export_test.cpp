@@ -14,6 +14,7 @@
 #include "app/program.h"
 #include "palette/palette.h"
 #include "tests/app/index_png_reader.h"
+#include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -51,16 +52,9 @@ int expectedIndex(const cv::Vec3b& pixel) {
 class ExportTest : public testing::Test {
  protected:
   ExportTest() {
-    char folderTemplate[] = "/tmp/scribeline-export-XXXXXX";
-    folder = mkdtemp(folderTemplate);
     out = folder + "/out";
     std::ofstream(folder + "/label_list.txt") << "3\nbackground\nperson\n\n";
   }
-  ~ExportTest() override {
-    const std::string command = "rm -rf '" + folder + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
-
   std::string addPhoto(const std::string& name, cv::Size size) {
     cv::Mat photo(size, CV_8UC3, cv::Scalar(30, 60, 90));
     const std::string path = folder + "/" + name;
@@ -118,7 +112,9 @@ class ExportTest : public testing::Test {
     return ::stat(path.c_str(), &status) == 0;
   }
 
-  std::string folder, out;
+  TempFolder temp{"scribeline-export"};
+  std::string folder = temp.path();
+  std::string out;
   std::ostringstream report, errors;
 };
 
@@ -323,8 +319,8 @@ TEST(LabelMapTest, NamesThatCannotStandInTheFileAreRefused) {
 }
 
 TEST(ExportCommandTest, ExitStatusesThroughTheCommandLine) {
-  char folderTemplate[] = "/tmp/scribeline-export-XXXXXX";
-  const std::string folder = mkdtemp(folderTemplate);
+  const TempFolder temp("scribeline-export");
+  const std::string& folder = temp.path();
   const std::string photo = folder + "/p.png";
   ASSERT_TRUE(cv::imwrite(photo, cv::Mat::zeros(2, 2, CV_8UC3)));
   ProgramSettings settings;
@@ -344,7 +340,6 @@ TEST(ExportCommandTest, ExitStatusesThroughTheCommandLine) {
   EXPECT_EQ(run({"--export", out.c_str(), photo.c_str()}), 1);  // no mask
   ASSERT_TRUE(cv::imwrite(photo + "_Mask.png", cv::Mat::zeros(2, 2, CV_8UC3)));
   EXPECT_EQ(run({"--export", out.c_str(), photo.c_str()}), 0);
-  EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "canvas/workspace.h"
+#include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -49,8 +50,6 @@ class LoggingTool : public Tool {
 class WorkspaceFixture : public testing::Test {
  protected:
   WorkspaceFixture() : workspace(windows, console) {
-    char folderTemplate[] = "/tmp/scribeline-test-XXXXXX";
-    folder = mkdtemp(folderTemplate);
     workspace.image = cv::Mat(20, 30, CV_8UC3, cv::Scalar(40, 80, 120));
     workspace.mask = cv::Mat::zeros(20, 30, CV_8UC3);
     workspace.maskPath = folder + "/photo.png_Mask.png";
@@ -64,11 +63,6 @@ class WorkspaceFixture : public testing::Test {
     windows.createWindow(kToolboxWindow, WindowMode::Scale100);
     changesBefore = windows.windowChanges().size();
   }
-  ~WorkspaceFixture() override {
-    std::string command = "rm -rf '" + folder + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
-
   // The window changes since the fixture was built, as "+Name:mode" for a
   // creation and "-Name" for a destruction, blank-separated.
   std::string newWindowChanges() const {
@@ -85,7 +79,8 @@ class WorkspaceFixture : public testing::Test {
     return text;
   }
 
-  std::string folder;
+  TempFolder temp{"scribeline-test"};
+  std::string folder = temp.path();
   std::string hookLog;
   ScriptedWindowSystem windows;
   std::ostringstream console;

@@ -9,6 +9,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "app/session.h"
+#include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -20,8 +21,6 @@ namespace {
 class FolderSessionTest : public testing::Test {
  protected:
   FolderSessionTest() {
-    char folderTemplate[] = "/tmp/scribeline-folder-XXXXXX";
-    folder = mkdtemp(folderTemplate);
     for (int i = 0; i < 3; ++i) {
       photos.push_back(folder + "/" + names[i]);
       const cv::Mat photo(30 + 10 * i, 40, CV_8UC3,
@@ -35,10 +34,6 @@ class FolderSessionTest : public testing::Test {
     std::ofstream(settings.labelListPath) << "1\nbackground\n";
     settings.errors = &errors;
   }
-  ~FolderSessionTest() override {
-    EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
-  }
-
   int run() {
     const char* argv[] = {"scribeline", folder.c_str()};
     return runProgram(
@@ -56,7 +51,8 @@ class FolderSessionTest : public testing::Test {
   }
 
   const std::vector<std::string> names = {"a.png", "b.jpg", "c.png"};
-  std::string folder;
+  TempFolder temp{"scribeline-folder"};
+  std::string folder = temp.path();
   std::vector<std::string> photos;
   ProgramSettings settings;
   std::shared_ptr<ScriptedWindowSystem> windows =
@@ -134,8 +130,8 @@ TEST_F(FolderSessionTest, LeavingKeepsTheAutosaveOnNoAndRemovesItOnYes) {
   paint();                         // a: changed
   windows->pushKey(kKeyPageDown);  // -> b, "Save?" for a: no
   windows->pushAnswer(false);
-  paint();                        // b: changed
-  windows->pushKey(kKeyPageUp);   // -> a, "Save?" for b: yes
+  paint();                       // b: changed
+  windows->pushKey(kKeyPageUp);  // -> a, "Save?" for b: yes
   windows->pushAnswer(true);
   windows->pushAnswer(true);       // a: "Recover?" yes
   windows->pushKey(kKeyPageDown);  // recovered counts as changed: "Save?" no

@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include "tests/support/temp_folder.h"
+
 namespace scribeline {
 namespace {
 
@@ -14,18 +16,17 @@ namespace {
 class LabelLookupTest : public testing::Test {
  protected:
   LabelLookupTest() {
-    char folderTemplate[] = "/tmp/scribeline-lookup-XXXXXX";
-    root = mkdtemp(folderTemplate);
     char previous[4096];
     EXPECT_NE(::getcwd(previous, sizeof previous), nullptr);
     previousDirectory = previous;
   }
   ~LabelLookupTest() override {
     EXPECT_EQ(::chdir(previousDirectory.c_str()), 0);
-    EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
   }
 
-  std::string root, previousDirectory;
+  TempFolder temp{"scribeline-lookup"};
+  std::string root = temp.path();
+  std::string previousDirectory;
 };
 
 TEST_F(LabelLookupTest, PhotoFolderThenWorkingDirectoryThenDataFolders) {

@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "palette/palette.h"
+#include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -20,8 +21,6 @@ namespace {
 class SessionTest : public testing::Test {
  protected:
   SessionTest() {
-    char folderTemplate[] = "/tmp/scribeline-session-XXXXXX";
-    folder = mkdtemp(folderTemplate);
     imagePath = folder + "/shot %d %s.png";
     photo = cv::Mat(40, 60, CV_8UC3);
     for (int y = 0; y < photo.rows; ++y)
@@ -32,11 +31,6 @@ class SessionTest : public testing::Test {
     std::ofstream(settings.labelListPath) << "2\nbackground\nperson\n";
     maskPath = imagePath + "_Mask.png";
   }
-  ~SessionTest() override {
-    const std::string command = "rm -rf '" + folder + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
-
   int run(const std::string& path) {
     const char* argv[] = {"scribeline", path.c_str(), "ignored"};
     return runProgram(
@@ -60,7 +54,9 @@ class SessionTest : public testing::Test {
     return "Do you want to save the mask to FILE=" + maskPath + " ?";
   }
 
-  std::string folder, imagePath, maskPath;
+  TempFolder temp{"scribeline-session"};
+  std::string folder = temp.path();
+  std::string imagePath, maskPath;
   cv::Mat photo;
   ProgramSettings settings;
   std::shared_ptr<ScriptedWindowSystem> windows =
@@ -254,8 +250,8 @@ struct DiskRow {
   bool saveAtExit;
   std::vector<std::string> titles;  // every question, in order
   std::string setAside;             // the reason named, or ""
-  std::string maskAfter;   // "before" (unchanged), "work", "autosave"
-  std::string backupAfter;  // "" (none) or "before"
+  std::string maskAfter;            // "before" (unchanged), "work", "autosave"
+  std::string backupAfter;          // "" (none) or "before"
 };
 
 class DiskTest : public SessionTest,
@@ -334,23 +330,76 @@ TEST_P(DiskTest, StartUpAndSavesKeepEveryMaskOnDisk) {
 
 INSTANTIATE_TEST_SUITE_P(
     Disk, DiskTest,
-    testing::Values(
-        DiskRow{"no_to_load_then_save", "photo size", false, {false}, "p",
-                true, {"Load?", "Save?"}, "", "work", "before"},
-        DiskRow{"two_saves_keep_the_first_backup", "photo size", false,
-                {false}, "pMp", true, {"Load?", "Save?"}, "", "work",
-                "before"},
-        DiskRow{"other_size_set_aside", "other size", false, {}, "", true,
-                {"Save?"}, "its size is not the photo's", "work", "before"},
-        DiskRow{"unreadable_set_aside", "garbage", false, {}, "", true,
-                {"Save?"}, "it cannot be read", "work", "before"},
-        DiskRow{"unreadable_not_saved", "garbage", false, {}, "", false,
-                {"Save?"}, "it cannot be read", "before", ""},
-        DiskRow{"autosave_recovered_before_load", "photo size", true, {true},
-                "", true, {"Recover?", "Save?"}, "", "autosave", "before"},
-        DiskRow{"autosave_declined_then_loaded", "photo size", true,
-                {false, true}, "", false, {"Recover?", "Load?", "Save?"}, "",
-                "before", ""}),
+    testing::Values(DiskRow{"no_to_load_then_save",
+                            "photo size",
+                            false,
+                            {false},
+                            "p",
+                            true,
+                            {"Load?", "Save?"},
+                            "",
+                            "work",
+                            "before"},
+                    DiskRow{"two_saves_keep_the_first_backup",
+                            "photo size",
+                            false,
+                            {false},
+                            "pMp",
+                            true,
+                            {"Load?", "Save?"},
+                            "",
+                            "work",
+                            "before"},
+                    DiskRow{"other_size_set_aside",
+                            "other size",
+                            false,
+                            {},
+                            "",
+                            true,
+                            {"Save?"},
+                            "its size is not the photo's",
+                            "work",
+                            "before"},
+                    DiskRow{"unreadable_set_aside",
+                            "garbage",
+                            false,
+                            {},
+                            "",
+                            true,
+                            {"Save?"},
+                            "it cannot be read",
+                            "work",
+                            "before"},
+                    DiskRow{"unreadable_not_saved",
+                            "garbage",
+                            false,
+                            {},
+                            "",
+                            false,
+                            {"Save?"},
+                            "it cannot be read",
+                            "before",
+                            ""},
+                    DiskRow{"autosave_recovered_before_load",
+                            "photo size",
+                            true,
+                            {true},
+                            "",
+                            true,
+                            {"Recover?", "Save?"},
+                            "",
+                            "autosave",
+                            "before"},
+                    DiskRow{"autosave_declined_then_loaded",
+                            "photo size",
+                            true,
+                            {false, true},
+                            "",
+                            false,
+                            {"Recover?", "Load?", "Save?"},
+                            "",
+                            "before",
+                            ""}),
     [](const testing::TestParamInfo<DiskRow>& info) {
       return info.param.description;
     });

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/support/temp_folder.h"
+
 namespace scribeline {
 namespace {
 
@@ -26,15 +28,9 @@ std::ostream& operator<<(std::ostream& out, const SaveRow& row) {
 
 class MaskSaveCheckTest : public testing::TestWithParam<SaveRow> {
  protected:
-  MaskSaveCheckTest() {
-    char folderTemplate[] = "/tmp/scribeline-save-check-XXXXXX";
-    folder = mkdtemp(folderTemplate);
-  }
-  ~MaskSaveCheckTest() override {
-    ::chmod(folder.c_str(), 0755);
-    std::filesystem::remove_all(folder);
-  }
-  std::string folder;
+  ~MaskSaveCheckTest() override { ::chmod(folder.c_str(), 0755); }
+  TempFolder temp{"scribeline-save-check"};
+  std::string folder = temp.path();
 };
 
 TEST_P(MaskSaveCheckTest, NamesTheReason) {

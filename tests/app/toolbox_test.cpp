@@ -9,6 +9,7 @@
 
 #include "fixture.h"
 #include "palette/palette.h"
+#include "tests/support/temp_folder.h"
 
 namespace scribeline {
 namespace {
@@ -85,13 +86,12 @@ class UnreadableLabelListTest
     : public testing::TestWithParam<UnreadableListRow> {};
 
 TEST_P(UnreadableLabelListTest, GivesNoNamesAndSaysWhy) {
-  char folderTemplate[] = "/tmp/scribeline-list-XXXXXX";
-  const std::string folder = mkdtemp(folderTemplate);
+  const TempFolder temp("scribeline-list");
+  const std::string& folder = temp.path();
   const std::string path = GetParam().make(folder);
   std::string problem;
   EXPECT_TRUE(readLabelNames(path, &problem).empty());
   EXPECT_EQ(problem, path + ": " + GetParam().reason);
-  EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

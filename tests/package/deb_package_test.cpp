@@ -6,7 +6,11 @@
 #include <opencv2/imgcodecs.hpp>
 #include <string>
 
+#include "tests/support/temp_folder.h"
+
 namespace {
+
+using scribeline::TempFolder;
 
 // Runs a shell command; returns its standard output, and its exit status in
 // *status.
@@ -28,14 +32,8 @@ std::string runCommand(const std::string& command, int* status) {
 
 class DebPackageTest : public testing::Test {
  protected:
-  DebPackageTest() {
-    char folderTemplate[] = "/tmp/scribeline-deb-XXXXXX";
-    folder = mkdtemp(folderTemplate);
-  }
-  ~DebPackageTest() override {
-    EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
-  }
-  std::string folder;
+  TempFolder temp{"scribeline-deb"};
+  std::string folder = temp.path();
 };
 
 TEST_F(DebPackageTest, InstallsTheToolItsDataAndDeclaresItsDependencies) {

@@ -13,6 +13,7 @@
 #include "app/tools.h"
 #include "canvas/mouse.h"
 #include "palette/palette.h"
+#include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -233,8 +234,8 @@ TEST_F(ScissorToolTest, MaskUpdatesWorkFromEveryToolWithoutRedraw) {
 
 // A whole run of the program over the scripted window system.
 TEST(ScissorSession, OutlineTheSquareFillItAndSave) {
-  char folderTemplate[] = "/tmp/scribeline-scissors-XXXXXX";
-  const std::string folder = mkdtemp(folderTemplate);
+  const TempFolder temp("scribeline-scissors");
+  const std::string& folder = temp.path();
   const std::string imagePath = folder + "/square.png";
   ASSERT_TRUE(cv::imwrite(imagePath, darkSquarePhoto()));
   ProgramSettings settings;
@@ -279,7 +280,6 @@ TEST(ScissorSession, OutlineTheSquareFillItAndSave) {
       EXPECT_TRUE(pixel == colourOfLabel(5) || pixel == colourOfLabel(0));
     }
   }
-  EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
 }
 
 }  // namespace
