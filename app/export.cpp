@@ -164,7 +164,7 @@ bool exportPhoto(const std::string& photo, const std::string& outFolder,
   ImageLimits limits = ImageLimits::ofThisProcess();
   limits.availableBytes.reset();
   std::string problem;
-  const cv::Mat image = loadPhoto(photo, limits, &problem);
+  const cv::Mat image = readPhoto(photo, limits, &problem);
   if (image.empty()) {
     *reason = "the photo cannot be read: " + problem;
     return false;

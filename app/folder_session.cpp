@@ -43,7 +43,7 @@ size_t findLoadablePhoto(const std::vector<std::string>& photos, long start,
   const long count = static_cast<long>(photos.size());
   for (long index = start; index >= 0 && index < count; index += step) {
     std::string problem;
-    *loaded = loadPhoto(photos[index], limits, &problem);
+    *loaded = readPhoto(photos[index], limits, &problem);
     if (!loaded->empty()) return static_cast<size_t>(index);
     errors << photoRefusedLine(photos[index], problem) << std::flush;
     console << placeOf(photos, static_cast<size_t>(index))

@@ -18,7 +18,7 @@ using PhotoPreparer =
     std::function<void(Workspace& workspace, const std::string& photoPath)>;
 
 // The first photo of `photos` from `start` on in steps of `step` (+1 or -1)
-// that loads (loadPhoto within `limits`): its index, and the photo in
+// that loads (readPhoto within `limits`): its index, and the photo in
 // *loaded. Every photo passed over is reported with its place on the console
 // ("photo 2 of 7: b.png cannot be read") and with the reason on `errors`
 // (photoRefusedLine). Returns photos.size() with *loaded empty when none

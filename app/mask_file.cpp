@@ -174,7 +174,7 @@ std::string maskBackupPath(const std::string& path) {
   return followLinks(path) + "~";
 }
 
-cv::Mat readImageQuietly(const std::string& path, int flags) {
+cv::Mat readMaskFile(const std::string& path) {
   // The library warns on the console about a file it cannot open; a missing
   // file is an ordinary case here, so it is not handed over at all, nor is
   // a FIFO (a read would wait without end) or a header beyond the reader's
@@ -183,11 +183,7 @@ cv::Mat readImageQuietly(const std::string& path, int flags) {
   if (!refusalOf(path, ImageLimits::ofThisProcess(), &declared).empty())
     return cv::Mat();
   std::string ignored;
-  return decodeImage(path, flags, &ignored);
-}
-
-cv::Mat readMaskFile(const std::string& path) {
-  return readImageQuietly(path, cv::IMREAD_COLOR);
+  return decodeImage(path, cv::IMREAD_COLOR, &ignored);
 }
 
 }  // namespace scribeline

@@ -30,12 +30,9 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
 // symbolic link at path leads to, followed by "~".
 std::string maskBackupPath(const std::string& path);
 
-// cv::imread without the library's console warning for a file that cannot
-// be opened, and without reading anything refused by refusalOf
-// (app/image_check.h); empty then.
-cv::Mat readImageQuietly(const std::string& path, int flags);
-
-// Reads a mask file as an 8-bit BGR image; empty when it cannot be read.
+// Reads a mask file as an 8-bit BGR image; empty when it cannot be read or
+// is refused by refusalOf (app/image_check.h), without the library's console
+// warnings.
 cv::Mat readMaskFile(const std::string& path);
 
 }  // namespace scribeline

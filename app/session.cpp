@@ -106,11 +106,6 @@ void printBanner(std::ostream& console) {
           << std::flush;
 }
 
-cv::Mat loadPhoto(const std::string& path, const ImageLimits& limits,
-                  std::string* problem) {
-  return readPhoto(path, limits, problem);
-}
-
 std::string maskPathFor(const std::string& imagePath) {
   return imagePath + "_Mask.png";
 }

@@ -5,19 +5,12 @@
 #include <string>
 
 #include "app/commands.h"
-#include "app/image_check.h"
 #include "canvas/workspace.h"
 
 namespace scribeline {
 
 // The banner printed before anything else.
 void printBanner(std::ostream& console);
-
-// Loads the photograph as 8-bit BGR (grey files become three channels);
-// empty when it cannot be loaded or is refused (see readPhoto), with the
-// reason in *problem.
-cv::Mat loadPhoto(const std::string& path, const ImageLimits& limits,
-                  std::string* problem);
 
 // The mask file of an image: its path, unchanged, followed by "_Mask.png".
 std::string maskPathFor(const std::string& imagePath);
