@@ -66,9 +66,9 @@ std::string autosaveStateFolder() {
 std::string autosavePathInFolder(const std::string& imagePath,
                                  const std::string& stateFolder) {
   char hash[17];
-  std::snprintf(hash, sizeof hash, "%016llx",
-                static_cast<unsigned long long>(
-                    pathHash(absolutePath(imagePath))));
+  std::snprintf(
+      hash, sizeof hash, "%016llx",
+      static_cast<unsigned long long>(pathHash(absolutePath(imagePath))));
   // Names are kept short enough for any file system.
   const std::string name = fileNameOf(imagePath).substr(0, 160);
   return stateFolder + "/" + name + "-" + hash + kAutosaveSuffix;
@@ -90,9 +90,11 @@ bool canCreateFileIn(const std::string& folder) {
 }  // namespace
 
 std::string chooseAutosavePath(const std::string& imagePath) {
-  if (canCreateFileIn(folderOf(imagePath))) return autosavePathBeside(imagePath);
+  if (canCreateFileIn(folderOf(imagePath)))
+    return autosavePathBeside(imagePath);
   const std::string state = autosaveStateFolder();
-  if (state.empty() || !makeFolders(state)) return autosavePathBeside(imagePath);
+  if (state.empty() || !makeFolders(state))
+    return autosavePathBeside(imagePath);
   return autosavePathInFolder(imagePath, state);
 }
 

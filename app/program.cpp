@@ -55,9 +55,9 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
       settings.imageLimits.value_or(ImageLimits::ofThisProcess());
   cv::Mat photo;
   std::ostringstream unplaced;  // a single photo has no place to report
-  const size_t first = findLoadablePhoto(photos, 0, 1, limits,
-                                         folder ? console : unplaced,
-                                         *settings.errors, &photo);
+  const size_t first =
+      findLoadablePhoto(photos, 0, 1, limits, folder ? console : unplaced,
+                        *settings.errors, &photo);
   if (photo.empty()) return 0;
 
   std::string error;

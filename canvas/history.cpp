@@ -67,8 +67,8 @@ bool MaskHistory::record(const cv::Mat& mask,
         const int x = t * kTileSize;
         const size_t offset = static_cast<size_t>(x) * elementSize;
         const int width = std::min(kTileSize, mask.cols - x);
-        if (std::memcmp(now + offset, before + offset,
-                        rowBytes(mask, width)) != 0) {
+        if (std::memcmp(now + offset, before + offset, rowBytes(mask, width)) !=
+            0) {
           changed[t] = any = true;
         }
       }

@@ -31,8 +31,8 @@ class StepCompanion {
 //
 // Memory: the steps together stay within the budget (by default one byte per
 // mask pixel, but never less than kLeastBudget, so that small masks keep a
-// long history too); recording past it drops the oldest steps, down to none if a
-// single step is larger than the whole budget. Steps undone and not redone
+// long history too); recording past it drops the oldest steps, down to none if
+// a single step is larger than the whole budget. Steps undone and not redone
 // are dropped by the next record.
 //
 // The caller keeps the mask equal to the recorded state between a record and

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "canvas/workspace.h"
 #include "canvas/history.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 

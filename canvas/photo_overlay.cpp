@@ -61,8 +61,8 @@ void PhotoOverlay::drawLine(cv::Point from, cv::Point to,
     anyDrawn_ = true;
     return;
   }
-  const int screenThickness = std::max(
-      1, static_cast<int>(std::lround(thickness * view_.scale())));
+  const int screenThickness =
+      std::max(1, static_cast<int>(std::lround(thickness * view_.scale())));
   cv::line(picture_, view_.toWindowCentre(from), view_.toWindowCentre(to),
            colour, screenThickness, lineType);
 }

@@ -14,7 +14,8 @@ namespace {
 // way, which is less than a halving. Costs about one copy of the photo, a
 // third of an area average to an arbitrary size.
 void reducePhoto(const cv::Mat& photo, cv::Size size, cv::Mat& out) {
-  const int factor = std::min(photo.cols / size.width, photo.rows / size.height);
+  const int factor =
+      std::min(photo.cols / size.width, photo.rows / size.height);
   if (factor < 2) {
     cv::resize(photo, out, size, 0, 0, cv::INTER_LINEAR);
     return;
@@ -56,7 +57,8 @@ const cv::Mat& reducedMask(Workspace& workspace, const Viewport& view) {
     const cv::Rect& changed = views.maskChanged;
     const cv::Point offset = view.offset();
     const cv::Rect first = view.toWindow(changed.tl()) + offset;
-    const cv::Rect last = view.toWindow(changed.br() - cv::Point(1, 1)) + offset;
+    const cv::Rect last =
+        view.toWindow(changed.br() - cv::Point(1, 1)) + offset;
     cells = cv::Rect(first.tl(), last.br()) & cv::Rect({0, 0}, grid);
   }
   views.maskChanged = cv::Rect();
@@ -85,15 +87,13 @@ void composeView(Workspace& workspace) {
   cv::Mat& picture = workspace.viewScratch.picture;
   const std::vector<int>& columns = views.columns;
   const std::vector<int>& rows = views.rows;
-  const cv::Rect inside =
-      prepareView(view, views.columns, views.rows, picture);
+  const cv::Rect inside = prepareView(view, views.columns, views.rows, picture);
   if (!inside.empty()) {
     const bool blend = workspace.maskOverlay && !workspace.mask.empty() &&
                        workspace.mask.size() == workspace.image.size() &&
                        workspace.mask.type() == workspace.image.type();
-    const bool reduced =
-        view.scaledSize().width < workspace.image.cols ||
-        view.scaledSize().height < workspace.image.rows;
+    const bool reduced = view.scaledSize().width < workspace.image.cols ||
+                         view.scaledSize().height < workspace.image.rows;
     cv::Mat target = picture(inside);
     if (reduced) {
       // Both reductions are kept: a redraw blends or copies the window's

@@ -24,8 +24,8 @@ std::int64_t ceilDiv(std::int64_t a, std::int64_t b) {
 // One axis of the mapping: `length` photo pixels over `cells` grid cells.
 // Cell c shows photo pixel floor((2c + 1) * length / (2 * cells)).
 int photoOfCell(int cell, int length, int cells) {
-  return static_cast<int>(floorDiv((2 * std::int64_t{cell} + 1) * length,
-                                   2 * std::int64_t{cells}));
+  return static_cast<int>(
+      floorDiv((2 * std::int64_t{cell} + 1) * length, 2 * std::int64_t{cells}));
 }
 
 // The cells [first, end) that show photo pixel `pixel`: those whose centre
@@ -33,10 +33,10 @@ int photoOfCell(int cell, int length, int cells) {
 // holds the pixel's centre.
 void cellsOfPhoto(int pixel, int length, int cells, int* first, int* end) {
   const std::int64_t twiceLength = 2 * std::int64_t{length};
-  std::int64_t from = ceilDiv(2 * std::int64_t{cells} * pixel - length,
-                              twiceLength);
-  std::int64_t to = ceilDiv(2 * std::int64_t{cells} * (pixel + 1) - length,
-                            twiceLength);
+  std::int64_t from =
+      ceilDiv(2 * std::int64_t{cells} * pixel - length, twiceLength);
+  std::int64_t to =
+      ceilDiv(2 * std::int64_t{cells} * (pixel + 1) - length, twiceLength);
   if (to <= from) {
     from = floorDiv((2 * std::int64_t{pixel} + 1) * cells, twiceLength);
     to = from + 1;
@@ -187,7 +187,8 @@ void Viewport::setFocus(const Focus& focus) {
   if (focus.fitted) return fit();
   setScale(focus.scale);
   fitted_ = false;
-  offset_ = offsetFor(focus.centre, {window_.width / 2.0, window_.height / 2.0});
+  offset_ =
+      offsetFor(focus.centre, {window_.width / 2.0, window_.height / 2.0});
   clampOffset();
 }
 
@@ -210,8 +211,8 @@ cv::Point2d Viewport::photoPoint(cv::Point2d window) const {
 }
 
 cv::Point Viewport::offsetFor(cv::Point2d photo, cv::Point2d window) const {
-  return {static_cast<int>(std::lround(photo.x * scaled_.width / photo_.width -
-                                       window.x)),
+  return {static_cast<int>(
+              std::lround(photo.x * scaled_.width / photo_.width - window.x)),
           static_cast<int>(std::lround(
               photo.y * scaled_.height / photo_.height - window.y))};
 }

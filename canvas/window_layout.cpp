@@ -18,7 +18,8 @@ cv::Rect frameOf(const ScreenLayout& layout, const cv::Rect& picture) {
 // `wanted` large; empty when not even one pixel fits.
 cv::Rect pictureIn(const ScreenLayout& layout, const cv::Rect& room,
                    cv::Size wanted) {
-  const int width = std::min(wanted.width, room.width - layout.decoration.width);
+  const int width =
+      std::min(wanted.width, room.width - layout.decoration.width);
   const int height =
       std::min(wanted.height, room.height - layout.decoration.height);
   if (width <= 0 || height <= 0) return {};
@@ -30,10 +31,9 @@ cv::Rect pictureIn(const ScreenLayout& layout, const cv::Rect& room,
 
 cv::Rect toolboxFrame(const ScreenLayout& layout) {
   const cv::Point at = layout.freeArea.tl();
-  return frameOf(layout, {at.x + layout.decoration.width,
-                          at.y + layout.decoration.height,
-                          layout.toolboxPicture.width,
-                          layout.toolboxPicture.height});
+  return frameOf(
+      layout, {at.x + layout.decoration.width, at.y + layout.decoration.height,
+               layout.toolboxPicture.width, layout.toolboxPicture.height});
 }
 
 cv::Rect mainPicture(const ScreenLayout& layout, cv::Size photo,
@@ -43,9 +43,8 @@ cv::Rect mainPicture(const ScreenLayout& layout, cv::Size photo,
   const int left = toolbox.x + toolbox.width + kWindowGap;
   const cv::Rect room(left, free.y, std::max(1, free.x + free.width - left),
                       free.height);
-  const cv::Size fits(
-      std::max(1, room.width - layout.decoration.width),
-      std::max(1, room.height - layout.decoration.height));
+  const cv::Size fits(std::max(1, room.width - layout.decoration.width),
+                      std::max(1, room.height - layout.decoration.height));
   cv::Size size(std::min(photo.width, fits.width),
                 std::min(photo.height, fits.height));
   if (mode == WindowMode::FreeScale) {

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "canvas/workspace.h"
 #include "canvas/mouse.h"
 #include "canvas/view.h"
+#include "canvas/workspace.h"
 
 namespace scribeline {
 
@@ -90,8 +90,8 @@ ScreenLayout screenLayout(Workspace& workspace) {
 
 void placeToolbox(Workspace& workspace) {
   if (!workspace.windows.pictureArea(kToolboxWindow).empty()) return;
-  workspace.windows.placeWindow(
-      kToolboxWindow, toolboxFrame(screenLayout(workspace)).tl(), {});
+  workspace.windows.placeWindow(kToolboxWindow,
+                                toolboxFrame(screenLayout(workspace)).tl(), {});
 }
 
 void openMainWindow(Workspace& workspace, WindowMode mode) {
@@ -228,10 +228,11 @@ void samplePixels(const cv::Mat& source, const std::vector<int>& columns,
   const int* column = columns.data() + inside.x;
   const int first = column[0] - origin.x;
   // One to one: whole rows at once.
-  const bool rowCopies = column[inside.width - 1] - column[0] ==
-                         inside.width - 1;
+  const bool rowCopies =
+      column[inside.width - 1] - column[0] == inside.width - 1;
   for (int y = 0; y < inside.height; ++y) {
-    const cv::Vec3b* from = source.ptr<cv::Vec3b>(rows[inside.y + y] - origin.y);
+    const cv::Vec3b* from =
+        source.ptr<cv::Vec3b>(rows[inside.y + y] - origin.y);
     cv::Vec3b* to = out.ptr<cv::Vec3b>(y);
     if (rowCopies) {
       std::copy(from + first, from + first + inside.width, to);

@@ -26,8 +26,8 @@ void drawScissorOverlay(const IScissor& scissor, PhotoOverlay& overlay) {
     for (const cv::Point& point : contour.points)
       overlay.paintPixel(point, pixel);
     if (contour.closed) {
-      overlay.drawLine(contour.points.front(), contour.points.back(), colour,
-                       1, cv::LINE_8);
+      overlay.drawLine(contour.points.front(), contour.points.back(), colour, 1,
+                       cv::LINE_8);
     }
   }
 }

@@ -15,7 +15,8 @@ SnapStep::SnapStep(LSnapper& snapper, int label, size_t index, Change change,
       stroke_(std::move(stroke)) {
   const std::vector<int>& after = snapper.superpixelLabels;
   std::vector<int> delta(after.size());
-  for (size_t s = 0; s < after.size(); ++s) delta[s] = after[s] ^ labelsBefore[s];
+  for (size_t s = 0; s < after.size(); ++s)
+    delta[s] = after[s] ^ labelsBefore[s];
   encodeRuns(reinterpret_cast<const uint8_t*>(delta.data()), delta.size(),
              sizeof(int), labelDelta_);
   labelDelta_.shrink_to_fit();

@@ -81,7 +81,11 @@ void BM_CopyTo(benchmark::State& state) {
   });
   state.SetLabel(kPhotos[state.range(0)]);
 }
-BENCHMARK(BM_CopyTo)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_CopyTo)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);
 
 // The redraw as it was: every pixel of the photo blended and the full-size
 // picture shown.
@@ -131,7 +135,8 @@ void BM_ViewportRedraw(benchmark::State& state) {
   });
   state.SetLabel(std::string(kPhotos[which]) + " at " +
                  std::to_string(view.scale()).substr(0, 5));
-  if (copySeconds[which] > 0) state.counters["x_copy"] = redraw / copySeconds[which];
+  if (copySeconds[which] > 0)
+    state.counters["x_copy"] = redraw / copySeconds[which];
   if (wholeSeconds[which] > 0)
     state.counters["x_whole"] = redraw / wholeSeconds[which];
 }

@@ -74,7 +74,10 @@ void timeAfter(benchmark::State& state, Action action) {
 void BM_KeyAlone(benchmark::State& state) {
   timeAfter(state, [](XSession&, int) {});
 }
-BENCHMARK(BM_KeyAlone)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeyAlone)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_AfterLabelPick(benchmark::State& state) {
   timeAfter(state, [](XSession& program, int i) {
@@ -110,7 +113,10 @@ void BM_AfterPan(benchmark::State& state) {
     program.drag("Scribeline", {{600, 400}, {600 + shift, 400}}, true, 2);
   });
 }
-BENCHMARK(BM_AfterPan)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_AfterPan)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace scribeline::e2e

@@ -83,8 +83,8 @@ TEST_F(AutosaverTest, PathsBesideThePhotoOrInTheStateFolder) {
   EXPECT_EQ(chosen.rfind(stateHome + "/scribeline/a b.jpg-", 0), 0u) << chosen;
   EXPECT_NE(chosen, chooseAutosavePath(folder + "/other/a b.jpg"));
   EXPECT_EQ(chosen, autosaveCandidates(unwritable).at(1));
-  EXPECT_EQ(autosaveCandidates(unwritable).at(0), unwritable +
-                                                      "_Mask.autosave.png");
+  EXPECT_EQ(autosaveCandidates(unwritable).at(0),
+            unwritable + "_Mask.autosave.png");
   struct stat info;
   ASSERT_EQ(stat((stateHome + "/scribeline").c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));

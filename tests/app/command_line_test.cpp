@@ -65,8 +65,8 @@ TEST(CommandLineTest, UsageListsEveryKeyAndTheExitStatuses) {
         << command.keyName;
   for (const char* piece :
        {"--export OUT PATH...", "--version", "-- PHOTO", "FOLDER", "PageDown",
-        "PageUp", "Ctrl + Z", "Ctrl + Y", "Left", "wheel", "middle",
-        "Recover?", "Exit status:\n  0", "\n  1", "\n  2", "\n  129"})
+        "PageUp", "Ctrl + Z", "Ctrl + Y", "Left", "wheel", "middle", "Recover?",
+        "Exit status:\n  0", "\n  1", "\n  2", "\n  129"})
     EXPECT_NE(usage.find(piece), std::string::npos) << piece;
 }
 

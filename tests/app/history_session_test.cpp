@@ -12,8 +12,8 @@
 #include "app/commands.h"
 #include "app/session.h"
 #include "app/tools.h"
-#include "canvas/workspace.h"
 #include "canvas/mask_steps.h"
+#include "canvas/workspace.h"
 #include "snapping/snapper_tool.h"
 #include "ui/scripted_window_system.h"
 
@@ -79,8 +79,8 @@ class HistorySessionTest : public testing::Test {
     for (size_t k = 1; k < path.size(); ++k)
       windows.sendMouse(kMainWindow, kMouseMove, path[k].x, path[k].y,
                         kMouseFlagLeftButton);
-    windows.sendMouse(kMainWindow, kLeftButtonUp, path.back().x,
-                      path.back().y, 0);
+    windows.sendMouse(kMainWindow, kLeftButtonUp, path.back().x, path.back().y,
+                      0);
   }
 
   ScriptedWindowSystem windows;
@@ -113,12 +113,13 @@ TEST_F(HistorySessionTest, SequencesMatchTheStatesRecordedAlongTheWay) {
        {"stroke1", "stroke2", "stroke1", "undo", "undo", "redo", "stroke3",
         "redo", "undo", "undo", "undo", "redo"}},
       {"Backspace as a step",
-       {"stroke1", "stroke2", "back2", "back2", "undo", "undo", "redo",
-        "back1", "undo", "stroke2"}},
+       {"stroke1", "stroke2", "back2", "back2", "undo", "undo", "redo", "back1",
+        "undo", "stroke2"}},
       {"everything mixed",
-       {"pen6", "stroke1", "N", "stroke2", "pen1", "back2", "undo", "undo",
-        "n", "undo", "undo", "undo", "redo", "redo", "stroke4", "undo",
-        "undo", "undo", "undo", "undo", "undo", "redo"}},
+       {"pen6", "stroke1", "N",       "stroke2", "pen1", "back2",
+        "undo", "undo",    "n",       "undo",    "undo", "undo",
+        "redo", "redo",    "stroke4", "undo",    "undo", "undo",
+        "undo", "undo",    "undo",    "redo"}},
   };
   int drags = 0;
   for (const Sequence& sequence : sequences) {
@@ -140,8 +141,8 @@ TEST_F(HistorySessionTest, SequencesMatchTheStatesRecordedAlongTheWay) {
         step = cv::countNonZero(workspace.mask.reshape(1) !=
                                 states[position].mask.reshape(1)) > 0;
       } else {
-        const int label = std::stoi(action.substr(action.find_first_of(
-            "0123456789")));
+        const int label =
+            std::stoi(action.substr(action.find_first_of("0123456789")));
         pick(label);
         ++drags;
         const int shift = 7 * (drags % 5);

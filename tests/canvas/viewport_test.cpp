@@ -12,20 +12,20 @@ namespace {
 // The defining mapping of one axis in long double arithmetic: the centre of
 // the window pixel's cell taken back onto the photo.
 int expectedPhotoPixel(int window, int offset, int photo, int cells) {
-  return static_cast<int>(
-      std::floor((window + offset + 0.5L) * photo / static_cast<long double>(cells)));
+  return static_cast<int>(std::floor((window + offset + 0.5L) * photo /
+                                     static_cast<long double>(cells)));
 }
 
 struct MappingCase {
   cv::Size photo;
   cv::Size window;
-  int zoomSteps;       // from the fitted view, around the window's centre
-  cv::Point pan;       // then this pan
+  int zoomSteps;  // from the fitted view, around the window's centre
+  cv::Point pan;  // then this pan
 };
 
 void PrintTo(const MappingCase& c, std::ostream* out) {
-  *out << c.photo << " in " << c.window << ", " << c.zoomSteps
-       << " steps, pan " << c.pan;
+  *out << c.photo << " in " << c.window << ", " << c.zoomSteps << " steps, pan "
+       << c.pan;
 }
 
 Viewport viewOf(const MappingCase& c) {
@@ -48,11 +48,13 @@ TEST_P(ViewportMappingTest, WindowToPhotoAndBack) {
   for (int y = -2; y < window.height + 2; ++y) {
     for (int x = -2; x < window.width + 2; ++x) {
       const cv::Point photo = view.toPhoto({x, y});
-      ASSERT_EQ(photo.x, expectedPhotoPixel(x, view.offset().x,
-                                            view.photoSize().width, cells.width))
+      ASSERT_EQ(photo.x,
+                expectedPhotoPixel(x, view.offset().x, view.photoSize().width,
+                                   cells.width))
           << "window " << x << "," << y;
-      ASSERT_EQ(photo.y, expectedPhotoPixel(y, view.offset().y,
-                                            view.photoSize().height, cells.height))
+      ASSERT_EQ(photo.y,
+                expectedPhotoPixel(y, view.offset().y, view.photoSize().height,
+                                   cells.height))
           << "window " << x << "," << y;
       const cv::Rect block = view.toWindow(photo);
       ASSERT_TRUE(block.contains({x, y}))
@@ -106,8 +108,7 @@ TEST_P(ViewportMappingTest, PanLimitsKeepThePictureInTheWindow) {
     EXPECT_LE(std::abs(2 * area.y + area.height - window.height), 1);
   }
   // The photo's first and last pixels lie in the grid's end cells.
-  const cv::Point last(view.photoSize().width - 1,
-                       view.photoSize().height - 1);
+  const cv::Point last(view.photoSize().width - 1, view.photoSize().height - 1);
   EXPECT_EQ(view.toWindow({0, 0}).tl(), area.tl());
   EXPECT_EQ(view.toWindow(last).br(), area.br());
 }
@@ -121,8 +122,7 @@ TEST_P(ViewportMappingTest, EveryPartCanBeReached) {
   view.pan(far);
   EXPECT_TRUE(inWindow.contains(view.toWindow({0, 0}).tl()));
   view.pan(-far);
-  const cv::Point last(view.photoSize().width - 1,
-                       view.photoSize().height - 1);
+  const cv::Point last(view.photoSize().width - 1, view.photoSize().height - 1);
   EXPECT_TRUE(inWindow.contains(view.toWindow(last).br() - cv::Point(1, 1)));
 }
 
@@ -196,9 +196,8 @@ TEST(ViewportTest, ZoomLevelsFromFittedToPixelWork) {
 // pointer is. While the photo is still reduced a screen pixel stands for
 // several photo pixels, and the one it shows may move within them.
 TEST(ViewportTest, ZoomKeepsThePixelUnderThePointer) {
-  for (cv::Point anchor :
-       {cv::Point(850, 478), cv::Point(3, 900), cv::Point(1699, 0),
-        cv::Point(431, 207)}) {
+  for (cv::Point anchor : {cv::Point(850, 478), cv::Point(3, 900),
+                           cv::Point(1699, 0), cv::Point(431, 207)}) {
     Viewport view({5640, 3172}, {1700, 956});
     for (int step = 0; step < 14; ++step) {
       const cv::Point before = view.toPhoto(anchor);
@@ -254,8 +253,7 @@ TEST(ViewportTest, ActualSizeIsOneToOneAroundTheCentre) {
   EXPECT_EQ(view.scale(), 1.0);
   EXPECT_EQ(view.scaledSize(), cv::Size(5640, 3172));
   EXPECT_LE(cv::norm(view.toPhoto({750, 500}) - centre), 2.0);
-  EXPECT_EQ(view.toWindow(view.toPhoto({10, 20})),
-            cv::Rect(10, 20, 1, 1));
+  EXPECT_EQ(view.toWindow(view.toPhoto({10, 20})), cv::Rect(10, 20, 1, 1));
 }
 
 }  // namespace

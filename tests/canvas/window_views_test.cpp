@@ -27,7 +27,8 @@ const cv::Vec3b kInk(0, 0, 255);
 class InkTool : public Tool {
  public:
   void drawOverlay(Workspace& workspace) override {
-    for (const cv::Point& p : pixels) workspace.views.overlay.paintPixel(p, kInk);
+    for (const cv::Point& p : pixels)
+      workspace.views.overlay.paintPixel(p, kInk);
     for (const auto& [from, to] : lines)
       workspace.views.overlay.drawLine(from, to, cv::Scalar(kInk), 1,
                                        cv::LINE_8);
@@ -83,9 +84,11 @@ TEST_F(LargePhoto, ReducedContourShowsAsAnUnbrokenLine) {
   // Nothing far from the path: every inked pixel is within a pixel of a
   // drawn photo pixel's place.
   cv::Mat near = cv::Mat::zeros(inked.size(), CV_8UC1);
-  for (const cv::Point& p : ink().pixels) near.at<uchar>(view.toWindow(p).tl()) = 255;
+  for (const cv::Point& p : ink().pixels)
+    near.at<uchar>(view.toWindow(p).tl()) = 255;
   cv::line(near, view.toWindowCentre(corners.back()),
-           view.toWindowCentre(corners.front()), cv::Scalar(255), 1, cv::LINE_8);
+           view.toWindowCentre(corners.front()), cv::Scalar(255), 1,
+           cv::LINE_8);
   cv::dilate(near, near, cv::Mat());
   EXPECT_EQ(cv::countNonZero(inked & ~near), 0);
 }
@@ -159,7 +162,8 @@ struct SamplePhoto : ViewsFixture {
   SamplePhoto() : ViewsFixture({600, 400}) {
     for (int y = 0; y < 400; ++y)
       for (int x = 0; x < 600; ++x)
-        workspace.mask.at<cv::Vec3b>(y, x) = cv::Vec3b(x % 256, y % 256, x / 256);
+        workspace.mask.at<cv::Vec3b>(y, x) =
+            cv::Vec3b(x % 256, y % 256, x / 256);
   }
   // The mask shown is the mask seen through the view.
   void expectMaskShownThrough(const Viewport& view) {
@@ -176,10 +180,12 @@ struct SamplePhoto : ViewsFixture {
 TEST_F(SamplePhoto, MaskWindowFollowsTheMainView) {
   showMaskView(workspace);
   // Beside the main window on a roomy screen, at its size.
-  EXPECT_TRUE((windows.pictureArea(kMaskWindow) &
-               windows.pictureArea(kMainWindow)).empty());
-  EXPECT_EQ(cv::norm(windows.lastShown(kMaskWindow), workspace.mask,
-                     cv::NORM_INF), 0);
+  EXPECT_TRUE(
+      (windows.pictureArea(kMaskWindow) & windows.pictureArea(kMainWindow))
+          .empty());
+  EXPECT_EQ(
+      cv::norm(windows.lastShown(kMaskWindow), workspace.mask, cv::NORM_INF),
+      0);
   registerMainMouse(workspace, kMaskWindow);
   windows.sendMouse(kMainWindow, kMouseWheel, 100, 80,
                     wheelFlags(3 * kWheelNotch));
@@ -194,8 +200,7 @@ TEST_F(SamplePhoto, MaskWindowFollowsTheMainView) {
   EXPECT_EQ(mask.offset(), main.offset());
   expectMaskShownThrough(mask);
 
-  windows.sendMouse(kMaskWindow, kMouseWheel, 10, 10,
-                    wheelFlags(-kWheelNotch));
+  windows.sendMouse(kMaskWindow, kMouseWheel, 10, 10, wheelFlags(-kWheelNotch));
   EXPECT_EQ(main.scale(), mask.scale());
   EXPECT_EQ(main.offset(), mask.offset());
   expectMaskShownThrough(mask);

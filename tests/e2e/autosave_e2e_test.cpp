@@ -1,10 +1,9 @@
 // Unsaved work through abrupt ends: the built program under its own X
 // server is ended by a signal or by the loss of its display, writes its
 // autosave, and the next run recovers it; a clean end leaves no autosave.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-
-#include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
 #include <string>

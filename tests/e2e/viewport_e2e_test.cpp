@@ -87,8 +87,9 @@ void expectPlusses(const cv::Mat& mask, const std::vector<cv::Point>& at) {
   ASSERT_EQ(mask.size(), kPhotoSize);
   cv::Mat expected(kPhotoSize, CV_8UC3, cv::Scalar(0, 0, 0));
   for (const cv::Point& p : at)
-    for (const cv::Point& d : {cv::Point(0, 0), cv::Point(1, 0), cv::Point(-1, 0),
-                               cv::Point(0, 1), cv::Point(0, -1)})
+    for (const cv::Point& d :
+         {cv::Point(0, 0), cv::Point(1, 0), cv::Point(-1, 0), cv::Point(0, 1),
+          cv::Point(0, -1)})
       expected.at<cv::Vec3b>(p + d) = kLabel5;
   cv::Mat differs;
   cv::compare(mask.reshape(1), expected.reshape(1), differs, cv::CMP_NE);
