@@ -36,6 +36,7 @@ sources_changed() {
 }
 
 current="$(fingerprint)"
+mkdir -p "$root/build"
 if [[ -f "$stamp" && -f "$root/build/CMakeCache.txt" && -x "$binary" &&
       "$(cat "$stamp")" == "$current" ]]; then
   if sources_changed; then
