@@ -1,7 +1,7 @@
 #include "canvas/mask_steps.h"
 
 #include "canvas/view.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 
 namespace scribeline {
 namespace {
@@ -11,8 +11,9 @@ bool historyStarted(const Workspace& workspace) {
 }
 
 void announceMask(Workspace& workspace) {
-  markMaskChanged(workspace);
-  if (workspace.windows.isOpen(kMaskWindow)) showMaskView(workspace);
+  markMaskChanged(workspace.views, cv::Rect({0, 0}, workspace.mask.size()));
+  if (workspace.windows.isOpen(kMaskWindow))
+    showMaskView(workspace.views, workspace.windows, workspace.mask);
   if (workspace.onMaskChanged) workspace.onMaskChanged(workspace.mask);
 }
 

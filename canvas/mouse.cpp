@@ -1,7 +1,8 @@
 #include "canvas/mouse.h"
 
+#include "canvas/navigation.h"
 #include "canvas/view.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 
 namespace scribeline {
 
@@ -13,10 +14,19 @@ void onWindowMouse(Workspace& workspace, const std::string& window, int event,
   // The view the window's picture was made with: the one the position
   // refers to (for a main window not drawn yet, the view it will have).
   const bool inMask = window == kMaskWindow;
-  if (!inMask && views.main.photoSize() != image.size()) mainView(workspace);
+  if (!inMask && views.main.photoSize() != image.size())
+    mainView(views, workspace.windows, image.size());
   const Viewport& view = inMask ? views.mask : views.main;
   if (view.photoSize() != image.size()) return;
-  if (navigate(workspace, window, event, {x, y}, flags)) return;
+  switch (navigate(views, window, event, {x, y}, flags)) {
+    case Navigation::ViewMoved:
+      redrawViews(workspace);
+      return;
+    case Navigation::NothingMoved:
+      return;
+    case Navigation::NotNavigation:
+      break;
+  }
   if (window == kMainWindow) views.workPoint = {x, y};
   const cv::Point photo = view.toPhoto({x, y});
   if (photo.x < 0 || photo.x >= image.cols || photo.y < 0 ||

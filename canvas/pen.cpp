@@ -3,7 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "canvas/mask_steps.h"
-#include "canvas/window_views.h"
+#include "canvas/view.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 
@@ -42,7 +42,8 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
       dragging_ = true;
       paintPenDisc(workspace.mask, point, workspace.penRadius,
                    workspace.currentLabel);
-      markMaskChanged(workspace, penReach(point, point, workspace.penRadius));
+      markMaskChanged(workspace.views,
+                      penReach(point, point, workspace.penRadius));
       penLastPoint_ = point;
       return;
     case kMouseMove:
@@ -51,7 +52,7 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
                    workspace.currentLabel);
       paintPenLine(workspace.mask, point, penLastPoint_, workspace.penRadius,
                    workspace.currentLabel);
-      markMaskChanged(workspace,
+      markMaskChanged(workspace.views,
                       penReach(point, penLastPoint_, workspace.penRadius));
       penLastPoint_ = point;
       return;

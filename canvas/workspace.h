@@ -12,6 +12,7 @@
 #include "canvas/opacity.h"
 #include "canvas/tool.h"
 #include "canvas/view_scratch.h"
+#include "canvas/window_names.h"
 #include "canvas/window_views.h"
 #include "ui/window_system.h"
 
@@ -22,10 +23,6 @@ constexpr int kToolScissors = 0;  // iScissor
 constexpr int kToolSnapper = 1;   // lSnapper
 constexpr int kToolPen = 2;       // pen
 constexpr int numTools = 3;
-
-inline const std::string kMainWindow = "Scribeline";
-inline const std::string kMaskWindow = "Mask";
-inline const std::string kToolboxWindow = "Toolbox";
 
 // The state of one annotation session. main owns the one instance; commands,
 // mouse handlers and tools receive it by reference, so tests build their own.

@@ -5,7 +5,7 @@
 
 #include "canvas/mask_steps.h"
 #include "canvas/view.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 #include "snapping/snap_step.h"
@@ -115,7 +115,8 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
   recordMaskStep(workspace, std::make_unique<SnapStep>(
                                 *snapper_, labelOf(strokes), index, change,
                                 std::move(stroke), labelsBefore));
-  if (!workspace.windows.isOpen(kMaskWindow)) showMaskView(workspace);
+  if (!workspace.windows.isOpen(kMaskWindow))
+    showMaskView(workspace.views, workspace.windows, workspace.mask);
   recomposeAndShow(workspace);
   return true;
 }
