@@ -21,10 +21,8 @@ Tool* currentTool(Workspace& workspace) {
 CommandResult quit(Workspace&, int) { return CommandResult::Quit; }
 
 CommandResult backspace(Workspace& workspace, int) {
-  if (Tool* tool = currentTool(workspace))
-    tool->onBackspace(workspace);
-  else
-    recomposeAndShow(workspace);
+  if (Tool* tool = currentTool(workspace)) tool->onBackspace(workspace);
+  recomposeAndShow(workspace);
   return CommandResult::Continue;
 }
 

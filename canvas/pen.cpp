@@ -29,13 +29,7 @@ cv::Rect penReach(cv::Point centre, cv::Point from, int radius) {
 
 }  // namespace
 
-void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
-                      int flags) {
-  const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
-  if (dragging_ && !buttonEvent && (flags & kMouseFlagLeftButton) == 0) {
-    endDrag(workspace);
-    return;
-  }
+void PenTool::onMouse(Workspace& workspace, int event, cv::Point point, int) {
   switch (event) {
     case kLeftButtonDown:
       if (dragging_) return;
@@ -57,7 +51,7 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
       penLastPoint_ = point;
       return;
     case kLeftButtonUp:
-      endDrag(workspace);
+      if (dragging_) endDrag(workspace);
       return;
     default:
       return;

@@ -59,6 +59,10 @@ struct Workspace {
   // the main window ignores the mouse.
   std::array<std::unique_ptr<Tool>, numTools> tools;
   bool toolsBuilt = false;
+  // The tool number a left press went to, until its release (or the event
+  // standing for a release missed outside the photo) reaches that tool; -1
+  // when no left drag is under way. Kept by the mouse dispatch.
+  int leftDragTool = -1;
 
   // Where the toolbox reads the label names (working directory by default).
   std::string labelListPath = "label_list.txt";

@@ -236,8 +236,9 @@ TEST_F(ViewFixture, ShownPictureIsNotChangedByLaterRedraws) {
   EXPECT_EQ(differingBytes(first, workspace.image), 0);
 }
 
-// The reduced view keeps a sampled copy of the mask: what the pen paints,
-// and what a writer reports through markMaskChanged, shows at once.
+// The reduced view keeps a sampled copy of the mask: what the pen paints
+// shows in the picture of the same event, and what a writer reports through
+// markMaskChanged shows at the next redraw.
 TEST(ReducedMaskTest, ShowsEveryChange) {
   ScriptedWindowSystem windows;
   std::ostringstream console;
@@ -260,6 +261,7 @@ TEST(ReducedMaskTest, ShowsEveryChange) {
   EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 500), black);
   windows.sendMouse(kMainWindow, kLeftButtonDown, 500, 300,
                     kMouseFlagLeftButton);
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 500), label5);
   windows.sendMouse(kMainWindow, kLeftButtonUp, 500, 300, 0);
   EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 500), label5);
   EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 520), black);
