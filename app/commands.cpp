@@ -254,9 +254,6 @@ const std::vector<Command>& namedKeyTable() {
 }
 
 CommandResult runCommand(Workspace& workspace, int keyCode) {
-  // Commands that write the mask ("n", "N", Backspace with lSnapper, ...)
-  // leave the view's sampled copy of it to be made again.
-  markMaskChanged(workspace.views, cv::Rect({0, 0}, workspace.mask.size()));
   if (keyCode >= kFirstNamedKey) {
     for (const Command& command : namedKeyTable())
       if (command.code == keyCode) return command.run(workspace, keyCode);

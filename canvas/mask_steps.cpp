@@ -10,8 +10,10 @@ bool historyStarted(const Workspace& workspace) {
   return !workspace.history.recordedState().empty();
 }
 
-void announceMask(Workspace& workspace) {
-  markMaskChanged(workspace.views, cv::Rect({0, 0}, workspace.mask.size()));
+// Shows a change of the mask within `changed` (photo pixels) wherever the
+// mask is seen.
+void announceMask(Workspace& workspace, const cv::Rect& changed) {
+  markMaskChanged(workspace.views, changed);
   if (workspace.windows.isOpen(kMaskWindow))
     showMaskView(workspace.views, workspace.windows, workspace.mask);
   if (workspace.onMaskChanged) workspace.onMaskChanged(workspace.mask);
@@ -22,7 +24,7 @@ bool moveInHistory(Workspace& workspace, bool forward) {
   recordMaskStep(workspace);
   const bool moved = forward ? workspace.history.redo(workspace.mask)
                              : workspace.history.undo(workspace.mask);
-  if (moved) announceMask(workspace);
+  if (moved) announceMask(workspace, workspace.history.changedArea());
   recomposeAndShow(workspace);
   return moved;
 }
@@ -36,12 +38,12 @@ void startMaskHistory(Workspace& workspace) {
 bool recordMaskStep(Workspace& workspace,
                     std::unique_ptr<StepCompanion> companion) {
   if (!historyStarted(workspace)) {
-    announceMask(workspace);
+    announceMask(workspace, cv::Rect({0, 0}, workspace.mask.size()));
     return false;
   }
   if (!workspace.history.record(workspace.mask, std::move(companion)))
     return false;
-  announceMask(workspace);
+  announceMask(workspace, workspace.history.changedArea());
   return true;
 }
 

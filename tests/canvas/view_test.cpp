@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "canvas/opacity.h"
 #include "canvas/pen.h"
@@ -271,6 +272,46 @@ TEST(ReducedMaskTest, ShowsEveryChange) {
   const cv::Point inside = workspace.views.main.toWindowCentre({2250, 1250});
   EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(inside), label7);
   EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 500), label5);
+}
+
+// Recorded steps, undo and redo reach the reduced view's copy of the mask
+// through the area each changed, and only that area is sampled again.
+TEST(ReducedMaskTest, StepsUndoAndRedoShowTheirChange) {
+  ScriptedWindowSystem windows;
+  std::ostringstream console;
+  Workspace workspace(windows, console);
+  workspace.image = cv::Mat(2500, 4000, CV_8UC3, cv::Scalar(90, 90, 90));
+  workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+  workspace.maskOverlay = true;
+  workspace.maskOpacity = kMaxOpacity;
+  openMainWindow(workspace.views, windows, workspace.image.size(),
+                 WindowMode::FreeScale);
+  startMaskHistory(workspace);
+  recomposeAndShow(workspace);
+  ASSERT_LT(workspace.views.main.scale(), 1.0);
+  const cv::Vec3b black(0, 0, 0), label7(128, 128, 128);
+  const cv::Rect area(2000, 1000, 500, 300);
+  const cv::Point inside = workspace.views.main.toWindowCentre({2250, 1150});
+  auto shownAt = [&](cv::Point at) {
+    return windows.lastShown(kMainWindow).at<cv::Vec3b>(at);
+  };
+
+  workspace.mask(area).setTo(cv::Scalar(label7));
+  ASSERT_TRUE(recordMaskStep(workspace));
+  EXPECT_FALSE(workspace.views.maskChanged.empty());
+  EXPECT_EQ(workspace.views.maskChanged & area, area);
+  EXPECT_LT(workspace.views.maskChanged.area(), 4 * area.area());
+  recomposeAndShow(workspace);
+  EXPECT_EQ(shownAt(inside), label7);
+  EXPECT_TRUE(workspace.views.maskChanged.empty());
+
+  ASSERT_TRUE(undoMaskStep(workspace));
+  EXPECT_EQ(shownAt(inside), black);
+  ASSERT_TRUE(redoMaskStep(workspace));
+  EXPECT_EQ(shownAt(inside), label7);
+  // A mask left unchanged is not sampled again.
+  EXPECT_FALSE(recordMaskStep(workspace));
+  EXPECT_TRUE(workspace.views.maskChanged.empty());
 }
 
 }  // namespace
