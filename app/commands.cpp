@@ -6,9 +6,10 @@
 #include "app/toolbox.h"
 #include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
+#include "canvas/navigation.h"
 #include "canvas/opacity.h"
 #include "canvas/view.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 
 namespace scribeline {
 namespace {
@@ -20,10 +21,8 @@ Tool* currentTool(Workspace& workspace) {
 CommandResult quit(Workspace&, int) { return CommandResult::Quit; }
 
 CommandResult backspace(Workspace& workspace, int) {
-  if (Tool* tool = currentTool(workspace))
-    tool->onBackspace(workspace);
-  else
-    recomposeAndShow(workspace);
+  if (Tool* tool = currentTool(workspace)) tool->onBackspace(workspace);
+  recomposeAndShow(workspace);
   return CommandResult::Continue;
 }
 
@@ -110,10 +109,12 @@ CommandResult updateMaskOutlines(Workspace& workspace, int) {
 
 CommandResult reopenMainWindow(Workspace& workspace, WindowMode mode) {
   workspace.windows.destroyWindow(kMainWindow);
-  openMainWindow(workspace, mode);
+  openMainWindow(workspace.views, workspace.windows, workspace.image.size(),
+                 mode);
+  registerMainMouse(workspace, kMainWindow);
   recomposeAndShow(workspace);
   if (!workspace.windows.pictureArea(kMaskWindow).empty())
-    showMaskView(workspace);
+    showMaskView(workspace.views, workspace.windows, workspace.mask);
   return CommandResult::Continue;
 }
 
@@ -127,9 +128,10 @@ CommandResult mainFreeScale(Workspace& workspace, int) {
 
 CommandResult reopenMaskWindow(Workspace& workspace, WindowMode mode) {
   workspace.windows.destroyWindow(kMaskWindow);
-  openMaskWindow(workspace, mode);
+  openMaskWindow(workspace.views, workspace.windows, workspace.image.size(),
+                 mode);
   registerMainMouse(workspace, kMaskWindow);
-  showMaskView(workspace);
+  showMaskView(workspace.views, workspace.windows, workspace.mask);
   return CommandResult::Continue;
 }
 
@@ -142,7 +144,7 @@ CommandResult maskFreeScale(Workspace& workspace, int) {
 }
 
 CommandResult showMask(Workspace& workspace, int) {
-  showMaskView(workspace);
+  showMaskView(workspace.views, workspace.windows, workspace.mask);
   return CommandResult::Continue;
 }
 
@@ -159,7 +161,8 @@ CommandResult previousPhoto(Workspace&, int) {
 
 template <int dx, int dy>
 CommandResult pan(Workspace& workspace, int) {
-  panStep(workspace, {dx, dy});
+  panStep(workspace.views, workspace.windows, workspace.image.size(), {dx, dy});
+  redrawViews(workspace);
   return CommandResult::Continue;
 }
 
@@ -251,9 +254,6 @@ const std::vector<Command>& namedKeyTable() {
 }
 
 CommandResult runCommand(Workspace& workspace, int keyCode) {
-  // Commands that write the mask ("n", "N", Backspace with lSnapper, ...)
-  // leave the view's sampled copy of it to be made again.
-  markMaskChanged(workspace);
   if (keyCode >= kFirstNamedKey) {
     for (const Command& command : namedKeyTable())
       if (command.code == keyCode) return command.run(workspace, keyCode);

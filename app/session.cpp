@@ -14,7 +14,7 @@
 #include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "canvas/view.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 
 namespace scribeline {
 namespace {
@@ -87,7 +87,7 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
   if (!taken) return;
   // Recorded without telling the autosave: this state is on disk already.
   workspace.history.record(workspace.mask);
-  showMaskView(workspace);
+  showMaskView(workspace.views, workspace.windows, workspace.mask);
 }
 
 }  // namespace
@@ -120,7 +120,9 @@ void startUp(Workspace& workspace, const std::string& imagePath) {
   findOrCreateMask(workspace, imagePath);
   openToolbox(workspace);
   say(workspace, helpText());
-  openMainWindow(workspace, WindowMode::FreeScale);
+  openMainWindow(workspace.views, workspace.windows, workspace.image.size(),
+                 WindowMode::FreeScale);
+  registerMainMouse(workspace, kMainWindow);
   recomposeAndShow(workspace);
   say(workspace, "\n\nCurrent Tool = iScissor\n");
 }

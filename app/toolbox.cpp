@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "app/regular_file.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 #include "palette/palette.h"
 
 namespace scribeline {
@@ -100,7 +100,7 @@ void drawToolbox(Workspace& workspace) {
   if (firstDrawing && !problem.empty())
     say(workspace, "Scribeline: no label names, cannot read " + problem + "\n");
   renderToolbox(workspace.toolboxImage, workspace.currentLabel, names);
-  placeToolbox(workspace);
+  placeToolbox(workspace.windows);
   workspace.windows.createWindow(kToolboxWindow, WindowMode::Scale100);
   workspace.windows.showImage(kToolboxWindow, workspace.toolboxImage);
 }

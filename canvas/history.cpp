@@ -22,8 +22,9 @@ size_t MaskHistory::Step::bytes() const {
 void MaskHistory::reset(const cv::Mat& mask, size_t budgetBytes) {
   recorded_ = mask.clone();
   tilesAcross_ = (mask.cols + kTileSize - 1) / kTileSize;
-  undone_.clear();
-  redone_.clear();
+  undoable_.clear();
+  redoable_.clear();
+  changedArea_ = cv::Rect();
   bytes_ = 0;
   budget_ = budgetBytes != 0 ? budgetBytes
                              : std::max<size_t>(mask.total(), kLeastBudget);
@@ -47,6 +48,7 @@ bool MaskHistory::differs(const cv::Mat& mask) const {
 bool MaskHistory::record(const cv::Mat& mask,
                          std::unique_ptr<StepCompanion> companion) {
   CV_Assert(mask.size() == recorded_.size() && mask.type() == recorded_.type());
+  changedArea_ = cv::Rect();
   Step step;
   const size_t elementSize = mask.elemSize();
   const int tilesDown = (mask.rows + kTileSize - 1) / kTileSize;
@@ -78,6 +80,7 @@ bool MaskHistory::record(const cv::Mat& mask,
       if (!changed[t]) continue;
       const uint32_t tile = static_cast<uint32_t>(band * tilesAcross_ + t);
       const cv::Rect rect = tileRect(tile);
+      changedArea_ |= rect;
       const size_t width = rowBytes(mask, rect.width);
       scratch_.resize(width * rect.height);
       for (int r = 0; r < rect.height; ++r) {
@@ -96,10 +99,10 @@ bool MaskHistory::record(const cv::Mat& mask,
   step.offsets.push_back(static_cast<uint32_t>(step.code.size()));
   step.code.shrink_to_fit();
   step.companion = std::move(companion);
-  for (const Step& dropped : redone_) bytes_ -= dropped.bytes();
-  redone_.clear();
+  for (const Step& dropped : redoable_) bytes_ -= dropped.bytes();
+  redoable_.clear();
   bytes_ += step.bytes();
-  undone_.push_back(std::move(step));
+  undoable_.push_back(std::move(step));
   dropOldestPastBudget();
   return true;
 }
@@ -108,6 +111,7 @@ void MaskHistory::apply(const Step& step, cv::Mat& mask) {
   const size_t elementSize = recorded_.elemSize();
   for (size_t i = 0; i < step.tiles.size(); ++i) {
     const cv::Rect rect = tileRect(step.tiles[i]);
+    changedArea_ |= rect;
     const size_t width = rowBytes(recorded_, rect.width);
     scratch_.resize(width * rect.height);
     const size_t begin = step.offsets[i];
@@ -125,29 +129,31 @@ void MaskHistory::apply(const Step& step, cv::Mat& mask) {
 }
 
 bool MaskHistory::undo(cv::Mat& mask) {
-  if (undone_.empty()) return false;
-  Step step = std::move(undone_.back());
-  undone_.pop_back();
+  changedArea_ = cv::Rect();
+  if (undoable_.empty()) return false;
+  Step step = std::move(undoable_.back());
+  undoable_.pop_back();
   apply(step, mask);
   if (step.companion) step.companion->undo();
-  redone_.push_back(std::move(step));
+  redoable_.push_back(std::move(step));
   return true;
 }
 
 bool MaskHistory::redo(cv::Mat& mask) {
-  if (redone_.empty()) return false;
-  Step step = std::move(redone_.back());
-  redone_.pop_back();
+  changedArea_ = cv::Rect();
+  if (redoable_.empty()) return false;
+  Step step = std::move(redoable_.back());
+  redoable_.pop_back();
   apply(step, mask);
   if (step.companion) step.companion->redo();
-  undone_.push_back(std::move(step));
+  undoable_.push_back(std::move(step));
   return true;
 }
 
 void MaskHistory::dropOldestPastBudget() {
-  while (bytes_ > budget_ && !undone_.empty()) {
-    bytes_ -= undone_.front().bytes();
-    undone_.pop_front();
+  while (bytes_ > budget_ && !undoable_.empty()) {
+    bytes_ -= undoable_.front().bytes();
+    undoable_.pop_front();
   }
 }
 

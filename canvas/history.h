@@ -67,8 +67,12 @@ class MaskHistory {
   // Redoes the step undone last; false when there is none.
   bool redo(cv::Mat& mask);
 
-  size_t undoCount() const { return undone_.size(); }
-  size_t redoCount() const { return redone_.size(); }
+  size_t undoCount() const { return undoable_.size(); }
+  size_t redoCount() const { return redoable_.size(); }
+  // The smallest rectangle holding every tile the last record, undo or redo
+  // changed: what a copy of the mask kept elsewhere must take again. Empty
+  // when that call changed no pixel, and after reset().
+  const cv::Rect& changedArea() const { return changedArea_; }
   // Memory held by the steps (code, tile lists, companions).
   size_t bytes() const { return bytes_; }
   size_t budget() const { return budget_; }
@@ -90,10 +94,11 @@ class MaskHistory {
 
   cv::Mat recorded_;
   int tilesAcross_ = 0;
-  // The steps that can be undone, oldest first, and those undone, newest
-  // undone last.
-  std::deque<Step> undone_;
-  std::vector<Step> redone_;
+  // The steps that can be undone, oldest first, and those undone that can be
+  // redone, the one undone last at the back.
+  std::deque<Step> undoable_;
+  std::vector<Step> redoable_;
+  cv::Rect changedArea_;
   size_t bytes_ = 0;
   size_t budget_ = 0;
   std::vector<uint8_t> scratch_;

@@ -1,7 +1,7 @@
 #include "canvas/mask_steps.h"
 
 #include "canvas/view.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 
 namespace scribeline {
 namespace {
@@ -10,9 +10,12 @@ bool historyStarted(const Workspace& workspace) {
   return !workspace.history.recordedState().empty();
 }
 
-void announceMask(Workspace& workspace) {
-  markMaskChanged(workspace);
-  if (workspace.windows.isOpen(kMaskWindow)) showMaskView(workspace);
+// Shows a change of the mask within `changed` (photo pixels) wherever the
+// mask is seen.
+void announceMask(Workspace& workspace, const cv::Rect& changed) {
+  markMaskChanged(workspace.views, changed);
+  if (workspace.windows.isOpen(kMaskWindow))
+    showMaskView(workspace.views, workspace.windows, workspace.mask);
   if (workspace.onMaskChanged) workspace.onMaskChanged(workspace.mask);
 }
 
@@ -21,7 +24,7 @@ bool moveInHistory(Workspace& workspace, bool forward) {
   recordMaskStep(workspace);
   const bool moved = forward ? workspace.history.redo(workspace.mask)
                              : workspace.history.undo(workspace.mask);
-  if (moved) announceMask(workspace);
+  if (moved) announceMask(workspace, workspace.history.changedArea());
   recomposeAndShow(workspace);
   return moved;
 }
@@ -35,12 +38,12 @@ void startMaskHistory(Workspace& workspace) {
 bool recordMaskStep(Workspace& workspace,
                     std::unique_ptr<StepCompanion> companion) {
   if (!historyStarted(workspace)) {
-    announceMask(workspace);
+    announceMask(workspace, cv::Rect({0, 0}, workspace.mask.size()));
     return false;
   }
   if (!workspace.history.record(workspace.mask, std::move(companion)))
     return false;
-  announceMask(workspace);
+  announceMask(workspace, workspace.history.changedArea());
   return true;
 }
 

@@ -9,8 +9,10 @@ namespace scribeline {
 
 // Every change of the mask goes through here as one step of the workspace's
 // history: a pen drag, "n", "N", a lazy-snapping solve, a loaded or recovered
-// mask. After each step, undo and redo the "Mask" window, while open, shows
-// the mask, and `onMaskChanged` (the autosave) is told.
+// mask. After each step, undo and redo the views are told the area that
+// changed (markMaskChanged), the "Mask" window, while open, shows the mask,
+// and `onMaskChanged` (the autosave) is told. A writer of the mask records
+// its change here before the next redraw, or tells the views itself.
 
 // Starts the history from the mask as it is now, with no steps.
 void startMaskHistory(Workspace& workspace);

@@ -1,9 +1,34 @@
 #include "canvas/mouse.h"
 
+#include "canvas/navigation.h"
 #include "canvas/view.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 
 namespace scribeline {
+namespace {
+
+bool leftButtonEvent(int event) {
+  return event == kLeftButtonDown || event == kLeftButtonUp;
+}
+
+// Hands the event to the current tool, after the release of a left drag it
+// started that was missed outside the photo: a tool always sees a drag end.
+void deliver(Workspace& workspace, int event, cv::Point photo, int flags) {
+  Tool* tool = workspace.tools[workspace.currentTool].get();
+  if (tool == nullptr) return;
+  int& dragTool = workspace.leftDragTool;
+  if (dragTool != workspace.currentTool) dragTool = -1;  // ended by onLeave
+  if (dragTool >= 0 && !leftButtonEvent(event) &&
+      (flags & kMouseFlagLeftButton) == 0) {
+    dragTool = -1;
+    tool->onMouse(workspace, kLeftButtonUp, photo, flags);
+  }
+  if (event == kLeftButtonDown) dragTool = workspace.currentTool;
+  if (event == kLeftButtonUp) dragTool = -1;
+  tool->onMouse(workspace, event, photo, flags);
+}
+
+}  // namespace
 
 void onWindowMouse(Workspace& workspace, const std::string& window, int event,
                    int x, int y, int flags) {
@@ -13,19 +38,26 @@ void onWindowMouse(Workspace& workspace, const std::string& window, int event,
   // The view the window's picture was made with: the one the position
   // refers to (for a main window not drawn yet, the view it will have).
   const bool inMask = window == kMaskWindow;
-  if (!inMask && views.main.photoSize() != image.size()) mainView(workspace);
+  if (!inMask && views.main.photoSize() != image.size())
+    mainView(views, workspace.windows, image.size());
   const Viewport& view = inMask ? views.mask : views.main;
   if (view.photoSize() != image.size()) return;
-  if (navigate(workspace, window, event, {x, y}, flags)) return;
+  switch (navigate(views, window, event, {x, y}, flags)) {
+    case Navigation::ViewMoved:
+      redrawViews(workspace);
+      return;
+    case Navigation::NothingMoved:
+      return;
+    case Navigation::NotNavigation:
+      break;
+  }
   if (window == kMainWindow) views.workPoint = {x, y};
   const cv::Point photo = view.toPhoto({x, y});
   if (photo.x < 0 || photo.x >= image.cols || photo.y < 0 ||
       photo.y >= image.rows)
     return;
-  composeView(workspace);
-  if (Tool* tool = workspace.tools[workspace.currentTool].get())
-    tool->onMouse(workspace, event, photo, flags);
-  showView(workspace);
+  deliver(workspace, event, photo, flags);
+  recomposeAndShow(workspace);
 }
 
 void onMainMouse(Workspace& workspace, int event, int x, int y, int flags) {

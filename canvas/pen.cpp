@@ -3,7 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "canvas/mask_steps.h"
-#include "canvas/window_views.h"
+#include "canvas/view.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 
@@ -29,20 +29,15 @@ cv::Rect penReach(cv::Point centre, cv::Point from, int radius) {
 
 }  // namespace
 
-void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
-                      int flags) {
-  const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
-  if (dragging_ && !buttonEvent && (flags & kMouseFlagLeftButton) == 0) {
-    endDrag(workspace);
-    return;
-  }
+void PenTool::onMouse(Workspace& workspace, int event, cv::Point point, int) {
   switch (event) {
     case kLeftButtonDown:
       if (dragging_) return;
       dragging_ = true;
       paintPenDisc(workspace.mask, point, workspace.penRadius,
                    workspace.currentLabel);
-      markMaskChanged(workspace, penReach(point, point, workspace.penRadius));
+      markMaskChanged(workspace.views,
+                      penReach(point, point, workspace.penRadius));
       penLastPoint_ = point;
       return;
     case kMouseMove:
@@ -51,12 +46,12 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point,
                    workspace.currentLabel);
       paintPenLine(workspace.mask, point, penLastPoint_, workspace.penRadius,
                    workspace.currentLabel);
-      markMaskChanged(workspace,
+      markMaskChanged(workspace.views,
                       penReach(point, penLastPoint_, workspace.penRadius));
       penLastPoint_ = point;
       return;
     case kLeftButtonUp:
-      endDrag(workspace);
+      if (dragging_) endDrag(workspace);
       return;
     default:
       return;

@@ -12,12 +12,14 @@ void paintPenDisc(cv::Mat& mask, cv::Point centre, int radius, int label);
 void paintPenLine(cv::Mat& mask, cv::Point from, cv::Point to, int radius,
                   int label);
 
-// The pen paints the current label straight into the mask. A press paints a
-// disc; each move with the button held paints a disc and the line back to
-// the previous position. The drag ends at the release, or at the first event
-// that arrives without the left button held (its release happened outside
-// the image and was never seen): the pen never paints with the button up.
-// Leaving the pen ends its drag.
+// The pen paints the current label straight into the mask, and tells the
+// views what it painted at once, so that the redraw of the same event shows
+// it. A press paints a disc; each move during the drag paints a disc and the
+// line back to the previous position. The drag ends at the release (one
+// missed outside the image reaches the pen at the next event inside it
+// without the left button held: the pen never paints with the button up)
+// and becomes one step of the mask's history. Leaving the pen ends its
+// drag.
 class PenTool : public Tool {
  public:
   void onMouse(Workspace& workspace, int event, cv::Point point,

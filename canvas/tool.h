@@ -12,8 +12,14 @@ struct Workspace;
 // drag), which no other tool sees. Every hook runs on the key-loop thread,
 // never two at once.
 //
-// The defaults do nothing, except onBackspace, which redraws: a tool without
-// overrides is a placeholder whose mouse events only redraw.
+// The defaults do nothing: a tool without overrides is a placeholder whose
+// mouse events and Backspace only redraw.
+//
+// One event, one redraw: the mouse hook and the key hooks update the tool's
+// state; the main view is then composed and shown once by whoever called the
+// hook (the mouse dispatch, the key command), and drawOverlay draws the
+// tool's work from that state. A hook never composes the main view or draws
+// into `viewImage`, except where a hook below says it does the redraw.
 class Tool {
  public:
   Tool() = default;
@@ -31,26 +37,32 @@ class Tool {
   virtual void initialize(Workspace& workspace) { (void)workspace; }
 
   // Called by composeView on the current tool only, after the photograph and
-  // the mask overlay are in `viewImage`: draw the tool's work into it.
+  // the mask overlay are in `viewImage`: draw the tool's work over it through
+  // `views.overlay`, from the tool's own state (its contours, its strokes,
+  // the live-wire of the move just handled). Draws only.
   virtual void drawOverlay(Workspace& workspace) { (void)workspace; }
 
   // Called by the mouse dispatch on the current tool only, for an event that
-  // lies inside the image, between composeView and showView (so `viewImage`
-  // holds the fresh picture and may be drawn on). `event` is the mouse event
-  // code (kMouseMove, kLeftButtonDown, kLeftButtonUp or any other code),
-  // `flags` the button flags (kMouseFlagLeftButton while the left button is
-  // held).
+  // lies inside the image, before the main view is composed and shown once
+  // for the event: the hook updates the tool's state (and the mask), and the
+  // redraw after it shows the result. `event` is the mouse event code
+  // (kMouseMove, kLeftButtonDown, kLeftButtonUp or any other code), `flags`
+  // the button flags (kMouseFlagLeftButton while the left button is held).
+  // The release of a left drag is always seen: one missed outside the image
+  // arrives at the first event inside it without the left button held (see
+  // onWindowMouse).
   virtual void onMouse(Workspace& workspace, int event, cv::Point point,
                        int flags) {
     (void)workspace, (void)event, (void)point, (void)flags;
   }
 
-  // Backspace while this is the current tool. The hook does the whole
-  // command, its redraw included; the default only redraws.
-  virtual void onBackspace(Workspace& workspace);
+  // Backspace while this is the current tool: take back the tool's newest
+  // work. The command redraws the main view once after the hook.
+  virtual void onBackspace(Workspace& workspace) { (void)workspace; }
 
   // Enter (kKeyEnter) or Ctrl+Enter (kKeyCtrlEnter) while this is the current
-  // tool; keyCode is the full code the window system returned.
+  // tool; keyCode is the full code the window system returned. No redraw
+  // follows: the hook redraws (once) when the key changed what shows.
   virtual void onEnterKey(Workspace& workspace, int keyCode) {
     (void)workspace, (void)keyCode;
   }
@@ -58,8 +70,9 @@ class Tool {
   // A key selects another tool ("0", "1", "2"): called on the current tool
   // before the switch message is printed and while `currentTool` still names
   // it, so a redraw here still shows this tool's overlay. The tool ends or
-  // discards its under-way work here. Not called when the key selects the
-  // current tool itself.
+  // discards its under-way work here, redrawing (once) if it wants the
+  // result shown at once; no redraw follows. Not called when the key
+  // selects the current tool itself.
   virtual void onLeave(Workspace& workspace) { (void)workspace; }
 
   // The tool has just become the current one: called after the switch

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <opencv2/imgproc.hpp>
 
-#include "canvas/window_views.h"
+#include "canvas/sampling.h"
+#include "canvas/window_placement.h"
 
 namespace scribeline {
 
@@ -47,21 +48,22 @@ const cv::Mat& reducedPhoto(Workspace& workspace, const Viewport& view) {
 const cv::Mat& reducedMask(Workspace& workspace, const Viewport& view) {
   WindowViews& views = workspace.views;
   const cv::Size grid = view.scaledSize();
+  const cv::Rect changed =
+      views.maskChanged & cv::Rect({0, 0}, workspace.mask.size());
+  views.maskChanged = cv::Rect();
   cv::Rect cells;
   if (views.reducedMaskFrom.data != workspace.mask.data ||
       views.reducedMask.size() != grid) {
     views.reducedMask.create(grid, CV_8UC3);
     views.reducedMaskFrom = workspace.mask;
     cells = cv::Rect({0, 0}, grid);
-  } else if (!views.maskChanged.empty()) {
-    const cv::Rect& changed = views.maskChanged;
+  } else if (!changed.empty()) {
     const cv::Point offset = view.offset();
     const cv::Rect first = view.toWindow(changed.tl()) + offset;
     const cv::Rect last =
         view.toWindow(changed.br() - cv::Point(1, 1)) + offset;
     cells = cv::Rect(first.tl(), last.br()) & cv::Rect({0, 0}, grid);
   }
-  views.maskChanged = cv::Rect();
   if (cells.empty()) return views.reducedMask;
   // The cells as window pixels of a view whose window is the whole grid.
   std::vector<int> columns(grid.width), rows(grid.height);
@@ -81,7 +83,8 @@ void composeView(Workspace& workspace) {
   WindowViews& views = workspace.views;
   views.overlay.finish();
   if (workspace.image.empty()) return;
-  const Viewport& view = mainView(workspace);
+  const Viewport& view =
+      mainView(views, workspace.windows, workspace.image.size());
   // The picture is built in storage kept between redraws; the window system
   // copies what it shows, so reusing it after showView is safe.
   cv::Mat& picture = workspace.viewScratch.picture;
@@ -139,6 +142,18 @@ void showView(Workspace& workspace) {
 void recomposeAndShow(Workspace& workspace) {
   composeView(workspace);
   showView(workspace);
+}
+
+void redrawViews(Workspace& workspace) {
+  recomposeAndShow(workspace);
+  if (!workspace.windows.pictureArea(kMaskWindow).empty())
+    showMaskView(workspace.views, workspace.windows, workspace.mask);
+}
+
+void markMaskChanged(WindowViews& views, cv::Rect photoArea) {
+  if (photoArea.empty()) return;
+  cv::Rect& changed = views.maskChanged;
+  changed = changed.empty() ? photoArea : changed | photoArea;
 }
 
 }  // namespace scribeline

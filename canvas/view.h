@@ -20,6 +20,19 @@ void showView(Workspace& workspace);
 // composeView followed by showView: every redraw of the main window.
 void recomposeAndShow(Workspace& workspace);
 
+// Both windows after their views moved: the main window, and the "Mask"
+// window when it is open.
+void redrawViews(Workspace& workspace);
+
+// Tells the views that the mask changed within `photoArea` (photo pixels;
+// parts outside the mask are ignored): while the main view is reduced it
+// shows a copy of the mask sampled onto its grid, whose cells over the area
+// are sampled again at the next redraw. Every change of the pixels of a
+// mask already shown must be told: recordMaskStep, undo and redo tell theirs
+// (canvas/mask_steps.h), the pen tells its paint while its drag is under
+// way. A new mask (other pixel storage) is sampled afresh untold.
+void markMaskChanged(WindowViews& views, cv::Rect photoArea);
+
 // out := (1 - opacity) * photo + opacity * mask for every channel of every
 // pixel, each value stored with the library's rounding of a double to 8 bits.
 // photo and mask are 8-bit BGR images of one size; out is (re)allocated to

@@ -12,6 +12,7 @@
 #include "canvas/opacity.h"
 #include "canvas/tool.h"
 #include "canvas/view_scratch.h"
+#include "canvas/window_names.h"
 #include "canvas/window_views.h"
 #include "ui/window_system.h"
 
@@ -22,10 +23,6 @@ constexpr int kToolScissors = 0;  // iScissor
 constexpr int kToolSnapper = 1;   // lSnapper
 constexpr int kToolPen = 2;       // pen
 constexpr int numTools = 3;
-
-inline const std::string kMainWindow = "Scribeline";
-inline const std::string kMaskWindow = "Mask";
-inline const std::string kToolboxWindow = "Toolbox";
 
 // The state of one annotation session. main owns the one instance; commands,
 // mouse handlers and tools receive it by reference, so tests build their own.
@@ -62,6 +59,10 @@ struct Workspace {
   // the main window ignores the mouse.
   std::array<std::unique_ptr<Tool>, numTools> tools;
   bool toolsBuilt = false;
+  // The tool number a left press went to, until its release (or the event
+  // standing for a release missed outside the photo) reaches that tool; -1
+  // when no left drag is under way. Kept by the mouse dispatch.
+  int leftDragTool = -1;
 
   // Where the toolbox reads the label names (working directory by default).
   std::string labelListPath = "label_list.txt";

@@ -44,12 +44,16 @@ void ScissorTool::build(Workspace& workspace) {
 }
 
 void ScissorTool::drawOverlay(Workspace& workspace) {
-  if (scissor_ && !workspace.viewImage.empty())
-    drawScissorOverlay(*scissor_, workspace.views.overlay);
+  if (!scissor_ || workspace.viewImage.empty()) return;
+  drawScissorOverlay(*scissor_, workspace.views.overlay);
+  if (livePointer_ && contourUnderWay())
+    drawLivePreview(*scissor_, *livePointer_, workspace.views.overlay);
+  livePointer_.reset();
 }
 
 void ScissorTool::onMouse(Workspace& workspace, int event, cv::Point point,
                           int) {
+  livePointer_.reset();
   if (scissor_) scissorMouse(workspace, event, point);
 }
 
@@ -68,12 +72,11 @@ void ScissorTool::scissorMouse(Workspace& workspace, int event,
       scissor_->seedSearch(point.x, point.y);
     }
   } else if (event == kMouseMove && contourUnderWay()) {
-    if (!workspace.viewImage.empty())
-      drawLivePreview(*scissor_, point, workspace.views.overlay);
+    livePointer_ = point;
   }
 }
 
-void ScissorTool::onBackspace(Workspace& workspace) {
+void ScissorTool::onBackspace(Workspace&) {
   if (scissor_) {
     if (contourUnderWay()) {
       undoLastSegment();
@@ -81,7 +84,6 @@ void ScissorTool::onBackspace(Workspace& workspace) {
       scissor_->removeLastContour();
     }
   }
-  recomposeAndShow(workspace);
 }
 
 void ScissorTool::onEnterKey(Workspace& workspace, int keyCode) {

@@ -3,6 +3,7 @@
 #include <deque>
 #include <memory>
 #include <opencv2/core.hpp>
+#include <optional>
 
 #include "canvas/photo_overlay.h"
 #include "canvas/tool.h"
@@ -29,7 +30,10 @@ void drawLivePreview(const IScissor& scissor, cv::Point pointer,
 // the mask. Leaving the tool discards the contour under way.
 //
 // A contour is under way from the press that starts it until Enter, Ctrl+
-// Enter or leaving the tool ends it; it is the engine's last contour.
+// Enter or leaving the tool ends it; it is the engine's last contour. While
+// one is, the picture of each pointer move shows the live-wire from the
+// pointer back to the seed; other redraws (keys, the wheel) show none, as
+// they follow no pointer.
 class ScissorTool : public Tool {
  public:
   // Builds the engine over `image`, which must stay in the workspace for the
@@ -58,6 +62,9 @@ class ScissorTool : public Tool {
 
   std::unique_ptr<IScissor> scissor_;
   bool contourStarted_ = false;
+  // The pointer of the move being handled, for the live-wire in the redraw
+  // of that move only (drawOverlay clears it).
+  std::optional<cv::Point> livePointer_;
   std::deque<int> segmentLengths_;
 };
 

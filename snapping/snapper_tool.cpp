@@ -5,7 +5,7 @@
 
 #include "canvas/mask_steps.h"
 #include "canvas/view.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 #include "snapping/snap_step.h"
@@ -49,20 +49,7 @@ void SnapperTool::drawOverlay(Workspace& workspace) {
 }
 
 void SnapperTool::onMouse(Workspace& workspace, int event, cv::Point point,
-                          int flags) {
-  snapperMouse(workspace, event, point, flags);
-}
-
-void SnapperTool::snapperMouse(Workspace& workspace, int event, cv::Point point,
-                               int flags) {
-  const bool buttonEvent = event == kLeftButtonDown || event == kLeftButtonUp;
-  if (strokeUnderWay_ != nullptr && !buttonEvent &&
-      (flags & kMouseFlagLeftButton) == 0) {
-    // The release was missed outside the image: this event stands for it.
-    strokeUnderWay_->back().push_back(point);
-    endStroke(workspace);
-    return;
-  }
+                          int) {
   switch (event) {
     case kLeftButtonDown:
       if (strokeUnderWay_ != nullptr) return;
@@ -88,7 +75,6 @@ void SnapperTool::endStroke(Workspace& workspace) {
   if (!solveAndShow(workspace, strokes, strokes.size() - 1,
                     SnapStep::Change::StrokeAdded, strokes.back())) {
     strokes.pop_back();  // taken back: the mask shows the solve before it
-    recomposeAndShow(workspace);
   }
 }
 
@@ -115,28 +101,26 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
   recordMaskStep(workspace, std::make_unique<SnapStep>(
                                 *snapper_, labelOf(strokes), index, change,
                                 std::move(stroke), labelsBefore));
-  if (!workspace.windows.isOpen(kMaskWindow)) showMaskView(workspace);
-  recomposeAndShow(workspace);
+  if (!workspace.windows.isOpen(kMaskWindow))
+    showMaskView(workspace.views, workspace.windows, workspace.mask);
   return true;
 }
 
 void SnapperTool::onBackspace(Workspace& workspace) {
   std::vector<Stroke>& strokes = *snapper_->currentStrokes;
-  if (strokeUnderWay_ != nullptr || strokes.empty()) {
-    recomposeAndShow(workspace);
-    return;
-  }
+  if (strokeUnderWay_ != nullptr || strokes.empty()) return;
   Stroke removed = std::move(strokes.back());
   strokes.pop_back();
   if (!solveAndShow(workspace, strokes, strokes.size(),
                     SnapStep::Change::StrokeRemoved, removed)) {
     strokes.push_back(std::move(removed));
-    recomposeAndShow(workspace);
   }
 }
 
 void SnapperTool::onLeave(Workspace& workspace) {
-  if (strokeUnderWay_ != nullptr) endStroke(workspace);
+  if (strokeUnderWay_ == nullptr) return;
+  endStroke(workspace);
+  recomposeAndShow(workspace);
 }
 
 void SnapperTool::onLabelPicked(Workspace& workspace) {

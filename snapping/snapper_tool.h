@@ -22,10 +22,12 @@ void drawStrokeOverlay(PhotoOverlay& overlay, const LabelStrokes& labelStrokes);
 // removes the picked label's newest stroke and solves again.
 //
 // A stroke belongs to the list it was started in: a label picked while it
-// is under way changes where the next stroke goes, not this one. A stroke
-// whose release happened outside the image ends at the first event inside
-// the image that arrives without the left button held, as a release there
-// would; leaving the tool ends it the same way, without a new point.
+// is under way changes where the next stroke goes, not this one. A release
+// that happened outside the image reaches the tool at the first event inside
+// it without the left button held, and ends the stroke there (see
+// onWindowMouse); leaving the tool ends it too, without a new point, and
+// redraws. The mouse and Backspace leave the main view's redraw to their
+// dispatch and command: a solve shows only the "Mask" window itself.
 //
 // A solve that runs out of memory changes nothing: the stroke that asked for
 // it is taken back (or the stroke Backspace removed is put back), the labels
@@ -52,13 +54,13 @@ class SnapperTool : public Tool {
   bool strokeUnderWay() const { return strokeUnderWay_ != nullptr; }
 
  private:
-  void snapperMouse(Workspace& workspace, int event, cv::Point point,
-                    int flags);
   // Ends the stroke under way (its points are complete) and solves.
   void endStroke(Workspace& workspace);
   // Solves, rebuilds the mask and records it as one step together with the
-  // change of the stroke at `index` of `strokes` that led to the solve.
-  // Returns false, with nothing changed and no step, when memory ran out.
+  // change of the stroke at `index` of `strokes` that led to the solve, and
+  // shows the mask in the "Mask" window (opened if need be); the main view
+  // is left to the caller. Returns false, with nothing changed and no step,
+  // when memory ran out.
   bool solveAndShow(Workspace& workspace, const std::vector<Stroke>& strokes,
                     size_t index, SnapStep::Change change, Stroke stroke);
   int labelOf(const std::vector<Stroke>& strokes) const;

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "canvas/view.h"
-#include "canvas/window_views.h"
+#include "canvas/window_placement.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 #include "tests/support/photos.h"
@@ -122,8 +122,9 @@ void BM_ViewportRedraw(benchmark::State& state) {
   workspace.maskOverlay = true;
   workspace.currentTool = kToolPen;
   workspace.tools[kToolPen] = std::make_unique<Tool>();
-  openMainWindow(workspace, WindowMode::FreeScale);
-  Viewport& view = mainView(workspace);
+  openMainWindow(workspace.views, windows, source.size(),
+                 WindowMode::FreeScale);
+  Viewport& view = mainView(workspace.views, windows, source.size());
   view.zoomSteps(static_cast<int>(state.range(1)),
                  {view.windowSize().width / 2, view.windowSize().height / 2});
   workspace.views.focus = view.focus();

@@ -88,9 +88,20 @@ void edit(cv::Mat& mask, int kind, std::mt19937& random) {
   }
 }
 
+// The smallest rectangle holding every pixel in which a and b differ.
+cv::Rect differingArea(const cv::Mat& a, const cv::Mat& b) {
+  cv::Rect area;
+  for (int y = 0; y < a.rows; ++y)
+    for (int x = 0; x < a.cols; ++x)
+      if (a.at<cv::Vec3b>(y, x) != b.at<cv::Vec3b>(y, x))
+        area |= cv::Rect(x, y, 1, 1);
+  return area;
+}
+
 // Sequences of edits, undos and redos on masks whose sizes are and are not
 // multiples of the tile size; after every action the mask must equal the one
-// recorded along the way, byte for byte.
+// recorded along the way, byte for byte, and the area the history reports
+// must be the action's change rounded out to whole tiles.
 TEST(MaskHistory, SequencesRestoreTheRecordedMasksExactly) {
   const std::vector<cv::Size> sizes = {{64, 64}, {200, 131}, {1, 1}, {65, 3}};
   for (const cv::Size size : sizes) {
@@ -105,6 +116,7 @@ TEST(MaskHistory, SequencesRestoreTheRecordedMasksExactly) {
       std::vector<cv::Mat> states = {mask.clone()};  // states[position]
       size_t position = 0;
       for (int action = 0; action < 60; ++action) {
+        const cv::Mat before = mask.clone();
         const int choice = static_cast<int>(random() % 10);
         if (choice < 5) {
           edit(mask, static_cast<int>(random()), random);
@@ -123,6 +135,15 @@ TEST(MaskHistory, SequencesRestoreTheRecordedMasksExactly) {
           if (position + 1 < states.size()) ++position;
         }
         ASSERT_TRUE(sameBytes(mask, states[position])) << "action " << action;
+        const cv::Rect changed = differingArea(before, mask);
+        const int tile = MaskHistory::kTileSize;
+        const cv::Point first(changed.x / tile * tile, changed.y / tile * tile);
+        const cv::Point last((changed.br().x + tile - 1) / tile * tile,
+                             (changed.br().y + tile - 1) / tile * tile);
+        const cv::Rect tiles =
+            changed.empty() ? cv::Rect()
+                            : cv::Rect(first, last) & cv::Rect({}, mask.size());
+        ASSERT_EQ(history.changedArea(), tiles) << "action " << action;
         ASSERT_EQ(history.undoCount(), position);
         ASSERT_EQ(history.redoCount(), states.size() - 1 - position);
       }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <opencv2/imgproc.hpp>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,17 +18,21 @@ namespace {
 
 constexpr int kWidth = 40, kHeight = 30;
 
-// Records the mouse events it is handed.
+// Records the mouse events it is handed, and in `log` its hooks in the
+// order they run ("m<event>" for onMouse, "o" for drawOverlay).
 class RecordingTool : public Tool {
  public:
   void onMouse(Workspace&, int event, cv::Point point, int) override {
     events.push_back({event, point});
+    log += "m" + std::to_string(event) + " ";
   }
+  void drawOverlay(Workspace&) override { log += "o "; }
   struct Seen {
     int event;
     cv::Point point;
   };
   std::vector<Seen> events;
+  std::string log;
 };
 
 struct MouseFixture : testing::Test {
@@ -86,6 +92,99 @@ INSTANTIATE_TEST_SUITE_P(
                     BorderCase{kWidth, 5, false}, BorderCase{5, kHeight, false},
                     BorderCase{-1, 5, false}, BorderCase{5, -1, false},
                     BorderCase{-100000, 100000, false}));
+
+// One event, one redraw: the tool handles the event first, then the view is
+// composed (drawing the tool's overlay) and shown once.
+TEST_F(MouseFixture, EachEventReachesTheToolThenRedrawsOnce) {
+  mouse(kLeftButtonDown, 3, 3, kMouseFlagLeftButton);
+  mouse(kMouseMove, 4, 3, kMouseFlagLeftButton);
+  mouse(kLeftButtonUp, 5, 3, 0);
+  mouse(7, 5, 3, kMouseFlagLeftButton);  // a double click
+  EXPECT_EQ(recorder(kToolScissors).log, "m1 o m0 o m4 o m7 o ");
+  EXPECT_EQ(windows.showCount(kMainWindow), 4);
+}
+
+struct DragCase {
+  const char* name;
+  // Events in window pixels of the 40 x 30 photo (x beyond 39 is outside);
+  // `switchTo` >= 0 makes that tool current before the event.
+  struct Step {
+    int event, x, y, flags, switchTo = -1;
+  };
+  std::vector<Step> steps;
+  std::string scissors, snapper;  // what each recording tool hears
+};
+
+std::ostream& operator<<(std::ostream& out, const DragCase& c) {
+  return out << c.name;
+}
+
+class MouseDragTest : public MouseFixture,
+                      public testing::WithParamInterface<DragCase> {};
+
+// A left release outside the photo is never seen; the drag's tool hears it
+// at the first event inside the photo without the left button, as a release
+// there, before that event itself; only once, and only while it is current.
+TEST_P(MouseDragTest, MissedReleaseReachesTheToolOfTheDrag) {
+  const DragCase& c = GetParam();
+  int shows = 0;
+  for (const DragCase::Step& step : c.steps) {
+    if (step.switchTo >= 0) workspace.currentTool = step.switchTo;
+    mouse(step.event, step.x, step.y, step.flags);
+    shows += step.x < kWidth;
+  }
+  EXPECT_EQ(recorder(kToolScissors).log, c.scissors);
+  EXPECT_EQ(recorder(kToolSnapper).log, c.snapper);
+  EXPECT_EQ(windows.showCount(kMainWindow), shows);
+  for (const RecordingTool::Seen& seen : recorder(kToolScissors).events)
+    EXPECT_LT(seen.point.x, kWidth);
+}
+
+constexpr int kHeld = kMouseFlagLeftButton;
+
+INSTANTIATE_TEST_SUITE_P(
+    Drags, MouseDragTest,
+    testing::Values(DragCase{"release inside",
+                             {{kLeftButtonDown, 5, 5, kHeld},
+                              {kLeftButtonUp, 6, 5, 0},
+                              {kMouseMove, 7, 5, 0}},
+                             "m1 o m4 o m0 o ",
+                             ""},
+                    DragCase{"release outside, then a move without the button",
+                             {{kLeftButtonDown, 5, 5, kHeld},
+                              {kMouseMove, 45, 5, kHeld},
+                              {kLeftButtonUp, 50, 5, 0},
+                              {kMouseMove, 20, 5, 0},
+                              {kMouseMove, 21, 5, 0}},
+                             "m1 o m4 m0 o m0 o ",
+                             ""},
+                    DragCase{"leaving and coming back with the button held",
+                             {{kLeftButtonDown, 5, 5, kHeld},
+                              {kMouseMove, 45, 5, kHeld},
+                              {kMouseMove, 30, 5, kHeld},
+                              {kLeftButtonUp, 30, 6, 0}},
+                             "m1 o m0 o m4 o ",
+                             ""},
+                    DragCase{"a second press while the drag is under way",
+                             {{kLeftButtonDown, 5, 5, kHeld},
+                              {kLeftButtonUp, 50, 5, 0},
+                              {kLeftButtonDown, 8, 8, kHeld},
+                              {kMouseMove, 9, 8, 0}},
+                             "m1 o m1 o m4 m0 o ",
+                             ""},
+                    DragCase{"the tool changed during the drag",
+                             {{kLeftButtonDown, 5, 5, kHeld},
+                              {kLeftButtonUp, 50, 5, 0},
+                              {kMouseMove, 20, 5, 0, kToolSnapper},
+                              {kMouseMove, 21, 5, 0, kToolScissors}},
+                             "m1 o m0 o ",
+                             "m0 o "}),
+    [](const testing::TestParamInfo<DragCase>& info) {
+      std::string name = info.param.name;
+      for (char& c : name)
+        if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+      return name;
+    });
 
 TEST_F(MouseFixture, NothingHappensBeforeTheToolsAreBuilt) {
   workspace.toolsBuilt = false;
@@ -154,6 +253,28 @@ INSTANTIATE_TEST_SUITE_P(
                     PenCase{1, 7, {{2, 2}, {12, 9}, {30, 9}}},
                     PenCase{4, 24, {{5, 25}, {35, 3}}},
                     PenCase{6, 3, {{39, 29}, {39, 29}, {20, 15}}}));
+
+// With the mask over the photo, each event's picture shows the paint of
+// that event.
+TEST_F(MouseFixture, PenPaintShowsInTheSameEvent) {
+  workspace.currentTool = kToolPen;
+  workspace.currentLabel = 5;
+  workspace.maskOverlay = true;
+  workspace.maskOpacity = 1.0;
+  const cv::Scalar colour = labelColor(5);
+  const cv::Vec3b painted(colour[0], colour[1], colour[2]);
+  const std::vector<cv::Point> path = {{5, 5}, {15, 8}, {25, 20}, {35, 20}};
+  mouse(kLeftButtonDown, path[0].x, path[0].y, kMouseFlagLeftButton);
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(path[0]), painted);
+  for (size_t i = 1; i < path.size(); ++i) {
+    mouse(kMouseMove, path[i].x, path[i].y, kMouseFlagLeftButton);
+    EXPECT_EQ(windows.showCount(kMainWindow), static_cast<int>(i) + 1);
+    const cv::Mat shown = windows.lastShown(kMainWindow);
+    EXPECT_EQ(shown.at<cv::Vec3b>(path[i]), painted) << i;
+    const cv::Point between = (path[i] + path[i - 1]) / 2;
+    EXPECT_EQ(shown.at<cv::Vec3b>(between), painted) << i;
+  }
+}
 
 TEST_F(MouseFixture, PenDiscOfRadiusOneIsAPlus) {
   workspace.currentTool = kToolPen;

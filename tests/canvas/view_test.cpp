@@ -9,7 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "canvas/mask_steps.h"
+#include "canvas/mouse.h"
 #include "canvas/opacity.h"
+#include "canvas/pen.h"
+#include "canvas/window_placement.h"
 #include "palette/palette.h"
 #include "ui/scripted_window_system.h"
 
@@ -231,6 +235,83 @@ TEST_F(ViewFixture, ShownPictureIsNotChangedByLaterRedraws) {
   workspace.maskOpacity = 1.0;
   recomposeAndShow(workspace);
   EXPECT_EQ(differingBytes(first, workspace.image), 0);
+}
+
+// The reduced view keeps a sampled copy of the mask: what the pen paints
+// shows in the picture of the same event, and what a writer reports through
+// markMaskChanged shows at the next redraw.
+TEST(ReducedMaskTest, ShowsEveryChange) {
+  ScriptedWindowSystem windows;
+  std::ostringstream console;
+  Workspace workspace(windows, console);
+  workspace.image = cv::Mat(2500, 4000, CV_8UC3, cv::Scalar(90, 90, 90));
+  workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+  workspace.tools[kToolPen] = std::make_unique<PenTool>();
+  workspace.currentTool = kToolPen;
+  workspace.currentLabel = 5;
+  workspace.penRadius = 10;
+  workspace.maskOverlay = true;
+  workspace.maskOpacity = kMaxOpacity;
+  workspace.toolsBuilt = true;
+  openMainWindow(workspace.views, windows, workspace.image.size(),
+                 WindowMode::FreeScale);
+  registerMainMouse(workspace, kMainWindow);
+  recomposeAndShow(workspace);
+  ASSERT_LT(workspace.views.main.scale(), 1.0);
+  const cv::Vec3b black(0, 0, 0), label5(128, 0, 128), label7(128, 128, 128);
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 500), black);
+  windows.sendMouse(kMainWindow, kLeftButtonDown, 500, 300,
+                    kMouseFlagLeftButton);
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 500), label5);
+  windows.sendMouse(kMainWindow, kLeftButtonUp, 500, 300, 0);
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 500), label5);
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 520), black);
+  workspace.mask(cv::Rect(2000, 1000, 500, 500)).setTo(cv::Scalar(label7));
+  markMaskChanged(workspace.views, cv::Rect(2000, 1000, 500, 500));
+  recomposeAndShow(workspace);
+  const cv::Point inside = workspace.views.main.toWindowCentre({2250, 1250});
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(inside), label7);
+  EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(300, 500), label5);
+}
+
+// Recorded steps, undo and redo reach the reduced view's copy of the mask
+// through the area each changed, and only that area is sampled again.
+TEST(ReducedMaskTest, StepsUndoAndRedoShowTheirChange) {
+  ScriptedWindowSystem windows;
+  std::ostringstream console;
+  Workspace workspace(windows, console);
+  workspace.image = cv::Mat(2500, 4000, CV_8UC3, cv::Scalar(90, 90, 90));
+  workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+  workspace.maskOverlay = true;
+  workspace.maskOpacity = kMaxOpacity;
+  openMainWindow(workspace.views, windows, workspace.image.size(),
+                 WindowMode::FreeScale);
+  startMaskHistory(workspace);
+  recomposeAndShow(workspace);
+  ASSERT_LT(workspace.views.main.scale(), 1.0);
+  const cv::Vec3b black(0, 0, 0), label7(128, 128, 128);
+  const cv::Rect area(2000, 1000, 500, 300);
+  const cv::Point inside = workspace.views.main.toWindowCentre({2250, 1150});
+  auto shownAt = [&](cv::Point at) {
+    return windows.lastShown(kMainWindow).at<cv::Vec3b>(at);
+  };
+
+  workspace.mask(area).setTo(cv::Scalar(label7));
+  ASSERT_TRUE(recordMaskStep(workspace));
+  EXPECT_FALSE(workspace.views.maskChanged.empty());
+  EXPECT_EQ(workspace.views.maskChanged & area, area);
+  EXPECT_LT(workspace.views.maskChanged.area(), 4 * area.area());
+  recomposeAndShow(workspace);
+  EXPECT_EQ(shownAt(inside), label7);
+  EXPECT_TRUE(workspace.views.maskChanged.empty());
+
+  ASSERT_TRUE(undoMaskStep(workspace));
+  EXPECT_EQ(shownAt(inside), black);
+  ASSERT_TRUE(redoMaskStep(workspace));
+  EXPECT_EQ(shownAt(inside), label7);
+  // A mask left unchanged is not sampled again.
+  EXPECT_FALSE(recordMaskStep(workspace));
+  EXPECT_TRUE(workspace.views.maskChanged.empty());
 }
 
 }  // namespace

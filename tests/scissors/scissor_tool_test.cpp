@@ -89,6 +89,32 @@ TEST_F(ScissorToolTest, LiveWirePreviewPaintsThePathButNotTheSeed) {
             0.0);
 }
 
+// Each event's picture shows what the event did: a press the segment it
+// commits, a move its live-wire. A redraw by a key follows no pointer and
+// shows no live-wire.
+TEST_F(ScissorToolTest, EachEventsPictureShowsWhatItDid) {
+  workspace.currentLabel = 5;
+  press(20, 12);
+  move(39, 27);
+  const std::vector<cv::Point> wire = scissor().pathToSeed({39, 27});
+  ASSERT_GT(wire.size(), 10u);
+  const int redraws = shows();
+  for (const cv::Point& point : wire)
+    ASSERT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(point), kPreview);
+
+  key('>');  // a redraw of the main view
+  EXPECT_EQ(shows(), redraws + 1);
+  cv::Mat previewed;
+  cv::inRange(windows.lastShown(kMainWindow), kPreview, kPreview, previewed);
+  EXPECT_EQ(cv::countNonZero(previewed), 0);
+
+  windows.sendMouse(kMainWindow, kLeftButtonDown, 39, 27, kMouseFlagLeftButton);
+  EXPECT_EQ(shows(), redraws + 2);
+  for (const cv::Point& point : wire)
+    ASSERT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(point),
+              colourOfLabel(5));
+}
+
 TEST_F(ScissorToolTest, PressesCommitTheLiveWireAndRecordSegmentLengths) {
   press(20, 12);
   const std::vector<cv::Point> wire = scissor().pathToSeed({39, 12});

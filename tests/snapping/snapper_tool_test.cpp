@@ -33,12 +33,24 @@ cv::Mat twoColourPhoto() {
   return image;
 }
 
+// The lSnapper tool counting the pictures of the main view it draws on:
+// each composeView draws the current tool's overlay once.
+class CountingSnapperTool : public SnapperTool {
+ public:
+  void drawOverlay(Workspace& workspace) override {
+    ++composes;
+    SnapperTool::drawOverlay(workspace);
+  }
+  int composes = 0;
+};
+
 class SnapperToolTest : public testing::Test {
  protected:
   void SetUp() override {
     workspace.image = twoColourPhoto();
     workspace.labelListPath = "no_such_label_list.txt";
     installTools(workspace);
+    workspace.tools[kToolSnapper] = std::make_unique<CountingSnapperTool>();
     startUp(workspace, "no_such_photo.png");
     ASSERT_EQ(runCommand(workspace, '1'), CommandResult::Continue);
     tool = dynamic_cast<SnapperTool*>(workspace.tools[kToolSnapper].get());
@@ -105,6 +117,28 @@ TEST_F(SnapperToolTest, OneStrokePerLabelPaintsTheTwoHalves) {
   const cv::Mat view = windows.lastShown(kMainWindow);
   EXPECT_EQ(view.at<cv::Vec3b>(30, 25), colourOf(1));
   EXPECT_EQ(view.at<cv::Vec3b>(30, 50), colourOf(2));
+}
+
+// One event, one redraw: the main view is composed and shown once for every
+// event of a stroke, the solving release included, and each picture already
+// shows the stroke so far.
+TEST_F(SnapperToolTest, EveryEventOfAStrokeRedrawsOnce) {
+  const CountingSnapperTool& counter =
+      static_cast<const CountingSnapperTool&>(*tool);
+  const std::vector<cv::Point> path = {{5, 10}, {15, 10}, {25, 10}, {30, 40}};
+  const int shows = windows.showCount(kMainWindow);
+  const int composes = counter.composes;
+  mouse(kLeftButtonDown, path[0].x, path[0].y, kLeftButton);
+  for (size_t k = 1; k < path.size(); ++k) {
+    mouse(kMouseMove, path[k].x, path[k].y, kLeftButton);
+    EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(path[k]),
+              colourOf(0))
+        << k;
+  }
+  mouse(kLeftButtonUp, path.back().x, path.back().y, 0);
+  EXPECT_EQ(windows.showCount(kMaskWindow), 1);  // the solve
+  EXPECT_EQ(windows.showCount(kMainWindow) - shows, 5);
+  EXPECT_EQ(counter.composes - composes, 5);
 }
 
 TEST_F(SnapperToolTest, BackspaceRemovesOnlyThePickedLabelsNewestStroke) {
