@@ -1,5 +1,7 @@
 #include "canvas/pen.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <opencv2/imgproc.hpp>
 
 #include "canvas/mask_steps.h"
@@ -15,7 +17,39 @@ void paintPenDisc(cv::Mat& mask, cv::Point centre, int radius, int label) {
 
 void paintPenLine(cv::Mat& mask, cv::Point from, cv::Point to, int radius,
                   int label) {
-  cv::line(mask, from, to, labelColor(label), radius, cv::LINE_4);
+  const cv::Scalar colour = labelColor(label);
+  const cv::Vec3b paint(static_cast<uchar>(colour[0]),
+                        static_cast<uchar>(colour[1]),
+                        static_cast<uchar>(colour[2]));
+  const cv::Point first(std::min(from.x, to.x) - radius,
+                        std::min(from.y, to.y) - radius);
+  const cv::Point last(std::max(from.x, to.x) + radius,
+                       std::max(from.y, to.y) + radius);
+  const cv::Rect box =
+      cv::Rect(first, last + cv::Point(1, 1)) & cv::Rect({0, 0}, mask.size());
+  // Exact in 64-bit integers: the squared distance of (x, y) to the
+  // segment, scaled by its squared length, against radius^2 scaled alike.
+  const std::int64_t dx = to.x - from.x, dy = to.y - from.y;
+  const std::int64_t length2 = dx * dx + dy * dy;
+  const std::int64_t r2 = std::int64_t{radius} * radius;
+  for (int y = box.y; y < box.y + box.height; ++y) {
+    cv::Vec3b* row = mask.ptr<cv::Vec3b>(y);
+    for (int x = box.x; x < box.x + box.width; ++x) {
+      const std::int64_t vx = x - from.x, vy = y - from.y;
+      const std::int64_t along = vx * dx + vy * dy;
+      bool inside;
+      if (along <= 0) {
+        inside = vx * vx + vy * vy <= r2;
+      } else if (along >= length2) {
+        const std::int64_t wx = x - to.x, wy = y - to.y;
+        inside = wx * wx + wy * wy <= r2;
+      } else {
+        const std::int64_t across = vx * dy - vy * dx;
+        inside = across * across <= r2 * length2;
+      }
+      if (inside) row[x] = paint;
+    }
+  }
 }
 
 namespace {

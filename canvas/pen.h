@@ -8,14 +8,17 @@ namespace scribeline {
 
 // Paints a filled disc of the given radius in the label's colour.
 void paintPenDisc(cv::Mat& mask, cv::Point centre, int radius, int label);
-// Paints the line joining two pen positions, `radius` pixels thick.
+// Paints the band joining two pen positions: every pixel within `radius`
+// of the segment between them (exactly, by Euclidean distance), so that a
+// drag is one unbroken band as wide as the disc however far apart its
+// positions are.
 void paintPenLine(cv::Mat& mask, cv::Point from, cv::Point to, int radius,
                   int label);
 
 // The pen paints the current label straight into the mask, and tells the
 // views what it painted at once, so that the redraw of the same event shows
 // it. A press paints a disc; each move during the drag paints a disc and the
-// line back to the previous position. The drag ends at the release (one
+// band back to the previous position. The drag ends at the release (one
 // missed outside the image reaches the pen at the next event inside it
 // without the left button held: the pen never paints with the button up)
 // and becomes one step of the mask's history. Leaving the pen ends its

@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "palette/palette.h"
+#include "tests/support/pen_band.h"
 #include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
@@ -77,7 +78,7 @@ TEST_F(SessionTest, PickLabelPaintWithPenSaveAndQuit) {
 
   EXPECT_EQ(run(imagePath), 1);
 
-  // The mask file: the discs and joining lines of the drag in label 5's
+  // The mask file: the discs and joining bands of the drag in label 5's
   // colour, (128, 0, 128) in red, green, blue, on black.
   cv::Mat expected = cv::Mat::zeros(40, 60, CV_8UC3);
   const cv::Scalar purple(128, 0, 128);
@@ -85,7 +86,7 @@ TEST_F(SessionTest, PickLabelPaintWithPenSaveAndQuit) {
   const std::vector<cv::Point> path = {{10, 10}, {20, 15}, {30, 15}};
   for (size_t i = 0; i < path.size(); ++i) {
     cv::circle(expected, path[i], 3, purple, -1, cv::LINE_4);
-    if (i > 0) cv::line(expected, path[i], path[i - 1], purple, 3, cv::LINE_4);
+    if (i > 0) paintBand(expected, path[i], path[i - 1], 3, purple);
   }
   const cv::Mat saved = cv::imread(maskPath, cv::IMREAD_UNCHANGED);
   ASSERT_EQ(saved.type(), CV_8UC3);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <opencv2/imgproc.hpp>
 #include <ostream>
@@ -11,6 +12,7 @@
 #include "canvas/pen.h"
 #include "canvas/view.h"
 #include "palette/palette.h"
+#include "tests/support/pen_band.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -223,7 +225,8 @@ class PenStrokeTest : public MouseFixture,
                       public testing::WithParamInterface<PenCase> {};
 
 // The expected paint: a disc at every position and, from the second
-// position on, the line back to the previous one, `radius` thick.
+// position on, every pixel within `radius` of the segment back to the
+// previous one.
 TEST_P(PenStrokeTest, PaintsDiscsAndJoiningLines) {
   const PenCase c = GetParam();
   workspace.currentTool = kToolPen;
@@ -238,9 +241,7 @@ TEST_P(PenStrokeTest, PaintsDiscsAndJoiningLines) {
   const cv::Scalar colour = labelColor(c.label);
   for (size_t i = 0; i < c.path.size(); ++i) {
     cv::circle(expected, c.path[i], c.radius, colour, -1, cv::LINE_4);
-    if (i > 0)
-      cv::line(expected, c.path[i], c.path[i - 1], colour, c.radius,
-               cv::LINE_4);
+    if (i > 0) paintBand(expected, c.path[i], c.path[i - 1], c.radius, colour);
   }
   EXPECT_EQ(differingBytes(workspace.mask, expected), 0);
   EXPECT_FALSE(pen().dragging());
@@ -252,7 +253,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(PenCase{3, 5, {{10, 10}}}, PenCase{1, 1, {{0, 0}}},
                     PenCase{1, 7, {{2, 2}, {12, 9}, {30, 9}}},
                     PenCase{4, 24, {{5, 25}, {35, 3}}},
-                    PenCase{6, 3, {{39, 29}, {39, 29}, {20, 15}}}));
+                    PenCase{6, 3, {{39, 29}, {39, 29}, {20, 15}}},
+                    // A fast drag: positions far apart, steep and shallow.
+                    PenCase{2, 9, {{1, 1}, {38, 4}, {3, 28}, {37, 27}}},
+                    PenCase{5, 12, {{20, 0}, {21, 29}, {0, 14}}}));
 
 // With the mask over the photo, each event's picture shows the paint of
 // that event.
