@@ -31,9 +31,11 @@ CommandResult enter(Workspace& workspace, int keyCode) {
   return CommandResult::Continue;
 }
 
+// The outline around the pointer takes the new radius at once.
 void reportPenRadius(Workspace& workspace) {
   say(workspace,
       "current pen radius = " + std::to_string(workspace.penRadius) + "\n");
+  if (workspace.views.pointer.radius > 0) refreshPointerOutline(workspace);
 }
 
 CommandResult penRadiusDown(Workspace& workspace, int) {
@@ -58,6 +60,12 @@ void switchTool(Workspace& workspace, int tool, const char* message) {
   workspace.currentTool = tool;
   if (Tool* entering = currentTool(workspace); changes && entering)
     entering->onEnter(workspace);
+  // The pen's outline around the pointer comes and goes with the pen.
+  const Tool* now = currentTool(workspace);
+  if (changes &&
+      workspace.views.pointer.radius !=
+          (now != nullptr ? now->pointerOutlineRadius(workspace) : 0))
+    refreshPointerOutline(workspace);
 }
 
 CommandResult toolScissors(Workspace& workspace, int) {

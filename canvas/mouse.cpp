@@ -28,7 +28,28 @@ void deliver(Workspace& workspace, int event, cv::Point photo, int flags) {
   tool->onMouse(workspace, event, photo, flags);
 }
 
+int outlineRadius(const Workspace& workspace) {
+  const Tool* tool = workspace.tools[workspace.currentTool].get();
+  return tool == nullptr ? 0 : tool->pointerOutlineRadius(workspace);
+}
+
+// Shows the mask again when the outline in the "Mask" window was drawn or
+// is to be drawn anew.
+void redrawMaskOutline(Workspace& workspace, bool shownBefore) {
+  if ((shownBefore || workspace.views.pointer.shownIn(kMaskWindow)) &&
+      workspace.windows.isOpen(kMaskWindow))
+    showMaskView(workspace.views, workspace.windows, workspace.mask);
+}
+
 }  // namespace
+
+void refreshPointerOutline(Workspace& workspace) {
+  PointerOutline& pointer = workspace.views.pointer;
+  const bool shownBefore = pointer.shownIn(kMaskWindow);
+  pointer.radius = outlineRadius(workspace);
+  recomposeAndShow(workspace);
+  redrawMaskOutline(workspace, shownBefore);
+}
 
 void onWindowMouse(Workspace& workspace, const std::string& window, int event,
                    int x, int y, int flags) {
@@ -57,7 +78,11 @@ void onWindowMouse(Workspace& workspace, const std::string& window, int event,
       photo.y >= image.rows)
     return;
   deliver(workspace, event, photo, flags);
+  PointerOutline& pointer = views.pointer;
+  const bool shownBefore = pointer.shownIn(kMaskWindow);
+  pointer = {window, photo, outlineRadius(workspace)};
   recomposeAndShow(workspace);
+  redrawMaskOutline(workspace, shownBefore);
 }
 
 void onMainMouse(Workspace& workspace, int event, int x, int y, int flags) {

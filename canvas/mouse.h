@@ -16,6 +16,8 @@ namespace scribeline {
 // are built, are ignored without a redraw. Every other event goes to the
 // current tool's onMouse with the photo point, then the main view is
 // composed and shown once: one redraw per event, showing what the tool did.
+// The "Mask" view is shown again too when the current tool draws an outline
+// around the pointer there (or did at the previous event).
 //
 // A left release outside the photo is never seen, so the dispatch keeps the
 // left drag a press started: the first event inside the photo that comes
@@ -24,6 +26,11 @@ namespace scribeline {
 // stands for), then as itself.
 void onWindowMouse(Workspace& workspace, const std::string& window, int event,
                    int x, int y, int flags);
+
+// The current tool's outline around the pointer (the pen's disc; see
+// Tool::pointerOutlineRadius) after the tool or the pen's radius changed:
+// redraws the main view, and the "Mask" view when the pointer is over it.
+void refreshPointerOutline(Workspace& workspace);
 
 // onWindowMouse for the main window.
 void onMainMouse(Workspace& workspace, int event, int x, int y, int flags);

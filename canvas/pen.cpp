@@ -92,6 +92,10 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point, int) {
   }
 }
 
+int PenTool::pointerOutlineRadius(const Workspace& workspace) const {
+  return workspace.penRadius;
+}
+
 void PenTool::onLeave(Workspace& workspace) {
   if (dragging_) endDrag(workspace);
 }

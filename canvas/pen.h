@@ -28,6 +28,8 @@ class PenTool : public Tool {
   void onMouse(Workspace& workspace, int event, cv::Point point,
                int flags) override;
   void onLeave(Workspace& workspace) override;
+  // The pen's reach: its disc, outlined around the pointer.
+  int pointerOutlineRadius(const Workspace& workspace) const override;
 
   // True from a press until the drag ends.
   bool dragging() const { return dragging_; }

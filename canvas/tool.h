@@ -56,6 +56,14 @@ class Tool {
     (void)workspace, (void)event, (void)point, (void)flags;
   }
 
+  // Radius in photo pixels of the disc outline drawn around the pointer
+  // while this is the current tool (in the window the pointer is over);
+  // 0 for none.
+  virtual int pointerOutlineRadius(const Workspace& workspace) const {
+    (void)workspace;
+    return 0;
+  }
+
   // Backspace while this is the current tool: take back the tool's newest
   // work. The command redraws the main view once after the hook.
   virtual void onBackspace(Workspace& workspace) { (void)workspace; }

@@ -134,7 +134,11 @@ void composeView(Workspace& workspace) {
 
 void showView(Workspace& workspace) {
   if (workspace.viewImage.empty()) return;
-  workspace.views.overlay.finish();
+  WindowViews& views = workspace.views;
+  views.overlay.finish();
+  if (views.pointer.shownIn(kMainWindow))
+    drawDiscOutline(workspace.viewImage, views.main, views.pointer.photo,
+                    views.pointer.radius);
   workspace.windows.showImage(kMainWindow, workspace.viewImage);
   workspace.viewImage.release();
 }

@@ -126,6 +126,9 @@ void showMaskView(WindowViews& views, WindowSystem& windows,
   views.mask.setFocus(views.focus);
   renderNearest(mask, views.mask, views.maskColumns, views.maskRows,
                 views.maskPicture);
+  if (views.pointer.shownIn(kMaskWindow))
+    drawDiscOutline(views.maskPicture, views.mask, views.pointer.photo,
+                    views.pointer.radius);
   windows.showImage(kMaskWindow, views.maskPicture);
 }
 

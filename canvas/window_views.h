@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "canvas/photo_overlay.h"
+#include "canvas/pointer_outline.h"
 #include "canvas/viewport.h"
 #include "ui/window_system.h"
 
@@ -32,6 +33,8 @@ struct WindowViews {
   // The tool's drawing over the main picture, between composeView and
   // showView.
   PhotoOverlay overlay;
+  // The pointer's last photo pixel and the outline drawn around it.
+  PointerOutline pointer;
   // A middle-button drag under way: its window and the pointer's last place.
   std::string panWindow;
   cv::Point panFrom;

@@ -11,6 +11,7 @@
 #include "canvas/mouse.h"
 #include "canvas/pen.h"
 #include "canvas/view.h"
+#include "canvas/window_placement.h"
 #include "palette/palette.h"
 #include "tests/support/pen_band.h"
 #include "ui/scripted_window_system.h"
@@ -267,7 +268,9 @@ TEST_F(MouseFixture, PenPaintShowsInTheSameEvent) {
   workspace.maskOpacity = 1.0;
   const cv::Scalar colour = labelColor(5);
   const cv::Vec3b painted(colour[0], colour[1], colour[2]);
-  const std::vector<cv::Point> path = {{5, 5}, {15, 8}, {25, 20}, {35, 20}};
+  // Segments long enough that their middles lie beyond the outline drawn
+  // around the pointer.
+  const std::vector<cv::Point> path = {{5, 5}, {25, 8}, {35, 25}, {10, 25}};
   mouse(kLeftButtonDown, path[0].x, path[0].y, kMouseFlagLeftButton);
   EXPECT_EQ(windows.lastShown(kMainWindow).at<cv::Vec3b>(path[0]), painted);
   for (size_t i = 1; i < path.size(); ++i) {
@@ -278,6 +281,46 @@ TEST_F(MouseFixture, PenPaintShowsInTheSameEvent) {
     const cv::Point between = (path[i] + path[i - 1]) / 2;
     EXPECT_EQ(shown.at<cv::Vec3b>(between), painted) << i;
   }
+}
+
+int whitePixels(const cv::Mat& picture) {
+  int count = 0;
+  for (int y = 0; y < picture.rows; ++y)
+    for (int x = 0; x < picture.cols; ++x)
+      count += picture.at<cv::Vec3b>(y, x) == cv::Vec3b(255, 255, 255);
+  return count;
+}
+
+// The pen's outline follows the pointer into the window it is over and is
+// gone from the other one; other tools draw none.
+TEST_F(MouseFixture, PenOutlineFollowsThePointerBetweenWindows) {
+  windows.createWindow(kMaskWindow, WindowMode::Scale100);
+  registerMainMouse(workspace, kMaskWindow);
+  showMaskView(workspace.views, windows, workspace.mask);
+  workspace.currentTool = kToolScissors;
+  mouse(kMouseMove, 20, 15);
+  EXPECT_EQ(whitePixels(windows.lastShown(kMainWindow)), 0);
+
+  workspace.currentTool = kToolPen;
+  mouse(kMouseMove, 20, 15);
+  EXPECT_GT(whitePixels(windows.lastShown(kMainWindow)), 0);
+  EXPECT_EQ(whitePixels(windows.lastShown(kMaskWindow)), 0);
+
+  ASSERT_TRUE(windows.sendMouse(kMaskWindow, kMouseMove, 10, 10, 0));
+  EXPECT_GT(whitePixels(windows.lastShown(kMaskWindow)), 0);
+  EXPECT_EQ(whitePixels(windows.lastShown(kMainWindow)), 0);
+
+  mouse(kMouseMove, 20, 15);
+  EXPECT_EQ(whitePixels(windows.lastShown(kMaskWindow)), 0);
+  EXPECT_GT(whitePixels(windows.lastShown(kMainWindow)), 0);
+
+  // A larger radius takes effect at once, and the outline grows with it.
+  const int before = whitePixels(windows.lastShown(kMainWindow));
+  workspace.penRadius = 8;
+  refreshPointerOutline(workspace);
+  EXPECT_GT(whitePixels(windows.lastShown(kMainWindow)), before);
+  // The painted mask itself never holds the outline.
+  EXPECT_EQ(whitePixels(workspace.mask), 0);
 }
 
 TEST_F(MouseFixture, PenDiscOfRadiusOneIsAPlus) {
