@@ -32,7 +32,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
         std::string peer =
             name.substr(0, at) + "/" + peerName + name.substr(at + 5);
         auto found = times_.find(peer);
-        if (found == times_.end()) continue;
+        // A run that failed (no photograph, say) has no times to compare.
+        if (found == times_.end() || !(ours.second > 0) ||
+            !(found->second.second > 0)) {
+          continue;
+        }
         std::printf("ratio %-40s ours / %-9s: real time %.3f, cpu time %.3f\n",
                     (name.substr(0, at) + name.substr(at + 5)).c_str(),
                     peerName, ours.first / found->second.first,

@@ -42,9 +42,11 @@ struct BlockPhoto {
 };
 
 std::unique_ptr<LSnapper> snapperOver(const BlockPhoto& photo,
-                                      AllocationHook allocate = nullptr) {
+                                      AllocationHook allocate = nullptr,
+                                      unsigned seed = 1) {
   auto snapper = std::make_unique<LSnapper>(photo.image, numLabels);
   snapper->optimizerAllocation = allocate;
+  snapper->solverSeed = seed;
   snapper->superpixelMap.resize(photo.image.total());
   int n = 0;
   for (int y = 0; y < photo.image.rows; ++y) {
@@ -224,6 +226,20 @@ TEST(RunSnapperTest, ASeededSolveRepeatsExactly) {
   runSnapper(*snapper, 0.3f, seed);
   EXPECT_EQ(snapper->superpixelLabels, first) << "seed " << seed;
   EXPECT_EQ(snapper->solver->labelOrder(), order) << "seed " << seed;
+}
+
+// The solver is built with the model's seed: its first solve without a seed
+// visits the labels as a solve given that seed does.
+TEST(RunSnapperTest, TheModelsSeedOrdersASolveGivenNone) {
+  const BlockPhoto photo = randomBlocks(31);
+  auto built = snapperOver(photo, nullptr, 77);
+  auto given = snapperOver(photo, nullptr, 5);
+  strokeTwoLabels(*built, photo);
+  strokeTwoLabels(*given, photo);
+  runSnapper(*built, 0.3f);
+  runSnapper(*given, 0.3f, 77);
+  EXPECT_EQ(built->solver->labelOrder(), given->solver->labelOrder());
+  EXPECT_EQ(built->superpixelLabels, given->superpixelLabels);
 }
 
 // The optimiser's memory: every request fails once allocationsLeft reaches
