@@ -1,7 +1,6 @@
 #include "graphcut/potts_expansion.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -40,16 +39,11 @@ std::vector<MergedPair> mergePairs(const std::vector<WeightedPair>& pairs) {
   return merged;
 }
 
-unsigned clockSeed() {
-  return static_cast<unsigned>(
-      std::chrono::system_clock::now().time_since_epoch().count());
-}
-
 }  // namespace
 
 PottsExpansion::PottsExpansion(int numSites, int numLabels,
                                const std::vector<WeightedPair>& pairs,
-                               const MemoryPolicy& memory)
+                               unsigned seed, const MemoryPolicy& memory)
     : numSites_(numSites),
       numLabels_(numLabels),
       weightSum_(numSites, 0.0),
@@ -78,7 +72,7 @@ PottsExpansion::PottsExpansion(int numSites, int numLabels,
   network_ = std::make_unique<FlowNetwork>(
       std::move(firstArc), std::move(heads), std::move(sisters));
   labelOrder_.resize(numLabels);
-  seed(clockSeed());
+  this->seed(seed);
 }
 
 void PottsExpansion::seed(unsigned seed) {

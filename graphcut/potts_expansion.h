@@ -1,11 +1,21 @@
 // Expansion moves for a Potts energy over a fixed weighted neighbourhood:
-//   E(labels) = sum_s D(s, labels[s]) + sum_{pairs {s,j}} w_sj [labels[s] !=
-//   labels[j]],
-// with the same cycle structure as LabelOptimizer::expansion (label order
-// shuffled by the same generator, cycles while the energy strictly
-// decreases), but its own graph and max-flow (FlowNetwork):
-// - each adjacent pair is one pair of arcs carrying the summed weight of all
-//   its declarations;
+//   E(labels) = sum_s D(s, labels[s])
+//             + sum_{pairs {s,j}} w_sj [labels[s] != labels[j]],
+// D given per call (site-major table), the pairs and weights fixed at
+// construction (repeated declarations of a pair add up).
+//
+// Cycles: each cycle first shuffles the label order with draws from a
+// ShuffleRandom seeded by the caller, then runs one expansion move per label
+// in that order; cycles repeat while the energy strictly decreases. A move on
+// alpha lets every site not labelled alpha keep its label or take alpha,
+// choosing the labelling of least energy among those: the source side of the
+// minimum cut of the move's graph, the cut with the fewest source nodes where
+// several are minimal (ties between cuts of nearly equal value fall as float
+// rounding decides). Hence no move raises the energy.
+//
+// How a move is solved, none of which changes which labelling is minimal:
+// - each adjacent pair is one pair of arcs of a FlowNetwork carrying the
+//   summed weight of all its declarations;
 // - a node whose data costs alone decide its side (the difference exceeds
 //   what its pairs can add) takes that side without entering the flow, its
 //   pairs folded into its neighbours' terminal capacities;
@@ -14,9 +24,8 @@
 //   (kept across calls), cut back to the new capacities: any flow within the
 //   capacities is a valid start, since what it leaves at a node is terminal
 //   capacity of a graph whose cuts differ from the move's by a constant.
-// Every move's labelling is the source side of its graph's minimum cut with
-// the fewest source nodes, so it equals LabelOptimizer's except where float
-// rounding decides between cuts of (nearly) equal value.
+// The tests compare its labellings with those of a reference implementation
+// of expansion moves, which agree where every move's minimum cut is unique.
 //
 // Memory: the working arrays of one expansion call come from the given
 // MemoryPolicy's source when the call starts and go back when it ends; the
@@ -52,18 +61,17 @@ class PottsExpansion {
 
   // REQUIRES: 0 <= first, second < numSites, first != second, weight >= 0.
   // The label order starts as 0, 1, ..., numLabels-1 and the draws come from
-  // a ShuffleRandom seeded from the clock.
+  // a ShuffleRandom seeded with `seed`, as seed(seed) sets them.
   // Only memory.allocate is used; exhaustion always throws.
   PottsExpansion(int numSites, int numLabels,
-                 const std::vector<WeightedPair>& pairs,
+                 const std::vector<WeightedPair>& pairs, unsigned seed,
                  const MemoryPolicy& memory = {});
   PottsExpansion(const PottsExpansion&) = delete;
   PottsExpansion& operator=(const PottsExpansion&) = delete;
 
-  // Restarts the label order at 0, 1, ... and the generator at `seed`, as
-  // LabelOptimizer's setRandomSeed and resetLabelOrder do, so both visit the
-  // labels in the same order. The same costs, starting labels, seed and kept
-  // flows (see forgetFlows) give the same solve.
+  // Restarts the label order at 0, 1, ... and the generator at `seed`. The
+  // same costs, starting labels, seed and kept flows (see forgetFlows) give
+  // the same solve.
   void seed(unsigned seed);
   void setRandomOrder(bool on) { randomOrder_ = on; }
   void setMoveObserver(MoveObserver observer) {

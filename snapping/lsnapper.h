@@ -4,7 +4,6 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
-#include "graphcut/label_optimizer.h"
 #include "graphcut/potts_expansion.h"
 #include "snapping/stroke_paint.h"
 #include "snapping/superpixel_model.h"
@@ -15,8 +14,8 @@ namespace scribeline {
 // over it and the labelling the last solve produced. Built once at start-up
 // and kept until exit.
 //
-// The optimiser borrows superpixelLabels' storage and currentStrokes points
-// into labelStrokes, so the record is neither copied nor moved.
+// currentStrokes points into labelStrokes, so the record is neither copied
+// nor moved.
 struct LSnapper {
   // REQUIRES: image is 8-bit, 3 channels, and outlives the snapper;
   // 1 <= numLabels <= 255 (stroke paint stores labels as bytes).
@@ -25,18 +24,20 @@ struct LSnapper {
   LSnapper& operator=(const LSnapper&) = delete;
 
   std::vector<Superpixel> superpixels;  // indexed by superpixel number
-  // Current label of every superpixel; also the optimiser's labelling.
+  // Current label of every superpixel; the solver's starting labelling and
+  // its result.
   std::vector<int> superpixelLabels;
   // Superpixel number of every pixel, row-major (width * height entries).
   std::vector<int> superpixelMap;
   // Sites are the superpixels, labels the annotation labels, Potts
-  // smoothness over the adjacent pairs.
-  // The energy's reference form; runSnapper solves with `solver`.
-  std::unique_ptr<LabelOptimizer> optimizer;
-  // The same energy (each adjacent pair once, with its summed weight), solved
-  // by runSnapper. Its label order is shuffled from a clock-seeded generator
-  // unless a solve is given its seed.
+  // smoothness over the adjacent pairs (each pair once, with the summed
+  // weight of its declarations); solved by runSnapper. Its label order is
+  // shuffled by a generator seeded with solverSeed unless a solve is given
+  // its own seed.
   std::unique_ptr<PottsExpansion> solver;
+  // Seed of the solver's generator, read when buildSnapperModel creates it;
+  // initSnapper sets it from its caller.
+  unsigned solverSeed = 1;
   LabelStrokes labelStrokes;  // numLabels lists
   int numLabels;
   // The list of the label picked in the toolbox; never null.
@@ -45,20 +46,23 @@ struct LSnapper {
   int n = 0;      // number of superpixels
   // Data-cost table of runSnapper, kept so that every stroke reuses it.
   std::vector<float> dataCosts;
-  // Memory source of the optimiser and its graphs, and of the solver's
-  // working arrays in each solve (null: std::malloc), read when
-  // buildSnapperModel creates them; tests make it fail.
+  // Memory source of the solver's working arrays in each solve (null:
+  // std::malloc), read when buildSnapperModel creates the solver; tests make
+  // it fail.
   AllocationHook optimizerAllocation = nullptr;
 };
 
 // Over-segments the image, builds the superpixel records (pixels, means,
-// neighbours), sets every label to 0 and creates the optimiser with its
-// Potts table and colour-weighted neighbour pairs. Called once.
-void initSnapper(LSnapper& snapper, float sigma, float k, int minSize);
+// neighbours), sets every label to 0 and creates the solver over the
+// colour-weighted neighbour pairs, its generator seeded with `seed` (kept in
+// solverSeed): a caller that wants a different label order in every session
+// passes a seed that differs. Called once.
+void initSnapper(LSnapper& snapper, float sigma, float k, int minSize,
+                 unsigned seed);
 
 // The part of initSnapper after the over-segmentation: everything built from
-// superpixelMap and n. The optimiser throws std::bad_alloc when its memory
-// runs out (see runSnapper), also while it is being built.
+// superpixelMap and n, the solver seeded with solverSeed. The solver throws
+// std::bad_alloc when its memory runs out (see runSnapper).
 // REQUIRES: superpixelMap holds width * height entries with values 0 .. n-1,
 // each occurring at least once.
 void buildSnapperModel(LSnapper& snapper);
@@ -69,8 +73,8 @@ void buildSnapperModel(LSnapper& snapper);
 // weighted by lambda / (1 - lambda), with `solver`: each move a minimum cut of
 // its graph, starting from the previous labelling and from the flows earlier
 // solves left, visiting the labels in the order the solver's generator gives
-// (seeded from the clock when the model was built). The data costs are left
-// in dataCosts; the reference optimiser is not given them.
+// (seeded with solverSeed when the model was built). The data costs are left
+// in dataCosts.
 // When memory runs out it throws std::bad_alloc and leaves superpixelLabels
 // and every seed as they were before the call.
 // REQUIRES: initSnapper has run; 0 < lambda < 1.

@@ -2,6 +2,7 @@
 
 #include <new>
 #include <opencv2/imgproc.hpp>
+#include <random>
 
 #include "canvas/mask_steps.h"
 #include "canvas/view.h"
@@ -41,7 +42,7 @@ void SnapperTool::build(Workspace& workspace) {
 
 void SnapperTool::initialize(Workspace& workspace) {
   (void)workspace;
-  initSnapper(*snapper_, kSigma, kK, kMinSize);
+  initSnapper(*snapper_, kSigma, kK, kMinSize, std::random_device{}());
 }
 
 void SnapperTool::drawOverlay(Workspace& workspace) {

@@ -90,7 +90,7 @@ struct Result {
 Result runSteps() {
   const cv::Mat& image = photo();
   LSnapper snapper(image, 25);
-  initSnapper(snapper, 0.5f, 500.0f, 20);
+  initSnapper(snapper, 0.5f, 500.0f, 20, kSeed);
   cv::Mat mask = cv::Mat::zeros(image.size(), CV_8UC3);
   const cv::Mat start = mask.clone();
   MaskHistory history;

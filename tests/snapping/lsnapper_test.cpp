@@ -8,6 +8,7 @@
 #include <string>
 
 #include "palette/palette.h"
+#include "tests/support/snapper_reference.h"
 
 namespace scribeline {
 namespace {
@@ -41,9 +42,11 @@ struct BlockPhoto {
 };
 
 std::unique_ptr<LSnapper> snapperOver(const BlockPhoto& photo,
-                                      AllocationHook allocate = nullptr) {
+                                      AllocationHook allocate = nullptr,
+                                      unsigned seed = 1) {
   auto snapper = std::make_unique<LSnapper>(photo.image, numLabels);
   snapper->optimizerAllocation = allocate;
+  snapper->solverSeed = seed;
   snapper->superpixelMap.resize(photo.image.total());
   int n = 0;
   for (int y = 0; y < photo.image.rows; ++y) {
@@ -70,7 +73,7 @@ const cv::Vec3b kRed(0, 0, 200), kDarkRed(0, 0, 120), kBlue(200, 0, 0),
 TEST(InitSnapperTest, UniformPhotoIsOneSuperpixelWithoutNeighbours) {
   const cv::Mat image(12, 17, CV_8UC3, cv::Scalar(30, 60, 90));
   LSnapper snapper(image, numLabels);
-  initSnapper(snapper, 0.5f, 500.0f, 20);
+  initSnapper(snapper, 0.5f, 500.0f, 20, 1);
   ASSERT_EQ(snapper.n, 1);
   EXPECT_EQ(snapper.superpixels.size(), 1u);
   EXPECT_EQ(snapper.superpixels[0].pixels.size(), image.total());
@@ -81,14 +84,17 @@ TEST(InitSnapperTest, UniformPhotoIsOneSuperpixelWithoutNeighbours) {
   EXPECT_EQ(snapper.superpixelMap, std::vector<int>(image.total(), 0));
   ASSERT_EQ(snapper.labelStrokes.size(), static_cast<size_t>(numLabels));
   EXPECT_EQ(snapper.currentStrokes, &snapper.labelStrokes[0]);
-  EXPECT_DOUBLE_EQ(snapper.optimizer->smoothEnergy(), 0.0);
+  EXPECT_DOUBLE_EQ(
+      referenceOptimizerFor(snapper, snapper.superpixelLabels.data())
+          ->smoothEnergy(),
+      0.0);
 }
 
 TEST(InitSnapperTest, TwoColourPhotoSplitsAlongTheColourEdge) {
   cv::Mat image(30, 40, CV_8UC3, cv::Scalar(kRed));
   image(cv::Rect(20, 0, 20, 30)) = cv::Scalar(kBlue);
   LSnapper snapper(image, numLabels);
-  initSnapper(snapper, 0.5f, 500.0f, 20);
+  initSnapper(snapper, 0.5f, 500.0f, 20, 1);
   ASSERT_GE(snapper.n, 2);
   EXPECT_NE(snapper.superpixelMap[0], snapper.superpixelMap[39]);
   EXPECT_EQ(snapper.superpixelLabels, std::vector<int>(snapper.n, 0));
@@ -98,7 +104,7 @@ TEST(InitSnapperTest, TwoColourPhotoSplitsAlongTheColourEdge) {
   EXPECT_EQ(pixels, image.total());
 }
 
-TEST(InitSnapperTest, OptimiserHoldsThePottsModelOverDeclaredPairs) {
+TEST(InitSnapperTest, SolverHoldsThePottsModelOverDeclaredPairs) {
   // Blocks: 0 1 2 / 3 4 5. Superpixel 0 takes part in no pair.
   const BlockPhoto photo(3, 2, 4, {kRed, kRed, kBlue, kRed, kBlue, kBlue});
   auto snapper = snapperOver(photo);
@@ -110,9 +116,15 @@ TEST(InitSnapperTest, OptimiserHoldsThePottsModelOverDeclaredPairs) {
   std::copy(labels.begin(), labels.end(), snapper->superpixelLabels.begin());
   const float redBlue =
       static_cast<float>(1000.0L / (1.0L + 2 * 200.0L * 200.0L));
-  EXPECT_NEAR(snapper->optimizer->smoothEnergy(),
+  const auto reference =
+      referenceOptimizerFor(*snapper, snapper->superpixelLabels.data());
+  EXPECT_NEAR(reference->smoothEnergy(), 2.0 * (3.0 * redBlue + 1000.0), 1e-6);
+  EXPECT_DOUBLE_EQ(reference->dataEnergy(), 0.0);
+  // The solver holds each pair once, with the summed weight of both
+  // declarations.
+  const std::vector<float> noCosts(labels.size() * numLabels, 0.0f);
+  EXPECT_NEAR(snapper->solver->energy(labels.data(), noCosts.data()),
               2.0 * (3.0 * redBlue + 1000.0), 1e-6);
-  EXPECT_DOUBLE_EQ(snapper->optimizer->dataEnergy(), 0.0);
 }
 
 TEST(RunSnapperTest, WithoutStrokesNothingIsSeededAndLabelsStay) {
@@ -208,16 +220,26 @@ TEST(RunSnapperTest, ASeededSolveRepeatsExactly) {
   const std::vector<int> start = snapper->superpixelLabels;
   runSnapper(*snapper, 0.3f, seed);
   const std::vector<int> first = snapper->superpixelLabels;
-  const std::vector<int> order(snapper->optimizer->labelOrder(),
-                               snapper->optimizer->labelOrder() + numLabels);
+  const std::vector<int> order = snapper->solver->labelOrder();
   runSnapper(*snapper, 0.3f);  // moves the generator and the order on
   std::copy(start.begin(), start.end(), snapper->superpixelLabels.begin());
   runSnapper(*snapper, 0.3f, seed);
   EXPECT_EQ(snapper->superpixelLabels, first) << "seed " << seed;
-  EXPECT_EQ(std::vector<int>(snapper->optimizer->labelOrder(),
-                             snapper->optimizer->labelOrder() + numLabels),
-            order)
-      << "seed " << seed;
+  EXPECT_EQ(snapper->solver->labelOrder(), order) << "seed " << seed;
+}
+
+// The solver is built with the model's seed: its first solve without a seed
+// visits the labels as a solve given that seed does.
+TEST(RunSnapperTest, TheModelsSeedOrdersASolveGivenNone) {
+  const BlockPhoto photo = randomBlocks(31);
+  auto built = snapperOver(photo, nullptr, 77);
+  auto given = snapperOver(photo, nullptr, 5);
+  strokeTwoLabels(*built, photo);
+  strokeTwoLabels(*given, photo);
+  runSnapper(*built, 0.3f);
+  runSnapper(*given, 0.3f, 77);
+  EXPECT_EQ(built->solver->labelOrder(), given->solver->labelOrder());
+  EXPECT_EQ(built->superpixelLabels, given->superpixelLabels);
 }
 
 // The optimiser's memory: every request fails once allocationsLeft reaches

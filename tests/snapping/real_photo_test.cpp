@@ -12,6 +12,7 @@
 
 #include "snapping/lsnapper.h"
 #include "tests/support/photos.h"
+#include "tests/support/snapper_reference.h"
 
 namespace scribeline {
 namespace {
@@ -69,7 +70,7 @@ class RealPhotoTest : public testing::TestWithParam<PhotoCase> {
     image = cv::imread(path, cv::IMREAD_COLOR);
     ASSERT_FALSE(image.empty()) << path;
     snapperStore = std::make_unique<LSnapper>(image, 25);
-    initSnapper(*snapperStore, 0.5f, 500.0f, 20);
+    initSnapper(*snapperStore, 0.5f, 500.0f, 20, 1);
   }
 
   cv::Mat image;
@@ -129,15 +130,12 @@ TEST_P(RealPhotoTest, SolveAgreesWithTheReferenceOptimiser) {
 
   std::fill(snapper.superpixelLabels.begin(), snapper.superpixelLabels.end(),
             0);
-  for (int s = 0; s < snapper.n; ++s) {
-    for (int l = 0; l < snapper.numLabels; ++l) {
-      snapper.optimizer->setDataCost(
-          s, l, snapper.dataCosts[static_cast<size_t>(s) * 25 + l]);
-    }
-  }
-  snapper.optimizer->setRandomSeed(seed);
-  snapper.optimizer->resetLabelOrder();
-  snapper.optimizer->expansion();
+  // Given the data costs the solve left in dataCosts.
+  const auto optimizer =
+      referenceOptimizerFor(snapper, snapper.superpixelLabels.data());
+  optimizer->setRandomSeed(seed);
+  optimizer->resetLabelOrder();
+  optimizer->expansion();
   std::vector<int>& reference = snapper.superpixelLabels;
   for (int s = 0; s < snapper.n; ++s) {
     if (snapper.superpixels[s].seed != -1) {

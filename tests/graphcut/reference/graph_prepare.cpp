@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "graphcut/graph.h"
-#include "graphcut/graph_chunks.h"
+#include "tests/graphcut/reference/graph.h"
+#include "tests/graphcut/reference/graph_chunks.h"
 
 namespace scribeline {
 

@@ -1,11 +1,11 @@
-#include "graphcut/graph.h"
+#include "tests/graphcut/reference/graph.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 
-#include "graphcut/graph_chunks.h"
 #include "graphcut/memory.h"
+#include "tests/graphcut/reference/graph_chunks.h"
 
 namespace scribeline {
 

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "graphcut/neighbor_list.h"
+#include "tests/graphcut/reference/neighbor_list.h"
 
 namespace scribeline {
 

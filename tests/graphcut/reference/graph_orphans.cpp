@@ -4,8 +4,8 @@
 // its children become orphans in turn.
 #include <new>
 
-#include "graphcut/graph.h"
-#include "graphcut/graph_chunks.h"
+#include "tests/graphcut/reference/graph.h"
+#include "tests/graphcut/reference/graph_chunks.h"
 
 namespace scribeline {
 

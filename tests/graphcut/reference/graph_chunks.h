@@ -1,11 +1,12 @@
 // Chunk layouts of Graph's node, forward-arc and reverse-arc stores, and the
-// run readers shared by its preparation and flow code. Internal to graphcut/.
+// run readers shared by its preparation and flow code. Internal to the
+// reference library.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "graphcut/graph.h"
+#include "tests/graphcut/reference/graph.h"
 
 namespace scribeline {
 

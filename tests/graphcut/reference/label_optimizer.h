@@ -9,10 +9,10 @@
 #pragma once
 
 #include "graphcut/memory.h"
-#include "graphcut/neighbor_list.h"
-#include "graphcut/neighbor_table.h"
 #include "graphcut/shuffle_random.h"
-#include "graphcut/unchanged_moves.h"
+#include "tests/graphcut/reference/neighbor_list.h"
+#include "tests/graphcut/reference/neighbor_table.h"
+#include "tests/graphcut/reference/unchanged_moves.h"
 
 namespace scribeline {
 

@@ -1,4 +1,4 @@
-#include "graphcut/neighbor_table.h"
+#include "tests/graphcut/reference/neighbor_table.h"
 
 #include <cmath>
 #include <cstdlib>

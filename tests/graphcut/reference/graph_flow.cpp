@@ -3,8 +3,8 @@
 // an augmentation leaves behind.
 #include <algorithm>
 
-#include "graphcut/graph.h"
-#include "graphcut/graph_chunks.h"
+#include "tests/graphcut/reference/graph.h"
+#include "tests/graphcut/reference/graph_chunks.h"
 
 namespace scribeline {
 

