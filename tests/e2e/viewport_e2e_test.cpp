@@ -71,8 +71,12 @@ class ViewportTest : public ::testing::Test {
     ASSERT_TRUE(session.waitForLine("current pen radius = ", &radius));
   }
 
-  // The photo pixel the main window shows at a window point.
+  // The photo pixel the main window shows at a window point. The pen's
+  // outline is drawn around the pointer, so the pointer is moved to a
+  // corner first, away from every point looked at.
   cv::Point shownAt(cv::Point at) {
+    session.moveTo("Scribeline", 3, 3);
+    settle();
     const cv::Mat shot = session.capture("Scribeline");
     if (!cv::Rect({0, 0}, shot.size()).contains(at)) return {-1, -1};
     return decode(shot.at<cv::Vec3b>(at));
