@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "app/mask_file.h"
 #include "app/toolbox.h"
 #include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "canvas/opacity.h"
 #include "canvas/view.h"
 #include "canvas/window_views.h"
+#include "files/mask_file.h"
 
 namespace scribeline {
 namespace {

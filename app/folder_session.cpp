@@ -4,10 +4,11 @@
 #include <memory>
 
 #include "app/photo_autosave.h"
-#include "app/photo_list.h"
 #include "app/session.h"
 #include "app/start_checks.h"
 #include "app/tools.h"
+#include "files/image_read.h"
+#include "files/photo_list.h"
 
 namespace scribeline {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/image_check.h"
 #include "canvas/workspace.h"
+#include "files/image_limits.h"
 #include "ui/window_system.h"
 
 namespace scribeline {

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "app/abrupt_end.h"
+#include "autosave/abrupt_end.h"
 
 namespace scribeline {
 

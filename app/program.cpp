@@ -3,14 +3,14 @@
 #include <sstream>
 
 #include "app/command_line.h"
-#include "app/export.h"
 #include "app/folder_session.h"
 #include "app/photo_autosave.h"
-#include "app/photo_list.h"
 #include "app/session.h"
 #include "app/start_checks.h"
 #include "app/tools.h"
 #include "canvas/workspace.h"
+#include "export/export.h"
+#include "files/photo_list.h"
 
 namespace scribeline {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/image_check.h"
-#include "app/label_lookup.h"
+#include "files/image_limits.h"
+#include "files/label_lookup.h"
 #include "ui/window_system.h"
 
 namespace scribeline {

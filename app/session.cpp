@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "app/image_check.h"
-#include "app/mask_file.h"
 #include "app/recovery.h"
 #include "app/start_checks.h"
 #include "app/toolbox.h"
@@ -15,6 +13,8 @@
 #include "canvas/mouse.h"
 #include "canvas/view.h"
 #include "canvas/window_views.h"
+#include "files/image_read.h"
+#include "files/mask_file.h"
 
 namespace scribeline {
 namespace {
@@ -104,10 +104,6 @@ void printBanner(std::ostream& console) {
           << "[3] iScissor   after E. N. Mortensen and W. A. Barrett, "
              "Intelligent Scissors for Image Composition (SIGGRAPH 1995)\n\n"
           << std::flush;
-}
-
-std::string maskPathFor(const std::string& imagePath) {
-  return imagePath + "_Mask.png";
 }
 
 void startUp(Workspace& workspace, const std::string& imagePath) {

@@ -1,4 +1,4 @@
-#include "app/photo_list.h"
+#include "files/photo_list.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/mask_file.h"
+#include "files/mask_file.h"
 
 #include <fcntl.h>
 #include <stdio.h>
@@ -11,8 +11,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
-#include "app/image_check.h"
-#include "app/photo_list.h"
+#include "files/image_read.h"
+#include "files/photo_list.h"
 
 namespace scribeline {
 namespace {
@@ -135,6 +135,10 @@ bool keepBackup(const std::string& path, const struct stat& replaced,
 }
 
 }  // namespace
+
+std::string maskPathFor(const std::string& imagePath) {
+  return imagePath + "_Mask.png";
+}
 
 bool writeMaskFile(const cv::Mat& mask, const std::string& path,
                    std::string* error, bool backup) {

@@ -1,4 +1,4 @@
-#include "app/palette_png.h"
+#include "export/palette_png.h"
 
 #include <png.h>
 

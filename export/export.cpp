@@ -1,4 +1,4 @@
-#include "app/export.h"
+#include "export/export.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,13 +13,12 @@
 #include <set>
 #include <sstream>
 
-#include "app/image_check.h"
-#include "app/label_lookup.h"
-#include "app/mask_file.h"
-#include "app/palette_png.h"
-#include "app/photo_list.h"
-#include "app/session.h"
-#include "app/toolbox.h"
+#include "export/palette_png.h"
+#include "files/image_read.h"
+#include "files/label_list.h"
+#include "files/label_lookup.h"
+#include "files/mask_file.h"
+#include "files/photo_list.h"
 #include "palette/palette.h"
 
 namespace scribeline {

@@ -1,4 +1,4 @@
-#include "app/export.h"
+#include "export/export.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,12 +10,10 @@
 #include <random>
 #include <sstream>
 
-#include "app/palette_png.h"
-#include "app/program.h"
+#include "export/palette_png.h"
 #include "palette/palette.h"
-#include "tests/app/index_png_reader.h"
+#include "tests/export/index_png_reader.h"
 #include "tests/support/temp_folder.h"
-#include "ui/scripted_window_system.h"
 
 namespace scribeline {
 namespace {
@@ -316,30 +314,6 @@ TEST(LabelMapTest, NamesThatCannotStandInTheFileAreRefused) {
       EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }
   }
-}
-
-TEST(ExportCommandTest, ExitStatusesThroughTheCommandLine) {
-  const TempFolder temp("scribeline-export");
-  const std::string& folder = temp.path();
-  const std::string photo = folder + "/p.png";
-  ASSERT_TRUE(cv::imwrite(photo, cv::Mat::zeros(2, 2, CV_8UC3)));
-  ProgramSettings settings;
-  std::ostringstream errors;
-  settings.errors = &errors;
-  settings.dataFolders = {};
-  auto run = [&](std::vector<const char*> argv) {
-    std::ostringstream console;
-    argv.insert(argv.begin(), "scribeline");
-    return runProgram(
-        static_cast<int>(argv.size()), argv.data(), console,
-        [](std::string*) { return std::shared_ptr<WindowSystem>(); }, settings);
-  };
-  const std::string out = folder + "/out";
-  EXPECT_EQ(run({"--export", out.c_str()}), 2);
-  EXPECT_EQ(run({"--export"}), 2);
-  EXPECT_EQ(run({"--export", out.c_str(), photo.c_str()}), 1);  // no mask
-  ASSERT_TRUE(cv::imwrite(photo + "_Mask.png", cv::Mat::zeros(2, 2, CV_8UC3)));
-  EXPECT_EQ(run({"--export", out.c_str(), photo.c_str()}), 0);
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 
 namespace scribeline {
 
+// The mask file of an image: its path, unchanged, followed by "_Mask.png".
+std::string maskPathFor(const std::string& imagePath);
+
 // Writes the mask as PNG to path without ever leaving a truncated or
 // half-written file there: the PNG goes to a temporary file in the same
 // folder, which then replaces path in one rename. On failure path is left as
@@ -31,7 +34,7 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
 std::string maskBackupPath(const std::string& path);
 
 // Reads a mask file as an 8-bit BGR image; empty when it cannot be read or
-// is refused by refusalOf (app/image_check.h), without the library's console
+// is refused by refusalOf (files/image_limits.h), without the library's console
 // warnings.
 cv::Mat readMaskFile(const std::string& path);
 

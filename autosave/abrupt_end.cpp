@@ -1,4 +1,4 @@
-#include "app/abrupt_end.h"
+#include "autosave/abrupt_end.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "app/autosave.h"
+#include "autosave/autosave.h"
 
 namespace scribeline {
 namespace {

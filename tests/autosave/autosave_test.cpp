@@ -1,4 +1,4 @@
-#include "app/autosave.h"
+#include "autosave/autosave.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,8 +9,8 @@
 #include <opencv2/core.hpp>
 #include <thread>
 
-#include "app/mask_file.h"
-#include "fixture.h"
+#include "files/mask_file.h"
+#include "tests/support/temp_folder.h"
 
 namespace scribeline {
 namespace {
@@ -39,7 +39,12 @@ cv::Mat maskOf(int value) {
   return cv::Mat(12, 9, CV_8UC3, cv::Scalar(value, 255 - value, value / 2));
 }
 
-using AutosaverTest = WorkspaceFixture;
+// A fresh folder for each case.
+class AutosaverTest : public testing::Test {
+ protected:
+  TempFolder temp{"scribeline-autosave"};
+  std::string folder = temp.path();
+};
 
 TEST_F(AutosaverTest, WritesTheNewestChangeOnItsOwnAndOnFlush) {
   const std::string path = folder + "/p.jpg_Mask.autosave.png";

@@ -1,4 +1,4 @@
-#include "app/mask_file.h"
+#include "files/mask_file.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <cctype>
 #include <fstream>
 
-#include "fixture.h"
+#include "tests/support/temp_folder.h"
 
 namespace scribeline {
 namespace {
@@ -37,7 +37,12 @@ cv::Mat colourfulMask() {
   return mask;
 }
 
-using MaskFileTest = WorkspaceFixture;
+// A fresh folder for each case.
+class MaskFileTest : public testing::Test {
+ protected:
+  TempFolder temp{"scribeline-mask-file"};
+  std::string folder = temp.path();
+};
 
 TEST_F(MaskFileTest, RoundTripKeepsEveryColourAndLeavesNoTemporaryFile) {
   const std::string path = folder + "/a%s.jpg_Mask.png";
@@ -71,7 +76,7 @@ struct FailureRow {
   std::string error;
 };
 
-class MaskFileFailureTest : public WorkspaceFixture,
+class MaskFileFailureTest : public MaskFileTest,
                             public testing::WithParamInterface<FailureRow> {};
 
 TEST_P(MaskFileFailureTest, ReportsAndLeavesTheOldFileWhole) {
@@ -121,7 +126,7 @@ struct ReplaceRow {
   bool backup;
 };
 
-class MaskFileReplaceTest : public WorkspaceFixture,
+class MaskFileReplaceTest : public MaskFileTest,
                             public testing::WithParamInterface<ReplaceRow> {};
 
 TEST_P(MaskFileReplaceTest, WritesThroughLinksKeepingModeAndBackup) {

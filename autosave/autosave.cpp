@@ -1,4 +1,4 @@
-#include "app/autosave.h"
+#include "autosave/autosave.h"
 
 #include <limits.h>
 #include <stdlib.h>
@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "app/mask_file.h"
-#include "app/photo_list.h"
+#include "files/mask_file.h"
+#include "files/photo_list.h"
 
 namespace scribeline {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/image_header.h"
+#include "files/image_header.h"
 
 #include <array>
 #include <cctype>

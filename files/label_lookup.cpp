@@ -1,4 +1,4 @@
-#include "app/label_lookup.h"
+#include "files/label_lookup.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "app/photo_list.h"
+#include "files/photo_list.h"
 
 namespace scribeline {
 namespace {

@@ -1,11 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <opencv2/core.hpp>
 #include <optional>
 #include <string>
 
-#include "app/image_header.h"
+#include "files/image_header.h"
 
 namespace scribeline {
 
@@ -43,37 +42,5 @@ std::string refusalOf(const std::string& path, const ImageLimits& limits,
 // "W x H pixels: REASON" when start-up on an image of that size needs more
 // memory than `limits` say is available; empty otherwise.
 std::string memoryRefusalOf(DeclaredSize size, const ImageLimits& limits);
-
-// Reads the photograph as 8-bit BGR (grey files become three channels), or
-// refuses it: empty then, with a one-line reason in *problem (the checks of
-// refusalOf and memoryRefusalOf, or an image the reader cannot decode).
-cv::Mat readPhoto(const std::string& path, const ImageLimits& limits,
-                  std::string* problem);
-
-// What start-up found at a photo's mask path.
-struct SavedMask {
-  enum class State {
-    kNone,        // no file there
-    kLoaded,      // `mask` holds it, of the photo's size
-    kOtherSize,   // a readable image of another size (seen from its header
-                  // when the format is known, without decoding)
-    kUnreadable,  // a regular file that is no image the reader can decode,
-                  // an empty one included
-    kRefused,     // refused by refusalOf: `refusal` says why
-  };
-  State state = State::kNone;
-  cv::Mat mask;  // 8-bit BGR
-  std::string refusal;
-};
-
-// Reads the saved mask of an image of `imageSize`.
-SavedMask readMaskFor(const std::string& path, cv::Size imageSize,
-                      const ImageLimits& limits);
-
-// cv::imread that never lets an exception out: empty when the image cannot
-// be decoded. What the image libraries write to standard error meanwhile
-// is held back and handed over in *libraryMessages.
-cv::Mat decodeImage(const std::string& path, int flags,
-                    std::string* libraryMessages);
 
 }  // namespace scribeline

@@ -1,4 +1,4 @@
-#include "app/label_lookup.h"
+#include "files/label_lookup.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
