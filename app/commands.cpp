@@ -266,15 +266,15 @@ CommandResult runCommand(Workspace& workspace, int keyCode) {
 }
 
 bool saveMaskNow(Workspace& workspace) {
-  std::string error;
-  if (writeMaskFile(workspace.mask, workspace.maskPath, &error,
-                    !workspace.maskBackupTaken)) {
+  const Status saved = writeMaskFile(workspace.mask, workspace.maskPath,
+                                     !workspace.maskBackupTaken);
+  if (saved.ok()) {
     workspace.maskBackupTaken = true;
     workspace.savedMask = workspace.mask.clone();
     return true;
   }
-  say(workspace,
-      "Could not save the mask to " + workspace.maskPath + ": " + error + "\n");
+  say(workspace, "Could not save the mask to " + workspace.maskPath + ": " +
+                     saved.reason() + "\n");
   return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "app/photo_autosave.h"
 #include "app/session.h"
@@ -43,10 +44,12 @@ size_t findLoadablePhoto(const std::vector<std::string>& photos, long start,
                          cv::Mat* loaded) {
   const long count = static_cast<long>(photos.size());
   for (long index = start; index >= 0 && index < count; index += step) {
-    std::string problem;
-    *loaded = readPhoto(photos[index], limits, &problem);
-    if (!loaded->empty()) return static_cast<size_t>(index);
-    errors << photoRefusedLine(photos[index], problem) << std::flush;
+    Result<cv::Mat> read = readPhoto(photos[index], limits);
+    if (read.ok()) {
+      *loaded = std::move(read).value();
+      return static_cast<size_t>(index);
+    }
+    errors << photoRefusedLine(photos[index], read.reason()) << std::flush;
     console << placeOf(photos, static_cast<size_t>(index))
             << " cannot be read\n"
             << std::flush;

@@ -75,7 +75,8 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
                            maskBackupPath(workspace.maskPath) + "\n");
         break;
       case State::kRefused:
-        std::cerr << maskSetAsideLine(workspace.maskPath, saved.refusal)
+        std::cerr << maskSetAsideLine(workspace.maskPath,
+                                      saved.refusal.reason())
                   << std::flush;
         break;
     }
@@ -109,9 +110,9 @@ void printBanner(std::ostream& console) {
 void startUp(Workspace& workspace, const std::string& imagePath) {
   workspace.maskPath = maskPathFor(imagePath);
   // Said before the long work, not learnt at the first save.
-  const std::string unsavable = whyMaskCannotBeSaved(workspace.maskPath);
-  if (!unsavable.empty())
-    say(workspace, maskUnsavableLine(workspace.maskPath, unsavable));
+  const Status savable = checkMaskCanBeSaved(workspace.maskPath);
+  if (!savable.ok())
+    say(workspace, maskUnsavableLine(workspace.maskPath, savable.reason()));
   buildTools(workspace);
   findOrCreateMask(workspace, imagePath);
   openToolbox(workspace);

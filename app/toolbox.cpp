@@ -42,12 +42,13 @@ void drawToolbox(Workspace& workspace) {
   // The list is read afresh at every drawing; a list that cannot be read is
   // named once, at the first drawing (start-up), not at every pick.
   const bool firstDrawing = workspace.toolboxImage.empty();
-  std::string problem;
-  const std::vector<std::string> names =
-      readLabelNames(workspace.labelListPath, &problem);
-  if (firstDrawing && !problem.empty())
-    say(workspace, "Scribeline: no label names, cannot read " + problem + "\n");
-  renderToolbox(workspace.toolboxImage, workspace.currentLabel, names);
+  const Result<std::vector<std::string>> names =
+      readLabelNames(workspace.labelListPath);
+  if (firstDrawing && !names.ok())
+    say(workspace,
+        "Scribeline: no label names, cannot read " + names.reason() + "\n");
+  renderToolbox(workspace.toolboxImage, workspace.currentLabel,
+                names.valueOr({}));
   placeToolbox(workspace);
   workspace.windows.createWindow(kToolboxWindow, WindowMode::Scale100);
   workspace.windows.showImage(kToolboxWindow, workspace.toolboxImage);

@@ -40,10 +40,10 @@ void printRaw(const std::string& line) {
 // REQUIRES: sessionMutex held.
 void saveSessionWork() {
   if (sessionAutosaver == nullptr) return;
-  std::string error;
-  if (!sessionAutosaver->flush(&error)) {
+  const Status flushed = sessionAutosaver->flush();
+  if (!flushed.ok()) {
     printRaw("Could not autosave the mask to " + sessionAutosaver->path() +
-             ": " + error + "\n");
+             ": " + flushed.reason() + "\n");
   } else if (sessionAutosaver->holdsWork()) {
     printRaw("Autosaved the mask to " + sessionAutosaver->path() + "\n");
   }

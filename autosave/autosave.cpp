@@ -134,30 +134,27 @@ bool Autosaver::holdsWork() const {
   return everWritten_;
 }
 
-bool Autosaver::flush(std::string* error) {
+Status Autosaver::flush() {
   std::lock_guard<std::mutex> writing(writeMutex_);
-  return writePending(error);
+  return writePending();
 }
 
-bool Autosaver::writePending(std::string* error) {
+Status Autosaver::writePending() {
   cv::Mat state;
   uint64_t generation;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (discarded_) {
-      *error = "the autosave was discarded";
-      return false;
-    }
-    if (notedGeneration_ == writtenGeneration_) return true;
+    if (discarded_) return Status::failure("the autosave was discarded");
+    if (notedGeneration_ == writtenGeneration_) return {};
     generation = notedGeneration_;
     state = pending_;
     writerHolds_ = true;
   }
-  const bool written = writeMaskFile(state, path_, error);
+  Status written = writeMaskFile(state, path_);
   state.release();
   std::lock_guard<std::mutex> lock(mutex_);
   writerHolds_ = false;
-  if (written) {
+  if (written.ok()) {
     writtenGeneration_ = std::max(writtenGeneration_, generation);
     everWritten_ = true;
   } else {
@@ -180,8 +177,8 @@ void Autosaver::run() {
     lock.unlock();
     {
       std::lock_guard<std::mutex> writing(writeMutex_);
-      std::string error;
-      writePending(&error);
+      // A failure is tried again; flush() reports one to its caller.
+      writePending();
     }
     lock.lock();
   }

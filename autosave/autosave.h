@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "files/status.h"
+
 namespace scribeline {
 
 // The autosave of a photo's mask beside the photo: the image path followed by
@@ -57,9 +59,9 @@ class Autosaver {
   void noteChange(const cv::Mat& mask);
 
   // Writes the newest noted state now, unless the file holds it already;
-  // waits for a write under way. Any thread. Returns whether the file holds
-  // the newest noted state afterwards; *error says why not.
-  bool flush(std::string* error);
+  // waits for a write under way. Any thread. Ok when the file holds the
+  // newest noted state afterwards; else says why not.
+  Status flush();
 
   // Whether the file holds (or held, before a failure) some state of this
   // run's work: there is something to recover.
@@ -72,7 +74,7 @@ class Autosaver {
   void run();
   // REQUIRES: writeMutex_ held. Takes the pending copy (if newer than the
   // file) and writes it.
-  bool writePending(std::string* error);
+  Status writePending();
 
   const std::string path_;
   const std::chrono::milliseconds delay_;

@@ -60,20 +60,15 @@ struct ExportedPhoto {
   IndexCounts counts{};
 };
 
-bool makeFolders(const std::string& path, std::string* error) {
+Status makeFolders(const std::string& path) {
   for (size_t end = 1; end <= path.size(); ++end) {
     if (end < path.size() && path[end] != '/') continue;
     const std::string prefix = path.substr(0, end);
-    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
-      *error = prefix + ": " + std::strerror(errno);
-      return false;
-    }
+    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+      return Status::failure(prefix + ": " + std::strerror(errno));
   }
-  if (!isFolder(path)) {
-    *error = path + ": not a folder";
-    return false;
-  }
-  return true;
+  if (!isFolder(path)) return Status::failure(path + ": not a folder");
+  return {};
 }
 
 bool readWholeFile(const std::string& path, std::string* bytes) {
@@ -84,15 +79,13 @@ bool readWholeFile(const std::string& path, std::string* bytes) {
   return !in.bad();
 }
 
-bool writeText(const std::string& path, const std::string& text,
-               std::string* error) {
-  return writeFileAtomically(path, text.data(), text.size(), error);
+Status writeText(const std::string& path, const std::string& text) {
+  return writeFileAtomically(path, text.data(), text.size());
 }
 
 // Puts the photo at `target` as a hard link, or as a copy where the file
 // system cannot link; either way through a temporary name and a rename.
-bool placePhoto(const std::string& photo, const std::string& target,
-                std::string* error) {
+Status placePhoto(const std::string& photo, const std::string& target) {
   static int serial = 0;
   const std::string temporary = folderOf(target) + "/.scribeline-link-" +
                                 std::to_string(::getpid()) + "-" +
@@ -105,16 +98,13 @@ bool placePhoto(const std::string& photo, const std::string& target,
     const int savedErrno = errno;
     // When target already is a link to the photo, rename leaves both names.
     ::unlink(temporary.c_str());
-    if (renamed) return true;
-    *error = std::strerror(savedErrno);
-    return false;
+    if (renamed) return {};
+    return Status::failure(std::strerror(savedErrno));
   }
   std::string bytes;
-  if (!readWholeFile(photo, &bytes)) {
-    *error = "cannot read the photo";
-    return false;
-  }
-  return writeFileAtomically(target, bytes.data(), bytes.size(), error);
+  if (!readWholeFile(photo, &bytes))
+    return Status::failure("cannot read the photo");
+  return writeFileAtomically(target, bytes.data(), bytes.size());
 }
 
 // The photos the paths name, in order: a folder gives its photos, anything
@@ -155,48 +145,39 @@ std::string sizeText(const cv::Mat& image) {
   return std::to_string(image.cols) + " x " + std::to_string(image.rows);
 }
 
-// Exports one photo; on failure returns false with *reason set.
-bool exportPhoto(const std::string& photo, const std::string& outFolder,
-                 ExportedPhoto* exported, std::string* reason) {
+// Exports one photo, or says why it is skipped.
+Result<ExportedPhoto> exportPhoto(const std::string& photo,
+                                  const std::string& outFolder) {
   // The reader's limits only: the export builds none of the tools whose
   // memory start-up checks for.
   ImageLimits limits = ImageLimits::ofThisProcess();
   limits.availableBytes.reset();
-  std::string problem;
-  const cv::Mat image = readPhoto(photo, limits, &problem);
-  if (image.empty()) {
-    *reason = "the photo cannot be read: " + problem;
-    return false;
-  }
+  const Result<cv::Mat> read = readPhoto(photo, limits);
+  if (!read.ok())
+    return Status::failure("the photo cannot be read: " + read.reason());
+  const cv::Mat& image = read.value();
   const std::string maskPath = maskPathFor(photo);
   const cv::Mat mask = readMaskFile(maskPath);
-  if (mask.empty()) {
-    *reason = "no readable mask " + maskPath;
-    return false;
-  }
-  if (mask.size() != image.size()) {
-    *reason =
-        "the mask is " + sizeText(mask) + ", the photo " + sizeText(image);
-    return false;
-  }
-  exported->stem = stemOf(photo);
-  const cv::Mat indices = labelIndices(mask, &exported->counts);
-  std::vector<unsigned char> png;
-  std::string error;
-  if (!encodeIndexPng(indices, &png, &error) ||
-      !writeFileAtomically(
-          outFolder + "/" + kClassFolder + "/" + exported->stem + ".png",
-          png.data(), png.size(), &error)) {
-    *reason = "cannot write its label PNG: " + error;
-    return false;
-  }
-  if (!placePhoto(photo,
-                  outFolder + "/" + kPhotoFolder + "/" + fileNameOf(photo),
-                  &error)) {
-    *reason = "cannot place the photo: " + error;
-    return false;
-  }
-  return true;
+  if (mask.empty()) return Status::failure("no readable mask " + maskPath);
+  if (mask.size() != image.size())
+    return Status::failure("the mask is " + sizeText(mask) + ", the photo " +
+                           sizeText(image));
+  ExportedPhoto exported;
+  exported.stem = stemOf(photo);
+  const cv::Mat indices = labelIndices(mask, &exported.counts);
+  const Result<std::vector<unsigned char>> png = encodeIndexPng(indices);
+  const Status written =
+      png.ok() ? writeFileAtomically(outFolder + "/" + kClassFolder + "/" +
+                                         exported.stem + ".png",
+                                     png.value().data(), png.value().size())
+               : png.status();
+  if (!written.ok())
+    return Status::failure("cannot write its label PNG: " + written.reason());
+  const Status placed = placePhoto(
+      photo, outFolder + "/" + kPhotoFolder + "/" + fileNameOf(photo));
+  if (!placed.ok())
+    return Status::failure("cannot place the photo: " + placed.reason());
+  return exported;
 }
 
 // The stems already listed in OUT, then the new ones, each once.
@@ -271,8 +252,7 @@ cv::Mat labelIndices(const cv::Mat& mask, IndexCounts* counts) {
   return indices;
 }
 
-bool labelMapText(const std::vector<std::string>& listNames, std::string* text,
-                  std::string* error) {
+Result<std::string> labelMapText(const std::vector<std::string>& listNames) {
   std::map<std::string, int> labelOfName;
   std::string map = "# label:color_rgb:parts:actions\n";
   for (int label = 0; label < numLabels; ++label) {
@@ -286,18 +266,16 @@ bool labelMapText(const std::vector<std::string>& listNames, std::string* text,
       fault = "starts with '#', which marks a comment";
     else if (!labelOfName.emplace(name, label).second)
       fault = "is also the name of label " + std::to_string(labelOfName[name]);
-    if (!fault.empty()) {
-      *error = "The name of label " + std::to_string(label) + ", \"" + name +
-               "\", " + fault + ": labelmap.txt cannot hold it.";
-      return false;
-    }
+    if (!fault.empty())
+      return Status::failure("The name of label " + std::to_string(label) +
+                             ", \"" + name + "\", " + fault +
+                             ": labelmap.txt cannot hold it.");
     const cv::Scalar colour = labelColor(label);
     map += name + ":" + std::to_string(static_cast<int>(colour[2])) + "," +
            std::to_string(static_cast<int>(colour[1])) + "," +
            std::to_string(static_cast<int>(colour[0])) + "::\n";
   }
-  *text = map;
-  return true;
+  return map;
 }
 
 int runExport(const ExportRequest& request, std::ostream& out,
@@ -309,9 +287,11 @@ int runExport(const ExportRequest& request, std::ostream& out,
       photos.empty() ? request.paths.front() + "/" : photos.front();
   const LabelListChoice labelList =
       findLabelList(firstPlace, request.dataFolders);
-  std::string labelMap, error;
-  if (!labelMapText(readLabelNames(labelList.path), &labelMap, &error)) {
-    errors << error << " (label list " << labelList.path
+  // A list that cannot be read gives no names: the labels' numbers.
+  const Result<std::string> labelMap =
+      labelMapText(readLabelNames(labelList.path).valueOr({}));
+  if (!labelMap.ok()) {
+    errors << labelMap.reason() << " (label list " << labelList.path
            << ")\nNothing exported.\n";
     return kExportRefused;
   }
@@ -321,8 +301,9 @@ int runExport(const ExportRequest& request, std::ostream& out,
   }
   const std::string& outFolder = request.outFolder;
   for (const std::string folder : {kClassFolder, kPhotoFolder, kListFolder}) {
-    if (!makeFolders(outFolder + "/" + folder, &error)) {
-      errors << "Cannot create the export folder " << error
+    const Status made = makeFolders(outFolder + "/" + folder);
+    if (!made.ok()) {
+      errors << "Cannot create the export folder " << made.reason()
              << "\nNothing exported.\n";
       return kExportRefused;
     }
@@ -332,21 +313,21 @@ int runExport(const ExportRequest& request, std::ostream& out,
   std::vector<ExportedPhoto> exported;
   std::vector<std::string> skipped;
   for (const std::string& photo : photos) {
-    ExportedPhoto result;
-    std::string reason;
-    if (exportPhoto(photo, outFolder, &result, &reason))
-      exported.push_back(result);
+    const Result<ExportedPhoto> result = exportPhoto(photo, outFolder);
+    if (result.ok())
+      exported.push_back(result.value());
     else
-      skipped.push_back(photo + ": " + reason);
+      skipped.push_back(photo + ": " + result.reason());
   }
 
   bool listsWritten = true;
   const std::string listPath = outFolder + "/" + kListFile;
   for (const auto& [path, text] :
        {std::pair{listPath, stemListText(listPath, exported)},
-        std::pair{outFolder + "/" + kLabelMapFile, labelMap}}) {
-    if (!writeText(path, text, &error)) {
-      errors << "Cannot write " << path << ": " << error << "\n";
+        std::pair{outFolder + "/" + kLabelMapFile, labelMap.value()}}) {
+    const Status written = writeText(path, text);
+    if (!written.ok()) {
+      errors << "Cannot write " << path << ": " << written.reason() << "\n";
       listsWritten = false;
     }
   }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "files/status.h"
+
 namespace scribeline {
 
 // Exit statuses of an export.
@@ -46,10 +48,9 @@ using IndexCounts = std::array<std::uint64_t, 256>;
 cv::Mat labelIndices(const cv::Mat& mask, IndexCounts* counts);
 
 // labelmap.txt in CVAT's syntax for the 25 labels: a name is the label
-// list's, or the label's number where the list has none. Returns false with
-// *error naming the label when a name cannot stand in the file (it holds ':'
-// or a line break, starts with '#', or repeats another label's name).
-bool labelMapText(const std::vector<std::string>& listNames, std::string* text,
-                  std::string* error);
+// list's, or the label's number where the list has none. Refuses, naming
+// the label, a name that cannot stand in the file (it holds ':' or a line
+// break, starts with '#', or repeats another label's name).
+Result<std::string> labelMapText(const std::vector<std::string>& listNames);
 
 }  // namespace scribeline

@@ -56,20 +56,18 @@ const IndexPalette& indexPalette() {
   return palette;
 }
 
-bool encodeIndexPng(const cv::Mat& indices, std::vector<unsigned char>* png,
-                    std::string* error) {
-  if (indices.empty() || indices.type() != CV_8UC1) {
-    *error = "the label indices are not an 8-bit single-channel image";
-    return false;
-  }
-  png->clear();
+Result<std::vector<unsigned char>> encodeIndexPng(const cv::Mat& indices) {
+  if (indices.empty() || indices.type() != CV_8UC1)
+    return Status::failure(
+        "the label indices are not an 8-bit single-channel image");
+  std::vector<unsigned char> png;
   png_structp writer =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = writer ? png_create_info_struct(writer) : nullptr;
-  const bool ok = info && encodeRows(writer, info, indices, png);
+  const bool ok = info && encodeRows(writer, info, indices, &png);
   png_destroy_write_struct(&writer, info ? &info : nullptr);
-  if (!ok) *error = "libpng could not encode the label indices";
-  return ok;
+  if (!ok) return Status::failure("libpng could not encode the label indices");
+  return png;
 }
 
 }  // namespace scribeline

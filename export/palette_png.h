@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "files/status.h"
+
 namespace scribeline {
 
 // Index written for a pixel whose colour belongs to no label.
@@ -17,10 +19,9 @@ using IndexPalette = std::array<std::array<unsigned char, 3>, 256>;
 const IndexPalette& indexPalette();
 
 // Encodes an 8-bit single-channel image of label indices as an 8-bit palette
-// PNG with indexPalette(): no transparency chunk, not interlaced. Returns
-// false with *error set when the image is not 8-bit single-channel, is
-// empty, or libpng fails.
-bool encodeIndexPng(const cv::Mat& indices, std::vector<unsigned char>* png,
-                    std::string* error);
+// PNG with indexPalette(): no transparency chunk, not interlaced. Refuses
+// an image that is not 8-bit single-channel or is empty, and says when
+// libpng fails.
+Result<std::vector<unsigned char>> encodeIndexPng(const cv::Mat& indices);
 
 }  // namespace scribeline

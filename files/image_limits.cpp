@@ -58,16 +58,19 @@ std::string gigabytes(std::uint64_t bytes) {
   return text;
 }
 
-std::string readerRefusalOf(DeclaredSize size, const ImageLimits& limits) {
+Status checkReaderLimits(DeclaredSize size, const ImageLimits& limits) {
   if (size.width > limits.maxWidth)
-    return sizeText(size) + ": wider than the image reader's limit of " +
-           std::to_string(limits.maxWidth) + " pixels";
+    return Status::failure(sizeText(size) +
+                           ": wider than the image reader's limit of " +
+                           std::to_string(limits.maxWidth) + " pixels");
   if (size.height > limits.maxHeight)
-    return sizeText(size) + ": taller than the image reader's limit of " +
-           std::to_string(limits.maxHeight) + " pixels";
+    return Status::failure(sizeText(size) +
+                           ": taller than the image reader's limit of " +
+                           std::to_string(limits.maxHeight) + " pixels");
   if (size.pixels() > limits.maxPixels)
-    return sizeText(size) + ": more than the image reader's limit of " +
-           std::to_string(limits.maxPixels) + " pixels";
+    return Status::failure(sizeText(size) +
+                           ": more than the image reader's limit of " +
+                           std::to_string(limits.maxPixels) + " pixels");
   return {};
 }
 
@@ -139,32 +142,35 @@ std::uint64_t startUpBytes(std::uint64_t pixels) {
   return kStartUpFixedBytes + kStartUpBytesPerPixel * pixels;
 }
 
-std::string refusalOf(const std::string& path, const ImageLimits& limits,
-                      std::optional<DeclaredSize>* declared) {
-  declared->reset();
-  std::string problem;
-  const OpenFile file(openRegularFile(path, &problem));
-  if (file.fd() < 0) return problem;
+Result<std::optional<DeclaredSize>> checkImageFile(const std::string& path,
+                                                   const ImageLimits& limits) {
+  const Result<int> opened = openRegularFile(path);
+  if (!opened.ok()) return opened.status();
+  const OpenFile file(opened.value());
   struct stat status {};
-  if (::fstat(file.fd(), &status) != 0) return std::strerror(errno);
-  if (status.st_size == 0) return "the file is empty";
+  if (::fstat(file.fd(), &status) != 0)
+    return Status::failure(std::strerror(errno));
+  if (status.st_size == 0) return Status::failure("the file is empty");
 
   // The header is read through the descriptor already checked, so the file
   // looked at is the one judged.
   DescriptorBuffer buffer(file.fd());
   std::istream header(&buffer);
-  *declared = readDeclaredSize(header);
-  if (!*declared) return {};
-  return readerRefusalOf(**declared, limits);
+  const std::optional<DeclaredSize> declared = readDeclaredSize(header);
+  if (declared) {
+    Status withinLimits = checkReaderLimits(*declared, limits);
+    if (!withinLimits.ok()) return withinLimits;
+  }
+  return declared;
 }
 
-std::string memoryRefusalOf(DeclaredSize size, const ImageLimits& limits) {
+Status checkStartUpMemory(DeclaredSize size, const ImageLimits& limits) {
   if (!limits.availableBytes) return {};
   const std::uint64_t needed = startUpBytes(size.pixels());
   if (needed <= *limits.availableBytes) return {};
-  return sizeText(size) + ": opening it needs about " + gigabytes(needed) +
-         " of memory, and " + gigabytes(*limits.availableBytes) +
-         " are available";
+  return Status::failure(sizeText(size) + ": opening it needs about " +
+                         gigabytes(needed) + " of memory, and " +
+                         gigabytes(*limits.availableBytes) + " are available");
 }
 
 }  // namespace scribeline

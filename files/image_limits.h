@@ -5,6 +5,7 @@
 #include <string>
 
 #include "files/image_header.h"
+#include "files/status.h"
 
 namespace scribeline {
 
@@ -30,17 +31,17 @@ struct ImageLimits {
 // itself (see the definition).
 std::uint64_t startUpBytes(std::uint64_t pixels);
 
-// Why the file at `path` cannot be read as an image, found before any pixel
-// is decoded; empty when it may be handed to the reader. Refuses a path
-// that cannot be opened, anything but a regular file (a FIFO is never
-// opened for reading, which would wait for a writer without end), an empty
-// file, and a header declaring more than `limits` allow. *declared receives
-// the header's size when the format is known (see readDeclaredSize).
-std::string refusalOf(const std::string& path, const ImageLimits& limits,
-                      std::optional<DeclaredSize>* declared);
+// Whether the file at `path` may be handed to the image reader, judged
+// before any pixel is decoded. Refuses a path that cannot be opened,
+// anything but a regular file (a FIFO is never opened for reading, which
+// would wait for a writer without end), an empty file, and a header
+// declaring more than `limits` allow. Ok with the header's size when the
+// format is known (see readDeclaredSize), with nothing otherwise.
+Result<std::optional<DeclaredSize>> checkImageFile(const std::string& path,
+                                                   const ImageLimits& limits);
 
-// "W x H pixels: REASON" when start-up on an image of that size needs more
-// memory than `limits` say is available; empty otherwise.
-std::string memoryRefusalOf(DeclaredSize size, const ImageLimits& limits);
+// Refuses with "W x H pixels: REASON" when start-up on an image of that size
+// needs more memory than `limits` say is available.
+Status checkStartUpMemory(DeclaredSize size, const ImageLimits& limits);
 
 }  // namespace scribeline

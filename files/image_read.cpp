@@ -78,29 +78,30 @@ cv::Mat decodeImage(const std::string& path, int flags,
   return image;
 }
 
-cv::Mat readPhoto(const std::string& path, const ImageLimits& limits,
-                  std::string* problem) {
-  std::optional<DeclaredSize> declared;
-  *problem = refusalOf(path, limits, &declared);
-  if (problem->empty() && declared)
-    *problem = memoryRefusalOf(*declared, limits);
-  if (!problem->empty()) return cv::Mat();
+Result<cv::Mat> readPhoto(const std::string& path, const ImageLimits& limits) {
+  const Result<std::optional<DeclaredSize>> checked =
+      checkImageFile(path, limits);
+  if (!checked.ok()) return checked.status();
+  const std::optional<DeclaredSize>& declared = checked.value();
+  if (declared) {
+    Status memory = checkStartUpMemory(*declared, limits);
+    if (!memory.ok()) return memory;
+  }
   std::string messages;
   cv::Mat photo = decodeImage(path, cv::IMREAD_COLOR, &messages);
-  if (photo.empty()) {
-    *problem = "not an image the reader can decode" + firstLineOf(messages);
-    return photo;
-  }
+  if (photo.empty())
+    return Status::failure("not an image the reader can decode" +
+                           firstLineOf(messages));
   // What the libraries said about an image they could read (a warning on a
   // damaged JPEG, say) reaches standard error as before.
   std::fputs(messages.c_str(), stderr);
   // A format whose header is not read here is judged once decoded: the
   // pixels are there, but the tools' work on them is still to come.
   if (!declared) {
-    *problem = memoryRefusalOf({static_cast<std::uint64_t>(photo.cols),
-                                static_cast<std::uint64_t>(photo.rows)},
-                               limits);
-    if (!problem->empty()) return cv::Mat();
+    Status memory = checkStartUpMemory({static_cast<std::uint64_t>(photo.cols),
+                                        static_cast<std::uint64_t>(photo.rows)},
+                                       limits);
+    if (!memory.ok()) return memory;
   }
   return photo;
 }
@@ -118,12 +119,14 @@ SavedMask readMaskFor(const std::string& path, cv::Size imageSize,
     found.state = State::kUnreadable;
     return found;
   }
-  std::optional<DeclaredSize> declared;
-  found.refusal = refusalOf(path, limits, &declared);
-  if (!found.refusal.empty()) {
+  const Result<std::optional<DeclaredSize>> checked =
+      checkImageFile(path, limits);
+  if (!checked.ok()) {
     found.state = State::kRefused;
+    found.refusal = checked.status();
     return found;
   }
+  const std::optional<DeclaredSize>& declared = checked.value();
   // A header of another size is enough to set the file aside undecoded. The
   // reader may turn an image by its orientation tag, so either order of the
   // sides is decoded, and the decoded size decides.

@@ -4,14 +4,14 @@
 #include <string>
 
 #include "files/image_limits.h"
+#include "files/status.h"
 
 namespace scribeline {
 
 // Reads the photograph as 8-bit BGR (grey files become three channels), or
-// refuses it: empty then, with a one-line reason in *problem (the checks of
-// refusalOf and memoryRefusalOf, or an image the reader cannot decode).
-cv::Mat readPhoto(const std::string& path, const ImageLimits& limits,
-                  std::string* problem);
+// refuses it with a one-line reason (the checks of checkImageFile and
+// checkStartUpMemory, or an image the reader cannot decode).
+Result<cv::Mat> readPhoto(const std::string& path, const ImageLimits& limits);
 
 // What start-up found at a photo's mask path.
 struct SavedMask {
@@ -22,11 +22,11 @@ struct SavedMask {
                   // when the format is known, without decoding)
     kUnreadable,  // a regular file that is no image the reader can decode,
                   // an empty one included
-    kRefused,     // refused by refusalOf: `refusal` says why
+    kRefused,     // refused by checkImageFile: `refusal` says why
   };
   State state = State::kNone;
   cv::Mat mask;  // 8-bit BGR
-  std::string refusal;
+  Status refusal;
 };
 
 // Reads the saved mask of an image of `imageSize`.

@@ -43,22 +43,18 @@ std::vector<std::string> readLabelNames(std::istream& in) {
   return names;
 }
 
-std::vector<std::string> readLabelNames(const std::string& path,
-                                        std::string* problem) {
-  std::string reason;
-  const int fd = openRegularFile(path, &reason);
-  std::string content;
-  const bool read = fd >= 0 && readUpTo(fd, kMaxListBytes, &content, &reason);
-  if (fd >= 0) ::close(fd);
-  if (!read) {
+Result<std::vector<std::string>> readLabelNames(const std::string& path) {
+  Result<int> fd = openRegularFile(path);
+  Result<std::string> content =
+      fd.ok() ? readUpTo(fd.value(), kMaxListBytes) : fd.status();
+  if (fd.ok()) ::close(fd.value());
+  if (!content.ok()) {
     // Named in full: a relative path depends on the working folder.
     std::error_code ignored;
-    if (problem != nullptr)
-      *problem =
-          std::filesystem::absolute(path, ignored).string() + ": " + reason;
-    return {};
+    return Status::failure(std::filesystem::absolute(path, ignored).string() +
+                           ": " + content.reason());
   }
-  std::istringstream in(content);
+  std::istringstream in(content.value());
   return readLabelNames(in);
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "files/status.h"
+
 namespace scribeline {
 
 // Reads a label list: an integer count, the rest of its line discarded, then
@@ -14,9 +16,8 @@ namespace scribeline {
 // label order, none when there is no readable count.
 std::vector<std::string> readLabelNames(std::istream& in);
 // The same for a file. A file that cannot be read (missing, not a regular
-// file, a read error) gives no names, and *problem, when given, is set to
-// "PATH: REASON", the path made absolute.
-std::vector<std::string> readLabelNames(const std::string& path,
-                                        std::string* problem = nullptr);
+// file, a read error) gives no names but "PATH: REASON", the path made
+// absolute.
+Result<std::vector<std::string>> readLabelNames(const std::string& path);
 
 }  // namespace scribeline

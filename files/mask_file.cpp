@@ -65,15 +65,11 @@ std::string followLinks(std::string path) {
 // Makes the file at path from bytes: a temporary file in the same folder,
 // written, given its permissions and flushed to the disk, then renamed over
 // path, so that path holds either its old or its new contents, never a mix.
-bool replaceAtomically(const std::string& path, const unsigned char* data,
-                       size_t size, const struct stat* replaced,
-                       std::string* error) {
+Status replaceAtomically(const std::string& path, const unsigned char* data,
+                         size_t size, const struct stat* replaced) {
   std::string temporary = folderOf(path) + "/.scribeline-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return false;
-  }
+  if (fd < 0) return Status::failure(std::strerror(errno));
   applyPermissions(fd, replaced);
   bool ok = writeAll(fd, data, size) && ::fsync(fd) == 0;
   int savedErrno = errno;
@@ -87,8 +83,7 @@ bool replaceAtomically(const std::string& path, const unsigned char* data,
   }
   if (!ok) {
     ::unlink(temporary.c_str());
-    *error = std::strerror(savedErrno);
-    return false;
+    return Status::failure(std::strerror(savedErrno));
   }
   // The rename itself reaches the disk with the folder.
   const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY);
@@ -96,7 +91,7 @@ bool replaceAtomically(const std::string& path, const unsigned char* data,
     ::fsync(folder);
     ::close(folder);
   }
-  return true;
+  return {};
 }
 
 bool readWhole(const std::string& path, std::vector<unsigned char>* bytes) {
@@ -109,29 +104,23 @@ bool readWhole(const std::string& path, std::vector<unsigned char>* bytes) {
 // Keeps the file at path as path + "~": a second name for the same file when
 // the file system allows it (the rename of the new mask then leaves this
 // name on the old contents), else a copy, itself written atomically.
-bool keepBackup(const std::string& path, const struct stat& replaced,
-                std::string* error) {
+Status keepBackup(const std::string& path, const struct stat& replaced) {
   const std::string backup = path + "~";
   std::string temporary = folderOf(path) + "/.scribeline-backup-XXXXXX";
   const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return false;
-  }
+  if (fd < 0) return Status::failure(std::strerror(errno));
   ::close(fd);
   ::unlink(temporary.c_str());
   if (::link(path.c_str(), temporary.c_str()) == 0) {
-    if (::rename(temporary.c_str(), backup.c_str()) == 0) return true;
-    *error = std::strerror(errno);
+    if (::rename(temporary.c_str(), backup.c_str()) == 0) return {};
+    const Status failed = Status::failure(std::strerror(errno));
     ::unlink(temporary.c_str());
-    return false;
+    return failed;
   }
   std::vector<unsigned char> old;
-  if (!readWhole(path, &old)) {
-    *error = "the file to replace cannot be read";
-    return false;
-  }
-  return replaceAtomically(backup, old.data(), old.size(), &replaced, error);
+  if (!readWhole(path, &old))
+    return Status::failure("the file to replace cannot be read");
+  return replaceAtomically(backup, old.data(), old.size(), &replaced);
 }
 
 }  // namespace
@@ -140,8 +129,8 @@ std::string maskPathFor(const std::string& imagePath) {
   return imagePath + "_Mask.png";
 }
 
-bool writeMaskFile(const cv::Mat& mask, const std::string& path,
-                   std::string* error, bool backup) {
+Status writeMaskFile(const cv::Mat& mask, const std::string& path,
+                     bool backup) {
   std::vector<unsigned char> png;
   bool encoded = false;
   try {
@@ -149,29 +138,25 @@ bool writeMaskFile(const cv::Mat& mask, const std::string& path,
   } catch (const cv::Exception& e) {
     encoded = false;
   }
-  if (!encoded) {
-    *error = "the mask cannot be encoded as PNG";
-    return false;
-  }
+  if (!encoded) return Status::failure("the mask cannot be encoded as PNG");
   const std::string target = followLinks(path);
   struct stat replaced;
   const bool replacing =
       ::stat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode);
   if (replacing && backup) {
-    std::string why;
-    if (!keepBackup(target, replaced, &why)) {
-      *error = "the file it replaces cannot be kept as " + target + "~: " + why;
-      return false;
-    }
+    const Status kept = keepBackup(target, replaced);
+    if (!kept.ok())
+      return Status::failure("the file it replaces cannot be kept as " +
+                             target + "~: " + kept.reason());
   }
   return replaceAtomically(target, png.data(), png.size(),
-                           replacing ? &replaced : nullptr, error);
+                           replacing ? &replaced : nullptr);
 }
 
-bool writeFileAtomically(const std::string& path, const void* data, size_t size,
-                         std::string* error) {
+Status writeFileAtomically(const std::string& path, const void* data,
+                           size_t size) {
   return replaceAtomically(path, static_cast<const unsigned char*>(data), size,
-                           nullptr, error);
+                           nullptr);
 }
 
 std::string maskBackupPath(const std::string& path) {
@@ -183,8 +168,7 @@ cv::Mat readMaskFile(const std::string& path) {
   // file is an ordinary case here, so it is not handed over at all, nor is
   // a FIFO (a read would wait without end) or a header beyond the reader's
   // limits (it would throw).
-  std::optional<DeclaredSize> declared;
-  if (!refusalOf(path, ImageLimits::ofThisProcess(), &declared).empty())
+  if (!checkImageFile(path, ImageLimits::ofThisProcess()).ok())
     return cv::Mat();
   std::string ignored;
   return decodeImage(path, cv::IMREAD_COLOR, &ignored);

@@ -21,43 +21,37 @@ std::string kindOf(mode_t mode) {
 
 }  // namespace
 
-int openRegularFile(const std::string& path, std::string* problem) {
+Result<int> openRegularFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    *problem = std::strerror(errno);
-    return -1;
-  }
+  if (fd < 0) return Status::failure(std::strerror(errno));
   struct stat status {};
+  Status refused;
   if (::fstat(fd, &status) != 0) {
-    *problem = std::strerror(errno);
+    refused = Status::failure(std::strerror(errno));
   } else if (!S_ISREG(status.st_mode)) {
-    *problem = kindOf(status.st_mode) + ", not a regular file";
+    refused = Status::failure(kindOf(status.st_mode) + ", not a regular file");
   } else {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;
   }
   ::close(fd);
-  return -1;
+  return refused;
 }
 
-bool readUpTo(int fd, std::size_t limit, std::string* into,
-              std::string* problem) {
+Result<std::string> readUpTo(int fd, std::size_t limit) {
   constexpr std::size_t kChunk = 1 << 16;
-  into->clear();
-  while (into->size() < limit) {
-    const std::size_t before = into->size();
+  std::string into;
+  while (into.size() < limit) {
+    const std::size_t before = into.size();
     const std::size_t wanted = std::min(kChunk, limit - before);
-    into->resize(before + wanted);
-    const ssize_t got = ::read(fd, into->data() + before, wanted);
-    into->resize(before + (got > 0 ? static_cast<std::size_t>(got) : 0));
+    into.resize(before + wanted);
+    const ssize_t got = ::read(fd, into.data() + before, wanted);
+    into.resize(before + (got > 0 ? static_cast<std::size_t>(got) : 0));
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      *problem = std::strerror(errno);
-      return false;
-    }
+    if (got < 0) return Status::failure(std::strerror(errno));
     if (got == 0) break;
   }
-  return true;
+  return into;
 }
 
 }  // namespace scribeline

@@ -49,8 +49,7 @@ class AutosaverTest : public testing::Test {
 TEST_F(AutosaverTest, WritesTheNewestChangeOnItsOwnAndOnFlush) {
   const std::string path = folder + "/p.jpg_Mask.autosave.png";
   Autosaver autosaver(path, std::chrono::milliseconds(20));
-  std::string error;
-  EXPECT_TRUE(autosaver.flush(&error));  // nothing noted: nothing to write
+  EXPECT_TRUE(autosaver.flush().ok());  // nothing noted: nothing to write
   EXPECT_FALSE(exists(path));
   EXPECT_FALSE(autosaver.holdsWork());
 
@@ -63,13 +62,14 @@ TEST_F(AutosaverTest, WritesTheNewestChangeOnItsOwnAndOnFlush) {
   cv::Mat live = maskOf(3);
   autosaver.noteChange(live);
   live.setTo(cv::Scalar::all(0));
-  ASSERT_TRUE(autosaver.flush(&error)) << error;
+  const Status flushed = autosaver.flush();
+  ASSERT_TRUE(flushed.ok()) << flushed.reason();
   EXPECT_TRUE(sameBytes(readMaskFile(path), maskOf(3)));
 
   autosaver.discard();
   EXPECT_FALSE(exists(path));
   autosaver.noteChange(maskOf(4));
-  EXPECT_FALSE(autosaver.flush(&error));
+  EXPECT_EQ(autosaver.flush().reason(), "the autosave was discarded");
   EXPECT_FALSE(exists(path));
 }
 

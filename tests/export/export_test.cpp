@@ -305,13 +305,13 @@ TEST(LabelMapTest, NamesThatCannotStandInTheFileAreRefused) {
        "label 13, \"3\", is also the name of label 3"},
   };
   for (const Case& c : cases) {
-    std::string text, error;
-    const bool accepted = labelMapText(c.names, &text, &error);
-    EXPECT_EQ(accepted, c.error.empty()) << error;
-    if (accepted) {
-      EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 26);
+    const Result<std::string> text = labelMapText(c.names);
+    EXPECT_EQ(text.ok(), c.error.empty()) << text.reason();
+    if (text.ok()) {
+      EXPECT_EQ(std::count(text.value().begin(), text.value().end(), '\n'), 26);
     } else {
-      EXPECT_NE(error.find(c.error), std::string::npos) << error;
+      EXPECT_NE(text.reason().find(c.error), std::string::npos)
+          << text.reason();
     }
   }
 }

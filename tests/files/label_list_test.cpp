@@ -86,9 +86,9 @@ TEST_P(UnreadableLabelListTest, GivesNoNamesAndSaysWhy) {
   const TempFolder temp("scribeline-list");
   const std::string& folder = temp.path();
   const std::string path = GetParam().make(folder);
-  std::string problem;
-  EXPECT_TRUE(readLabelNames(path, &problem).empty());
-  EXPECT_EQ(problem, path + ": " + GetParam().reason);
+  const Result<std::vector<std::string>> names = readLabelNames(path);
+  EXPECT_FALSE(names.ok());
+  EXPECT_EQ(names.reason(), path + ": " + GetParam().reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -116,10 +116,9 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(LabelListFileTest, RelativePathIsNamedInFull) {
-  std::string problem;
-  EXPECT_TRUE(readLabelNames("no_such_list.txt", &problem).empty());
-  EXPECT_EQ(problem, std::filesystem::current_path().string() +
-                         "/no_such_list.txt: No such file or directory");
+  EXPECT_EQ(readLabelNames("no_such_list.txt").reason(),
+            std::filesystem::current_path().string() +
+                "/no_such_list.txt: No such file or directory");
 }
 
 }  // namespace

@@ -47,8 +47,8 @@ class MaskFileTest : public testing::Test {
 TEST_F(MaskFileTest, RoundTripKeepsEveryColourAndLeavesNoTemporaryFile) {
   const std::string path = folder + "/a%s.jpg_Mask.png";
   const cv::Mat mask = colourfulMask();
-  std::string error;
-  ASSERT_TRUE(writeMaskFile(mask, path, &error)) << error;
+  const Status written = writeMaskFile(mask, path);
+  ASSERT_TRUE(written.ok()) << written.reason();
   const cv::Mat loaded = readMaskFile(path);
   ASSERT_EQ(loaded.size(), mask.size());
   EXPECT_EQ(cv::norm(loaded, mask, cv::NORM_INF), 0);
@@ -64,8 +64,8 @@ TEST_F(MaskFileTest, RoundTripKeepsEveryColourAndLeavesNoTemporaryFile) {
 TEST_F(MaskFileTest, OverwritesAnOlderFile) {
   const std::string path = folder + "/m.png";
   std::ofstream(path) << "old contents";
-  std::string error;
-  ASSERT_TRUE(writeMaskFile(colourfulMask(), path, &error)) << error;
+  const Status written = writeMaskFile(colourfulMask(), path);
+  ASSERT_TRUE(written.ok()) << written.reason();
   EXPECT_EQ(cv::norm(readMaskFile(path), colourfulMask(), cv::NORM_INF), 0);
 }
 
@@ -90,10 +90,10 @@ TEST_P(MaskFileFailureTest, ReportsAndLeavesTheOldFileWhole) {
     std::ofstream(path) << "old contents";
   }
   const auto before = folderEntries(folder);
-  std::string error;
-  EXPECT_FALSE(
-      writeMaskFile(row.emptyMask ? cv::Mat() : colourfulMask(), path, &error));
-  EXPECT_EQ(error, row.error);
+  const Status written =
+      writeMaskFile(row.emptyMask ? cv::Mat() : colourfulMask(), path);
+  EXPECT_FALSE(written.ok());
+  EXPECT_EQ(written.reason(), row.error);
   EXPECT_EQ(folderEntries(folder), before);
   if (row.relativePath == "old.png") {
     EXPECT_EQ(fileBytes(path), "old contents");
@@ -145,9 +145,8 @@ TEST_P(MaskFileReplaceTest, WritesThroughLinksKeepingModeAndBackup) {
     std::ofstream(target) << "old contents";
     ASSERT_EQ(chmod(target.c_str(), row.targetMode), 0);
   }
-  std::string error;
-  ASSERT_TRUE(writeMaskFile(colourfulMask(), path, &error, row.backup))
-      << error;
+  const Status written = writeMaskFile(colourfulMask(), path, row.backup);
+  ASSERT_TRUE(written.ok()) << written.reason();
 
   struct stat info;
   ASSERT_EQ(lstat(path.c_str(), &info), 0);
