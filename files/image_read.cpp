@@ -1,60 +1,17 @@
 #include "files/image_read.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <opencv2/imgcodecs.hpp>
+#include <utility>
+
+#include "files/standard_error.h"
 
 namespace scribeline {
 namespace {
-
-// The image libraries (libpng, libjpeg, libtiff) write their complaints to
-// standard error themselves. While an object of this class lives, standard
-// error goes to a temporary file instead; finish() puts it back and returns
-// what was written. Without a temporary file nothing is held back.
-class StandardErrorCapture {
- public:
-  StandardErrorCapture() {
-    std::fflush(stderr);
-    file_ = std::tmpfile();
-    if (file_ == nullptr) return;
-    saved_ = ::dup(STDERR_FILENO);
-    if (saved_ >= 0 && ::dup2(::fileno(file_), STDERR_FILENO) < 0) {
-      ::close(saved_);
-      saved_ = -1;
-    }
-  }
-  ~StandardErrorCapture() {
-    finish();
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  StandardErrorCapture(const StandardErrorCapture&) = delete;
-  StandardErrorCapture& operator=(const StandardErrorCapture&) = delete;
-
-  // Puts standard error back (the first call only) and returns what was
-  // written to it meanwhile.
-  std::string finish() {
-    if (saved_ < 0) return {};
-    std::fflush(stderr);
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-    saved_ = -1;
-    std::string text;
-    std::rewind(file_);
-    char chunk[512];
-    for (std::size_t got;
-         (got = std::fread(chunk, 1, sizeof chunk, file_)) > 0;)
-      text.append(chunk, got);
-    return text;
-  }
-
- private:
-  std::FILE* file_ = nullptr;
-  int saved_ = -1;
-};
 
 // " (FIRST LINE)" of the libraries' messages, or nothing.
 std::string firstLineOf(const std::string& messages) {
@@ -64,18 +21,17 @@ std::string firstLineOf(const std::string& messages) {
 
 }  // namespace
 
-cv::Mat decodeImage(const std::string& path, int flags,
-                    std::string* libraryMessages) {
-  StandardErrorCapture capture;
-  cv::Mat image;
-  try {
-    image = cv::imread(path, flags);
-  } catch (const std::exception&) {
-    // cv::Exception (a limit of the reader, a corrupt file) or bad_alloc.
-    image.release();
-  }
-  *libraryMessages = capture.finish();
-  return image;
+DecodedImage decodeImage(const std::string& path, int flags) {
+  DecodedImage decoded;
+  decoded.libraryMessages = captureStandardError([&] {
+    try {
+      decoded.image = cv::imread(path, flags);
+    } catch (const std::exception&) {
+      // cv::Exception (a limit of the reader, a corrupt file) or bad_alloc.
+      decoded.image.release();
+    }
+  });
+  return decoded;
 }
 
 Result<cv::Mat> readPhoto(const std::string& path, const ImageLimits& limits) {
@@ -87,14 +43,14 @@ Result<cv::Mat> readPhoto(const std::string& path, const ImageLimits& limits) {
     Status memory = checkStartUpMemory(*declared, limits);
     if (!memory.ok()) return memory;
   }
-  std::string messages;
-  cv::Mat photo = decodeImage(path, cv::IMREAD_COLOR, &messages);
-  if (photo.empty())
+  DecodedImage decoded = decodeImage(path, cv::IMREAD_COLOR);
+  if (decoded.image.empty())
     return Status::failure("not an image the reader can decode" +
-                           firstLineOf(messages));
+                           firstLineOf(decoded.libraryMessages));
   // What the libraries said about an image they could read (a warning on a
   // damaged JPEG, say) reaches standard error as before.
-  std::fputs(messages.c_str(), stderr);
+  std::fputs(decoded.libraryMessages.c_str(), stderr);
+  cv::Mat photo = std::move(decoded.image);
   // A format whose header is not read here is judged once decoded: the
   // pixels are there, but the tools' work on them is still to come.
   if (!declared) {
@@ -139,8 +95,7 @@ SavedMask readMaskFor(const std::string& path, cv::Size imageSize,
   }
   // What the libraries say about a file they cannot decode is held back:
   // the set-aside line says it.
-  std::string messages;
-  cv::Mat mask = decodeImage(path, cv::IMREAD_COLOR, &messages);
+  const cv::Mat mask = decodeImage(path, cv::IMREAD_COLOR).image;
   if (mask.empty()) {
     found.state = State::kUnreadable;
   } else if (mask.size() != imageSize) {

@@ -33,10 +33,16 @@ struct SavedMask {
 SavedMask readMaskFor(const std::string& path, cv::Size imageSize,
                       const ImageLimits& limits);
 
-// cv::imread that never lets an exception out: empty when the image cannot
-// be decoded. What the image libraries write to standard error meanwhile
-// is held back and handed over in *libraryMessages.
-cv::Mat decodeImage(const std::string& path, int flags,
-                    std::string* libraryMessages);
+// An image as cv::imread gives it, and what the image libraries wrote to
+// standard error while it was read.
+struct DecodedImage {
+  cv::Mat image;  // empty when the image cannot be decoded
+  std::string libraryMessages;
+};
+
+// cv::imread that never lets an exception out. What the image libraries
+// write to standard error meanwhile is held back (captureStandardError,
+// files/standard_error.h) and handed over.
+DecodedImage decodeImage(const std::string& path, int flags);
 
 }  // namespace scribeline

@@ -13,6 +13,7 @@
 
 #include "files/image_read.h"
 #include "files/photo_list.h"
+#include "files/standard_error.h"
 
 namespace scribeline {
 namespace {
@@ -134,6 +135,8 @@ Status writeMaskFile(const cv::Mat& mask, const std::string& path,
   std::vector<unsigned char> png;
   bool encoded = false;
   try {
+    // libpng may warn on standard error: not while another thread decodes.
+    const std::unique_lock<std::mutex> held = holdStandardError();
     encoded = !mask.empty() && cv::imencode(".png", mask, png);
   } catch (const cv::Exception& e) {
     encoded = false;
@@ -170,8 +173,7 @@ cv::Mat readMaskFile(const std::string& path) {
   // limits (it would throw).
   if (!checkImageFile(path, ImageLimits::ofThisProcess()).ok())
     return cv::Mat();
-  std::string ignored;
-  return decodeImage(path, cv::IMREAD_COLOR, &ignored);
+  return decodeImage(path, cv::IMREAD_COLOR).image;
 }
 
 }  // namespace scribeline
