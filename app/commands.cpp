@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "app/mask_file.h"
 #include "app/toolbox.h"
 #include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
@@ -10,6 +9,7 @@
 #include "canvas/opacity.h"
 #include "canvas/view.h"
 #include "canvas/window_placement.h"
+#include "files/mask_file.h"
 
 namespace scribeline {
 namespace {
@@ -274,15 +274,15 @@ CommandResult runCommand(Workspace& workspace, int keyCode) {
 }
 
 bool saveMaskNow(Workspace& workspace) {
-  std::string error;
-  if (writeMaskFile(workspace.mask, workspace.maskPath, &error,
-                    !workspace.maskBackupTaken)) {
+  const Status saved = writeMaskFile(workspace.mask, workspace.maskPath,
+                                     !workspace.maskBackupTaken);
+  if (saved.ok()) {
     workspace.maskBackupTaken = true;
     workspace.savedMask = workspace.mask.clone();
     return true;
   }
-  say(workspace,
-      "Could not save the mask to " + workspace.maskPath + ": " + error + "\n");
+  say(workspace, "Could not save the mask to " + workspace.maskPath + ": " +
+                     saved.reason() + "\n");
   return false;
 }
 

@@ -2,19 +2,22 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "app/photo_autosave.h"
-#include "app/photo_list.h"
 #include "app/session.h"
 #include "app/start_checks.h"
 #include "app/tools.h"
+#include "files/image_read.h"
+#include "files/photo_list.h"
 
 namespace scribeline {
 namespace {
 
-std::string placeOf(const std::vector<std::string>& photos, size_t index) {
+std::string placeOf(const PhotoList& photos, size_t index) {
   return "photo " + std::to_string(index + 1) + " of " +
-         std::to_string(photos.size()) + ": " + fileNameOf(photos[index]);
+         std::to_string(photos.paths.size()) + ": " +
+         fileNameOf(photos.paths[index]);
 }
 
 // Ends the work on a photo before the next one starts: its changed mask is
@@ -36,22 +39,25 @@ void leavePhoto(Workspace& workspace, PhotoAutosave& autosave) {
 
 }  // namespace
 
-size_t findLoadablePhoto(const std::vector<std::string>& photos, long start,
-                         int step, const ImageLimits& limits,
-                         std::ostream& console, std::ostream& errors,
-                         cv::Mat* loaded) {
-  const long count = static_cast<long>(photos.size());
+size_t findLoadablePhoto(const PhotoList& photos, long start, int step,
+                         const ImageLimits& limits, std::ostream& console,
+                         std::ostream& errors, cv::Mat* loaded) {
+  const long count = static_cast<long>(photos.paths.size());
   for (long index = start; index >= 0 && index < count; index += step) {
-    std::string problem;
-    *loaded = readPhoto(photos[index], limits, &problem);
-    if (!loaded->empty()) return static_cast<size_t>(index);
-    errors << photoRefusedLine(photos[index], problem) << std::flush;
-    console << placeOf(photos, static_cast<size_t>(index))
-            << " cannot be read\n"
-            << std::flush;
+    const std::string& path = photos.paths[index];
+    Result<cv::Mat> read = readPhoto(path, limits);
+    if (read.ok()) {
+      *loaded = std::move(read).value();
+      return static_cast<size_t>(index);
+    }
+    errors << photoRefusedLine(path, read.reason()) << std::flush;
+    if (photos.numbered)
+      console << placeOf(photos, static_cast<size_t>(index))
+              << " cannot be read\n"
+              << std::flush;
   }
   loaded->release();
-  return photos.size();
+  return photos.paths.size();
 }
 
 bool maskChangedSinceSaved(const Workspace& workspace) {
@@ -65,10 +71,10 @@ bool maskChangedSinceSaved(const Workspace& workspace) {
   return false;
 }
 
-int runFolderSession(const std::vector<std::string>& photos, size_t first,
-                     cv::Mat photo, WindowSystem& windows,
-                     std::ostream& console, std::ostream& errors,
-                     const ImageLimits& limits, const PhotoPreparer& prepare) {
+int runFolderSession(const PhotoList& photos, size_t first, cv::Mat photo,
+                     WindowSystem& windows, std::ostream& console,
+                     std::ostream& errors, const ImageLimits& limits,
+                     const PhotoPreparer& prepare) {
   size_t index = first;
   std::unique_ptr<Workspace> workspace;
   std::unique_ptr<PhotoAutosave> autosave;  // goes before its workspace
@@ -77,13 +83,14 @@ int runFolderSession(const std::vector<std::string>& photos, size_t first,
     autosave.reset();
     workspace.reset();
     workspace = std::make_unique<Workspace>(windows, console);
-    say(*workspace, placeOf(photos, index) + "\n");
-    prepare(*workspace, photos[index]);
+    const std::string& path = photos.paths[index];
+    if (photos.numbered) say(*workspace, placeOf(photos, index) + "\n");
+    prepare(*workspace, path);
     workspace->image = photo;
     photo.release();
     installTools(*workspace);
-    autosave = std::make_unique<PhotoAutosave>(*workspace, photos[index]);
-    startUp(*workspace, photos[index]);
+    autosave = std::make_unique<PhotoAutosave>(*workspace, path);
+    startUp(*workspace, path);
     for (;;) {
       const CommandResult result = runKeyLoop(*workspace);
       if (result == CommandResult::Quit) {
@@ -97,13 +104,14 @@ int runFolderSession(const std::vector<std::string>& photos, size_t first,
       const size_t next =
           findLoadablePhoto(photos, static_cast<long>(index) + step, step,
                             limits, console, errors, &photo);
-      if (next < photos.size()) {
+      if (next < photos.paths.size()) {
         leavePhoto(*workspace, *autosave);
         index = next;
         break;
       }
-      say(*workspace, placeOf(photos, index) +
-                          (step > 0 ? " is the last\n" : " is the first\n"));
+      if (photos.numbered)
+        say(*workspace, placeOf(photos, index) +
+                            (step > 0 ? " is the last\n" : " is the first\n"));
     }
   }
 }

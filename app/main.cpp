@@ -1,7 +1,7 @@
 #include <iostream>
 
-#include "app/abrupt_end.h"
 #include "app/program.h"
+#include "autosave/abrupt_end.h"
 #include "ui/display_loss.h"
 #include "ui/highgui_window_system.h"
 

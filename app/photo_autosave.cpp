@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "app/abrupt_end.h"
+#include "autosave/abrupt_end.h"
 
 namespace scribeline {
 
@@ -29,10 +29,10 @@ void PhotoAutosave::discard() {
 }
 
 void PhotoAutosave::keep() {
-  std::string error;
-  if (!autosaver_.flush(&error))
+  const Status flushed = autosaver_.flush();
+  if (!flushed.ok())
     say(workspace_, "Could not autosave the mask to " + autosaver_.path() +
-                        ": " + error + "\n");
+                        ": " + flushed.reason() + "\n");
   else if (autosaver_.holdsWork())
     say(workspace_, "Autosaved the mask to " + autosaver_.path() + "\n");
 }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/autosave.h"
+#include "autosave/autosave.h"
 #include "canvas/workspace.h"
 
 namespace scribeline {

@@ -1,16 +1,12 @@
 #include "app/program.h"
 
-#include <sstream>
-
 #include "app/command_line.h"
-#include "app/export.h"
 #include "app/folder_session.h"
-#include "app/photo_autosave.h"
-#include "app/photo_list.h"
 #include "app/session.h"
 #include "app/start_checks.h"
-#include "app/tools.h"
 #include "canvas/workspace.h"
+#include "export/export.h"
+#include "files/photo_list.h"
 
 namespace scribeline {
 
@@ -43,10 +39,11 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   printBanner(console);
   const std::string path =
       line.path.empty() ? settings.defaultImagePath : line.path;
-  const bool folder = isFolder(path);
-  const std::vector<std::string> photos =
-      folder ? photosInFolder(path) : std::vector<std::string>{path};
-  if (folder && photos.empty()) {
+  // A photo named alone is a list of one, without numbers.
+  const PhotoList photos = isFolder(path)
+                               ? PhotoList{photosInFolder(path), true}
+                               : PhotoList{{path}, false};
+  if (photos.paths.empty()) {
     *settings.errors << photoRefusedLine(path, "a folder with no photos")
                      << std::flush;
     return 0;
@@ -54,10 +51,8 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   const ImageLimits limits =
       settings.imageLimits.value_or(ImageLimits::ofThisProcess());
   cv::Mat photo;
-  std::ostringstream unplaced;  // a single photo has no place to report
-  const size_t first =
-      findLoadablePhoto(photos, 0, 1, limits, folder ? console : unplaced,
-                        *settings.errors, &photo);
+  const size_t first = findLoadablePhoto(photos, 0, 1, limits, console,
+                                         *settings.errors, &photo);
   if (photo.empty()) return 0;
 
   std::string error;
@@ -80,24 +75,8 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
     workspace.labelListPath = labelList.path;
     say(workspace, labelListNotice(labelList));
   };
-  if (folder)
-    return runFolderSession(photos, first, photo, *windows, console,
-                            *settings.errors, limits, prepare);
-
-  Workspace workspace(*windows, console);
-  prepare(workspace, path);
-  workspace.image = photo;
-  installTools(workspace);
-  PhotoAutosave autosave(workspace, path);
-  startUp(workspace, path);
-  // The keys that step through a folder do nothing here.
-  while (runKeyLoop(workspace) != CommandResult::Quit) {
-  }
-  const int status = shutDown(workspace);
-  // A clean end, whatever the answer to "Save?": no autosave is left, also
-  // none kept from an earlier run and not recovered.
-  autosave.discard();
-  return status;
+  return runFolderSession(photos, first, photo, *windows, console,
+                          *settings.errors, limits, prepare);
 }
 
 }  // namespace scribeline

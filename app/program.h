@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/image_check.h"
-#include "app/label_lookup.h"
+#include "files/image_limits.h"
+#include "files/label_lookup.h"
 #include "ui/window_system.h"
 
 namespace scribeline {
@@ -33,8 +33,9 @@ struct ProgramSettings {
 
 // The whole program. The command line (parseCommandLine) asks for --help or
 // --version (status 0), an export (runExport's status), or a session: banner,
-// photograph, window system, start-up, key loop, shutdown; for a folder, a
-// session over its photos (runFolderSession). Returns the exit status: 0
+// the first photograph that loads, window system, then runFolderSession over
+// the folder's photos, or over the photo named alone as a list of one.
+// Returns the exit status: 0
 // when the photograph (for a folder: every photo) cannot be loaded (one line
 // on `errors` names each and the reason), 2 for a usage error (the usage
 // on `errors`) or when no window system can be opened, 1 after a session.

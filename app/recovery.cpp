@@ -4,8 +4,8 @@
 
 #include <ctime>
 
-#include "app/autosave.h"
-#include "app/mask_file.h"
+#include "autosave/autosave.h"
+#include "files/mask_file.h"
 
 namespace scribeline {
 namespace {

@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "app/commands.h"
-#include "app/image_check.h"
-#include "app/mask_file.h"
 #include "app/recovery.h"
 #include "app/start_checks.h"
 #include "app/toolbox.h"
@@ -15,6 +13,8 @@
 #include "canvas/mouse.h"
 #include "canvas/view.h"
 #include "canvas/window_placement.h"
+#include "files/image_read.h"
+#include "files/mask_file.h"
 
 namespace scribeline {
 namespace {
@@ -75,7 +75,8 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
                            maskBackupPath(workspace.maskPath) + "\n");
         break;
       case State::kRefused:
-        std::cerr << maskSetAsideLine(workspace.maskPath, saved.refusal)
+        std::cerr << maskSetAsideLine(workspace.maskPath,
+                                      saved.refusal.reason())
                   << std::flush;
         break;
     }
@@ -106,16 +107,12 @@ void printBanner(std::ostream& console) {
           << std::flush;
 }
 
-std::string maskPathFor(const std::string& imagePath) {
-  return imagePath + "_Mask.png";
-}
-
 void startUp(Workspace& workspace, const std::string& imagePath) {
   workspace.maskPath = maskPathFor(imagePath);
   // Said before the long work, not learnt at the first save.
-  const std::string unsavable = whyMaskCannotBeSaved(workspace.maskPath);
-  if (!unsavable.empty())
-    say(workspace, maskUnsavableLine(workspace.maskPath, unsavable));
+  const Status savable = checkMaskCanBeSaved(workspace.maskPath);
+  if (!savable.ok())
+    say(workspace, maskUnsavableLine(workspace.maskPath, savable.reason()));
   buildTools(workspace);
   findOrCreateMask(workspace, imagePath);
   openToolbox(workspace);

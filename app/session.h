@@ -12,9 +12,6 @@ namespace scribeline {
 // The banner printed before anything else.
 void printBanner(std::ostream& console);
 
-// The mask file of an image: its path, unchanged, followed by "_Mask.png".
-std::string maskPathFor(const std::string& imagePath);
-
 // Start-up after the photograph is loaded: builds and initializes the tools,
 // finds, loads or creates the mask, opens the toolbox, prints the help, opens
 // the main window and draws the first view.

@@ -20,7 +20,7 @@ std::string maskSetAsideLine(const std::string& path,
          "; starting with a blank mask\n";
 }
 
-std::string whyMaskCannotBeSaved(const std::string& maskPath) {
+Status checkMaskCanBeSaved(const std::string& maskPath) {
   const std::filesystem::path path(maskPath);
   const std::string folder =
       path.has_parent_path() ? path.parent_path().string() : ".";
@@ -31,10 +31,11 @@ std::string whyMaskCannotBeSaved(const std::string& maskPath) {
   if (nameMax <= 0) nameMax = NAME_MAX;
   if (path.filename().string().size() > static_cast<std::size_t>(nameMax) ||
       maskPath.size() >= PATH_MAX) {
-    return std::strerror(ENAMETOOLONG);
+    return Status::failure(std::strerror(ENAMETOOLONG));
   }
   // The save writes a temporary file into the folder and renames it.
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    return Status::failure(std::strerror(errno));
   return {};
 }
 

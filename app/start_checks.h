@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "files/status.h"
+
 namespace scribeline {
 
 // The one-line messages of start-up about its files, each ending in a line
@@ -17,11 +19,11 @@ std::string photoRefusedLine(const std::string& path,
 std::string maskSetAsideLine(const std::string& path,
                              const std::string& reason);
 
-// Why no save can succeed at `maskPath`, found without writing anything:
-// the file name is longer than its folder allows, the whole path longer
-// than the system allows, or the folder cannot be written. Empty when a save
-// can be tried.
-std::string whyMaskCannotBeSaved(const std::string& maskPath);
+// Refuses, found without writing anything, when no save can succeed at
+// `maskPath`: the file name is longer than its folder allows, the whole path
+// longer than the system allows, or the folder cannot be written. Ok when a
+// save can be tried.
+Status checkMaskCanBeSaved(const std::string& maskPath);
 
 // The console line for a mask that cannot be saved where it must go.
 std::string maskUnsavableLine(const std::string& maskPath,

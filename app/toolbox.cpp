@@ -1,28 +1,14 @@
 #include "app/toolbox.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <filesystem>
 #include <opencv2/imgproc.hpp>
-#include <sstream>
 
-#include "app/regular_file.h"
 #include "canvas/window_placement.h"
+#include "files/label_list.h"
 #include "palette/palette.h"
 
 namespace scribeline {
 namespace {
-
-// A longer name is cut: it could not be shown in full on its row anyway.
-constexpr std::size_t kMaxNameLength = 254;
-// 25 names of that length and a count line fit many times over; a larger
-// file is read only this far.
-constexpr std::size_t kMaxListBytes = 1 << 20;
-
-void dropCarriageReturn(std::string& line) {
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-}
 
 void putToolboxText(cv::Mat& picture, const std::string& text, int x, int y,
                     const cv::Scalar& colour) {
@@ -31,44 +17,6 @@ void putToolboxText(cv::Mat& picture, const std::string& text, int x, int y,
 }
 
 }  // namespace
-
-std::vector<std::string> readLabelNames(std::istream& in) {
-  std::vector<std::string> names;
-  int count = 0;
-  if (!(in >> count)) return names;
-  std::string line;
-  std::getline(in, line);  // rest of the count line
-  const unsigned wanted =
-      std::min(static_cast<unsigned>(count), static_cast<unsigned>(numLabels));
-  for (unsigned label = 0; label < wanted; ++label) {
-    // Lines missing at the end of the file give empty names.
-    line.clear();
-    std::getline(in, line);
-    dropCarriageReturn(line);
-    if (line.size() > kMaxNameLength) line.resize(kMaxNameLength);
-    names.push_back(line);
-  }
-  return names;
-}
-
-std::vector<std::string> readLabelNames(const std::string& path,
-                                        std::string* problem) {
-  std::string reason;
-  const int fd = openRegularFile(path, &reason);
-  std::string content;
-  const bool read = fd >= 0 && readUpTo(fd, kMaxListBytes, &content, &reason);
-  if (fd >= 0) ::close(fd);
-  if (!read) {
-    // Named in full: a relative path depends on the working folder.
-    std::error_code ignored;
-    if (problem != nullptr)
-      *problem =
-          std::filesystem::absolute(path, ignored).string() + ": " + reason;
-    return {};
-  }
-  std::istringstream in(content);
-  return readLabelNames(in);
-}
 
 void renderToolbox(cv::Mat& picture, int currentLabel,
                    const std::vector<std::string>& names) {
@@ -94,12 +42,13 @@ void drawToolbox(Workspace& workspace) {
   // The list is read afresh at every drawing; a list that cannot be read is
   // named once, at the first drawing (start-up), not at every pick.
   const bool firstDrawing = workspace.toolboxImage.empty();
-  std::string problem;
-  const std::vector<std::string> names =
-      readLabelNames(workspace.labelListPath, &problem);
-  if (firstDrawing && !problem.empty())
-    say(workspace, "Scribeline: no label names, cannot read " + problem + "\n");
-  renderToolbox(workspace.toolboxImage, workspace.currentLabel, names);
+  const Result<std::vector<std::string>> names =
+      readLabelNames(workspace.labelListPath);
+  if (firstDrawing && !names.ok())
+    say(workspace,
+        "Scribeline: no label names, cannot read " + names.reason() + "\n");
+  renderToolbox(workspace.toolboxImage, workspace.currentLabel,
+                names.valueOr({}));
   placeToolbox(workspace.windows);
   workspace.windows.createWindow(kToolboxWindow, WindowMode::Scale100);
   workspace.windows.showImage(kToolboxWindow, workspace.toolboxImage);

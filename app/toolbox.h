@@ -1,6 +1,5 @@
 #pragma once
 
-#include <istream>
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
@@ -13,19 +12,6 @@ namespace scribeline {
 constexpr int kToolboxWidth = 180;
 constexpr int kToolboxHeight = 500;
 constexpr int kToolboxRowHeight = 20;
-
-// Reads a label list: an integer count, the rest of its line discarded, then
-// one name per line for at most min(count, 25) labels, a negative count
-// reading as more than 25. A trailing carriage return is dropped and a name
-// is cut to 254 characters; a long line spoils nothing after it. Names
-// missing at the end of the file are empty. Returns min(count, 25) names in
-// label order, none when there is no readable count.
-std::vector<std::string> readLabelNames(std::istream& in);
-// The same for a file. A file that cannot be read (missing, not a regular
-// file, a read error) gives no names, and *problem, when given, is set to
-// "PATH: REASON", the path made absolute.
-std::vector<std::string> readLabelNames(const std::string& path,
-                                        std::string* problem = nullptr);
 
 // Paints the toolbox picture into `picture` (created at 180 x 500 if empty):
 // per label a white number block and a colour block, the marker ">" in the

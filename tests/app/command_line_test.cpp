@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
 #include <sstream>
 
 #include "app/commands.h"
 #include "app/program.h"
+#include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -108,6 +110,30 @@ TEST(CommandLineTest, HelpVersionAndUsageErrorsThroughTheProgram) {
     EXPECT_EQ(errors.str(), c.errors) << c.arguments[0];
     EXPECT_FALSE(opened);
   }
+}
+
+TEST(ExportCommandTest, ExitStatusesThroughTheCommandLine) {
+  const TempFolder temp("scribeline-export");
+  const std::string& folder = temp.path();
+  const std::string photo = folder + "/p.png";
+  ASSERT_TRUE(cv::imwrite(photo, cv::Mat::zeros(2, 2, CV_8UC3)));
+  ProgramSettings settings;
+  std::ostringstream errors;
+  settings.errors = &errors;
+  settings.dataFolders = {};
+  auto run = [&](std::vector<const char*> argv) {
+    std::ostringstream console;
+    argv.insert(argv.begin(), "scribeline");
+    return runProgram(
+        static_cast<int>(argv.size()), argv.data(), console,
+        [](std::string*) { return std::shared_ptr<WindowSystem>(); }, settings);
+  };
+  const std::string out = folder + "/out";
+  EXPECT_EQ(run({"--export", out.c_str()}), 2);
+  EXPECT_EQ(run({"--export"}), 2);
+  EXPECT_EQ(run({"--export", out.c_str(), photo.c_str()}), 1);  // no mask
+  ASSERT_TRUE(cv::imwrite(photo + "_Mask.png", cv::Mat::zeros(2, 2, CV_8UC3)));
+  EXPECT_EQ(run({"--export", out.c_str(), photo.c_str()}), 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
@@ -173,6 +174,23 @@ TEST_F(FolderSessionTest, PageKeysDoNothingWithASinglePhoto) {
           2, argv, console, [this](std::string*) { return windows; }, settings),
       1);
   EXPECT_EQ(console.str().find("photo "), std::string::npos);
+  EXPECT_EQ(windows->questions().size(), 1u);  // "Save?" at exit
+}
+
+// A folder holding one photo is still a folder: its photo is numbered, and
+// the page keys say it is the last and the first, unlike a photo named alone.
+TEST_F(FolderSessionTest, AFolderOfOnePhotoIsNumbered) {
+  ASSERT_EQ(std::remove(photos[0].c_str()), 0);
+  ASSERT_EQ(std::remove(photos[2].c_str()), 0);
+  windows->pushKey(kKeyPageDown);
+  windows->pushKey(kKeyPageUp);
+  windows->pushKey(27);
+  EXPECT_EQ(run(), 1);
+  const std::string text = console.str();
+  for (const std::string line :
+       {"photo 1 of 1: b.jpg\n", "photo 1 of 1: b.jpg is the last\n",
+        "photo 1 of 1: b.jpg is the first\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
   EXPECT_EQ(windows->questions().size(), 1u);  // "Save?" at exit
 }
 

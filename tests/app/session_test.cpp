@@ -9,6 +9,7 @@
 
 #include "app/commands.h"
 #include "app/program.h"
+#include "files/mask_file.h"
 #include "palette/palette.h"
 #include "tests/support/pen_band.h"
 #include "tests/support/temp_folder.h"

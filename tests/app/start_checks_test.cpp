@@ -36,7 +36,9 @@ class MaskSaveCheckTest : public testing::TestWithParam<SaveRow> {
 TEST_P(MaskSaveCheckTest, NamesTheReason) {
   if (GetParam().needsOrdinaryUser && ::geteuid() == 0)
     GTEST_SKIP() << "the root user may write into any folder";
-  EXPECT_EQ(whyMaskCannotBeSaved(GetParam().make(folder)), GetParam().reason);
+  const Status savable = checkMaskCanBeSaved(GetParam().make(folder));
+  EXPECT_EQ(savable.ok(), GetParam().reason.empty());
+  EXPECT_EQ(savable.reason(), GetParam().reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(

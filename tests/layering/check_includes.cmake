@@ -3,15 +3,21 @@
 cmake_minimum_required(VERSION 3.16)
 
 
-# folder;files (glob);folders it must not include
+# folder|files (glob)|folders it must not include. From the bottom up:
+# palette; the engines graphcut and superpixel and the window system ui;
+# files; canvas; the scissors and snapping engines; autosave and export side
+# by side; app on top.
 set(rules
-  "palette|palette/*|canvas app ui scissors snapping graphcut superpixel"
-  "graphcut|graphcut/*|canvas app ui scissors snapping superpixel palette"
-  "superpixel|superpixel/*|canvas app ui scissors snapping graphcut palette"
-  "ui|ui/*|canvas app scissors snapping graphcut superpixel palette"
-  "canvas|canvas/*|app scissors snapping graphcut superpixel"
-  "scissors engine|scissors/*|app ui canvas snapping graphcut superpixel"
-  "snapping engine|snapping/*|app ui canvas scissors")
+  "palette|palette/*|canvas app ui scissors snapping graphcut superpixel files autosave export"
+  "graphcut|graphcut/*|canvas app ui scissors snapping superpixel palette files autosave export"
+  "superpixel|superpixel/*|canvas app ui scissors snapping graphcut palette files autosave export"
+  "ui|ui/*|canvas app scissors snapping graphcut superpixel palette files autosave export"
+  "files|files/*|canvas app ui scissors snapping graphcut superpixel autosave export"
+  "canvas|canvas/*|app scissors snapping graphcut superpixel autosave export"
+  "scissors engine|scissors/*|app ui canvas snapping graphcut superpixel files autosave export"
+  "snapping engine|snapping/*|app ui canvas scissors files autosave export"
+  "autosave|autosave/*|canvas app ui scissors snapping graphcut superpixel export"
+  "export|export/*|canvas app ui scissors snapping graphcut superpixel autosave")
 # The tools in the engine folders stand above the engines: they may also
 # include canvas/ and the window-system interface.
 set(tool_files scissors/scissor_tool snapping/snapper_tool snapping/snap_step)

@@ -1,0 +1,110 @@
+#include "files/image_read.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <opencv2/imgcodecs.hpp>
+#include <utility>
+
+#include "files/standard_error.h"
+
+namespace scribeline {
+namespace {
+
+// " (FIRST LINE)" of the libraries' messages, or nothing.
+std::string firstLineOf(const std::string& messages) {
+  const std::string line = messages.substr(0, messages.find('\n'));
+  return line.empty() ? "" : " (" + line + ")";
+}
+
+}  // namespace
+
+DecodedImage decodeImage(const std::string& path, int flags) {
+  DecodedImage decoded;
+  decoded.libraryMessages = captureStandardError([&] {
+    try {
+      decoded.image = cv::imread(path, flags);
+    } catch (const std::exception&) {
+      // cv::Exception (a limit of the reader, a corrupt file) or bad_alloc.
+      decoded.image.release();
+    }
+  });
+  return decoded;
+}
+
+Result<cv::Mat> readPhoto(const std::string& path, const ImageLimits& limits) {
+  const Result<std::optional<DeclaredSize>> checked =
+      checkImageFile(path, limits);
+  if (!checked.ok()) return checked.status();
+  const std::optional<DeclaredSize>& declared = checked.value();
+  if (declared) {
+    Status memory = checkStartUpMemory(*declared, limits);
+    if (!memory.ok()) return memory;
+  }
+  DecodedImage decoded = decodeImage(path, cv::IMREAD_COLOR);
+  if (decoded.image.empty())
+    return Status::failure("not an image the reader can decode" +
+                           firstLineOf(decoded.libraryMessages));
+  // What the libraries said about an image they could read (a warning on a
+  // damaged JPEG, say) reaches standard error as before.
+  std::fputs(decoded.libraryMessages.c_str(), stderr);
+  cv::Mat photo = std::move(decoded.image);
+  // A format whose header is not read here is judged once decoded: the
+  // pixels are there, but the tools' work on them is still to come.
+  if (!declared) {
+    Status memory = checkStartUpMemory({static_cast<std::uint64_t>(photo.cols),
+                                        static_cast<std::uint64_t>(photo.rows)},
+                                       limits);
+    if (!memory.ok()) return memory;
+  }
+  return photo;
+}
+
+SavedMask readMaskFor(const std::string& path, cv::Size imageSize,
+                      const ImageLimits& limits) {
+  using State = SavedMask::State;
+  SavedMask found;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 &&
+      (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG)) {
+    return found;
+  }
+  if (S_ISREG(status.st_mode) && status.st_size == 0) {
+    found.state = State::kUnreadable;
+    return found;
+  }
+  const Result<std::optional<DeclaredSize>> checked =
+      checkImageFile(path, limits);
+  if (!checked.ok()) {
+    found.state = State::kRefused;
+    found.refusal = checked.status();
+    return found;
+  }
+  const std::optional<DeclaredSize>& declared = checked.value();
+  // A header of another size is enough to set the file aside undecoded. The
+  // reader may turn an image by its orientation tag, so either order of the
+  // sides is decoded, and the decoded size decides.
+  const auto width = static_cast<std::uint64_t>(imageSize.width);
+  const auto height = static_cast<std::uint64_t>(imageSize.height);
+  if (declared && !(declared->width == width && declared->height == height) &&
+      !(declared->width == height && declared->height == width)) {
+    found.state = State::kOtherSize;
+    return found;
+  }
+  // What the libraries say about a file they cannot decode is held back:
+  // the set-aside line says it.
+  const cv::Mat mask = decodeImage(path, cv::IMREAD_COLOR).image;
+  if (mask.empty()) {
+    found.state = State::kUnreadable;
+  } else if (mask.size() != imageSize) {
+    found.state = State::kOtherSize;
+  } else {
+    found.state = State::kLoaded;
+    found.mask = mask;
+  }
+  return found;
+}
+
+}  // namespace scribeline

@@ -1,0 +1,179 @@
+#include "files/mask_file.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <opencv2/imgcodecs.hpp>
+#include <vector>
+
+#include "files/image_read.h"
+#include "files/photo_list.h"
+#include "files/standard_error.h"
+
+namespace scribeline {
+namespace {
+
+// Writes all bytes, retrying short writes and interrupted calls.
+bool writeAll(int fd, const unsigned char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// mkstemp creates the file readable by its owner only; a mask file gets the
+// permission bits of the file it replaces, or those an ordinary new file
+// would get.
+void applyPermissions(int fd, const struct stat* replaced) {
+  if (replaced != nullptr) {
+    ::fchmod(fd, replaced->st_mode & 07777);
+    return;
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+}
+
+// Symbolic links are followed to the file they name, so that a save
+// replaces the target and leaves the link in place. A dangling link names
+// the file to create. Gives up (returning the path reached) after as many
+// links as the system itself would follow.
+std::string followLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+    std::vector<char> target(static_cast<size_t>(info.st_size) + 256);
+    const ssize_t length =
+        ::readlink(path.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<size_t>(length) >= target.size()) break;
+    const std::string next(target.data(), static_cast<size_t>(length));
+    path = next[0] == '/' ? next : folderOf(path) + "/" + next;
+  }
+  return path;
+}
+
+// Makes the file at path from bytes: a temporary file in the same folder,
+// written, given its permissions and flushed to the disk, then renamed over
+// path, so that path holds either its old or its new contents, never a mix.
+Status replaceAtomically(const std::string& path, const unsigned char* data,
+                         size_t size, const struct stat* replaced) {
+  std::string temporary = folderOf(path) + "/.scribeline-XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return Status::failure(std::strerror(errno));
+  applyPermissions(fd, replaced);
+  bool ok = writeAll(fd, data, size) && ::fsync(fd) == 0;
+  int savedErrno = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    savedErrno = errno;
+  }
+  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+    ok = false;
+    savedErrno = errno;
+  }
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return Status::failure(std::strerror(savedErrno));
+  }
+  // The rename itself reaches the disk with the folder.
+  const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+  if (folder >= 0) {
+    ::fsync(folder);
+    ::close(folder);
+  }
+  return {};
+}
+
+bool readWhole(const std::string& path, std::vector<unsigned char>* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), {});
+  return !in.bad();
+}
+
+// Keeps the file at path as path + "~": a second name for the same file when
+// the file system allows it (the rename of the new mask then leaves this
+// name on the old contents), else a copy, itself written atomically.
+Status keepBackup(const std::string& path, const struct stat& replaced) {
+  const std::string backup = path + "~";
+  std::string temporary = folderOf(path) + "/.scribeline-backup-XXXXXX";
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return Status::failure(std::strerror(errno));
+  ::close(fd);
+  ::unlink(temporary.c_str());
+  if (::link(path.c_str(), temporary.c_str()) == 0) {
+    if (::rename(temporary.c_str(), backup.c_str()) == 0) return {};
+    const Status failed = Status::failure(std::strerror(errno));
+    ::unlink(temporary.c_str());
+    return failed;
+  }
+  std::vector<unsigned char> old;
+  if (!readWhole(path, &old))
+    return Status::failure("the file to replace cannot be read");
+  return replaceAtomically(backup, old.data(), old.size(), &replaced);
+}
+
+}  // namespace
+
+std::string maskPathFor(const std::string& imagePath) {
+  return imagePath + "_Mask.png";
+}
+
+Status writeMaskFile(const cv::Mat& mask, const std::string& path,
+                     bool backup) {
+  std::vector<unsigned char> png;
+  bool encoded = false;
+  try {
+    // libpng may warn on standard error: not while another thread decodes.
+    const std::unique_lock<std::mutex> held = holdStandardError();
+    encoded = !mask.empty() && cv::imencode(".png", mask, png);
+  } catch (const cv::Exception& e) {
+    encoded = false;
+  }
+  if (!encoded) return Status::failure("the mask cannot be encoded as PNG");
+  const std::string target = followLinks(path);
+  struct stat replaced;
+  const bool replacing =
+      ::stat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode);
+  if (replacing && backup) {
+    const Status kept = keepBackup(target, replaced);
+    if (!kept.ok())
+      return Status::failure("the file it replaces cannot be kept as " +
+                             target + "~: " + kept.reason());
+  }
+  return replaceAtomically(target, png.data(), png.size(),
+                           replacing ? &replaced : nullptr);
+}
+
+Status writeFileAtomically(const std::string& path, const void* data,
+                           size_t size) {
+  return replaceAtomically(path, static_cast<const unsigned char*>(data), size,
+                           nullptr);
+}
+
+std::string maskBackupPath(const std::string& path) {
+  return followLinks(path) + "~";
+}
+
+cv::Mat readMaskFile(const std::string& path) {
+  // The library warns on the console about a file it cannot open; a missing
+  // file is an ordinary case here, so it is not handed over at all, nor is
+  // a FIFO (a read would wait without end) or a header beyond the reader's
+  // limits (it would throw).
+  if (!checkImageFile(path, ImageLimits::ofThisProcess()).ok())
+    return cv::Mat();
+  return decodeImage(path, cv::IMREAD_COLOR).image;
+}
+
+}  // namespace scribeline

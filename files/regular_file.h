@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "files/status.h"
+
+namespace scribeline {
+
+// Opens `path` for reading only when it is a regular file, without ever
+// waiting: a FIFO is opened non-blocking and refused, never read (a read
+// would wait for a writer without end), as are folders, devices and
+// sockets. Returns the open descriptor, which the caller closes, or the
+// reason ("No such file or directory", "a FIFO, not a regular file", ...).
+// The descriptor is left in blocking mode.
+Result<int> openRegularFile(const std::string& path);
+
+// Reads at most `limit` bytes of a descriptor from its current position, or
+// gives the reason of a read error.
+Result<std::string> readUpTo(int fd, std::size_t limit);
+
+}  // namespace scribeline

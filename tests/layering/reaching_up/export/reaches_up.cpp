@@ -1,0 +1,3 @@
+#include "canvas/workspace.h"
+#include "autosave/autosave.h"
+#include "files/mask_file.h"

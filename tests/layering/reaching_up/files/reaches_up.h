@@ -1,0 +1,2 @@
+#include "canvas/workspace.h"
+#include "export/export.h"

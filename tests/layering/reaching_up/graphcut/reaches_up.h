@@ -1,0 +1,1 @@
+#include "autosave/autosave.h"

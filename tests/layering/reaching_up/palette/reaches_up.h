@@ -1,0 +1,1 @@
+#include "files/mask_file.h"

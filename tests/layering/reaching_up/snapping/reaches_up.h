@@ -1,0 +1,1 @@
+#include "files/photo_list.h"
