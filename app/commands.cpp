@@ -52,7 +52,8 @@ CommandResult penRadiusUp(Workspace& workspace, int) {
 
 // The tool's under-way work is settled before the message and the switch;
 // selecting the current tool again only prints the message.
-void switchTool(Workspace& workspace, int tool, const char* message) {
+void switchTool(Workspace& workspace, int tool) {
+  const std::string message = currentToolLine(tool);
   const bool changes = tool != workspace.currentTool;
   if (Tool* leaving = currentTool(workspace); changes && leaving)
     leaving->onLeave(workspace);
@@ -69,17 +70,17 @@ void switchTool(Workspace& workspace, int tool, const char* message) {
 }
 
 CommandResult toolScissors(Workspace& workspace, int) {
-  switchTool(workspace, kToolScissors, "Current Tool = iScissor\n");
+  switchTool(workspace, kToolScissors);
   return CommandResult::Continue;
 }
 
 CommandResult toolSnapper(Workspace& workspace, int) {
-  switchTool(workspace, kToolSnapper, "Current Tool = lSnapper\n");
+  switchTool(workspace, kToolSnapper);
   return CommandResult::Continue;
 }
 
 CommandResult toolPen(Workspace& workspace, int) {
-  switchTool(workspace, kToolPen, "Current Tool = pen\n");
+  switchTool(workspace, kToolPen);
   return CommandResult::Continue;
 }
 
@@ -271,6 +272,11 @@ CommandResult runCommand(Workspace& workspace, int keyCode) {
   for (const Command& command : commandTable())
     if (command.code == code) return command.run(workspace, keyCode);
   return CommandResult::Continue;
+}
+
+std::string currentToolLine(int tool) {
+  static const char* const names[numTools] = {"iScissor", "lSnapper", "pen"};
+  return std::string("Current Tool = ") + names[tool] + "\n";
 }
 
 bool saveMaskNow(Workspace& workspace) {

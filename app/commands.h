@@ -42,6 +42,10 @@ std::string namedKeyHelpText();
 // ignored. Returns Quit for Escape.
 CommandResult runCommand(Workspace& workspace, int keyCode);
 
+// "Current Tool = iScissor\n", "... = lSnapper\n" or "... = pen\n": the line
+// that says which tool a tool number is.
+std::string currentToolLine(int tool);
+
 // Saves the mask now; a failure is reported on the console. Returns success.
 bool saveMaskNow(Workspace& workspace);
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "app/photo_autosave.h"
@@ -36,6 +37,28 @@ void leavePhoto(Workspace& workspace, PhotoAutosave& autosave) {
   workspace.windows.setMouseHandler(kToolboxWindow, {});
   workspace.windows.destroyWindow(kMaskWindow);
 }
+
+// What the user chose for the work, kept from photo to photo of a folder:
+// labelling a series takes the same label, tool, pen and overlay on each.
+struct WorkSettings {
+  int currentTool;
+  int currentLabel;
+  int penRadius;
+  bool maskOverlay;
+  double maskOpacity;
+
+  static WorkSettings of(const Workspace& workspace) {
+    return {workspace.currentTool, workspace.currentLabel, workspace.penRadius,
+            workspace.maskOverlay, workspace.maskOpacity};
+  }
+  void applyTo(Workspace& workspace) const {
+    workspace.currentTool = currentTool;
+    workspace.currentLabel = currentLabel;
+    workspace.penRadius = penRadius;
+    workspace.maskOverlay = maskOverlay;
+    workspace.maskOpacity = maskOpacity;
+  }
+};
 
 }  // namespace
 
@@ -78,11 +101,14 @@ int runFolderSession(const PhotoList& photos, size_t first, cv::Mat photo,
   size_t index = first;
   std::unique_ptr<Workspace> workspace;
   std::unique_ptr<PhotoAutosave> autosave;  // goes before its workspace
+  std::optional<WorkSettings> settings;
   for (;;) {
     // The previous photo's engines go before the next photo's are built.
+    if (workspace) settings = WorkSettings::of(*workspace);
     autosave.reset();
     workspace.reset();
     workspace = std::make_unique<Workspace>(windows, console);
+    if (settings) settings->applyTo(*workspace);
     const std::string& path = photos.paths[index];
     if (photos.numbered) say(*workspace, placeOf(photos, index) + "\n");
     prepare(*workspace, path);

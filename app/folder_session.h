@@ -43,7 +43,8 @@ bool maskChangedSinceSaved(const Workspace& workspace);
 // A session over the photos, from photos.paths[first] (already loaded as
 // `photo`); a single photo is a list of one. Each photo starts alike (in a
 // numbered list after the line "photo <n> of <count>: <file name>"): a
-// fresh workspace, its tools, its autosave, start-up. PageDown and PageUp
+// fresh workspace (with the label, tool, pen radius, overlay and opacity
+// of the photo left), its tools, its autosave, start-up. PageDown and PageUp
 // leave it for the next or previous photo that loads (findLoadablePhoto),
 // asking "Save?" first when its mask changed since it was last saved.
 // Escape, or closing every window, ends the session: shutDown, and the

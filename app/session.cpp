@@ -121,7 +121,7 @@ void startUp(Workspace& workspace, const std::string& imagePath) {
                  WindowMode::FreeScale);
   registerMainMouse(workspace, kMainWindow);
   recomposeAndShow(workspace);
-  say(workspace, "\n\nCurrent Tool = iScissor\n");
+  say(workspace, "\n\n" + currentToolLine(workspace.currentTool));
 }
 
 CommandResult runKeyLoop(Workspace& workspace) {

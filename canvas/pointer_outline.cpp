@@ -19,10 +19,14 @@ void drawDiscOutline(cv::Mat& picture, const Viewport& view, cv::Point centre,
       static_cast<int>(std::lround((block.y + block.height / 2.0) * kUnit)));
   const int reach = static_cast<int>(
       std::lround(std::max(1.0, (radius + 0.5) * view.scale()) * kUnit));
-  cv::circle(picture, middle, reach, cv::Scalar(0, 0, 0), 3, cv::LINE_8,
+  // A one-pixel white line between two one-pixel dark ones.
+  const cv::Scalar dark(0, 0, 0), white(255, 255, 255);
+  cv::circle(picture, middle, reach + (1 << kShift), dark, 1, cv::LINE_8,
              kShift);
-  cv::circle(picture, middle, reach, cv::Scalar(255, 255, 255), 1, cv::LINE_8,
-             kShift);
+  if (reach > (1 << kShift))
+    cv::circle(picture, middle, reach - (1 << kShift), dark, 1, cv::LINE_8,
+               kShift);
+  cv::circle(picture, middle, reach, white, 1, cv::LINE_8, kShift);
 }
 
 }  // namespace scribeline

@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "app/session.h"
+#include "palette/palette.h"
 #include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
@@ -119,6 +120,46 @@ TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
   EXPECT_FALSE(std::ifstream(photos[1] + "_Mask.png").good());
   EXPECT_EQ(windows->pendingInputs(), 0u);
   EXPECT_EQ(windows->droppedMouseEvents(), 0);
+}
+
+// The label, tool, pen radius, overlay and opacity chosen on one photo are
+// those of the next: labelling a series needs no picking again.
+TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
+  windows->pushClick(kToolboxWindow, 90, 7 * 20 + 10);  // label 7
+  windows->pushKey('2');                                // pen
+  windows->pushKey('.');
+  windows->pushKey('.');           // radius 5
+  windows->pushKey('u');           // overlay on
+  windows->pushKey('>');           // opacity 0.45
+  windows->pushKey(kKeyPageDown);  // a unchanged -> b, no question
+  windows->pushClick(kMainWindow, 20, 20);
+  windows->pushKey('M');
+  windows->pushKey(27);
+  windows->pushAnswer(false);
+
+  EXPECT_EQ(run(), 1);
+  const std::string text = console.str();
+  const size_t b = text.find("photo 2 of 3: b.jpg\n");
+  ASSERT_NE(b, std::string::npos) << text;
+  EXPECT_NE(text.find("\n\nCurrent Tool = pen\n", b), std::string::npos)
+      << text;
+
+  const cv::Mat mask = cv::imread(photos[1] + "_Mask.png", cv::IMREAD_COLOR);
+  ASSERT_EQ(mask.size(), cv::Size(40, 40));
+  const cv::Scalar label7 = labelColor(7);
+  const cv::Vec3b painted(label7[0], label7[1], label7[2]);
+  EXPECT_EQ(mask.at<cv::Vec3b>(20, 20), painted);
+  EXPECT_EQ(mask.at<cv::Vec3b>(20, 25), painted);  // radius 5
+  EXPECT_EQ(mask.at<cv::Vec3b>(20, 26), cv::Vec3b(0, 0, 0));
+
+  // The mask shows over the photo at 0.45.
+  const cv::Mat shown = windows->lastShown(kMainWindow);
+  ASSERT_EQ(shown.size(), mask.size());
+  const cv::Vec3b photo(20, 100, 180);
+  for (int channel = 0; channel < 3; ++channel)
+    EXPECT_NEAR(shown.at<cv::Vec3b>(17, 20)[channel],
+                0.55 * photo[channel] + 0.45 * painted[channel], 1.0)
+        << channel;
 }
 
 // Each photo has its own autosave: a No when leaving keeps the left photo's

@@ -45,7 +45,7 @@ TEST_P(DiscOutlineTest, CirclesTheDiscAtItsSizeOnScreen) {
             white == 1 ? cv::Rect(x, y, 1, 1) : extent | cv::Rect(x, y, 1, 1);
       } else if (pixel == cv::Vec3b(0, 0, 0)) {
         ++dark;
-        EXPECT_NEAR(distance, expected, 4.0) << x << "," << y;
+        EXPECT_NEAR(distance, expected, 2.5) << x << "," << y;
       }
     }
   }
