@@ -105,6 +105,8 @@ CommandResult updateMask(Workspace& workspace, bool filled) {
   for (auto& tool : workspace.tools)
     if (tool) tool->onUpdateMask(workspace, filled);
   recordMaskStep(workspace);
+  // The new mask shows at once (over the photo, with the overlay on).
+  recomposeAndShow(workspace);
   return CommandResult::Continue;
 }
 

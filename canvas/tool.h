@@ -89,7 +89,8 @@ class Tool {
   virtual void onEnter(Workspace& workspace) { (void)workspace; }
 
   // Keys "n" (filled false) and "N" (filled true), called on every tool
-  // whatever the current tool, in tool-number order. No redraw follows.
+  // whatever the current tool, in tool-number order. The main view is
+  // redrawn once after the last.
   virtual void onUpdateMask(Workspace& workspace, bool filled) {
     (void)workspace, (void)filled;
   }

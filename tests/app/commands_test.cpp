@@ -123,8 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
                  ASSERT_FALSE(saved.empty());
                  EXPECT_EQ(cv::norm(saved, w.mask, cv::NORM_INF), 0);
                }},
-        KeyRow{78, false, "", "0:update1 1:update1 2:update1 ", 0, "", noCheck},
-        KeyRow{110, false, "", "0:update0 1:update0 2:update0 ", 0, "",
+        KeyRow{78, false, "", "0:update1 1:update1 2:update1 ", 1, "", noCheck},
+        KeyRow{110, false, "", "0:update0 1:update0 2:update0 ", 1, "",
                noCheck},
         KeyRow{83, false, "", "", 1, "-Scribeline +Scribeline:1 ",
                [](const Workspace&, const ScriptedWindowSystem& s) {
