@@ -16,10 +16,12 @@ namespace {
 const cv::Size kPhotoSize(240, 160);
 const cv::Vec3b kLabel5(128, 0, 128);  // (blue, green, red) as stored
 
-// Waits for the photo's line and the end of its start-up.
-void expectPhotoStarted(XSession& session, const std::string& place) {
+// Waits for the photo's line and the end of its start-up, which names the
+// tool in use (kept from the photo left).
+void expectPhotoStarted(XSession& session, const std::string& place,
+                        const std::string& tool) {
   ASSERT_TRUE(session.waitForOutput(place + "\n")) << session.output();
-  ASSERT_TRUE(session.waitForOutput("\n\nCurrent Tool = iScissor\n"))
+  ASSERT_TRUE(session.waitForOutput("\n\nCurrent Tool = " + tool + "\n"))
       << session.output();
 }
 
@@ -44,7 +46,7 @@ TEST(FolderE2e, PageKeysStepAskOnlyForChangedMasksAndSaveEachToItsFile) {
   session.copyIn(sourcePath("label_list.txt"));
   session.launch(SCRIBELINE_BINARY, {"photos"});
 
-  expectPhotoStarted(session, "photo 1 of 3: a.png");
+  expectPhotoStarted(session, "photo 1 of 3: a.png", "iScissor");
   ASSERT_NE(session.waitForWindow("Toolbox"), 0u);
   ASSERT_TRUE(session.waitForWindowSize("Scribeline", kPhotoSize));
   paintStroke(session);
@@ -54,20 +56,20 @@ TEST(FolderE2e, PageKeysStepAskOnlyForChangedMasksAndSaveEachToItsFile) {
 
   // b is left unchanged: PageDown goes on without a question (one would
   // hold the program before c's line).
-  expectPhotoStarted(session, "photo 2 of 3: b.png");
+  expectPhotoStarted(session, "photo 2 of 3: b.png", "pen");
   session.key("Scribeline", "Page_Down");
-  expectPhotoStarted(session, "photo 3 of 3: c.png");
+  expectPhotoStarted(session, "photo 3 of 3: c.png", "pen");
   EXPECT_FALSE(session.hasWindow("Save?"));
 
   paintStroke(session);
   session.key("Scribeline", "Page_Up");
   ASSERT_TRUE(session.answer("Save?", true)) << session.output();
   ASSERT_TRUE(session.waitForOutput("Saving mask tophotos/c.png_Mask.png\n"));
-  expectPhotoStarted(session, "photo 2 of 3: b.png");
+  expectPhotoStarted(session, "photo 2 of 3: b.png", "pen");
   session.key("Scribeline", "Page_Up");
   // a has its mask now: its start offers it.
   ASSERT_TRUE(session.answer("Load?", true)) << session.output();
-  expectPhotoStarted(session, "photo 1 of 3: a.png");
+  expectPhotoStarted(session, "photo 1 of 3: a.png", "pen");
   EXPECT_NE(session.waitForWindow("Mask"), 0u);
 
   session.key("Scribeline", "Escape");
