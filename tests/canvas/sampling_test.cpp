@@ -5,15 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/canvas/random_image.h"
+
 namespace scribeline {
 namespace {
-
-cv::Mat randomImage(cv::Size size, unsigned seed) {
-  cv::Mat image(size, CV_8UC3);
-  cv::RNG rng(seed);
-  rng.fill(image, cv::RNG::UNIFORM, 0, 256);
-  return image;
-}
 
 struct SamplingCase {
   const char* name;

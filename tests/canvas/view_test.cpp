@@ -15,17 +15,11 @@
 #include "canvas/pen.h"
 #include "canvas/window_placement.h"
 #include "palette/palette.h"
+#include "tests/canvas/random_image.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
 namespace {
-
-cv::Mat randomImage(cv::Size size, unsigned seed) {
-  cv::Mat image(size, CV_8UC3);
-  cv::RNG rng(seed);
-  rng.fill(image, cv::RNG::UNIFORM, 0, 256);
-  return image;
-}
 
 // The blend as matrix arithmetic on doubles, one rounded operation per step
 // of (1 - a) * P + a * M, stored back to 8 bits by the library's conversion.
