@@ -120,6 +120,8 @@ void startUp(Workspace& workspace, const std::string& imagePath) {
   findOrCreateMask(workspace, imagePath);
   openToolbox(workspace);
   say(workspace, helpText());
+  // Closing the photo's window ends the session as Escape does.
+  workspace.windows.setCloseKey(kMainWindow, kKeyEscape);
   openMainWindow(workspace, WindowMode::FreeScale);
   recomposeAndShow(workspace);
   say(workspace, "\n\nCurrent Tool = iScissor\n");
