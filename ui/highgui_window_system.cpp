@@ -239,6 +239,9 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
       openWindow(name, entry == windows_.end() ? WindowMode::Scale100
                                                : entry->second.mode);
     }
+    // A window just made takes its picture's size once it is in place (see
+    // settlePlacements).
+    placedWindow(name);
     cv::imshow(name, image);
     settleToolRole(name);
     Window& window = windows_.at(name);
@@ -534,12 +537,14 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     return link_.frameExtents(static_cast<uint32_t>(widget->winId()));
   }
 
-  // Qt positions a window's client area with static gravity, which every
-  // window manager honours.
-  static void moveClient(QWidget* widget, QPoint frameTopLeft,
-                         const FrameExtents& frame) {
-    widget->windowHandle()->setPosition(frameTopLeft +
-                                        QPoint(frame.left, frame.top));
+  // Sent past Qt, which drops a move to where it believes the window is
+  // already: that belief lags behind the window manager's moves, and a
+  // resize Qt sends meanwhile carries the position it believes in.
+  void moveClient(QWidget* widget, QPoint frameTopLeft,
+                  const FrameExtents& frame) {
+    link_.moveClient(static_cast<uint32_t>(widget->winId()),
+                     frameTopLeft.x() + frame.left,
+                     frameTopLeft.y() + frame.top);
   }
 
   // A tool window's role, once Qt (which sets a transient role of its own
@@ -577,7 +582,15 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
       window.mapPending = false;
       learnMargins(*frame);
       const QPoint at(client->first - frame->left, client->second - frame->top);
-      if (at == *window.settleAt || window.corrections >= kMaxCorrections) {
+      if (at == *window.settleAt) {
+        // Settled once Qt too has seen it there: a resize Qt sends carries
+        // the position Qt believes in.
+        if (widget->windowHandle()->geometry().topLeft() ==
+            QPoint(client->first, client->second))
+          window.settleAt.reset();
+        continue;
+      }
+      if (window.corrections >= kMaxCorrections) {
         window.settleAt.reset();
         continue;
       }

@@ -132,6 +132,37 @@ std::optional<std::pair<int, int>> XWindowManagerLink::clientPosition(
                         static_cast<int>(reply->dst_y));
 }
 
+void XWindowManagerLink::moveClient(uint32_t window, int x, int y) {
+  if (!connected()) return;
+  if (!managerRunning()) {
+    const uint32_t values[] = {static_cast<uint32_t>(x),
+                               static_cast<uint32_t>(y)};
+    xcb_configure_window(connection_, window,
+                         XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, values);
+    xcb_flush(connection_);
+    return;
+  }
+  // _NET_MOVERESIZE_WINDOW: gravity in the low byte, then the flags of the
+  // values given (x, y), and the source (1: an application).
+  constexpr uint32_t kStaticGravity = 10;
+  constexpr uint32_t kXAndY = (1u << 8) | (1u << 9);
+  constexpr uint32_t kFromApplication = 1u << 12;
+  xcb_client_message_event_t message;
+  std::memset(&message, 0, sizeof message);
+  message.response_type = XCB_CLIENT_MESSAGE;
+  message.format = 32;
+  message.window = window;
+  message.type = atom("_NET_MOVERESIZE_WINDOW");
+  message.data.data32[0] = kStaticGravity | kXAndY | kFromApplication;
+  message.data.data32[1] = static_cast<uint32_t>(x);
+  message.data.data32[2] = static_cast<uint32_t>(y);
+  xcb_send_event(
+      connection_, 0, root_,
+      XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+      reinterpret_cast<const char*>(&message));
+  xcb_flush(connection_);
+}
+
 void XWindowManagerLink::makeGroupTransient(uint32_t window) {
   if (!connected()) return;
   xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window,

@@ -54,6 +54,11 @@ class XWindowManagerLink {
   // corner in root coordinates); none when the window is gone.
   std::optional<std::pair<int, int>> clientPosition(uint32_t window);
 
+  // Moves the window's client area to (x, y) in root coordinates: through
+  // the window manager (a move request with static gravity) when one runs,
+  // else directly.
+  void moveClient(uint32_t window, int x, int y);
+
   // Makes the window transient for its whole group (WM_TRANSIENT_FOR set to
   // the root window, as window managers read it): the manager keeps it
   // above every other window of the program.
