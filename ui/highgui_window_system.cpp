@@ -170,12 +170,15 @@ QApplication* qtApplication(char* programName) {
 }
 
 // Corrections of a window that the window manager put elsewhere than asked,
-// and the time after a placement, before the window is left where the
-// manager wants it.
+// and the time after the manager has taken the window on (or, for a manager
+// that never seems to, after the placement), before the window is left
+// where the manager wants it.
 constexpr int kMaxCorrections = 3;
 constexpr std::chrono::milliseconds kSettleTime(5000);
+constexpr std::chrono::milliseconds kManageTime(60000);
 // How long a window just made or placed may take to be mapped and placed
-// before the window system reports it as it is.
+// before the window system reports it as it is (once per placement: a
+// manager that is slow to take the window on stalls the program only once).
 constexpr std::chrono::milliseconds kPlacedWait(3000);
 constexpr std::chrono::milliseconds kPlacedPoll(5);
 // How long the window manager may take to tell the frame of a window before
@@ -376,6 +379,8 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     bool fitPending = false;
     // Made, and not yet seen mapped by the window system.
     bool mapPending = false;
+    // Made or placed, and not yet waited for (see placedWindow).
+    bool awaitingPlace = false;
     // Where the frame's top-left corner was put, until the window has been
     // seen there once mapped; the window manager may place a new window its
     // own way. The frame position of the last correction, while the manager
@@ -383,7 +388,8 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     std::optional<QPoint> settleAt;
     std::optional<QPoint> correctedFrom;
     int corrections = 0;
-    SteadyTime settleSince;
+    SteadyTime placedSince;
+    std::optional<SteadyTime> managedSince;
     // Opens as a tool window of the program (see makeToolWindow); shown
     // since its group-transient role was last set.
     bool tool = false;
@@ -418,6 +424,7 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     *window.handler = nullptr;
     window.unmade = false;
     window.mapPending = false;
+    window.awaitingPlace = false;
     window.settleAt.reset();
     window.correctedFrom.reset();
   }
@@ -431,6 +438,7 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     window.fitPending = mode == WindowMode::FreeScale;
     window.picture = cv::Size();
     window.mapPending = true;
+    window.awaitingPlace = true;
     // Shows the window: see onShowing.
     cv::namedWindow(name,
                     sizing | cv::WINDOW_KEEPRATIO | cv::WINDOW_GUI_NORMAL);
@@ -466,7 +474,8 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
       handle->setFlags((handle->flags() & ~Qt::WindowType_Mask) | Qt::Tool);
       window.toolRolePending = true;
     }
-    if (window.placement && margins_.isNull()) {
+    if (window.placement && margins_.isNull() && !extentsAsked_) {
+      extentsAsked_ = true;
       if (std::optional<FrameExtents> extents = link_.requestFrameExtents(
               static_cast<uint32_t>(widget->winId()), kExtentsWait))
         learnMargins(*extents);
@@ -527,7 +536,9 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     window.settleAt = target;
     window.correctedFrom.reset();
     window.corrections = 0;
-    window.settleSince = std::chrono::steady_clock::now();
+    window.placedSince = std::chrono::steady_clock::now();
+    window.managedSince.reset();
+    window.awaitingPlace = true;
   }
 
   // The frame the window has now: the window manager's, none with no
@@ -570,7 +581,8 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
       QWidget* widget = findHighguiWindow(name);
       if (widget == nullptr || !widget->isVisible() ||
           widget->windowHandle() == nullptr ||
-          now - window.settleSince > kSettleTime) {
+          (window.managedSince ? now - *window.managedSince > kSettleTime
+                               : now - window.placedSince > kManageTime)) {
         window.settleAt.reset();
         continue;
       }
@@ -579,6 +591,7 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
       const auto client =
           link_.clientPosition(static_cast<uint32_t>(widget->winId()));
       if (!frame || !client) continue;
+      if (!window.managedSince) window.managedSince = now;
       window.mapPending = false;
       learnMargins(*frame);
       const QPoint at(client->first - frame->left, client->second - frame->top);
@@ -616,18 +629,19 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     if (widget == nullptr || !widget->isVisible()) return nullptr;
     Window& window = windows_[name];
     const auto deadline = std::chrono::steady_clock::now() + kPlacedWait;
-    for (;;) {
+    while (window.awaitingPlace) {
       settlePlacements();
       if (window.mapPending && widget->windowHandle() != nullptr &&
           widget->windowHandle()->isExposed() && currentFrame(widget))
         window.mapPending = false;
       if ((!window.mapPending && !window.settleAt) ||
           std::chrono::steady_clock::now() >= deadline)
-        break;
-      std::this_thread::sleep_for(kPlacedPoll);
-      QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        window.awaitingPlace = false;
+      else {
+        std::this_thread::sleep_for(kPlacedPoll);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+      }
     }
-    window.mapPending = false;
     return widget;
   }
 
@@ -690,6 +704,9 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
   // The frame a window manager gives the program's windows, as last seen
   // (none before a window has been seen mapped, or with no manager).
   QMargins margins_;
+  // The frame has been asked of the manager (once: a manager that does not
+  // answer is not asked again).
+  bool extentsAsked_ = false;
   int busyDepth_ = 0;
 };
 

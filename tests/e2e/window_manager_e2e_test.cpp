@@ -71,8 +71,9 @@ class WindowManagerTest : public ::testing::TestWithParam<WindowManager> {
  protected:
   // Starts the manager and the program on the photo with `busyLoops`
   // processes spinning on the processors from before the launch until the
-  // program is ready.
-  void start(int busyLoops = 0) {
+  // program is ready; with pauseManager the manager is stopped over that
+  // time.
+  void start(int busyLoops = 0, bool pauseManager = false) {
     ASSERT_FALSE(session.display().empty());
     ASSERT_TRUE(session.startWindowManager(GetParam()));
     ASSERT_TRUE(cv::imwrite(session.workPath("photo.png"), photo()));
@@ -83,9 +84,12 @@ class WindowManagerTest : public ::testing::TestWithParam<WindowManager> {
       ASSERT_TRUE(load.back()->start({"sh", "-c", "while :; do :; done"},
                                      session.workDir(), {}, "/dev/null", true));
     }
+    if (pauseManager) session.pauseWindowManager(true);
     session.launch(SCRIBELINE_BINARY, {"photo.png"});
-    ASSERT_TRUE(session.waitForOutput("\n\nCurrent Tool = iScissor\n", 120))
-        << session.output() << session.errorOutput();
+    const bool ready =
+        session.waitForOutput("\n\nCurrent Tool = iScissor\n", 120);
+    if (pauseManager) session.pauseWindowManager(false);
+    ASSERT_TRUE(ready) << session.output() << session.errorOutput();
     ASSERT_NE(session.waitForWindow("Toolbox"), 0u);
     ASSERT_NE(session.waitForWindow("Scribeline"), 0u);
     settle();
@@ -119,13 +123,17 @@ class WindowManagerTest : public ::testing::TestWithParam<WindowManager> {
     }
   }
 
-  // Every open window of the program lies on the screen with its frame, so
-  // that its title bar can be reached.
+  // The toolbox lies on the screen with its whole frame; every other open
+  // window of the program has its frame's top-left corner, and so its title
+  // bar, on the screen.
   void expectFramesOnScreen(const std::string& when) {
-    for (const char* title : {"Toolbox", "Scribeline", "Mask"}) {
+    const cv::Rect screen({0, 0}, kScreen);
+    const cv::Rect toolbox = session.frameRect("Toolbox");
+    EXPECT_EQ(toolbox & screen, toolbox) << "Toolbox " << when;
+    for (const char* title : {"Scribeline", "Mask"}) {
       if (!session.hasWindow(title)) continue;
       const cv::Rect frame = session.frameRect(title);
-      EXPECT_EQ(frame & cv::Rect({0, 0}, kScreen), frame)
+      EXPECT_TRUE(screen.contains(frame.tl()))
           << title << " " << when << ": frame " << frame;
     }
   }
@@ -200,6 +208,17 @@ TEST_P(WindowManagerTest, TBringsTheToolboxBackOverThePhotoWindow) {
 // program's: the toolbox ends up where it belongs, uncovered.
 TEST_P(WindowManagerTest, ToolboxInSightWhenTheMachineIsBusy) {
   start(3);
+  EXPECT_EQ(toolboxRowsShown("start.png"), numLabels);
+  expectBesideEachOther("Toolbox", "Scribeline");
+  expectFramesOnScreen("at start");
+  quitWithoutSaving();
+}
+
+// A manager that takes the windows on only after the program has opened
+// them all (and has asked for their places, and given up waiting for the
+// manager) still ends up with them where they belong.
+TEST_P(WindowManagerTest, ToolboxInSightWhenTheManagerIsLate) {
+  start(0, true);
   EXPECT_EQ(toolboxRowsShown("start.png"), numLabels);
   expectBesideEachOther("Toolbox", "Scribeline");
   expectFramesOnScreen("at start");

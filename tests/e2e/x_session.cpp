@@ -252,6 +252,10 @@ bool XSession::startWindowManager(WindowManager manager,
   return false;
 }
 
+void XSession::pauseWindowManager(bool paused) {
+  managerProcess_.sendSignal(paused ? SIGSTOP : SIGCONT);
+}
+
 void XSession::setEnv(const std::string& name,
                       std::optional<std::string> value) {
   environment_[name] = std::move(value);

@@ -113,6 +113,11 @@ class XSession {
   // scripts/install-deps.sh installs both; ended; not ready in time).
   bool startWindowManager(WindowManager manager, double timeoutSeconds = 30);
   WindowManager windowManager() const { return manager_; }
+  // Stops the window manager (SIGSTOP to its processes) or lets it go on:
+  // a paused manager leaves windows unmanaged, and every request to it
+  // waiting, as a manager slowed down by a busy machine does for a moment.
+  // X client tools that wait for the manager (key, answer) hang meanwhile.
+  void pauseWindowManager(bool paused);
 
   // Sets (or, with no value, removes) a variable of the environment of the
   // programs launched from now on; applied after DISPLAY is chosen.
