@@ -204,6 +204,42 @@ TEST_P(WindowManagerTest, TBringsTheToolboxBackOverThePhotoWindow) {
   quitWithoutSaving();
 }
 
+// "S", "s", "X" and "x" open their window anew in another mode, in the
+// same place, title bar on the screen.
+TEST_P(WindowManagerTest, ReopenedWindowsKeepTheirPlace) {
+  start();
+  session.key("Scribeline", "m");
+  ASSERT_NE(session.waitForWindow("Mask"), 0u);
+  settle();
+  const cv::Point main = session.frameRect("Scribeline").tl();
+  const cv::Point mask = session.frameRect("Mask").tl();
+  const struct {
+    const char* key;
+    const char* window;
+    cv::Point place;
+  } reopenings[] = {{"S", "Scribeline", main},
+                    {"s", "Scribeline", main},
+                    {"X", "Mask", mask},
+                    {"x", "Mask", mask}};
+  for (const auto& reopening : reopenings) {
+    const unsigned long before = session.waitForWindow(reopening.window);
+    session.key("Scribeline", reopening.key);
+    ASSERT_NE(session.waitForNewWindow(reopening.window, before), 0u)
+        << reopening.key;
+    settle();
+    const auto start = Clock::now();
+    while (session.frameRect(reopening.window).tl() != reopening.place &&
+           secondsSince(start) < 10) {
+      pollPause();
+    }
+    EXPECT_EQ(session.frameRect(reopening.window).tl(), reopening.place)
+        << "after " << reopening.key;
+    expectFramesOnScreen(std::string("after ") + reopening.key);
+  }
+  EXPECT_EQ(toolboxRowsShown("reopened.png"), numLabels);
+  quitWithoutSaving();
+}
+
 // The manager's placement, delayed by a busy machine, must not win over the
 // program's: the toolbox ends up where it belongs, uncovered.
 TEST_P(WindowManagerTest, ToolboxInSightWhenTheMachineIsBusy) {

@@ -183,9 +183,10 @@ class XSession {
   // extents its window manager has set on it; the client area when it has
   // none. Empty when the window is missing.
   cv::Rect frameRect(const std::string& title);
-  // Moves the window's top-left corner to a screen position. Windows open at
-  // the screen's top-left corner (there is no window manager), so a test
-  // that drags past the left or top edge of a picture moves it first.
+  // Moves the window's top-left corner to a screen position (with no window
+  // manager: see moveOnTop otherwise). Windows opened without a place lie
+  // at the screen's top-left corner, so a test that drags past the left or
+  // top edge of a picture moves them first.
   void moveWindow(const std::string& title, int x, int y);
   // Moves the window's client area to the screen position as a user
   // dragging its title bar would (through the window manager, with its
