@@ -309,12 +309,18 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     return widget == nullptr ? cv::Rect() : toRect(widget->geometry());
   }
 
+  // The frame as the window manager has set it on the window (Qt may not
+  // have read it yet).
   cv::Rect windowFrame(const std::string& name) override {
-    const QWidget* widget = placedWindow(name);
+    QWidget* widget = placedWindow(name);
     if (widget == nullptr) return {};
-    return toRect(widget->windowHandle() != nullptr
-                      ? widget->windowHandle()->frameGeometry()
-                      : widget->frameGeometry());
+    const QRect client = widget->geometry();
+    if (const std::optional<FrameExtents> frame = currentFrame(widget)) {
+      return {client.x() - frame->left, client.y() - frame->top,
+              client.width() + frame->left + frame->right,
+              client.height() + frame->top + frame->bottom};
+    }
+    return toRect(widget->frameGeometry());
   }
 
   void placeWindow(const std::string& name, cv::Point topLeft,
@@ -530,10 +536,15 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
       widget->move(frameKnown
                        ? target
                        : target + QPoint(margins_.left(), margins_.top()));
-    } else if (std::optional<FrameExtents> extents = currentFrame(widget)) {
+    } else if (std::optional<FrameExtents> extents = currentFrame(widget);
+               extents && link_.connected()) {
       moveClient(widget, target, *extents);
+    } else {
+      widget->move(target);
     }
-    window.settleAt = target;
+    // Without a connection of its own (Qt on another platform than X) the
+    // window system cannot see where the window is.
+    if (link_.connected()) window.settleAt = target;
     window.correctedFrom.reset();
     window.corrections = 0;
     window.placedSince = std::chrono::steady_clock::now();
