@@ -161,6 +161,7 @@ CommandResult showMask(Workspace& workspace, int) {
 
 CommandResult showToolbox(Workspace& workspace, int) {
   openToolbox(workspace);
+  workspace.windows.raiseWindow(kToolboxWindow);
   return CommandResult::Continue;
 }
 

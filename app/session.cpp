@@ -117,6 +117,8 @@ void startUp(Workspace& workspace, const std::string& imagePath) {
   findOrCreateMask(workspace, imagePath);
   openToolbox(workspace);
   say(workspace, helpText());
+  // Closing the photo's window ends the session as Escape does.
+  workspace.windows.setCloseKey(kMainWindow, kKeyEscape);
   openMainWindow(workspace.views, workspace.windows, workspace.image.size(),
                  WindowMode::FreeScale);
   registerMainMouse(workspace, kMainWindow);

@@ -66,6 +66,7 @@ void onToolboxMouse(Workspace& workspace, int event, int x, int y) {
 }
 
 void openToolbox(Workspace& workspace) {
+  workspace.windows.makeToolWindow(kToolboxWindow);
   drawToolbox(workspace);
   workspace.windows.setMouseHandler(kToolboxWindow,
                                     [&workspace](int event, int x, int y, int) {

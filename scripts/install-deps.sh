@@ -12,6 +12,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libxcb1-dev libx11-dev
   xvfb xdotool x11-utils
+  # Window managers the real-window tests run the program under; xfwm4
+  # reaches its settings daemon over a D-Bus session (dbus-run-session).
+  openbox xfwm4 dbus-daemon
 )
 
 missing=()

@@ -57,7 +57,31 @@ void ScriptedWindowSystem::pushCloseAll() {
   inputs_.push_back({Input::CloseAll, 0, {}, 0, 0, 0});
 }
 
+void ScriptedWindowSystem::pushClose(const std::string& window) {
+  inputs_.push_back({Input::Close, 0, window, 0, 0, 0});
+}
+
 void ScriptedWindowSystem::pushAnswer(bool yes) { answers_.push_back(yes); }
+
+void ScriptedWindowSystem::raiseWindow(const std::string& name) {
+  if (isOpen(name)) raised_.push_back(name);
+}
+
+void ScriptedWindowSystem::makeToolWindow(const std::string& name) {
+  toolWindows_.insert(name);
+}
+
+void ScriptedWindowSystem::setCloseKey(const std::string& name, int code) {
+  if (code == 0)
+    closeKeys_.erase(name);
+  else
+    closeKeys_[name] = code;
+}
+
+int ScriptedWindowSystem::closeKeyOf(const std::string& name) const {
+  auto it = closeKeys_.find(name);
+  return it == closeKeys_.end() ? 0 : it->second;
+}
 
 bool ScriptedWindowSystem::isOpen(const std::string& name) const {
   return open_.count(name) != 0;
@@ -183,6 +207,12 @@ int ScriptedWindowSystem::waitKey() {
         return input.code;
       case Input::CloseAll:
         destroyAllWindows();
+        break;
+      case Input::Close:
+        if (isOpen(input.window)) {
+          destroyWindow(input.window);
+          if (const int key = closeKeyOf(input.window)) return key;
+        }
         break;
       case Input::Mouse:
         if (!sendMouse(input.window, input.code, input.x, input.y, input.flags))

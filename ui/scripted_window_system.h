@@ -3,6 +3,7 @@
 #include <deque>
 #include <map>
 #include <opencv2/core.hpp>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,9 +13,10 @@
 namespace scribeline {
 
 // A window system driven by a script, for tests. Keys, mouse events and
-// "the user closed every window" are queued in order; waitKey delivers the
-// queued mouse events to their window's handler (on the calling thread, as
-// the real one does) until it reaches a key, which it returns. With the
+// windows the user closes are queued in order; waitKey delivers the queued
+// mouse events to their window's handler (on the calling thread, as the
+// real one does) and carries out the closes until it reaches a key, or the
+// close of a window with a close key, which it returns. With the
 // queue empty, or with no window open, waitKey returns kNoWindowsLeft.
 // Yes/No questions take the queued answers in order (No once they run out).
 // Everything the program does to the windows is recorded for inspection.
@@ -52,6 +54,9 @@ class ScriptedWindowSystem : public WindowSystem {
   void pushDrag(const std::string& window, const std::vector<cv::Point>& path);
   // The user closes every window by hand.
   void pushCloseAll();
+  // The user closes one window by hand (its close button). waitKey returns
+  // the window's close key then, when it has one (see setCloseKey).
+  void pushClose(const std::string& window);
   void pushAnswer(bool yes);
 
   // --- Records ---
@@ -69,6 +74,14 @@ class ScriptedWindowSystem : public WindowSystem {
   size_t pendingInputs() const { return inputs_.size(); }
   int droppedMouseEvents() const { return dropped_; }
   int unansweredQuestions() const { return unanswered_; }
+  // The windows raised, in order (raising a window not open is not
+  // recorded).
+  const std::vector<std::string>& raisedWindows() const { return raised_; }
+  bool isToolWindow(const std::string& name) const {
+    return toolWindows_.count(name) != 0;
+  }
+  // The key a close of the window reports; 0 for none.
+  int closeKeyOf(const std::string& name) const;
   // Busy pointer: whether it shows now, and how often it was asked for.
   bool busy() const { return busyDepth_ > 0; }
   int busyRequests() const { return busyRequests_; }
@@ -101,11 +114,14 @@ class ScriptedWindowSystem : public WindowSystem {
   cv::Rect windowFrame(const std::string& name) override;
   void placeWindow(const std::string& name, cv::Point topLeft,
                    cv::Size picture) override;
+  void raiseWindow(const std::string& name) override;
+  void makeToolWindow(const std::string& name) override;
+  void setCloseKey(const std::string& name, int code) override;
   void setBusy(bool busy) override;
 
  private:
   struct Input {
-    enum Kind { Key, Mouse, CloseAll } kind;
+    enum Kind { Key, Mouse, CloseAll, Close } kind;
     int code = 0;  // key code, or mouse event code
     std::string window;
     int x = 0, y = 0, flags = 0;
@@ -136,6 +152,9 @@ class ScriptedWindowSystem : public WindowSystem {
   std::vector<Question> questions_;
   // Placements asked for windows not open, applied when they open.
   std::map<std::string, Placement> pendingPlacements_;
+  std::vector<std::string> raised_;
+  std::set<std::string> toolWindows_;
+  std::map<std::string, int> closeKeys_;
   cv::Rect freeArea_{0, 0, 1920, 1200};
   int dropped_ = 0;
   int unanswered_ = 0;

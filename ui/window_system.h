@@ -115,6 +115,24 @@ class WindowSystem {
     (void)name, (void)topLeft, (void)picture;
   }
 
+  // --- Stacking and closing. ---
+  // Brings the open window above the program's other windows (a window
+  // manager may also give it the keyboard focus). Does nothing for a window
+  // that is not open.
+  virtual void raiseWindow(const std::string& name) { (void)name; }
+  // Makes the window a tool window of the program: where a window manager
+  // runs, it stays above the program's other windows (it opens with that
+  // role, so call this before the window is created). Without a window
+  // manager it is stacked as any window.
+  virtual void makeToolWindow(const std::string& name) { (void)name; }
+  // From now on, the user closing the window (its close button, or any
+  // WM_DELETE_WINDOW request) is reported by waitKey as the key `code`, as
+  // if that key had been pressed; 0 takes this back. The window closes as
+  // usual. Holds for every later window of that name.
+  virtual void setCloseKey(const std::string& name, int code) {
+    (void)name, (void)code;
+  }
+
   // Shows the busy pointer over every window (true) or takes back one such
   // request (false); requests nest.
   virtual void setBusy(bool busy) { (void)busy; }

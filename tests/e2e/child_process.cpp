@@ -20,7 +20,8 @@ namespace {
 [[noreturn]] void execChild(const std::vector<std::string>& command,
                             const std::string& workDir,
                             const Environment& environment, int output,
-                            const std::string& errorPath) {
+                            const std::string& errorPath, bool ownGroup) {
+  if (ownGroup) setpgid(0, 0);
   dup2(output, STDOUT_FILENO);
   const int error = open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (error >= 0) dup2(error, STDERR_FILENO);
@@ -61,17 +62,22 @@ ChildProcess::~ChildProcess() { stop(0); }
 bool ChildProcess::start(const std::vector<std::string>& command,
                          const std::string& workDir,
                          const Environment& environment,
-                         const std::string& errorPath) {
+                         const std::string& errorPath, bool ownGroup) {
   int out[2];
   // Close-on-exec, so that no other child holds this pipe open.
   if (command.empty() || pipe2(out, O_CLOEXEC) != 0) return false;
   pid_ = fork();
-  if (pid_ == 0) execChild(command, workDir, environment, out[1], errorPath);
+  if (pid_ == 0)
+    execChild(command, workDir, environment, out[1], errorPath, ownGroup);
   close(out[1]);
   if (pid_ < 0) {
     close(out[0]);
     return false;
   }
+  // Also here, so that the group exists before the first signal, whichever
+  // process runs first.
+  group_ = ownGroup ? pid_ : 0;
+  if (ownGroup) setpgid(pid_, pid_);
   output_ = out[0];
   fcntl(output_, F_SETFL, fcntl(output_, F_GETFL) | O_NONBLOCK);
   status_ = -1;
@@ -108,17 +114,20 @@ bool ChildProcess::running() {
 
 void ChildProcess::stop(double graceSeconds) {
   if (pid_ > 0) {
-    kill(pid_, graceSeconds > 0 ? SIGTERM : SIGKILL);
+    kill(target(), graceSeconds > 0 ? SIGTERM : SIGKILL);
     const auto start = Clock::now();
     while (running() && secondsSince(start) < graceSeconds) pollPause();
     if (pid_ > 0) {
-      kill(pid_, SIGKILL);
+      kill(target(), SIGKILL);
       int raw = 0;
       waitpid(pid_, &raw, 0);
       status_ = decodeStatus(raw);
       pid_ = -1;
     }
   }
+  // The rest of the group, which may outlive its leader.
+  if (group_ > 0) kill(-group_, SIGKILL);
+  group_ = 0;
   if (output_ >= 0) {
     close(output_);
     output_ = -1;
@@ -126,7 +135,7 @@ void ChildProcess::stop(double graceSeconds) {
 }
 
 void ChildProcess::sendSignal(int number) {
-  if (pid_ > 0) kill(pid_, number);
+  if (pid_ > 0) kill(target(), number);
 }
 
 std::string runCommand(const std::vector<std::string>& command,

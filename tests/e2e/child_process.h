@@ -34,10 +34,13 @@ class ChildProcess {
   // Starts `command` (its first word looked up in PATH) in `workDir` (the
   // test's own when empty) with `environment` applied; its standard error
   // goes to the file `errorPath`. False when no process could be made; a
-  // command that cannot be run ends with status 127.
+  // command that cannot be run ends with status 127. With ownGroup the
+  // child leads a process group of its own, and stop() and sendSignal()
+  // reach every process of that group (helpers it starts, daemons among
+  // them, unless they leave the group).
   bool start(const std::vector<std::string>& command,
              const std::string& workDir, const Environment& environment,
-             const std::string& errorPath);
+             const std::string& errorPath, bool ownGroup = false);
 
   // Appends to *into what the child has written, waiting up to waitSeconds
   // for the first bytes when none are ready.
@@ -57,7 +60,13 @@ class ChildProcess {
   void sendSignal(int number);
 
  private:
+  // The target of kill(): the child, or its whole group.
+  pid_t target() const { return group_ > 0 ? -group_ : pid_; }
+
   pid_t pid_ = -1;
+  // The child's own process group (its first id), 0 for none; kept after
+  // the child has ended until stop() has ended the group too.
+  pid_t group_ = 0;
   int output_ = -1;
   int status_ = -1;
 };

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/child_process.h"
 #include "tests/e2e/x_session.h"
 #include "ui/window_system.h"
 
@@ -225,6 +226,43 @@ TEST_F(WindowLayerTest, WindowsGoWhereTheyArePlaced) {
   EXPECT_NEAR(press.x, 1000, 5);
   EXPECT_NEAR(press.y, 500, 5);
 }
+
+// Under a window manager too, placed windows' frames go where they are
+// placed, whatever the manager's own placement policy, and a free-scale
+// window gets the picture area asked for.
+class WindowLayerUnderManager : public ::testing::TestWithParam<WindowManager> {
+};
+
+TEST_P(WindowLayerUnderManager, FramesGoWhereTheyArePlaced) {
+  XSession session;
+  ASSERT_FALSE(session.display().empty());
+  ASSERT_TRUE(session.startWindowManager(GetParam()));
+  session.launch(WINDOW_PROBE_BINARY, {"2000", "1000"});
+  ASSERT_TRUE(session.waitForOutput("ready\n")) << session.errorOutput();
+  session.key("Probe", "l");
+  ASSERT_TRUE(session.waitForOutput("placed\n"));
+  const auto start = Clock::now();
+  while ((session.frameRect("Pad").tl() != cv::Point(700, 300) ||
+          session.frameRect("Probe").tl() != cv::Point(100, 50) ||
+          session.windowSize("Probe") != cv::Size(400, 200)) &&
+         secondsSince(start) < 10) {
+    pollPause();
+  }
+  EXPECT_EQ(session.frameRect("Pad").tl(), cv::Point(700, 300));
+  EXPECT_EQ(session.windowSize("Pad"), cv::Size(200, 100));
+  EXPECT_EQ(session.frameRect("Probe").tl(), cv::Point(100, 50));
+  EXPECT_EQ(session.windowSize("Probe"), cv::Size(400, 200));
+  session.key("Probe", "Escape");
+  EXPECT_EQ(session.waitForExit(), 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Managers, WindowLayerUnderManager,
+    ::testing::Values(WindowManager::NoManager, WindowManager::Openbox,
+                      WindowManager::Xfwm4),
+    [](const ::testing::TestParamInfo<WindowManager>& info) {
+      return windowManagerName(info.param);
+    });
 
 // A picture larger than the 1600 x 1200 screen opens scaled down to fit it,
 // with its aspect ratio, and the mouse still reports picture pixels.

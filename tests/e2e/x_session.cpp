@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,8 +16,10 @@
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 // Last: Xlib defines macros (None, Bool, Status) that clash with C++ headers.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <xcb/xcb.h>
@@ -29,6 +32,82 @@ namespace {
 
 constexpr double kToolTimeoutSeconds = 20;
 
+// Xlib ends the process on a protocol error by default; a window of the
+// program may vanish between a search and a query, which then just fails.
+int ignoreXErrors(Display*, XErrorEvent*) { return 0; }
+
+// A connection of the test's own, closed with the object.
+class XConnection {
+ public:
+  explicit XConnection(const std::string& display)
+      : display_(XOpenDisplay(display.c_str())) {
+    static const bool handlerSet = (XSetErrorHandler(ignoreXErrors), true);
+    (void)handlerSet;
+  }
+  ~XConnection() {
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+  XConnection(const XConnection&) = delete;
+  XConnection& operator=(const XConnection&) = delete;
+  Display* get() const { return display_; }
+  Window root() const { return DefaultRootWindow(display_); }
+  Atom atom(const char* name) const { return XInternAtom(display_, name, 0); }
+
+  // The 32-bit items of a property (longs, as Xlib hands them out); empty
+  // when it is missing.
+  std::vector<unsigned long> items(Window window, const char* property,
+                                   Atom type) const {
+    Atom actualType = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    std::vector<unsigned long> values;
+    if (XGetWindowProperty(display_, window, atom(property), 0, 64, False, type,
+                           &actualType, &format, &count, &after,
+                           &data) == Success &&
+        data != nullptr && format == 32 && actualType == type) {
+      const auto* longs = reinterpret_cast<const unsigned long*>(data);
+      values.assign(longs, longs + count);
+    }
+    if (data != nullptr) XFree(data);
+    return values;
+  }
+
+ private:
+  Display* display_;
+};
+
+// The command that runs the manager, and the programs it needs.
+struct ManagerCommand {
+  std::vector<std::string> command;
+  std::vector<std::string> needs;
+};
+
+ManagerCommand managerCommand(WindowManager manager) {
+  switch (manager) {
+    case WindowManager::Openbox:
+      return {{"openbox", "--sm-disable"}, {"openbox"}};
+    case WindowManager::Xfwm4:
+      // xfwm4 reads its settings through the xfconf daemon, which it
+      // reaches over a D-Bus session.
+      return {{"dbus-run-session", "--", "xfwm4", "--compositor=off"},
+              {"xfwm4", "dbus-run-session"}};
+    case WindowManager::NoManager:
+      break;
+  }
+  return {};
+}
+
+bool onPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+  for (std::string folder; std::getline(folders, folder, ':');) {
+    if (!folder.empty() && access((folder + "/" + program).c_str(), X_OK) == 0)
+      return true;
+  }
+  return false;
+}
+
 std::string quoteForRegex(const std::string& text) {
   std::string quoted = "^";
   for (char c : text) {
@@ -39,6 +118,18 @@ std::string quoteForRegex(const std::string& text) {
 }
 
 }  // namespace
+
+std::string windowManagerName(WindowManager manager) {
+  switch (manager) {
+    case WindowManager::Openbox:
+      return "openbox";
+    case WindowManager::Xfwm4:
+      return "xfwm4";
+    case WindowManager::NoManager:
+      break;
+  }
+  return "none";
+}
 
 std::string sourcePath(const std::string& relative) {
   return (fs::path(SCRIBELINE_E2E_SOURCE_DIR) / relative).string();
@@ -79,6 +170,7 @@ XSession::XSession(int screenWidth, int screenHeight, ServerReset reset) {
 XSession::~XSession() {
   setClientChurn(false);
   program_.stop(0);
+  managerProcess_.stop(2);
   server_.stop(10);
   if (workDir_.empty()) return;
   const bool keep = std::getenv("SCRIBELINE_E2E_KEEP") != nullptr ||
@@ -110,6 +202,58 @@ std::string XSession::writeFile(const std::string& name,
   const std::string target = workPath(name);
   std::ofstream(target, std::ios::binary) << content;
   return target;
+}
+
+bool XSession::startWindowManager(WindowManager manager,
+                                  double timeoutSeconds) {
+  if (manager == WindowManager::NoManager) return true;
+  const std::string name = windowManagerName(manager);
+  if (display_.empty()) {
+    ADD_FAILURE() << "no X server to run " << name << " on";
+    return false;
+  }
+  const ManagerCommand how = managerCommand(manager);
+  for (const std::string& program : how.needs) {
+    if (!onPath(program)) {
+      ADD_FAILURE() << "window manager " << name << ": \"" << program
+                    << "\" is not installed (scripts/install-deps.sh "
+                       "installs it)";
+      return false;
+    }
+  }
+  const std::string log = workPath("window-manager.txt");
+  // Its settings and caches stay in the working folder; no accessibility
+  // bus is started for it.
+  const Environment environment{{"DISPLAY", display_},
+                                {"XDG_CONFIG_HOME", workPath("wm-config")},
+                                {"XDG_CACHE_HOME", workPath("wm-cache")},
+                                {"NO_AT_BRIDGE", "1"},
+                                {"SESSION_MANAGER", std::nullopt}};
+  if (!managerProcess_.start(how.command, workDir_, environment, log, true)) {
+    ADD_FAILURE() << "cannot start " << name;
+    return false;
+  }
+  const auto start = Clock::now();
+  XConnection x(display_);
+  while (x.get() != nullptr && managerProcess_.running() &&
+         secondsSince(start) < timeoutSeconds) {
+    const Atom window = XA_WINDOW;
+    const auto check = x.items(x.root(), "_NET_SUPPORTING_WM_CHECK", window);
+    if (check.size() == 1 &&
+        x.items(check[0], "_NET_SUPPORTING_WM_CHECK", window) == check) {
+      manager_ = manager;
+      return true;
+    }
+    pollPause();
+  }
+  ADD_FAILURE() << name << " did not take the screen over ("
+                << (managerProcess_.running() ? "still starting" : "it ended")
+                << "); see " << log;
+  return false;
+}
+
+void XSession::pauseWindowManager(bool paused) {
+  managerProcess_.sendSignal(paused ? SIGSTOP : SIGCONT);
 }
 
 void XSession::setEnv(const std::string& name,
@@ -279,23 +423,102 @@ unsigned long XSession::waitForNewWindow(const std::string& title,
   return 0;
 }
 
+// Read from the X server: xdotool's own geometry counts the frame of a
+// window manager twice.
 cv::Rect XSession::windowRect(const std::string& title) {
   const unsigned long id = waitForWindow(title, 0);
-  if (id == 0) return {};
-  std::istringstream shell(
-      runTool({"xdotool", "getwindowgeometry", "--shell", std::to_string(id)}));
-  cv::Rect rect;
-  for (std::string line; std::getline(shell, line);) {
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string name = line.substr(0, equals);
-    const int value = std::atoi(line.c_str() + equals + 1);
-    if (name == "X") rect.x = value;
-    if (name == "Y") rect.y = value;
-    if (name == "WIDTH") rect.width = value;
-    if (name == "HEIGHT") rect.height = value;
+  XConnection x(display_);
+  if (id == 0 || x.get() == nullptr) return {};
+  XWindowAttributes attributes;
+  int rootX = 0, rootY = 0;
+  Window child = 0;
+  if (XGetWindowAttributes(x.get(), id, &attributes) == 0 ||
+      !XTranslateCoordinates(x.get(), id, x.root(), 0, 0, &rootX, &rootY,
+                             &child))
+    return {};
+  return {rootX, rootY, attributes.width, attributes.height};
+}
+
+cv::Rect XSession::frameRect(const std::string& title) {
+  const cv::Rect client = windowRect(title);
+  const unsigned long id = waitForWindow(title, 0);
+  XConnection x(display_);
+  if (client.empty() || x.get() == nullptr) return client;
+  const auto extents = x.items(id, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+  if (extents.size() != 4) return client;
+  const int left = static_cast<int>(extents[0]);
+  const int right = static_cast<int>(extents[1]);
+  const int top = static_cast<int>(extents[2]);
+  const int bottom = static_cast<int>(extents[3]);
+  return {client.x - left, client.y - top, client.width + left + right,
+          client.height + top + bottom};
+}
+
+void XSession::sendToRoot(unsigned long window, const char* type,
+                          std::vector<long> data) {
+  XConnection x(display_);
+  if (x.get() == nullptr) return;
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = x.atom(type);
+  event.xclient.format = 32;
+  for (size_t i = 0; i < data.size() && i < 5; ++i)
+    event.xclient.data.l[i] = data[i];
+  XSendEvent(x.get(), x.root(), False,
+             SubstructureNotifyMask | SubstructureRedirectMask, &event);
+  XSync(x.get(), False);
+}
+
+bool XSession::moveOnTop(const std::string& title, int x, int y) {
+  const unsigned long id = waitForWindow(title);
+  if (id == 0) {
+    ADD_FAILURE() << "no window \"" << title << "\" to move";
+    return false;
   }
-  return rect;
+  // Requests from a pager (source 2), which managers carry out as the
+  // user's own: the client area's position with static gravity (10).
+  constexpr long kPager = 2, kStaticGravity = 10, kXAndY = (1 << 8) | (1 << 9);
+  if (manager_ != WindowManager::NoManager) {
+    sendToRoot(id, "_NET_MOVERESIZE_WINDOW",
+               {kStaticGravity | kXAndY | (kPager << 12), x, y, 0, 0});
+  } else {
+    runTool({"xdotool", "windowmove", std::to_string(id), std::to_string(x),
+             std::to_string(y)});
+  }
+  const auto start = Clock::now();
+  while (windowRect(title).tl() != cv::Point(x, y)) {
+    if (secondsSince(start) > 10) return false;
+    pollPause();
+  }
+  if (manager_ != WindowManager::NoManager) {
+    sendToRoot(id, "_NET_ACTIVE_WINDOW", {kPager, CurrentTime, 0});
+  } else {
+    runTool({"xdotool", "windowraise", std::to_string(id)});
+  }
+  return true;
+}
+
+bool XSession::maximize(const std::string& title, double timeoutSeconds) {
+  const unsigned long id = waitForWindow(title);
+  if (id == 0 || manager_ == WindowManager::NoManager) return false;
+  XConnection x(display_);
+  if (x.get() == nullptr) return false;
+  const Atom vertical = x.atom("_NET_WM_STATE_MAXIMIZED_VERT");
+  const Atom horizontal = x.atom("_NET_WM_STATE_MAXIMIZED_HORZ");
+  constexpr long kAdd = 1, kPager = 2;
+  sendToRoot(id, "_NET_WM_STATE",
+             {kAdd, static_cast<long>(vertical), static_cast<long>(horizontal),
+              kPager});
+  const auto start = Clock::now();
+  for (;;) {
+    const auto state = x.items(id, "_NET_WM_STATE", XA_ATOM);
+    if (std::count(state.begin(), state.end(), vertical) == 1 &&
+        std::count(state.begin(), state.end(), horizontal) == 1)
+      return true;
+    if (secondsSince(start) > timeoutSeconds) return false;
+    pollPause();
+  }
 }
 
 cv::Size XSession::windowSize(const std::string& title) {
@@ -436,6 +659,41 @@ void XSession::closeWindow(const std::string& title) {
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(x, id, False, NoEventMask, &event);
   XCloseDisplay(x);
+}
+
+void XSession::closeThroughManager(const std::string& title) {
+  if (manager_ == WindowManager::NoManager) {
+    closeWindow(title);
+    return;
+  }
+  const unsigned long id = waitForWindow(title);
+  if (id == 0) {
+    ADD_FAILURE() << "no window \"" << title << "\" to close";
+    return;
+  }
+  constexpr long kPager = 2;
+  sendToRoot(id, "_NET_CLOSE_WINDOW", {CurrentTime, kPager});
+}
+
+cv::Mat XSession::grabScreen() {
+  XConnection x(display_);
+  if (x.get() == nullptr) return {};
+  XWindowAttributes root;
+  if (XGetWindowAttributes(x.get(), x.root(), &root) == 0) return {};
+  XImage* image = XGetImage(x.get(), x.root(), 0, 0, root.width, root.height,
+                            AllPlanes, ZPixmap);
+  if (image == nullptr) return {};
+  cv::Mat screen(root.height, root.width, CV_8UC3);
+  for (int row = 0; row < root.height; ++row) {
+    auto* to = screen.ptr<cv::Vec3b>(row);
+    for (int col = 0; col < root.width; ++col) {
+      const unsigned long pixel = XGetPixel(image, col, row);
+      to[col] =
+          cv::Vec3b(pixel & 0xff, (pixel >> 8) & 0xff, (pixel >> 16) & 0xff);
+    }
+  }
+  XDestroyImage(image);
+  return screen;
 }
 
 cv::Mat XSession::waitForPicture(const std::string& name,

@@ -32,11 +32,21 @@
 // window's current size.
 //
 // Known behaviour of the program's windows under this harness: there is no
-// window manager, so every window opens at the screen's top-left corner and
-// they overlap (pointer helpers raise their window first); a window may be
+// window manager unless the test starts one (startWindowManager), so windows
+// go exactly where they are put, a window opened without a place at the
+// screen's top-left corner, and they may overlap (pointer helpers raise
+// their window first; under a manager the raise may not take effect, and a
+// test points only at windows it knows to be uncovered); a window may be
 // mapped before the program gives it its final size (waitForWindowSize);
 // windows re-created by a key are new X windows (waitForNewWindow); Qt
 // merges queued pointer moves (setDragPace).
+//
+// Window managers: startWindowManager runs openbox or xfwm4 (the latter in a
+// D-Bus session of its own, which its settings daemon needs) on the
+// session's server, in a process group of its own that ends with the
+// session. Window positions and sizes are those of client areas (without
+// the frame) in screen coordinates, read from the X server; frameRect adds
+// the frame the manager has set.
 //
 // Building: every tests/e2e/*_test.cpp becomes a GoogleTest executable
 // linked with this harness (target scribeline_e2e_harness) and
@@ -67,6 +77,11 @@ std::string sourcePath(const std::string& relative);
 // without -noreset does.
 enum class ServerReset { Never, WhenLastClientLeaves };
 
+// The window managers a session can run (see startWindowManager).
+enum class WindowManager { NoManager, Openbox, Xfwm4 };
+// "none", "openbox", "xfwm4".
+std::string windowManagerName(WindowManager manager);
+
 class XSession {
  public:
   // Starts Xvfb on a display number it picks itself (several sessions and
@@ -90,6 +105,19 @@ class XSession {
   std::string copyIn(const std::string& source, const std::string& as = "");
   // Creates a file in the working folder with the given content.
   std::string writeFile(const std::string& name, const std::string& content);
+
+  // Starts the window manager on this session's server (nothing for
+  // WindowManager::NoManager) and waits until it has taken the screen over: it
+  // names itself on the root window as the freedesktop.org window manager
+  // hints say. False after a GoogleTest failure saying why (not installed:
+  // scripts/install-deps.sh installs both; ended; not ready in time).
+  bool startWindowManager(WindowManager manager, double timeoutSeconds = 30);
+  WindowManager windowManager() const { return manager_; }
+  // Stops the window manager (SIGSTOP to its processes) or lets it go on:
+  // a paused manager leaves windows unmanaged, and every request to it
+  // waiting, as a manager slowed down by a busy machine does for a moment.
+  // X client tools that wait for the manager (key, answer) hang meanwhile.
+  void pauseWindowManager(bool paused);
 
   // Sets (or, with no value, removes) a variable of the environment of the
   // programs launched from now on; applied after DISPLAY is chosen.
@@ -151,10 +179,25 @@ class XSession {
                          double timeoutSeconds = 30);
   // Position on the screen and size of the window's client area.
   cv::Rect windowRect(const std::string& title);
-  // Moves the window's top-left corner to a screen position. Windows open at
-  // the screen's top-left corner (there is no window manager), so a test
-  // that drags past the left or top edge of a picture moves it first.
+  // The window's frame on the screen: its client area grown by the frame
+  // extents its window manager has set on it; the client area when it has
+  // none. Empty when the window is missing.
+  cv::Rect frameRect(const std::string& title);
+  // Moves the window's top-left corner to a screen position (with no window
+  // manager: see moveOnTop otherwise). Windows opened without a place lie
+  // at the screen's top-left corner, so a test that drags past the left or
+  // top edge of a picture moves them first.
   void moveWindow(const std::string& title, int x, int y);
+  // Moves the window's client area to the screen position as a user
+  // dragging its title bar would (through the window manager, with its
+  // frame, when one runs), puts it on top of the others and focuses it,
+  // and waits until the X server shows it there. False when it did not get
+  // there in time.
+  bool moveOnTop(const std::string& title, int x, int y);
+  // Asks the window manager to maximise the window, and waits until it has
+  // (the window's state says so). False without a manager or after the
+  // timeout.
+  bool maximize(const std::string& title, double timeoutSeconds = 10);
 
   // The size of the picture the window shows, for mapping points onto a
   // window that shows it scaled. Without it points are taken at 100%.
@@ -190,6 +233,14 @@ class XSession {
   // Closes the window the way a window manager does when the user clicks
   // its close button (WM_DELETE_WINDOW).
   void closeWindow(const std::string& title);
+  // Asks the window manager to close the window, as its close button or
+  // "wmctrl -c" does (_NET_CLOSE_WINDOW; the manager then sends
+  // WM_DELETE_WINDOW). With no manager, closeWindow.
+  void closeThroughManager(const std::string& title);
+
+  // The whole screen as it shows now (8-bit BGR), read from the root
+  // window: whatever lies on top at each pixel.
+  cv::Mat grabScreen();
 
   // The window's client area as the screen shows it (8-bit BGR), raised
   // first; taken again until two takes agree, so that the program has
@@ -222,8 +273,15 @@ class XSession {
                      cv::Point picture) const;
   void readAvailable(double waitSeconds);
 
+  // Sends a client message about `window` to the root window, as window
+  // managers expect requests from pagers and task lists.
+  void sendToRoot(unsigned long window, const char* type,
+                  std::vector<long> data);
+
   std::string display_;
   ChildProcess server_;
+  WindowManager manager_ = WindowManager::NoManager;
+  ChildProcess managerProcess_;
   std::string workDir_;
   ChildProcess program_;
   std::string output_;
