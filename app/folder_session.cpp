@@ -70,22 +70,30 @@ int runFolderSession(const std::vector<std::string>& photos, size_t first,
                      std::ostream& console, std::ostream& errors,
                      const ImageLimits& limits, const PhotoPreparer& prepare) {
   size_t index = first;
+  // Each goes before the one above it.
+  std::unique_ptr<HeldInput> input;
   std::unique_ptr<Workspace> workspace;
-  std::unique_ptr<PhotoAutosave> autosave;  // goes before its workspace
+  std::unique_ptr<PhotoAutosave> autosave;
+  std::unique_ptr<StartUp> starting;
   for (;;) {
-    // The previous photo's engines go before the next photo's are built.
+    // The previous photo's engines go before the next photo's are built: a
+    // preparation still under way ends before the next photo's begin.
+    starting.reset();
     autosave.reset();
     workspace.reset();
-    workspace = std::make_unique<Workspace>(windows, console);
+    input.reset();
+    input = std::make_unique<HeldInput>(windows);
+    workspace = std::make_unique<Workspace>(*input, console);
+    input->holdFor(workspace.get());
     say(*workspace, placeOf(photos, index) + "\n");
     prepare(*workspace, photos[index]);
     workspace->image = photo;
     photo.release();
     installTools(*workspace);
     autosave = std::make_unique<PhotoAutosave>(*workspace, photos[index]);
-    startUp(*workspace, photos[index]);
+    starting = std::make_unique<StartUp>(*workspace, photos[index]);
     for (;;) {
-      const CommandResult result = runKeyLoop(*workspace);
+      const CommandResult result = runKeyLoop(*workspace, starting.get());
       if (result == CommandResult::Quit) {
         const int status = shutDown(*workspace);
         // A clean end for the photo open now; the autosaves other photos

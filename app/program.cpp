@@ -84,14 +84,16 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
     return runFolderSession(photos, first, photo, *windows, console,
                             *settings.errors, limits, prepare);
 
-  Workspace workspace(*windows, console);
+  HeldInput input(*windows);
+  Workspace workspace(input, console);
+  input.holdFor(&workspace);
   prepare(workspace, path);
   workspace.image = photo;
   installTools(workspace);
   PhotoAutosave autosave(workspace, path);
-  startUp(workspace, path);
+  StartUp starting(workspace, path);
   // The keys that step through a folder do nothing here.
-  while (runKeyLoop(workspace) != CommandResult::Quit) {
+  while (runKeyLoop(workspace, &starting) != CommandResult::Quit) {
   }
   const int status = shutDown(workspace);
   // A clean end, whatever the answer to "Save?": no autosave is left, also

@@ -1,8 +1,12 @@
 #include "app/session.h"
 
-#include <future>
+#include <condition_variable>
+#include <exception>
 #include <iostream>
+#include <mutex>
 #include <opencv2/imgcodecs.hpp>
+#include <sstream>
+#include <thread>
 #include <vector>
 
 #include "app/commands.h"
@@ -19,26 +23,53 @@
 namespace scribeline {
 namespace {
 
-// Each tool prepares its own engine from the photograph alone, so the tools
-// prepare side by side, one thread each: the scissors' link costs are computed
-// on the second core while the over-segmentation runs. The console lines come
-// in the same order as with one thread.
-void buildTools(Workspace& workspace) {
-  BusyPointer busy(workspace.windows);
-  std::vector<std::future<void>> preparing;
-  for (auto& tool : workspace.tools) {
-    if (!tool) continue;
-    Tool* each = tool.get();
-    preparing.push_back(std::async(std::launch::async, [each, &workspace] {
-      each->build(workspace);
-      each->initialize(workspace);
-    }));
+// Counts down to zero once; waiters wake then.
+class Latch {
+ public:
+  explicit Latch(int count) : count_(count) {}
+  void countDown() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (--count_ == 0) ended_.notify_all();
   }
-  say(workspace, "Over-segmenting.... ");
-  for (auto& done : preparing) done.get();
-  say(workspace, "DONE\n\n");
-  workspace.toolsBuilt = true;
-}
+  void wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ended_.wait(lock, [this] { return count_ <= 0; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  int count_;
+};
+
+// Every preparation thread of the process.
+std::mutex threadsMutex;
+std::condition_variable threadsEnded;
+int threadsRunning = 0;                     // guarded by threadsMutex
+std::shared_ptr<Latch> latestPreparations;  // guarded by threadsMutex
+
+// The names the tool switch messages give the tools, by tool number.
+const char* const kToolNames[numTools] = {"iScissor", "lSnapper", "pen"};
+
+// Sends what is written to `console` to `held` instead, for the object's
+// lifetime.
+class ConsoleHold {
+ public:
+  ConsoleHold(std::ostream& console, std::string& held)
+      : console_(console), held_(held), before_(console.rdbuf(&buffer_)) {}
+  ~ConsoleHold() {
+    console_.rdbuf(before_);
+    held_ += buffer_.str();
+  }
+  ConsoleHold(const ConsoleHold&) = delete;
+  ConsoleHold& operator=(const ConsoleHold&) = delete;
+
+ private:
+  std::ostream& console_;
+  std::string& held_;
+  std::stringbuf buffer_;
+  std::streambuf* before_;
+};
 
 // The mask starts blank (all label 0) and that is where the history starts.
 // An autosave of this photo is offered first; else a saved mask of the
@@ -110,26 +141,247 @@ std::string maskPathFor(const std::string& imagePath) {
   return imagePath + "_Mask.png";
 }
 
-void startUp(Workspace& workspace, const std::string& imagePath) {
+// What a StartUp shares with its preparation threads.
+struct StartUp::Shared {
+  std::mutex mutex;
+  std::condition_variable ended;
+  // By tool number, guarded by mutex: whether the tool's preparation has
+  // ended (a tool without one: from the start), and how it failed.
+  std::vector<bool> done = std::vector<bool>(numTools, true);
+  std::vector<std::exception_ptr> failures =
+      std::vector<std::exception_ptr>(numTools);
+  // Woken at each end; null once the StartUp is gone. Guarded by mutex.
+  WindowSystem* windows = nullptr;
+};
+
+namespace {
+
+// The body of one preparation thread. It waits for the preparations of
+// earlier start-ups, runs the tool's preparation, frees what that held, then
+// reports.
+void runPreparation(std::shared_ptr<StartUp::Shared> shared, int tool,
+                    Preparation work, std::shared_ptr<Latch> earlier,
+                    std::shared_ptr<Latch> these) {
+  if (earlier) earlier->wait();
+  earlier.reset();
+  std::exception_ptr failure;
+  try {
+    work();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  work = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->done[tool] = true;
+    shared->failures[tool] = failure;
+    shared->ended.notify_all();
+    if (shared->windows != nullptr) shared->windows->wake();
+  }
+  shared.reset();
+  these->countDown();
+  these.reset();
+  std::lock_guard<std::mutex> lock(threadsMutex);
+  if (--threadsRunning == 0) threadsEnded.notify_all();
+}
+
+void startPreparations(const std::shared_ptr<StartUp::Shared>& shared,
+                       std::vector<Preparation> work) {
+  int count = 0;
+  for (const Preparation& each : work) count += each ? 1 : 0;
+  if (count == 0) return;
+  auto these = std::make_shared<Latch>(count);
+  std::shared_ptr<Latch> earlier;
+  {
+    std::lock_guard<std::mutex> lock(threadsMutex);
+    earlier = latestPreparations;
+    latestPreparations = these;
+    threadsRunning += count;
+  }
+  for (int tool = 0; tool < static_cast<int>(work.size()); ++tool) {
+    if (!work[tool]) continue;
+    std::thread(runPreparation, shared, tool, std::move(work[tool]), earlier,
+                these)
+        .detach();
+  }
+}
+
+}  // namespace
+
+StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
+    : workspace_(workspace),
+      shared_(std::make_shared<Shared>()),
+      carried_(numTools, false) {
   workspace.maskPath = maskPathFor(imagePath);
   // Said before the long work, not learnt at the first save.
   const std::string unsavable = whyMaskCannotBeSaved(workspace.maskPath);
   if (!unsavable.empty())
     say(workspace, maskUnsavableLine(workspace.maskPath, unsavable));
-  buildTools(workspace);
-  findOrCreateMask(workspace, imagePath);
-  openToolbox(workspace);
-  say(workspace, helpText());
+  std::vector<Preparation> work(numTools);
+  for (int tool = 0; tool < numTools; ++tool) {
+    if (workspace.tools[tool])
+      work[tool] = workspace.tools[tool]->prepare(workspace);
+    shared_->done[tool] = !work[tool];
+  }
+  workspace.toolsBuilt = true;
+  shared_->windows = &workspace.windows;
+  say(workspace, "Over-segmenting.... ");
+  startPreparations(shared_, std::move(work));
+  {
+    ConsoleHold hold(workspace.console, heldLines_);
+    findOrCreateMask(workspace, imagePath);
+    openToolbox(workspace);
+  }
   openMainWindow(workspace.views, workspace.windows, workspace.image.size(),
                  WindowMode::FreeScale);
   registerMainMouse(workspace, kMainWindow);
   recomposeAndShow(workspace);
-  say(workspace, "\n\nCurrent Tool = iScissor\n");
 }
 
-CommandResult runKeyLoop(Workspace& workspace) {
+StartUp::~StartUp() {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->windows = nullptr;
+}
+
+bool StartUp::carryOn() {
+  if (complete_) return true;
+  std::vector<int> ready;
+  std::exception_ptr failure;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    for (int tool = 0; tool < numTools; ++tool) {
+      if (!shared_->done[tool] || carried_[tool]) continue;
+      carried_[tool] = true;
+      ready.push_back(tool);
+      if (!failure) failure = shared_->failures[tool];
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+  for (int tool : ready)
+    if (workspace_.tools[tool]) workspace_.tools[tool]->onPrepared(workspace_);
+  for (bool carried : carried_)
+    if (!carried) return false;
+  complete_ = true;
+  say(workspace_, "DONE\n\n");
+  say(workspace_, heldLines_);
+  heldLines_.clear();
+  say(workspace_, helpText());
+  say(workspace_, std::string("\n\nCurrent Tool = ") +
+                      kToolNames[workspace_.currentTool] + "\n");
+  return true;
+}
+
+void StartUp::finish() {
+  {
+    std::unique_lock<std::mutex> lock(shared_->mutex);
+    shared_->ended.wait(lock, [this] {
+      for (bool done : shared_->done)
+        if (!done) return false;
+      return true;
+    });
+  }
+  carryOn();
+}
+
+void startUp(Workspace& workspace, const std::string& imagePath) {
+  StartUp(workspace, imagePath).finish();
+}
+
+int preparationsUnderWay() {
+  std::lock_guard<std::mutex> lock(threadsMutex);
+  return threadsRunning;
+}
+
+void awaitPreparations() {
+  std::unique_lock<std::mutex> lock(threadsMutex);
+  threadsEnded.wait(lock, [] { return threadsRunning == 0; });
+}
+
+HeldInput::~HeldInput() {
+  for (const auto& entry : handlers_) windows_.setMouseHandler(entry.first, {});
+  showBusy(false);
+}
+
+void HeldInput::setMouseHandler(const std::string& name, MouseHandler handler) {
+  if (!handler) {
+    handlers_.erase(name);
+    windows_.setMouseHandler(name, {});
+    return;
+  }
+  handlers_[name] = std::make_shared<MouseHandler>(std::move(handler));
+  windows_.setMouseHandler(name,
+                           [this, name](int event, int x, int y, int flags) {
+                             onMouse(name, event, x, y, flags);
+                           });
+}
+
+bool HeldInput::holding() const {
+  if (ended_ || workspace_ == nullptr) return false;
+  for (const auto& tool : workspace_->tools)
+    if (tool && tool->waitsForEngine()) return true;
+  return false;
+}
+
+void HeldInput::showBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  windows_.setBusy(busy);
+}
+
+void HeldInput::onMouse(const std::string& window, int event, int x, int y,
+                        int flags) {
+  const Input input{false, event, window, x, y, flags};
+  if (holding() || !held_.empty()) {
+    if (!ended_) held_.push_back(input);
+  } else {
+    deliver(input);
+  }
+  showBusy(holding() || !held_.empty());
+}
+
+void HeldInput::deliver(const Input& input) {
+  auto entry = handlers_.find(input.window);
+  if (entry == handlers_.end()) return;
+  // A copy: the handler may replace itself.
+  const std::shared_ptr<MouseHandler> handler = entry->second;
+  (*handler)(input.code, input.x, input.y, input.flags);
+}
+
+void HeldInput::dropHeld() {
+  ended_ = true;
+  held_.clear();
+  showBusy(false);
+}
+
+int HeldInput::waitKey() {
   for (;;) {
+    while (!holding() && !held_.empty()) {
+      const Input input = held_.front();
+      held_.pop_front();
+      if (input.isKey) {
+        showBusy(holding() || !held_.empty());
+        return input.code;
+      }
+      // A window closed meanwhile no longer gets its events.
+      if (windows_.isOpen(input.window)) deliver(input);
+    }
+    showBusy(holding());
+    const int key = windows_.waitKey();
+    if (key == kNoKey) return key;
+    if (key == kNoWindowsLeft || key == kKeyEscape) {
+      dropHeld();
+      return key;
+    }
+    if (!holding() && held_.empty()) return key;
+    held_.push_back({true, key, {}});
+  }
+}
+
+CommandResult runKeyLoop(Workspace& workspace, StartUp* startUp) {
+  for (;;) {
+    if (startUp != nullptr) startUp->carryOn();
     const int key = workspace.windows.waitKey();
+    if (key == kNoKey) continue;
     // Every window closed: no key can come any more, so end as Escape does.
     if (key == kNoWindowsLeft) return CommandResult::Quit;
     const CommandResult result = runCommand(workspace, key);

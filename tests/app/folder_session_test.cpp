@@ -9,6 +9,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "app/session.h"
+#include "tests/app/fixture.h"
 #include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
@@ -62,6 +63,7 @@ class FolderSessionTest : public testing::Test {
 };
 
 TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
+  pushToolsReady(*windows);
   paint();                         // a: changed
   windows->pushKey(kKeyPageDown);  // -> b, "Save?" for a: yes
   windows->pushAnswer(true);
