@@ -1,6 +1,7 @@
 #include "app/session.h"
 
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <iostream>
 #include <mutex>
@@ -23,30 +24,19 @@
 namespace scribeline {
 namespace {
 
-// Counts down to zero once; waiters wake then.
-class Latch {
- public:
-  explicit Latch(int count) : count_(count) {}
-  void countDown() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (--count_ == 0) ended_.notify_all();
-  }
-  void wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ended_.wait(lock, [this] { return count_ <= 0; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable ended_;
-  int count_;
+// The preparations of every StartUp of the process, run one after the other
+// by one worker thread, which starts when there is work and ends when there
+// is none left.
+struct Job {
+  std::shared_ptr<StartUp::Shared> shared;
+  int tool;
+  Preparation work;
 };
-
-// Every preparation thread of the process.
-std::mutex threadsMutex;
-std::condition_variable threadsEnded;
-int threadsRunning = 0;                     // guarded by threadsMutex
-std::shared_ptr<Latch> latestPreparations;  // guarded by threadsMutex
+std::mutex jobsMutex;
+std::condition_variable jobsEnded;
+std::deque<Job> jobs;     // waiting, oldest first; guarded by jobsMutex
+int jobsUnderWay = 0;     // waiting or running; guarded by jobsMutex
+bool workerRuns = false;  // guarded by jobsMutex
 
 // The names the tool switch messages give the tools, by tool number.
 const char* const kToolNames[numTools] = {"iScissor", "lSnapper", "pen"};
@@ -71,14 +61,19 @@ class ConsoleHold {
   std::streambuf* before_;
 };
 
-// The mask starts blank (all label 0) and that is where the history starts.
-// An autosave of this photo is offered first; else a saved mask of the
-// image's size is offered for loading. A mask taken either way is the first
-// step, and shows in the "Mask" window. A mask file that cannot be used is
-// named, as the first save will replace it.
-void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
+// The mask starts blank (all label 0) and that is where the history starts;
+// it is what was last saved unless findOrCreateMask takes another.
+void startBlankMask(Workspace& workspace) {
   workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
   startMaskHistory(workspace);
+  workspace.savedMask = workspace.mask.clone();
+}
+
+// After startBlankMask: an autosave of this photo is offered first; else a
+// saved mask of the image's size is offered for loading. A mask taken either
+// way is the first step, and shows in the "Mask" window. A mask file that
+// cannot be used is named, as the first save will replace it.
+void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
   const bool recovered = offerRecovery(workspace, imagePath);
   bool taken = recovered;
   if (!taken) {
@@ -111,11 +106,11 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
         break;
     }
   }
+  if (!taken) return;
   // A recovered autosave is work not yet saved: it leaves savedMask empty,
   // which differs from any mask.
   workspace.savedMask.release();
   if (!recovered) workspace.savedMask = workspace.mask.clone();
-  if (!taken) return;
   // Recorded without telling the autosave: this state is on disk already.
   workspace.history.record(workspace.mask);
   showMaskView(workspace.views, workspace.windows, workspace.mask);
@@ -141,7 +136,7 @@ std::string maskPathFor(const std::string& imagePath) {
   return imagePath + "_Mask.png";
 }
 
-// What a StartUp shares with its preparation threads.
+// What a StartUp shares with the preparation worker.
 struct StartUp::Shared {
   std::mutex mutex;
   std::condition_variable ended;
@@ -156,54 +151,50 @@ struct StartUp::Shared {
 
 namespace {
 
-// The body of one preparation thread. It waits for the preparations of
-// earlier start-ups, runs the tool's preparation, frees what that held, then
-// reports.
-void runPreparation(std::shared_ptr<StartUp::Shared> shared, int tool,
-                    Preparation work, std::shared_ptr<Latch> earlier,
-                    std::shared_ptr<Latch> these) {
-  if (earlier) earlier->wait();
-  earlier.reset();
+// Runs one preparation and reports its end to its StartUp (and wakes that
+// StartUp's key wait), after it has freed what the preparation held.
+void runJob(Job job) {
   std::exception_ptr failure;
   try {
-    work();
+    job.work();
   } catch (...) {
     failure = std::current_exception();
   }
-  work = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    shared->done[tool] = true;
-    shared->failures[tool] = failure;
-    shared->ended.notify_all();
-    if (shared->windows != nullptr) shared->windows->wake();
-  }
-  shared.reset();
-  these->countDown();
-  these.reset();
-  std::lock_guard<std::mutex> lock(threadsMutex);
-  if (--threadsRunning == 0) threadsEnded.notify_all();
+  job.work = nullptr;
+  StartUp::Shared& shared = *job.shared;
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  shared.done[job.tool] = true;
+  shared.failures[job.tool] = failure;
+  shared.ended.notify_all();
+  if (shared.windows != nullptr) shared.windows->wake();
 }
 
+void runJobs() {
+  std::unique_lock<std::mutex> lock(jobsMutex);
+  while (!jobs.empty()) {
+    Job job = std::move(jobs.front());
+    jobs.pop_front();
+    lock.unlock();
+    runJob(std::move(job));
+    lock.lock();
+    --jobsUnderWay;
+  }
+  workerRuns = false;
+  jobsEnded.notify_all();
+}
+
+// Queues the preparations in tool-number order.
 void startPreparations(const std::shared_ptr<StartUp::Shared>& shared,
                        std::vector<Preparation> work) {
-  int count = 0;
-  for (const Preparation& each : work) count += each ? 1 : 0;
-  if (count == 0) return;
-  auto these = std::make_shared<Latch>(count);
-  std::shared_ptr<Latch> earlier;
-  {
-    std::lock_guard<std::mutex> lock(threadsMutex);
-    earlier = latestPreparations;
-    latestPreparations = these;
-    threadsRunning += count;
-  }
+  std::lock_guard<std::mutex> lock(jobsMutex);
   for (int tool = 0; tool < static_cast<int>(work.size()); ++tool) {
     if (!work[tool]) continue;
-    std::thread(runPreparation, shared, tool, std::move(work[tool]), earlier,
-                these)
-        .detach();
+    jobs.push_back({shared, tool, std::move(work[tool])});
+    ++jobsUnderWay;
   }
+  if (workerRuns || jobs.empty()) return;
+  workerRuns = true;
+  std::thread(runJobs).detach();
 }
 
 }  // namespace
@@ -224,6 +215,8 @@ StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
     shared_->done[tool] = !work[tool];
   }
   workspace.toolsBuilt = true;
+  // The large buffers first, while the machine is the key loop's alone.
+  startBlankMask(workspace);
   shared_->windows = &workspace.windows;
   say(workspace, "Over-segmenting.... ");
   startPreparations(shared_, std::move(work));
@@ -239,8 +232,23 @@ StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
 }
 
 StartUp::~StartUp() {
-  std::lock_guard<std::mutex> lock(shared_->mutex);
-  shared_->windows = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->windows = nullptr;
+  }
+  // Preparations not begun are dropped; freed outside the lock.
+  std::vector<Job> dropped;
+  std::lock_guard<std::mutex> lock(jobsMutex);
+  for (auto job = jobs.begin(); job != jobs.end();) {
+    if (job->shared != shared_) {
+      ++job;
+      continue;
+    }
+    dropped.push_back(std::move(*job));
+    job = jobs.erase(job);
+    --jobsUnderWay;
+  }
+  if (jobsUnderWay == 0 && !workerRuns) jobsEnded.notify_all();
 }
 
 bool StartUp::carryOn() {
@@ -288,13 +296,13 @@ void startUp(Workspace& workspace, const std::string& imagePath) {
 }
 
 int preparationsUnderWay() {
-  std::lock_guard<std::mutex> lock(threadsMutex);
-  return threadsRunning;
+  std::lock_guard<std::mutex> lock(jobsMutex);
+  return jobsUnderWay + (workerRuns ? 1 : 0);
 }
 
 void awaitPreparations() {
-  std::unique_lock<std::mutex> lock(threadsMutex);
-  threadsEnded.wait(lock, [] { return threadsRunning == 0; });
+  std::unique_lock<std::mutex> lock(jobsMutex);
+  jobsEnded.wait(lock, [] { return jobsUnderWay == 0 && !workerRuns; });
 }
 
 HeldInput::~HeldInput() {
