@@ -97,25 +97,28 @@ class HeldInput : public WindowSystem {
 // Start-up after the photograph is loaded, with the tools' engines prepared
 // in the background (see Tool::prepare).
 //
-// The constructor, on the key-loop thread: every tool's prepare hook,
-// "Over-segmenting.... " as the preparations start, each on a thread of its
-// own; then the mask is found, loaded or created (asking "Recover?" or
-// "Load?"), the toolbox opens and the main window shows the photo. The
-// console lines of those steps are held back: with no key pressed before the
-// preparations end, the console reads as if start-up had waited for them.
+// The constructor, on the key-loop thread: every tool's prepare hook, the
+// blank mask, "Over-segmenting.... " as the preparations start; then the
+// mask is found, loaded or created (asking "Recover?" or "Load?"), the
+// toolbox opens and the main window shows the photo. The console lines of
+// those steps are held back: with no key pressed before the preparations
+// end, the console reads as if start-up had waited for them.
 //
 // carryOn, on the key-loop thread: each tool whose preparation has ended
 // gets onPrepared; once all have, "DONE\n\n", the lines held back, the help
 // text and "\n\nCurrent Tool = <current tool>\n" (that line says every tool
-// is ready). A preparation wakes the key wait of the workspace's window
+// is ready). Each preparation wakes the key wait of the workspace's window
 // system when it ends (WindowSystem::wake), until the object is destroyed.
 //
-// Ownership: each preparation thread shares what it touches (see
-// Tool::prepare) and is never joined. Destroying the object lets go of
-// preparations still under way: they finish on their own data, free it and
-// wake no one. A later StartUp's preparations begin only once every earlier
-// one has ended, so that a photo left early in a folder does not compete
-// with the next. preparationsUnderWay() counts the threads still running.
+// Threads: one worker thread of the process runs the preparations of every
+// StartUp one after the other, in the order they were started and, within
+// one, in tool-number order (the scissors' link costs, the quickest, first);
+// each engine spreads its work over the cores itself. The worker shares
+// what it touches (see Tool::prepare) and is never joined: destroying the
+// object drops its preparations not yet begun, and one under way finishes
+// on its own data, frees it and wakes no one. So a photo left early in a
+// folder delays the next one's preparations by at most one preparation.
+// preparationsUnderWay() tells whether the worker still has work.
 //
 // REQUIRES: `image` holds the photograph, `tools` are installed, and the
 // workspace outlives the object.
@@ -146,7 +149,8 @@ class StartUp {
 // Start-up as a whole: StartUp, then finish. Returns with every tool ready.
 void startUp(Workspace& workspace, const std::string& imagePath);
 
-// The preparation threads of every StartUp of the process still running.
+// The preparations of every StartUp of the process not yet ended (queued or
+// running), plus one while the worker thread runs.
 int preparationsUnderWay();
 // Waits until none is (for tests, which end the process themselves).
 void awaitPreparations();

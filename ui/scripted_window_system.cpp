@@ -205,7 +205,7 @@ void ScriptedWindowSystem::setMouseHandler(const std::string& name,
 
 int ScriptedWindowSystem::waitKey() {
   while (!inputs_.empty() && !open_.empty()) {
-    if (busyDepth_ > 0 && inputs_.front().kind != Input::Action)
+    if (busyDepth_ > 0 && !impatient_ && inputs_.front().kind != Input::Action)
       return awaitWakes(wakesAnswered_ + 1);
     Input input = std::move(inputs_.front());
     inputs_.pop_front();

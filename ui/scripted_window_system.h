@@ -28,8 +28,9 @@ namespace scribeline {
 // busy pointer shows, the program waits for such work: waitKey then takes
 // no key and no mouse event but waits for a wake it has not yet answered
 // and returns kNoKey, so that a script goes on, as a patient user would,
-// once the program is ready. Script actions are no user input: they run when
-// reached, also while the busy pointer shows.
+// once the program is ready (unless told to be impatient). Script actions
+// are no user input: they run when reached, also while the busy pointer
+// shows.
 class ScriptedWindowSystem : public WindowSystem {
  public:
   struct WindowChange {
@@ -72,6 +73,9 @@ class ScriptedWindowSystem : public WindowSystem {
   // Runs `action` (the test's own doing, on the key-loop thread) when the
   // script reaches it.
   void pushAction(std::function<void()> action);
+  // An impatient user: keys and mouse events keep coming while the busy
+  // pointer shows (only pushWaitForWakes then waits for the program).
+  void setImpatient(bool impatient) { impatient_ = impatient; }
 
   // --- Records ---
   bool isOpen(const std::string& name) const override;
@@ -166,6 +170,7 @@ class ScriptedWindowSystem : public WindowSystem {
   int unanswered_ = 0;
   int busyDepth_ = 0;
   int busyRequests_ = 0;
+  bool impatient_ = false;
   mutable std::mutex wakeMutex_;
   std::condition_variable woken_;
   int64_t wakes_ = 0;  // guarded by wakeMutex_
