@@ -220,18 +220,25 @@ StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
   shared_->windows = &workspace.windows;
   say(workspace, "Over-segmenting.... ");
   startPreparations(shared_, std::move(work));
-  {
-    ConsoleHold hold(workspace.console, heldLines_);
-    findOrCreateMask(workspace, imagePath);
-    openToolbox(workspace);
+  try {
+    {
+      ConsoleHold hold(workspace.console, heldLines_);
+      findOrCreateMask(workspace, imagePath);
+      openToolbox(workspace);
+    }
+    openMainWindow(workspace.views, workspace.windows, workspace.image.size(),
+                   WindowMode::FreeScale);
+    registerMainMouse(workspace, kMainWindow);
+    recomposeAndShow(workspace);
+  } catch (...) {
+    letGo();
+    throw;
   }
-  openMainWindow(workspace.views, workspace.windows, workspace.image.size(),
-                 WindowMode::FreeScale);
-  registerMainMouse(workspace, kMainWindow);
-  recomposeAndShow(workspace);
 }
 
-StartUp::~StartUp() {
+StartUp::~StartUp() { letGo(); }
+
+void StartUp::letGo() {
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->windows = nullptr;

@@ -139,6 +139,9 @@ class StartUp {
   struct Shared;
 
  private:
+  // Stops waking the window system and drops the preparations not begun.
+  void letGo();
+
   Workspace& workspace_;
   std::shared_ptr<Shared> shared_;
   std::vector<bool> carried_;

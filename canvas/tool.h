@@ -7,8 +7,8 @@ namespace scribeline {
 
 struct Workspace;
 
-// The slow part of preparing a tool's engine, run on a thread of its own (see
-// Tool::prepare).
+// The slow part of preparing a tool's engine, run off the key-loop thread
+// (see Tool::prepare).
 using Preparation = std::function<void()>;
 
 // One editing tool (iScissor, lSnapper, pen). The workspace owns one instance
@@ -37,15 +37,15 @@ class Tool {
   // hooks need before the engine is ready, and returns the slow preparation
   // of the engine over `image`, or an empty function when there is none.
   //
-  // The session runs the returned function on a thread of its own,
-  // concurrently with the key loop (so with every other hook of this tool)
-  // and with the other tools' preparations, then calls onPrepared on the
-  // key-loop thread. The function shares ownership of everything it touches
-  // (a copy of the `image` header, engine state held by std::shared_ptr) and
-  // touches neither the workspace nor the tool object: the session may end,
-  // and the tool be destroyed, before it returns; it then finishes on its own
-  // data and frees it. Until onPrepared, no hook touches what the function
-  // writes.
+  // The session runs the returned function on a preparation thread,
+  // concurrently with the key loop (so with every other hook of this tool),
+  // then calls onPrepared on the key-loop thread; other tools' preparations
+  // may run before, after or beside it. The function shares ownership of
+  // everything it touches (a copy of the `image` header, engine state held by
+  // std::shared_ptr) and touches neither the workspace nor the tool object: the
+  // session may end, and the tool be destroyed, before it returns; it then
+  // finishes on its own data and frees it. Until onPrepared, no hook touches
+  // what the function writes.
   virtual Preparation prepare(Workspace& workspace) {
     (void)workspace;
     return {};
