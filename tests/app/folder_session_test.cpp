@@ -165,6 +165,28 @@ TEST_F(FolderSessionTest, LeavingKeepsTheAutosaveOnNoAndRemovesItOnYes) {
   EXPECT_EQ(windows->pendingInputs(), 0u);
 }
 
+// a is left at once, before its tools are ready: its preparations end, or
+// are dropped, without its workspace, and b's tools work as ever (the
+// stroke's solve waits for b's model).
+TEST_F(FolderSessionTest, APhotoLeftBeforeItsToolsAreReadyHoldsUpNothing) {
+  windows->pushKey(kKeyPageDown);              // a unchanged: no question
+  windows->pushClick(kToolboxWindow, 90, 30);  // label 1
+  windows->pushKey('1');
+  windows->pushDrag(kMainWindow, {{5, 5}, {15, 5}, {25, 5}});
+  windows->pushKey('M');
+  windows->pushKey(27);
+  windows->pushAnswer(false);  // "Save?" at exit
+
+  EXPECT_EQ(run(), 1);
+  awaitPreparations();
+  const cv::Mat b = cv::imread(photos[1] + "_Mask.png", cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(b.size(), cv::Size(40, 40));
+  EXPECT_EQ(b.at<cv::Vec3b>(5, 15), cv::Vec3b(0, 0, 128));  // label 1
+  EXPECT_EQ(windows->questions().size(), 1u);
+  EXPECT_EQ(windows->pendingInputs(), 0u);
+  EXPECT_EQ(windows->droppedMouseEvents(), 0);
+}
+
 TEST_F(FolderSessionTest, PageKeysDoNothingWithASinglePhoto) {
   windows->pushKey(kKeyPageDown);
   windows->pushKey(kKeyPageUp);
