@@ -135,7 +135,7 @@ class StartUp {
   // Waits until every preparation has ended, then carryOn.
   void finish();
 
-  // What the object shares with its preparation threads.
+  // What the object shares with the preparation worker.
   struct Shared;
 
  private:
