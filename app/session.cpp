@@ -1,10 +1,12 @@
 #include "app/session.h"
 
 #include <condition_variable>
+#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <iostream>
 #include <mutex>
+#include <new>
 #include <opencv2/imgcodecs.hpp>
 #include <sstream>
 #include <thread>
@@ -61,12 +63,61 @@ class ConsoleHold {
   std::streambuf* before_;
 };
 
+// Pixel storage from calloc: a large block comes as pages the system zeroes
+// on first use, so a blank picture costs next to nothing until it is written
+// (a mask of a 100 MP photo is 300 MB, which memset and page faults would
+// make the user wait for). Mirrors OpenCV's own allocator otherwise.
+class ZeroPagesAllocator : public cv::MatAllocator {
+ public:
+  cv::UMatData* allocate(int dims, const int* sizes, int type, void* data,
+                         size_t* step, cv::AccessFlag,
+                         cv::UMatUsageFlags) const override {
+    size_t total = CV_ELEM_SIZE(type);
+    for (int i = dims - 1; i >= 0; --i) {
+      if (step != nullptr) {
+        if (data != nullptr && step[i] != cv::Mat::AUTO_STEP)
+          total = step[i];
+        else
+          step[i] = total;
+      }
+      total *= static_cast<size_t>(sizes[i]);
+    }
+    void* storage = data != nullptr ? data : std::calloc(total, 1);
+    if (storage == nullptr) throw std::bad_alloc();
+    auto* block = new cv::UMatData(this);
+    block->data = block->origdata = static_cast<uchar*>(storage);
+    block->size = total;
+    if (data != nullptr) block->flags |= cv::UMatData::USER_ALLOCATED;
+    return block;
+  }
+  bool allocate(cv::UMatData* block, cv::AccessFlag,
+                cv::UMatUsageFlags) const override {
+    return block != nullptr;
+  }
+  void deallocate(cv::UMatData* block) const override {
+    if (block == nullptr) return;
+    if (!(block->flags & cv::UMatData::USER_ALLOCATED))
+      std::free(block->origdata);
+    delete block;
+  }
+};
+
+// An all-zero mask (label 0 everywhere) of the given size.
+cv::Mat blankMask(cv::Size size) {
+  // Never destroyed: a mask may outlive static destruction.
+  static ZeroPagesAllocator* const allocator = new ZeroPagesAllocator;
+  cv::Mat mask;
+  mask.allocator = allocator;
+  mask.create(size, CV_8UC3);
+  return mask;
+}
+
 // The mask starts blank (all label 0) and that is where the history starts;
 // it is what was last saved unless findOrCreateMask takes another.
 void startBlankMask(Workspace& workspace) {
-  workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+  workspace.mask = blankMask(workspace.image.size());
   startMaskHistory(workspace);
-  workspace.savedMask = workspace.mask.clone();
+  workspace.savedMask = blankMask(workspace.image.size());
 }
 
 // After startBlankMask: an autosave of this photo is offered first; else a
