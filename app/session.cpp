@@ -1,5 +1,9 @@
 #include "app/session.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
@@ -39,6 +43,9 @@ std::condition_variable jobsEnded;
 std::deque<Job> jobs;     // waiting, oldest first; guarded by jobsMutex
 int jobsUnderWay = 0;     // waiting or running; guarded by jobsMutex
 bool workerRuns = false;  // guarded by jobsMutex
+
+// The nice value of the preparation worker: a low priority, not an idle one.
+constexpr int kPreparationNice = 10;
 
 // The names the tool switch messages give the tools, by tool number.
 const char* const kToolNames[numTools] = {"iScissor", "lSnapper", "pen"};
@@ -221,6 +228,11 @@ void runJob(Job job) {
 }
 
 void runJobs() {
+  // Below the key loop, so that the photo, the keys and the mouse are
+  // answered at once while the engines are prepared: the engines' own
+  // helper threads, started from here, inherit the priority.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)),
+              kPreparationNice);
   std::unique_lock<std::mutex> lock(jobsMutex);
   while (!jobs.empty()) {
     Job job = std::move(jobs.front());
