@@ -113,7 +113,8 @@ class HeldInput : public WindowSystem {
 // Threads: one worker thread of the process runs the preparations of every
 // StartUp one after the other, in the order they were started and, within
 // one, in tool-number order (the scissors' link costs, the quickest, first);
-// each engine spreads its work over the cores itself. The worker shares
+// each engine spreads its work over the cores itself, below the key loop's
+// priority (nice 10) so that the windows stay quick. The worker shares
 // what it touches (see Tool::prepare) and is never joined: destroying the
 // object drops its preparations not yet begun, and one under way finishes
 // on its own data, frees it and wakes no one. So a photo left early in a
