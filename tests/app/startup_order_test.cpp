@@ -134,7 +134,10 @@ std::string expand(std::string text, const std::string& mask) {
 
 class StartUpOrderTest : public testing::TestWithParam<OrderRow> {
  public:
-  ~StartUpOrderTest() override {
+  ~StartUpOrderTest() override { endPreparations(); }
+
+  // Lets every preparation of an earlier run through and waits for it.
+  void endPreparations() {
     for (auto& gate : gates_)
       if (gate) gate->openNow();
     awaitPreparations();
@@ -143,6 +146,7 @@ class StartUpOrderTest : public testing::TestWithParam<OrderRow> {
   // One session over the photo: the row's script, Escape, "Save?" No.
   // With `waiting`, every engine is ready before the first input.
   void run(bool waiting) {
+    endPreparations();
     gates_ = {std::make_shared<Gate>(), std::make_shared<Gate>()};
     snapshots_.clear();
     console_.str("");
