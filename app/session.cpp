@@ -441,7 +441,17 @@ int HeldInput::waitKey() {
         return input.code;
       }
       // A window closed meanwhile no longer gets its events.
-      if (windows_.isOpen(input.window)) deliver(input);
+      if (!windows_.isOpen(input.window)) continue;
+      // As the window system does for an event it delivers itself: a failed
+      // handler is reported and the session goes on.
+      try {
+        deliver(input);
+      } catch (const std::exception& failure) {
+        if (workspace_ != nullptr)
+          workspace_->console << "mouse event " << input.code << " at "
+                              << input.x << "," << input.y
+                              << " failed: " << failure.what() << std::endl;
+      }
     }
     showBusy(holding());
     const int key = windows_.waitKey();

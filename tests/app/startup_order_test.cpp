@@ -374,6 +374,63 @@ TEST_P(StartUpOrderTest, ConsoleAndWorkFollowTheOrderOfStartUp) {
   }
 }
 
+// A tool whose waiting for its engine the test sets.
+class WaitingTool : public Tool {
+ public:
+  bool waitsForEngine() const override { return waits; }
+  bool waits = false;
+};
+
+TEST(HeldInputTest, HoldsInputInOrderWhileAToolWaitsAndEscapeCutsThrough) {
+  ScriptedWindowSystem windows;
+  windows.setImpatient(true);
+  std::ostringstream console;
+  HeldInput input(windows);
+  Workspace workspace(input, console);
+  auto owned = std::make_unique<WaitingTool>();
+  WaitingTool& tool = *owned;
+  workspace.tools[kToolScissors] = std::move(owned);
+  input.holdFor(&workspace);
+  std::string seen;
+  input.createWindow("A", WindowMode::FreeScale);
+  input.createWindow("B", WindowMode::FreeScale);
+  input.setMouseHandler("A", [&](int event, int x, int, int) {
+    seen += "A" + std::to_string(event) + " ";
+    if (x == 1) tool.waits = true;  // the tool took work for later
+  });
+  input.setMouseHandler("B", [&](int event, int, int, int) {
+    seen += "B" + std::to_string(event) + " ";
+  });
+  windows.pushMove("A", 1, 0);
+  windows.pushMove("B", 0, 0);
+  windows.pushKey('k');
+  windows.pushMouse("A", kLeftButtonDown, 0, 0, kMouseFlagLeftButton);
+  windows.pushAction([&] {
+    tool.waits = false;  // its engine is ready
+    input.wake();
+  });
+  windows.pushWaitForWakes(1);
+  windows.pushKey('z');
+
+  EXPECT_EQ(input.waitKey(), kNoKey);
+  EXPECT_EQ(seen, "A0 ");
+  EXPECT_TRUE(windows.busy());
+  EXPECT_EQ(input.waitKey(), 'k');  // after the move held before it
+  EXPECT_EQ(seen, "A0 B0 ");
+  EXPECT_TRUE(windows.busy());  // the press is still held
+  EXPECT_EQ(input.waitKey(), 'z');
+  EXPECT_EQ(seen, "A0 B0 A1 ");
+  EXPECT_FALSE(windows.busy());
+
+  tool.waits = true;
+  windows.pushKey('q');
+  windows.pushKey(kKeyEscape);
+  windows.pushKey('w');
+  EXPECT_EQ(input.waitKey(), kKeyEscape);  // 'q' dropped
+  EXPECT_FALSE(windows.busy());
+  EXPECT_EQ(input.waitKey(), 'w');  // nothing is held once the session ends
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, StartUpOrderTest, testing::ValuesIn(kRows),
                          [](const testing::TestParamInfo<OrderRow>& info) {
                            return std::string(info.param.name);
