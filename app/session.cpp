@@ -1,11 +1,11 @@
 #include "app/session.h"
 
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <condition_variable>
-#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <iostream>
@@ -70,10 +70,10 @@ class ConsoleHold {
   std::streambuf* before_;
 };
 
-// Pixel storage from calloc: a large block comes as pages the system zeroes
-// on first use, so a blank picture costs next to nothing until it is written
-// (a mask of a 100 MP photo is 300 MB, which memset and page faults would
-// make the user wait for). Mirrors OpenCV's own allocator otherwise.
+// Pixel storage mapped afresh from the system: its pages are zero and cost
+// nothing until first written, so a blank picture is made at once (a mask
+// of a 100 MP photo is 300 MB, which memset and page faults would make the
+// user wait for). Mirrors OpenCV's own allocator otherwise.
 class ZeroPagesAllocator : public cv::MatAllocator {
  public:
   cv::UMatData* allocate(int dims, const int* sizes, int type, void* data,
@@ -89,8 +89,12 @@ class ZeroPagesAllocator : public cv::MatAllocator {
       }
       total *= static_cast<size_t>(sizes[i]);
     }
-    void* storage = data != nullptr ? data : std::calloc(total, 1);
-    if (storage == nullptr) throw std::bad_alloc();
+    void* storage = data;
+    if (storage == nullptr) {
+      storage = ::mmap(nullptr, mappedBytes(total), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (storage == MAP_FAILED) throw std::bad_alloc();
+    }
     auto* block = new cv::UMatData(this);
     block->data = block->origdata = static_cast<uchar*>(storage);
     block->size = total;
@@ -104,9 +108,12 @@ class ZeroPagesAllocator : public cv::MatAllocator {
   void deallocate(cv::UMatData* block) const override {
     if (block == nullptr) return;
     if (!(block->flags & cv::UMatData::USER_ALLOCATED))
-      std::free(block->origdata);
+      ::munmap(block->origdata, mappedBytes(block->size));
     delete block;
   }
+
+ private:
+  static size_t mappedBytes(size_t total) { return total > 0 ? total : 1; }
 };
 
 // An all-zero mask (label 0 everywhere) of the given size.
