@@ -285,12 +285,11 @@ StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
     shared_->done[tool] = !work[tool];
   }
   workspace.toolsBuilt = true;
-  // The large buffers first, while the machine is the key loop's alone.
-  startBlankMask(workspace);
   shared_->windows = &workspace.windows;
   say(workspace, "Over-segmenting.... ");
   startPreparations(shared_, std::move(work));
   try {
+    startBlankMask(workspace);
     {
       ConsoleHold hold(workspace.console, heldLines_);
       findOrCreateMask(workspace, imagePath);

@@ -97,8 +97,8 @@ class HeldInput : public WindowSystem {
 // Start-up after the photograph is loaded, with the tools' engines prepared
 // in the background (see Tool::prepare).
 //
-// The constructor, on the key-loop thread: every tool's prepare hook, the
-// blank mask, "Over-segmenting.... " as the preparations start; then the
+// The constructor, on the key-loop thread: every tool's prepare hook,
+// "Over-segmenting.... " as the preparations start, the blank mask; then the
 // mask is found, loaded or created (asking "Recover?" or "Load?"), the
 // toolbox opens and the main window shows the photo. The console lines of
 // those steps are held back: with no key pressed before the preparations
