@@ -99,15 +99,23 @@ int runFolderSession(const PhotoList& photos, size_t first, cv::Mat photo,
                      std::ostream& errors, const ImageLimits& limits,
                      const PhotoPreparer& prepare) {
   size_t index = first;
+  // Each goes before the one above it.
+  std::unique_ptr<HeldInput> input;
   std::unique_ptr<Workspace> workspace;
-  std::unique_ptr<PhotoAutosave> autosave;  // goes before its workspace
+  std::unique_ptr<PhotoAutosave> autosave;
+  std::unique_ptr<StartUp> starting;
   std::optional<WorkSettings> settings;
   for (;;) {
-    // The previous photo's engines go before the next photo's are built.
+    // The previous photo's engines go before the next photo's are built: a
+    // preparation still under way ends before the next photo's begin.
     if (workspace) settings = WorkSettings::of(*workspace);
+    starting.reset();
     autosave.reset();
     workspace.reset();
-    workspace = std::make_unique<Workspace>(windows, console);
+    input.reset();
+    input = std::make_unique<HeldInput>(windows);
+    workspace = std::make_unique<Workspace>(*input, console);
+    input->holdFor(workspace.get());
     if (settings) settings->applyTo(*workspace);
     const std::string& path = photos.paths[index];
     if (photos.numbered) say(*workspace, placeOf(photos, index) + "\n");
@@ -116,9 +124,9 @@ int runFolderSession(const PhotoList& photos, size_t first, cv::Mat photo,
     photo.release();
     installTools(*workspace);
     autosave = std::make_unique<PhotoAutosave>(*workspace, path);
-    startUp(*workspace, path);
+    starting = std::make_unique<StartUp>(*workspace, path);
     for (;;) {
-      const CommandResult result = runKeyLoop(*workspace);
+      const CommandResult result = runKeyLoop(*workspace, starting.get());
       if (result == CommandResult::Quit) {
         const int status = shutDown(*workspace);
         // A clean end for the photo open now; the autosaves other photos

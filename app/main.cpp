@@ -1,6 +1,8 @@
+#include <cstdlib>
 #include <iostream>
 
 #include "app/program.h"
+#include "app/session.h"
 #include "autosave/abrupt_end.h"
 #include "ui/display_loss.h"
 #include "ui/highgui_window_system.h"
@@ -9,8 +11,18 @@ int main(int argc, char** argv) {
   // Before any thread starts: see watchForAbruptEnds.
   scribeline::watchForAbruptEnds();
   scribeline::watchForDisplayLoss(scribeline::endAfterDisplayLost);
-  return scribeline::runProgram(argc, argv, std::cout, [&](std::string* error) {
-    return std::shared_ptr<scribeline::WindowSystem>(
-        scribeline::openHighguiWindowSystem(argc, argv, error));
-  });
+  const int status =
+      scribeline::runProgram(argc, argv, std::cout, [&](std::string* error) {
+        return std::shared_ptr<scribeline::WindowSystem>(
+            scribeline::openHighguiWindowSystem(argc, argv, error));
+      });
+  // A session ended before its tools were ready leaves their preparations
+  // running on their own data: the process ends at once, without the static
+  // destructors (and exit handlers) that could pull things from under them.
+  // Every console line has been flushed already.
+  if (scribeline::preparationsUnderWay() > 0) {
+    std::cout.flush();
+    std::_Exit(status);
+  }
+  return status;
 }

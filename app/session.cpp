@@ -1,8 +1,19 @@
 #include "app/session.h"
 
-#include <future>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
 #include <iostream>
+#include <mutex>
+#include <new>
 #include <opencv2/imgcodecs.hpp>
+#include <sstream>
+#include <thread>
 #include <vector>
 
 #include "app/commands.h"
@@ -19,35 +30,112 @@
 namespace scribeline {
 namespace {
 
-// Each tool prepares its own engine from the photograph alone, so the tools
-// prepare side by side, one thread each: the scissors' link costs are computed
-// on the second core while the over-segmentation runs. The console lines come
-// in the same order as with one thread.
-void buildTools(Workspace& workspace) {
-  BusyPointer busy(workspace.windows);
-  std::vector<std::future<void>> preparing;
-  for (auto& tool : workspace.tools) {
-    if (!tool) continue;
-    Tool* each = tool.get();
-    preparing.push_back(std::async(std::launch::async, [each, &workspace] {
-      each->build(workspace);
-      each->initialize(workspace);
-    }));
+// The preparations of every StartUp of the process, run one after the other
+// by one worker thread, which starts when there is work and ends when there
+// is none left.
+struct Job {
+  std::shared_ptr<StartUp::Shared> shared;
+  int tool;
+  Preparation work;
+};
+std::mutex jobsMutex;
+std::condition_variable jobsEnded;
+std::deque<Job> jobs;     // waiting, oldest first; guarded by jobsMutex
+int jobsUnderWay = 0;     // waiting or running; guarded by jobsMutex
+bool workerRuns = false;  // guarded by jobsMutex
+
+// The nice value of the preparation worker: a low priority, not an idle one.
+constexpr int kPreparationNice = 10;
+
+// Sends what is written to `console` to `held` instead, for the object's
+// lifetime.
+class ConsoleHold {
+ public:
+  ConsoleHold(std::ostream& console, std::string& held)
+      : console_(console), held_(held), before_(console.rdbuf(&buffer_)) {}
+  ~ConsoleHold() {
+    console_.rdbuf(before_);
+    held_ += buffer_.str();
   }
-  say(workspace, "Over-segmenting.... ");
-  for (auto& done : preparing) done.get();
-  say(workspace, "DONE\n\n");
-  workspace.toolsBuilt = true;
+  ConsoleHold(const ConsoleHold&) = delete;
+  ConsoleHold& operator=(const ConsoleHold&) = delete;
+
+ private:
+  std::ostream& console_;
+  std::string& held_;
+  std::stringbuf buffer_;
+  std::streambuf* before_;
+};
+
+// Pixel storage mapped afresh from the system: its pages are zero and cost
+// nothing until first written, so a blank picture is made at once (a mask
+// of a 100 MP photo is 300 MB, which memset and page faults would make the
+// user wait for). Mirrors OpenCV's own allocator otherwise.
+class ZeroPagesAllocator : public cv::MatAllocator {
+ public:
+  cv::UMatData* allocate(int dims, const int* sizes, int type, void* data,
+                         size_t* step, cv::AccessFlag,
+                         cv::UMatUsageFlags) const override {
+    size_t total = CV_ELEM_SIZE(type);
+    for (int i = dims - 1; i >= 0; --i) {
+      if (step != nullptr) {
+        if (data != nullptr && step[i] != cv::Mat::AUTO_STEP)
+          total = step[i];
+        else
+          step[i] = total;
+      }
+      total *= static_cast<size_t>(sizes[i]);
+    }
+    void* storage = data;
+    if (storage == nullptr) {
+      storage = ::mmap(nullptr, mappedBytes(total), PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (storage == MAP_FAILED) throw std::bad_alloc();
+    }
+    auto* block = new cv::UMatData(this);
+    block->data = block->origdata = static_cast<uchar*>(storage);
+    block->size = total;
+    if (data != nullptr) block->flags |= cv::UMatData::USER_ALLOCATED;
+    return block;
+  }
+  bool allocate(cv::UMatData* block, cv::AccessFlag,
+                cv::UMatUsageFlags) const override {
+    return block != nullptr;
+  }
+  void deallocate(cv::UMatData* block) const override {
+    if (block == nullptr) return;
+    if (!(block->flags & cv::UMatData::USER_ALLOCATED))
+      ::munmap(block->origdata, mappedBytes(block->size));
+    delete block;
+  }
+
+ private:
+  static size_t mappedBytes(size_t total) { return total > 0 ? total : 1; }
+};
+
+// An all-zero mask (label 0 everywhere) of the given size.
+cv::Mat blankMask(cv::Size size) {
+  // Never destroyed: a mask may outlive static destruction.
+  static ZeroPagesAllocator* const allocator = new ZeroPagesAllocator;
+  cv::Mat mask;
+  mask.allocator = allocator;
+  mask.create(size, CV_8UC3);
+  return mask;
 }
 
-// The mask starts blank (all label 0) and that is where the history starts.
-// An autosave of this photo is offered first; else a saved mask of the
-// image's size is offered for loading. A mask taken either way is the first
-// step, and shows in the "Mask" window. A mask file that cannot be used is
-// named, as the first save will replace it.
-void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
-  workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
+// The mask starts blank (all label 0) and that is where the history starts;
+// it is what was last saved unless findOrCreateMask takes another.
+void startBlankMask(Workspace& workspace) {
+  workspace.mask = blankMask(workspace.image.size());
   startMaskHistory(workspace);
+  workspace.savedMask = blankMask(workspace.image.size());
+}
+
+// After startBlankMask: an autosave of this photo is offered first; else a
+// saved mask of the image's size is offered for loading. A mask taken either
+// way is the first step, and shows in the "Mask" window. A mask file that
+// cannot be used is named, as the first save will replace it.
+void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
   const bool recovered = offerRecovery(workspace, imagePath);
   bool taken = recovered;
   if (!taken) {
@@ -81,11 +169,11 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
         break;
     }
   }
+  if (!taken) return;
   // A recovered autosave is work not yet saved: it leaves savedMask empty,
   // which differs from any mask.
   workspace.savedMask.release();
   if (!recovered) workspace.savedMask = workspace.mask.clone();
-  if (!taken) return;
   // Recorded without telling the autosave: this state is on disk already.
   workspace.history.record(workspace.mask);
   showMaskView(workspace.views, workspace.windows, workspace.mask);
@@ -107,28 +195,282 @@ void printBanner(std::ostream& console) {
           << std::flush;
 }
 
-void startUp(Workspace& workspace, const std::string& imagePath) {
+// What a StartUp shares with the preparation worker.
+struct StartUp::Shared {
+  std::mutex mutex;
+  std::condition_variable ended;
+  // By tool number, guarded by mutex: whether the tool's preparation has
+  // ended (a tool without one: from the start), and how it failed.
+  std::vector<bool> done = std::vector<bool>(numTools, true);
+  std::vector<std::exception_ptr> failures =
+      std::vector<std::exception_ptr>(numTools);
+  // Woken at each end; null once the StartUp is gone. Guarded by mutex.
+  WindowSystem* windows = nullptr;
+};
+
+namespace {
+
+// Runs one preparation and reports its end to its StartUp (and wakes that
+// StartUp's key wait), after it has freed what the preparation held.
+void runJob(Job job) {
+  std::exception_ptr failure;
+  try {
+    job.work();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  job.work = nullptr;
+  StartUp::Shared& shared = *job.shared;
+  std::lock_guard<std::mutex> lock(shared.mutex);
+  shared.done[job.tool] = true;
+  shared.failures[job.tool] = failure;
+  shared.ended.notify_all();
+  if (shared.windows != nullptr) shared.windows->wake();
+}
+
+void runJobs() {
+  // Below the key loop, so that the photo, the keys and the mouse are
+  // answered at once while the engines are prepared: the engines' own
+  // helper threads, started from here, inherit the priority.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)),
+              kPreparationNice);
+  std::unique_lock<std::mutex> lock(jobsMutex);
+  while (!jobs.empty()) {
+    Job job = std::move(jobs.front());
+    jobs.pop_front();
+    lock.unlock();
+    runJob(std::move(job));
+    lock.lock();
+    --jobsUnderWay;
+  }
+  workerRuns = false;
+  jobsEnded.notify_all();
+}
+
+// Queues the preparations in tool-number order.
+void startPreparations(const std::shared_ptr<StartUp::Shared>& shared,
+                       std::vector<Preparation> work) {
+  std::lock_guard<std::mutex> lock(jobsMutex);
+  for (int tool = 0; tool < static_cast<int>(work.size()); ++tool) {
+    if (!work[tool]) continue;
+    jobs.push_back({shared, tool, std::move(work[tool])});
+    ++jobsUnderWay;
+  }
+  if (workerRuns || jobs.empty()) return;
+  workerRuns = true;
+  std::thread(runJobs).detach();
+}
+
+}  // namespace
+
+StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
+    : workspace_(workspace),
+      shared_(std::make_shared<Shared>()),
+      carried_(numTools, false) {
   workspace.maskPath = maskPathFor(imagePath);
   // Said before the long work, not learnt at the first save.
   const Status savable = checkMaskCanBeSaved(workspace.maskPath);
   if (!savable.ok())
     say(workspace, maskUnsavableLine(workspace.maskPath, savable.reason()));
-  buildTools(workspace);
-  findOrCreateMask(workspace, imagePath);
-  openToolbox(workspace);
-  say(workspace, helpText());
-  // Closing the photo's window ends the session as Escape does.
-  workspace.windows.setCloseKey(kMainWindow, kKeyEscape);
-  openMainWindow(workspace.views, workspace.windows, workspace.image.size(),
-                 WindowMode::FreeScale);
-  registerMainMouse(workspace, kMainWindow);
-  recomposeAndShow(workspace);
-  say(workspace, "\n\n" + currentToolLine(workspace.currentTool));
+  std::vector<Preparation> work(numTools);
+  for (int tool = 0; tool < numTools; ++tool) {
+    if (workspace.tools[tool])
+      work[tool] = workspace.tools[tool]->prepare(workspace);
+    shared_->done[tool] = !work[tool];
+  }
+  workspace.toolsBuilt = true;
+  shared_->windows = &workspace.windows;
+  say(workspace, "Over-segmenting.... ");
+  startPreparations(shared_, std::move(work));
+  try {
+    startBlankMask(workspace);
+    {
+      ConsoleHold hold(workspace.console, heldLines_);
+      findOrCreateMask(workspace, imagePath);
+      openToolbox(workspace);
+    }
+    // Closing the photo's window ends the session as Escape does.
+    workspace.windows.setCloseKey(kMainWindow, kKeyEscape);
+    openMainWindow(workspace.views, workspace.windows, workspace.image.size(),
+                   WindowMode::FreeScale);
+    registerMainMouse(workspace, kMainWindow);
+    recomposeAndShow(workspace);
+  } catch (...) {
+    letGo();
+    throw;
+  }
 }
 
-CommandResult runKeyLoop(Workspace& workspace) {
+StartUp::~StartUp() { letGo(); }
+
+void StartUp::letGo() {
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->windows = nullptr;
+  }
+  // Preparations not begun are dropped; freed outside the lock.
+  std::vector<Job> dropped;
+  std::lock_guard<std::mutex> lock(jobsMutex);
+  for (auto job = jobs.begin(); job != jobs.end();) {
+    if (job->shared != shared_) {
+      ++job;
+      continue;
+    }
+    dropped.push_back(std::move(*job));
+    job = jobs.erase(job);
+    --jobsUnderWay;
+  }
+  if (jobsUnderWay == 0 && !workerRuns) jobsEnded.notify_all();
+}
+
+bool StartUp::carryOn() {
+  if (complete_) return true;
+  std::vector<int> ready;
+  std::exception_ptr failure;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    for (int tool = 0; tool < numTools; ++tool) {
+      if (!shared_->done[tool] || carried_[tool]) continue;
+      carried_[tool] = true;
+      ready.push_back(tool);
+      if (!failure) failure = shared_->failures[tool];
+    }
+  }
+  if (failure) std::rethrow_exception(failure);
+  for (int tool : ready)
+    if (workspace_.tools[tool]) workspace_.tools[tool]->onPrepared(workspace_);
+  for (bool carried : carried_)
+    if (!carried) return false;
+  complete_ = true;
+  say(workspace_, "DONE\n\n");
+  say(workspace_, heldLines_);
+  heldLines_.clear();
+  say(workspace_, helpText());
+  say(workspace_, "\n\n" + currentToolLine(workspace_.currentTool));
+  return true;
+}
+
+void StartUp::finish() {
+  {
+    std::unique_lock<std::mutex> lock(shared_->mutex);
+    shared_->ended.wait(lock, [this] {
+      for (bool done : shared_->done)
+        if (!done) return false;
+      return true;
+    });
+  }
+  carryOn();
+}
+
+void startUp(Workspace& workspace, const std::string& imagePath) {
+  StartUp(workspace, imagePath).finish();
+}
+
+int preparationsUnderWay() {
+  std::lock_guard<std::mutex> lock(jobsMutex);
+  return jobsUnderWay + (workerRuns ? 1 : 0);
+}
+
+void awaitPreparations() {
+  std::unique_lock<std::mutex> lock(jobsMutex);
+  jobsEnded.wait(lock, [] { return jobsUnderWay == 0 && !workerRuns; });
+}
+
+HeldInput::~HeldInput() {
+  for (const auto& entry : handlers_) windows_.setMouseHandler(entry.first, {});
+  showBusy(false);
+}
+
+void HeldInput::setMouseHandler(const std::string& name, MouseHandler handler) {
+  if (!handler) {
+    handlers_.erase(name);
+    windows_.setMouseHandler(name, {});
+    return;
+  }
+  handlers_[name] = std::make_shared<MouseHandler>(std::move(handler));
+  windows_.setMouseHandler(name,
+                           [this, name](int event, int x, int y, int flags) {
+                             onMouse(name, event, x, y, flags);
+                           });
+}
+
+bool HeldInput::holding() const {
+  if (ended_ || workspace_ == nullptr) return false;
+  for (const auto& tool : workspace_->tools)
+    if (tool && tool->waitsForEngine()) return true;
+  return false;
+}
+
+void HeldInput::showBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  windows_.setBusy(busy);
+}
+
+void HeldInput::onMouse(const std::string& window, int event, int x, int y,
+                        int flags) {
+  const Input input{false, event, window, x, y, flags};
+  if (holding() || !held_.empty()) {
+    if (!ended_) held_.push_back(input);
+  } else {
+    deliver(input);
+  }
+  showBusy(holding() || !held_.empty());
+}
+
+void HeldInput::deliver(const Input& input) {
+  auto entry = handlers_.find(input.window);
+  if (entry == handlers_.end()) return;
+  // A copy: the handler may replace itself.
+  const std::shared_ptr<MouseHandler> handler = entry->second;
+  (*handler)(input.code, input.x, input.y, input.flags);
+}
+
+void HeldInput::dropHeld() {
+  ended_ = true;
+  held_.clear();
+  showBusy(false);
+}
+
+int HeldInput::waitKey() {
   for (;;) {
+    while (!holding() && !held_.empty()) {
+      const Input input = held_.front();
+      held_.pop_front();
+      if (input.isKey) {
+        showBusy(holding() || !held_.empty());
+        return input.code;
+      }
+      // A window closed meanwhile no longer gets its events.
+      if (!windows_.isOpen(input.window)) continue;
+      // As the window system does for an event it delivers itself: a failed
+      // handler is reported and the session goes on.
+      try {
+        deliver(input);
+      } catch (const std::exception& failure) {
+        if (workspace_ != nullptr)
+          workspace_->console << "mouse event " << input.code << " at "
+                              << input.x << "," << input.y
+                              << " failed: " << failure.what() << std::endl;
+      }
+    }
+    showBusy(holding());
+    const int key = windows_.waitKey();
+    if (key == kNoKey) return key;
+    if (key == kNoWindowsLeft || key == kKeyEscape) {
+      dropHeld();
+      return key;
+    }
+    if (!holding() && held_.empty()) return key;
+    held_.push_back({true, key, {}});
+  }
+}
+
+CommandResult runKeyLoop(Workspace& workspace, StartUp* startUp) {
+  for (;;) {
+    if (startUp != nullptr) startUp->carryOn();
     const int key = workspace.windows.waitKey();
+    if (key == kNoKey) continue;
     // Every window closed: no key can come any more, so end as Escape does.
     if (key == kNoWindowsLeft) return CommandResult::Quit;
     const CommandResult result = runCommand(workspace, key);

@@ -1,16 +1,22 @@
 #pragma once
 
+#include <functional>
 #include <opencv2/core.hpp>
 
 namespace scribeline {
 
 struct Workspace;
 
+// The slow part of preparing a tool's engine, run off the key-loop thread
+// (see Tool::prepare).
+using Preparation = std::function<void()>;
+
 // One editing tool (iScissor, lSnapper, pen). The workspace owns one instance
 // per tool number and calls the hooks below; a tool overrides only those it
 // needs and keeps its own engine and under-way state (a contour, a stroke, a
 // drag), which no other tool sees. Every hook runs on the key-loop thread,
-// never two at once.
+// never two at once; only the Preparation that prepare returns runs
+// elsewhere.
 //
 // The defaults do nothing: a tool without overrides is a placeholder whose
 // mouse events and Backspace only redraw.
@@ -27,14 +33,36 @@ class Tool {
   Tool& operator=(const Tool&) = delete;
   virtual ~Tool() = default;
 
-  // Start-up: every tool is prepared on a thread of its own, concurrently
-  // with the other tools; build runs first, then initialize, while the
-  // console shows "Over-segmenting.... ". Both may read `image` and
-  // `currentLabel` and must touch nothing else of the workspace.
-  // build: make the tool's engine over the photograph.
-  virtual void build(Workspace& workspace) { (void)workspace; }
-  // initialize: the slow preparation that the over-segmenting line announces.
-  virtual void initialize(Workspace& workspace) { (void)workspace; }
+  // Start-up, before the photograph shows: sets up, cheaply, what the other
+  // hooks need before the engine is ready, and returns the slow preparation
+  // of the engine over `image`, or an empty function when there is none.
+  //
+  // The session runs the returned function on a preparation thread,
+  // concurrently with the key loop (so with every other hook of this tool),
+  // then calls onPrepared on the key-loop thread; other tools' preparations
+  // may run before, after or beside it. The function shares ownership of
+  // everything it touches (a copy of the `image` header, engine state held by
+  // std::shared_ptr) and touches neither the workspace nor the tool object: the
+  // session may end, and the tool be destroyed, before it returns; it then
+  // finishes on its own data and frees it. Until onPrepared, no hook touches
+  // what the function writes.
+  virtual Preparation prepare(Workspace& workspace) {
+    (void)workspace;
+    return {};
+  }
+
+  // The engine is ready: called once, on the key-loop thread, after the
+  // preparation returned (at once at start-up for a tool without one). The
+  // tool carries on with the work it held (see waitsForEngine), redrawing
+  // what that work changed as the hooks that took it would have.
+  virtual void onPrepared(Workspace& workspace) { (void)workspace; }
+
+  // Whether the tool holds work that needs its engine, taken by a hook
+  // before onPrepared (a scissors press, a stroke to solve). While any tool
+  // does, the session shows the busy pointer and holds every later input
+  // back, in order, so that the work is done as it would have been had the
+  // user waited.
+  virtual bool waitsForEngine() const { return false; }
 
   // Called by composeView on the current tool only, after the photograph and
   // the mask overlay are in `viewImage`: draw the tool's work over it through
@@ -99,5 +127,12 @@ class Tool {
   // order, after `currentLabel` is set and before the toolbox is redrawn.
   virtual void onLabelPicked(Workspace& workspace) { (void)workspace; }
 };
+
+// prepare, its preparation and onPrepared, one after the other on the calling
+// thread: a tool made ready at once.
+inline void prepareAtOnce(Tool& tool, Workspace& workspace) {
+  if (const Preparation slow = tool.prepare(workspace)) slow();
+  tool.onPrepared(workspace);
+}
 
 }  // namespace scribeline

@@ -55,8 +55,8 @@ struct Workspace {
   bool maskOverlay = false;
 
   // One tool per tool number; installed before start-up. `toolsBuilt` turns
-  // true once every tool's build and initialize hooks have run; until then
-  // the main window ignores the mouse.
+  // true once every tool's prepare hook has run (its engine may still be in
+  // preparation); until then the main window ignores the mouse.
   std::array<std::unique_ptr<Tool>, numTools> tools;
   bool toolsBuilt = false;
   // The tool number a left press went to, until its release (or the event

@@ -2,6 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "canvas/mask_steps.h"
 #include "canvas/view.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
@@ -39,37 +40,74 @@ void drawLivePreview(const IScissor& scissor, cv::Point pointer,
     overlay.paintPixel(point, pixel);
 }
 
-void ScissorTool::build(Workspace& workspace) {
-  scissor_ = std::make_unique<IScissor>(workspace.image);
+struct ScissorTool::Engine {
+  cv::Mat image;  // first: the scissor points into it
+  std::unique_ptr<IScissor> scissor;
+};
+
+ScissorTool::ScissorTool() = default;
+ScissorTool::~ScissorTool() = default;
+
+Preparation ScissorTool::prepare(Workspace& workspace) {
+  auto engine = std::make_shared<Engine>();
+  engine->image = workspace.image;
+  engine_ = engine;
+  return
+      [engine] { engine->scissor = std::make_unique<IScissor>(engine->image); };
 }
 
+void ScissorTool::onPrepared(Workspace& workspace) {
+  ready_ = true;
+  std::vector<std::function<void(Workspace&)>> held;
+  held.swap(held_);
+  for (auto& work : held) work(workspace);
+}
+
+IScissor* ScissorTool::engine() const {
+  return ready_ && engine_ ? engine_->scissor.get() : nullptr;
+}
+
+const IScissor* ScissorTool::scissor() const { return engine(); }
+
 void ScissorTool::drawOverlay(Workspace& workspace) {
-  if (!scissor_ || workspace.viewImage.empty()) return;
-  drawScissorOverlay(*scissor_, workspace.views.overlay);
+  IScissor* scissor = engine();
+  if (!scissor || workspace.viewImage.empty()) return;
+  drawScissorOverlay(*scissor, workspace.views.overlay);
   if (livePointer_ && contourUnderWay())
-    drawLivePreview(*scissor_, *livePointer_, workspace.views.overlay);
+    drawLivePreview(*scissor, *livePointer_, workspace.views.overlay);
   livePointer_.reset();
 }
 
+// A press before the engine is ready is done, with the redraw the mouse
+// dispatch gives it, once the engine is. No contour is under way before, so
+// other events change nothing then.
 void ScissorTool::onMouse(Workspace& workspace, int event, cv::Point point,
                           int) {
   livePointer_.reset();
-  if (scissor_) scissorMouse(workspace, event, point);
+  if (engine()) {
+    scissorMouse(workspace, event, point);
+  } else if (event == kLeftButtonDown) {
+    held_.push_back([this, point](Workspace& workspace) {
+      scissorMouse(workspace, kLeftButtonDown, point);
+      recomposeAndShow(workspace);
+    });
+  }
 }
 
 void ScissorTool::scissorMouse(Workspace& workspace, int event,
                                cv::Point point) {
+  IScissor& scissor = *engine();
   if (event == kLeftButtonDown) {
     BusyPointer busy(workspace.windows);
     if (!contourUnderWay()) {
       segmentLengths_.clear();
       segmentLengths_.push_back(0);
-      scissor_->startContour(point, workspace.currentLabel);
-      scissor_->seedSearch(point.x, point.y);
+      scissor.startContour(point, workspace.currentLabel);
+      scissor.seedSearch(point.x, point.y);
       contourStarted_ = true;
     } else {
-      segmentLengths_.push_back(scissor_->appendSegment(point));
-      scissor_->seedSearch(point.x, point.y);
+      segmentLengths_.push_back(scissor.appendSegment(point));
+      scissor.seedSearch(point.x, point.y);
     }
   } else if (event == kMouseMove && contourUnderWay()) {
     livePointer_ = point;
@@ -77,41 +115,52 @@ void ScissorTool::scissorMouse(Workspace& workspace, int event,
 }
 
 void ScissorTool::onBackspace(Workspace&) {
-  if (scissor_) {
+  if (IScissor* scissor = engine()) {
     if (contourUnderWay()) {
       undoLastSegment();
     } else {
-      scissor_->removeLastContour();
+      scissor->removeLastContour();
     }
   }
 }
 
 void ScissorTool::onEnterKey(Workspace& workspace, int keyCode) {
-  if (!scissor_ || !contourUnderWay()) return;
+  if (!engine() || !contourUnderWay()) return;
   contourStarted_ = false;
-  scissor_->finishContour(keyCode == kKeyCtrlEnter);
+  engine()->finishContour(keyCode == kKeyCtrlEnter);
   recomposeAndShow(workspace);
 }
 
 void ScissorTool::onLeave(Workspace&) {
-  if (!scissor_ || !contourUnderWay()) return;
+  if (!engine() || !contourUnderWay()) return;
   contourStarted_ = false;
-  scissor_->removeLastContour();
+  engine()->removeLastContour();
 }
 
+// The mask is rewritten (white, even without contours) only by the engine:
+// before it is ready, the rewrite waits and is recorded as the step of its
+// own that the key's command would have recorded.
 void ScissorTool::onUpdateMask(Workspace& workspace, bool filled) {
-  if (scissor_) scissor_->updateMaskFromContours(workspace.mask, filled);
+  if (IScissor* scissor = engine()) {
+    scissor->updateMaskFromContours(workspace.mask, filled);
+    return;
+  }
+  held_.push_back([this, filled](Workspace& workspace) {
+    engine()->updateMaskFromContours(workspace.mask, filled);
+    recordMaskStep(workspace);
+  });
 }
 
 bool ScissorTool::contourUnderWay() const {
-  return contourStarted_ && scissor_ && !scissor_->contours().empty();
+  IScissor* scissor = engine();
+  return contourStarted_ && scissor && !scissor->contours().empty();
 }
 
 // A newest length the engine cannot take back (0: the start point, or a press
 // on the seed) stays, so Backspace keeps stopping there.
 void ScissorTool::undoLastSegment() {
   if (!segmentLengths_.empty() &&
-      scissor_->undoLastSegment(segmentLengths_.back()))
+      engine()->undoLastSegment(segmentLengths_.back()))
     segmentLengths_.pop_back();
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <vector>
 
 #include "canvas/photo_overlay.h"
 #include "canvas/tool.h"
@@ -34,11 +36,19 @@ void drawLivePreview(const IScissor& scissor, cv::Point pointer,
 // one is, the picture of each pointer move shows the live-wire from the
 // pointer back to the seed; other redraws (keys, the wheel) show none, as
 // they follow no pointer.
+//
+// The engine (the link costs of the whole photograph) is made by the
+// preparation prepare returns. Before it is ready no contour can be under
+// way; a press, "n" or "N" taken then is held (waitsForEngine) and done in
+// onPrepared, as it would have been once the engine was ready.
 class ScissorTool : public Tool {
  public:
-  // Builds the engine over `image`, which must stay in the workspace for the
-  // tool's lifetime.
-  void build(Workspace& workspace) override;
+  ScissorTool();
+  ~ScissorTool() override;
+
+  Preparation prepare(Workspace& workspace) override;
+  void onPrepared(Workspace& workspace) override;
+  bool waitsForEngine() const override { return !held_.empty(); }
   void drawOverlay(Workspace& workspace) override;
   void onMouse(Workspace& workspace, int event, cv::Point point,
                int flags) override;
@@ -47,20 +57,29 @@ class ScissorTool : public Tool {
   void onLeave(Workspace& workspace) override;
   void onUpdateMask(Workspace& workspace, bool filled) override;
 
-  // The engine; null before build().
-  const IScissor* scissor() const { return scissor_.get(); }
+  // The engine; null until onPrepared.
+  const IScissor* scissor() const;
 
-  // True while a contour is under way; false before build().
+  // True while a contour is under way; false before the engine is ready.
   bool contourUnderWay() const;
   // For the contour under way: the points each committed live-wire segment
   // added, oldest first; the bottom entry 0 stands for the start point.
   const std::deque<int>& segmentLengths() const { return segmentLengths_; }
 
  private:
+  // The engine with the photograph it reads (it keeps a pointer to it),
+  // shared with the preparation that makes it.
+  struct Engine;
+
   void scissorMouse(Workspace& workspace, int event, cv::Point point);
   void undoLastSegment();
+  IScissor* engine() const;
 
-  std::unique_ptr<IScissor> scissor_;
+  // Written by the preparation only; the tool reads it from onPrepared on.
+  std::shared_ptr<Engine> engine_;
+  bool ready_ = false;
+  // Work taken before the engine was ready, oldest first.
+  std::vector<std::function<void(Workspace&)>> held_;
   bool contourStarted_ = false;
   // The pointer of the move being handled, for the live-wire in the redraw
   // of that move only (drawOverlay clears it).

@@ -35,14 +35,19 @@ void drawStrokeOverlay(PhotoOverlay& overlay,
   }
 }
 
-void SnapperTool::build(Workspace& workspace) {
-  snapper_ = std::make_unique<LSnapper>(workspace.image, numLabels);
+Preparation SnapperTool::prepare(Workspace& workspace) {
+  snapper_ = std::make_shared<LSnapper>(workspace.image, numLabels);
   snapper_->currentStrokes = &snapper_->labelStrokes[workspace.currentLabel];
+  return [snapper = snapper_, seed = std::random_device{}()] {
+    initSnapper(*snapper, kSigma, kK, kMinSize, seed);
+  };
 }
 
-void SnapperTool::initialize(Workspace& workspace) {
-  (void)workspace;
-  initSnapper(*snapper_, kSigma, kK, kMinSize, std::random_device{}());
+void SnapperTool::onPrepared(Workspace& workspace) {
+  ready_ = true;
+  std::vector<std::function<void(Workspace&)>> held;
+  held.swap(held_);
+  for (auto& work : held) work(workspace);
 }
 
 void SnapperTool::drawOverlay(Workspace& workspace) {
@@ -70,9 +75,23 @@ void SnapperTool::onMouse(Workspace& workspace, int event, cv::Point point,
   }
 }
 
+// A stroke ended before the model is ready is kept and shown, and solved, with
+// the redraw the event that ended it gives, once the model is.
 void SnapperTool::endStroke(Workspace& workspace) {
   std::vector<Stroke>& strokes = *strokeUnderWay_;
   strokeUnderWay_ = nullptr;
+  if (ready_) {
+    solveStrokeAdded(workspace, strokes);
+    return;
+  }
+  held_.push_back([this, &strokes](Workspace& workspace) {
+    solveStrokeAdded(workspace, strokes);
+    recomposeAndShow(workspace);
+  });
+}
+
+void SnapperTool::solveStrokeAdded(Workspace& workspace,
+                                   std::vector<Stroke>& strokes) {
   if (!solveAndShow(workspace, strokes, strokes.size() - 1,
                     SnapStep::Change::StrokeAdded, strokes.back())) {
     strokes.pop_back();  // taken back: the mask shows the solve before it
@@ -110,6 +129,13 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
 void SnapperTool::onBackspace(Workspace& workspace) {
   std::vector<Stroke>& strokes = *snapper_->currentStrokes;
   if (strokeUnderWay_ != nullptr || strokes.empty()) return;
+  if (!ready_) {
+    held_.push_back([this](Workspace& workspace) {
+      onBackspace(workspace);
+      recomposeAndShow(workspace);
+    });
+    return;
+  }
   Stroke removed = std::move(strokes.back());
   strokes.pop_back();
   if (!solveAndShow(workspace, strokes, strokes.size(),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <opencv2/core.hpp>
 #include <vector>
@@ -33,13 +34,20 @@ void drawStrokeOverlay(PhotoOverlay& overlay, const LabelStrokes& labelStrokes);
 // it is taken back (or the stroke Backspace removed is put back), the labels
 // and the mask stay as they were, and the console says "Could not solve the
 // stroke: not enough memory".
+//
+// prepare makes the snapper with its stroke lists at once and leaves the
+// over-segmentation and the model (initSnapper) to its preparation, which
+// shares the snapper and touches none of its stroke members. Strokes are
+// drawn and shown before the model is ready; a solve asked for then (a
+// stroke ended, Backspace) is held (waitsForEngine) and done in onPrepared.
 class SnapperTool : public Tool {
  public:
   // Weight of the data term against the smoothness term in every solve.
   static constexpr float kLambda = 0.3f;
 
-  void build(Workspace& workspace) override;
-  void initialize(Workspace& workspace) override;
+  Preparation prepare(Workspace& workspace) override;
+  void onPrepared(Workspace& workspace) override;
+  bool waitsForEngine() const override { return !held_.empty(); }
   void drawOverlay(Workspace& workspace) override;
   void onMouse(Workspace& workspace, int event, cv::Point point,
                int flags) override;
@@ -47,7 +55,7 @@ class SnapperTool : public Tool {
   void onLeave(Workspace& workspace) override;
   void onLabelPicked(Workspace& workspace) override;
 
-  // The engine; null before build.
+  // The engine; null before prepare, its model made from onPrepared on.
   const LSnapper* snapper() const { return snapper_.get(); }
 
   // True from a press until its stroke ends.
@@ -56,6 +64,8 @@ class SnapperTool : public Tool {
  private:
   // Ends the stroke under way (its points are complete) and solves.
   void endStroke(Workspace& workspace);
+  // The solve of a stroke just ended, the last of `strokes`.
+  void solveStrokeAdded(Workspace& workspace, std::vector<Stroke>& strokes);
   // Solves, rebuilds the mask and records it as one step together with the
   // change of the stroke at `index` of `strokes` that led to the solve, and
   // shows the mask in the "Mask" window (opened if need be); the main view
@@ -65,7 +75,11 @@ class SnapperTool : public Tool {
                     size_t index, SnapStep::Change change, Stroke stroke);
   int labelOf(const std::vector<Stroke>& strokes) const;
 
-  std::unique_ptr<LSnapper> snapper_;
+  // Shared with the preparation, which writes the model members only.
+  std::shared_ptr<LSnapper> snapper_;
+  bool ready_ = false;
+  // Solves asked for before the model was ready, oldest first.
+  std::vector<std::function<void(Workspace&)>> held_;
   // The list whose last stroke is under way, or null.
   std::vector<Stroke>* strokeUnderWay_ = nullptr;
 };

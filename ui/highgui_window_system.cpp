@@ -1,5 +1,6 @@
 #include "ui/highgui_window_system.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
@@ -11,6 +12,7 @@
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -273,11 +275,22 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
         keys_.pop_front();
         return key;
       }
+      if (woken_.exchange(false)) return kNoKey;
       if (visibleHighguiWindowCount() == 0) return kNoWindowsLeft;
       settlePlacements();
       QCoreApplication::processEvents(QEventLoop::AllEvents |
                                       QEventLoop::WaitForMoreEvents);
     }
+  }
+
+  // Any thread. The posted event only ends the event loop's wait (also one
+  // inside a dialog); the flag, not the event, is what waitKey answers.
+  void wake() override {
+    woken_.store(true);
+    QCoreApplication::postEvent(application_, new QEvent(QEvent::User));
+    if (QAbstractEventDispatcher* dispatcher =
+            QAbstractEventDispatcher::instance(application_->thread()))
+      dispatcher->wakeUp();
   }
 
   bool askYesNo(const std::string& title, const std::string& text) override {
@@ -719,6 +732,7 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
   // answer is not asked again).
   bool extentsAsked_ = false;
   int busyDepth_ = 0;
+  std::atomic<bool> woken_{false};
 };
 
 }  // namespace

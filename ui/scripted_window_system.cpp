@@ -1,11 +1,12 @@
 #include "ui/scripted_window_system.h"
 
+#include <chrono>
 #include <stdexcept>
 
 namespace scribeline {
 
 void ScriptedWindowSystem::pushKey(int code) {
-  inputs_.push_back({Input::Key, code, {}, 0, 0, 0});
+  inputs_.push_back({Input::Key, code, {}, 0, 0, 0, {}});
 }
 
 void ScriptedWindowSystem::pushKeys(std::string_view keys) {
@@ -14,7 +15,7 @@ void ScriptedWindowSystem::pushKeys(std::string_view keys) {
 
 void ScriptedWindowSystem::pushMouse(const std::string& window, int event,
                                      int x, int y, int flags) {
-  inputs_.push_back({Input::Mouse, event, window, x, y, flags});
+  inputs_.push_back({Input::Mouse, event, window, x, y, flags, {}});
 }
 
 void ScriptedWindowSystem::pushClick(const std::string& window, int x, int y) {
@@ -54,11 +55,11 @@ void ScriptedWindowSystem::pushButtonDrag(const std::string& window,
 }
 
 void ScriptedWindowSystem::pushCloseAll() {
-  inputs_.push_back({Input::CloseAll, 0, {}, 0, 0, 0});
+  inputs_.push_back({Input::CloseAll, 0, {}, 0, 0, 0, {}});
 }
 
 void ScriptedWindowSystem::pushClose(const std::string& window) {
-  inputs_.push_back({Input::Close, 0, window, 0, 0, 0});
+  inputs_.push_back({Input::Close, 0, window, 0, 0, 0, {}});
 }
 
 void ScriptedWindowSystem::pushAnswer(bool yes) { answers_.push_back(yes); }
@@ -81,6 +82,34 @@ void ScriptedWindowSystem::setCloseKey(const std::string& name, int code) {
 int ScriptedWindowSystem::closeKeyOf(const std::string& name) const {
   auto it = closeKeys_.find(name);
   return it == closeKeys_.end() ? 0 : it->second;
+}
+
+void ScriptedWindowSystem::pushWaitForWakes(int total) {
+  inputs_.push_back({Input::Wakes, total, {}, 0, 0, 0, {}});
+}
+
+void ScriptedWindowSystem::pushAction(std::function<void()> action) {
+  inputs_.push_back({Input::Action, 0, {}, 0, 0, 0, std::move(action)});
+}
+
+int ScriptedWindowSystem::wakes() const {
+  std::lock_guard<std::mutex> lock(wakeMutex_);
+  return static_cast<int>(wakes_);
+}
+
+void ScriptedWindowSystem::wake() {
+  std::lock_guard<std::mutex> lock(wakeMutex_);
+  ++wakes_;
+  woken_.notify_all();
+}
+
+int ScriptedWindowSystem::awaitWakes(int64_t total) {
+  std::unique_lock<std::mutex> lock(wakeMutex_);
+  if (!woken_.wait_for(lock, std::chrono::minutes(2),
+                       [&] { return wakes_ >= total; }))
+    throw std::runtime_error("waitKey: the program did not wake the key wait");
+  wakesAnswered_ = wakes_;
+  return kNoKey;
 }
 
 bool ScriptedWindowSystem::isOpen(const std::string& name) const {
@@ -200,11 +229,18 @@ void ScriptedWindowSystem::setMouseHandler(const std::string& name,
 
 int ScriptedWindowSystem::waitKey() {
   while (!inputs_.empty() && !open_.empty()) {
+    if (busyDepth_ > 0 && !impatient_ && inputs_.front().kind != Input::Action)
+      return awaitWakes(wakesAnswered_ + 1);
     Input input = std::move(inputs_.front());
     inputs_.pop_front();
     switch (input.kind) {
       case Input::Key:
         return input.code;
+      case Input::Wakes:
+        return awaitWakes(input.code);
+      case Input::Action:
+        input.action();
+        break;
       case Input::CloseAll:
         destroyAllWindows();
         break;

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <condition_variable>
+#include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <opencv2/core.hpp>
 #include <set>
 #include <string>
@@ -20,6 +24,15 @@ namespace scribeline {
 // queue empty, or with no window open, waitKey returns kNoWindowsLeft.
 // Yes/No questions take the queued answers in order (No once they run out).
 // Everything the program does to the windows is recorded for inspection.
+//
+// Work the program does in the background wakes the key wait (wake(), from
+// any thread); the script says where that work has to be over. While the
+// busy pointer shows, the program waits for such work: waitKey then takes
+// no key and no mouse event but waits for a wake it has not yet answered
+// and returns kNoKey, so that a script goes on, as a patient user would,
+// once the program is ready (unless told to be impatient). Script actions
+// are no user input: they run when reached, also while the busy pointer
+// shows.
 class ScriptedWindowSystem : public WindowSystem {
  public:
   struct WindowChange {
@@ -58,6 +71,16 @@ class ScriptedWindowSystem : public WindowSystem {
   // the window's close key then, when it has one (see setCloseKey).
   void pushClose(const std::string& window);
   void pushAnswer(bool yes);
+  // Here the program's background work has woken the key wait `total` times
+  // in all (counted from the start): waitKey waits for that and returns
+  // kNoKey. Waiting gives up after two minutes with std::runtime_error.
+  void pushWaitForWakes(int total);
+  // Runs `action` (the test's own doing, on the key-loop thread) when the
+  // script reaches it.
+  void pushAction(std::function<void()> action);
+  // An impatient user: keys and mouse events keep coming while the busy
+  // pointer shows (only pushWaitForWakes then waits for the program).
+  void setImpatient(bool impatient) { impatient_ = impatient; }
 
   // --- Records ---
   bool isOpen(const std::string& name) const override;
@@ -85,6 +108,8 @@ class ScriptedWindowSystem : public WindowSystem {
   // Busy pointer: whether it shows now, and how often it was asked for.
   bool busy() const { return busyDepth_ > 0; }
   int busyRequests() const { return busyRequests_; }
+  // How often the program has called wake() so far.
+  int wakes() const;
 
   // --- Screen ---
   // The free area freeArea() reports; 1920 x 1200 at the origin unless set.
@@ -118,14 +143,18 @@ class ScriptedWindowSystem : public WindowSystem {
   void makeToolWindow(const std::string& name) override;
   void setCloseKey(const std::string& name, int code) override;
   void setBusy(bool busy) override;
+  void wake() override;
 
  private:
   struct Input {
-    enum Kind { Key, Mouse, CloseAll, Close } kind;
-    int code = 0;  // key code, or mouse event code
+    enum Kind { Key, Mouse, CloseAll, Close, Wakes, Action } kind;
+    int code = 0;  // key code, mouse event code, or total of wakes
     std::string window;
     int x = 0, y = 0, flags = 0;
+    std::function<void()> action;
   };
+  // Waits until wake() has been called `total` times in all; kNoKey.
+  int awaitWakes(int64_t total);
   struct Placement {
     cv::Point topLeft;
     cv::Size picture;
@@ -160,6 +189,12 @@ class ScriptedWindowSystem : public WindowSystem {
   int unanswered_ = 0;
   int busyDepth_ = 0;
   int busyRequests_ = 0;
+  bool impatient_ = false;
+  mutable std::mutex wakeMutex_;
+  std::condition_variable woken_;
+  int64_t wakes_ = 0;  // guarded by wakeMutex_
+  // The wakes counted when waitKey last returned kNoKey.
+  int64_t wakesAnswered_ = 0;
 };
 
 }  // namespace scribeline

@@ -41,6 +41,9 @@ enum class WindowMode {
 
 // Returned by waitKey once the user has closed every window.
 constexpr int kNoWindowsLeft = -1;
+// Returned by waitKey after wake(): no key was pressed; the caller looks at
+// what it was woken for and waits again.
+constexpr int kNoKey = -2;
 
 // Codes of the control keys the program uses, as waitKey reports them.
 constexpr int kKeyBackspace = '\b';
@@ -80,8 +83,15 @@ class WindowSystem {
   // printable keys as their character with case ("M" 77, "m" 109), Backspace
   // 8, Ctrl+Enter 10, Enter 13, Escape 27; the kKey codes above for undo,
   // redo, arrows and page keys. Bare modifier presses are not reported. Returns
-  // kNoWindowsLeft once every window has been closed.
+  // kNoWindowsLeft once every window has been closed, and kNoKey once after
+  // wake().
   virtual int waitKey() = 0;
+
+  // Makes the waitKey under way, or else the next one, return kNoKey (once
+  // for wakes that come together). Callable from any thread, also while
+  // another thread waits in waitKey: work done in the background tells the
+  // key loop so that it need not wait for the next key to learn of it.
+  virtual void wake() {}
 
   // Yes/No question; true only for Yes.
   virtual bool askYesNo(const std::string& title, const std::string& text) = 0;

@@ -14,6 +14,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "app/session.h"
+#include "tests/app/fixture.h"
 #include "tests/support/png_header.h"
 #include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
@@ -200,6 +201,7 @@ TEST_P(BadInputTest, EndsWithItsStatusAndOneLineAndChangesNoFile) {
   const std::string maskPath = path + "_Mask.png";
   const auto before = snapshot(folder);
   auto windows = std::make_shared<ScriptedWindowSystem>();
+  pushToolsReady(*windows);
   windows->pushKey(27);
   windows->pushAnswer(false);  // "Save?"
   std::ostringstream console;

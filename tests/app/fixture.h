@@ -5,11 +5,33 @@
 #include <sstream>
 #include <string>
 
+#include "app/session.h"
 #include "canvas/workspace.h"
 #include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
+
+// A session that ends before its tools are ready leaves their preparations
+// running; the test program waits for them before it ends.
+class AwaitPreparationsAtEnd : public testing::Environment {
+ public:
+  void TearDown() override { awaitPreparations(); }
+};
+inline testing::Environment* const awaitPreparationsAtEnd =
+    testing::AddGlobalTestEnvironment(new AwaitPreparationsAtEnd);
+
+// The tools of installTools that prepare their engines in the background
+// (iScissor, lSnapper): each wakes the key wait once when it is done.
+constexpr int kToolsPreparedInBackground = 2;
+
+// The script goes on only once the tools of the `photo`-th photo opened
+// (from 1; every earlier one left with its tools ready) are ready, as a user
+// who waits for "DONE" does: the console then reads as if start-up had
+// waited for the tools.
+inline void pushToolsReady(ScriptedWindowSystem& windows, int photo = 1) {
+  windows.pushWaitForWakes(kToolsPreparedInBackground * photo);
+}
 
 // A tool that writes every hook call into a shared log as
 // "<tool number>:<hook><argument> ", and redraws on Backspace as the default

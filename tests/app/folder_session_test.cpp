@@ -11,6 +11,7 @@
 #include "app/program.h"
 #include "app/session.h"
 #include "palette/palette.h"
+#include "tests/app/fixture.h"
 #include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
@@ -64,6 +65,7 @@ class FolderSessionTest : public testing::Test {
 };
 
 TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
+  pushToolsReady(*windows);
   paint();                         // a: changed
   windows->pushKey(kKeyPageDown);  // -> b, "Save?" for a: yes
   windows->pushAnswer(true);
@@ -125,6 +127,7 @@ TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
 // The label, tool, pen radius, overlay and opacity chosen on one photo are
 // those of the next: labelling a series needs no picking again.
 TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
+  pushToolsReady(*windows);
   windows->pushClick(kToolboxWindow, 90, 7 * 20 + 10);  // label 7
   windows->pushKey('2');                                // pen
   windows->pushKey('.');
@@ -132,6 +135,7 @@ TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
   windows->pushKey('u');           // overlay on
   windows->pushKey('>');           // opacity 0.45
   windows->pushKey(kKeyPageDown);  // a unchanged -> b, no question
+  pushToolsReady(*windows, 2);
   windows->pushClick(kMainWindow, 20, 20);
   windows->pushKey('M');
   windows->pushKey(27);
@@ -203,6 +207,28 @@ TEST_F(FolderSessionTest, LeavingKeepsTheAutosaveOnNoAndRemovesItOnYes) {
   EXPECT_TRUE(std::ifstream(photos[1] + "_Mask.png").good());
   EXPECT_FALSE(std::ifstream(photos[0] + "_Mask.png").good());
   EXPECT_EQ(windows->pendingInputs(), 0u);
+}
+
+// a is left at once, before its tools are ready: its preparations end, or
+// are dropped, without its workspace, and b's tools work as ever (the
+// stroke's solve waits for b's model).
+TEST_F(FolderSessionTest, APhotoLeftBeforeItsToolsAreReadyHoldsUpNothing) {
+  windows->pushKey(kKeyPageDown);              // a unchanged: no question
+  windows->pushClick(kToolboxWindow, 90, 30);  // label 1
+  windows->pushKey('1');
+  windows->pushDrag(kMainWindow, {{5, 5}, {15, 5}, {25, 5}});
+  windows->pushKey('M');
+  windows->pushKey(27);
+  windows->pushAnswer(false);  // "Save?" at exit
+
+  EXPECT_EQ(run(), 1);
+  awaitPreparations();
+  const cv::Mat b = cv::imread(photos[1] + "_Mask.png", cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(b.size(), cv::Size(40, 40));
+  EXPECT_EQ(b.at<cv::Vec3b>(5, 15), cv::Vec3b(0, 0, 128));  // label 1
+  EXPECT_EQ(windows->questions().size(), 1u);
+  EXPECT_EQ(windows->pendingInputs(), 0u);
+  EXPECT_EQ(windows->droppedMouseEvents(), 0);
 }
 
 TEST_F(FolderSessionTest, PageKeysDoNothingWithASinglePhoto) {

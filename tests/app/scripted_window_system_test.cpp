@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace scribeline {
 namespace {
@@ -53,6 +54,39 @@ TEST(ScriptedWindowSystemTest, RecordsWindowsShowsAndQuestions) {
   EXPECT_EQ(windows.unansweredQuestions(), 1);
   ASSERT_EQ(windows.questions().size(), 2u);
   EXPECT_EQ(windows.questions()[1].text, "second");
+}
+
+// Wakes come from other threads; the script says where they must have come,
+// and while the busy pointer shows a patient script takes no input but
+// answers the next wake with kNoKey.
+TEST(ScriptedWindowSystemTest, WakesAreAwaitedWhereTheScriptSaysAndWhileBusy) {
+  ScriptedWindowSystem windows;
+  windows.createWindow("A", WindowMode::FreeScale);
+  std::string log;
+  windows.pushKey('a');
+  windows.pushWaitForWakes(2);
+  windows.pushAction([&] { log += "action "; });
+  windows.pushKey('b');
+  windows.pushKey('c');
+
+  EXPECT_EQ(windows.waitKey(), 'a');
+  std::thread waker([&] {
+    windows.wake();
+    windows.wake();
+  });
+  EXPECT_EQ(windows.waitKey(), kNoKey);  // both wakes came
+  waker.join();
+  windows.setBusy(true);
+  std::thread third([&] { windows.wake(); });
+  EXPECT_EQ(windows.waitKey(), kNoKey);  // the action ran; 'b' waits
+  third.join();
+  EXPECT_EQ(log, "action ");
+  EXPECT_EQ(windows.pendingInputs(), 2u);
+  windows.setImpatient(true);
+  EXPECT_EQ(windows.waitKey(), 'b');
+  windows.setBusy(false);
+  EXPECT_EQ(windows.waitKey(), 'c');
+  EXPECT_EQ(windows.wakes(), 3);
 }
 
 }  // namespace

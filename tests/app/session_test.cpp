@@ -11,6 +11,7 @@
 #include "app/program.h"
 #include "files/mask_file.h"
 #include "palette/palette.h"
+#include "tests/app/fixture.h"
 #include "tests/support/pen_band.h"
 #include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
@@ -32,6 +33,8 @@ class SessionTest : public testing::Test {
     settings.labelListPath = folder + "/label_list.txt";
     std::ofstream(settings.labelListPath) << "2\nbackground\nperson\n";
     maskPath = imagePath + "_Mask.png";
+    // Every script here begins once the tools are ready.
+    pushToolsReady(*windows);
   }
   int run(const std::string& path) {
     const char* argv[] = {"scribeline", path.c_str(), "ignored"};

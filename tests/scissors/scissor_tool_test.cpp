@@ -41,7 +41,7 @@ class ScissorToolTest : public ::testing::Test {
     workspace.image = darkSquarePhoto();
     workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
     installTools(workspace);
-    for (auto& tool : workspace.tools) tool->build(workspace);
+    for (auto& tool : workspace.tools) prepareAtOnce(*tool, workspace);
     workspace.toolsBuilt = true;
     windows.createWindow(kMainWindow, WindowMode::FreeScale);
     registerMainMouse(workspace, kMainWindow);
