@@ -124,11 +124,14 @@ cv::Mat blankMask(cv::Size size) {
 }
 
 // The mask starts blank (all label 0) and that is where the history starts;
-// it is what was last saved unless findOrCreateMask takes another.
+// it is what was last saved unless findOrCreateMask takes another. Each is a
+// blank of its own, made at once: no copy of a whole mask before the photo
+// shows.
 void startBlankMask(Workspace& workspace) {
-  workspace.mask = blankMask(workspace.image.size());
-  startMaskHistory(workspace);
-  workspace.savedMask = blankMask(workspace.image.size());
+  const cv::Size size = workspace.image.size();
+  workspace.mask = blankMask(size);
+  workspace.history.adopt(blankMask(size));
+  workspace.savedMask = blankMask(size);
 }
 
 // After startBlankMask: an autosave of this photo is offered first; else a

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "canvas/run_length.h"
 
@@ -20,14 +21,19 @@ size_t MaskHistory::Step::bytes() const {
 }
 
 void MaskHistory::reset(const cv::Mat& mask, size_t budgetBytes) {
-  recorded_ = mask.clone();
-  tilesAcross_ = (mask.cols + kTileSize - 1) / kTileSize;
+  adopt(mask.clone(), budgetBytes);
+}
+
+void MaskHistory::adopt(cv::Mat baseline, size_t budgetBytes) {
+  recorded_ = std::move(baseline);
+  tilesAcross_ = (recorded_.cols + kTileSize - 1) / kTileSize;
   undoable_.clear();
   redoable_.clear();
   changedArea_ = cv::Rect();
   bytes_ = 0;
-  budget_ = budgetBytes != 0 ? budgetBytes
-                             : std::max<size_t>(mask.total(), kLeastBudget);
+  budget_ = budgetBytes != 0
+                ? budgetBytes
+                : std::max<size_t>(recorded_.total(), kLeastBudget);
 }
 
 cv::Rect MaskHistory::tileRect(uint32_t tile) const {

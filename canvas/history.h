@@ -50,6 +50,10 @@ class MaskHistory {
   // Starts over from `mask` (cloned): no steps. The budget becomes the
   // default above unless budgetBytes is given.
   void reset(const cv::Mat& mask, size_t budgetBytes = 0);
+  // As reset, but the history keeps `baseline` itself, not a copy: nothing
+  // else may write its pixels. Saves the copy of a whole mask where the
+  // caller has one to give away (a blank mask made for the purpose).
+  void adopt(cv::Mat baseline, size_t budgetBytes = 0);
 
   // Records the change from the recorded state to `mask` as one step, with
   // its companion. A change of no pixel without a companion makes no step.
