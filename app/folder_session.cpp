@@ -9,6 +9,7 @@
 #include "app/session.h"
 #include "app/start_checks.h"
 #include "app/tools.h"
+#include "autosave/autosave.h"
 #include "files/image_read.h"
 #include "files/photo_list.h"
 
@@ -26,9 +27,12 @@ std::string placeOf(const PhotoList& photos, size_t index) {
 // "Mask" window closes (the next photo opens it only if it loads a mask).
 // Leaving is not the end of the run: work left unsaved (a No) stays in the
 // photo's autosave, which its next start offers; saved or unchanged work
-// needs none.
-void leavePhoto(Workspace& workspace, PhotoAutosave& autosave) {
-  if (maskChangedSinceSaved(workspace)) offerToSave(workspace);
+// needs none. Returns false, leaving everything as it was, when the user
+// puts "Save?" aside: the photo stays open.
+bool leavePhoto(Workspace& workspace, PhotoAutosave& autosave) {
+  if (maskChangedSinceSaved(workspace) &&
+      offerToSave(workspace) == SaveOutcome::Cancelled)
+    return false;
   if (maskChangedSinceSaved(workspace))
     autosave.keep();
   else
@@ -36,6 +40,27 @@ void leavePhoto(Workspace& workspace, PhotoAutosave& autosave) {
   workspace.windows.setMouseHandler(kMainWindow, {});
   workspace.windows.setMouseHandler(kToolboxWindow, {});
   workspace.windows.destroyWindow(kMaskWindow);
+  return true;
+}
+
+// Locks a photo named alone. Another process having it open is said on the
+// console and asked about ("Open anyway?"); returns false when the user
+// leaves the photo to it. *lock: the lock taken (null when none).
+bool lockAlonePhoto(const std::string& path, WindowSystem& windows,
+                    std::ostream& console, std::unique_ptr<PhotoLock>* lock) {
+  LockAttempt attempt = lockPhotoOf(path, console);
+  *lock = std::move(attempt.lock);
+  if (attempt.outcome != LockAttempt::Outcome::Held) return true;
+  const std::string held = path + " " + heldPhotoText(attempt);
+  console << "Scribeline: " << held << "\n" << std::flush;
+  if (!windows.askYesNo("Open anyway?", held + ". Open it anyway?")) {
+    console << "Scribeline: " << path << " was not opened\n" << std::flush;
+    return false;
+  }
+  console << "Scribeline: two instances now share " << path
+          << ": the mask saved last replaces the other's\n"
+          << std::flush;
+  return true;
 }
 
 // What the user chose for the work, kept from photo to photo of a folder:
@@ -62,17 +87,63 @@ struct WorkSettings {
 
 }  // namespace
 
+LockAttempt lockPhotoOf(const std::string& photoPath, std::ostream& console) {
+  LockAttempt attempt = lockPhoto(photoPath, autosaveStateFolder());
+  switch (attempt.outcome) {
+    case LockAttempt::Outcome::TakenOver:
+      console << "Scribeline: took over the stale lock " << attempt.path;
+      if (attempt.found.owner)
+        console << " (" << describeOwner(*attempt.found.owner)
+                << "): that process has ended\n";
+      else
+        console << ", which named no process\n";
+      break;
+    case LockAttempt::Outcome::NoLock:
+      console << "Scribeline: " << photoPath
+              << " is not locked against a second instance: " << attempt.problem
+              << "\n";
+      break;
+    case LockAttempt::Outcome::Taken:
+    case LockAttempt::Outcome::Held:
+      break;
+  }
+  console << std::flush;
+  return attempt;
+}
+
+std::string heldPhotoText(const LockAttempt& attempt) {
+  const FoundLock& found = attempt.found;
+  if (!found.owner)
+    return "is locked by " + attempt.path + ", which " + found.problem;
+  return "is open in another Scribeline (" + describeOwner(*found.owner) +
+         "; lock file " + attempt.path + ")";
+}
+
 size_t findLoadablePhoto(const PhotoList& photos, long start, int step,
                          const ImageLimits& limits, std::ostream& console,
-                         std::ostream& errors, cv::Mat* loaded) {
+                         std::ostream& errors, cv::Mat* loaded,
+                         std::unique_ptr<PhotoLock>* lock) {
+  const bool locking = lock != nullptr && photos.numbered;
+  if (lock != nullptr) lock->reset();
   const long count = static_cast<long>(photos.paths.size());
   for (long index = start; index >= 0 && index < count; index += step) {
     const std::string& path = photos.paths[index];
+    if (locking) {
+      LockAttempt attempt = lockPhotoOf(path, console);
+      if (attempt.outcome == LockAttempt::Outcome::Held) {
+        console << placeOf(photos, static_cast<size_t>(index)) << " "
+                << heldPhotoText(attempt) << "\n"
+                << std::flush;
+        continue;
+      }
+      *lock = std::move(attempt.lock);
+    }
     Result<cv::Mat> read = readPhoto(path, limits);
     if (read.ok()) {
       *loaded = std::move(read).value();
       return static_cast<size_t>(index);
     }
+    if (locking) lock->reset();
     errors << photoRefusedLine(path, read.reason()) << std::flush;
     if (photos.numbered)
       console << placeOf(photos, static_cast<size_t>(index))
@@ -95,9 +166,12 @@ bool maskChangedSinceSaved(const Workspace& workspace) {
 }
 
 int runFolderSession(const PhotoList& photos, size_t first, cv::Mat photo,
-                     WindowSystem& windows, std::ostream& console,
-                     std::ostream& errors, const ImageLimits& limits,
-                     const PhotoPreparer& prepare) {
+                     std::unique_ptr<PhotoLock> lock, WindowSystem& windows,
+                     std::ostream& console, std::ostream& errors,
+                     const ImageLimits& limits, const PhotoPreparer& prepare) {
+  if (!photos.numbered &&
+      !lockAlonePhoto(photos.paths[first], windows, console, &lock))
+    return 1;
   size_t index = first;
   // Each goes before the one above it.
   std::unique_ptr<HeldInput> input;
@@ -128,18 +202,29 @@ int runFolderSession(const PhotoList& photos, size_t first, cv::Mat photo,
     for (;;) {
       const CommandResult result = runKeyLoop(*workspace, starting.get());
       if (result == CommandResult::Quit) {
-        const int status = shutDown(*workspace);
+        const std::optional<int> status = shutDown(*workspace);
+        if (!status) {
+          input->resume();
+          continue;
+        }
         // A clean end for the photo open now; the autosaves other photos
         // kept when left unsaved stay for their next start.
         autosave->discard();
-        return status;
+        return *status;
       }
       const int step = result == CommandResult::NextPhoto ? 1 : -1;
+      std::unique_ptr<PhotoLock> nextLock;
       const size_t next =
           findLoadablePhoto(photos, static_cast<long>(index) + step, step,
-                            limits, console, errors, &photo);
+                            limits, console, errors, &photo, &nextLock);
       if (next < photos.paths.size()) {
-        leavePhoto(*workspace, *autosave);
+        if (!leavePhoto(*workspace, *autosave)) {
+          photo.release();
+          say(*workspace, "Staying on " + placeOf(photos, index) + "\n");
+          continue;
+        }
+        // The photo left is unlocked once its work is settled.
+        lock = std::move(nextLock);
         index = next;
         break;
       }

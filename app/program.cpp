@@ -51,8 +51,9 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   const ImageLimits limits =
       settings.imageLimits.value_or(ImageLimits::ofThisProcess());
   cv::Mat photo;
+  std::unique_ptr<PhotoLock> lock;
   const size_t first = findLoadablePhoto(photos, 0, 1, limits, console,
-                                         *settings.errors, &photo);
+                                         *settings.errors, &photo, &lock);
   if (photo.empty()) return 0;
 
   std::string error;
@@ -75,8 +76,8 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
     workspace.labelListPath = labelList.path;
     say(workspace, labelListNotice(labelList));
   };
-  return runFolderSession(photos, first, photo, *windows, console,
-                          *settings.errors, limits, prepare);
+  return runFolderSession(photos, first, photo, std::move(lock), *windows,
+                          console, *settings.errors, limits, prepare);
 }
 
 }  // namespace scribeline

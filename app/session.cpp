@@ -481,18 +481,35 @@ CommandResult runKeyLoop(Workspace& workspace, StartUp* startUp) {
   }
 }
 
-void offerToSave(Workspace& workspace) {
+SaveOutcome offerToSave(Workspace& workspace) {
   const std::string question =
       "Do you want to save the mask to FILE=" + workspace.maskPath + " ?";
-  while (workspace.windows.askYesNo("Save?", question)) {
+  for (;;) {
+    switch (workspace.windows.askYesNoCancel("Save?", question)) {
+      case Answer::No:
+        return SaveOutcome::Declined;
+      case Answer::Cancel:
+        return SaveOutcome::Cancelled;
+      case Answer::Yes:
+        break;
+    }
     say(workspace, "Saving mask to" + workspace.maskPath + "\n");
-    if (saveMaskNow(workspace)) break;
+    if (saveMaskNow(workspace)) return SaveOutcome::Saved;
   }
 }
 
-int shutDown(Workspace& workspace) {
+std::optional<int> shutDown(Workspace& workspace) {
   say(workspace, "Exiting ...\n");
-  offerToSave(workspace);
+  if (offerToSave(workspace) == SaveOutcome::Cancelled) {
+    say(workspace, "Not exiting: back to the photo\n");
+    if (!workspace.windows.isOpen(kMainWindow)) {
+      openMainWindow(workspace.views, workspace.windows, workspace.image.size(),
+                     WindowMode::FreeScale);
+      registerMainMouse(workspace, kMainWindow);
+      recomposeAndShow(workspace);
+    }
+    return std::nullopt;
+  }
   workspace.windows.destroyAllWindows();
   workspace.viewImage.release();
   workspace.toolboxImage.release();

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <opencv2/core.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,7 +24,8 @@ void printBanner(std::ostream& console);
 // pointer and holds back every later key and mouse event, of every window,
 // in order; they are taken again, in that order, once no tool waits. Escape,
 // kNoWindowsLeft and kNoKey are never held: Escape and closing every window
-// end the session at once, dropping what is held.
+// end the session at once, dropping what is held, unless the end is
+// cancelled (resume).
 // REQUIRES: `windows` outlives the object, and the object the workspace.
 class HeldInput : public WindowSystem {
  public:
@@ -35,6 +37,9 @@ class HeldInput : public WindowSystem {
 
   // The workspace whose tools are asked; none: nothing is held.
   void holdFor(const Workspace* workspace) { workspace_ = workspace; }
+  // The end that Escape or closing every window began was cancelled: input
+  // is held again while a tool waits.
+  void resume() { ended_ = false; }
 
   void createWindow(const std::string& name, WindowMode mode) override {
     windows_.createWindow(name, mode);
@@ -51,6 +56,10 @@ class HeldInput : public WindowSystem {
   void wake() override { windows_.wake(); }
   bool askYesNo(const std::string& title, const std::string& text) override {
     return windows_.askYesNo(title, text);
+  }
+  Answer askYesNoCancel(const std::string& title,
+                        const std::string& text) override {
+    return windows_.askYesNoCancel(title, text);
   }
   bool isOpen(const std::string& name) const override {
     return windows_.isOpen(name);
@@ -171,12 +180,24 @@ void awaitPreparations();
 // a key and whenever the wait is woken.
 CommandResult runKeyLoop(Workspace& workspace, StartUp* startUp = nullptr);
 
-// Asks "Save?" and saves on Yes; a failed save asks again, so that the work
-// is never dropped silently.
-void offerToSave(Workspace& workspace);
+// What became of the work offered for saving.
+enum class SaveOutcome {
+  Saved,      // Yes, and the save succeeded
+  Declined,   // an explicit No: the work is left unsaved
+  Cancelled,  // put aside (Escape, the question's window closed)
+};
 
-// "Exiting ...", offerToSave, closes the windows, says goodbye. Returns the
-// exit status, 1.
-int shutDown(Workspace& workspace);
+// Asks "Save?" (Yes, No, or put aside) and saves on Yes; a failed save asks
+// again, so that the work is never dropped silently. Only an explicit No
+// leaves the work unsaved; a question put aside, also after a failed save,
+// is Cancelled: the caller goes back to the work.
+SaveOutcome offerToSave(Workspace& workspace);
+
+// "Exiting ...", offerToSave; then, unless it was cancelled, closes the
+// windows, says goodbye and returns the exit status, 1. A cancelled
+// "Save?" says "Not exiting: back to the photo", opens the photo's window
+// again when the user had closed it (the end may have come from closing it,
+// or every window) and returns nothing: the key loop goes on.
+std::optional<int> shutDown(Workspace& workspace);
 
 }  // namespace scribeline

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "autosave/autosave.h"
+#include "files/photo_lock.h"
 
 namespace scribeline {
 namespace {
@@ -56,6 +57,7 @@ void waitForSignals() {
     if (sigwait(&signals, &signal) != 0) continue;
     std::lock_guard<std::mutex> lock(sessionMutex);
     saveSessionWork();
+    releaseHeldPhotoLocks();
     ::_exit(128 + signal);
   }
 }
@@ -64,6 +66,7 @@ void saveAtExit() {
   std::lock_guard<std::mutex> lock(sessionMutex);
   saveSessionWork();
   sessionAutosaver = nullptr;
+  releaseHeldPhotoLocks();
 }
 
 }  // namespace
@@ -85,6 +88,7 @@ void endAfterDisplayLost() {
     std::lock_guard<std::mutex> lock(sessionMutex);
     saveSessionWork();
   }
+  releaseHeldPhotoLocks();
   ::_exit(kDisplayLostStatus);
 }
 

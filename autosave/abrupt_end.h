@@ -7,7 +7,8 @@ class Autosaver;
 // Ends that do not pass through the key loop's Escape: the signals SIGTERM,
 // SIGHUP and SIGINT, the display going away, and exit() called from deep
 // inside (a fatal error). Each writes the session's autosave at once when
-// there is unsaved work, and prints one line naming the file.
+// there is unsaved work, and prints one line naming the file; each removes
+// the photo locks the process holds (releaseHeldPhotoLocks).
 
 // The status after the display went away: that of a hangup, 128 + SIGHUP.
 constexpr int kDisplayLostStatus = 129;

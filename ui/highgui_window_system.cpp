@@ -304,6 +304,28 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     return box.exec() == QMessageBox::Yes;
   }
 
+  // The box's escape button is its Cancel button: Qt answers Escape and a
+  // close request of the box's window (its close button, WM_DELETE_WINDOW)
+  // with it.
+  Answer askYesNoCancel(const std::string& title,
+                        const std::string& text) override {
+    makeWaitingWindows();
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(title),
+                    QString::fromStdString(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+      case QMessageBox::Yes:
+        return Answer::Yes;
+      case QMessageBox::No:
+        return Answer::No;
+      default:
+        return Answer::Cancel;
+    }
+  }
+
   // A window the user has closed is only hidden by highgui.
   bool isOpen(const std::string& name) const override {
     const QWidget* window = findHighguiWindow(name);

@@ -62,7 +62,11 @@ void ScriptedWindowSystem::pushClose(const std::string& window) {
   inputs_.push_back({Input::Close, 0, window, 0, 0, 0, {}});
 }
 
-void ScriptedWindowSystem::pushAnswer(bool yes) { answers_.push_back(yes); }
+void ScriptedWindowSystem::pushAnswer(bool yes) {
+  answers_.push_back(yes ? Answer::Yes : Answer::No);
+}
+
+void ScriptedWindowSystem::pushCancel() { answers_.push_back(Answer::Cancel); }
 
 void ScriptedWindowSystem::raiseWindow(const std::string& name) {
   if (isOpen(name)) raised_.push_back(name);
@@ -259,17 +263,28 @@ int ScriptedWindowSystem::waitKey() {
   return kNoWindowsLeft;
 }
 
-bool ScriptedWindowSystem::askYesNo(const std::string& title,
-                                    const std::string& text) {
-  bool answer = false;
+Answer ScriptedWindowSystem::ask(const std::string& title,
+                                 const std::string& text, bool cancellable) {
+  Answer answer = Answer::No;
   if (answers_.empty()) {
     ++unanswered_;
   } else {
     answer = answers_.front();
     answers_.pop_front();
   }
-  questions_.push_back({title, text, answer});
+  questions_.push_back(
+      {title, text, answer == Answer::Yes, answer, cancellable});
   return answer;
+}
+
+bool ScriptedWindowSystem::askYesNo(const std::string& title,
+                                    const std::string& text) {
+  return ask(title, text, false) == Answer::Yes;
+}
+
+Answer ScriptedWindowSystem::askYesNoCancel(const std::string& title,
+                                            const std::string& text) {
+  return ask(title, text, true);
 }
 
 }  // namespace scribeline

@@ -22,7 +22,8 @@ namespace scribeline {
 // real one does) and carries out the closes until it reaches a key, or the
 // close of a window with a close key, which it returns. With the
 // queue empty, or with no window open, waitKey returns kNoWindowsLeft.
-// Yes/No questions take the queued answers in order (No once they run out).
+// Questions take the queued answers in order (No once they run out); a
+// Cancel answers a plain Yes/No question as No, as Escape does there.
 // Everything the program does to the windows is recorded for inspection.
 //
 // Work the program does in the background wakes the key wait (wake(), from
@@ -43,7 +44,10 @@ class ScriptedWindowSystem : public WindowSystem {
   struct Question {
     std::string title;
     std::string text;
-    bool answer;
+    bool answer;  // true only for Yes
+    Answer given;
+    // Asked with askYesNoCancel.
+    bool cancellable;
   };
 
   // --- Script ---
@@ -71,6 +75,9 @@ class ScriptedWindowSystem : public WindowSystem {
   // the window's close key then, when it has one (see setCloseKey).
   void pushClose(const std::string& window);
   void pushAnswer(bool yes);
+  // The user puts the next question aside (Escape, or its window's close
+  // button).
+  void pushCancel();
   // Here the program's background work has woken the key wait `total` times
   // in all (counted from the start): waitKey waits for that and returns
   // kNoKey. Waiting gives up after two minutes with std::runtime_error.
@@ -131,6 +138,8 @@ class ScriptedWindowSystem : public WindowSystem {
   void setMouseHandler(const std::string& name, MouseHandler handler) override;
   int waitKey() override;
   bool askYesNo(const std::string& title, const std::string& text) override;
+  Answer askYesNoCancel(const std::string& title,
+                        const std::string& text) override;
   cv::Rect freeArea() override { return freeArea_; }
   // An open window lies where it was placed (at the origin if never), as
   // large as it was placed (free scale) or as its last picture (100%, or
@@ -172,7 +181,11 @@ class ScriptedWindowSystem : public WindowSystem {
   };
 
   std::deque<Input> inputs_;
-  std::deque<bool> answers_;
+  // Takes the next queued answer and records the question.
+  Answer ask(const std::string& title, const std::string& text,
+             bool cancellable);
+
+  std::deque<Answer> answers_;
   std::map<std::string, Window> open_;
   // Shows survive the window's destruction, for inspection after shutdown.
   std::map<std::string, cv::Mat> lastShown_;

@@ -45,6 +45,9 @@ constexpr int kNoWindowsLeft = -1;
 // what it was woken for and waits again.
 constexpr int kNoKey = -2;
 
+// The answers of askYesNoCancel.
+enum class Answer { Yes, No, Cancel };
+
 // Codes of the control keys the program uses, as waitKey reports them.
 constexpr int kKeyBackspace = '\b';
 constexpr int kKeyCtrlEnter = '\n';
@@ -93,8 +96,15 @@ class WindowSystem {
   // key loop so that it need not wait for the next key to learn of it.
   virtual void wake() {}
 
-  // Yes/No question; true only for Yes.
+  // Yes/No question; true only for Yes. Escape, or closing the question's
+  // window, answers No.
   virtual bool askYesNo(const std::string& title, const std::string& text) = 0;
+
+  // A Yes/No question that the user may also put aside: Escape, or closing
+  // the question's window, answers Cancel (which askYesNo takes as No), so
+  // that a key pressed in haste never counts as No.
+  virtual Answer askYesNoCancel(const std::string& title,
+                                const std::string& text) = 0;
 
   // Whether the named window is open: made and neither destroyed nor closed
   // by the user.
