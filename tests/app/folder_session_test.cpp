@@ -1,6 +1,8 @@
 #include "app/folder_session.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -10,6 +12,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "app/session.h"
+#include "files/photo_lock.h"
 #include "palette/palette.h"
 #include "tests/app/fixture.h"
 #include "tests/support/temp_folder.h"
@@ -207,6 +210,104 @@ TEST_F(FolderSessionTest, LeavingKeepsTheAutosaveOnNoAndRemovesItOnYes) {
   EXPECT_TRUE(std::ifstream(photos[1] + "_Mask.png").good());
   EXPECT_FALSE(std::ifstream(photos[0] + "_Mask.png").good());
   EXPECT_EQ(windows->pendingInputs(), 0u);
+}
+
+// "Save?" put aside when leaving a changed photo: the step is not taken, the
+// photo stays open with its work (and its lock; the next photo's lock is
+// not kept), and a later step asks again.
+TEST_F(FolderSessionTest, SaveQuestionPutAsideWhenLeavingStaysOnThePhoto) {
+  const auto exists = [](const std::string& path) {
+    return std::ifstream(path).good();
+  };
+  pushToolsReady(*windows);
+  paint();                         // a: changed
+  windows->pushKey(kKeyPageDown);  // "Save?" for a: put aside
+  windows->pushCancel();
+  windows->pushAction([&] {
+    EXPECT_TRUE(exists(lockPathBeside(photos[0])));
+    EXPECT_FALSE(exists(lockPathBeside(photos[1])));
+  });
+  windows->pushDrag(kMainWindow, {{5, 20}, {15, 20}});  // still a's window
+  windows->pushKey(kKeyPageDown);  // "Save?" for a: yes; -> b
+  windows->pushAnswer(true);
+  windows->pushAction([&] {
+    EXPECT_FALSE(exists(lockPathBeside(photos[0])));
+    EXPECT_TRUE(exists(lockPathBeside(photos[1])));
+  });
+  windows->pushKey(27);  // "Save?" at exit: no
+
+  EXPECT_EQ(run(), 1);
+  const std::string text = console.str();
+  EXPECT_NE(text.find("Current Tool = pen\nStaying on photo 1 of 3: a.png\n"
+                      "Saving mask to" +
+                      photos[0] + "_Mask.png\nphoto 2 of 3: b.jpg\n"),
+            std::string::npos)
+      << text;
+  std::vector<std::string> asked;
+  for (const auto& question : windows->questions())
+    asked.push_back(question.title + " " + question.text);
+  EXPECT_EQ(asked, (std::vector<std::string>{"Save? " + saveQuestion(0),
+                                             "Save? " + saveQuestion(0),
+                                             "Save? " + saveQuestion(1)}));
+  const cv::Mat a = cv::imread(photos[0] + "_Mask.png", cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(a.size(), cv::Size(40, 30));
+  EXPECT_EQ(a.at<cv::Vec3b>(5, 10), cv::Vec3b(0, 0, 128));
+  EXPECT_EQ(a.at<cv::Vec3b>(20, 10), cv::Vec3b(0, 0, 128));
+  for (const std::string& path : photos)
+    EXPECT_FALSE(exists(lockPathBeside(path))) << path;
+  EXPECT_EQ(windows->pendingInputs(), 0u);
+  EXPECT_EQ(windows->droppedMouseEvents(), 0);
+}
+
+// Two instances label one folder: a photo another running process has open
+// is passed over with a line naming it, whichever way the user steps; a
+// stale lock (its process gone) is taken over with a line.
+TEST_F(FolderSessionTest, PhotosOpenInAnotherInstanceArePassedOver) {
+  LockOwner other;
+  other.host = thisProcess().host;
+  other.pid = getppid();  // running
+  other.user = "alice";
+  std::ofstream(lockPathBeside(photos[0])) << lockText(other);
+  LockOwner ended = other;
+  const pid_t child = fork();
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  ended.pid = child;
+  std::ofstream(lockPathBeside(photos[2])) << lockText(ended);
+  const std::string heldLine =
+      "photo 1 of 3: a.png is open in another Scribeline (user alice, "
+      "process " +
+      std::to_string(getppid()) + " on host " + other.host + "; lock file " +
+      lockPathBeside(photos[0]) + ")\n";
+
+  pushToolsReady(*windows);
+  windows->pushKey(kKeyPageUp);  // a is passed over: b is the first
+  windows->pushKey(kKeyPageDown);
+  pushToolsReady(*windows, 2);
+  windows->pushKey(27);
+  EXPECT_EQ(run(), 1);
+  const std::string text = console.str();
+  EXPECT_NE(text.find(heldLine + "photo 2 of 3: b.jpg\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find(heldLine + "photo 2 of 3: b.jpg is the first\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("Scribeline: took over the stale lock " +
+                      lockPathBeside(photos[2]) + " (user alice, process " +
+                      std::to_string(child) + " on host " + other.host +
+                      "): that process has ended\nphoto 3 of 3: c.png\n"),
+            std::string::npos)
+      << text;
+  // The other instance's lock stays as it was; this run's locks are gone.
+  EXPECT_EQ(
+      parseLockText(
+          std::string(std::istreambuf_iterator<char>(
+                          std::ifstream(lockPathBeside(photos[0])).rdbuf()),
+                      {}))
+          ->pid,
+      static_cast<long>(getppid()));
+  EXPECT_FALSE(std::ifstream(lockPathBeside(photos[1])).good());
+  EXPECT_FALSE(std::ifstream(lockPathBeside(photos[2])).good());
 }
 
 // a is left at once, before its tools are ready: its preparations end, or

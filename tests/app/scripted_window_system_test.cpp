@@ -54,6 +54,21 @@ TEST(ScriptedWindowSystemTest, RecordsWindowsShowsAndQuestions) {
   EXPECT_EQ(windows.unansweredQuestions(), 1);
   ASSERT_EQ(windows.questions().size(), 2u);
   EXPECT_EQ(windows.questions()[1].text, "second");
+
+  // A question put aside: Cancel where it may be, No for a plain Yes/No.
+  windows.pushCancel();
+  windows.pushCancel();
+  windows.pushAnswer(false);
+  EXPECT_EQ(windows.askYesNoCancel("T", "third"), Answer::Cancel);
+  EXPECT_FALSE(windows.askYesNo("T", "fourth"));
+  EXPECT_EQ(windows.askYesNoCancel("T", "fifth"), Answer::No);
+  EXPECT_EQ(windows.askYesNoCancel("T", "sixth"), Answer::No);  // none left
+  ASSERT_EQ(windows.questions().size(), 6u);
+  EXPECT_TRUE(windows.questions()[2].cancellable);
+  EXPECT_FALSE(windows.questions()[3].cancellable);
+  EXPECT_EQ(windows.questions()[3].given, Answer::Cancel);
+  EXPECT_FALSE(windows.questions()[3].answer);
+  EXPECT_EQ(windows.unansweredQuestions(), 2);
 }
 
 // Wakes come from other threads; the script says where they must have come,

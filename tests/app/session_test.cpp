@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "files/mask_file.h"
+#include "files/photo_lock.h"
 #include "palette/palette.h"
 #include "tests/app/fixture.h"
 #include "tests/support/pen_band.h"
@@ -442,6 +443,166 @@ TEST_F(SessionTest, FailedSaveAtExitAsksAgain) {
                               ": Is a directory\n";
   EXPECT_EQ(console.str(), startUpText() + "Exiting ...\n" + failure + failure +
                                "Bye Bye :)\n");
+}
+
+// How the user asks to end the session.
+enum class EndAsked { Escape, ClosePhotoWindow, CloseEveryWindow };
+
+struct PutAsideRow {
+  const char* name;
+  EndAsked how;
+  bool saveAtLast;  // the answer to the last "Save?"
+};
+
+class PutAsideTest : public SessionTest,
+                     public testing::WithParamInterface<PutAsideRow> {
+ protected:
+  void askToEnd() {
+    switch (GetParam().how) {
+      case EndAsked::Escape:
+        windows->pushKey(kKeyEscape);
+        break;
+      case EndAsked::ClosePhotoWindow:
+        windows->pushClose(kMainWindow);
+        break;
+      case EndAsked::CloseEveryWindow:
+        windows->pushCloseAll();
+        break;
+    }
+  }
+};
+
+// "Save?" put aside (Escape in the question, or its close button) twice:
+// the session goes on each time with its work, the photo's window open
+// again; only the explicit No at last leaves the work unsaved.
+TEST_P(PutAsideTest, SaveQuestionPutAsideGoesBackToThePhotoWithTheWork) {
+  windows->pushClick(kToolboxWindow, 90, 105);  // label 5
+  windows->pushKey('2');
+  windows->pushDrag(kMainWindow, {{5, 5}, {15, 5}});
+  for (int time = 0; time < 2; ++time) {
+    askToEnd();
+    windows->pushCancel();
+  }
+  windows->pushDrag(kMainWindow, {{5, 30}, {15, 30}});
+  askToEnd();
+  windows->pushAnswer(GetParam().saveAtLast);
+
+  EXPECT_EQ(run(imagePath), 1);
+  const std::string back = "Exiting ...\nNot exiting: back to the photo\n";
+  EXPECT_EQ(
+      console.str(),
+      startUpText() + "Current Tool = pen\n" + back + back + "Exiting ...\n" +
+          (GetParam().saveAtLast ? "Saving mask to" + maskPath + "\n" : "") +
+          "Bye Bye :)\n");
+  ASSERT_EQ(windows->questions().size(), 3u);
+  for (const auto& question : windows->questions()) {
+    EXPECT_EQ(question.title, "Save?");
+    EXPECT_EQ(question.text, saveQuestion());
+    EXPECT_TRUE(question.cancellable);
+  }
+  EXPECT_EQ(windows->questions()[1].given, Answer::Cancel);
+  EXPECT_EQ(windows->pendingInputs(), 0u);
+  EXPECT_EQ(windows->droppedMouseEvents(), 0);
+  const cv::Mat saved = cv::imread(maskPath, cv::IMREAD_UNCHANGED);
+  if (!GetParam().saveAtLast) {
+    EXPECT_TRUE(saved.empty());
+  } else {
+    ASSERT_EQ(saved.size(), photo.size());
+    // Both strokes: the one before the ends put aside and the one after.
+    EXPECT_EQ(saved.at<cv::Vec3b>(5, 10), cv::Vec3b(128, 0, 128));
+    EXPECT_EQ(saved.at<cv::Vec3b>(30, 10), cv::Vec3b(128, 0, 128));
+    EXPECT_EQ(saved.at<cv::Vec3b>(18, 40), cv::Vec3b(0, 0, 0));
+  }
+  // A clean end leaves no autosave and no lock.
+  EXPECT_FALSE(std::ifstream(imagePath + "_Mask.autosave.png").good());
+  EXPECT_FALSE(std::ifstream(lockPathBeside(imagePath)).good());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, PutAsideTest,
+    testing::Values(
+        PutAsideRow{"escape_then_yes", EndAsked::Escape, true},
+        PutAsideRow{"escape_then_no", EndAsked::Escape, false},
+        PutAsideRow{"photo_window_closed", EndAsked::ClosePhotoWindow, true},
+        PutAsideRow{"every_window_closed", EndAsked::CloseEveryWindow, true}),
+    [](const testing::TestParamInfo<PutAsideRow>& info) {
+      return info.param.name;
+    });
+
+TEST_F(SessionTest, SaveQuestionPutAsideAfterAFailedSaveGoesBackToThePhoto) {
+  // A folder in the way of the mask file: the first save fails.
+  ASSERT_EQ(mkdir(maskPath.c_str(), 0755), 0);
+  windows->pushClick(kToolboxWindow, 90, 105);  // label 5
+  windows->pushKey('2');
+  windows->pushDrag(kMainWindow, {{5, 5}, {15, 5}});
+  windows->pushKey(kKeyEscape);
+  windows->pushAnswer(true);  // fails; asked again
+  windows->pushCancel();
+  // The user clears the way meanwhile.
+  windows->pushAction([&] { ASSERT_EQ(rmdir(maskPath.c_str()), 0); });
+  windows->pushKey(kKeyEscape);
+  windows->pushAnswer(true);
+
+  EXPECT_EQ(run(imagePath), 1);
+  EXPECT_EQ(console.str(),
+            startUpText() + "Current Tool = pen\n" +
+                "Exiting ...\nSaving mask to" + maskPath +
+                "\nCould not save the mask to " + maskPath +
+                ": Is a directory\n" + "Not exiting: back to the photo\n" +
+                "Exiting ...\nSaving mask to" + maskPath + "\nBye Bye :)\n");
+  const cv::Mat saved = cv::imread(maskPath, cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(saved.size(), photo.size());
+  EXPECT_EQ(saved.at<cv::Vec3b>(5, 10), cv::Vec3b(128, 0, 128));
+}
+
+// The photo is open in another instance (a lock naming another running
+// process of this host: the test's parent). The console says who; "Open
+// anyway?" No ends the run before anything opens, Yes works on the photo
+// and leaves the other instance's lock alone.
+TEST_F(SessionTest, APhotoOpenElsewhereOpensOnlyWhenTheUserSaysSo) {
+  const std::string lockPath = lockPathBeside(imagePath);
+  LockOwner other;
+  other.host = thisProcess().host;
+  other.pid = getppid();
+  other.user = "alice";
+  other.started = "2024-05-01 12:00:00 +0200";
+  std::ofstream(lockPath) << lockText(other);
+  const std::string held =
+      imagePath +
+      " is open in another Scribeline (user alice, "
+      "process " +
+      std::to_string(getppid()) + " on host " + other.host +
+      ", since 2024-05-01 12:00:00 +0200; lock file " + lockPath + ")";
+
+  for (const bool open : {false, true}) {
+    SCOPED_TRACE(open ? "Yes" : "No");
+    console.str("");
+    windows = std::make_shared<ScriptedWindowSystem>();
+    windows->pushAnswer(open);  // "Open anyway?"
+    pushToolsReady(*windows);
+    windows->pushKey(kKeyEscape);
+    EXPECT_EQ(run(imagePath), 1);
+    ASSERT_GE(windows->questions().size(), 1u);
+    EXPECT_EQ(windows->questions()[0].title, "Open anyway?");
+    EXPECT_EQ(windows->questions()[0].text, held + ". Open it anyway?");
+    const std::string said = banner() + "Scribeline: " + held + "\n";
+    if (!open) {
+      EXPECT_EQ(console.str(),
+                said + "Scribeline: " + imagePath + " was not opened\n");
+      EXPECT_TRUE(windows->windowChanges().empty());
+    } else {
+      EXPECT_EQ(console.str(),
+                said + "Scribeline: two instances now share " + imagePath +
+                    ": the mask saved last replaces the other's\n" +
+                    startUpText().substr(banner().size()) +
+                    "Exiting ...\nBye Bye :)\n");
+    }
+    EXPECT_EQ(parseLockText(std::string(std::istreambuf_iterator<char>(
+                                            std::ifstream(lockPath).rdbuf()),
+                                        {}))
+                  ->pid,
+              static_cast<long>(getppid()));
+  }
 }
 
 TEST_F(SessionTest, GreyPhotographIsShownInColourChannels) {

@@ -429,6 +429,18 @@ TEST(HeldInputTest, HoldsInputInOrderWhileAToolWaitsAndEscapeCutsThrough) {
   EXPECT_EQ(input.waitKey(), kKeyEscape);  // 'q' dropped
   EXPECT_FALSE(windows.busy());
   EXPECT_EQ(input.waitKey(), 'w');  // nothing is held once the session ends
+
+  // The end was cancelled ("Save?" put aside): input is held again while
+  // the tool waits.
+  input.resume();
+  windows.pushKey('r');
+  windows.pushAction([&] {
+    tool.waits = false;
+    input.wake();
+  });
+  windows.pushWaitForWakes(2);
+  EXPECT_EQ(input.waitKey(), kNoKey);
+  EXPECT_EQ(input.waitKey(), 'r');
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, StartUpOrderTest, testing::ValuesIn(kRows),
