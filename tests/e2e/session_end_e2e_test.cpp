@@ -61,8 +61,8 @@ void paintRow(XSession& session, int y) {
 }
 
 // Escape in "Save?" and its window's close button each put the question
-// aside: the program says so and goes on with the work; a later Yes saves
-// all of it.
+// aside: the program says so and goes on with the work (the photo's window
+// open again when its closing asked); a later Yes saves all of it.
 TEST(SaveQuestionE2e, PuttingItAsideGoesBackToThePhotoWithTheWork) {
   XSession session;
   ASSERT_FALSE(session.display().empty());
@@ -84,7 +84,18 @@ TEST(SaveQuestionE2e, PuttingItAsideGoesBackToThePhotoWithTheWork) {
       << session.output();
   EXPECT_FALSE(session.hasWindow("Save?"));
 
-  paintRow(session, 300);  // the photo's window still takes the work
+  // Closing the photo's window asks as Escape does; put aside, the window
+  // opens again.
+  const unsigned long closed = session.waitForWindow("Scribeline");
+  session.closeWindow("Scribeline");
+  ASSERT_NE(session.waitForWindow("Save?"), 0u);
+  session.key("Save?", "Escape");
+  ASSERT_TRUE(session.waitForOutput("Not exiting: back to the photo\n"))
+      << session.output();
+  ASSERT_NE(session.waitForNewWindow("Scribeline", closed), 0u);
+  ASSERT_TRUE(session.waitForWindowSize("Scribeline", kSampleSize));
+
+  paintRow(session, 300);  // the photo's window takes the work again
   session.key("Scribeline", "Escape");
   ASSERT_TRUE(session.answer("Save?", true));
   EXPECT_EQ(session.waitForExit(), 1);
