@@ -1,7 +1,6 @@
 #include "files/photo_lock.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -85,8 +84,9 @@ std::string localTimeNow() {
   return text;
 }
 
-// The fields of /proc/PID/stat after the command name (which may hold
-// blanks and parentheses itself): the state first, the start time 19th.
+// Two fields of /proc/PID/stat, read after the command name (which may hold
+// blanks and parentheses itself): the state (field 3) and the start time
+// (field 22).
 struct ProcessStat {
   char state = '?';
   unsigned long long startTicks = 0;
@@ -97,7 +97,6 @@ std::optional<ProcessStat> readProcessStat(long pid) {
   std::string text((std::istreambuf_iterator<char>(file)),
                    std::istreambuf_iterator<char>());
   const size_t close = text.rfind(')');
-  if (!file.good() && !file.eof()) return std::nullopt;
   if (close == std::string::npos) return std::nullopt;
   std::istringstream fields(text.substr(close + 1));
   ProcessStat stat;
