@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/mapped_allocator.h"
 #include "app/program.h"
 #include "app/session.h"
 #include "autosave/abrupt_end.h"
@@ -8,6 +9,8 @@
 #include "ui/highgui_window_system.h"
 
 int main(int argc, char** argv) {
+  // Before any picture is made, on any thread.
+  scribeline::allocateLargePicturesMapped();
   // Before any thread starts: see watchForAbruptEnds.
   scribeline::watchForAbruptEnds();
   scribeline::watchForDisplayLoss(scribeline::endAfterDisplayLost);

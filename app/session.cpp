@@ -1,6 +1,5 @@
 #include "app/session.h"
 
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "app/commands.h"
+#include "app/mapped_allocator.h"
 #include "app/recovery.h"
 #include "app/start_checks.h"
 #include "app/toolbox.h"
@@ -67,61 +67,8 @@ class ConsoleHold {
   std::streambuf* before_;
 };
 
-// Pixel storage mapped afresh from the system: its pages are zero and cost
-// nothing until first written, so a blank picture is made at once (a mask
-// of a 100 MP photo is 300 MB, which memset and page faults would make the
-// user wait for). Mirrors OpenCV's own allocator otherwise.
-class ZeroPagesAllocator : public cv::MatAllocator {
- public:
-  cv::UMatData* allocate(int dims, const int* sizes, int type, void* data,
-                         size_t* step, cv::AccessFlag,
-                         cv::UMatUsageFlags) const override {
-    size_t total = CV_ELEM_SIZE(type);
-    for (int i = dims - 1; i >= 0; --i) {
-      if (step != nullptr) {
-        if (data != nullptr && step[i] != cv::Mat::AUTO_STEP)
-          total = step[i];
-        else
-          step[i] = total;
-      }
-      total *= static_cast<size_t>(sizes[i]);
-    }
-    void* storage = data;
-    if (storage == nullptr) {
-      storage = ::mmap(nullptr, mappedBytes(total), PROT_READ | PROT_WRITE,
-                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-      if (storage == MAP_FAILED) throw std::bad_alloc();
-    }
-    auto* block = new cv::UMatData(this);
-    block->data = block->origdata = static_cast<uchar*>(storage);
-    block->size = total;
-    if (data != nullptr) block->flags |= cv::UMatData::USER_ALLOCATED;
-    return block;
-  }
-  bool allocate(cv::UMatData* block, cv::AccessFlag,
-                cv::UMatUsageFlags) const override {
-    return block != nullptr;
-  }
-  void deallocate(cv::UMatData* block) const override {
-    if (block == nullptr) return;
-    if (!(block->flags & cv::UMatData::USER_ALLOCATED))
-      ::munmap(block->origdata, mappedBytes(block->size));
-    delete block;
-  }
-
- private:
-  static size_t mappedBytes(size_t total) { return total > 0 ? total : 1; }
-};
-
-// An all-zero mask (label 0 everywhere) of the given size.
-cv::Mat blankMask(cv::Size size) {
-  // Never destroyed: a mask may outlive static destruction.
-  static ZeroPagesAllocator* const allocator = new ZeroPagesAllocator;
-  cv::Mat mask;
-  mask.allocator = allocator;
-  mask.create(size, CV_8UC3);
-  return mask;
-}
+// An all-zero mask (label 0 everywhere) of the given size, made at once.
+cv::Mat blankMask(cv::Size size) { return zeroPicture(size, CV_8UC3); }
 
 // The mask starts blank (all label 0) and that is where the history starts;
 // it is what was last saved unless findOrCreateMask takes another. Each is a

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <opencv2/core.hpp>
+
+namespace scribeline {
+
+// Pixel storage mapped from the system for large pictures (a photo, a mask,
+// a view of the screen's size). Its pages come zeroed and cost nothing until
+// first written, and the kernel is asked to back them with huge pages
+// (madvise MADV_HUGEPAGE, where transparent huge pages allow it), so that
+// filling a picture of many megabytes takes a few page faults instead of one
+// per 4 KB page; each fault costs microseconds, many more on a virtual
+// machine, which made decoding a photo and drawing its first view wait on
+// faults more than on work.
+//
+// Pictures below kLargeBytes go to OpenCV's own allocator.
+class MappedAllocator : public cv::MatAllocator {
+ public:
+  static constexpr size_t kLargeBytes = size_t{1} << 20;
+
+  cv::UMatData* allocate(int dims, const int* sizes, int type, void* data,
+                         size_t* step, cv::AccessFlag flags,
+                         cv::UMatUsageFlags usage) const override;
+  bool allocate(cv::UMatData* block, cv::AccessFlag flags,
+                cv::UMatUsageFlags usage) const override;
+  void deallocate(cv::UMatData* block) const override;
+};
+
+// The one allocator of the process; never destroyed (a picture may outlive
+// static destruction).
+MappedAllocator& mappedAllocator();
+
+// Makes mappedAllocator() OpenCV's default for every picture made from now
+// on, by any thread. Call once, before other threads make pictures.
+void allocateLargePicturesMapped();
+
+// An all-zero picture, made at once whatever its size: its pages are mapped
+// only when written.
+cv::Mat zeroPicture(cv::Size size, int type);
+
+}  // namespace scribeline
