@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <iterator>
 #include <new>
 
 namespace scribeline {
@@ -36,9 +37,22 @@ cv::UMatData* MappedAllocator::allocate(int dims, const int* sizes, int type,
     return cv::Mat::getStdAllocator()->allocate(dims, sizes, type, data, step,
                                                 flags, usage);
   }
-  void* mapping = ::mmap(nullptr, mappingBytes(total), PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) throw std::bad_alloc();
+  void* mapping = nullptr;
+  if (reuse_) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto kept = kept_.rbegin(); kept != kept_.rend(); ++kept) {
+      if (kept->total != total) continue;
+      mapping = kept->mapping;
+      keptBytes_ -= total;
+      kept_.erase(std::next(kept).base());
+      break;
+    }
+  }
+  if (mapping == nullptr) {
+    mapping = ::mmap(nullptr, mappingBytes(total), PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) throw std::bad_alloc();
+  }
   const auto start = reinterpret_cast<std::uintptr_t>(mapping);
   const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
   // Advice only: without transparent huge pages the pages stay small.
@@ -57,12 +71,33 @@ bool MappedAllocator::allocate(cv::UMatData* block, cv::AccessFlag,
 
 void MappedAllocator::deallocate(cv::UMatData* block) const {
   if (block == nullptr) return;
-  ::munmap(block->origdata, mappingBytes(block->size));
+  void* const mapping = block->origdata;
+  const size_t total = block->size;
   delete block;
+  std::vector<Kept> dropped;
+  if (reuse_ && total <= kKeepLargest) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    kept_.push_back({mapping, total});
+    keptBytes_ += total;
+    while (keptBytes_ > kKeepAtMost) {
+      dropped.push_back(kept_.front());
+      keptBytes_ -= kept_.front().total;
+      kept_.erase(kept_.begin());
+    }
+  } else {
+    dropped.push_back({mapping, total});
+  }
+  for (const Kept& gone : dropped)
+    ::munmap(gone.mapping, mappingBytes(gone.total));
+}
+
+MappedAllocator::~MappedAllocator() {
+  for (const Kept& kept : kept_)
+    ::munmap(kept.mapping, mappingBytes(kept.total));
 }
 
 MappedAllocator& mappedAllocator() {
-  static MappedAllocator* const allocator = new MappedAllocator;
+  static MappedAllocator* const allocator = new MappedAllocator(true);
   return *allocator;
 }
 
@@ -76,7 +111,8 @@ cv::Mat zeroPicture(cv::Size size, int type) {
       MappedAllocator::kLargeBytes) {
     return cv::Mat::zeros(size, type);
   }
-  picture.allocator = &mappedAllocator();
+  static MappedAllocator* const fresh = new MappedAllocator(false);
+  picture.allocator = fresh;
   picture.create(size, type);
   return picture;
 }

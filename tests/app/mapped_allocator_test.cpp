@@ -25,7 +25,9 @@ TEST_P(MappedPictureTest, ZeroPictureIsAnOrdinaryPicture) {
   EXPECT_EQ(cv::countNonZero(picture.reshape(1)), 0);
   const bool large =
       picture.total() * picture.elemSize() >= MappedAllocator::kLargeBytes;
-  EXPECT_EQ(picture.u->currAllocator == &mappedAllocator(), large);
+  EXPECT_EQ(
+      dynamic_cast<const MappedAllocator*>(picture.u->currAllocator) != nullptr,
+      large);
   if (large)
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(picture.data) % (2 << 20), 0u);
 
@@ -67,6 +69,23 @@ TEST(MappedAllocatorTest, ServesTheLibraryAsItsDefault) {
   EXPECT_EQ(reduced.at<cv::Vec3b>(499, 999), cv::Vec3b(1, 2, 3));
   EXPECT_EQ(borrowed.data, own);
   EXPECT_EQ(own[11], 7);
+}
+
+// A freed picture's mapping goes to the next picture of its size, and only
+// to one of that size.
+TEST(MappedAllocatorTest, KeepsFreedMappingsForPicturesOfTheSameSize) {
+  MappedAllocator allocator(true);
+  cv::Mat first;
+  first.allocator = &allocator;
+  first.create(1000, 1000, CV_8UC3);
+  const uchar* const data = first.data;
+  first.release();
+  cv::Mat other, same;
+  other.allocator = same.allocator = &allocator;
+  other.create(1000, 1001, CV_8UC3);
+  same.create(1000, 1000, CV_8UC3);
+  EXPECT_NE(other.data, data);
+  EXPECT_EQ(same.data, data);
 }
 
 }  // namespace
