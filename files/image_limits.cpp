@@ -156,7 +156,9 @@ Result<std::optional<DeclaredSize>> checkImageFile(const std::string& path,
   // looked at is the one judged.
   DescriptorBuffer buffer(file.fd());
   std::istream header(&buffer);
-  const std::optional<DeclaredSize> declared = readDeclaredSize(header);
+  const Result<std::optional<DeclaredSize>> read = readDeclaredSize(header);
+  if (!read.ok()) return read.status();
+  const std::optional<DeclaredSize>& declared = read.value();
   if (declared) {
     Status withinLimits = checkReaderLimits(*declared, limits);
     if (!withinLimits.ok()) return withinLimits;
