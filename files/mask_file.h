@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 #include <string>
 
+#include "files/image_limits.h"
 #include "files/status.h"
 
 namespace scribeline {
@@ -38,5 +39,13 @@ std::string maskBackupPath(const std::string& path);
 // is refused by checkImageFile (files/image_limits.h), without the library's
 // console warnings.
 cv::Mat readMaskFile(const std::string& path);
+
+// Reads a file only this program writes (an autosave) as an 8-bit BGR mask,
+// never through a symbolic link: the file is judged and read through one
+// descriptor. Refuses with the reason a link or anything but a regular file,
+// an empty file, a header checkImageFile refuses, and bytes the reader
+// cannot decode ("not an image the reader can decode").
+Result<cv::Mat> readOwnMaskFile(const std::string& path,
+                                const ImageLimits& limits);
 
 }  // namespace scribeline
