@@ -102,6 +102,10 @@ Status writeFileAtomically(const std::string& path, const void* data,
   return replaceAtomically(path, data, size, nullptr);
 }
 
+std::string maskFileTarget(const std::string& path) {
+  return followLinks(path);
+}
+
 std::string maskBackupPath(const std::string& path) {
   return followLinks(path) + "~";
 }

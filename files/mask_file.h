@@ -31,6 +31,10 @@ Status writeMaskFile(const cv::Mat& mask, const std::string& path,
 Status writeFileAtomically(const std::string& path, const void* data,
                            size_t size);
 
+// The file a save to path replaces: the one a symbolic link at path leads
+// to, or path itself.
+std::string maskFileTarget(const std::string& path);
+
 // The backup a save with `backup` keeps of the file at path: the file a
 // symbolic link at path leads to, followed by "~".
 std::string maskBackupPath(const std::string& path);
