@@ -324,5 +324,39 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadInputTest, testing::ValuesIn(kRows),
                            return info.param.name;
                          });
 
+// A folder passes over a photo whose header is malformed with the same
+// one-line refusal, and opens the next.
+TEST(MalformedHeaderInAFolderTest, IsPassedOverWithItsReason) {
+  TempFolder temp{"scribeline-bad-folder"};
+  const std::string folder = temp.path();
+  ProgramSettings settings;
+  settings.labelListPath = folder + "/label_list.txt";
+  writeBytes(settings.labelListPath, "2\nbackground\nperson\n");
+  ASSERT_EQ(mkdir((folder + "/album").c_str(), 0755), 0);
+  const std::string bad =
+      photoWith(folder + "/album", "a.pam", pamFile(" ", "2"));
+  goodPhoto(folder + "/album");
+  auto windows = std::make_shared<ScriptedWindowSystem>();
+  pushToolsReady(*windows);
+  windows->pushKey(27);
+  windows->pushAnswer(false);  // "Save?"
+  std::ostringstream console;
+  const std::string album = folder + "/album";
+  const char* argv[] = {"scribeline", album.c_str()};
+
+  testing::internal::CaptureStderr();
+  const int status = runProgram(
+      2, argv, console, [&](std::string*) { return windows; }, settings);
+  const std::string errors = testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(errors, "Scribeline: cannot open " + bad +
+                        ": a malformed PAM header: its WIDTH is blank\n");
+  EXPECT_NE(console.str().find("photo 1 of 2: a.pam cannot be read\n"
+                               "photo 2 of 2: photo.png\n"),
+            std::string::npos)
+      << console.str();
+}
+
 }  // namespace
 }  // namespace scribeline
