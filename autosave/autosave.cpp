@@ -261,8 +261,9 @@ Autosaver::Clock::time_point Autosaver::nextWriteDue() const {
   Clock::duration expected = lastWrite_;
   if (expected == Clock::duration::zero() && current_ >= 0)
     expected = kFirstWritePerPixel * buffers_[current_].total();
-  // Room for a write slower than the last one (a busy machine).
-  expected = expected * 5 / 4 + std::chrono::milliseconds(20);
+  // Room for a write slower than the last one (a busy machine) and for the
+  // thread's own wake-up.
+  expected = expected * 3 / 2 + std::chrono::milliseconds(150);
   const Clock::duration wait =
       std::max(Clock::duration::zero(),
                Clock::duration(options_.delay) -

@@ -104,7 +104,7 @@ bool encodeRows(png_structp writer, png_infop info, const cv::Mat& mask,
   }
   png_set_filter(writer, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
   png_set_compression_level(writer, Z_BEST_SPEED);
-  png_set_compression_strategy(writer, Z_DEFAULT_STRATEGY);
+  png_set_compression_strategy(writer, Z_RLE);
   png_write_info(writer, info);
   if (colours == nullptr) png_set_bgr(writer);
   for (int y = 0; y < mask.rows; ++y) {
