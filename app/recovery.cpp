@@ -59,14 +59,7 @@ void setAsideUnusable(Workspace& workspace, const std::string& path,
 // A second name for the file at path, or a copy when the file system has no
 // second names. Written without following links at either end.
 Status keepCopy(const std::string& path, const std::string& copy) {
-  const Result<std::string> name = freeTemporaryName(folderOf(copy));
-  if (!name.ok()) return name.status();
-  if (::link(path.c_str(), name.value().c_str()) == 0) {
-    if (::rename(name.value().c_str(), copy.c_str()) == 0) return {};
-    const Status failed = Status::failure(std::strerror(errno));
-    ::unlink(name.value().c_str());
-    return failed;
-  }
+  if (linkAtomically(path, copy).ok()) return {};
   const Result<int> opened = openRegularFile(path, Links::kRefuse);
   if (!opened.ok()) return opened.status();
   const Result<std::string> bytes = readUpTo(opened.value(), SIZE_MAX);

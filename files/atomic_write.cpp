@@ -149,6 +149,19 @@ Result<std::string> freeTemporaryName(const std::string& folder) {
   return made.value().path;
 }
 
+Status linkAtomically(const std::string& path, const std::string& name) {
+  const Result<std::string> temporary = freeTemporaryName(folderOf(name));
+  if (!temporary.ok()) return temporary.status();
+  if (::link(path.c_str(), temporary.value().c_str()) != 0)
+    return Status::failure(std::strerror(errno));
+  Status renamed;
+  if (::rename(temporary.value().c_str(), name.c_str()) != 0)
+    renamed = Status::failure(std::strerror(errno));
+  // Gone after a rename, except when `name` was the same file already.
+  ::unlink(temporary.value().c_str());
+  return renamed;
+}
+
 Status replaceAtomically(const std::string& path, const void* data,
                          std::size_t size, const struct stat* replaced) {
   Result<TemporaryFile> temporary = createTemporary(folderOf(path));

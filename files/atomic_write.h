@@ -44,6 +44,14 @@ Result<TemporaryFile> createTemporary(const std::string& folder);
 // was free a moment ago, and link fails if it is not any more.
 Result<std::string> freeTemporaryName(const std::string& folder);
 
+// Gives the file at `path` the second name `name` (in the same file system),
+// replacing what `name` held in one rename: a hard link made under a
+// temporary name, renamed over `name`. Leaves no temporary behind, also
+// when `name` already is a name of the same file (which rename leaves as it
+// is). Fails where the file system has no hard links; `name` is then as it
+// was.
+Status linkAtomically(const std::string& path, const std::string& name);
+
 // Makes the file at `path` from bytes through a temporary in its folder,
 // written, flushed to the disk and renamed over `path`, then syncs the
 // folder. The new file gets the permission bits of `replaced` when given,

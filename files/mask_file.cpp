@@ -50,15 +50,7 @@ bool readWhole(const std::string& path, std::vector<unsigned char>* bytes) {
 // name on the old contents), else a copy, itself written atomically.
 Status keepBackup(const std::string& path, const struct stat& replaced) {
   const std::string backup = path + "~";
-  const Result<std::string> name = freeTemporaryName(folderOf(path));
-  if (!name.ok()) return name.status();
-  const std::string& temporary = name.value();
-  if (::link(path.c_str(), temporary.c_str()) == 0) {
-    if (::rename(temporary.c_str(), backup.c_str()) == 0) return {};
-    const Status failed = Status::failure(std::strerror(errno));
-    ::unlink(temporary.c_str());
-    return failed;
-  }
+  if (linkAtomically(path, backup).ok()) return {};
   std::vector<unsigned char> old;
   if (!readWhole(path, &old))
     return Status::failure("the file to replace cannot be read");

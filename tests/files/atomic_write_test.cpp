@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <opencv2/core.hpp>
 
 #include "files/mask_file.h"
@@ -249,6 +250,42 @@ TEST(FullDiskTest, FailedWritesLeaveTheOldFilesAndNoTemporary) {
   EXPECT_EQ(cv::norm(readMaskFile(mask), noisyMask(2), cv::NORM_INF), 0);
   EXPECT_EQ(fileBytes(autosave), big);
   EXPECT_EQ(fileBytes(mask + "~"), oldMask);
+  // The backup already was a name of the mask replaced: nothing is left of
+  // giving it that name again.
+  EXPECT_EQ(folderEntries(temp.path()),
+            (std::vector<std::string>{"p.png_Mask.autosave.png",
+                                      "p.png_Mask.png", "p.png_Mask.png~"}));
+}
+
+// A second name replaces what held it, in one rename, and leaves no
+// temporary, whether the name was free, another file's, or already the
+// file's own.
+TEST(LinkAtomicallyTest, GivesASecondNameAndLeavesNothingElse) {
+  const TempFolder temp("scribeline-link");
+  const std::string file = temp.path() + "/file";
+  const std::string name = temp.path() + "/name";
+  writeBytes(file, "contents");
+  const std::vector<std::pair<std::string, std::function<void()>>> befores = {
+      {"free", [] {}},
+      {"another file",
+       [&] {
+         unlink(name.c_str());
+         writeBytes(name, "other");
+       }},
+      {"the same file", [] {}},  // after the cases above
+  };
+  for (const auto& [before, make] : befores) {
+    make();
+    ASSERT_TRUE(linkAtomically(file, name).ok()) << before;
+    EXPECT_EQ(fileBytes(name), "contents") << before;
+    EXPECT_EQ(fileBytes(file), "contents") << before;
+    EXPECT_EQ(folderEntries(temp.path()),
+              (std::vector<std::string>{"file", "name"}))
+        << before;
+  }
+  EXPECT_EQ(linkAtomically(temp.path() + "/missing", name).reason(),
+            std::strerror(ENOENT));
+  EXPECT_EQ(fileBytes(name), "contents");
 }
 
 }  // namespace
