@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
@@ -118,19 +120,29 @@ namespace scribeline {
 
 Result<cv::Mat> readOwnMaskFile(const std::string& path,
                                 const ImageLimits& limits) {
+  const Status undecodable =
+      Status::failure("not an image the reader can decode");
   const Result<int> opened = openRegularFile(path, Links::kRefuse);
   if (!opened.ok()) return opened.status();
   const int fd = opened.value();
-  Result<std::optional<DeclaredSize>> checked = checkOpenImageFile(fd, limits);
-  Result<std::string> bytes = std::string();
-  if (checked.ok() && ::lseek(fd, 0, SEEK_SET) == 0)
-    bytes = readUpTo(fd, static_cast<std::size_t>(-1));
+  const Result<std::optional<DeclaredSize>> checked =
+      checkOpenImageFile(fd, limits);
+  // The program writes its files as PNG, whose header says the size: the
+  // file can be no larger than that many pixels at 8 bytes each (16-bit
+  // RGBA, stored without compression), so no more is ever read.
+  Result<std::string> bytes = undecodable;
+  if (checked.ok() && checked.value() && ::lseek(fd, 0, SEEK_SET) == 0) {
+    const std::uint64_t pixels = checked.value()->pixels();
+    const std::uint64_t most =
+        pixels < (UINT64_MAX >> 4) ? pixels * 8 + (1 << 20) : UINT64_MAX;
+    bytes = readUpTo(
+        fd, static_cast<std::size_t>(std::min<std::uint64_t>(most, SIZE_MAX)));
+  }
   ::close(fd);
   if (!checked.ok()) return checked.status();
   if (!bytes.ok()) return bytes.status();
   cv::Mat mask = decodeImageBytes(bytes.value(), cv::IMREAD_COLOR).image;
-  if (mask.empty())
-    return Status::failure("not an image the reader can decode");
+  if (mask.empty()) return undecodable;
   return mask;
 }
 

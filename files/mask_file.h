@@ -46,9 +46,10 @@ cv::Mat readMaskFile(const std::string& path);
 
 // Reads a file only this program writes (an autosave) as an 8-bit BGR mask,
 // never through a symbolic link: the file is judged and read through one
-// descriptor. Refuses with the reason a link or anything but a regular file,
-// an empty file, a header checkImageFile refuses, and bytes the reader
-// cannot decode ("not an image the reader can decode").
+// descriptor, and no more of it than its header's size allows. Refuses with
+// the reason a link or anything but a regular file, an empty file, a header
+// checkImageFile refuses, and a file whose header says no size or whose bytes
+// the reader cannot decode ("not an image the reader can decode").
 Result<cv::Mat> readOwnMaskFile(const std::string& path,
                                 const ImageLimits& limits);
 
