@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <opencv2/imgcodecs.hpp>
 
 #include "files/photo_list.h"
 #include "tests/support/temp_folder.h"
@@ -60,6 +61,16 @@ TEST_F(MaskFileTest, RoundTripKeepsEveryColourAndLeavesNoTemporaryFile) {
   const mode_t umaskNow = umask(0);
   umask(umaskNow);
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~umaskNow);
+}
+
+// The mask file is the image library's PNG of the mask, byte for byte (the
+// autosave's faster encoding is for autosaves only).
+TEST_F(MaskFileTest, IsTheImageLibrarysPngByteForByte) {
+  const std::string path = folder + "/m.png";
+  ASSERT_TRUE(writeMaskFile(colourfulMask(), path).ok());
+  std::vector<unsigned char> expected;
+  ASSERT_TRUE(cv::imencode(".png", colourfulMask(), expected));
+  EXPECT_EQ(fileBytes(path), std::string(expected.begin(), expected.end()));
 }
 
 TEST_F(MaskFileTest, OverwritesAnOlderFile) {
