@@ -1,17 +1,54 @@
 #include "app/photo_autosave.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "autosave/abrupt_end.h"
+#include "files/atomic_write.h"
+#include "files/mask_file.h"
+#include "files/photo_list.h"
 
 namespace scribeline {
+namespace {
 
-PhotoAutosave::PhotoAutosave(Workspace& workspace, const std::string& photoPath)
+// Where this photo's files are written: its folder, its mask file's (which
+// a link may put elsewhere), and the state folder of autosaves.
+void removeLeftovers(const std::string& photoPath) {
+  removeStaleTemporaries(folderOf(photoPath));
+  const std::string maskFolder =
+      folderOf(maskFileTarget(maskPathFor(photoPath)));
+  if (maskFolder != folderOf(photoPath)) removeStaleTemporaries(maskFolder);
+  const std::string state = autosaveStateFolder();
+  if (!state.empty()) removeStaleTemporaries(state);
+}
+
+// Opens the autosave after the leftovers are gone, naming what it passed
+// over.
+AutosavePlace placeAfterCleanUp(const std::string& photoPath) {
+  removeLeftovers(photoPath);
+  return chooseAutosavePlace(photoPath);
+}
+
+}  // namespace
+
+PhotoAutosave::PhotoAutosave(Workspace& workspace, const std::string& photoPath,
+                             AutosaveReport report)
+    : PhotoAutosave(workspace, photoPath, placeAfterCleanUp(photoPath),
+                    std::move(report)) {}
+
+PhotoAutosave::PhotoAutosave(Workspace& workspace, const std::string& photoPath,
+                             const AutosavePlace& place, AutosaveReport report)
     : workspace_(workspace),
       photoPath_(photoPath),
-      autosaver_(chooseAutosavePath(photoPath)) {
+      autosaver_(place.path,
+                 AutosaveOptions{std::chrono::seconds(2),
+                                 std::chrono::seconds(10), std::move(report)}) {
+  if (!place.notice.empty()) say(workspace_, place.notice);
   workspace_.onMaskChanged = [this](const cv::Mat& mask) {
     autosaver_.noteChange(mask);
+  };
+  workspace_.onMaskPainted = [this](const cv::Mat& mask, const cv::Rect& area) {
+    autosaver_.notePaint(mask, area);
   };
   setSessionAutosaver(&autosaver_);
 }
@@ -19,13 +56,17 @@ PhotoAutosave::PhotoAutosave(Workspace& workspace, const std::string& photoPath)
 PhotoAutosave::~PhotoAutosave() {
   setSessionAutosaver(nullptr);
   workspace_.onMaskChanged = nullptr;
+  workspace_.onMaskPainted = nullptr;
 }
 
 void PhotoAutosave::discard() {
   setSessionAutosaver(nullptr);
   autosaver_.discard();
-  for (const std::string& path : autosaveCandidates(photoPath_))
-    ::unlink(path.c_str());
+  for (const std::string& path : autosaveCandidates(photoPath_)) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+      ::unlink(path.c_str());
+  }
 }
 
 void PhotoAutosave::keep() {

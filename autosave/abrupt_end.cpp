@@ -72,6 +72,9 @@ void saveAtExit() {
 }  // namespace
 
 void watchForAbruptEnds() {
+  // A write beyond the file size limit (ulimit -f) fails with EFBIG, and is
+  // reported like a full disk, instead of ending the process with the work.
+  ::signal(SIGXFSZ, SIG_IGN);
   const sigset_t signals = watchedSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::thread(waitForSignals).detach();

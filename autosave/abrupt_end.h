@@ -16,7 +16,9 @@ constexpr int kDisplayLostStatus = 129;
 // Blocks the three signals in the calling thread and starts the one thread
 // that waits for them; on one, the autosave is written and the process ends
 // with status 128 + the signal's number. Also arranges for an exit() during
-// a session to write the autosave first. REQUIRES: called once, before any
+// a session to write the autosave first, and ignores SIGXFSZ, so that a
+// write past the file size limit fails (EFBIG) as on a full disk instead of
+// ending the process. REQUIRES: called once, before any
 // other thread starts (threads inherit the blocked signals, so none of them
 // is interrupted).
 void watchForAbruptEnds();

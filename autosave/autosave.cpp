@@ -9,7 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "files/mask_file.h"
+#include "autosave/autosave_png.h"
+#include "files/atomic_write.h"
 #include "files/photo_list.h"
 
 namespace scribeline {
@@ -79,23 +80,65 @@ namespace {
 // Whether a file can be made in the folder: tried, since permission bits
 // alone say nothing of read-only mounts, and nothing to a superuser.
 bool canCreateFileIn(const std::string& folder) {
-  std::string probe = folder + "/.scribeline-probe-XXXXXX";
-  const int fd = ::mkstemp(probe.data());
-  if (fd < 0) return false;
-  ::close(fd);
-  ::unlink(probe.c_str());
+  Result<TemporaryFile> probe = createTemporary(folder);
+  if (!probe.ok()) return false;
+  ::unlink(probe.value().path.c_str());
+  ::close(probe.value().fd);
   return true;
 }
 
+// What is at path, when it is there and is not a regular file: "a symbolic
+// link", "a folder", ...; empty otherwise.
+std::string occupiedBy(const std::string& path) {
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return "";
+  return kindOfFile(info.st_mode);
+}
+
+std::string passedOverLine(const std::string& path, const std::string& kind,
+                           const std::string& instead) {
+  return "The autosave path " + path + " is " + kind +
+         ", not a file of this program: left as it is, autosaving to " +
+         instead + " instead\n";
+}
+
+cv::Rect wholeOf(const cv::Mat& mask) { return cv::Rect({0, 0}, mask.size()); }
+
+// The smallest rectangle holding both (an empty one holds nothing).
+cv::Rect unite(const cv::Rect& a, const cv::Rect& b) {
+  if (a.empty()) return b;
+  if (b.empty()) return a;
+  return a | b;
+}
+
+// A first write's duration, before one has been measured: generous for an
+// encoding of a mask of few colours (bench/autosave) and its file.
+constexpr auto kFirstWritePerPixel = std::chrono::nanoseconds(40);
+
 }  // namespace
 
-std::string chooseAutosavePath(const std::string& imagePath) {
-  if (canCreateFileIn(folderOf(imagePath)))
-    return autosavePathBeside(imagePath);
+AutosavePlace chooseAutosavePlace(const std::string& imagePath) {
+  AutosavePlace place;
+  const std::string beside = autosavePathBeside(imagePath);
+  const std::string besideKind = occupiedBy(beside);
+  if (besideKind.empty() && canCreateFileIn(folderOf(imagePath))) {
+    place.path = beside;
+    return place;
+  }
   const std::string state = autosaveStateFolder();
-  if (state.empty() || !makeFolders(state))
-    return autosavePathBeside(imagePath);
-  return autosavePathInFolder(imagePath, state);
+  if (state.empty() || !makeFolders(state)) {
+    // Nowhere else: the writes say why they fail.
+    place.path = beside;
+    return place;
+  }
+  place.path = autosavePathInFolder(imagePath, state);
+  if (!besideKind.empty())
+    place.notice = passedOverLine(beside, besideKind, place.path);
+  return place;
+}
+
+std::string chooseAutosavePath(const std::string& imagePath) {
+  return chooseAutosavePlace(imagePath).path;
 }
 
 std::vector<std::string> autosaveCandidates(const std::string& imagePath) {
@@ -106,8 +149,23 @@ std::vector<std::string> autosaveCandidates(const std::string& imagePath) {
   return candidates;
 }
 
-Autosaver::Autosaver(std::string path, std::chrono::milliseconds delay)
-    : path_(std::move(path)), delay_(delay), thread_([this] { run(); }) {}
+std::string declinedAutosavePath(const std::string& autosavePath) {
+  return autosavePath + "~";
+}
+
+std::string unusableAutosavePath(const std::string& autosavePath) {
+  return autosavePath + ".unusable";
+}
+
+void printLineFromAnyThread(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fflush(stdout);
+}
+
+Autosaver::Autosaver(std::string path, AutosaveOptions options)
+    : path_(std::move(path)),
+      options_(std::move(options)),
+      thread_([this] { run(); }) {}
 
 Autosaver::~Autosaver() {
   {
@@ -119,12 +177,30 @@ Autosaver::~Autosaver() {
 }
 
 void Autosaver::noteChange(const cv::Mat& mask) {
+  notePaint(mask, wholeOf(mask));
+}
+
+void Autosaver::notePaint(const cv::Mat& mask, const cv::Rect& area) {
+  const cv::Rect changed = area & wholeOf(mask);
   std::lock_guard<std::mutex> lock(mutex_);
-  // The writer may still hold the previous copy: never write into it.
-  if (writerHolds_) pending_ = cv::Mat();
-  mask.copyTo(pending_);
-  if (notedGeneration_ == writtenGeneration_)
-    firstUnwritten_ = std::chrono::steady_clock::now();
+  for (int i = 0; i < 2; ++i) {
+    if (buffers_[i].size() != mask.size() || buffers_[i].type() != mask.type())
+      stale_[i] = wholeOf(mask);
+    else
+      stale_[i] = unite(stale_[i], changed);
+  }
+  // The newest state goes into a buffer the writer does not hold.
+  const int target = current_ >= 0 && current_ != held_ ? current_
+                     : held_ == 0                       ? 1
+                                                        : 0;
+  cv::Mat& buffer = buffers_[target];
+  if (buffer.size() != mask.size() || buffer.type() != mask.type())
+    buffer.create(mask.size(), mask.type());
+  if (!stale_[target].empty())
+    mask(stale_[target]).copyTo(buffer(stale_[target]));
+  stale_[target] = cv::Rect();
+  current_ = target;
+  if (notedGeneration_ == takenGeneration_) firstUntaken_ = Clock::now();
   ++notedGeneration_;
   wake_.notify_all();
 }
@@ -135,8 +211,17 @@ bool Autosaver::holdsWork() const {
 }
 
 Status Autosaver::flush() {
-  std::lock_guard<std::mutex> writing(writeMutex_);
-  return writePending();
+  Status written;
+  {
+    std::lock_guard<std::mutex> writing(writeMutex_);
+    written = writePending();
+  }
+  if (written.ok()) {
+    // The caller says that the file holds the work.
+    std::lock_guard<std::mutex> lock(mutex_);
+    failing_ = false;
+  }
+  return written;
 }
 
 Status Autosaver::writePending() {
@@ -147,21 +232,43 @@ Status Autosaver::writePending() {
     if (discarded_) return Status::failure("the autosave was discarded");
     if (notedGeneration_ == writtenGeneration_) return {};
     generation = notedGeneration_;
-    state = pending_;
-    writerHolds_ = true;
+    takenGeneration_ = generation;
+    held_ = current_;
+    state = buffers_[held_];
   }
-  Status written = writeMaskFile(state, path_);
-  state.release();
+  const Clock::time_point start = Clock::now();
+  const Result<std::vector<unsigned char>> png = encodeAutosavePng(state);
+  const Status written =
+      png.ok() ? replaceOwnFile(path_, png.value().data(), png.value().size())
+               : png.status();
+  const Clock::time_point end = Clock::now();
   std::lock_guard<std::mutex> lock(mutex_);
-  writerHolds_ = false;
+  held_ = -1;
   if (written.ok()) {
+    lastWrite_ = end - start;
     writtenGeneration_ = std::max(writtenGeneration_, generation);
     everWritten_ = true;
   } else {
-    // Tried again after the delay, or at once by flush.
-    firstUnwritten_ = std::chrono::steady_clock::now();
+    // What the write took is not written: it waits for the next try.
+    takenGeneration_ = writtenGeneration_;
+    firstUntaken_ = end;
+    retryAt_ = end + options_.retry;
   }
   return written;
+}
+
+Autosaver::Clock::time_point Autosaver::nextWriteDue() const {
+  Clock::duration expected = lastWrite_;
+  if (expected == Clock::duration::zero() && current_ >= 0)
+    expected = kFirstWritePerPixel * buffers_[current_].total();
+  // Room for a write slower than the last one (a busy machine) and for the
+  // thread's own wake-up.
+  expected = expected * 3 / 2 + std::chrono::milliseconds(150);
+  const Clock::duration wait =
+      std::max(Clock::duration::zero(),
+               Clock::duration(options_.delay) -
+                   std::min<Clock::duration>(expected, options_.delay));
+  return std::max(firstUntaken_ + wait, retryAt_);
 }
 
 void Autosaver::run() {
@@ -171,16 +278,34 @@ void Autosaver::run() {
       wake_.wait(lock);
       continue;
     }
-    const auto due = firstUnwritten_ + delay_;
+    const Clock::time_point due = nextWriteDue();
     if (wake_.wait_until(lock, due, [this] { return stopping_; })) break;
-    if (std::chrono::steady_clock::now() < due) continue;
+    if (Clock::now() < nextWriteDue()) continue;
     lock.unlock();
+    Status written;
     {
       std::lock_guard<std::mutex> writing(writeMutex_);
-      // A failure is tried again; flush() reports one to its caller.
-      writePending();
+      written = writePending();
     }
     lock.lock();
+    std::string line;
+    if (!written.ok() && !failing_ && !discarded_) {
+      failing_ = true;
+      line = "Could not autosave the mask to " + path_ + ": " +
+             written.reason() + "; trying again every " +
+             std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                options_.retry)
+                                .count()) +
+             " s\n";
+    } else if (written.ok() && failing_) {
+      failing_ = false;
+      line = "Autosaved the mask to " + path_ + " again\n";
+    }
+    if (!line.empty() && options_.report) {
+      lock.unlock();
+      options_.report(line);
+      lock.lock();
+    }
   }
 }
 
@@ -196,7 +321,10 @@ void Autosaver::discard() {
     std::lock_guard<std::mutex> lock(mutex_);
     discarded_ = true;
   }
-  ::unlink(path_.c_str());
+  // Only a file of this program's: whatever else was put there stays.
+  struct stat info;
+  if (::lstat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+    ::unlink(path_.c_str());
 }
 
 }  // namespace scribeline

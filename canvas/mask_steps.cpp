@@ -31,6 +31,13 @@ bool moveInHistory(Workspace& workspace, bool forward) {
 
 }  // namespace
 
+void announceMaskPaint(Workspace& workspace, const cv::Rect& painted) {
+  markMaskChanged(workspace.views, painted);
+  if (workspace.onMaskPainted)
+    workspace.onMaskPainted(workspace.mask,
+                            painted & cv::Rect({0, 0}, workspace.mask.size()));
+}
+
 void startMaskHistory(Workspace& workspace) {
   workspace.history.reset(workspace.mask);
 }

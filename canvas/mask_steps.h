@@ -14,6 +14,12 @@ namespace scribeline {
 // and `onMaskChanged` (the autosave) is told. A writer of the mask records
 // its change here before the next redraw, or tells the views itself.
 
+// Paint written into `mask` within `painted` (photo pixels) that is not yet
+// a step, as a pen drag is until its release: the views are told, and so is
+// `onMaskPainted` (the autosave), so that the paint is kept like any change
+// while the drag goes on.
+void announceMaskPaint(Workspace& workspace, const cv::Rect& painted);
+
 // Starts the history from the mask as it is now, with no steps.
 void startMaskHistory(Workspace& workspace);
 

@@ -5,7 +5,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include "canvas/mask_steps.h"
-#include "canvas/view.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 
@@ -70,8 +69,7 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point, int) {
       dragging_ = true;
       paintPenDisc(workspace.mask, point, workspace.penRadius,
                    workspace.currentLabel);
-      markMaskChanged(workspace.views,
-                      penReach(point, point, workspace.penRadius));
+      announceMaskPaint(workspace, penReach(point, point, workspace.penRadius));
       penLastPoint_ = point;
       return;
     case kMouseMove:
@@ -80,8 +78,8 @@ void PenTool::onMouse(Workspace& workspace, int event, cv::Point point, int) {
                    workspace.currentLabel);
       paintPenLine(workspace.mask, point, penLastPoint_, workspace.penRadius,
                    workspace.currentLabel);
-      markMaskChanged(workspace.views,
-                      penReach(point, penLastPoint_, workspace.penRadius));
+      announceMaskPaint(workspace,
+                        penReach(point, penLastPoint_, workspace.penRadius));
       penLastPoint_ = point;
       return;
     case kLeftButtonUp:

@@ -17,11 +17,12 @@ void paintPenLine(cv::Mat& mask, cv::Point from, cv::Point to, int radius,
 
 // The pen paints the current label straight into the mask, and tells the
 // views what it painted at once, so that the redraw of the same event shows
-// it. A press paints a disc; each move during the drag paints a disc and the
-// band back to the previous position. The drag ends at the release (one
-// missed outside the image reaches the pen at the next event inside it
-// without the left button held: the pen never paints with the button up)
-// and becomes one step of the mask's history. Leaving the pen ends its
+// it, and the autosave, so that a drag's paint is kept while it goes on
+// (announceMaskPaint). A press paints a disc; each move during the drag paints
+// a disc and the band back to the previous position. The drag ends at the
+// release (one missed outside the image reaches the pen at the next event
+// inside it without the left button held: the pen never paints with the button
+// up) and becomes one step of the mask's history. Leaving the pen ends its
 // drag.
 class PenTool : public Tool {
  public:

@@ -74,6 +74,11 @@ struct Workspace {
   // Told of every change of `mask` once it is recorded (the autosave); may
   // be empty. Runs on the key-loop thread.
   std::function<void(const cv::Mat&)> onMaskChanged;
+  // Told of paint into `mask` within an area, not yet recorded as a step (a
+  // pen drag under way), so that the autosave keeps it as it keeps any
+  // change, without a copy of the whole mask each time; may be empty. Runs
+  // on the key-loop thread.
+  std::function<void(const cv::Mat&, const cv::Rect&)> onMaskPainted;
   // Whether a save of this run has already kept the file it replaced as a
   // backup: later saves leave that backup alone, so that it keeps the mask
   // file as it was before this run.

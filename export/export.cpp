@@ -6,14 +6,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <opencv2/imgcodecs.hpp>
 #include <set>
 #include <sstream>
 
 #include "export/palette_png.h"
+#include "files/atomic_write.h"
 #include "files/image_read.h"
 #include "files/label_list.h"
 #include "files/label_lookup.h"
@@ -86,18 +89,17 @@ Status writeText(const std::string& path, const std::string& text) {
 // Puts the photo at `target` as a hard link, or as a copy where the file
 // system cannot link; either way through a temporary name and a rename.
 Status placePhoto(const std::string& photo, const std::string& target) {
-  static int serial = 0;
-  const std::string temporary = folderOf(target) + "/.scribeline-link-" +
-                                std::to_string(::getpid()) + "-" +
-                                std::to_string(++serial);
+  const Result<std::string> temporary = freeTemporaryName(folderOf(target));
+  if (!temporary.ok()) return temporary.status();
   // AT_SYMLINK_FOLLOW: a photo given as a symbolic link is linked as the file
   // it names; a link to the link itself would break when relative.
-  if (::linkat(AT_FDCWD, photo.c_str(), AT_FDCWD, temporary.c_str(),
+  if (::linkat(AT_FDCWD, photo.c_str(), AT_FDCWD, temporary.value().c_str(),
                AT_SYMLINK_FOLLOW) == 0) {
-    const bool renamed = ::rename(temporary.c_str(), target.c_str()) == 0;
+    const bool renamed =
+        ::rename(temporary.value().c_str(), target.c_str()) == 0;
     const int savedErrno = errno;
     // When target already is a link to the photo, rename leaves both names.
-    ::unlink(temporary.c_str());
+    ::unlink(temporary.value().c_str());
     if (renamed) return {};
     return Status::failure(std::strerror(savedErrno));
   }
@@ -124,6 +126,73 @@ std::vector<std::string> listPhotos(const std::vector<std::string>& paths,
   return photos;
 }
 
+// The photos without repeats: a file named twice, through the same path,
+// another path or a link, is one photo, under the name it was first given.
+std::vector<std::string> distinctFiles(const std::vector<std::string>& photos) {
+  std::set<std::pair<dev_t, ino_t>> seen;
+  std::vector<std::string> distinct;
+  for (const std::string& photo : photos) {
+    struct stat file;
+    // One that cannot be looked at is kept, to be skipped with its reason.
+    if (::stat(photo.c_str(), &file) == 0 &&
+        !seen.insert({file.st_dev, file.st_ino}).second) {
+      continue;
+    }
+    distinct.push_back(photo);
+  }
+  return distinct;
+}
+
+// The path with its control characters written as C escapes, so that a
+// refusal naming it stays one line.
+std::string printable(const std::string& path) {
+  std::string text;
+  for (const unsigned char c : path) {
+    if (c == '\n') {
+      text += "\\n";
+    } else if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\t') {
+      text += "\\t";
+    } else if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      text += escaped;
+    } else {
+      text += static_cast<char>(c);
+    }
+  }
+  return text;
+}
+
+// Why the photo's name cannot go into the data set's lists (one name per
+// line, read back without its outer blanks), or nothing.
+std::string nameFault(const std::string& photo) {
+  const std::string name = fileNameOf(photo);
+  if (name.find_first_of("\n\r") != std::string::npos)
+    return "its name holds a line break";
+  if (name.find('\t') != std::string::npos) return "its name holds a tab";
+  for (const unsigned char c : name)
+    if (c < 0x20 || c == 0x7F) return "its name holds a control character";
+  for (const std::string& part : {name, stemOf(photo)})
+    if (!part.empty() && (part.front() == ' ' || part.back() == ' '))
+      return "its name starts or ends with a blank";
+  return "";
+}
+
+bool refuseNames(const std::vector<std::string>& photos, std::ostream& errors) {
+  bool refused = false;
+  for (const std::string& photo : photos) {
+    const std::string fault = nameFault(photo);
+    if (fault.empty()) continue;
+    errors << "Cannot export \"" << printable(photo) << "\": " << fault
+           << ", which the list of names (" << kListFile << ") cannot hold.\n";
+    refused = true;
+  }
+  if (refused) errors << "Nothing exported.\n";
+  return refused;
+}
+
 bool refuseDuplicateStems(const std::vector<std::string>& photos,
                           std::ostream& errors) {
   std::map<std::string, std::string> firstWithStem;
@@ -141,6 +210,23 @@ bool refuseDuplicateStems(const std::vector<std::string>& photos,
   return duplicate;
 }
 
+// The mask of the photo, or why there is none: "no readable mask PATH" for
+// a missing file, followed by the reason for one that cannot be read.
+Result<cv::Mat> readMaskOf(const std::string& photo) {
+  const std::string maskPath = maskPathFor(photo);
+  const std::string missing = "no readable mask " + maskPath;
+  struct stat file;
+  if (::stat(maskPath.c_str(), &file) != 0) return Status::failure(missing);
+  ImageLimits limits = ImageLimits::ofThisProcess();
+  limits.availableBytes.reset();
+  const auto checked = checkImageFile(maskPath, limits);
+  if (!checked.ok()) return Status::failure(missing + ": " + checked.reason());
+  cv::Mat mask = decodeImage(maskPath, cv::IMREAD_COLOR).image;
+  if (mask.empty())
+    return Status::failure(missing + ": not an image the reader can decode");
+  return mask;
+}
+
 std::string sizeText(const cv::Mat& image) {
   return std::to_string(image.cols) + " x " + std::to_string(image.rows);
 }
@@ -156,9 +242,9 @@ Result<ExportedPhoto> exportPhoto(const std::string& photo,
   if (!read.ok())
     return Status::failure("the photo cannot be read: " + read.reason());
   const cv::Mat& image = read.value();
-  const std::string maskPath = maskPathFor(photo);
-  const cv::Mat mask = readMaskFile(maskPath);
-  if (mask.empty()) return Status::failure("no readable mask " + maskPath);
+  const Result<cv::Mat> maskRead = readMaskOf(photo);
+  if (!maskRead.ok()) return maskRead.status();
+  const cv::Mat& mask = maskRead.value();
   if (mask.size() != image.size())
     return Status::failure("the mask is " + sizeText(mask) + ", the photo " +
                            sizeText(image));
@@ -280,8 +366,10 @@ Result<std::string> labelMapText(const std::vector<std::string>& listNames) {
 
 int runExport(const ExportRequest& request, std::ostream& out,
               std::ostream& errors) {
-  const std::vector<std::string> photos = listPhotos(request.paths, out);
-  if (refuseDuplicateStems(photos, errors)) return kExportRefused;
+  const std::vector<std::string> photos =
+      distinctFiles(listPhotos(request.paths, out));
+  if (refuseNames(photos, errors) || refuseDuplicateStems(photos, errors))
+    return kExportRefused;
 
   const std::string firstPlace =
       photos.empty() ? request.paths.front() + "/" : photos.front();
@@ -307,7 +395,10 @@ int runExport(const ExportRequest& request, std::ostream& out,
              << "\nNothing exported.\n";
       return kExportRefused;
     }
+    // What an earlier export into OUT left when it was cut short.
+    removeStaleTemporaries(outFolder + "/" + folder);
   }
+  removeStaleTemporaries(outFolder);
   out << labelListNotice(labelList);
 
   std::vector<ExportedPhoto> exported;

@@ -50,10 +50,28 @@ class ByteReader {
   std::istream& in_;
 };
 
+// What a header says: a size, nothing, or a refusal (readDeclaredSize).
+using Declared = Result<std::optional<DeclaredSize>>;
+// A header that does not say its size.
+const std::optional<DeclaredSize> kNoSize;
+
 std::optional<DeclaredSize> sized(std::optional<std::uint64_t> width,
                                   std::optional<std::uint64_t> height) {
   if (!width || !height) return {};
   return DeclaredSize{*width, *height};
+}
+
+// The outcome of a decimal size field: its value, nothing when the header
+// ends before it, or why it is no size.
+using Field = Result<std::optional<std::uint64_t>>;
+
+// More digits than this may not fit in 64 bits.
+constexpr std::size_t kMaxDigits = 19;
+
+Status malformed(const std::string& format, const std::string& field,
+                 const std::string& fault) {
+  return Status::failure("a malformed " + format + " header: its " + field +
+                         " is " + fault);
 }
 
 // After the 8-byte signature: the IHDR chunk, always first.
@@ -101,74 +119,134 @@ std::optional<DeclaredSize> jpegSize(ByteReader& in) {
 // After "BM": the file header's rest, then the DIB header, whose size tells
 // the OS/2 core layout (16-bit fields) from the Windows ones (32-bit, signed,
 // a negative height meaning rows stored top-down).
-std::optional<DeclaredSize> bmpSize(ByteReader& in) {
-  if (!in.skip(12)) return {};
+Declared bmpSize(ByteReader& in) {
+  if (!in.skip(12)) return kNoSize;
   const auto headerSize = in.little(4);
-  if (!headerSize) return {};
+  if (!headerSize) return kNoSize;
   if (*headerSize == 12) {
     auto width = in.little(2);
     return sized(width, in.little(2));
   }
   const auto width = in.little(4);
   const auto height = in.little(4);
-  if (!width || !height) return {};
+  if (!width || !height) return kNoSize;
   const auto asSigned = [](std::uint64_t field) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(field));
   };
   const std::int64_t signedWidth = asSigned(*width);
   const std::int64_t signedHeight = asSigned(*height);
-  if (signedWidth <= 0 || signedHeight == 0) return {};
-  return DeclaredSize{static_cast<std::uint64_t>(signedWidth),
-                      static_cast<std::uint64_t>(
-                          signedHeight < 0 ? -signedHeight : signedHeight)};
+  if (signedWidth < 0) return malformed("BMP", "width", "negative");
+  if (signedWidth == 0 || signedHeight == 0) return kNoSize;
+  return std::optional<DeclaredSize>(DeclaredSize{
+      static_cast<std::uint64_t>(signedWidth),
+      static_cast<std::uint64_t>(signedHeight < 0 ? -signedHeight
+                                                  : signedHeight)});
 }
 
-// A decimal field of a PNM header, after blanks and "#" comments. Values
-// beyond 20 digits are malformed.
-std::optional<std::uint64_t> pnmNumber(ByteReader& in) {
+// A decimal size field written as text, after any blanks: digits only.
+Field decimalField(const std::string& text, const std::string& format,
+                   const std::string& field) {
+  const auto first = text.find_first_not_of(" \t\r\v\f");
+  if (first == std::string::npos) return malformed(format, field, "blank");
+  const std::string value =
+      text.substr(first, text.find_last_not_of(" \t\r\v\f") + 1 - first);
+  if (value[0] == '-' && value.size() > 1 &&
+      value.find_first_not_of("0123456789", 1) == std::string::npos)
+    return malformed(format, field, "negative");
+  if (value.find_first_not_of("0123456789") != std::string::npos)
+    return malformed(format, field, "not a number");
+  const auto significant = value.find_first_not_of('0');
+  if (significant != std::string::npos &&
+      value.size() - significant > kMaxDigits)
+    return malformed(format, field, "too large");
+  std::uint64_t number = 0;
+  for (const char digit : value)
+    number = number * 10 + static_cast<std::uint64_t>(digit - '0');
+  return std::optional<std::uint64_t>(number);
+}
+
+bool isBlank(int c) { return c != EOF && std::isspace(c); }
+
+// A decimal field of a PNM header, after blanks and "#" comments, up to the
+// next blank or comment. Nothing when the header ends first.
+Field pnmField(ByteReader& in, const std::string& format,
+               const std::string& field) {
   for (;;) {
     const int c = in.peek();
     if (c == '#') {
       while (in.peek() != '\n' && in.peek() != EOF) in.get();
-    } else if (c != EOF && std::isspace(c)) {
+    } else if (isBlank(c)) {
       in.get();
     } else {
       break;
     }
   }
-  std::uint64_t value = 0;
-  int digits = 0;
-  while (in.peek() != EOF && std::isdigit(in.peek())) {
-    if (++digits > 19) return {};
-    value = value * 10 + static_cast<std::uint64_t>(in.get() - '0');
+  if (in.peek() == EOF) return std::optional<std::uint64_t>();
+  std::string token;
+  // Long enough to tell "too large" from "not a number", short enough to
+  // read no further than a header.
+  while (in.peek() != EOF && !isBlank(in.peek()) && in.peek() != '#' &&
+         token.size() < 64) {
+    token += static_cast<char>(in.get());
   }
-  if (digits == 0) return {};
-  return value;
+  return decimalField(token, format, field);
 }
 
-// PAM (P7): "KEY value" lines up to ENDHDR.
-std::optional<DeclaredSize> pamSize(ByteReader& in) {
+// The name of a PNM format by its second magic byte.
+std::string pnmFormat(unsigned char kind) {
+  switch (kind) {
+    case '1':
+    case '4':
+      return "PBM";
+    case '2':
+    case '5':
+      return "PGM";
+    case '3':
+    case '6':
+      return "PPM";
+    default:
+      return "PFM";
+  }
+}
+
+Declared pnmSize(ByteReader& in, unsigned char kind) {
+  const std::string format = pnmFormat(kind);
+  const Field width = pnmField(in, format, "width");
+  if (!width.ok()) return width.status();
+  if (!width.value()) return kNoSize;
+  const Field height = pnmField(in, format, "height");
+  if (!height.ok()) return height.status();
+  return sized(width.value(), height.value());
+}
+
+// PAM (P7): "KEY value" lines up to ENDHDR; "#" starts a comment line.
+Declared pamSize(ByteReader& in) {
   constexpr int kMaxHeaderLines = 64;
+  constexpr std::size_t kMaxHeaderBytes = 1 << 16;
+  // Longer lines are judged by their start: a value this long is too large
+  // or no number at all either way.
+  constexpr std::size_t kKeptPerLine = 256;
   std::optional<std::uint64_t> width, height;
   std::string line;
+  std::size_t headerBytes = 0;
   for (int lines = 0; lines < kMaxHeaderLines; ++lines) {
     line.clear();
     for (int c = in.get(); c != '\n'; c = in.get()) {
-      if (c == EOF || line.size() > 256) return {};
-      line += static_cast<char>(c);
+      if (c == EOF || ++headerBytes > kMaxHeaderBytes) return kNoSize;
+      if (line.size() < kKeptPerLine) line += static_cast<char>(c);
     }
-    if (line.rfind("ENDHDR", 0) == 0) return sized(width, height);
-    const bool isWidth = line.rfind("WIDTH", 0) == 0;
-    const bool isHeight = line.rfind("HEIGHT", 0) == 0;
-    if (!isWidth && !isHeight) continue;
-    const std::string digits = line.substr(line.find_first_of(" \t") + 1);
-    if (digits.empty() || digits.size() > 19 ||
-        digits.find_first_not_of("0123456789 \t\r") != std::string::npos) {
-      return {};
-    }
-    (isWidth ? width : height) = std::stoull(digits);
+    const auto keyStart = line.find_first_not_of(" \t\r");
+    if (keyStart == std::string::npos || line[keyStart] == '#') continue;
+    const auto keyEnd = line.find_first_of(" \t\r", keyStart);
+    const std::string key = line.substr(keyStart, keyEnd - keyStart);
+    if (key == "ENDHDR") return sized(width, height);
+    if (key != "WIDTH" && key != "HEIGHT") continue;
+    const Field value = decimalField(
+        keyEnd == std::string::npos ? "" : line.substr(keyEnd), "PAM", key);
+    if (!value.ok()) return value.status();
+    (key == "WIDTH" ? width : height) = value.value();
   }
-  return {};
+  return kNoSize;
 }
 
 // After the byte-order mark: the first image file directory, whose
@@ -239,10 +317,10 @@ std::optional<DeclaredSize> webpSize(ByteReader& in) {
 
 }  // namespace
 
-std::optional<DeclaredSize> readDeclaredSize(std::istream& stream) {
+Result<std::optional<DeclaredSize>> readDeclaredSize(std::istream& stream) {
   ByteReader in(stream);
   std::array<unsigned char, 12> head{};
-  if (!in.bytes(head.data(), 2)) return {};
+  if (!in.bytes(head.data(), 2)) return kNoSize;
   const auto startsWith = [&](const char* magic, std::size_t length) {
     return std::memcmp(head.data(), magic, length) == 0;
   };
@@ -250,26 +328,25 @@ std::optional<DeclaredSize> readDeclaredSize(std::istream& stream) {
   if (startsWith("BM", 2)) return bmpSize(in);
   if (head[0] == 'P' && ((head[1] >= '1' && head[1] <= '6') || head[1] == 'F' ||
                          head[1] == 'f')) {
-    auto width = pnmNumber(in);
-    return sized(width, pnmNumber(in));
+    return pnmSize(in, head[1]);
   }
   if (startsWith("P7", 2)) {
-    if (in.get() != '\n') return {};
+    if (in.get() != '\n') return kNoSize;
     return pamSize(in);
   }
   if (startsWith("II", 2) || startsWith("MM", 2))
     return tiffSize(in, head[0] == 'M');
-  if (!in.bytes(head.data() + 2, 2)) return {};
+  if (!in.bytes(head.data() + 2, 2)) return kNoSize;
   if (startsWith("\x59\xA6\x6A\x95", 4)) {
     auto width = in.big(4);
     return sized(width, in.big(4));
   }
-  if (!in.bytes(head.data() + 4, 4)) return {};
+  if (!in.bytes(head.data() + 4, 4)) return kNoSize;
   if (startsWith("\x89PNG\r\n\x1A\n", 8)) return pngSize(in);
-  if (!in.bytes(head.data() + 8, 4)) return {};
+  if (!in.bytes(head.data() + 8, 4)) return kNoSize;
   if (startsWith("RIFF", 4) && std::memcmp(head.data() + 8, "WEBP", 4) == 0)
     return webpSize(in);
-  return {};
+  return kNoSize;
 }
 
 }  // namespace scribeline

@@ -4,6 +4,8 @@
 #include <istream>
 #include <optional>
 
+#include "files/status.h"
+
 namespace scribeline {
 
 // Width and height as a file's header declares them, before any check: a
@@ -12,17 +14,30 @@ struct DeclaredSize {
   std::uint64_t width = 0;
   std::uint64_t height = 0;
 
-  std::uint64_t pixels() const { return width * height; }
+  // Saturates: two declared sides may multiply beyond 64 bits.
+  std::uint64_t pixels() const {
+    if (height != 0 && width > UINT64_MAX / height) return UINT64_MAX;
+    return width * height;
+  }
 };
 
 // Reads the size an image file declares from its first bytes, without
 // decoding or allocating any pixels: the header alone says whether the
 // pixels can be afforded. Knows PNG, JPEG, BMP, the PNM family (PBM, PGM,
 // PPM, PAM, PFM), TIFF, WebP and Sun raster, the formats the image reader
-// most often meets. Returns nothing for another format, or for a header cut
-// short or malformed: the reader then decides alone, and may fail.
-// For JPEG the markers are followed up to the frame header, skipping the
-// segments before it by their lengths.
-std::optional<DeclaredSize> readDeclaredSize(std::istream& in);
+// most often meets. For JPEG the markers are followed up to the frame
+// header, skipping the segments before it by their lengths.
+//
+// Three outcomes:
+// - the size the header declares, however large;
+// - nothing, for another format, or a header that does not say: cut short
+//   before its size, or one whose size comes later (a JPEG with DNL). The
+//   reader then decides alone, and may fail;
+// - a refusal, for a header whose size field is there but is no size: blank,
+//   not a number, beyond any 64-bit number, or negative (the decimal fields
+//   of the PNM family and PAM, the signed width of BMP). Such a header is
+//   never handed to a reader. The reason names the format and the field:
+//   "a malformed PAM header: its WIDTH is blank".
+Result<std::optional<DeclaredSize>> readDeclaredSize(std::istream& in);
 
 }  // namespace scribeline

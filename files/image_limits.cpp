@@ -147,16 +147,23 @@ Result<std::optional<DeclaredSize>> checkImageFile(const std::string& path,
   const Result<int> opened = openRegularFile(path);
   if (!opened.ok()) return opened.status();
   const OpenFile file(opened.value());
-  struct stat status {};
-  if (::fstat(file.fd(), &status) != 0)
-    return Status::failure(std::strerror(errno));
-  if (status.st_size == 0) return Status::failure("the file is empty");
-
   // The header is read through the descriptor already checked, so the file
   // looked at is the one judged.
-  DescriptorBuffer buffer(file.fd());
+  return checkOpenImageFile(file.fd(), limits);
+}
+
+Result<std::optional<DeclaredSize>> checkOpenImageFile(
+    int fd, const ImageLimits& limits) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return Status::failure(std::strerror(errno));
+  if (status.st_size == 0) return Status::failure("the file is empty");
+  if (::lseek(fd, 0, SEEK_SET) != 0)
+    return Status::failure(std::strerror(errno));
+  DescriptorBuffer buffer(fd);
   std::istream header(&buffer);
-  const std::optional<DeclaredSize> declared = readDeclaredSize(header);
+  const Result<std::optional<DeclaredSize>> read = readDeclaredSize(header);
+  if (!read.ok()) return read.status();
+  const std::optional<DeclaredSize>& declared = read.value();
   if (declared) {
     Status withinLimits = checkReaderLimits(*declared, limits);
     if (!withinLimits.ok()) return withinLimits;

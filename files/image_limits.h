@@ -40,6 +40,11 @@ std::uint64_t startUpBytes(std::uint64_t pixels);
 Result<std::optional<DeclaredSize>> checkImageFile(const std::string& path,
                                                    const ImageLimits& limits);
 
+// checkImageFile for a regular file already open, read from its start; the
+// descriptor is left open, at an unspecified position.
+Result<std::optional<DeclaredSize>> checkOpenImageFile(
+    int fd, const ImageLimits& limits);
+
 // Refuses with "W x H pixels: REASON" when start-up on an image of that size
 // needs more memory than `limits` say is available.
 Status checkStartUpMemory(DeclaredSize size, const ImageLimits& limits);

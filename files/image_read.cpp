@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <exception>
 #include <opencv2/imgcodecs.hpp>
@@ -28,6 +29,23 @@ DecodedImage decodeImage(const std::string& path, int flags) {
       decoded.image = cv::imread(path, flags);
     } catch (const std::exception&) {
       // cv::Exception (a limit of the reader, a corrupt file) or bad_alloc.
+      decoded.image.release();
+    }
+  });
+  return decoded;
+}
+
+DecodedImage decodeImageBytes(const std::string& bytes, int flags) {
+  DecodedImage decoded;
+  if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX))
+    return decoded;
+  // A view of the bytes, not a copy.
+  const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1,
+                        const_cast<char*>(bytes.data()));
+  decoded.libraryMessages = captureStandardError([&] {
+    try {
+      decoded.image = cv::imdecode(encoded, flags);
+    } catch (const std::exception&) {
       decoded.image.release();
     }
   });

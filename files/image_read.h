@@ -45,4 +45,7 @@ struct DecodedImage {
 // files/standard_error.h) and handed over.
 DecodedImage decodeImage(const std::string& path, int flags);
 
+// decodeImage for the bytes of a file already read (cv::imdecode).
+DecodedImage decodeImageBytes(const std::string& bytes, int flags);
+
 }  // namespace scribeline

@@ -5,45 +5,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
 #include <vector>
 
+#include "files/atomic_write.h"
 #include "files/image_read.h"
 #include "files/photo_list.h"
+#include "files/regular_file.h"
 #include "files/standard_error.h"
 
 namespace scribeline {
 namespace {
-
-// Writes all bytes, retrying short writes and interrupted calls.
-bool writeAll(int fd, const unsigned char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// mkstemp creates the file readable by its owner only; a mask file gets the
-// permission bits of the file it replaces, or those an ordinary new file
-// would get.
-void applyPermissions(int fd, const struct stat* replaced) {
-  if (replaced != nullptr) {
-    ::fchmod(fd, replaced->st_mode & 07777);
-    return;
-  }
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-}
 
 // Symbolic links are followed to the file they name, so that a save
 // replaces the target and leaves the link in place. A dangling link names
@@ -63,38 +40,6 @@ std::string followLinks(std::string path) {
   return path;
 }
 
-// Makes the file at path from bytes: a temporary file in the same folder,
-// written, given its permissions and flushed to the disk, then renamed over
-// path, so that path holds either its old or its new contents, never a mix.
-Status replaceAtomically(const std::string& path, const unsigned char* data,
-                         size_t size, const struct stat* replaced) {
-  std::string temporary = folderOf(path) + "/.scribeline-XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return Status::failure(std::strerror(errno));
-  applyPermissions(fd, replaced);
-  bool ok = writeAll(fd, data, size) && ::fsync(fd) == 0;
-  int savedErrno = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    savedErrno = errno;
-  }
-  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    ok = false;
-    savedErrno = errno;
-  }
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return Status::failure(std::strerror(savedErrno));
-  }
-  // The rename itself reaches the disk with the folder.
-  const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY);
-  if (folder >= 0) {
-    ::fsync(folder);
-    ::close(folder);
-  }
-  return {};
-}
-
 bool readWhole(const std::string& path, std::vector<unsigned char>* bytes) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
@@ -107,17 +52,7 @@ bool readWhole(const std::string& path, std::vector<unsigned char>* bytes) {
 // name on the old contents), else a copy, itself written atomically.
 Status keepBackup(const std::string& path, const struct stat& replaced) {
   const std::string backup = path + "~";
-  std::string temporary = folderOf(path) + "/.scribeline-backup-XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return Status::failure(std::strerror(errno));
-  ::close(fd);
-  ::unlink(temporary.c_str());
-  if (::link(path.c_str(), temporary.c_str()) == 0) {
-    if (::rename(temporary.c_str(), backup.c_str()) == 0) return {};
-    const Status failed = Status::failure(std::strerror(errno));
-    ::unlink(temporary.c_str());
-    return failed;
-  }
+  if (linkAtomically(path, backup).ok()) return {};
   std::vector<unsigned char> old;
   if (!readWhole(path, &old))
     return Status::failure("the file to replace cannot be read");
@@ -158,8 +93,11 @@ Status writeMaskFile(const cv::Mat& mask, const std::string& path,
 
 Status writeFileAtomically(const std::string& path, const void* data,
                            size_t size) {
-  return replaceAtomically(path, static_cast<const unsigned char*>(data), size,
-                           nullptr);
+  return replaceAtomically(path, data, size, nullptr);
+}
+
+std::string maskFileTarget(const std::string& path) {
+  return followLinks(path);
 }
 
 std::string maskBackupPath(const std::string& path) {
@@ -174,6 +112,38 @@ cv::Mat readMaskFile(const std::string& path) {
   if (!checkImageFile(path, ImageLimits::ofThisProcess()).ok())
     return cv::Mat();
   return decodeImage(path, cv::IMREAD_COLOR).image;
+}
+
+}  // namespace scribeline
+
+namespace scribeline {
+
+Result<cv::Mat> readOwnMaskFile(const std::string& path,
+                                const ImageLimits& limits) {
+  const Status undecodable =
+      Status::failure("not an image the reader can decode");
+  const Result<int> opened = openRegularFile(path, Links::kRefuse);
+  if (!opened.ok()) return opened.status();
+  const int fd = opened.value();
+  const Result<std::optional<DeclaredSize>> checked =
+      checkOpenImageFile(fd, limits);
+  // The program writes its files as PNG, whose header says the size: the
+  // file can be no larger than that many pixels at 8 bytes each (16-bit
+  // RGBA, stored without compression), so no more is ever read.
+  Result<std::string> bytes = undecodable;
+  if (checked.ok() && checked.value() && ::lseek(fd, 0, SEEK_SET) == 0) {
+    const std::uint64_t pixels = checked.value()->pixels();
+    const std::uint64_t most =
+        pixels < (UINT64_MAX >> 4) ? pixels * 8 + (1 << 20) : UINT64_MAX;
+    bytes = readUpTo(
+        fd, static_cast<std::size_t>(std::min<std::uint64_t>(most, SIZE_MAX)));
+  }
+  ::close(fd);
+  if (!checked.ok()) return checked.status();
+  if (!bytes.ok()) return bytes.status();
+  cv::Mat mask = decodeImageBytes(bytes.value(), cv::IMREAD_COLOR).image;
+  if (mask.empty()) return undecodable;
+  return mask;
 }
 
 }  // namespace scribeline

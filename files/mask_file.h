@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 #include <string>
 
+#include "files/image_limits.h"
 #include "files/status.h"
 
 namespace scribeline {
@@ -30,6 +31,10 @@ Status writeMaskFile(const cv::Mat& mask, const std::string& path,
 Status writeFileAtomically(const std::string& path, const void* data,
                            size_t size);
 
+// The file a save to path replaces: the one a symbolic link at path leads
+// to, or path itself.
+std::string maskFileTarget(const std::string& path);
+
 // The backup a save with `backup` keeps of the file at path: the file a
 // symbolic link at path leads to, followed by "~".
 std::string maskBackupPath(const std::string& path);
@@ -38,5 +43,14 @@ std::string maskBackupPath(const std::string& path);
 // is refused by checkImageFile (files/image_limits.h), without the library's
 // console warnings.
 cv::Mat readMaskFile(const std::string& path);
+
+// Reads a file only this program writes (an autosave) as an 8-bit BGR mask,
+// never through a symbolic link: the file is judged and read through one
+// descriptor, and no more of it than its header's size allows. Refuses with
+// the reason a link or anything but a regular file, an empty file, a header
+// checkImageFile refuses, and a file whose header says no size or whose bytes
+// the reader cannot decode ("not an image the reader can decode").
+Result<cv::Mat> readOwnMaskFile(const std::string& path,
+                                const ImageLimits& limits);
 
 }  // namespace scribeline

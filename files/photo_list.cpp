@@ -20,10 +20,13 @@ bool isRegularFile(const std::string& path) {
 }
 
 // Files the program itself writes beside the photos: masks, the backup a
-// save keeps of the mask it replaces, autosaves.
+// save keeps of the mask it replaces, autosaves, and the autosaves set aside
+// at start-up (declined, or unusable).
 bool isProgramFile(const std::string& name) {
   return endsWith(name, "_Mask.png") || endsWith(name, "_Mask.png~") ||
-         endsWith(name, "_Mask.autosave.png");
+         endsWith(name, "_Mask.autosave.png") ||
+         endsWith(name, "_Mask.autosave.png~") ||
+         endsWith(name, "_Mask.autosave.png.unusable");
 }
 
 // cv::haveImageReader looks at the file's first bytes, not at its name.

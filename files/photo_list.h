@@ -11,7 +11,8 @@ bool isFolder(const std::string& path);
 // The photos of a folder, in byte order of their file names, as paths
 // "<folder>/<name>": every regular file OpenCV can read, except mask files
 // ("*_Mask.png"), their backups ("*_Mask.png~"), autosaved masks
-// ("*_Mask.autosave.png") and hidden files
+// ("*_Mask.autosave.png") and those set aside ("*_Mask.autosave.png~",
+// "*_Mask.autosave.png.unusable"), and hidden files
 // (names starting with '.', among them the temporary files of an atomic
 // save). Sub-folders are not searched. Empty when the folder cannot be read.
 std::vector<std::string> photosInFolder(const std::string& folder);

@@ -8,28 +8,30 @@
 #include <cerrno>
 #include <cstring>
 
+#include "files/atomic_write.h"
+
 namespace scribeline {
-namespace {
 
-std::string kindOf(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "a special file";
-}
-
-}  // namespace
-
-Result<int> openRegularFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return Status::failure(std::strerror(errno));
+Result<int> openRegularFile(const std::string& path, Links links) {
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC |
+                    (links == Links::kRefuse ? O_NOFOLLOW : 0);
+  const int fd = ::open(path.c_str(), flags);
+  if (fd < 0) {
+    const int error = errno;
+    struct stat info;
+    if (error == ELOOP && links == Links::kRefuse &&
+        ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+      return Status::failure("a symbolic link, not a regular file");
+    }
+    return Status::failure(std::strerror(error));
+  }
   struct stat status {};
   Status refused;
   if (::fstat(fd, &status) != 0) {
     refused = Status::failure(std::strerror(errno));
   } else if (!S_ISREG(status.st_mode)) {
-    refused = Status::failure(kindOf(status.st_mode) + ", not a regular file");
+    refused =
+        Status::failure(kindOfFile(status.st_mode) + ", not a regular file");
   } else {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return fd;

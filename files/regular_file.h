@@ -13,7 +13,13 @@ namespace scribeline {
 // sockets. Returns the open descriptor, which the caller closes, or the
 // reason ("No such file or directory", "a FIFO, not a regular file", ...).
 // The descriptor is left in blocking mode.
-Result<int> openRegularFile(const std::string& path);
+//
+// With Links::kRefuse a symbolic link at path is refused ("a symbolic link,
+// not a regular file") instead of followed: for files only this program
+// writes, which are never links.
+enum class Links { kFollow, kRefuse };
+Result<int> openRegularFile(const std::string& path,
+                            Links links = Links::kFollow);
 
 // Reads at most `limit` bytes of a descriptor from its current position, or
 // gives the reason of a read error.

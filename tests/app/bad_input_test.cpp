@@ -74,6 +74,20 @@ std::string goodPhoto(const std::string& folder) {
   return path;
 }
 
+// A PAM file with the given WIDTH and HEIGHT fields, as written after the
+// key, and 24 bytes of pixels.
+std::string pamFile(const std::string& width, const std::string& height) {
+  return "P7\nWIDTH " + width + "\nHEIGHT " + height +
+         "\nDEPTH 3\nMAXVAL 255\nENDHDR\n" + std::string(24, '\0');
+}
+
+// The photo `name` in the folder with the given bytes.
+std::string photoWith(const std::string& folder, const std::string& name,
+                      const std::string& bytes) {
+  writeBytes(folder + "/" + name, bytes);
+  return folder + "/" + name;
+}
+
 const BadInputRow kRows[] = {
     {"missing_photo",
      [](const std::string& folder) { return folder + "/missing.jpg"; }, 0,
@@ -134,6 +148,51 @@ const BadInputRow kRows[] = {
        return folder + "/large.png";
      },
      0, Says::PhotoRefused, " of memory, and 8.0 GB are available"},
+    // Size fields that are no size, in each format that writes them as
+    // text or signed: refused from the header, never handed to a reader.
+    {"pam_blank_width",
+     [](const std::string& folder) {
+       return photoWith(folder, "blank.pam", pamFile(" ", "2"));
+     },
+     0, Says::PhotoRefused, "a malformed PAM header: its WIDTH is blank"},
+    {"pam_width_not_a_number",
+     [](const std::string& folder) {
+       return photoWith(folder, "letters.pam", pamFile("two", "2"));
+     },
+     0, Says::PhotoRefused,
+     "a malformed PAM header: its WIDTH is not a number"},
+    {"pam_height_beyond_64_bits",
+     [](const std::string& folder) {
+       return photoWith(folder, "long.pam",
+                        pamFile("4", "99999999999999999999999"));
+     },
+     0, Says::PhotoRefused, "a malformed PAM header: its HEIGHT is too large"},
+    {"pam_negative_width",
+     [](const std::string& folder) {
+       return photoWith(folder, "negative.pam", pamFile("-4", "2"));
+     },
+     0, Says::PhotoRefused, "a malformed PAM header: its WIDTH is negative"},
+    {"ppm_negative_height",
+     [](const std::string& folder) {
+       return photoWith(folder, "negative.ppm",
+                        "P6\n4 -2\n255\n" + std::string(24, '\0'));
+     },
+     0, Says::PhotoRefused, "a malformed PPM header: its height is negative"},
+    {"bmp_negative_width",
+     [](const std::string& folder) {
+       std::string bmp = "BM" + std::string(12, '\0') +
+                         std::string("\x28\0\0\0\xFC\xFF\xFF\xFF", 8) +
+                         std::string("\x02\0\0\0", 4) + std::string(40, '\0');
+       return photoWith(folder, "negative.bmp", bmp);
+     },
+     0, Says::PhotoRefused, "a malformed BMP header: its width is negative"},
+    {"mask_pam_blank_width",
+     [](const std::string& folder) {
+       const std::string photo = goodPhoto(folder);
+       writeBytes(photo + "_Mask.png", pamFile(" ", "40"));
+       return photo;
+     },
+     1, Says::MaskSetAside, "a malformed PAM header: its WIDTH is blank"},
     {"mask_beyond_the_reader",
      [](const std::string& folder) {
        const std::string photo = goodPhoto(folder);
@@ -264,6 +323,40 @@ INSTANTIATE_TEST_SUITE_P(Cases, BadInputTest, testing::ValuesIn(kRows),
                          [](const testing::TestParamInfo<BadInputRow>& info) {
                            return info.param.name;
                          });
+
+// A folder passes over a photo whose header is malformed with the same
+// one-line refusal, and opens the next.
+TEST(MalformedHeaderInAFolderTest, IsPassedOverWithItsReason) {
+  TempFolder temp{"scribeline-bad-folder"};
+  const std::string folder = temp.path();
+  ProgramSettings settings;
+  settings.labelListPath = folder + "/label_list.txt";
+  writeBytes(settings.labelListPath, "2\nbackground\nperson\n");
+  ASSERT_EQ(mkdir((folder + "/album").c_str(), 0755), 0);
+  const std::string bad =
+      photoWith(folder + "/album", "a.pam", pamFile(" ", "2"));
+  goodPhoto(folder + "/album");
+  auto windows = std::make_shared<ScriptedWindowSystem>();
+  pushToolsReady(*windows);
+  windows->pushKey(27);
+  windows->pushAnswer(false);  // "Save?"
+  std::ostringstream console;
+  const std::string album = folder + "/album";
+  const char* argv[] = {"scribeline", album.c_str()};
+
+  testing::internal::CaptureStderr();
+  const int status = runProgram(
+      2, argv, console, [&](std::string*) { return windows; }, settings);
+  const std::string errors = testing::internal::GetCapturedStderr();
+
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(errors, "Scribeline: cannot open " + bad +
+                        ": a malformed PAM header: its WIDTH is blank\n");
+  EXPECT_NE(console.str().find("photo 1 of 2: a.pam cannot be read\n"
+                               "photo 2 of 2: photo.png\n"),
+            std::string::npos)
+      << console.str();
+}
 
 }  // namespace
 }  // namespace scribeline

@@ -119,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(Ends, AbruptEndTest,
                          });
 
 // No to "Recover?" keeps the autosave while the program runs (and asks
-// "Load?" next, as there is a mask file); the clean end removes it.
+// "Load?" next, as there is a mask file), and keeps it for good as its
+// declined copy ("~"); the clean end removes only the autosave.
 TEST(AutosaveE2eTest, NoKeepsTheAutosaveUntilACleanEnd) {
   XSession session;
   ASSERT_FALSE(session.display().empty());
@@ -137,6 +138,10 @@ TEST(AutosaveE2eTest, NoKeepsTheAutosaveUntilACleanEnd) {
   EXPECT_EQ(session.waitForExit(), 1);
   EXPECT_FALSE(exists(session.workPath(kAutosave)));
   EXPECT_TRUE(exists(session.workPath("sample.JPG_Mask.png")));
+  const cv::Mat declined = cv::imread(
+      session.workPath(std::string(kAutosave) + "~"), cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(declined.size(), kSampleSize);
+  EXPECT_EQ(cv::norm(declined, work, cv::NORM_INF), 0);
 }
 
 }  // namespace

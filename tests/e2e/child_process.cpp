@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,6 +137,14 @@ void ChildProcess::stop(double graceSeconds) {
 
 void ChildProcess::sendSignal(int number) {
   if (pid_ > 0) kill(target(), number);
+}
+
+bool ChildProcess::limitFileSize(std::optional<unsigned long long> bytes) {
+  if (pid_ <= 0) return false;
+  rlimit limit{};
+  if (prlimit(pid_, RLIMIT_FSIZE, nullptr, &limit) != 0) return false;
+  limit.rlim_cur = bytes ? static_cast<rlim_t>(*bytes) : limit.rlim_max;
+  return prlimit(pid_, RLIMIT_FSIZE, &limit, nullptr) == 0;
 }
 
 std::string runCommand(const std::vector<std::string>& command,

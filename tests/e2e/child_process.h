@@ -58,6 +58,9 @@ class ChildProcess {
   void stop(double graceSeconds);
   // Sends the signal to a child still running.
   void sendSignal(int number);
+  // Sets the soft file size limit (RLIMIT_FSIZE) of a child still running,
+  // or lifts it to the hard limit with no value. False when it cannot.
+  bool limitFileSize(std::optional<unsigned long long> bytes);
 
  private:
   // The target of kill(): the child, or its whole group.

@@ -335,6 +335,11 @@ bool XSession::running() { return program_.running(); }
 
 void XSession::signalProgram(int number) { program_.sendSignal(number); }
 
+void XSession::limitProgramFileSize(std::optional<unsigned long long> bytes) {
+  if (!program_.limitFileSize(bytes))
+    ADD_FAILURE() << "cannot set the program's file size limit";
+}
+
 void XSession::killServer() { server_.stop(0); }
 
 int XSession::waitForExit(double timeoutSeconds) {
@@ -584,8 +589,8 @@ void XSession::click(const std::string& title, int x, int y) {
 }
 
 void XSession::drag(const std::string& title,
-                    const std::vector<cv::Point>& path, bool press,
-                    int button) {
+                    const std::vector<cv::Point>& path, bool press, int button,
+                    bool release) {
   const unsigned long id = waitForWindow(title);
   if (id == 0 || path.empty()) {
     ADD_FAILURE() << "no window \"" << title << "\" to point at";
@@ -615,7 +620,7 @@ void XSession::drag(const std::string& title,
       command.push_back(std::to_string(dragPaceSeconds_));
     }
   }
-  if (press) {
+  if (press && release) {
     command.push_back("mouseup");
     command.push_back(std::to_string(button));
   }

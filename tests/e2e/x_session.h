@@ -154,6 +154,11 @@ class XSession {
   bool running();
   // Sends a signal to the program (SIGTERM, SIGHUP, ...).
   void signalProgram(int number);
+  // A full disk for the running program alone: sets its file size limit
+  // (RLIMIT_FSIZE), so that its writes past `bytes` fail with EFBIG (the
+  // program ignores SIGXFSZ); with no value the limit is lifted again (space
+  // is back). Reports a GoogleTest failure when it cannot.
+  void limitProgramFileSize(std::optional<unsigned long long> bytes);
   // Kills the X server under the program, as when the display goes away.
   void killServer();
 
@@ -206,12 +211,14 @@ class XSession {
   // Left click (press and release) at a picture pixel.
   void click(const std::string& title, int x, int y);
   // Left press at the first point, moves through the others, release at the
-  // last one; with press false, only the moves. `button` 2 drags with the
-  // middle button. Points may lie outside the
-  // picture and the window; the X server stops the pointer at the screen's
-  // edges. The window is raised first, so that it receives the events.
+  // last one (unless `release` is false: the button stays held, as a user
+  // still dragging holds it, until runTool({"xdotool", "mouseup", ...}));
+  // with press false, only the moves. `button` 2 drags with the middle button.
+  // Points may lie outside the picture and the window; the X server stops the
+  // pointer at the screen's edges. The window is raised first, so that it
+  // receives the events.
   void drag(const std::string& title, const std::vector<cv::Point>& path,
-            bool press = true, int button = 1);
+            bool press = true, int button = 1, bool release = true);
   // Pause after each move of a drag, in seconds (default 0.03). Qt merges
   // pointer moves that are already queued when the program gets to them, so
   // without a pause a program may see only the first and last points of a

@@ -1,5 +1,6 @@
 #include "export/export.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -287,6 +288,104 @@ TEST_F(ExportTest, RefusalsWriteNothing) {
             "labelmap.txt cannot hold it. (label list " +
                 folder + "/label_list.txt)\nNothing exported.\n");
   EXPECT_FALSE(exists(out));
+}
+
+// Photo names the lists of the data set cannot hold (one name per line,
+// read back without outer blanks): the export is refused before anything is
+// written, each such photo named on one line with its fault.
+TEST_F(ExportTest, NamesTheListsCannotHoldAreRefused) {
+  const cv::Mat blank = cv::Mat::zeros(2, 2, CV_8UC3);
+  const struct {
+    std::string name;
+    std::string shown;
+    std::string fault;
+  } rows[] = {
+      {"two\nlines.png", "two\\nlines.png", "its name holds a line break"},
+      {"carriage\rreturn.png", "carriage\\rreturn.png",
+       "its name holds a line break"},
+      {"a\ttab.png", "a\\ttab.png", "its name holds a tab"},
+      {"bell\x07.png", "bell\\x07.png", "its name holds a control character"},
+      {" leading.png", " leading.png", "its name starts or ends with a blank"},
+      {"trailing .png", "trailing .png",
+       "its name starts or ends with a blank"},
+      {"ends.png ", "ends.png ", "its name starts or ends with a blank"},
+  };
+  const std::string good = addPhoto("good.png", blank);
+  for (const auto& row : rows) {
+    const std::string photo = addPhoto(row.name, blank);
+    EXPECT_EQ(exportPaths({good, photo}), kExportRefused) << row.shown;
+    EXPECT_EQ(errors.str(),
+              "Cannot export \"" + folder + "/" + row.shown +
+                  "\": " + row.fault +
+                  ", which the list of names "
+                  "(ImageSets/Segmentation/default.txt) cannot hold.\n"
+                  "Nothing exported.\n");
+    EXPECT_FALSE(exists(out)) << row.shown;
+  }
+}
+
+// One file named several times (twice by the same path, by another path to
+// it, through a link, within its folder) is one photo, not a clash of names;
+// it keeps the name it was first given.
+TEST_F(ExportTest, TheSameFileNamedTwiceIsOnePhoto) {
+  const cv::Mat blank = cv::Mat::zeros(2, 2, CV_8UC3);
+  const std::string photo = addPhoto("a.png", blank);
+  ASSERT_EQ(::symlink("a.png", (folder + "/b.png").c_str()), 0);
+  EXPECT_EQ(exportPaths(
+                {photo, photo, folder + "/./a.png", folder + "/b.png", folder}),
+            kExportComplete)
+      << errors.str();
+  EXPECT_EQ(errors.str(), "");
+  EXPECT_EQ(readFile(out + "/ImageSets/Segmentation/default.txt"), "a\n");
+  EXPECT_NE(report.str().find("Exported 1 of 1 photos to " + out + "\n"),
+            std::string::npos)
+      << report.str();
+  EXPECT_FALSE(exists(out + "/JPEGImages/b.png"));
+}
+
+// A photo or mask whose header declares no size is skipped with the reason,
+// as every refused file is.
+TEST_F(ExportTest, MalformedHeadersAreSkippedWithTheirReason) {
+  const std::string blankWidth =
+      "P7\nWIDTH  \nHEIGHT 2\nDEPTH 3\nMAXVAL 255\nENDHDR\n" +
+      std::string(24, '\0');
+  const std::string photo = folder + "/bad.pam";
+  std::ofstream(photo, std::ios::binary) << blankWidth;
+  const std::string masked = addPhoto("masked.png", cv::Size(2, 2));
+  std::ofstream(masked + "_Mask.png", std::ios::binary) << blankWidth;
+  const std::string good = addPhoto("good.png", cv::Mat::zeros(2, 2, CV_8UC3));
+  EXPECT_EQ(exportPaths({photo, masked, good}), kExportIncomplete);
+  EXPECT_NE(report.str().find(
+                "Skipped 2 photos:\n  " + photo +
+                ": the photo cannot be read: a malformed PAM header: its "
+                "WIDTH is blank\n  " +
+                masked + ": no readable mask " + masked +
+                "_Mask.png: a malformed PAM header: its WIDTH is blank\n"),
+            std::string::npos)
+      << report.str();
+}
+
+// An export cut short leaves temporaries in OUT; the next export into it
+// removes them, and nothing else.
+TEST_F(ExportTest, TheNextExportRemovesTheLeftoversOfOneCutShort) {
+  const std::string good = addPhoto("good.png", cv::Mat::zeros(2, 2, CV_8UC3));
+  ASSERT_EQ(exportPaths({good}), kExportComplete);
+  const std::vector<std::string> leftovers = {
+      out + "/.scribeline-tmp-a1b2c3",
+      out + "/SegmentationClass/.scribeline-tmp-Zz9Yy8",
+      out + "/JPEGImages/.scribeline-tmp-000000",
+      out + "/ImageSets/Segmentation/.scribeline-tmp-QwErTy"};
+  const std::string other = out + "/JPEGImages/.scribeline-notes";
+  for (const std::string& path : leftovers) std::ofstream(path) << "cut short";
+  std::ofstream(other) << "the user's";
+  // Written before this export started.
+  for (const std::string& path : leftovers) {
+    const timespec old[2] = {{1, 0}, {1, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), old, 0);
+  }
+  ASSERT_EQ(exportPaths({good}), kExportComplete);
+  for (const std::string& path : leftovers) EXPECT_FALSE(exists(path)) << path;
+  EXPECT_TRUE(exists(other));
 }
 
 TEST(LabelMapTest, NamesThatCannotStandInTheFileAreRefused) {

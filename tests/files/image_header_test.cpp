@@ -11,7 +11,7 @@
 namespace scribeline {
 namespace {
 
-std::optional<DeclaredSize> sizeOf(const std::string& bytes) {
+Result<std::optional<DeclaredSize>> sizeOf(const std::string& bytes) {
   std::istringstream in(bytes);
   return readDeclaredSize(in);
 }
@@ -59,9 +59,11 @@ TEST_P(DeclaredSizeOracleTest, MatchesTheDecodedSize) {
     const cv::Mat decoded = cv::imdecode(encoded, cv::IMREAD_UNCHANGED);
     ASSERT_EQ(decoded.size(), size);
     const auto declared = sizeOf(bytes);
-    ASSERT_TRUE(declared) << extension << " " << size;
-    EXPECT_EQ(declared->width, static_cast<std::uint64_t>(size.width));
-    EXPECT_EQ(declared->height, static_cast<std::uint64_t>(size.height));
+    ASSERT_TRUE(declared.ok()) << extension << " " << declared.reason();
+    ASSERT_TRUE(declared.value()) << extension << " " << size;
+    EXPECT_EQ(declared.value()->width, static_cast<std::uint64_t>(size.width));
+    EXPECT_EQ(declared.value()->height,
+              static_cast<std::uint64_t>(size.height));
   }
 }
 
@@ -79,18 +81,20 @@ TEST(DeclaredSizeTest, LosslessWebpIsRead) {
   ASSERT_TRUE(
       cv::imencode(".webp", picture, encoded, {cv::IMWRITE_WEBP_QUALITY, 101}));
   const auto declared = sizeOf(std::string(encoded.begin(), encoded.end()));
-  ASSERT_TRUE(declared);
-  EXPECT_EQ(declared->width, 37u);
-  EXPECT_EQ(declared->height, 23u);
+  ASSERT_TRUE(declared.ok() && declared.value());
+  EXPECT_EQ(declared.value()->width, 37u);
+  EXPECT_EQ(declared.value()->height, 23u);
 }
 
 // Headers built by hand: sizes no reader would accept are still reported as
-// declared, so that they can be refused; malformed or unknown headers give
-// nothing.
+// declared, so that they can be refused; headers cut short, without their
+// size or of unknown formats give nothing; a size field that is there but
+// is no size is refused.
 struct HeaderRow {
   std::string description;
   std::string bytes;
   std::optional<std::pair<std::uint64_t, std::uint64_t>> size;
+  std::string refusal;  // the reason, exactly; empty: not refused
 };
 
 std::ostream& operator<<(std::ostream& out, const HeaderRow& row) {
@@ -100,11 +104,14 @@ std::ostream& operator<<(std::ostream& out, const HeaderRow& row) {
 class DeclaredSizeTableTest : public testing::TestWithParam<HeaderRow> {};
 
 TEST_P(DeclaredSizeTableTest, ReadsWhatTheHeaderClaims) {
-  const auto declared = sizeOf(GetParam().bytes);
-  ASSERT_EQ(declared.has_value(), GetParam().size.has_value());
-  if (!declared) return;
-  EXPECT_EQ(declared->width, GetParam().size->first);
-  EXPECT_EQ(declared->height, GetParam().size->second);
+  const HeaderRow& row = GetParam();
+  const auto declared = sizeOf(row.bytes);
+  EXPECT_EQ(declared.reason(), row.refusal);
+  if (!declared.ok()) return;
+  ASSERT_EQ(declared.value().has_value(), row.size.has_value());
+  if (!declared.value()) return;
+  EXPECT_EQ(declared.value()->width, row.size->first);
+  EXPECT_EQ(declared.value()->height, row.size->second);
 }
 
 const std::string kSoi("\xFF\xD8", 2);
@@ -172,7 +179,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "BM" + littleEndian(0, 12) + littleEndian(12, 4) +
                       littleEndian(640, 2) + littleEndian(480, 2),
                   {{640, 480}}},
-        HeaderRow{"bmp_negative_width", bmpHead(-5, 5), {}},
+        HeaderRow{"bmp_negative_width",
+                  bmpHead(-5, 5),
+                  {},
+                  "a malformed BMP header: its width is negative"},
+        HeaderRow{"bmp_zero_width", bmpHead(0, 5), {}},
         HeaderRow{"ppm_with_comments",
                   "P6\n# made by hand\n 40000\t# w\n40000\n255\n",
                   {{40000, 40000}}},
@@ -183,6 +194,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "TUPLTYPE RGB\nENDHDR\n",
                   {{70000, 3}}},
         HeaderRow{"pam_without_end", "P7\nWIDTH 7\nHEIGHT 3\n", {}},
+        HeaderRow{"pam_with_comment_and_blanks",
+                  "P7\n# WIDTH x\n\tWIDTH\t12 \r\nHEIGHT 0009\nENDHDR\n",
+                  {{12, 9}}},
+        HeaderRow{"pam_without_width", "P7\nHEIGHT 3\nENDHDR\n", {}},
+        HeaderRow{"pam_other_key_starting_alike",
+                  "P7\nWIDTHS x\nWIDTH 4\nHEIGHT 3\nENDHDR\n",
+                  {{4, 3}}},
+        HeaderRow{"ppm_largest_number",
+                  "P6 9999999999999999999 0000000000000000000000001\n255\n",
+                  {{9999999999999999999u, 1}}},
         HeaderRow{"tiff_long_fields_after_the_pixels",
                   tiffHead(100000, 4, 20000, 4),
                   {{100000, 20000}}},
@@ -210,6 +231,91 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<HeaderRow>& info) {
       return info.param.description;
     });
+
+// Every size field written as text, in every format that has one, with every
+// kind of value that is no size: refused, naming the format and the field,
+// never passed on to a reader (whose own parsing of such a field is not to
+// be trusted).
+std::vector<HeaderRow> malformedFieldRows() {
+  struct Fault {
+    std::string name;
+    std::string value;
+    std::string fault;
+  };
+  const std::vector<Fault> faults = {
+      {"letters", "abc", "not a number"},
+      {"digits_then_letters", "12px", "not a number"},
+      {"plus_sign", "+12", "not a number"},
+      {"fraction", "1.5", "not a number"},
+      {"hexadecimal", "0x10", "not a number"},
+      {"lone_minus", "-", "not a number"},
+      {"beyond_64_bits", "18446744073709551616", "too large"},
+      {"hundred_digits", std::string(100, '9'), "too large"},
+      {"negative", "-3", "negative"},
+  };
+  // Blank is a fault only where a field has a line of its own; in the PNM
+  // formats a blank merely separates fields.
+  const std::vector<Fault> blanks = {{"blank", "  ", "blank"},
+                                     {"blank_tab", "\t\r", "blank"},
+                                     {"missing", "", "blank"}};
+  struct Format {
+    std::string name;
+    std::string format;
+    std::string field;
+    std::string (*header)(const std::string& value);
+    bool ownLine;
+  };
+  const std::vector<Format> formats = {
+      {"ppm_width", "PPM", "width",
+       [](const std::string& v) { return "P6\n" + v + " 2\n255\n"; }, false},
+      {"ppm_height", "PPM", "height",
+       [](const std::string& v) { return "P3 3 " + v + "\n255\n"; }, false},
+      {"pgm_width", "PGM", "width",
+       [](const std::string& v) { return "P5\n# c\n" + v + " 2\n255\n"; },
+       false},
+      {"pbm_height", "PBM", "height",
+       [](const std::string& v) { return "P4 8 " + v + "\n"; }, false},
+      {"pfm_width", "PFM", "width",
+       [](const std::string& v) { return "PF\n" + v + " 2\n-1.0\n"; }, false},
+      {"pam_width", "PAM", "WIDTH",
+       [](const std::string& v) {
+         return "P7\nWIDTH " + v + "\nHEIGHT 2\nDEPTH 3\nMAXVAL 255\nENDHDR\n";
+       },
+       true},
+      {"pam_height", "PAM", "HEIGHT",
+       [](const std::string& v) {
+         return "P7\nWIDTH 3\nHEIGHT" + (v.empty() ? "" : " " + v) +
+                "\nDEPTH 3\nMAXVAL 255\nENDHDR\n";
+       },
+       true},
+  };
+  std::vector<HeaderRow> rows;
+  for (const Format& format : formats) {
+    std::vector<Fault> kinds = faults;
+    if (format.ownLine) kinds.insert(kinds.end(), blanks.begin(), blanks.end());
+    for (const Fault& kind : kinds) {
+      rows.push_back({format.name + "_" + kind.name,
+                      format.header(kind.value) + std::string(24, '\0'),
+                      {},
+                      "a malformed " + format.format + " header: its " +
+                          format.field + " is " + kind.fault});
+    }
+  }
+  return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(MalformedFields, DeclaredSizeTableTest,
+                         testing::ValuesIn(malformedFieldRows()),
+                         [](const testing::TestParamInfo<HeaderRow>& info) {
+                           return info.param.description;
+                         });
+
+TEST(DeclaredSizeTest, PixelsSaturateInsteadOfWrapping) {
+  const std::uint64_t side = std::uint64_t{1} << 40;
+  EXPECT_EQ((DeclaredSize{side, side}.pixels()), UINT64_MAX);
+  EXPECT_EQ((DeclaredSize{side, 0}.pixels()), 0u);
+  EXPECT_EQ((DeclaredSize{3, 5}.pixels()), 15u);
+}
 
 }  // namespace
 }  // namespace scribeline

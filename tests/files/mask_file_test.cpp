@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <opencv2/imgcodecs.hpp>
 
+#include "files/photo_list.h"
 #include "tests/support/temp_folder.h"
 
 namespace scribeline {
@@ -59,6 +61,16 @@ TEST_F(MaskFileTest, RoundTripKeepsEveryColourAndLeavesNoTemporaryFile) {
   const mode_t umaskNow = umask(0);
   umask(umaskNow);
   EXPECT_EQ(info.st_mode & 0777, 0666 & ~umaskNow);
+}
+
+// The mask file is the image library's PNG of the mask, byte for byte (the
+// autosave's faster encoding is for autosaves only).
+TEST_F(MaskFileTest, IsTheImageLibrarysPngByteForByte) {
+  const std::string path = folder + "/m.png";
+  ASSERT_TRUE(writeMaskFile(colourfulMask(), path).ok());
+  std::vector<unsigned char> expected;
+  ASSERT_TRUE(cv::imencode(".png", colourfulMask(), expected));
+  EXPECT_EQ(fileBytes(path), std::string(expected.begin(), expected.end()));
 }
 
 TEST_F(MaskFileTest, OverwritesAnOlderFile) {
@@ -187,6 +199,75 @@ INSTANTIATE_TEST_SUITE_P(
       std::string name;
       for (char c : info.param.description) name += std::isalnum(c) ? c : '_';
       return name;
+    });
+
+// A file only the program writes is read as it is, never through a link,
+// and every refusal says why.
+struct OwnReadRow {
+  std::string name;
+  void (*make)(const std::string& path);
+  std::string refusal;  // empty: read
+};
+
+std::ostream& operator<<(std::ostream& out, const OwnReadRow& row) {
+  return out << row.name;
+}
+
+class OwnMaskReadTest : public MaskFileTest,
+                        public testing::WithParamInterface<OwnReadRow> {};
+
+TEST_P(OwnMaskReadTest, ReadsOnlyARegularFileOfItsOwn) {
+  const std::string path = folder + "/p.png_Mask.autosave.png";
+  ASSERT_TRUE(writeMaskFile(colourfulMask(), folder + "/good.png").ok());
+  GetParam().make(path);
+  const Result<cv::Mat> read = readOwnMaskFile(path, ImageLimits{});
+  EXPECT_EQ(read.reason(), GetParam().refusal);
+  if (read.ok())
+    EXPECT_EQ(cv::norm(read.value(), colourfulMask(), cv::NORM_INF), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, OwnMaskReadTest,
+    testing::Values(
+        OwnReadRow{"regular_file",
+                   [](const std::string& path) {
+                     rename((folderOf(path) + "/good.png").c_str(),
+                            path.c_str());
+                   },
+                   ""},
+        OwnReadRow{
+            "link_to_a_good_mask",
+            [](const std::string& path) { symlink("good.png", path.c_str()); },
+            "a symbolic link, not a regular file"},
+        OwnReadRow{"folder",
+                   [](const std::string& path) { mkdir(path.c_str(), 0755); },
+                   "a folder, not a regular file"},
+        OwnReadRow{"fifo",
+                   [](const std::string& path) { mkfifo(path.c_str(), 0644); },
+                   "a FIFO, not a regular file"},
+        OwnReadRow{"missing", [](const std::string&) {},
+                   "No such file or directory"},
+        OwnReadRow{"empty",
+                   [](const std::string& path) { std::ofstream{path}; },
+                   "the file is empty"},
+        OwnReadRow{"cut_short",
+                   [](const std::string& path) {
+                     const std::string good =
+                         fileBytes(folderOf(path) + "/good.png");
+                     std::ofstream(path, std::ios::binary)
+                         << good.substr(0, good.size() / 2);
+                   },
+                   "not an image the reader can decode"},
+        OwnReadRow{"pam_blank_width",
+                   [](const std::string& path) {
+                     std::ofstream(path, std::ios::binary)
+                         << "P7\nWIDTH  \nHEIGHT 2\nDEPTH 3\nMAXVAL "
+                            "255\nENDHDR\n"
+                         << std::string(24, '\0');
+                   },
+                   "a malformed PAM header: its WIDTH is blank"}),
+    [](const testing::TestParamInfo<OwnReadRow>& info) {
+      return info.param.name;
     });
 
 }  // namespace
