@@ -15,6 +15,8 @@ packages=(
   # Window managers the real-window tests run the program under; xfwm4
   # reaches its settings daemon over a D-Bus session (dbus-run-session).
   openbox xfwm4 dbus-daemon
+  # The fuzz targets (scripts/fuzz.sh): clang and its libFuzzer runtime.
+  clang libclang-rt-14-dev
 )
 
 missing=()
