@@ -84,8 +84,9 @@ void startBlankMask(Workspace& workspace) {
 // After startBlankMask: an autosave of this photo is offered first; else a
 // saved mask of the image's size is offered for loading. A mask taken either
 // way is the first step, and shows in the "Mask" window. A mask file that
-// cannot be used is named, as the first save will replace it.
-void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
+// cannot be used is named, as the first save will replace it. Returns
+// whether a mask was taken.
+bool findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
   const bool recovered = offerRecovery(workspace, imagePath);
   bool taken = recovered;
   if (!taken) {
@@ -119,7 +120,7 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
         break;
     }
   }
-  if (!taken) return;
+  if (!taken) return false;
   // A recovered autosave is work not yet saved: it leaves savedMask empty,
   // which differs from any mask.
   workspace.savedMask.release();
@@ -127,6 +128,7 @@ void findOrCreateMask(Workspace& workspace, const std::string& imagePath) {
   // Recorded without telling the autosave: this state is on disk already.
   workspace.history.record(workspace.mask);
   showMaskView(workspace.views, workspace.windows, workspace.mask);
+  return true;
 }
 
 }  // namespace
@@ -236,7 +238,6 @@ StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
     startBlankMask(workspace);
     {
       ConsoleHold hold(workspace.console, heldLines_);
-      findOrCreateMask(workspace, imagePath);
       openToolbox(workspace);
     }
     // Closing the photo's window ends the session as Escape does.
@@ -245,6 +246,13 @@ StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
                    WindowMode::FreeScale);
     registerMainMouse(workspace, kMainWindow);
     recomposeAndShow(workspace);
+    // The questions come with the photo in sight.
+    bool taken;
+    {
+      ConsoleHold hold(workspace.console, heldLines_);
+      taken = findOrCreateMask(workspace, imagePath);
+    }
+    if (taken) recomposeAndShow(workspace);
   } catch (...) {
     letGo();
     throw;

@@ -200,12 +200,14 @@ TEST_F(SessionTest, SavedMaskOfTheImageSizeIsOfferedAndLoadedUnchanged) {
   EXPECT_EQ(windows->questions()[0].title, "Load?");
   EXPECT_EQ(windows->questions()[0].text,
             "The corresponding mask file exists. Do you want to load it?");
-  // "Mask" opens at 100% before the toolbox, showing the file's colours.
+  // The toolbox and the photo first, asked with the photo in sight; then
+  // "Mask" opens at 100%, showing the file's colours.
   const auto& changes = windows->windowChanges();
-  ASSERT_GE(changes.size(), 2u);
-  EXPECT_EQ(changes[0].name, kMaskWindow);
-  EXPECT_EQ(changes[0].mode, WindowMode::Scale100);
-  EXPECT_EQ(changes[1].name, kToolboxWindow);
+  ASSERT_GE(changes.size(), 3u);
+  EXPECT_EQ(changes[0].name, kToolboxWindow);
+  EXPECT_EQ(changes[1].name, kMainWindow);
+  EXPECT_EQ(changes[2].name, kMaskWindow);
+  EXPECT_EQ(changes[2].mode, WindowMode::Scale100);
   EXPECT_EQ(cv::norm(windows->lastShown(kMaskWindow), saved, cv::NORM_INF), 0);
   EXPECT_EQ(cv::norm(windows->lastShown(kMainWindow), saved, cv::NORM_INF), 0);
   // No at exit: nothing written, nothing said about saving.

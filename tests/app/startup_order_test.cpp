@@ -256,7 +256,8 @@ const OrderRow kRows[] = {
          const auto& scissors =
              static_cast<const ScissorTool&>(*workspace.tools[kToolScissors]);
          EXPECT_EQ(scissors.scissor(), nullptr);
-         EXPECT_EQ(s.windows.showCount(kMainWindow), 1);
+         // The photo, then again with the mask loaded.
+         EXPECT_EQ(s.windows.showCount(kMainWindow), 2);
          EXPECT_TRUE(s.windows.isOpen(kToolboxWindow));
          EXPECT_TRUE(s.windows.isOpen(kMaskWindow));  // the mask loaded
        });
