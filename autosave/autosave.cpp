@@ -12,6 +12,7 @@
 #include "autosave/autosave_png.h"
 #include "files/atomic_write.h"
 #include "files/photo_list.h"
+#include "files/regular_file.h"
 
 namespace scribeline {
 namespace {
@@ -25,27 +26,6 @@ std::string absolutePath(const std::string& path) {
   char cwd[PATH_MAX];
   if (::getcwd(cwd, sizeof cwd) == nullptr) return path;
   return std::string(cwd) + "/" + path;
-}
-
-// FNV-1a, 64 bits: stable across runs and builds.
-uint64_t pathHash(const std::string& text) {
-  uint64_t hash = 14695981039346656037ull;
-  for (const unsigned char c : text) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
-// Creates the folder and its missing parents, private to the user.
-bool makeFolders(const std::string& folder) {
-  for (size_t slash = 1; slash != std::string::npos;) {
-    slash = folder.find('/', slash + 1);
-    const std::string part = folder.substr(0, slash);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat info;
-  return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace

@@ -132,26 +132,6 @@ std::string resolvedPath(const std::string& path) {
   return result;
 }
 
-uint64_t pathHash(const std::string& text) {
-  uint64_t hash = 14695981039346656037ull;
-  for (const unsigned char c : text) {
-    hash ^= c;
-    hash *= 1099511628211ull;
-  }
-  return hash;
-}
-
-// Creates the folder and its missing parents, private to the user.
-bool makeFolders(const std::string& folder) {
-  for (size_t slash = 1; slash != std::string::npos;) {
-    slash = folder.find('/', slash + 1);
-    const std::string part = folder.substr(0, slash);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  struct stat info;
-  return ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // The lock files of this process's PhotoLock objects: where, which file, and
 // how many objects share it. Never destroyed: the ends of the process that
 // release the locks run after static destruction.

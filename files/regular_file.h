@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "files/status.h"
@@ -24,5 +25,13 @@ Result<int> openRegularFile(const std::string& path,
 // Reads at most `limit` bytes of a descriptor from its current position, or
 // gives the reason of a read error.
 Result<std::string> readUpTo(int fd, std::size_t limit);
+
+// FNV-1a of the text, 64 bits: stable across runs and builds, for names of
+// files that stand for a path.
+uint64_t pathHash(const std::string& text);
+
+// Creates the folder and its missing parents, private to the user (mode
+// 0700). Whether the folder is there afterwards.
+bool makeFolders(const std::string& folder);
 
 }  // namespace scribeline

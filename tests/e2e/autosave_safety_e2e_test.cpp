@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tests/e2e/x_session.h"
+#include "tests/support/temp_folder.h"
 
 namespace scribeline::e2e {
 namespace {
@@ -23,11 +24,6 @@ const cv::Vec3b kLabel5(128, 0, 128);  // palette colour, stored B, G, R
 const cv::Size kSampleSize(600, 400);
 const char kAutosave[] = "sample.JPG_Mask.autosave.png";
 const char kMask[] = "sample.JPG_Mask.png";
-
-std::string fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // The hidden files of a folder (temporaries of the program's writes).
 std::vector<std::string> hiddenFiles(const std::string& folder) {

@@ -20,24 +20,6 @@
 namespace scribeline {
 namespace {
 
-std::vector<std::string> folderEntries(const std::string& folder) {
-  std::vector<std::string> entries;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") entries.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(entries.begin(), entries.end());
-  return entries;
-}
-
-std::string fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void writeBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }

@@ -15,24 +15,6 @@
 namespace scribeline {
 namespace {
 
-std::vector<std::string> folderEntries(const std::string& folder) {
-  std::vector<std::string> entries;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") entries.push_back(name);
-    }
-    closedir(dir);
-  }
-  std::sort(entries.begin(), entries.end());
-  return entries;
-}
-
-std::string fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 cv::Mat colourfulMask() {
   cv::Mat mask(7, 5, CV_8UC3);
   cv::RNG(11).fill(mask, cv::RNG::UNIFORM, 0, 256);  // off-palette colours too

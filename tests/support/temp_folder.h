@@ -1,11 +1,16 @@
 #pragma once
 
+#include <dirent.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace scribeline {
 
@@ -34,5 +39,25 @@ class TempFolder {
  private:
   std::string path_;
 };
+
+// The names in a folder, "." and ".." left out, in name order.
+inline std::vector<std::string> folderEntries(const std::string& folder) {
+  std::vector<std::string> entries;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name != "." && name != "..") entries.push_back(name);
+    }
+    closedir(dir);
+  }
+  std::sort(entries.begin(), entries.end());
+  return entries;
+}
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 }  // namespace scribeline
