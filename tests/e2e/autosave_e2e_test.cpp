@@ -9,34 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/sample_session.h"
 #include "tests/e2e/x_session.h"
 
 namespace scribeline::e2e {
 namespace {
 
 const cv::Vec3b kLabel5(128, 0, 128);  // palette colour, stored B, G, R
-const cv::Size kSampleSize(600, 400);
 const char kAutosave[] = "sample.JPG_Mask.autosave.png";
 
 bool exists(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0;
-}
-
-// Starts the program on the sample in the session's folder and waits until
-// it is ready for input.
-void startOn(XSession& session) {
-  session.copyIn(sourcePath("sample.JPG"));
-  session.copyIn(sourcePath("label_list.txt"));
-  session.launch(SCRIBELINE_BINARY, {});
-}
-
-void waitUntilReady(XSession& session) {
-  ASSERT_TRUE(session.waitForOutput("\n\nCurrent Tool = iScissor\n"))
-      << session.output() << session.errorOutput();
-  ASSERT_NE(session.waitForWindow("Toolbox"), 0u);
-  ASSERT_NE(session.waitForWindow("Scribeline"), 0u);
-  ASSERT_TRUE(session.waitForWindowSize("Scribeline", kSampleSize));
 }
 
 // Pen work in label 5 along one straight line, then "m": once the "Mask"
@@ -74,7 +58,7 @@ TEST_P(AbruptEndTest, WorkSurvivesAndIsRecovered) {
   {
     XSession session;
     ASSERT_FALSE(session.display().empty());
-    startOn(session);
+    startOnSample(session);
     waitUntilReady(session);
     paintWithPen(session);
     if (end.signal != 0) {
@@ -97,7 +81,7 @@ TEST_P(AbruptEndTest, WorkSurvivesAndIsRecovered) {
   XSession next;
   ASSERT_FALSE(next.display().empty());
   cv::imwrite(next.workPath(kAutosave), kept);
-  startOn(next);
+  startOnSample(next);
   ASSERT_TRUE(next.answer("Recover?", true));
   waitUntilReady(next);
   ASSERT_NE(next.waitForWindow("Mask"), 0u);  // opened as after a load
@@ -128,7 +112,7 @@ TEST(AutosaveE2eTest, NoKeepsTheAutosaveUntilACleanEnd) {
   cv::imwrite(session.workPath(kAutosave), work);
   cv::imwrite(session.workPath("sample.JPG_Mask.png"),
               cv::Mat::zeros(kSampleSize, CV_8UC3));
-  startOn(session);
+  startOnSample(session);
   ASSERT_TRUE(session.answer("Recover?", false));
   ASSERT_TRUE(session.answer("Load?", false));
   waitUntilReady(session);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/e2e/sample_session.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/temp_folder.h"
 
@@ -21,7 +22,6 @@ namespace scribeline::e2e {
 namespace {
 
 const cv::Vec3b kLabel5(128, 0, 128);  // palette colour, stored B, G, R
-const cv::Size kSampleSize(600, 400);
 const char kAutosave[] = "sample.JPG_Mask.autosave.png";
 const char kMask[] = "sample.JPG_Mask.png";
 
@@ -36,20 +36,6 @@ std::vector<std::string> hiddenFiles(const std::string& folder) {
     closedir(dir);
   }
   return names;
-}
-
-void startOn(XSession& session) {
-  session.copyIn(sourcePath("sample.JPG"));
-  session.copyIn(sourcePath("label_list.txt"));
-  session.launch(SCRIBELINE_BINARY, {});
-}
-
-void waitUntilReady(XSession& session) {
-  ASSERT_TRUE(session.waitForOutput("\n\nCurrent Tool = iScissor\n"))
-      << session.output() << session.errorOutput();
-  ASSERT_NE(session.waitForWindow("Toolbox"), 0u);
-  ASSERT_NE(session.waitForWindow("Scribeline"), 0u);
-  ASSERT_TRUE(session.waitForWindowSize("Scribeline", kSampleSize));
 }
 
 // Whether every tenth pixel of row y from x0 to x1 has the label's colour.
@@ -80,7 +66,7 @@ bool eventuallyPainted(XSession& session, const std::string& name, int y,
 TEST(AutosaveSafetyE2eTest, APenDragUnderWaySurvivesKill9) {
   XSession session;
   ASSERT_FALSE(session.display().empty());
-  startOn(session);
+  startOnSample(session);
   waitUntilReady(session);
   session.click("Toolbox", 100, 5 * 20 + 10);
   session.key("Scribeline", "2");
@@ -116,7 +102,7 @@ TEST(AutosaveSafetyE2eTest, AFullDiskIsSaidAndOutlived) {
   before(cv::Rect(0, 0, 50, 50)).setTo(cv::Scalar(0, 128, 0));
   cv::imwrite(session.workPath(kMask), before);
   const std::string maskBefore = fileBytes(session.workPath(kMask));
-  startOn(session);
+  startOnSample(session);
   ASSERT_TRUE(session.answer("Load?", false));
   waitUntilReady(session);
   session.click("Toolbox", 100, 5 * 20 + 10);

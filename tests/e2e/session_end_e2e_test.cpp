@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/e2e/sample_session.h"
 #include "tests/e2e/x_session.h"
 
 namespace scribeline::e2e {
 namespace {
 
 const cv::Vec3b kLabel5(128, 0, 128);  // palette colour, stored B, G, R
-const cv::Size kSampleSize(600, 400);
 const char kLock[] = "sample.JPG_Mask.lock";
 
 bool exists(const std::string& path) {
@@ -34,20 +34,6 @@ std::string contentOf(const std::string& path) {
   std::ostringstream text;
   text << file.rdbuf();
   return text.str();
-}
-
-void startOnSample(XSession& session) {
-  session.copyIn(sourcePath("sample.JPG"));
-  session.copyIn(sourcePath("label_list.txt"));
-  session.launch(SCRIBELINE_BINARY, {"sample.JPG"});
-}
-
-void waitUntilReady(XSession& session) {
-  ASSERT_TRUE(session.waitForOutput("\n\nCurrent Tool = iScissor\n"))
-      << session.output() << session.errorOutput();
-  ASSERT_NE(session.waitForWindow("Toolbox"), 0u);
-  ASSERT_NE(session.waitForWindow("Scribeline"), 0u);
-  ASSERT_TRUE(session.waitForWindowSize("Scribeline", kSampleSize));
 }
 
 // A pen stroke in label 5 along row `y`, then "m": once the "Mask" window
@@ -66,7 +52,7 @@ void paintRow(XSession& session, int y) {
 TEST(SaveQuestionE2e, PuttingItAsideGoesBackToThePhotoWithTheWork) {
   XSession session;
   ASSERT_FALSE(session.display().empty());
-  startOnSample(session);
+  startOnSample(session, {"sample.JPG"});
   waitUntilReady(session);
   paintRow(session, 100);
 
@@ -115,7 +101,7 @@ TEST(SaveQuestionE2e, PuttingItAsideGoesBackToThePhotoWithTheWork) {
 TEST(PhotoLockE2e, ASecondInstanceIsToldWhoHasThePhotoAndAsked) {
   XSession first;
   ASSERT_FALSE(first.display().empty());
-  startOnSample(first);
+  startOnSample(first, {"sample.JPG"});
   waitUntilReady(first);
   const std::string lock = first.workPath(kLock);
   ASSERT_TRUE(exists(lock));
@@ -228,7 +214,7 @@ TEST_P(PhotoLockEndTest, TheLockGoesOrIsTakenOverNextTime) {
   const LockEnd& end = GetParam();
   XSession session;
   ASSERT_FALSE(session.display().empty());
-  startOnSample(session);
+  startOnSample(session, {"sample.JPG"});
   waitUntilReady(session);
   const std::string lock = session.workPath(kLock);
   ASSERT_TRUE(exists(lock));
