@@ -3,14 +3,14 @@
 # UndefinedBehaviorSanitizer in build-fuzz/, runs each over its checked-in
 # corpus (fuzz/corpus/<target>: seeds, and every input that once made a
 # target fail, named crash-*), then fuzzes each for SCRIBELINE_FUZZ_SECONDS
-# seconds (30 by default). New inputs the fuzzer finds go to
+# seconds (20 by default). New inputs the fuzzer finds go to
 # build-fuzz/corpus/, never into the repository. A failing input is written
 # to build-fuzz/crashes/ and ends the run with status 1; keep it in the
 # target's corpus as crash-<what> once it is fixed.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-fuzz"
-seconds="${SCRIBELINE_FUZZ_SECONDS:-30}"
+seconds="${SCRIBELINE_FUZZ_SECONDS:-20}"
 targets=(fuzz_image_header fuzz_image_file fuzz_label_list fuzz_run_length
   fuzz_history)
 
