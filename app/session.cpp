@@ -47,6 +47,10 @@ bool workerRuns = false;  // guarded by jobsMutex
 // The nice value of the preparation worker: a low priority, not an idle one.
 constexpr int kPreparationNice = 10;
 
+// From this size on, a photo's engines are prepared before its first view
+// is shown (see StartUp::StartUp).
+constexpr size_t kPrepareAtOncePixels = size_t{8} << 20;
+
 // Sends what is written to `console` to `held` instead, for the object's
 // lifetime.
 class ConsoleHold {
@@ -232,8 +236,18 @@ StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
   }
   workspace.toolsBuilt = true;
   shared_->windows = &workspace.windows;
-  say(workspace, "Over-segmenting.... ");
-  startPreparations(shared_, std::move(work));
+  // The engines of a small photo are ready within moments: they are
+  // prepared once the photo is on the screen, as until then they would take
+  // the cores the window system and the first view need. Those of a large
+  // photo take seconds, which would add up to the photo's own start: they
+  // are prepared at once.
+  bool preparing = false;
+  const auto startPreparing = [&] {
+    say(workspace, "Over-segmenting.... ");
+    startPreparations(shared_, std::move(work));
+    preparing = true;
+  };
+  if (workspace.image.total() >= kPrepareAtOncePixels) startPreparing();
   try {
     startBlankMask(workspace);
     {
@@ -246,6 +260,7 @@ StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
                    WindowMode::FreeScale);
     registerMainMouse(workspace, kMainWindow);
     recomposeAndShow(workspace);
+    if (!preparing) startPreparing();
     // The questions come with the photo in sight.
     bool taken;
     {

@@ -112,12 +112,12 @@ class HeldInput : public WindowSystem {
 // Start-up after the photograph is loaded, with the tools' engines prepared
 // in the background (see Tool::prepare).
 //
-// The constructor, on the key-loop thread: every tool's prepare hook,
-// "Over-segmenting.... " as the preparations start, the blank mask; then the
-// mask is found, loaded or created (asking "Recover?" or "Load?"), the
-// toolbox opens and the main window shows the photo. The console lines of
-// those steps are held back: with no key pressed before the preparations
-// end, the console reads as if start-up had waited for them.
+// The constructor, on the key-loop thread: every tool's prepare hook, the
+// blank mask; the toolbox opens and the main window shows the photo; then
+// "Over-segmenting.... " as the preparations start, and the mask is found,
+// loaded or created (asking "Recover?" or "Load?"). The console lines of the
+// toolbox and the mask are held back: with no key pressed before the
+// preparations end, the console reads as if start-up had waited for them.
 //
 // carryOn, on the key-loop thread: each tool whose preparation has ended
 // gets onPrepared; once all have, "DONE\n\n", the lines held back, the help
