@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <cstdlib>
+
 #include "app/commands.h"
 
 #ifndef SCRIBELINE_VERSION
@@ -7,6 +9,56 @@
 #endif
 
 namespace scribeline {
+namespace {
+
+CommandLine usageError(const std::string& problem) {
+  CommandLine line;
+  line.action = CommandLine::Action::UsageError;
+  line.problem = problem;
+  return line;
+}
+
+// A decimal number from 0 to 1, written whole ("0.2", "1", ".5", "2e-1").
+bool readFraction(const std::string& text, double* fraction) {
+  if (text.empty() ||
+      text.find_first_not_of("0123456789.eE+-") != std::string::npos)
+    return false;
+  char* end = nullptr;
+  *fraction = std::strtod(text.c_str(), &end);
+  return end == text.c_str() + text.size() && *fraction >= 0 && *fraction <= 1;
+}
+
+CommandLine parseExport(int argc, const char* const* argv) {
+  CommandLine line;
+  line.action = CommandLine::Action::Export;
+  std::vector<std::string> operands;
+  bool options = true;
+  for (int i = 2; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (options && argument == "--") {
+      options = false;
+    } else if (options && argument == "--val") {
+      if (i + 1 >= argc || !readFraction(argv[i + 1], &line.validationFraction))
+        return usageError("--val needs a FRACTION from 0 to 1");
+      ++i;
+    } else if (options && argument == "--coco-rle") {
+      const std::string form = i + 1 < argc ? argv[i + 1] : "";
+      if (form != "plain" && form != "compressed")
+        return usageError("--coco-rle needs plain or compressed");
+      line.plainRle = form == "plain";
+      ++i;
+    } else {
+      operands.push_back(argument);
+    }
+  }
+  if (operands.size() < 2)
+    return usageError("--export needs a folder OUT and at least one PATH");
+  line.exportFolder = operands.front();
+  line.exportPaths.assign(operands.begin() + 1, operands.end());
+  return line;
+}
+
+}  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine line;
@@ -17,14 +69,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   } else if (first == "--version") {
     line.action = CommandLine::Action::Version;
   } else if (first == "--export") {
-    if (argc < 4) {
-      line.action = CommandLine::Action::UsageError;
-      line.problem = "--export needs a folder OUT and at least one PATH";
-      return line;
-    }
-    line.action = CommandLine::Action::Export;
-    line.exportFolder = argv[2];
-    line.exportPaths.assign(argv + 3, argv + argc);
+    return parseExport(argc, argv);
+  } else if (first == "--import") {
+    const int start = argc > 2 && std::string(argv[2]) == "--" ? 3 : 2;
+    if (argc - start < 2)
+      return usageError("--import needs a SOURCE and at least one PATH");
+    line.action = CommandLine::Action::Import;
+    line.importSource = argv[start];
+    line.importPaths.assign(argv + start + 1, argv + argc);
   } else if (first == "--") {
     if (argc > 2) line.path = argv[2];
   } else if (first.size() > 1 && first[0] == '-') {
@@ -53,6 +105,15 @@ std::string usageText() {
              "                          write the masks of the photos (PATH: "
              "a photo or a folder)\n"
              "                          as a data set under OUT\n"
+             "      --val FRACTION      put that share of the photos in "
+             "val.txt (default 0)\n"
+             "      --coco-rle plain    write COCO's RLE counts as lists of "
+             "numbers\n"
+             "                          (default: its compressed strings)\n"
+             "  scribeline --import SOURCE PATH...\n"
+             "                          write each photo's mask from SOURCE "
+             "(an export's folder\n"
+             "                          or a COCO JSON file)\n"
              "  scribeline --help       this text\n"
              "  scribeline --version    the version\n"
              "\n") +
@@ -95,12 +156,23 @@ std::string usageText() {
          "  labelmap.txt                   label names and colours for CVAT\n"
          "and the pixel count of every label is printed.\n"
          "\n"
+         "Import: for each photo that SOURCE has a mask for (by the photo's "
+         "name without\n"
+         "extension: SOURCE/SegmentationClass/<name>.png of 8-bit indices, "
+         "or the COCO\n"
+         "image of that file name), PHOTO_Mask.png is written in the label "
+         "colours\n"
+         "(255 = void becomes white); a mask file there is kept as "
+         "PHOTO_Mask.png~.\n"
+         "\n"
          "Exit status:\n"
          "  0  --help, --version; export: every photo exported; the photo "
          "cannot be read\n"
          "  1  after a session (Escape); No to \"Open anyway?\"; export: some "
          "photos skipped\n"
          "  2  a usage error; export refused; no display can be opened\n"
+         "  (import as export: 0 every photo imported, 1 some skipped, 2 "
+         "refused)\n"
          "  129  the display went away (the work autosaved first)\n"
          "  128 + N  ended by signal N: SIGTERM, SIGHUP or SIGINT (the work "
          "autosaved first)\n";

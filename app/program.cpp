@@ -7,6 +7,7 @@
 #include "canvas/workspace.h"
 #include "export/export.h"
 #include "files/photo_list.h"
+#include "import/import.h"
 
 namespace scribeline {
 
@@ -26,9 +27,19 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
                        << usageText() << std::flush;
       return 2;
     case CommandLine::Action::Export: {
-      const int status =
-          runExport({line.exportFolder, line.exportPaths, settings.dataFolders},
-                    console, *settings.errors);
+      ExportRequest request{line.exportFolder, line.exportPaths,
+                            settings.dataFolders};
+      request.validationFraction = line.validationFraction;
+      request.rleForm =
+          line.plainRle ? CocoRleForm::kPlain : CocoRleForm::kCompressed;
+      const int status = runExport(request, console, *settings.errors);
+      console << std::flush;
+      *settings.errors << std::flush;
+      return status;
+    }
+    case CommandLine::Action::Import: {
+      const int status = runImport({line.importSource, line.importPaths},
+                                   console, *settings.errors);
       console << std::flush;
       *settings.errors << std::flush;
       return status;

@@ -1,5 +1,6 @@
 #include "export/export.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include "files/label_lookup.h"
 #include "files/mask_file.h"
 #include "files/photo_list.h"
+#include "files/regular_file.h"
 #include "palette/palette.h"
 
 namespace scribeline {
@@ -57,13 +59,34 @@ constexpr char kPhotoFolder[] = "JPEGImages";
 constexpr char kListFolder[] = "ImageSets/Segmentation";
 constexpr char kListFile[] = "ImageSets/Segmentation/default.txt";
 constexpr char kLabelMapFile[] = "labelmap.txt";
+// The largest index PNG read back for the COCO file, in bytes and pixels.
+constexpr size_t kMaxIndexPngBytes = size_t{1} << 30;
+constexpr std::uint64_t kMaxIndexPixels = std::uint64_t{1} << 30;
+
+// A label's name: the label list's, or its number where the list has none.
+std::string nameOfLabel(const std::vector<std::string>& listNames, int label) {
+  const bool listed =
+      label < static_cast<int>(listNames.size()) && !listNames[label].empty();
+  return listed ? listNames[label] : std::to_string(label);
+}
+
+std::vector<std::string> labelNames(const std::vector<std::string>& listNames) {
+  std::vector<std::string> names;
+  for (int label = 0; label < numLabels; ++label)
+    names.push_back(nameOfLabel(listNames, label));
+  return names;
+}
+
+constexpr char kCocoFolder[] = "annotations";
+constexpr char kCocoFile[] = "annotations/instances_default.json";
 
 struct ExportedPhoto {
   std::string stem;
+  std::string fileName;
   IndexCounts counts{};
 };
 
-Status makeFolders(const std::string& path) {
+Status makeExportFolders(const std::string& path) {
   for (size_t end = 1; end <= path.size(); ++end) {
     if (end < path.size() && path[end] != '/') continue;
     const std::string prefix = path.substr(0, end);
@@ -250,6 +273,7 @@ Result<ExportedPhoto> exportPhoto(const std::string& photo,
                            sizeText(image));
   ExportedPhoto exported;
   exported.stem = stemOf(photo);
+  exported.fileName = fileNameOf(photo);
   const cv::Mat indices = labelIndices(mask, &exported.counts);
   const Result<std::vector<unsigned char>> png = encodeIndexPng(indices);
   const Status written =
@@ -267,8 +291,8 @@ Result<ExportedPhoto> exportPhoto(const std::string& photo,
 }
 
 // The stems already listed in OUT, then the new ones, each once.
-std::string stemListText(const std::string& listPath,
-                         const std::vector<ExportedPhoto>& exported) {
+std::vector<std::string> stemList(const std::string& listPath,
+                                  const std::vector<ExportedPhoto>& exported) {
   std::vector<std::string> stems;
   std::set<std::string> seen;
   std::ifstream in(listPath);
@@ -276,16 +300,91 @@ std::string stemListText(const std::string& listPath,
     if (!line.empty() && seen.insert(line).second) stems.push_back(line);
   for (const ExportedPhoto& photo : exported)
     if (seen.insert(photo.stem).second) stems.push_back(photo.stem);
+  return stems;
+}
+
+std::string linesOf(const std::vector<std::string>& stems) {
   std::string text;
   for (const std::string& stem : stems) text += stem + "\n";
   return text;
+}
+
+// The stems of a split: those isValidationName puts into val.txt or, for
+// train.txt, those it leaves out.
+std::string splitText(const std::vector<std::string>& stems, double fraction,
+                      bool validation) {
+  std::vector<std::string> chosen;
+  for (const std::string& stem : stems)
+    if (isValidationName(stem, fraction) == validation) chosen.push_back(stem);
+  return linesOf(chosen);
+}
+
+// The file names in JPEGImages by their stems: the photos of earlier exports.
+std::map<std::string, std::string> placedPhotoNames(
+    const std::string& outFolder) {
+  std::map<std::string, std::string> names;
+  DIR* folder = ::opendir((outFolder + "/" + kPhotoFolder).c_str());
+  if (!folder) return names;
+  while (const dirent* entry = ::readdir(folder)) {
+    const std::string name = entry->d_name;
+    if (name.empty() || name[0] == '.') continue;
+    names.emplace(stemOf(name), name);
+  }
+  ::closedir(folder);
+  return names;
+}
+
+// Reads a file of at most `limit` bytes whole.
+Result<std::string> fileBytes(const std::string& path, size_t limit) {
+  const Result<int> fd = openRegularFile(path);
+  if (!fd.ok()) return fd.status();
+  Result<std::string> bytes = readUpTo(fd.value(), limit + 1);
+  ::close(fd.value());
+  if (bytes.ok() && bytes.value().size() > limit)
+    return Status::failure("larger than " + std::to_string(limit) + " bytes");
+  return bytes;
+}
+
+// The COCO file of every listed stem, from its index PNG in OUT. A stem
+// whose PNG or photo is missing or cannot be read is left out with a line
+// in *leftOut.
+std::string cocoText(const std::string& outFolder,
+                     const std::vector<std::string>& stems,
+                     const std::vector<ExportedPhoto>& exported,
+                     const std::vector<std::string>& categoryNames,
+                     CocoRleForm form, std::vector<std::string>* leftOut) {
+  std::map<std::string, std::string> fileNames = placedPhotoNames(outFolder);
+  // This run's names first: a stem can have a photo of another extension
+  // left by an earlier export.
+  for (const ExportedPhoto& photo : exported)
+    fileNames[photo.stem] = photo.fileName;
+  CocoWriter writer(form);
+  for (const std::string& stem : stems) {
+    const auto name = fileNames.find(stem);
+    const std::string png =
+        outFolder + "/" + kClassFolder + "/" + stem + ".png";
+    const Result<std::string> bytes =
+        name == fileNames.end()
+            ? Result<std::string>(
+                  Status::failure(std::string("no photo in ") + kPhotoFolder))
+            : fileBytes(png, kMaxIndexPngBytes);
+    const Result<cv::Mat> indices =
+        bytes.ok() ? decodeIndexPng(bytes.value(), kMaxIndexPixels)
+                   : Result<cv::Mat>(bytes.status());
+    if (!indices.ok()) {
+      leftOut->push_back(stem + ": " + indices.reason());
+      continue;
+    }
+    writer.addImage(name->second, indices.value());
+  }
+  return writer.text(categoryNames);
 }
 
 // One row per photo and a total: a column per index that occurs anywhere,
 // void last.
 void printCountTable(const std::vector<ExportedPhoto>& exported,
                      std::ostream& out) {
-  ExportedPhoto total{"total", {}};
+  ExportedPhoto total{"total", "", {}};
   for (const ExportedPhoto& photo : exported)
     for (size_t i = 0; i < total.counts.size(); ++i)
       total.counts[i] += photo.counts[i];
@@ -342,9 +441,7 @@ Result<std::string> labelMapText(const std::vector<std::string>& listNames) {
   std::map<std::string, int> labelOfName;
   std::string map = "# label:color_rgb:parts:actions\n";
   for (int label = 0; label < numLabels; ++label) {
-    const bool listed =
-        label < static_cast<int>(listNames.size()) && !listNames[label].empty();
-    const std::string name = listed ? listNames[label] : std::to_string(label);
+    const std::string name = nameOfLabel(listNames, label);
     std::string fault;
     if (name.find_first_of(":\r\n") != std::string::npos)
       fault = "holds ':' or a line break";
@@ -364,10 +461,25 @@ Result<std::string> labelMapText(const std::vector<std::string>& listNames) {
   return map;
 }
 
+bool isValidationName(const std::string& stem, double fraction) {
+  if (!(fraction > 0)) return false;
+  // The FNV-1a hash, mixed by splitmix64's finaliser so that its every bit
+  // depends on every byte; its top 53 bits as a number in [0, 1).
+  std::uint64_t z = pathHash(stem) + 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  z ^= z >> 31;
+  return static_cast<double>(z >> 11) * 0x1.0p-53 < fraction;
+}
+
+std::vector<std::string> photosNamed(const std::vector<std::string>& paths,
+                                     std::ostream& out) {
+  return distinctFiles(listPhotos(paths, out));
+}
+
 int runExport(const ExportRequest& request, std::ostream& out,
               std::ostream& errors) {
-  const std::vector<std::string> photos =
-      distinctFiles(listPhotos(request.paths, out));
+  const std::vector<std::string> photos = photosNamed(request.paths, out);
   if (refuseNames(photos, errors) || refuseDuplicateStems(photos, errors))
     return kExportRefused;
 
@@ -376,8 +488,9 @@ int runExport(const ExportRequest& request, std::ostream& out,
   const LabelListChoice labelList =
       findLabelList(firstPlace, request.dataFolders);
   // A list that cannot be read gives no names: the labels' numbers.
-  const Result<std::string> labelMap =
-      labelMapText(readLabelNames(labelList.path).valueOr({}));
+  const std::vector<std::string> listNames =
+      readLabelNames(labelList.path).valueOr({});
+  const Result<std::string> labelMap = labelMapText(listNames);
   if (!labelMap.ok()) {
     errors << labelMap.reason() << " (label list " << labelList.path
            << ")\nNothing exported.\n";
@@ -388,8 +501,9 @@ int runExport(const ExportRequest& request, std::ostream& out,
     return kExportIncomplete;
   }
   const std::string& outFolder = request.outFolder;
-  for (const std::string folder : {kClassFolder, kPhotoFolder, kListFolder}) {
-    const Status made = makeFolders(outFolder + "/" + folder);
+  for (const std::string folder :
+       {kClassFolder, kPhotoFolder, kListFolder, kCocoFolder}) {
+    const Status made = makeExportFolders(outFolder + "/" + folder);
     if (!made.ok()) {
       errors << "Cannot create the export folder " << made.reason()
              << "\nNothing exported.\n";
@@ -413,14 +527,30 @@ int runExport(const ExportRequest& request, std::ostream& out,
 
   bool listsWritten = true;
   const std::string listPath = outFolder + "/" + kListFile;
+  const std::vector<std::string> stems = stemList(listPath, exported);
+  const double fraction = request.validationFraction;
+  std::vector<std::string> leftOut;
+  const std::string coco =
+      cocoText(outFolder, stems, exported, labelNames(listNames),
+               request.rleForm, &leftOut);
+  const std::string sets = outFolder + "/" + kListFolder + "/";
   for (const auto& [path, text] :
-       {std::pair{listPath, stemListText(listPath, exported)},
+       {std::pair{listPath, linesOf(stems)},
+        std::pair{sets + "train.txt", splitText(stems, fraction, false)},
+        std::pair{sets + "val.txt", splitText(stems, fraction, true)},
+        std::pair{sets + "trainval.txt", linesOf(stems)},
+        std::pair{outFolder + "/" + kCocoFile, coco},
         std::pair{outFolder + "/" + kLabelMapFile, labelMap.value()}}) {
     const Status written = writeText(path, text);
     if (!written.ok()) {
       errors << "Cannot write " << path << ": " << written.reason() << "\n";
       listsWritten = false;
     }
+  }
+  if (!leftOut.empty()) {
+    errors << "Left out of " << kCocoFile << ":\n";
+    for (const std::string& line : leftOut) errors << "  " << line << "\n";
+    listsWritten = false;
   }
 
   if (!exported.empty()) printCountTable(exported, out);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <opencv2/core.hpp>
 #include <string>
 #include <vector>
@@ -23,5 +24,14 @@ const IndexPalette& indexPalette();
 // an image that is not 8-bit single-channel or is empty, and says when
 // libpng fails.
 Result<std::vector<unsigned char>> encodeIndexPng(const cv::Mat& indices);
+
+// Reads the label indices of a PNG of 8-bit samples in one channel: a
+// palette PNG gives its palette indices (whatever the palette's colours), a
+// grey PNG its grey values. Refuses with the reason any other kind (colour,
+// grey with alpha, 16-bit or fewer than 8 bits), a PNG with more than
+// `maxPixels` pixels (judged from its header, before any pixel is read) and
+// bytes libpng cannot decode. Interlaced PNGs are read too.
+Result<cv::Mat> decodeIndexPng(const std::string& bytes,
+                               std::uint64_t maxPixels);
 
 }  // namespace scribeline
