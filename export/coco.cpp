@@ -1,9 +1,9 @@
 #include "export/coco.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <map>
-#include <opencv2/imgproc.hpp>
 
 #include "export/coco_json.h"
 #include "palette/palette.h"
@@ -79,6 +79,45 @@ Status readSegmentation(const JsonValue* segmentation,
     annotation->polygons.push_back(std::move(points));
   }
   return {};
+}
+
+// Sets the pixels whose centres (x + 0.5, y + 0.5) lie inside the polygon
+// (x0, y0, x1, y1, ...) by the even-odd rule; a centre on a left or top
+// edge is inside, one on a right or bottom edge outside, so that polygons
+// sharing an edge share no pixel and a polygon along pixel borders covers
+// exactly the pixels within.
+void fillPolygon(const std::vector<double>& points, unsigned char value,
+                 cv::Mat* target) {
+  const size_t corners = points.size() / 2;
+  double top = points[1], bottom = points[1];
+  for (size_t i = 1; i < corners; ++i) {
+    top = std::min(top, points[2 * i + 1]);
+    bottom = std::max(bottom, points[2 * i + 1]);
+  }
+  const int firstRow = std::max(0, static_cast<int>(std::ceil(top - 0.5)));
+  const int endRow =
+      std::min(target->rows, static_cast<int>(std::ceil(bottom - 0.5)));
+  std::vector<double> crossings;
+  for (int row = firstRow; row < endRow; ++row) {
+    const double y = row + 0.5;
+    crossings.clear();
+    for (size_t i = 0; i < corners; ++i) {
+      const size_t j = (i + 1) % corners;
+      const double x0 = points[2 * i], y0 = points[2 * i + 1];
+      const double x1 = points[2 * j], y1 = points[2 * j + 1];
+      if ((y0 <= y) == (y1 <= y)) continue;  // half-open: no double counts
+      crossings.push_back(x0 + (y - y0) * (x1 - x0) / (y1 - y0));
+    }
+    std::sort(crossings.begin(), crossings.end());
+    unsigned char* line = target->ptr<unsigned char>(row);
+    for (size_t k = 0; k + 1 < crossings.size(); k += 2) {
+      const double left = std::max(crossings[k] - 0.5, -1.0);
+      const double right =
+          std::min(crossings[k + 1] - 0.5, static_cast<double>(target->cols));
+      for (int x = static_cast<int>(std::ceil(left)); x < right; ++x)
+        if (x >= 0) line[x] = value;
+    }
+  }
 }
 
 Status withContext(const Status& status, const std::string& context) {
@@ -233,23 +272,8 @@ Result<cv::Mat> cocoIndices(const CocoDocument& document,
       paintRle(annotation.counts, value, &indices);
       continue;
     }
-    constexpr int kShift = 8;
-    std::vector<std::vector<cv::Point>> polygons;
-    for (const std::vector<double>& points : annotation.polygons) {
-      std::vector<cv::Point> polygon;
-      for (size_t i = 0; i + 1 < points.size(); i += 2)
-        polygon.emplace_back(
-            static_cast<int>(std::lround((points[i] - 0.5) * (1 << kShift))),
-            static_cast<int>(
-                std::lround((points[i + 1] - 0.5) * (1 << kShift))));
-      polygons.push_back(std::move(polygon));
-    }
-    // One polygon at a time: the polygons of an annotation are united, as
-    // COCO does, where one fillPoly of all would leave their overlap empty.
-    if (!indices.empty())
-      for (const std::vector<cv::Point>& polygon : polygons)
-        cv::fillPoly(indices, std::vector<std::vector<cv::Point>>{polygon},
-                     cv::Scalar(value), cv::LINE_8, kShift);
+    for (const std::vector<double>& polygon : annotation.polygons)
+      fillPolygon(polygon, value, &indices);
   }
   return indices;
 }

@@ -77,10 +77,12 @@ Result<CocoDocument> parseCocoDocument(const std::string& text);
 // annotation whose category gives an index outside 0 to 24, and an RLE
 // whose size or counts are not the image's.
 //
-// Polygons follow COCO's pixel convention: pixel (x, y) covers the square
-// from (x, y) to (x + 1, y + 1), so a point is shifted by half a pixel
-// before cv::fillPoly (8 fractional bits) fills the pixels whose centres
-// lie inside; fillPoly also fills the pixels the outline passes through.
+// Polygons follow COCO's pixel convention, pixel (x, y) covering the square
+// from (x, y) to (x + 1, y + 1): a polygon takes the pixels whose centres
+// (x + 0.5, y + 0.5) lie inside it (even-odd rule; a centre on its left or
+// top edge inside, on its right or bottom edge outside), so one drawn along
+// pixel borders takes exactly the pixels within. The polygons of one
+// annotation are united.
 Result<cv::Mat> cocoIndices(const CocoDocument& document,
                             const CocoImage& image);
 
