@@ -239,6 +239,57 @@ TEST_F(ExportTest, ExistingOutIsUpdatedAndItsListKept) {
             0);
 }
 
+// The splits and the COCO file cover every listed photo, those of earlier
+// exports into OUT too; a photo keeps its split when photos are added.
+TEST_F(ExportTest, SplitsAndCocoCoverTheWholeListAndStayWhenPhotosAreAdded) {
+  const cv::Mat blank = cv::Mat::zeros(2, 3, CV_8UC3);
+  auto lines = [&](const std::string& name) {
+    std::vector<std::string> names;
+    std::istringstream in(readFile(out + "/ImageSets/Segmentation/" + name));
+    for (std::string line; std::getline(in, line);) names.push_back(line);
+    return names;
+  };
+  std::vector<std::string> first;
+  for (int i = 0; i < 12; ++i)
+    first.push_back(addPhoto("p" + std::to_string(i) + ".png", blank));
+  ExportRequest request{out, first, {}};
+  request.validationFraction = 0.5;
+  ASSERT_EQ(runExport(request, report, errors), kExportComplete);
+  const std::vector<std::string> val = lines("val.txt");
+  const std::vector<std::string> train = lines("train.txt");
+  EXPECT_EQ(val.size() + train.size(), 12u);
+  EXPECT_FALSE(val.empty());
+  EXPECT_FALSE(train.empty());
+  EXPECT_EQ(lines("trainval.txt"), lines("default.txt"));
+
+  std::vector<std::string> added;
+  for (int i = 12; i < 20; ++i)
+    added.push_back(addPhoto("p" + std::to_string(i) + ".png", blank));
+  request.paths = added;
+  ASSERT_EQ(runExport(request, report, errors), kExportComplete);
+  const std::vector<std::string> valAfter = lines("val.txt");
+  const std::vector<std::string> trainAfter = lines("train.txt");
+  EXPECT_EQ(valAfter.size() + trainAfter.size(), 20u);
+  EXPECT_EQ(
+      std::vector<std::string>(valAfter.begin(), valAfter.begin() + val.size()),
+      val);
+  EXPECT_EQ(std::vector<std::string>(trainAfter.begin(),
+                                     trainAfter.begin() + train.size()),
+            train);
+  const auto coco =
+      parseCocoDocument(readFile(out + "/annotations/instances_default.json"));
+  ASSERT_TRUE(coco.ok()) << coco.reason();
+  ASSERT_EQ(coco.value().images.size(), 20u);
+  EXPECT_EQ(coco.value().images[0].fileName, "p0.png");
+  EXPECT_EQ(coco.value().annotations.size(), 20u);  // label 0 everywhere
+
+  // Without --val: val.txt empty, train.txt all.
+  request.validationFraction = 0;
+  ASSERT_EQ(runExport(request, report, errors), kExportComplete);
+  EXPECT_TRUE(lines("val.txt").empty());
+  EXPECT_EQ(lines("train.txt"), lines("default.txt"));
+}
+
 // A photo given through a relative symbolic link is placed as the file it
 // names, not as a copy of the link (which would point nowhere from OUT).
 TEST_F(ExportTest, PhotoBehindARelativeLinkIsPlacedAsItsFile) {
