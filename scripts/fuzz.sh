@@ -12,7 +12,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-fuzz"
 seconds="${SCRIBELINE_FUZZ_SECONDS:-20}"
 targets=(fuzz_image_header fuzz_image_file fuzz_label_list fuzz_run_length
-  fuzz_history)
+  fuzz_history fuzz_coco_json fuzz_index_png)
 
 CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DSCRIBELINE_FUZZ=ON \
