@@ -112,6 +112,96 @@ TEST(CommandLineTest, HelpVersionAndUsageErrorsThroughTheProgram) {
   }
 }
 
+// The export's options stand anywhere after --export; "--" ends them.
+TEST(CommandLineTest, ExportOptionsAndImportArguments) {
+  struct Case {
+    std::vector<const char*> arguments;
+    Action action;
+    double fraction;
+    bool plain;
+    std::vector<std::string> operands;  // OUT or SOURCE, then the PATHs
+  };
+  const std::vector<Case> cases = {
+      {{"--export", "--val", "0.2", "out", "a"},
+       Action::Export,
+       0.2,
+       false,
+       {"out", "a"}},
+      {{"--export", "out", "a", "--val", "1", "--coco-rle", "plain"},
+       Action::Export,
+       1,
+       true,
+       {"out", "a"}},
+      {{"--export", "out", "--coco-rle", "compressed", "a", "b"},
+       Action::Export,
+       0,
+       false,
+       {"out", "a", "b"}},
+      {{"--export", "out", "--", "--val", "a"},
+       Action::Export,
+       0,
+       false,
+       {"out", "--val", "a"}},
+      {{"--export", "out", "a", "--val", "1.5"},
+       Action::UsageError,
+       0,
+       false,
+       {}},
+      {{"--export", "out", "a", "--val", "-0.1"},
+       Action::UsageError,
+       0,
+       false,
+       {}},
+      {{"--export", "out", "a", "--val", "0.5x"},
+       Action::UsageError,
+       0,
+       false,
+       {}},
+      {{"--export", "out", "a", "--val"}, Action::UsageError, 0, false, {}},
+      {{"--export", "out", "a", "--coco-rle", "zip"},
+       Action::UsageError,
+       0,
+       false,
+       {}},
+      {{"--export", "--val", "0.5", "out"}, Action::UsageError, 0, false, {}},
+      {{"--import", "coco.json", "a", "photos"},
+       Action::Import,
+       0,
+       false,
+       {"coco.json", "a", "photos"}},
+      {{"--import", "--", "-s", "a"}, Action::Import, 0, false, {"-s", "a"}},
+      {{"--import", "coco.json"}, Action::UsageError, 0, false, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv = {"scribeline"};
+    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+    const CommandLine line =
+        parseCommandLine(static_cast<int>(argv.size()), argv.data());
+    std::string shown;
+    for (const char* argument : c.arguments)
+      shown += std::string(argument) + " ";
+    SCOPED_TRACE(shown);
+    ASSERT_EQ(line.action, c.action);
+    if (c.action == Action::UsageError) {
+      EXPECT_NE(line.problem, "");
+      continue;
+    }
+    std::vector<std::string> operands;
+    if (c.action == Action::Export) {
+      EXPECT_EQ(line.validationFraction, c.fraction);
+      EXPECT_EQ(line.plainRle, c.plain);
+      operands = {line.exportFolder};
+      operands.insert(operands.end(), line.exportPaths.begin(),
+                      line.exportPaths.end());
+    } else {
+      operands = {line.importSource};
+      operands.insert(operands.end(), line.importPaths.begin(),
+                      line.importPaths.end());
+    }
+    EXPECT_EQ(operands, c.operands);
+  }
+}
+
 TEST(ExportCommandTest, ExitStatusesThroughTheCommandLine) {
   const TempFolder temp("scribeline-export");
   const std::string& folder = temp.path();
@@ -134,6 +224,12 @@ TEST(ExportCommandTest, ExitStatusesThroughTheCommandLine) {
   EXPECT_EQ(run({"--export", out.c_str(), photo.c_str()}), 1);  // no mask
   ASSERT_TRUE(cv::imwrite(photo + "_Mask.png", cv::Mat::zeros(2, 2, CV_8UC3)));
   EXPECT_EQ(run({"--export", out.c_str(), photo.c_str()}), 0);
+  // The mask comes back from the export; another photo has none there.
+  const std::string other = folder + "/q.png";
+  ASSERT_TRUE(cv::imwrite(other, cv::Mat::zeros(2, 2, CV_8UC3)));
+  EXPECT_EQ(run({"--import", out.c_str(), photo.c_str()}), 0);
+  EXPECT_EQ(run({"--import", out.c_str(), photo.c_str(), other.c_str()}), 1);
+  EXPECT_EQ(run({"--import", (folder + "/absent").c_str(), photo.c_str()}), 2);
 }
 
 }  // namespace
