@@ -15,6 +15,16 @@ namespace {
 
 using Action = CommandLine::Action;
 
+// The program's command line with these arguments, and them as one text
+// for messages.
+CommandLine parse(const std::vector<const char*>& arguments,
+                  std::string* shown) {
+  std::vector<const char*> argv = {"scribeline"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  for (const char* argument : arguments) *shown += std::string(argument) + " ";
+  return parseCommandLine(static_cast<int>(argv.size()), argv.data());
+}
+
 TEST(CommandLineTest, ArgumentsGiveTheirAction) {
   struct Case {
     std::vector<const char*> arguments;
@@ -38,13 +48,8 @@ TEST(CommandLineTest, ArgumentsGiveTheirAction) {
       {{"-x", "photo.jpg"}, Action::UsageError, ""},
   };
   for (const Case& c : cases) {
-    std::vector<const char*> argv = {"scribeline"};
-    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-    const CommandLine line =
-        parseCommandLine(static_cast<int>(argv.size()), argv.data());
     std::string shown;
-    for (const char* argument : c.arguments)
-      shown += std::string(argument) + " ";
+    const CommandLine line = parse(c.arguments, &shown);
     EXPECT_EQ(line.action, c.action) << shown;
     EXPECT_EQ(line.path, c.path) << shown;
     if (line.action == Action::Export) {
@@ -173,13 +178,8 @@ TEST(CommandLineTest, ExportOptionsAndImportArguments) {
       {{"--import", "coco.json"}, Action::UsageError, 0, false, {}},
   };
   for (const Case& c : cases) {
-    std::vector<const char*> argv = {"scribeline"};
-    argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
-    const CommandLine line =
-        parseCommandLine(static_cast<int>(argv.size()), argv.data());
     std::string shown;
-    for (const char* argument : c.arguments)
-      shown += std::string(argument) + " ";
+    const CommandLine line = parse(c.arguments, &shown);
     SCOPED_TRACE(shown);
     ASSERT_EQ(line.action, c.action);
     if (c.action == Action::UsageError) {

@@ -41,12 +41,6 @@ void expectPenWork(const cv::Mat& mask) {
   EXPECT_EQ(mask.at<cv::Vec3b>(100, 200), cv::Vec3b(0, 0, 0));
 }
 
-struct AbruptEnd {
-  const char* name;
-  int signal;  // 0: the X server is killed
-  int status;
-};
-
 class AbruptEndTest : public testing::TestWithParam<AbruptEnd> {};
 
 // The autosave holds the pen work, one line names it, the status tells the
@@ -61,11 +55,7 @@ TEST_P(AbruptEndTest, WorkSurvivesAndIsRecovered) {
     startOnSample(session);
     waitUntilReady(session);
     paintWithPen(session);
-    if (end.signal != 0) {
-      session.signalProgram(end.signal);
-    } else {
-      session.killServer();
-    }
+    endAbruptly(session, end);
     EXPECT_EQ(session.waitForExit(), end.status) << session.output();
     const std::string path = session.workPath(kAutosave);
     // Named as the photo was: the program was started without a path.

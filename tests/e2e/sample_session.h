@@ -32,4 +32,20 @@ inline void waitUntilReady(XSession& session) {
   ASSERT_TRUE(session.waitForWindowSize("Scribeline", kSampleSize));
 }
 
+// An end the program does not choose: a signal, or the display going away.
+struct AbruptEnd {
+  const char* name;
+  int signal;  // 0: the X server is killed
+  int status;  // the program's exit status then
+};
+
+// Ends the program of the session that way.
+inline void endAbruptly(XSession& session, const AbruptEnd& end) {
+  if (end.signal != 0) {
+    session.signalProgram(end.signal);
+  } else {
+    session.killServer();
+  }
+}
+
 }  // namespace scribeline::e2e

@@ -199,30 +199,20 @@ TEST(PhotoLockE2e, TwoInstancesShareAFolderPhotoByPhoto) {
         << name;
 }
 
-struct LockEnd {
-  const char* name;
-  int signal;  // 0: the X server is killed
-  int status;
-};
-
-class PhotoLockEndTest : public testing::TestWithParam<LockEnd> {};
+class PhotoLockEndTest : public testing::TestWithParam<AbruptEnd> {};
 
 // Signals and the loss of the display remove the lock on the way out; a
 // process killed outright cannot, and the next start takes its stale lock
 // over with a line naming it.
 TEST_P(PhotoLockEndTest, TheLockGoesOrIsTakenOverNextTime) {
-  const LockEnd& end = GetParam();
+  const AbruptEnd& end = GetParam();
   XSession session;
   ASSERT_FALSE(session.display().empty());
   startOnSample(session, {"sample.JPG"});
   waitUntilReady(session);
   const std::string lock = session.workPath(kLock);
   ASSERT_TRUE(exists(lock));
-  if (end.signal != 0) {
-    session.signalProgram(end.signal);
-  } else {
-    session.killServer();
-  }
+  endAbruptly(session, end);
   EXPECT_EQ(session.waitForExit(), end.status) << session.output();
   if (end.signal != SIGKILL) {
     EXPECT_FALSE(exists(lock));
@@ -246,11 +236,11 @@ TEST_P(PhotoLockEndTest, TheLockGoesOrIsTakenOverNextTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ends, PhotoLockEndTest,
-                         testing::Values(LockEnd{"SIGTERM", SIGTERM, 143},
-                                         LockEnd{"SIGINT", SIGINT, 130},
-                                         LockEnd{"display_lost", 0, 129},
-                                         LockEnd{"SIGKILL", SIGKILL, 137}),
-                         [](const testing::TestParamInfo<LockEnd>& info) {
+                         testing::Values(AbruptEnd{"SIGTERM", SIGTERM, 143},
+                                         AbruptEnd{"SIGINT", SIGINT, 130},
+                                         AbruptEnd{"display_lost", 0, 129},
+                                         AbruptEnd{"SIGKILL", SIGKILL, 137}),
+                         [](const testing::TestParamInfo<AbruptEnd>& info) {
                            return std::string(info.param.name);
                          });
 
