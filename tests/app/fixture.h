@@ -7,19 +7,11 @@
 
 #include "app/session.h"
 #include "canvas/workspace.h"
+#include "tests/app/await_preparations.h"
 #include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
-
-// A session that ends before its tools are ready leaves their preparations
-// running; the test program waits for them before it ends.
-class AwaitPreparationsAtEnd : public testing::Environment {
- public:
-  void TearDown() override { awaitPreparations(); }
-};
-inline testing::Environment* const awaitPreparationsAtEnd =
-    testing::AddGlobalTestEnvironment(new AwaitPreparationsAtEnd);
 
 // The tools of installTools that prepare their engines in the background
 // (iScissor, lSnapper): each wakes the key wait once when it is done.

@@ -12,6 +12,7 @@
 
 #include "app/program.h"
 #include "canvas/workspace.h"
+#include "tests/app/await_preparations.h"
 #include "tests/support/temp_folder.h"
 #include "ui/frame_position.h"
 #include "ui/scripted_window_system.h"
