@@ -247,7 +247,13 @@ std::string helpText() {
 std::string namedKeyHelpText() {
   std::string text;
   for (const Command& command : namedKeyTable()) text += helpLine(command);
+  for (const Command& command : addedKeyTable()) text += helpLine(command);
   return text;
+}
+
+const std::vector<Command>& addedKeyTable() {
+  static const std::vector<Command> table = {};
+  return table;
 }
 
 const std::vector<Command>& namedKeyTable() {
@@ -273,6 +279,8 @@ CommandResult runCommand(Workspace& workspace, int keyCode) {
   }
   const int code = static_cast<signed char>(keyCode & 0xFF);
   for (const Command& command : commandTable())
+    if (command.code == code) return command.run(workspace, keyCode);
+  for (const Command& command : addedKeyTable())
     if (command.code == code) return command.run(workspace, keyCode);
   return CommandResult::Continue;
 }

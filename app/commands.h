@@ -33,12 +33,19 @@ std::string helpText();
 // helpText().
 const std::vector<Command>& namedKeyTable();
 
-// The lines of namedKeyTable() in the layout of helpText(), for --help.
+// Character keys beyond the printed help (tools and commands added to the
+// program's first set). Matched like commandTable() after it; never in
+// helpText().
+const std::vector<Command>& addedKeyTable();
+
+// The lines of namedKeyTable() and addedKeyTable() in the layout of
+// helpText(), for --help.
 std::string namedKeyHelpText();
 
 // Runs the command of a key code returned by the key wait. Codes from
 // kFirstNamedKey up go to namedKeyTable(); for all others the low 8 bits,
-// taken as a signed character, pick the command. Codes without a command are
+// taken as a signed character, pick the command of commandTable() or else
+// addedKeyTable(). Codes without a command are
 // ignored. Returns Quit for Escape.
 CommandResult runCommand(Workspace& workspace, int keyCode);
 
