@@ -184,6 +184,13 @@ CommandResult toggleOverlay(Workspace& workspace, int) {
   return CommandResult::Continue;
 }
 
+CommandResult toggleAutoAnchoring(Workspace& workspace, int) {
+  workspace.autoAnchoring = !workspace.autoAnchoring;
+  say(workspace,
+      workspace.autoAnchoring ? "auto anchoring ON\n" : "auto anchoring OFF\n");
+  return CommandResult::Continue;
+}
+
 CommandResult undo(Workspace& workspace, int) {
   undoMaskStep(workspace);
   return CommandResult::Continue;
@@ -252,7 +259,10 @@ std::string namedKeyHelpText() {
 }
 
 const std::vector<Command>& addedKeyTable() {
-  static const std::vector<Command> table = {};
+  static const std::vector<Command> table = {
+      {'a', "a", "[iScissor] ON/OFF auto anchoring of the live-wire",
+       toggleAutoAnchoring},
+  };
   return table;
 }
 

@@ -64,17 +64,20 @@ bool lockAlonePhoto(const std::string& path, WindowSystem& windows,
 }
 
 // What the user chose for the work, kept from photo to photo of a folder:
-// labelling a series takes the same label, tool, pen and overlay on each.
+// labelling a series takes the same label, tool, pen, overlay and scissors
+// anchoring on each.
 struct WorkSettings {
   int currentTool;
   int currentLabel;
   int penRadius;
   bool maskOverlay;
   double maskOpacity;
+  bool autoAnchoring;
 
   static WorkSettings of(const Workspace& workspace) {
-    return {workspace.currentTool, workspace.currentLabel, workspace.penRadius,
-            workspace.maskOverlay, workspace.maskOpacity};
+    return {workspace.currentTool, workspace.currentLabel,
+            workspace.penRadius,   workspace.maskOverlay,
+            workspace.maskOpacity, workspace.autoAnchoring};
   }
   void applyTo(Workspace& workspace) const {
     workspace.currentTool = currentTool;
@@ -82,6 +85,7 @@ struct WorkSettings {
     workspace.penRadius = penRadius;
     workspace.maskOverlay = maskOverlay;
     workspace.maskOpacity = maskOpacity;
+    workspace.autoAnchoring = autoAnchoring;
   }
 };
 

@@ -53,6 +53,9 @@ struct Workspace {
   int penRadius = 3;                   // never below 1
   double maskOpacity = kStartOpacity;  // kept within 0.05 to 1.0
   bool maskOverlay = false;
+  // Whether the iScissor tool fixes the settled start of its live-wire by
+  // itself, as if clicked ("a").
+  bool autoAnchoring = false;
 
   // One tool per tool number; installed before start-up. `toolsBuilt` turns
   // true once every tool's prepare hook has run (its engine may still be in

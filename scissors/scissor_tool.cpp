@@ -99,6 +99,7 @@ void ScissorTool::scissorMouse(Workspace& workspace, int event,
   IScissor& scissor = *engine();
   if (event == kLeftButtonDown) {
     BusyPointer busy(workspace.windows);
+    stable_.reset();
     if (!contourUnderWay()) {
       segmentLengths_.clear();
       segmentLengths_.push_back(0);
@@ -106,15 +107,29 @@ void ScissorTool::scissorMouse(Workspace& workspace, int event,
       scissor.seedSearch(point.x, point.y);
       contourStarted_ = true;
     } else {
-      segmentLengths_.push_back(scissor.appendSegment(point));
-      scissor.seedSearch(point.x, point.y);
+      fixPoint(scissor, point);
     }
   } else if (event == kMouseMove && contourUnderWay()) {
+    if (workspace.autoAnchoring) {
+      if (const std::optional<cv::Point> anchor =
+              anchorForMove(scissor, stable_, point, clock_())) {
+        fixPoint(scissor, *anchor);
+        stable_.reset();
+      }
+    } else {
+      stable_.reset();
+    }
     livePointer_ = point;
   }
 }
 
+void ScissorTool::fixPoint(IScissor& scissor, cv::Point point) {
+  segmentLengths_.push_back(scissor.appendSegment(point));
+  scissor.seedSearch(point.x, point.y);
+}
+
 void ScissorTool::onBackspace(Workspace&) {
+  stable_.reset();
   if (IScissor* scissor = engine()) {
     if (contourUnderWay()) {
       undoLastSegment();
@@ -127,6 +142,7 @@ void ScissorTool::onBackspace(Workspace&) {
 void ScissorTool::onEnterKey(Workspace& workspace, int keyCode) {
   if (!engine() || !contourUnderWay()) return;
   contourStarted_ = false;
+  stable_.reset();
   engine()->finishContour(keyCode == kKeyCtrlEnter);
   recomposeAndShow(workspace);
 }
@@ -134,6 +150,7 @@ void ScissorTool::onEnterKey(Workspace& workspace, int keyCode) {
 void ScissorTool::onLeave(Workspace&) {
   if (!engine() || !contourUnderWay()) return;
   contourStarted_ = false;
+  stable_.reset();
   engine()->removeLastContour();
 }
 

@@ -9,6 +9,7 @@
 
 #include "canvas/photo_overlay.h"
 #include "canvas/tool.h"
+#include "scissors/auto_anchor.h"
 #include "scissors/iscissor.h"
 
 namespace scribeline {
@@ -36,6 +37,12 @@ void drawLivePreview(const IScissor& scissor, cv::Point pointer,
 // one is, the picture of each pointer move shows the live-wire from the
 // pointer back to the seed; other redraws (keys, the wheel) show none, as
 // they follow no pointer.
+//
+// Auto anchoring (Workspace::autoAnchoring): while it is on, a pointer move
+// whose live-wire start has settled (StablePrefix, AnchorRule's defaults)
+// fixes the end of that part exactly as a press there would: the same
+// segment, the same segment length for Backspace, the search seeded there.
+// The redraw of that move shows the wire from the new fixed point.
 //
 // The engine (the link costs of the whole photograph) is made by the
 // preparation prepare returns. Before it is ready no contour can be under
@@ -66,6 +73,12 @@ class ScissorTool : public Tool {
   // added, oldest first; the bottom entry 0 stands for the start point.
   const std::deque<int>& segmentLengths() const { return segmentLengths_; }
 
+  // The clock that times pointer moves for auto anchoring; steady_clock by
+  // default.
+  void setClock(std::function<AnchorClock::time_point()> clock) {
+    clock_ = std::move(clock);
+  }
+
  private:
   // The engine with the photograph it reads (it keeps a pointer to it),
   // shared with the preparation that makes it.
@@ -73,6 +86,9 @@ class ScissorTool : public Tool {
 
   void scissorMouse(Workspace& workspace, int event, cv::Point point);
   void undoLastSegment();
+  // Ends the segment under way at `point` and seeds the search there: the
+  // work of a press while a contour is under way.
+  void fixPoint(IScissor& scissor, cv::Point point);
   IScissor* engine() const;
 
   // Written by the preparation only; the tool reads it from onPrepared on.
@@ -85,6 +101,11 @@ class ScissorTool : public Tool {
   // of that move only (drawOverlay clears it).
   std::optional<cv::Point> livePointer_;
   std::deque<int> segmentLengths_;
+  // The previews since the seed last moved, while auto anchoring is on.
+  StablePrefix stable_;
+  std::function<AnchorClock::time_point()> clock_ = [] {
+    return AnchorClock::now();
+  };
 };
 
 }  // namespace scribeline

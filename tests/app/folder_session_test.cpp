@@ -137,8 +137,10 @@ TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
   windows->pushKey('.');           // radius 5
   windows->pushKey('u');           // overlay on
   windows->pushKey('>');           // opacity 0.45
+  windows->pushKey('a');           // scissors auto anchoring on
   windows->pushKey(kKeyPageDown);  // a unchanged -> b, no question
   pushToolsReady(*windows, 2);
+  windows->pushKey('a');  // still on: turns it off
   windows->pushClick(kMainWindow, 20, 20);
   windows->pushKey('M');
   windows->pushKey(27);
@@ -150,6 +152,7 @@ TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
   ASSERT_NE(b, std::string::npos) << text;
   EXPECT_NE(text.find("\n\nCurrent Tool = pen\n", b), std::string::npos)
       << text;
+  EXPECT_NE(text.find("auto anchoring OFF\n", b), std::string::npos) << text;
 
   const cv::Mat mask = cv::imread(photos[1] + "_Mask.png", cv::IMREAD_COLOR);
   ASSERT_EQ(mask.size(), cv::Size(40, 40));

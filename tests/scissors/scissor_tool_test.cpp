@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <opencv2/imgcodecs.hpp>
@@ -34,10 +35,9 @@ cv::Vec3b colourOfLabel(int label) {
 const cv::Vec3b kPreview(0, 0, 255);
 
 // A workspace after start-up with the real tools, driven key by key and
-// event by event.
-class ScissorToolTest : public ::testing::Test {
- protected:
-  ScissorToolTest() : workspace(windows, console) {
+// event by event. The tool's clock reads `now`.
+struct Harness {
+  Harness() : workspace(windows, console) {
     workspace.image = darkSquarePhoto();
     workspace.mask = cv::Mat::zeros(workspace.image.size(), CV_8UC3);
     installTools(workspace);
@@ -45,6 +45,9 @@ class ScissorToolTest : public ::testing::Test {
     workspace.toolsBuilt = true;
     windows.createWindow(kMainWindow, WindowMode::FreeScale);
     registerMainMouse(workspace, kMainWindow);
+    static_cast<ScissorTool&>(*workspace.tools[kToolScissors]).setClock([this] {
+      return AnchorClock::time_point(now);
+    });
   }
 
   const ScissorTool& tool() const {
@@ -67,7 +70,10 @@ class ScissorToolTest : public ::testing::Test {
   ScriptedWindowSystem windows;
   std::ostringstream console;
   Workspace workspace;
+  std::chrono::milliseconds now{0};
 };
+
+class ScissorToolTest : public ::testing::Test, public Harness {};
 
 TEST_F(ScissorToolTest, LiveWirePreviewPaintsThePathButNotTheSeed) {
   workspace.currentLabel = 5;
@@ -257,6 +263,110 @@ TEST_F(ScissorToolTest, MaskUpdatesWorkFromEveryToolAndRedrawOnce) {
   EXPECT_EQ(workspace.mask.at<cv::Vec3b>(0, 0), colourOfLabel(0));
   EXPECT_EQ(workspace.mask.at<cv::Vec3b>(20, 30), colourOfLabel(1));
   EXPECT_EQ(shows(), redraws + 2);
+}
+
+// The pointer's way around the square's outline, from just after the corner
+// (20, 12) to just before it.
+std::vector<cv::Point> alongTheSquare() {
+  std::vector<cv::Point> way;
+  for (int x = 21; x <= 39; ++x) way.emplace_back(x, 12);
+  for (int y = 13; y <= 27; ++y) way.emplace_back(39, y);
+  for (int x = 38; x >= 20; --x) way.emplace_back(x, 27);
+  for (int y = 26; y >= 13; --y) way.emplace_back(20, y);
+  return way;
+}
+
+// What a run along the square with auto anchoring on did, move by move.
+struct AnchoredRun {
+  std::vector<cv::Point> fixed;  // the automatic fixed points, oldest first
+  // The contour's points just before each automatic fix.
+  std::vector<std::vector<cv::Point>> pointsBefore;
+  cv::Point lastFixingPointer;  // where the pointer was at the last fix
+  cv::Mat shownAtLastFix;       // the picture of that move
+};
+
+// Presses at (20, 12) and moves along the square, one move every 20 ms.
+AnchoredRun runAlongTheSquare(Harness& h) {
+  AnchoredRun run;
+  h.press(20, 12);
+  for (const cv::Point& pointer : alongTheSquare()) {
+    h.now += std::chrono::milliseconds(20);
+    const std::vector<cv::Point> before = h.points();
+    const std::size_t segments = h.tool().segmentLengths().size();
+    h.move(pointer.x, pointer.y);
+    if (h.tool().segmentLengths().size() == segments) continue;
+    run.fixed.push_back(h.points().back());
+    run.pointsBefore.push_back(before);
+    run.lastFixingPointer = pointer;
+    run.shownAtLastFix = h.windows.lastShown(kMainWindow).clone();
+  }
+  return run;
+}
+
+TEST_F(ScissorToolTest, AutoAnchoringIsOffUntilAAndSaysWhich) {
+  EXPECT_TRUE(runAlongTheSquare(*this).fixed.empty());
+  EXPECT_EQ(tool().segmentLengths(), std::deque<int>{0});
+  key(13);
+
+  key('a');
+  EXPECT_EQ(console.str(), "auto anchoring ON\n");
+  EXPECT_GE(runAlongTheSquare(*this).fixed.size(), 2u);
+  key(13);
+
+  key('a');
+  EXPECT_EQ(console.str(), "auto anchoring ON\nauto anchoring OFF\n");
+  EXPECT_TRUE(runAlongTheSquare(*this).fixed.empty());
+}
+
+// Each automatic fix is a press at its point: the same contour, the same
+// segment lengths, the same seed, and the same picture for the pointer.
+TEST_F(ScissorToolTest, AutomaticFixesAreWhatPressesAtTheirPointsMake) {
+  key('a');
+  workspace.currentLabel = 4;
+  const AnchoredRun run = runAlongTheSquare(*this);
+  ASSERT_GE(run.fixed.size(), 2u);
+  for (const cv::Point& point : run.fixed) {
+    // On the square's outline, within a pixel.
+    const bool nearTop = std::abs(point.y - 12) <= 1 && point.x >= 19;
+    const bool nearRight = std::abs(point.x - 39) <= 1;
+    const bool nearBottom = std::abs(point.y - 27) <= 1;
+    const bool nearLeft = std::abs(point.x - 20) <= 1;
+    EXPECT_TRUE(nearTop || nearRight || nearBottom || nearLeft) << point;
+  }
+
+  Harness clicked;
+  clicked.workspace.currentLabel = 4;
+  clicked.press(20, 12);
+  for (const cv::Point& point : run.fixed) clicked.press(point.x, point.y);
+  EXPECT_EQ(clicked.points(), points());
+  EXPECT_EQ(clicked.tool().segmentLengths(), tool().segmentLengths());
+  EXPECT_EQ(clicked.scissor().seed(), scissor().seed());
+  clicked.move(run.lastFixingPointer.x, run.lastFixingPointer.y);
+  EXPECT_EQ(cv::norm(clicked.windows.lastShown(kMainWindow), run.shownAtLastFix,
+                     cv::NORM_INF),
+            0.0);
+}
+
+TEST_F(ScissorToolTest, BackspaceTakesBackAutomaticSegmentsOneByOne) {
+  key('a');
+  const AnchoredRun run = runAlongTheSquare(*this);
+  ASSERT_GE(run.fixed.size(), 2u);
+  const std::size_t last = run.fixed.size() - 1;
+  const std::deque<int> lengths = tool().segmentLengths();
+
+  key(8);
+  EXPECT_EQ(points(), run.pointsBefore[last]);
+  EXPECT_EQ(scissor().seed(), run.fixed[last - 1]);
+  EXPECT_EQ(tool().segmentLengths(),
+            std::deque<int>(lengths.begin(), lengths.end() - 1));
+  // The moves before Backspace no longer count: the next one fixes nothing.
+  now += std::chrono::milliseconds(20);
+  move(run.lastFixingPointer.x, run.lastFixingPointer.y);
+  EXPECT_EQ(points(), run.pointsBefore[last]);
+
+  key(8);
+  EXPECT_EQ(points(), run.pointsBefore[last - 1]);
+  EXPECT_TRUE(tool().contourUnderWay());
 }
 
 // A whole run of the program over the scripted window system.
