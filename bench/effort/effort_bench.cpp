@@ -18,6 +18,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -32,6 +33,7 @@
 #include "app/tools.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
+#include "scissors/auto_anchor.h"
 #include "scissors/scissor_tool.h"
 #include "ui/scripted_window_system.h"
 
@@ -255,16 +257,20 @@ class Session {
 struct Effort {
   int to85 = kCap + 1;
   int to90 = kCap + 1;
+  double last = 0;  // the mean IoU after the last action
   void note(int actions, double iou) {
+    last = iou;
     if (iou >= 0.85 && to85 > kCap) to85 = actions;
     if (iou >= 0.90 && to90 > kCap) to90 = actions;
   }
   bool done() const { return to90 <= kCap; }
 };
 
-// Options of a run: the clean-up key after every action.
+// Options of a run: the clean-up key after every action; auto anchoring of
+// the live-wire, with the pointer traced along the outline.
 struct Options {
   bool cleanUp = false;
+  bool anchoring = false;
 };
 
 void afterAction(Session& session, const Options& options) {
@@ -316,7 +322,11 @@ std::vector<std::pair<int, std::vector<cv::Point>>> objectsOf(
 Effort scissorsUser(const Scene& scene, const Options& options) {
   Session session(scene);
   session.key('0');
-  const ScissorTool* tool = session.tool<ScissorTool>(kToolScissors);
+  ScissorTool* tool = session.tool<ScissorTool>(kToolScissors);
+  // A pointer move every 25 ms, on a clock of the user's own.
+  AnchorClock::time_point now{};
+  tool->setClock([&now] { return now; });
+  if (options.anchoring) session.key('a');
   Effort effort;
   int clicks = 0;
   constexpr double kStray = 2.0;  // pixels off the true outline
@@ -334,6 +344,23 @@ Effort scissorsUser(const Scene& scene, const Options& options) {
     while (clicks <= kCap && at < length) {
       const size_t target = at < length / 2 ? length / 2 : length;
       const cv::Point aim = outline[target % length];
+      if (options.anchoring) {
+        // The pointer follows the outline to the aim; the points fixed on
+        // the way cost no click.
+        for (size_t k = at + 2; k < target; k += 2) {
+          now += std::chrono::milliseconds(25);
+          session.mouse(kMouseMove, outline[k], 0);
+        }
+        // The last point fixed, taken to the outline point nearest to it.
+        const cv::Point seed = tool->scissor()->seed();
+        double nearest = cv::norm(outline[at % length] - seed);
+        for (size_t k = at + 1; k < target; ++k)
+          if (cv::norm(outline[k] - seed) < nearest) {
+            nearest = cv::norm(outline[k] - seed);
+            at = k;
+          }
+      }
+      now += std::chrono::milliseconds(25);
       session.mouse(kMouseMove, aim, 0);
       // The point of the outline between the last fixed point and the aim
       // that the live-wire misses most.
@@ -391,13 +418,14 @@ void benchUser(benchmark::State& state, const std::string& toolName, User user,
 std::string count(int n) { return n > kCap ? "-" : std::to_string(n); }
 
 void printTable() {
-  std::printf("\n%-10s %-14s %-14s %6s %6s\n", "tool", "photo", "variant",
-              "85%", "90%");
+  std::printf("\n%-10s %-14s %-14s %6s %6s %9s\n", "tool", "photo", "variant",
+              "85%", "90%", "last IoU");
   std::map<std::string, std::pair<double, int>> mean85, mean90;
   for (const Row& row : rows()) {
-    std::printf("%-10s %-14s %-14s %6s %6s\n", row.tool.c_str(),
+    std::printf("%-10s %-14s %-14s %6s %6s %9.3f\n", row.tool.c_str(),
                 row.scene.c_str(), row.variant.c_str(),
-                count(row.effort.to85).c_str(), count(row.effort.to90).c_str());
+                count(row.effort.to85).c_str(), count(row.effort.to90).c_str(),
+                row.effort.last);
     const std::string key = row.tool + " " + row.variant;
     mean85[key].first += std::min(row.effort.to85, kCap);
     mean85[key].second += 1;
@@ -424,6 +452,8 @@ int main(int argc, char** argv) {
       {"lSnapper", snapperUser, {}, "plain"},
       {"lSnapper", snapperUser, {true}, "clean-up"},
       {"iScissor", scissorsUser, {}, "plain"},
+      {"iScissor", scissorsUser, {false, true}, "anchoring"},
+      {"iScissor", scissorsUser, {true, true}, "anch+clean"},
   };
   for (const auto& run : runs)
     benchmark::RegisterBenchmark(
