@@ -64,17 +64,21 @@ bool lockAlonePhoto(const std::string& path, WindowSystem& windows,
 }
 
 // What the user chose for the work, kept from photo to photo of a folder:
-// labelling a series takes the same label, tool, pen and overlay on each.
+// labelling a series takes the same label, tool, pen, overlay and clean-up
+// size on each. The pen's marks belong to their photo: each photo's fresh
+// workspace starts without.
 struct WorkSettings {
   int currentTool;
   int currentLabel;
   int penRadius;
   bool maskOverlay;
   double maskOpacity;
+  long cleanupSize;  // 0: each photo's default
 
   static WorkSettings of(const Workspace& workspace) {
-    return {workspace.currentTool, workspace.currentLabel, workspace.penRadius,
-            workspace.maskOverlay, workspace.maskOpacity};
+    return {workspace.currentTool, workspace.currentLabel,
+            workspace.penRadius,   workspace.maskOverlay,
+            workspace.maskOpacity, workspace.cleanupSize};
   }
   void applyTo(Workspace& workspace) const {
     workspace.currentTool = currentTool;
@@ -82,6 +86,7 @@ struct WorkSettings {
     workspace.penRadius = penRadius;
     workspace.maskOverlay = maskOverlay;
     workspace.maskOpacity = maskOpacity;
+    workspace.cleanupSize = cleanupSize;
   }
 };
 
