@@ -6,7 +6,6 @@
 #include <new>
 #include <queue>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -28,7 +27,7 @@ std::uint32_t keyOf(const uchar* pixel) {
 
 class ColourClasses {
  public:
-  ColourClasses() {
+  ColourClasses() : slots_(64, kEmpty) {
     for (int label = 0; label < numLabels; ++label) {
       const cv::Vec3b pixel = labelPixel(label);
       add(keyOf(pixel.val));
@@ -37,11 +36,10 @@ class ColourClasses {
   }
 
   int classOf(std::uint32_t key) {
-    if (key == lastKey_) return lastClass_;
-    const auto found = ids_.find(key);
-    lastKey_ = key;
-    lastClass_ = found != ids_.end() ? found->second : add(key);
-    return lastClass_;
+    for (size_t slot = slotOf(key);; slot = (slot + 1) & (slots_.size() - 1)) {
+      if (slots_[slot] == kEmpty) return add(key);
+      if (keys_[slots_[slot]] == key) return slots_[slot];
+    }
   }
   cv::Vec3b colourOf(int colourClass) const {
     const std::uint32_t key = keys_[colourClass];
@@ -50,17 +48,32 @@ class ColourClasses {
   int count() const { return static_cast<int>(keys_.size()); }
 
  private:
+  static constexpr int kEmpty = -1;
+
+  size_t slotOf(std::uint32_t key) const {
+    return static_cast<size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) &
+           (slots_.size() - 1);
+  }
+  void place(int id) {
+    size_t slot = slotOf(keys_[id]);
+    while (slots_[slot] != kEmpty) slot = (slot + 1) & (slots_.size() - 1);
+    slots_[slot] = id;
+  }
   int add(std::uint32_t key) {
     const int id = count();
-    ids_.emplace(key, id);
     keys_.push_back(key);
+    if (keys_.size() * 2 > slots_.size()) {
+      slots_.assign(slots_.size() * 2, kEmpty);
+      for (int i = 0; i < id; ++i) place(i);
+    }
+    place(id);
     return id;
   }
 
-  std::unordered_map<std::uint32_t, int> ids_;
+  // Open addressing with linear probing over a power-of-two table kept at
+  // most half full.
+  std::vector<int> slots_;
   std::vector<std::uint32_t> keys_;
-  std::uint32_t lastKey_ = 0xFFFFFFFF;  // no colour has this key
-  int lastClass_ = 0;
 };
 
 // A maximal run of one colour within a row: columns [x0, x1).
@@ -129,7 +142,11 @@ RunImage runsOf(const cv::Mat& mask, const cv::Mat& penMarks,
 // The regions of the mask and their borders, merged as the clean-up goes.
 class Regions {
  public:
-  Regions(const RunImage& image, int classCount) {
+  // Only regions smaller than `minimumSize` keep their borders: a region
+  // never shrinks, so larger ones are never cleaned, and their borders are
+  // never read.
+  Regions(const RunImage& image, int classCount, std::int64_t minimumSize)
+      : minimumSize_(minimumSize) {
     const std::vector<Run>& runs = image.runs;
     std::vector<int> parent(runs.size());
     for (size_t i = 0; i < runs.size(); ++i) parent[i] = static_cast<int>(i);
@@ -139,6 +156,7 @@ class Regions {
       int a, b, length;
     };
     std::vector<RunBorder> borders;
+    borders.reserve(2 * runs.size());
     const size_t rows = image.rowStart.size() - 1;
     for (size_t y = 0; y < rows; ++y) {
       const int begin = static_cast<int>(image.rowStart[y]);
@@ -183,10 +201,20 @@ class Regions {
       atEdge_[region] = atEdge_[region] || runs[i].atEdge;
     }
     borders_.resize(size_.size());
+    {
+      std::vector<int> degree(size_.size(), 0);
+      for (const RunBorder& border : borders) {
+        const int a = regionOfRun_[border.a], b = regionOfRun_[border.b];
+        if (small(a)) ++degree[a];
+        if (small(b)) ++degree[b];
+      }
+      for (size_t r = 0; r < size_.size(); ++r)
+        if (small(r)) borders_[r].reserve(degree[r]);
+    }
     for (const RunBorder& border : borders) {
       const int a = regionOfRun_[border.a], b = regionOfRun_[border.b];
-      borders_[a].push_back({b, border.length});
-      borders_[b].push_back({a, border.length});
+      if (small(a)) borders_[a].push_back({b, border.length});
+      if (small(b)) borders_[b].push_back({a, border.length});
     }
     owner_.resize(size_.size());
     for (size_t r = 0; r < size_.size(); ++r) owner_[r] = static_cast<int>(r);
@@ -198,6 +226,7 @@ class Regions {
   int find(int region) { return findRoot(owner_, region); }
   std::int64_t size(int region) const { return size_[region]; }
   bool movable(int region) const { return !penPainted_[region]; }
+  bool small(size_t region) const { return size_[region] < minimumSize_; }
 
   // Region `region` (a root, not the pen's): takes the label it shares the
   // longest border with and joins its regions, unless white wins or it has
@@ -274,12 +303,17 @@ class Regions {
     size_[a] += size_[b];
     penPainted_[a] = penPainted_[a] || penPainted_[b];
     atEdge_[a] = atEdge_[a] || atEdge_[b];
-    borders_[a].insert(borders_[a].end(), borders_[b].begin(),
-                       borders_[b].end());
+    if (small(a)) {
+      borders_[a].insert(borders_[a].end(), borders_[b].begin(),
+                         borders_[b].end());
+    } else {
+      std::vector<Border>().swap(borders_[a]);
+    }
     std::vector<Border>().swap(borders_[b]);
     return a;
   }
 
+  std::int64_t minimumSize_;
   std::vector<int> regionOfRun_;
   std::vector<std::int64_t> size_;
   std::vector<int> colourClass_;
@@ -316,14 +350,14 @@ CleanupCount cleanUpMask(cv::Mat& mask, const cv::Mat& penMarks,
             (penMarks.type() == CV_8UC1 && penMarks.size() == mask.size()));
   ColourClasses classes;
   const RunImage image = runsOf(mask, penMarks, classes);
-  Regions regions(image, classes.count());
+  Regions regions(image, classes.count(), minimumSize);
 
   // Smallest first, then the lower number; an entry whose size is no longer
   // its region's, or whose region has joined another, is stale.
   using Entry = std::pair<std::int64_t, int>;
   std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue;
   const auto offer = [&](int region) {
-    if (regions.movable(region) && regions.size(region) < minimumSize)
+    if (regions.movable(region) && regions.small(region))
       queue.push({regions.size(region), region});
   };
   for (int region = 0; region < regions.count(); ++region) offer(region);
