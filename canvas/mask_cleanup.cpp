@@ -398,7 +398,9 @@ void cleanUpWorkspaceMask(Workspace& workspace) {
   const std::int64_t size = cleanupSizeOf(workspace);
   CleanupCount count;
   try {
-    count = cleanUpMask(workspace.mask, workspace.penMarks, size);
+    const bool marked = workspace.penMarks.size() == workspace.mask.size();
+    count = cleanUpMask(workspace.mask, marked ? workspace.penMarks : cv::Mat(),
+                        size);
   } catch (const std::bad_alloc&) {
     // The mask is written only after every allocation: it is untouched.
     say(workspace, "Could not clean up the mask: not enough memory\n");

@@ -153,21 +153,34 @@ void ScissorTool::onUpdateMask(Workspace& workspace, bool filled) {
   });
 }
 
+bool ScissorTool::sameOutput(const LastOutput& a, const LastOutput& b) {
+  if (a.filled != b.filled || a.contours.size() != b.contours.size())
+    return false;
+  for (size_t i = 0; i < a.contours.size(); ++i) {
+    if (a.contours[i].label != b.contours[i].label ||
+        a.contours[i].points != b.contours[i].points)
+      return false;
+  }
+  return true;
+}
+
 void ScissorTool::rebuildMask(Workspace& workspace, bool filled) {
   const IScissor& scissor = *engine();
   cv::Mat rebuilt, last;
   scissor.updateMaskFromContours(rebuilt, filled);
   if (rebuilt.empty()) return;  // an engine without pixels
-  if (lastOutput_) {
+  LastOutput output{{}, filled};
+  for (const Contour& contour : scissor.contours())
+    if (contour.closed) output.contours.push_back(contour);
+  if (lastOutput_ && sameOutput(*lastOutput_, output)) {
+    last = rebuilt;  // the same contours write the same mask again
+  } else if (lastOutput_) {
     writeContoursIntoMask(lastOutput_->contours, rebuilt.size(),
                           lastOutput_->filled, last);
   }
   const std::int64_t replaced =
       countReplacedPixels(workspace.mask, rebuilt, last);
   rebuilt.copyTo(workspace.mask);
-  LastOutput output{{}, filled};
-  for (const Contour& contour : scissor.contours())
-    if (contour.closed) output.contours.push_back(contour);
   lastOutput_ = std::move(output);
   reportReplacedPixels(workspace, replaced);
 }

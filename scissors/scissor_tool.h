@@ -100,6 +100,8 @@ class ScissorTool : public Tool {
     bool filled;
   };
   std::optional<LastOutput> lastOutput_;
+  // Whether two rewrites write the same mask.
+  static bool sameOutput(const LastOutput& a, const LastOutput& b);
 };
 
 }  // namespace scribeline
