@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <opencv2/imgproc.hpp>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -255,6 +258,86 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<CleanupCase>& info) {
       return std::string(info.param.name);
     });
+
+// Random masks of three labels and white, with random pen paint, checked
+// with regions found by OpenCV: pen paint and white are never created or
+// changed wrongly, and every region left below the minimum without pen paint
+// has no labelled neighbour or a longer border with white than with any
+// label.
+TEST(MaskCleanupRandom, WhatRemainsSmallHasNoLabelToTake) {
+  std::mt19937 random(20261211);
+  for (int round = 0; round < 300; ++round) {
+    const int width = 4 + random() % 12, height = 3 + random() % 10;
+    const int minimum = 2 + random() % 9;
+    Picture picture(height, std::string(width, '.'));
+    Picture marks(height, std::string(width, '.'));
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        // Mostly copies of a neighbour, so that regions of many sizes form.
+        const int pick = random() % 10;
+        char& here = picture[y][x];
+        if (pick < 4 && x > 0) {
+          here = picture[y][x - 1];
+        } else if (pick < 8 && y > 0) {
+          here = picture[y - 1][x];
+        } else {
+          here = ".123"[random() % 4];
+        }
+        if (here != '.' && random() % 12 == 0) marks[y][x] = here;
+      }
+    }
+    const cv::Mat before = maskOf(picture);
+    cv::Mat mask = before.clone();
+    const cv::Mat penMarks = marksOf(marks);
+    cleanUpMask(mask, penMarks, minimum);
+    SCOPED_TRACE("round " + std::to_string(round));
+
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const cv::Vec3b now = mask.at<cv::Vec3b>(y, x);
+        if (now == before.at<cv::Vec3b>(y, x)) continue;
+        ASSERT_FALSE(marks[y][x] != '.' && marks[y][x] == picture[y][x])
+            << "pen paint changed at " << x << "," << y;
+        ASSERT_NE(now, colourOf('.')) << "white spread to " << x << "," << y;
+      }
+    }
+    // The regions left, each colour on its own.
+    const Picture after = pictureOf(mask);
+    for (char colour : std::string(".123")) {
+      cv::Mat plane(height, width, CV_8UC1);
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+          plane.at<uchar>(y, x) = after[y][x] == colour;
+      cv::Mat regions;
+      const int count = cv::connectedComponents(plane, regions, 4, CV_32S);
+      for (int region = 1; region < count; ++region) {
+        int size = 0;
+        bool pen = false;
+        std::map<char, int> borders;
+        for (int y = 0; y < height; ++y) {
+          for (int x = 0; x < width; ++x) {
+            if (regions.at<int>(y, x) != region) continue;
+            ++size;
+            pen = pen || (marks[y][x] == colour && picture[y][x] == colour);
+            const cv::Point steps[] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+            for (const cv::Point step : steps) {
+              const int nx = x + step.x, ny = y + step.y;
+              if (nx < 0 || ny < 0 || nx >= width || ny >= height) continue;
+              if (after[ny][nx] != colour) ++borders[after[ny][nx]];
+            }
+          }
+        }
+        if (size >= minimum || pen) continue;
+        int bestLabel = 0;
+        for (const auto& [neighbour, length] : borders)
+          if (neighbour != '.') bestLabel = std::max(bestLabel, length);
+        EXPECT_TRUE(bestLabel == 0 || borders['.'] > bestLabel)
+            << "a region of " << size << " pixels of '" << colour
+            << "' is left, minimum " << minimum;
+      }
+    }
+  }
+}
 
 TEST(MaskCleanupSize, DefaultIsATenThousandthOfThePhotoWithAFloor) {
   EXPECT_EQ(defaultCleanupSize(18'000'000), 1800);
