@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "app/toolbox.h"
+#include "canvas/label_statistics.h"
+#include "canvas/mask_cleanup.h"
 #include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "canvas/navigation.h"
@@ -262,6 +264,26 @@ const std::vector<Command>& addedKeyTable() {
   static const std::vector<Command> table = {
       {'a', "a", "[iScissor] ON/OFF auto anchoring of the live-wire",
        toggleAutoAnchoring},
+      {'c', "c", "[mask] clean up islands and holes below the clean-up size",
+       [](Workspace& workspace, int) {
+         cleanUpWorkspaceMask(workspace);
+         return CommandResult::Continue;
+       }},
+      {'{', "{", "[mask] clean-up size /2",
+       [](Workspace& workspace, int) {
+         lowerCleanupSize(workspace);
+         return CommandResult::Continue;
+       }},
+      {'}', "}", "[mask] clean-up size x2",
+       [](Workspace& workspace, int) {
+         raiseCleanupSize(workspace);
+         return CommandResult::Continue;
+       }},
+      {'i', "i", "[mask] pixels of every label",
+       [](Workspace& workspace, int) {
+         sayLabelStatistics(workspace);
+         return CommandResult::Continue;
+       }},
   };
   return table;
 }

@@ -64,8 +64,9 @@ bool lockAlonePhoto(const std::string& path, WindowSystem& windows,
 }
 
 // What the user chose for the work, kept from photo to photo of a folder:
-// labelling a series takes the same label, tool, pen, overlay and scissors
-// anchoring on each.
+// labelling a series takes the same label, tool, pen, overlay, scissors
+// anchoring and clean-up size on each. The pen's marks belong to their
+// photo: each photo's fresh workspace starts without.
 struct WorkSettings {
   int currentTool;
   int currentLabel;
@@ -73,11 +74,13 @@ struct WorkSettings {
   bool maskOverlay;
   double maskOpacity;
   bool autoAnchoring;
+  long cleanupSize;  // 0: each photo's default
 
   static WorkSettings of(const Workspace& workspace) {
     return {workspace.currentTool, workspace.currentLabel,
             workspace.penRadius,   workspace.maskOverlay,
-            workspace.maskOpacity, workspace.autoAnchoring};
+            workspace.maskOpacity, workspace.autoAnchoring,
+            workspace.cleanupSize};
   }
   void applyTo(Workspace& workspace) const {
     workspace.currentTool = currentTool;
@@ -86,6 +89,7 @@ struct WorkSettings {
     workspace.maskOverlay = maskOverlay;
     workspace.maskOpacity = maskOpacity;
     workspace.autoAnchoring = autoAnchoring;
+    workspace.cleanupSize = cleanupSize;
   }
 };
 

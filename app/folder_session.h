@@ -71,12 +71,12 @@ bool maskChangedSinceSaved(const Workspace& workspace);
 // asked; No ends the run (status 1, nothing opened), Yes opens it, saying
 // that two instances now share the photo. Each photo starts alike (in a
 // numbered list after the line "photo <n> of <count>: <file name>"): a
-// fresh workspace (with the label, tool, pen radius, overlay and opacity
-// of the photo left), its tools, its autosave, start-up. PageDown and PageUp
-// leave it for the next or previous photo that loads (findLoadablePhoto),
-// asking "Save?" first when its mask changed since it was last saved; that
-// "Save?" put aside (Escape) stays on the photo. Each photo's lock goes
-// when it is left. Escape, or closing every window, ends the session:
+// fresh workspace (with the label, tool, pen radius, overlay, opacity and
+// clean-up size of the photo left), its tools, its autosave, start-up. PageDown
+// and PageUp leave it for the next or previous photo that loads
+// (findLoadablePhoto), asking "Save?" first when its mask changed since it was
+// last saved; that "Save?" put aside (Escape) stays on the photo. Each photo's
+// lock goes when it is left. Escape, or closing every window, ends the session:
 // shutDown, and the autosave of the photo open then is removed; a "Save?"
 // put aside there goes back to the photo. Returns the exit status, 1.
 // REQUIRES: windows, console and errors outlive the call.

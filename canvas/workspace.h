@@ -50,7 +50,14 @@ struct Workspace {
 
   int currentTool = kToolScissors;
   int currentLabel = 0;
-  int penRadius = 3;                   // never below 1
+  int penRadius = 3;  // never below 1
+  // Smallest region the clean-up keeps, in pixels; 0 until chosen: the
+  // photo's default (canvas/mask_cleanup.h).
+  long cleanupSize = 0;
+  // Per pixel, 1 + the label the pen last painted there while this photo is
+  // open, 0 where it never painted (8-bit, the size of `mask`); empty until
+  // the pen first paints. See penPainted (canvas/pen.h).
+  cv::Mat penMarks;
   double maskOpacity = kStartOpacity;  // kept within 0.05 to 1.0
   bool maskOverlay = false;
   // Whether the iScissor tool fixes the settled start of its live-wire by

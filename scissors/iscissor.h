@@ -132,12 +132,8 @@ class IScissor {
   // Removes the newest contour, if any: a finished one, or the one under way.
   void removeLastContour();
 
-  // Rewrites the whole mask from the closed contours: white everywhere, then
-  // each closed contour's points and closing line in its label colour. With
-  // `filled`, the region 4-connected to (0, 0) through white becomes black and
-  // every remaining white pixel takes the colour of the nearest non-white
-  // pixel to its left in its row (black if none). The mask is (re)allocated
-  // to the image size as 8-bit, 3-channel when it is not already so.
+  // Rewrites the whole mask from the closed contours, sized to the image:
+  // writeContoursIntoMask (scissors/mask_update.h) over contours().
   void updateMaskFromContours(cv::Mat& mask, bool filled) const;
 
   // Bytes the engine holds per pixel of the image: link costs, the search's

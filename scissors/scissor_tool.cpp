@@ -3,9 +3,11 @@
 #include <opencv2/imgproc.hpp>
 
 #include "canvas/mask_steps.h"
+#include "canvas/replaced_pixels.h"
 #include "canvas/view.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
+#include "scissors/mask_update.h"
 
 namespace scribeline {
 
@@ -158,14 +160,46 @@ void ScissorTool::onLeave(Workspace&) {
 // before it is ready, the rewrite waits and is recorded as the step of its
 // own that the key's command would have recorded.
 void ScissorTool::onUpdateMask(Workspace& workspace, bool filled) {
-  if (IScissor* scissor = engine()) {
-    scissor->updateMaskFromContours(workspace.mask, filled);
+  if (engine()) {
+    rebuildMask(workspace, filled);
     return;
   }
   held_.push_back([this, filled](Workspace& workspace) {
-    engine()->updateMaskFromContours(workspace.mask, filled);
+    rebuildMask(workspace, filled);
     recordMaskStep(workspace);
   });
+}
+
+bool ScissorTool::sameOutput(const LastOutput& a, const LastOutput& b) {
+  if (a.filled != b.filled || a.contours.size() != b.contours.size())
+    return false;
+  for (size_t i = 0; i < a.contours.size(); ++i) {
+    if (a.contours[i].label != b.contours[i].label ||
+        a.contours[i].points != b.contours[i].points)
+      return false;
+  }
+  return true;
+}
+
+void ScissorTool::rebuildMask(Workspace& workspace, bool filled) {
+  const IScissor& scissor = *engine();
+  cv::Mat rebuilt, last;
+  scissor.updateMaskFromContours(rebuilt, filled);
+  if (rebuilt.empty()) return;  // an engine without pixels
+  LastOutput output{{}, filled};
+  for (const Contour& contour : scissor.contours())
+    if (contour.closed) output.contours.push_back(contour);
+  if (lastOutput_ && sameOutput(*lastOutput_, output)) {
+    last = rebuilt;  // the same contours write the same mask again
+  } else if (lastOutput_) {
+    writeContoursIntoMask(lastOutput_->contours, rebuilt.size(),
+                          lastOutput_->filled, last);
+  }
+  const std::int64_t replaced =
+      countReplacedPixels(workspace.mask, rebuilt, last);
+  rebuilt.copyTo(workspace.mask);
+  lastOutput_ = std::move(output);
+  reportReplacedPixels(workspace, replaced);
 }
 
 bool ScissorTool::contourUnderWay() const {

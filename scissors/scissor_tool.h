@@ -48,6 +48,10 @@ void drawLivePreview(const IScissor& scissor, cv::Point pointer,
 // preparation prepare returns. Before it is ready no contour can be under
 // way; a press, "n" or "N" taken then is held (waitsForEngine) and done in
 // onPrepared, as it would have been once the engine was ready.
+//
+// A rewrite of the mask that replaces pixels not written by the scissors'
+// own last rewrite (the pen's paint, a solve, a loaded mask) says how many
+// on the console.
 class ScissorTool : public Tool {
  public:
   ScissorTool();
@@ -106,6 +110,19 @@ class ScissorTool : public Tool {
   std::function<AnchorClock::time_point()> clock_ = [] {
     return AnchorClock::now();
   };
+
+  // Rewrites the mask from the contours ("n", "N") and says how many pixels
+  // painted otherwise it replaced (canvas/replaced_pixels.h).
+  void rebuildMask(Workspace& workspace, bool filled);
+  // The closed contours and the fill of the last rewrite, from which its
+  // output is drawn again; empty before the first.
+  struct LastOutput {
+    std::vector<Contour> contours;
+    bool filled;
+  };
+  std::optional<LastOutput> lastOutput_;
+  // Whether two rewrites write the same mask.
+  static bool sameOutput(const LastOutput& a, const LastOutput& b);
 };
 
 }  // namespace scribeline

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "canvas/mask_steps.h"
+#include "canvas/replaced_pixels.h"
 #include "canvas/view.h"
 #include "canvas/window_placement.h"
 #include "canvas/workspace.h"
@@ -19,6 +20,49 @@ constexpr float kSigma = 0.5f;
 constexpr float kK = 500.0f;
 constexpr int kMinSize = 20;
 constexpr int kStrokeThickness = 5;
+
+// Per pixel of `mask`, 1 where it differs from what the snapper's current
+// labelling paints there (rebuildMaskFromSuperpixels), 0 elsewhere: the paint
+// that came from elsewhere than the snapper's last solve (before the first,
+// every label is 0: the blank mask). Empty when the mask is not the photo's
+// size. Taken before a solve, so that it holds also if the solve changes the
+// superpixels.
+cv::Mat paintedOtherwise(const LSnapper& snapper, const cv::Mat& mask) {
+  if (mask.size() != snapper.image.size() || mask.type() != CV_8UC3) return {};
+  std::vector<cv::Vec3b> colours(snapper.superpixelLabels.size());
+  for (size_t s = 0; s < colours.size(); ++s)
+    colours[s] = labelPixel(snapper.superpixelLabels[s]);
+  cv::Mat otherwise(mask.size(), CV_8UC1);
+  for (int y = 0; y < mask.rows; ++y) {
+    const int* superpixel =
+        snapper.superpixelMap.data() + static_cast<size_t>(y) * mask.cols;
+    const cv::Vec3b* pixel = mask.ptr<cv::Vec3b>(y);
+    uchar* out = otherwise.ptr(y);
+    for (int x = 0; x < mask.cols; ++x)
+      out[x] = pixel[x] != colours[superpixel[x]];
+  }
+  return otherwise;
+}
+
+// Of the pixels marked in `otherwise`, those the rebuild from the snapper's
+// labelling now changes.
+std::int64_t replacedBySolve(const LSnapper& snapper, const cv::Mat& mask,
+                             const cv::Mat& otherwise) {
+  if (otherwise.empty()) return 0;
+  std::vector<cv::Vec3b> colours(snapper.superpixelLabels.size());
+  for (size_t s = 0; s < colours.size(); ++s)
+    colours[s] = labelPixel(snapper.superpixelLabels[s]);
+  std::int64_t count = 0;
+  for (int y = 0; y < mask.rows; ++y) {
+    const int* superpixel =
+        snapper.superpixelMap.data() + static_cast<size_t>(y) * mask.cols;
+    const cv::Vec3b* pixel = mask.ptr<cv::Vec3b>(y);
+    const uchar* marked = otherwise.ptr(y);
+    for (int x = 0; x < mask.cols; ++x)
+      count += marked[x] && pixel[x] != colours[superpixel[x]];
+  }
+  return count;
+}
 
 }  // namespace
 
@@ -106,10 +150,13 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
                                const std::vector<Stroke>& strokes, size_t index,
                                SnapStep::Change change, Stroke stroke) {
   const std::vector<int> labelsBefore = snapper_->superpixelLabels;
+  std::int64_t replaced = 0;
   {
     BusyPointer busy(workspace.windows);
     try {
+      const cv::Mat otherwise = paintedOtherwise(*snapper_, workspace.mask);
       runSnapper(*snapper_, kLambda);
+      replaced = replacedBySolve(*snapper_, workspace.mask, otherwise);
     } catch (const std::bad_alloc&) {
       // runSnapper left the labels as it found them; the mask is untouched.
       say(workspace, "Could not solve the stroke: not enough memory\n");
@@ -123,6 +170,7 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
                                 std::move(stroke), labelsBefore));
   if (!workspace.windows.isOpen(kMaskWindow))
     showMaskView(workspace.views, workspace.windows, workspace.mask);
+  reportReplacedPixels(workspace, replaced);
   return true;
 }
 

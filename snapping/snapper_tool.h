@@ -30,6 +30,10 @@ void drawStrokeOverlay(PhotoOverlay& overlay, const LabelStrokes& labelStrokes);
 // redraws. The mouse and Backspace leave the main view's redraw to their
 // dispatch and command: a solve shows only the "Mask" window itself.
 //
+// A solve that replaces pixels the last solve did not paint (the pen's, the
+// scissors', a loaded mask's) says how many on the console
+// (canvas/replaced_pixels.h).
+//
 // A solve that runs out of memory changes nothing: the stroke that asked for
 // it is taken back (or the stroke Backspace removed is put back), the labels
 // and the mask stay as they were, and the console says "Could not solve the

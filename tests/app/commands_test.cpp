@@ -156,6 +156,19 @@ INSTANTIATE_TEST_SUITE_P(
                [](const Workspace& w, const ScriptedWindowSystem&) {
                  EXPECT_TRUE(w.maskOverlay);
                }},
+        // Keys beyond the printed help: the clean-up (a blank 600-pixel
+        // mask, default size 64) and its size, the label statistics.
+        KeyRow{'c', false, "clean-up below 64 pixels: nothing changed\n", "", 1,
+               "", noCheck},
+        KeyRow{'{', false, "current clean-up size = 32 pixels\n", "", 0, "",
+               [](const Workspace& w, const ScriptedWindowSystem&) {
+                 EXPECT_EQ(w.cleanupSize, 32);
+               }},
+        KeyRow{'}', false, "current clean-up size = 128 pixels\n", "", 0, "",
+               noCheck},
+        KeyRow{'i', false,
+               "label statistics of 600 pixels:\n0: 600 pixels, 100.00 %\n", "",
+               0, "", noCheck},
         // Extra high bits: the low byte picks the command, the tool gets the
         // full code.
         KeyRow{0x100000 | 13, false, "", "0:enterKey1048589 ", 0, "", noCheck},

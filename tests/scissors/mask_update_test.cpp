@@ -121,22 +121,56 @@ INSTANTIATE_TEST_SUITE_P(
                  {"0000000000", "0111111110", "0111111110", "0112222210",
                   "0112222210", "0112222210", "0111111110", "0111111110",
                   "0000000000"}},
-        // A closed line from the top to the bottom border cuts the right part
-        // off from (0, 0): it is filled as if inside.
-        MaskCase{"ContourTouchingTheBorder",
+        // A line from the top to the bottom border encloses nothing: both
+        // sides reach the border and are outside.
+        MaskCase{"LineFromBorderToBorder",
                  7,
                  4,
                  {closedContour({{3, 0}, {3, 1}, {3, 2}, {3, 3}}, 3)},
                  {"...3...", "...3...", "...3...", "...3..."},
-                 {"0003333", "0003333", "0003333", "0003333"}},
-        // An outline through (0, 0): that pixel still ends black, and the
-        // part of the outside not reached from it takes the outline colour.
+                 {"0003000", "0003000", "0003000", "0003000"}},
+        // An outline through (0, 0) keeps its colour there, and fills only
+        // its own inside.
         MaskCase{"OutlineThroughTheCorner",
                  6,
                  5,
                  {closedContour(rectangleOutline(0, 0, 2, 2), 4)},
                  {"444...", "4.4...", "444...", "......", "......"},
-                 {"044444", "444444", "444444", "000000", "000000"}},
+                 {"444000", "444000", "444000", "000000", "000000"}},
+        // A C-shaped outline touching the right edge twice: the cavity
+        // between it and the edge is outside, its body inside.
+        MaskCase{"CavityOpenToTheRightEdge",
+                 9,
+                 7,
+                 {closedContour({{8, 1}, {7, 1}, {6, 1}, {5, 1}, {4, 1}, {3, 1},
+                                 {2, 1}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {3, 5},
+                                 {4, 5}, {5, 5}, {6, 5}, {7, 5}, {8, 5}, {8, 4},
+                                 {7, 4}, {6, 4}, {5, 4}, {5, 3}, {5, 2}, {6, 2},
+                                 {7, 2}, {8, 2}},
+                                2)},
+                 {".........", "..2222222", "..2..2222", "..2..2...",
+                  "..2..2222", "..2222222", "........."},
+                 {"000000000", "002222222", "002222222", "002222000",
+                  "002222222", "002222222", "000000000"}},
+        // A diagonal across the top-right corner encloses nothing: the
+        // corner it cuts off is outside.
+        MaskCase{
+            "DiagonalAcrossTheTopRightCorner",
+            9,
+            5,
+            {closedContour({{6, 0}, {7, 1}, {8, 2}}, 2)},
+            {"......2..", ".......2.", "........2", ".........", "........."},
+            {"000000200", "000000020", "000000002", "000000000", "000000000"}},
+        // Along the top and right edges, closed by the diagonal back: the
+        // triangle in the corner is inside.
+        MaskCase{
+            "TriangleInTheTopRightCorner",
+            9,
+            5,
+            {closedContour(
+                {{5, 0}, {6, 0}, {7, 0}, {8, 0}, {8, 1}, {8, 2}, {8, 3}}, 5)},
+            {".....5555", "......5.5", ".......55", "........5", "........."},
+            {"000005555", "000000555", "000000055", "000000005", "000000000"}},
         // Closing lines are drawn; the later contour wins where they cross.
         MaskCase{"ClosingLineAndOverlap",
                  6,

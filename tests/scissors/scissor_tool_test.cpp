@@ -12,6 +12,7 @@
 #include "app/commands.h"
 #include "app/program.h"
 #include "app/tools.h"
+#include "canvas/mask_steps.h"
 #include "canvas/mouse.h"
 #include "palette/palette.h"
 #include "tests/support/temp_folder.h"
@@ -367,6 +368,38 @@ TEST_F(ScissorToolTest, BackspaceTakesBackAutomaticSegmentsOneByOne) {
   key(8);
   EXPECT_EQ(points(), run.pointsBefore[last - 1]);
   EXPECT_TRUE(tool().contourUnderWay());
+}
+
+// A rewrite that replaces the pen's paint says how many pixels; rewrites
+// over the scissors' own last output, and paint the rewrite keeps, say
+// nothing.
+TEST_F(ScissorToolTest, RewriteSaysHowManyPixelsPaintedOtherwiseItReplaced) {
+  startMaskHistory(workspace);
+  const std::string line =
+      " pixels painted otherwise were replaced; Ctrl+Z takes them back\n";
+  workspace.currentLabel = 1;
+  press(20, 12);
+  press(39, 12);
+  press(39, 27);
+  press(20, 27);
+  key(10);
+  key('2');
+  workspace.currentLabel = 3;
+  press(5, 5);  // outside the contour: "N" makes it label 0
+  workspace.currentLabel = 1;
+  press(30, 20);  // inside, in the label "N" writes there
+  const cv::Mat painted = workspace.mask.clone();
+  cv::Mat penPixels;
+  cv::inRange(painted, labelColor(3), labelColor(3), penPixels);
+  console.str("");
+  key('N');
+  EXPECT_EQ(console.str(), std::to_string(cv::countNonZero(penPixels)) + line);
+  console.str("");
+  key('n');
+  key('N');
+  EXPECT_EQ(console.str(), "");
+  for (int i = 0; i < 3; ++i) key(kKeyUndo);
+  EXPECT_EQ(cv::norm(workspace.mask, painted, cv::NORM_INF), 0);
 }
 
 // A whole run of the program over the scripted window system.

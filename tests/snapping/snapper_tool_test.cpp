@@ -11,6 +11,7 @@
 #include "app/commands.h"
 #include "app/session.h"
 #include "app/tools.h"
+#include "canvas/mask_steps.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 #include "ui/scripted_window_system.h"
@@ -244,6 +245,38 @@ TEST_F(SnapperToolTest, SolveOverwritesPenWork) {
   workspace.mask(cv::Rect(0, 0, 10, 10)) = cv::Scalar(255, 255, 255);
   drag({{50, 30}, {60, 30}});
   EXPECT_EQ(workspace.mask.at<cv::Vec3b>(5, 5), colourOf(0));
+}
+
+// Paint the last solve did not write (here as if loaded with the mask) is
+// counted when a solve replaces it; the solve's own earlier output is not.
+TEST_F(SnapperToolTest, SolveSaysHowManyPixelsFromElsewhereItReplaced) {
+  const std::string line =
+      " pixels painted otherwise were replaced; Ctrl+Z takes them back\n";
+  workspace.mask(cv::Rect(0, 0, 10, 10)) = labelColor(7);
+  workspace.mask(cv::Rect(70, 50, 4, 4)) = labelColor(0);  // as a solve would
+  recordMaskStep(workspace);
+  const cv::Mat loaded = workspace.mask.clone();
+  console.str("");
+  drag({{50, 30}, {60, 30}});  // label 0 everywhere
+  EXPECT_EQ(console.str(), "100" + line);
+
+  console.str("");
+  pick(1);
+  drag({{5, 10}, {20, 30}, {37, 30}});  // the left half becomes label 1
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(30, 5), colourOf(1));
+  EXPECT_EQ(console.str().find(line), std::string::npos);
+
+  workspace.mask(cv::Rect(60, 40, 5, 3)) = cv::Scalar::all(255);
+  workspace.mask(cv::Rect(10, 40, 2, 2)) = labelColor(0);
+  recordMaskStep(workspace);
+  console.str("");
+  pick(0);
+  drag({{70, 10}, {75, 20}});
+  EXPECT_EQ(console.str(), "19" + line);
+
+  // Ctrl+Z takes the replaced paint back, step by step.
+  for (int i = 0; i < 4; ++i) runCommand(workspace, kKeyUndo);
+  EXPECT_EQ(cv::norm(workspace.mask, loaded, cv::NORM_INF), 0);
 }
 
 // The optimiser's memory in the tests below: every request fails while
