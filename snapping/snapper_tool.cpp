@@ -106,6 +106,7 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
                                const std::vector<Stroke>& strokes, size_t index,
                                SnapStep::Change change, Stroke stroke) {
   const std::vector<int> labelsBefore = snapper_->superpixelLabels;
+  std::vector<SuperpixelSplit> splitsBefore = snapper_->splits;
   {
     BusyPointer busy(workspace.windows);
     try {
@@ -118,9 +119,10 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
     rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   }
   // The step shows the mask when its window is open; a solve opens it.
-  recordMaskStep(workspace, std::make_unique<SnapStep>(
-                                *snapper_, labelOf(strokes), index, change,
-                                std::move(stroke), labelsBefore));
+  recordMaskStep(workspace,
+                 std::make_unique<SnapStep>(
+                     *snapper_, labelOf(strokes), index, change,
+                     std::move(stroke), labelsBefore, std::move(splitsBefore)));
   if (!workspace.windows.isOpen(kMaskWindow))
     showMaskView(workspace.views, workspace.windows, workspace.mask);
   return true;
