@@ -19,7 +19,8 @@ namespace scribeline {
 // nor moved.
 struct LSnapper {
   // REQUIRES: image is 8-bit, 3 channels, and outlives the snapper;
-  // 1 <= numLabels <= 255 (stroke paint stores labels as bytes).
+  // 1 <= numLabels <= 254 (stroke paint and the splits of shared
+  // superpixels store labels as bytes beside markers).
   LSnapper(const cv::Mat& image, int numLabels);
   LSnapper(const LSnapper&) = delete;
   LSnapper& operator=(const LSnapper&) = delete;

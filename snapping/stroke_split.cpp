@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 
 #include "palette/palette.h"
@@ -10,17 +12,11 @@ namespace scribeline {
 
 namespace {
 
-// A pixel of the bounding box no label has reached yet. Labels are below it
-// (LSnapper allows at most kUnpainted labels).
-constexpr std::uint8_t kUnreached = kUnpainted;
-
-// The bucket queue's ring: more buckets than the dearest step costs, so that
-// a step never lands in the bucket being emptied nor wraps onto a live one.
-constexpr int kRingSize = 1024;
-static_assert(kDiagonalStepCost + 3 * 255 < kRingSize,
-              "a step must not wrap around the ring");
-static_assert(kStraightStepCost > 0 && kDiagonalStepCost > 0,
-              "a step must leave the bucket being emptied");
+// Bytes of the cell array that are not labels: a cell of the superpixel no
+// label has reached yet, and a cell outside the superpixel (the grid's frame
+// included). Labels lie below both.
+constexpr std::uint8_t kUnreached = 254;
+constexpr std::uint8_t kOutside = 255;
 
 // Calls visit(row, col, label) for every brush pixel of every stroke, labels
 // in increasing order, strokes and their points in stored order.
@@ -38,11 +34,21 @@ void forEachBrushPixelOfStrokes(const LabelStrokes& labelStrokes, int height,
   }
 }
 
-struct Box {
-  int top, left, width, height;
+// Square cells of 2^shift pixels a side over the superpixel's bounding box,
+// with a frame of one cell around them, so that every cell of the superpixel
+// has its 8 neighbours inside the grid.
+struct Grid {
+  int top, left;  // image position of the first pixel of cell (1, 1)
+  int shift;
+  std::uint32_t width, height;  // in cells, the frame included
+
+  std::uint32_t cellOf(int row, int col) const {
+    return ((static_cast<std::uint32_t>(row - top) >> shift) + 1) * width +
+           (static_cast<std::uint32_t>(col - left) >> shift) + 1;
+  }
 };
 
-Box boundingBox(const Superpixel& superpixel) {
+Grid gridOver(const Superpixel& superpixel) {
   int left = INT_MAX, right = INT_MIN;
   for (const PixelPos& pixel : superpixel.pixels) {
     left = std::min(left, pixel.col);
@@ -52,103 +58,175 @@ Box boundingBox(const Superpixel& superpixel) {
   // bottom one.
   const int top = superpixel.pixels.front().row;
   const int bottom = superpixel.pixels.back().row;
-  return {top, left, right - left + 1, bottom - top + 1};
+  const std::uint64_t boxWidth = std::uint64_t(right - left) + 1;
+  const std::uint64_t boxHeight = std::uint64_t(bottom - top) + 1;
+  int shift = 0;
+  while ((superpixel.pixels.size() >> (2 * shift)) > kMostSplitCells ||
+         ((boxWidth * boxHeight) >> (2 * shift)) > 16 * kMostSplitCells) {
+    ++shift;
+  }
+  const std::uint64_t width = ((boxWidth - 1) >> shift) + 3;
+  const std::uint64_t height = ((boxHeight - 1) >> shift) + 3;
+  return {top, left, shift, static_cast<std::uint32_t>(width),
+          static_cast<std::uint32_t>(height)};
 }
 
-// Queue entries: the box index of a pixel above 8 bits of label.
+// Mean colour (rounded) of every cell of the superpixel, 3 bytes a cell in
+// the image's channel order; the cell's label byte becomes kUnreached. Sums
+// are kept for one band of cells at a time, which the raster order of the
+// pixel list completes before the next.
+void fillCells(const cv::Mat& image, const Superpixel& superpixel,
+               const Grid& grid, std::vector<std::uint8_t>& colours,
+               std::vector<std::uint8_t>& labels) {
+  struct Sum {
+    std::uint64_t channel[3];
+    std::uint64_t count;
+  };
+  std::vector<Sum> band(grid.width);
+  const auto flush = [&](std::uint32_t bandRow) {
+    for (std::uint32_t c = 0; c < grid.width; ++c) {
+      Sum& sum = band[c];
+      if (sum.count == 0) continue;
+      const std::size_t cell = std::size_t(bandRow) * grid.width + c;
+      for (int k = 0; k < 3; ++k) {
+        colours[3 * cell + k] = static_cast<std::uint8_t>(
+            (sum.channel[k] + sum.count / 2) / sum.count);
+      }
+      labels[cell] = kUnreached;
+      sum = Sum{};
+    }
+  };
+  std::uint32_t bandRow = 0;
+  for (const PixelPos& pixel : superpixel.pixels) {
+    const std::uint32_t cell = grid.cellOf(pixel.row, pixel.col);
+    const std::uint32_t row = cell / grid.width;
+    if (row != bandRow) {
+      if (bandRow != 0) flush(bandRow);
+      bandRow = row;
+    }
+    const cv::Vec3b colour = image.at<cv::Vec3b>(pixel.row, pixel.col);
+    Sum& sum = band[cell - row * grid.width];
+    for (int k = 0; k < 3; ++k) sum.channel[k] += colour[k];
+    ++sum.count;
+  }
+  flush(bandRow);
+}
+
+// Queue entries: the grid index of a cell above 8 bits of label.
 using Entry = std::uint64_t;
 
-Entry entryOf(size_t boxIndex, int label) {
-  return (static_cast<Entry>(boxIndex) << 8) | static_cast<Entry>(label);
+Entry entryOf(std::uint32_t cell, int label) {
+  return (static_cast<Entry>(cell) << 8) | static_cast<Entry>(label);
 }
 
-// Dijkstra's search from all brush pixels of superpixel s at once over a ring
-// of buckets, one per distance (the step costs are small integers); each
-// pixel keeps the label of the first entry taken for it, which is one of
-// least distance. Entries go into a bucket's vector at its back and leave
-// from there; several entries per pixel are allowed and the later ones
-// skipped, so that nothing but the label byte is stored per pixel.
+// A brush pixel of the superpixel: its place in the image's raster order and
+// its label.
+struct BrushPixel {
+  std::size_t raster;
+  int label;
+};
+
+// Dijkstra's search over the cells from the cells of all brush pixels at
+// once, over a ring of buckets, one per distance (the step costs are small
+// integers); each cell keeps the label of the first entry taken for it, which
+// is one of least distance. Entries go into a bucket's vector at its back and
+// leave from there; several entries per cell are allowed and the later ones
+// skipped, so that nothing but its colour and one byte is stored per cell:
+// its label, or whether it is unreached or outside the superpixel.
 SuperpixelSplit splitOne(const cv::Mat& image, const LabelStrokes& labelStrokes,
                          const int* superpixelMap, int s,
                          const Superpixel& superpixel, int fallbackLabel) {
   const int width = image.cols;
   const int height = image.rows;
-  const Box box = boundingBox(superpixel);
-  std::vector<std::uint8_t> labels(static_cast<size_t>(box.width) * box.height,
-                                   kUnreached);
-  std::vector<std::vector<Entry>> ring(kRingSize);
+  const Grid grid = gridOver(superpixel);
+  const std::size_t cells = std::size_t(grid.width) * grid.height;
+  std::vector<std::uint8_t> labels(cells, kOutside);
+  std::vector<std::uint8_t> colours(3 * cells);
+  fillCells(image, superpixel, grid, colours, labels);
+
+  // The spatial part of a step grows with the cell's side, so that distances
+  // stay in pixels; the colour part is the difference of the cells' means.
+  const int side = 1 << grid.shift;
+  const int straight = kStraightStepCost * side;
+  const int diagonal = kDiagonalStepCost * side;
+  // More buckets than the dearest step costs, so that a step never lands in
+  // the bucket being emptied nor wraps onto a live one.
+  std::size_t ringSize = 1;
+  while (ringSize <= std::size_t(diagonal) + 3 * 255) ringSize *= 2;
+  std::vector<std::vector<Entry>> ring(ringSize);
 
   // Brush pixels at distance 0, pushed label by label upwards, so that the
-  // highest label covering a pixel is taken first.
+  // highest label covering a cell is taken first.
+  std::vector<BrushPixel> brush;
   std::vector<Entry>& sources = ring[0];
   forEachBrushPixelOfStrokes(
       labelStrokes, height, width, [&](int row, int col, int label) {
-        if (superpixelMap[static_cast<size_t>(row) * width + col] != s) return;
-        sources.push_back(entryOf(
-            static_cast<size_t>(row - box.top) * box.width + (col - box.left),
-            label));
+        const std::size_t raster = std::size_t(row) * width + col;
+        if (superpixelMap[raster] != s) return;
+        sources.push_back(entryOf(grid.cellOf(row, col), label));
+        brush.push_back({raster, label});
       });
 
-  struct Step {
-    int dx, dy, cost;
-  };
-  static constexpr Step kSteps[8] = {
-      {-1, -1, kDiagonalStepCost}, {0, -1, kStraightStepCost},
-      {1, -1, kDiagonalStepCost},  {-1, 0, kStraightStepCost},
-      {1, 0, kStraightStepCost},   {-1, 1, kDiagonalStepCost},
-      {0, 1, kStraightStepCost},   {1, 1, kDiagonalStepCost}};
+  const std::ptrdiff_t down = grid.width;
+  const struct Step {
+    std::ptrdiff_t offset;
+    int cost;
+  } steps[8] = {{-down - 1, diagonal}, {-down, straight},
+                {-down + 1, diagonal}, {-1, straight},
+                {1, straight},         {down - 1, diagonal},
+                {down, straight},      {down + 1, diagonal}};
 
-  const unsigned char* const pixels = image.data;
-  const size_t rowBytes = image.step;
-  size_t pending = sources.size();
+  std::uint8_t* const label = labels.data();
+  const std::uint8_t* const colour = colours.data();
+  std::size_t pending = sources.size();
   for (std::uint64_t distance = 0; pending > 0; ++distance) {
-    std::vector<Entry>& bucket = ring[distance % kRingSize];
+    std::vector<Entry>& bucket = ring[distance & (ringSize - 1)];
     while (!bucket.empty()) {
       const Entry entry = bucket.back();
       bucket.pop_back();
       --pending;
-      const size_t index = static_cast<size_t>(entry >> 8);
-      if (labels[index] != kUnreached) continue;
-      const std::uint8_t label = static_cast<std::uint8_t>(entry & 0xff);
-      labels[index] = label;
-
-      const int boxRow = static_cast<int>(index / box.width);
-      const int boxCol = static_cast<int>(index - size_t(boxRow) * box.width);
-      const int row = box.top + boxRow;
-      const int col = box.left + boxCol;
-      const unsigned char* here = pixels + row * rowBytes + 3 * size_t(col);
-      const int* mapHere =
-          superpixelMap + static_cast<size_t>(row) * width + col;
-      for (const Step& step : kSteps) {
-        const int r = boxRow + step.dy;
-        const int c = boxCol + step.dx;
-        if (r < 0 || r >= box.height || c < 0 || c >= box.width) continue;
-        const size_t next =
-            index + static_cast<ptrdiff_t>(step.dy) * box.width + step.dx;
-        if (labels[next] != kUnreached) continue;
-        if (mapHere[static_cast<ptrdiff_t>(step.dy) * width + step.dx] != s)
-          continue;
-        const unsigned char* there =
-            here + static_cast<ptrdiff_t>(step.dy) * rowBytes + 3 * step.dx;
+      const std::uint32_t cell = static_cast<std::uint32_t>(entry >> 8);
+      if (label[cell] != kUnreached) continue;
+      const std::uint8_t taken = static_cast<std::uint8_t>(entry & 0xff);
+      label[cell] = taken;
+      const std::uint8_t* here = colour + 3 * std::size_t(cell);
+      for (const Step& step : steps) {
+        const std::uint32_t next =
+            static_cast<std::uint32_t>(cell + step.offset);
+        if (label[next] != kUnreached) continue;
+        const std::uint8_t* there = here + 3 * step.offset;
         const int cost = step.cost + std::abs(here[0] - there[0]) +
                          std::abs(here[1] - there[1]) +
                          std::abs(here[2] - there[2]);
-        ring[(distance + cost) % kRingSize].push_back(entryOf(next, label));
+        ring[(distance + cost) & (ringSize - 1)].push_back(
+            entryOf(next, taken));
         ++pending;
       }
     }
   }
 
+  // Every brush pixel keeps its own (highest) label, also where its cell went
+  // to another label's stroke nearby.
+  std::sort(
+      brush.begin(), brush.end(), [](const BrushPixel& a, const BrushPixel& b) {
+        return a.raster != b.raster ? a.raster < b.raster : a.label > b.label;
+      });
+  auto nextBrush = brush.begin();
   SuperpixelSplit split{s, {}};
   for (const PixelPos& pixel : superpixel.pixels) {
-    const std::uint8_t reached =
-        labels[static_cast<size_t>(pixel.row - box.top) * box.width +
-               (pixel.col - box.left)];
-    const int label = reached == kUnreached ? fallbackLabel : reached;
-    if (!split.runs.empty() && split.runs.back().label == label) {
+    const std::size_t raster = std::size_t(pixel.row) * width + pixel.col;
+    int pixelLabel;
+    while (nextBrush != brush.end() && nextBrush->raster < raster) ++nextBrush;
+    if (nextBrush != brush.end() && nextBrush->raster == raster) {
+      pixelLabel = nextBrush->label;
+    } else {
+      const std::uint8_t reached = label[grid.cellOf(pixel.row, pixel.col)];
+      pixelLabel = reached == kUnreached ? fallbackLabel : reached;
+    }
+    if (!split.runs.empty() && split.runs.back().label == pixelLabel) {
       ++split.runs.back().length;
     } else {
-      split.runs.push_back({1, label});
+      split.runs.push_back({1, pixelLabel});
     }
   }
   split.runs.shrink_to_fit();
@@ -164,6 +242,7 @@ std::vector<SuperpixelSplit> splitSharedSuperpixels(
   const int width = image.cols;
   const int height = image.rows;
   const size_t n = superpixels.size();
+  CV_Assert(labelStrokes.size() <= kUnreached);
   std::vector<int> lowest(n, INT_MAX), highest(n, -1);
   forEachBrushPixelOfStrokes(
       labelStrokes, height, width, [&](int row, int col, int label) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <opencv2/core.hpp>
 #include <vector>
@@ -29,6 +30,13 @@ struct SuperpixelSplit {
 constexpr int kStraightStepCost = 2;
 constexpr int kDiagonalStepCost = 3;
 
+// A split works on single pixels while the superpixel has at most this many;
+// a larger one is split over square cells of 2, 4, 8, ... pixels a side (the
+// smallest that leave at most this many, and at most 16 times as many over
+// its bounding box), each cell carrying its pixels' mean colour, so that
+// the time of a split stays bounded whatever the photo's size.
+constexpr std::size_t kMostSplitCells = std::size_t(1) << 20;
+
 // Splits every superpixel whose brush pixels (forEachSegmentPixel over every
 // stroke of at least 2 points) hold two or more labels. Each of its pixels
 // takes the label of the brush pixel nearest to it by the colour-weighted
@@ -45,7 +53,7 @@ constexpr int kDiagonalStepCost = 3;
 // Throws std::bad_alloc when memory runs out.
 // REQUIRES: image is 8-bit, 3 channels, width x height; superpixelMap and
 // superpixels describe it (pixel lists in raster order, values 0 .. n-1);
-// labelStrokes.size() < 256.
+// labelStrokes.size() <= 254.
 std::vector<SuperpixelSplit> splitSharedSuperpixels(
     const cv::Mat& image, const LabelStrokes& labelStrokes,
     const int* superpixelMap, const std::vector<Superpixel>& superpixels,
