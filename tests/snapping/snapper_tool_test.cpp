@@ -11,6 +11,7 @@
 #include "app/commands.h"
 #include "app/session.h"
 #include "app/tools.h"
+#include "canvas/mask_steps.h"
 #include "canvas/workspace.h"
 #include "palette/palette.h"
 #include "ui/scripted_window_system.h"
@@ -244,6 +245,39 @@ TEST_F(SnapperToolTest, SolveOverwritesPenWork) {
   workspace.mask(cv::Rect(0, 0, 10, 10)) = cv::Scalar(255, 255, 255);
   drag({{50, 30}, {60, 30}});
   EXPECT_EQ(workspace.mask.at<cv::Vec3b>(5, 5), colourOf(0));
+}
+
+// Strokes of two labels in the red half, one superpixel: each label holds
+// around its stroke in the mask shown, and undo and redo take the split back
+// and bring it again together with the stroke.
+TEST_F(SnapperToolTest, StrokesOfTwoLabelsInOneSuperpixelBothShow) {
+  pick(1);
+  drag({{4, 30}, {10, 30}});
+  const cv::Mat before = workspace.mask.clone();
+  ASSERT_TRUE(snapper().splits.empty());
+  pick(2);
+  drag({{26, 30}, {32, 30}});
+  ASSERT_EQ(snapper().splits.size(), 1u);
+  const cv::Mat after = workspace.mask.clone();
+  EXPECT_EQ(cv::norm(windows.lastShown(kMaskWindow), after, cv::NORM_INF), 0);
+  for (int y = 24; y <= 36; ++y) {
+    EXPECT_EQ(after.at<cv::Vec3b>(y, 7), colourOf(1)) << y;
+    EXPECT_EQ(after.at<cv::Vec3b>(y, 29), colourOf(2)) << y;
+  }
+  EXPECT_EQ(after.at<cv::Vec3b>(30, 60), before.at<cv::Vec3b>(30, 60));
+
+  ASSERT_TRUE(undoMaskStep(workspace));
+  EXPECT_TRUE(snapper().splits.empty());
+  EXPECT_TRUE(snapper().labelStrokes[2].empty());
+  EXPECT_EQ(cv::norm(workspace.mask, before, cv::NORM_INF), 0);
+  EXPECT_EQ(cv::norm(windows.lastShown(kMaskWindow), before, cv::NORM_INF), 0);
+  ASSERT_TRUE(redoMaskStep(workspace));
+  EXPECT_EQ(snapper().splits.size(), 1u);
+  EXPECT_EQ(cv::norm(workspace.mask, after, cv::NORM_INF), 0);
+
+  runCommand(workspace, 8);  // Backspace: the label-2 stroke goes
+  EXPECT_TRUE(snapper().splits.empty());
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(30, 29), colourOf(1));
 }
 
 // The optimiser's memory in the tests below: every request fails while
