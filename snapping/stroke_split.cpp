@@ -38,7 +38,8 @@ void forEachBrushPixelOfStrokes(const LabelStrokes& labelStrokes, int height,
 // with a frame of one cell around them, so that every cell of the superpixel
 // has its 8 neighbours inside the grid.
 struct Grid {
-  int top, left;  // image position of the first pixel of cell (1, 1)
+  int top, left;      // image position of the first pixel of cell (1, 1)
+  int bottom, right;  // last row and column of the bounding box
   int shift;
   std::uint32_t width, height;  // in cells, the frame included
 
@@ -67,7 +68,12 @@ Grid gridOver(const Superpixel& superpixel) {
   }
   const std::uint64_t width = ((boxWidth - 1) >> shift) + 3;
   const std::uint64_t height = ((boxHeight - 1) >> shift) + 3;
-  return {top, left, shift, static_cast<std::uint32_t>(width),
+  return {top,
+          left,
+          bottom,
+          right,
+          shift,
+          static_cast<std::uint32_t>(width),
           static_cast<std::uint32_t>(height)};
 }
 
@@ -126,6 +132,165 @@ struct BrushPixel {
   int label;
 };
 
+// The cells along the boundaries between labels at pixel resolution: every
+// cell of the superpixel with an 8-neighbour cell of another label, on both
+// sides of the boundary, holds a block of side x side pixel labels.
+constexpr std::uint32_t kNoSlot = UINT32_MAX;
+
+struct Band {
+  std::vector<std::uint32_t> slotOfCell;  // kNoSlot: not in the band
+  std::vector<std::uint32_t> cellOfSlot;
+  std::vector<std::uint8_t> labels;  // side * side per slot, row by row
+
+  std::uint32_t indexOf(const Grid& grid, std::uint32_t slot, int row,
+                        int col) const {
+    const std::uint32_t mask = (1u << grid.shift) - 1;
+    return (slot << (2 * grid.shift)) +
+           ((static_cast<std::uint32_t>(row - grid.top) & mask) << grid.shift) +
+           (static_cast<std::uint32_t>(col - grid.left) & mask);
+  }
+};
+
+// A queue entry waiting for its distance to come up.
+struct Source {
+  std::uint64_t distance;
+  Entry entry;
+};
+
+// Colour-weighted cost of the step between two 8-neighbour pixels.
+int pixelStepCost(const cv::Mat& image, int row, int col, int nextRow,
+                  int nextCol) {
+  const cv::Vec3b a = image.at<cv::Vec3b>(row, col);
+  const cv::Vec3b b = image.at<cv::Vec3b>(nextRow, nextCol);
+  const int spatial =
+      row != nextRow && col != nextCol ? kDiagonalStepCost : kStraightStepCost;
+  return spatial + std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) +
+         std::abs(a[2] - b[2]);
+}
+
+// Places the boundaries that the search over cells drew to within a cell at
+// single pixels: the same search over the pixels of the band, whose labels
+// come in from the band's outside (each pixel next to it carrying its cell's
+// label and distance) and from the brush pixels within it.
+void refineBand(const cv::Mat& image, const int* superpixelMap, int s,
+                const Grid& grid, const std::vector<std::uint8_t>& cellLabels,
+                const std::vector<std::uint32_t>& reachedAt,
+                const std::vector<BrushPixel>& brush, Band& band) {
+  const int width = image.cols;
+  const std::size_t cells = cellLabels.size();
+  const std::ptrdiff_t down = grid.width;
+  const std::ptrdiff_t around[8] = {-down - 1, -down,    -down + 1, -1,
+                                    1,         down - 1, down,      down + 1};
+  band.slotOfCell.assign(cells, kNoSlot);
+  for (std::size_t cell = 0; cell < cells; ++cell) {
+    const std::uint8_t label = cellLabels[cell];
+    if (label >= kUnreached) continue;
+    for (const std::ptrdiff_t offset : around) {
+      const std::uint8_t other = cellLabels[cell + offset];
+      if (other < kUnreached && other != label) {
+        band.slotOfCell[cell] =
+            static_cast<std::uint32_t>(band.cellOfSlot.size());
+        band.cellOfSlot.push_back(static_cast<std::uint32_t>(cell));
+        break;
+      }
+    }
+  }
+  if (band.cellOfSlot.empty()) return;
+
+  const int side = 1 << grid.shift;
+  const auto firstPixel = [&](std::uint32_t cell) {
+    const int cellRow = static_cast<int>(cell / grid.width) - 1;
+    const int cellCol = static_cast<int>(cell % grid.width) - 1;
+    return cv::Point(grid.left + (cellCol << grid.shift),
+                     grid.top + (cellRow << grid.shift));
+  };
+  const auto inSuperpixel = [&](int row, int col) {
+    return row >= grid.top && row <= grid.bottom && col >= grid.left &&
+           col <= grid.right &&
+           superpixelMap[std::size_t(row) * width + col] == s;
+  };
+  band.labels.assign(band.cellOfSlot.size() << (2 * grid.shift), kOutside);
+  std::vector<Source> sources;
+  for (std::uint32_t slot = 0; slot < band.cellOfSlot.size(); ++slot) {
+    const cv::Point first = firstPixel(band.cellOfSlot[slot]);
+    for (int row = first.y; row < first.y + side; ++row) {
+      for (int col = first.x; col < first.x + side; ++col) {
+        if (!inSuperpixel(row, col)) continue;
+        const std::uint32_t index = band.indexOf(grid, slot, row, col);
+        band.labels[index] = kUnreached;
+        // Reached from every pixel outside the band next to it.
+        for (int dy = -1; dy <= 1; ++dy) {
+          for (int dx = -1; dx <= 1; ++dx) {
+            const int r = row + dy, c = col + dx;
+            if ((dy == 0 && dx == 0) || !inSuperpixel(r, c)) continue;
+            const std::uint32_t cell = grid.cellOf(r, c);
+            if (band.slotOfCell[cell] != kNoSlot) continue;
+            if (cellLabels[cell] >= kUnreached) continue;
+            sources.push_back({reachedAt[cell] + std::uint64_t(pixelStepCost(
+                                                     image, r, c, row, col)),
+                               entryOf(index, cellLabels[cell])});
+          }
+        }
+      }
+    }
+  }
+  // Brush pixels at distance 0, labels upwards as the search over cells.
+  for (const BrushPixel& pixel : brush) {
+    const int row = static_cast<int>(pixel.raster / width);
+    const int col = static_cast<int>(pixel.raster % width);
+    const std::uint32_t slot = band.slotOfCell[grid.cellOf(row, col)];
+    if (slot == kNoSlot) continue;
+    sources.push_back(
+        {0, entryOf(band.indexOf(grid, slot, row, col), pixel.label)});
+  }
+  std::stable_sort(
+      sources.begin(), sources.end(),
+      [](const Source& a, const Source& b) { return a.distance < b.distance; });
+
+  constexpr std::size_t kRing = 1024;
+  static_assert(kDiagonalStepCost + 3 * 255 < kRing,
+                "a step must not wrap around the ring");
+  std::vector<std::vector<Entry>> ring(kRing);
+  std::size_t pending = 0, nextSource = 0;
+  for (std::uint64_t distance = 0; pending > 0 || nextSource < sources.size();
+       ++distance) {
+    if (pending == 0) distance = sources[nextSource].distance;
+    std::vector<Entry>& bucket = ring[distance % kRing];
+    for (; nextSource < sources.size() &&
+           sources[nextSource].distance == distance;
+         ++nextSource, ++pending) {
+      bucket.push_back(sources[nextSource].entry);
+    }
+    while (!bucket.empty()) {
+      const Entry entry = bucket.back();
+      bucket.pop_back();
+      --pending;
+      const std::uint32_t index = static_cast<std::uint32_t>(entry >> 8);
+      if (band.labels[index] != kUnreached) continue;
+      const std::uint8_t taken = static_cast<std::uint8_t>(entry & 0xff);
+      band.labels[index] = taken;
+      const std::uint32_t slot = index >> (2 * grid.shift);
+      const std::uint32_t within = index & ((1u << (2 * grid.shift)) - 1);
+      const cv::Point first = firstPixel(band.cellOfSlot[slot]);
+      const int row = first.y + static_cast<int>(within >> grid.shift);
+      const int col = first.x + static_cast<int>(within & (side - 1));
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int r = row + dy, c = col + dx;
+          if ((dy == 0 && dx == 0) || !inSuperpixel(r, c)) continue;
+          const std::uint32_t nextSlot = band.slotOfCell[grid.cellOf(r, c)];
+          if (nextSlot == kNoSlot) continue;
+          const std::uint32_t next = band.indexOf(grid, nextSlot, r, c);
+          if (band.labels[next] != kUnreached) continue;
+          ring[(distance + pixelStepCost(image, row, col, r, c)) % kRing]
+              .push_back(entryOf(next, taken));
+          ++pending;
+        }
+      }
+    }
+  }
+}
+
 // Dijkstra's search over the cells from the cells of all brush pixels at
 // once, over a ring of buckets, one per distance (the step costs are small
 // integers); each cell keeps the label of the first entry taken for it, which
@@ -176,6 +341,8 @@ SuperpixelSplit splitOne(const cv::Mat& image, const LabelStrokes& labelStrokes,
                 {1, straight},         {down - 1, diagonal},
                 {down, straight},      {down + 1, diagonal}};
 
+  // The distance at which every cell was reached, for the refinement.
+  std::vector<std::uint32_t> reachedAt(grid.shift > 0 ? cells : 0);
   std::uint8_t* const label = labels.data();
   const std::uint8_t* const colour = colours.data();
   std::size_t pending = sources.size();
@@ -189,6 +356,10 @@ SuperpixelSplit splitOne(const cv::Mat& image, const LabelStrokes& labelStrokes,
       if (label[cell] != kUnreached) continue;
       const std::uint8_t taken = static_cast<std::uint8_t>(entry & 0xff);
       label[cell] = taken;
+      if (!reachedAt.empty()) {
+        reachedAt[cell] = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(distance, UINT32_MAX));
+      }
       const std::uint8_t* here = colour + 3 * std::size_t(cell);
       for (const Step& step : steps) {
         const std::uint32_t next =
@@ -203,6 +374,11 @@ SuperpixelSplit splitOne(const cv::Mat& image, const LabelStrokes& labelStrokes,
         ++pending;
       }
     }
+  }
+
+  Band band;
+  if (grid.shift > 0) {
+    refineBand(image, superpixelMap, s, grid, labels, reachedAt, brush, band);
   }
 
   // Every brush pixel keeps its own (highest) label, also where its cell went
@@ -220,7 +396,13 @@ SuperpixelSplit splitOne(const cv::Mat& image, const LabelStrokes& labelStrokes,
     if (nextBrush != brush.end() && nextBrush->raster == raster) {
       pixelLabel = nextBrush->label;
     } else {
-      const std::uint8_t reached = label[grid.cellOf(pixel.row, pixel.col)];
+      const std::uint32_t cell = grid.cellOf(pixel.row, pixel.col);
+      std::uint8_t reached = label[cell];
+      if (!band.slotOfCell.empty() && band.slotOfCell[cell] != kNoSlot) {
+        const std::uint8_t refined = band.labels[band.indexOf(
+            grid, band.slotOfCell[cell], pixel.row, pixel.col)];
+        if (refined < kUnreached) reached = refined;
+      }
       pixelLabel = reached == kUnreached ? fallbackLabel : reached;
     }
     if (!split.runs.empty() && split.runs.back().label == pixelLabel) {

@@ -73,8 +73,10 @@ void PrintTo(const SplitCase& c, std::ostream* out) { *out << c.name; }
 // the nearer stroke by straight steps wins; an edge inside the superpixel
 // costs its colour difference summed over the channels (30 here; more than
 // 26 holds the boundary there) to cross, so the boundary moves to it. A
-// superpixel of more than a million pixels is split over 2 x 2 cells, which
-// leaves the boundary within a few pixels.
+// superpixel of more than kMostSplitCells pixels is split over 2 x 2 cells;
+// the cells along the boundary are then searched pixel by pixel, so an edge
+// that halves a cell still holds the boundary (at an equal distance from
+// both strokes, column 550 in OverCells, either label may win).
 const SplitCase kSplitCases[] = {
     {"OneColour",
      {80, 40, 60, 60, {100, 100, 100}, {}, {200, 0, 0}},
@@ -89,11 +91,17 @@ const SplitCase kSplitCases[] = {
      34,
      35},
     {"OverCells",
-     {1300, 800, 1250, 1250, {90, 120, 60}, {}, {200, 0, 0}},
+     {1300, 900, 1250, 1250, {90, 120, 60}, {}, {200, 0, 0}},
      100,
      1000,
-     540,
-     560},
+     549,
+     551},
+    {"OverCellsEdgeInside",
+     {1300, 900, 1250, 545, {90, 120, 60}, {100, 130, 70}, {200, 0, 0}},
+     100,
+     1000,
+     544,
+     545},
 };
 
 TEST_P(SplitTest, EachStrokeKeepsItsLabelAroundIt) {
@@ -107,6 +115,10 @@ TEST_P(SplitTest, EachStrokeKeepsItsLabelAroundIt) {
 
   ASSERT_EQ(snapper->splits.size(), 1u);
   EXPECT_EQ(snapper->splits[0].superpixel, 0);
+  // The cases named OverCells are split over cells, the others pixel by
+  // pixel.
+  EXPECT_EQ(snapper->superpixels[0].pixels.size() > kMostSplitCells,
+            c.name.rfind("OverCells", 0) == 0);
   const int otherLabel = snapper->superpixelLabels[1];
   for (int y = 0; y < c.photo.height; ++y) {
     for (int x = 0; x < c.photo.width; ++x) {
