@@ -296,8 +296,9 @@ void refineBand(const cv::Mat& image, const int* superpixelMap, int s,
 // integers); each cell keeps the label of the first entry taken for it, which
 // is one of least distance. Entries go into a bucket's vector at its back and
 // leave from there; several entries per cell are allowed and the later ones
-// skipped, so that nothing but its colour and one byte is stored per cell:
-// its label, or whether it is unreached or outside the superpixel.
+// skipped, so that a cell stores only its colour, one byte (its label, or
+// whether it is unreached or outside the superpixel) and, when cells are
+// larger than a pixel, the distance it was reached at for refineBand.
 SuperpixelSplit splitOne(const cv::Mat& image, const LabelStrokes& labelStrokes,
                          const int* superpixelMap, int s,
                          const Superpixel& superpixel, int fallbackLabel) {
