@@ -63,7 +63,7 @@ Grid gridOver(const Superpixel& superpixel) {
   const std::uint64_t boxHeight = std::uint64_t(bottom - top) + 1;
   int shift = 0;
   while ((superpixel.pixels.size() >> (2 * shift)) > kMostSplitCells ||
-         ((boxWidth * boxHeight) >> (2 * shift)) > 16 * kMostSplitCells) {
+         ((boxWidth * boxHeight) >> (2 * shift)) > 4 * kMostSplitCells) {
     ++shift;
   }
   const std::uint64_t width = ((boxWidth - 1) >> shift) + 3;

@@ -32,7 +32,7 @@ constexpr int kDiagonalStepCost = 3;
 
 // A split works on single pixels while the superpixel has at most this many;
 // a larger one is first split over square cells of 2, 4, 8, ... pixels a
-// side (the smallest that leave at most this many, and at most 16 times as
+// side (the smallest that leave at most this many, and at most 4 times as
 // many over its bounding box), each carrying its pixels' mean colour, with
 // the spatial step costs times the side; then the cells next to a cell of
 // another label are split again pixel by pixel, from the distances their

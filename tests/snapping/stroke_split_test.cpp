@@ -137,6 +137,41 @@ INSTANTIATE_TEST_SUITE_P(Photos, SplitTest, testing::ValuesIn(kSplitCases),
                            return info.param.name;
                          });
 
+// A U-shaped superpixel around a gap (another superpixel): the distance is
+// measured along paths inside the U, so a pixel of the right arm near the
+// label-2 stroke across the gap still goes to the label-5 stroke up its own
+// arm.
+TEST(SplitCrossingTest, PathsGoAroundOtherSuperpixels) {
+  const cv::Mat image(60, 60, CV_8UC3, cv::Scalar(100, 100, 100));
+  LSnapper snapper(image, numLabels);
+  snapper.superpixelMap.resize(image.total());
+  for (int y = 0; y < 60; ++y) {
+    for (int x = 0; x < 60; ++x) {
+      snapper.superpixelMap[y * 60 + x] = x >= 25 && x < 35 && y < 50 ? 1 : 0;
+    }
+  }
+  snapper.n = 2;
+  buildSnapperModel(snapper);
+  snapper.labelStrokes[2].push_back({{15, 30}, {22, 30}});
+  snapper.labelStrokes[5].push_back({{40, 2}, {55, 2}});
+  runSnapper(snapper, 0.3f);
+  cv::Mat mask;
+  rebuildMaskFromSuperpixels(snapper, mask);
+  ASSERT_EQ(snapper.splits.size(), 1u);
+  // Across the gap the label-2 brush is 16 steps away, up the arm the
+  // label-5 brush 26; around the gap's end the label-2 brush is farther.
+  for (int x = 35; x < 60; ++x) {
+    for (int y = 0; y < 40; ++y) {
+      ASSERT_EQ(labelAt(mask, x, y), 5) << "x " << x << " y " << y;
+    }
+  }
+  for (int x = 0; x < 25; ++x) {
+    for (int y = 20; y < 40; ++y) {
+      ASSERT_EQ(labelAt(mask, x, y), 2) << "x " << x << " y " << y;
+    }
+  }
+}
+
 // Where the brushes of two labels overlap, the higher label holds the shared
 // pixels, as in the stroke paint; each stroke keeps the rest of its own.
 TEST(SplitCrossingTest, CrossingStrokesKeepTheirOwnPixels) {
