@@ -10,7 +10,7 @@ LSnapper::LSnapper(const cv::Mat& image, int numLabels)
       currentStrokes(&labelStrokes[0]),
       image(image) {
   CV_Assert(image.type() == CV_8UC3);
-  CV_Assert(numLabels >= 1 && numLabels <= kUnpainted);
+  CV_Assert(numLabels >= 1 && numLabels < kUnpainted);
 }
 
 void initSnapper(LSnapper& snapper, float sigma, float k, int minSize,

@@ -6,6 +6,7 @@
 
 #include "graphcut/potts_expansion.h"
 #include "snapping/stroke_paint.h"
+#include "snapping/stroke_split.h"
 #include "snapping/superpixel_model.h"
 
 namespace scribeline {
@@ -18,7 +19,8 @@ namespace scribeline {
 // nor moved.
 struct LSnapper {
   // REQUIRES: image is 8-bit, 3 channels, and outlives the snapper;
-  // 1 <= numLabels <= 255 (stroke paint stores labels as bytes).
+  // 1 <= numLabels <= 254 (stroke paint and the splits of shared
+  // superpixels store labels as bytes beside markers).
   LSnapper(const cv::Mat& image, int numLabels);
   LSnapper(const LSnapper&) = delete;
   LSnapper& operator=(const LSnapper&) = delete;
@@ -27,6 +29,10 @@ struct LSnapper {
   // Current label of every superpixel; the solver's starting labelling and
   // its result.
   std::vector<int> superpixelLabels;
+  // Pixel labels of the superpixels that strokes of several labels cross,
+  // left by the last solve (increasing superpixel number); they take the
+  // place of superpixelLabels for those superpixels' pixels.
+  std::vector<SuperpixelSplit> splits;
   // Superpixel number of every pixel, row-major (width * height entries).
   std::vector<int> superpixelMap;
   // Sites are the superpixels, labels the annotation labels, Potts
@@ -74,9 +80,12 @@ void buildSnapperModel(LSnapper& snapper);
 // its graph, starting from the previous labelling and from the flows earlier
 // solves left, visiting the labels in the order the solver's generator gives
 // (seeded with solverSeed when the model was built). The data costs are left
-// in dataCosts.
-// When memory runs out it throws std::bad_alloc and leaves superpixelLabels
-// and every seed as they were before the call.
+// in dataCosts. Then every superpixel crossed by strokes of two or more labels
+// is split among those labels pixel by pixel (splitSharedSuperpixels), so that
+// each stroke's label holds at and around the stroke; the splits are left in
+// `splits` (none when no superpixel holds two labels' strokes).
+// When memory runs out it throws std::bad_alloc and leaves superpixelLabels,
+// splits and every seed as they were before the call.
 // REQUIRES: initSnapper has run; 0 < lambda < 1.
 void runSnapper(LSnapper& snapper, float lambda);
 
@@ -88,8 +97,9 @@ void runSnapper(LSnapper& snapper, float lambda);
 // session's solves replayed from start-up with their seeds repeat exactly.
 void runSnapper(LSnapper& snapper, float lambda, unsigned seed);
 
-// Paints every pixel of mask with labelColor of its superpixel's label, the
-// pixels along the image edges included. The mask is (re)allocated to the
+// Paints every pixel of mask with labelColor of its superpixel's label, or of
+// its own label where its superpixel is split, the pixels along the image
+// edges included. The mask is (re)allocated to the
 // image's size, 8-bit, 3 channels, if needed; all earlier paint is replaced.
 void rebuildMaskFromSuperpixels(const LSnapper& snapper, cv::Mat& mask);
 

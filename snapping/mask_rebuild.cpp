@@ -56,6 +56,7 @@ void rebuildMaskFromSuperpixels(const LSnapper& snapper, cv::Mat& mask) {
       std::memcpy(last, &words[labels[width - 1]], 3);
     }
   });
+  paintSplits(snapper.splits, snapper.superpixels, mask);
 }
 
 }  // namespace scribeline

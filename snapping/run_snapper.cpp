@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "snapping/data_costs.h"
@@ -30,15 +31,21 @@ void solve(LSnapper& snapper, float lambda) {
       snapper.superpixelLabels[s] = snapper.superpixels[s].seed;
     }
   }
+  // A superpixel keeps one label in the graph above; where strokes of
+  // several labels cross it, its pixels are shared out among them.
+  snapper.splits = splitSharedSuperpixels(
+      snapper.image, snapper.labelStrokes, snapper.superpixelMap.data(),
+      snapper.superpixels, snapper.superpixelLabels);
 }
 
 }  // namespace
 
 void runSnapper(LSnapper& snapper, float lambda) {
   // Copies taken before anything changes, so that a solve that runs out of
-  // memory leaves the labelling (the next solve's start) and the seeds as it
-  // found them. Restoring them allocates nothing.
+  // memory leaves the labelling (the next solve's start), the splits and the
+  // seeds as it found them. Restoring them allocates nothing.
   const std::vector<int> labels = snapper.superpixelLabels;
+  std::vector<SuperpixelSplit> splits = snapper.splits;
   std::vector<int> seeds(snapper.superpixels.size());
   for (std::size_t s = 0; s < seeds.size(); ++s) {
     seeds[s] = snapper.superpixels[s].seed;
@@ -50,6 +57,7 @@ void runSnapper(LSnapper& snapper, float lambda) {
     for (std::size_t s = 0; s < seeds.size(); ++s) {
       snapper.superpixels[s].seed = seeds[s];
     }
+    snapper.splits = std::move(splits);
     throw;
   }
 }

@@ -7,12 +7,14 @@
 namespace scribeline {
 
 SnapStep::SnapStep(LSnapper& snapper, int label, size_t index, Change change,
-                   Stroke stroke, const std::vector<int>& labelsBefore)
+                   Stroke stroke, const std::vector<int>& labelsBefore,
+                   std::vector<SuperpixelSplit> splitsBefore)
     : snapper_(snapper),
       label_(label),
       index_(index),
       change_(change),
-      stroke_(std::move(stroke)) {
+      stroke_(std::move(stroke)),
+      otherSplits_(std::move(splitsBefore)) {
   const std::vector<int>& after = snapper.superpixelLabels;
   std::vector<int> delta(after.size());
   for (size_t s = 0; s < after.size(); ++s)
@@ -36,6 +38,7 @@ void SnapStep::flipLabels() {
   std::vector<int>& labels = snapper_.superpixelLabels;
   decodeRuns(labelDelta_.data(), labelDelta_.size(), labels.size(), sizeof(int),
              reinterpret_cast<uint8_t*>(labels.data()), true);
+  snapper_.splits.swap(otherSplits_);
 }
 
 void SnapStep::undo() {
@@ -57,8 +60,11 @@ void SnapStep::redo() {
 }
 
 size_t SnapStep::bytes() const {
+  size_t splitBytes = otherSplits_.capacity() * sizeof(SuperpixelSplit);
+  for (const SuperpixelSplit& split : otherSplits_)
+    splitBytes += split.runs.capacity() * sizeof(LabelRun);
   return sizeof(*this) + labelDelta_.capacity() +
-         stroke_.capacity() * sizeof(cv::Point);
+         stroke_.capacity() * sizeof(cv::Point) + splitBytes;
 }
 
 }  // namespace scribeline

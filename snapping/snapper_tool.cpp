@@ -27,6 +27,20 @@ constexpr int kStrokeThickness = 5;
 // every label is 0: the blank mask). Empty when the mask is not the photo's
 // size. Taken before a solve, so that it holds also if the solve changes the
 // superpixels.
+// Calls visit(row, col, colour) for every pixel of a split superpixel, with
+// the colour the snapper's output gives it.
+template <typename Visit>
+void forEachSplitPixel(const LSnapper& snapper, Visit&& visit) {
+  for (const SuperpixelSplit& split : snapper.splits) {
+    const PixelPos* pixel = snapper.superpixels[split.superpixel].pixels.data();
+    for (const LabelRun& run : split.runs) {
+      const cv::Vec3b colour = labelPixel(run.label);
+      for (const PixelPos* end = pixel + run.length; pixel != end; ++pixel)
+        visit(pixel->row, pixel->col, colour);
+    }
+  }
+}
+
 cv::Mat paintedOtherwise(const LSnapper& snapper, const cv::Mat& mask) {
   if (mask.size() != snapper.image.size() || mask.type() != CV_8UC3) return {};
   std::vector<cv::Vec3b> colours(snapper.superpixelLabels.size());
@@ -41,6 +55,9 @@ cv::Mat paintedOtherwise(const LSnapper& snapper, const cv::Mat& mask) {
     for (int x = 0; x < mask.cols; ++x)
       out[x] = pixel[x] != colours[superpixel[x]];
   }
+  forEachSplitPixel(snapper, [&](int row, int col, cv::Vec3b colour) {
+    otherwise.at<uchar>(row, col) = mask.at<cv::Vec3b>(row, col) != colour;
+  });
   return otherwise;
 }
 
@@ -61,6 +78,17 @@ std::int64_t replacedBySolve(const LSnapper& snapper, const cv::Mat& mask,
     for (int x = 0; x < mask.cols; ++x)
       count += marked[x] && pixel[x] != colours[superpixel[x]];
   }
+  // Split pixels were counted by their superpixel's colour above: recount
+  // them by the colour the split gives.
+  forEachSplitPixel(snapper, [&](int row, int col, cv::Vec3b colour) {
+    if (otherwise.at<uchar>(row, col) == 0) return;
+    const cv::Vec3b pixel = mask.at<cv::Vec3b>(row, col);
+    const std::int64_t superpixelColourCount =
+        pixel !=
+        colours[snapper
+                    .superpixelMap[static_cast<size_t>(row) * mask.cols + col]];
+    count += (pixel != colour) - superpixelColourCount;
+  });
   return count;
 }
 
@@ -151,6 +179,7 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
                                SnapStep::Change change, Stroke stroke) {
   const std::vector<int> labelsBefore = snapper_->superpixelLabels;
   std::int64_t replaced = 0;
+  std::vector<SuperpixelSplit> splitsBefore = snapper_->splits;
   {
     BusyPointer busy(workspace.windows);
     try {
@@ -165,9 +194,10 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
     rebuildMaskFromSuperpixels(*snapper_, workspace.mask);
   }
   // The step shows the mask when its window is open; a solve opens it.
-  recordMaskStep(workspace, std::make_unique<SnapStep>(
-                                *snapper_, labelOf(strokes), index, change,
-                                std::move(stroke), labelsBefore));
+  recordMaskStep(workspace,
+                 std::make_unique<SnapStep>(
+                     *snapper_, labelOf(strokes), index, change,
+                     std::move(stroke), labelsBefore, std::move(splitsBefore)));
   if (!workspace.windows.isOpen(kMaskWindow))
     showMaskView(workspace.views, workspace.windows, workspace.mask);
   reportReplacedPixels(workspace, replaced);

@@ -3,6 +3,8 @@
 //               against IntelligentScissorsMB::applyImage + GraphSegmentation
 //   stroke:     runSnapper + rebuildMaskFromSuperpixels with strokes of 3
 //               labels, against one cv::Mat::copyTo of the photograph
+//   shared:     the same with two more labels' strokes in the largest
+//               superpixel, which the solve splits among the labels
 // The ratios are printed after the runs.
 #include <benchmark/benchmark.h>
 
@@ -15,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <opencv2/imgproc/segmentation.hpp>
 #include <opencv2/ximgproc/segmentation.hpp>
 #include <string>
@@ -190,6 +193,81 @@ void benchStrokeAdded(benchmark::State& state, const std::string& key,
   countLabellingFingerprint(state, snapper);
 }
 
+// The largest superpixel of the photo (the ladybird's blurred background
+// covers most of it).
+int largestSuperpixel(const LSnapper& snapper) {
+  int largest = 0;
+  for (int s = 1; s < snapper.n; ++s) {
+    if (snapper.superpixels[s].pixels.size() >
+        snapper.superpixels[largest].pixels.size())
+      largest = s;
+  }
+  return largest;
+}
+
+// A short stroke of `label` through the pixel `at` of the superpixel's list.
+void strokeAt(LSnapper& snapper, int label, const PixelPos& at) {
+  const cv::Point centre(at.col, at.row);
+  snapper.labelStrokes[label].push_back(
+      {centre - cv::Point(10, 0), centre + cv::Point(10, 0)});
+}
+
+// Strokes of labels 4 and 5 inside the largest superpixel, at a quarter and
+// three quarters of its pixel list, beside the three labels' strokes.
+void drawSharedSuperpixel(LSnapper& snapper) {
+  drawThreeLabels(snapper);
+  const std::vector<PixelPos>& pixels =
+      snapper.superpixels[largestSuperpixel(snapper)].pixels;
+  strokeAt(snapper, 4, pixels[pixels.size() / 4]);
+  strokeAt(snapper, 5, pixels[pixels.size() * 3 / 4]);
+}
+
+// A fingerprint of the mask, so that a faster split can be seen to give the
+// same pixels.
+void countMaskFingerprint(benchmark::State& state, const cv::Mat& mask) {
+  std::uint32_t hash = 2166136261u;
+  for (int y = 0; y < mask.rows; ++y) {
+    const unsigned char* row = mask.ptr(y);
+    for (size_t b = 0; b < mask.cols * mask.elemSize(); ++b) {
+      hash = (hash ^ row[b]) * 16777619u;
+    }
+  }
+  state.counters["mask_fnv"] = hash % 1000000;
+}
+
+// A solve whose strokes share out the largest superpixel among labels,
+// against the same solve without the strokes in that superpixel's labels;
+// the counters give the split alone and the pixels it shares out.
+void benchSharedSuperpixel(benchmark::State& state, const std::string& key) {
+  LSnapper& snapper = *builtSnappers().at(key);
+  drawSharedSuperpixel(snapper);
+  cv::Mat mask(snapper.image.size(), CV_8UC3, cv::Scalar(0, 0, 0));
+  double splitSeconds = 0;
+  for (auto _ : state) {
+    runSnapper(snapper, 0.3f, 12345);
+    rebuildMaskFromSuperpixels(snapper, mask);
+    benchmark::DoNotOptimize(mask.data);
+    state.PauseTiming();
+    const double t0 = seconds();
+    const std::vector<SuperpixelSplit> splits = splitSharedSuperpixels(
+        snapper.image, snapper.labelStrokes, snapper.superpixelMap.data(),
+        snapper.superpixels, snapper.superpixelLabels);
+    splitSeconds += seconds() - t0;
+    benchmark::DoNotOptimize(splits.data());
+    state.ResumeTiming();
+  }
+  size_t splitPixels = 0;
+  for (const SuperpixelSplit& split : snapper.splits)
+    splitPixels += snapper.superpixels[split.superpixel].pixels.size();
+  state.counters["split_ms"] =
+      1000 * splitSeconds / static_cast<double>(state.iterations());
+  state.counters["splits"] = static_cast<double>(snapper.splits.size());
+  state.counters["split_share"] =
+      static_cast<double>(splitPixels) / snapper.image.total();
+  countLabellingFingerprint(state, snapper);
+  countMaskFingerprint(state, mask);
+}
+
 void benchCopy(benchmark::State& state, const cv::Mat& image) {
   cv::Mat copy(image.size(), image.type());
   for (auto _ : state) {
@@ -276,6 +354,27 @@ int main(int argc, char** argv) {
           benchStrokeAdded, label, added)
           ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark(("SharedSuperpixelSolve/" + label).c_str(),
+                                 benchSharedSuperpixel, label)
+        ->Unit(benchmark::kMillisecond);
+  }
+  // The 4 MP photo enlarged to 18 MP, whose blurred background stays one
+  // superpixel over most of the photo: the split at its largest.
+  for (const auto& [label, image] : photos) {
+    if (label != "4MP") continue;
+    cv::Mat large;
+    cv::resize(image, large, cv::Size(5640, 3172), 0, 0, cv::INTER_LINEAR);
+    const std::string key = "4MPat18MP";
+    benchmark::RegisterBenchmark(("Startup/" + key).c_str(), benchStartup,
+                                 large, key)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+    benchmark::RegisterBenchmark(("StrokeNextSolve/" + key).c_str(),
+                                 benchStroke, key, false)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("SharedSuperpixelSolve/" + key).c_str(),
+                                 benchSharedSuperpixel, key)
+        ->Unit(benchmark::kMillisecond);
   }
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

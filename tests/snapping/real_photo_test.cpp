@@ -9,7 +9,10 @@
 #include <memory>
 #include <opencv2/imgcodecs.hpp>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "palette/palette.h"
 #include "snapping/lsnapper.h"
 #include "tests/support/photos.h"
 #include "tests/support/snapper_reference.h"
@@ -159,6 +162,94 @@ TEST_P(RealPhotoTest, SolveAgreesWithTheReferenceOptimiser) {
   EXPECT_NEAR(energy, referenceEnergy, 1e-6 * referenceEnergy);
   std::printf("%s: %lld of %lld pixels agree; energy %.9g, reference %.9g\n",
               GetParam().name, agreeing, pixels, energy, referenceEnergy);
+}
+
+// Two labels' strokes far apart in the largest superpixel (the ladybird's
+// blurred background, most of the photo): each label holds at and around its
+// own stroke, and the split is the same every time it is computed.
+TEST_P(RealPhotoTest, TwoLabelsShareTheLargestSuperpixel) {
+  LSnapper& snapper = *snapperStore;
+  int largest = 0;
+  for (int s = 1; s < snapper.n; ++s) {
+    if (snapper.superpixels[s].pixels.size() >
+        snapper.superpixels[largest].pixels.size())
+      largest = s;
+  }
+  const auto inLargest = [&](int x, int y) {
+    return snapper.superpixelMap[static_cast<size_t>(y) * image.cols + x] ==
+           largest;
+  };
+  // Centres whose 41 x 41 square lies wholly in the superpixel, the leftmost
+  // and the rightmost on a 40-pixel grid.
+  constexpr int kReach = 20;
+  std::vector<cv::Point> centres;
+  for (int x = kReach; x + kReach < image.cols; x += 40) {
+    for (int y = kReach; y + kReach < image.rows; y += 40) {
+      bool inside = true;
+      for (int dy = -kReach; dy <= kReach && inside; ++dy) {
+        for (int dx = -kReach; dx <= kReach && inside; ++dx) {
+          inside = inLargest(x + dx, y + dy);
+        }
+      }
+      if (inside) centres.push_back({x, y});
+    }
+  }
+  ASSERT_GE(centres.size(), 2u);
+  const cv::Point left = centres.front(), right = centres.back();
+  ASSERT_GT(right.x - left.x, image.cols / 4);
+  std::printf(
+      "%s: superpixel %d holds %.1f%% of the photo\n", GetParam().name, largest,
+      100.0 * snapper.superpixels[largest].pixels.size() / image.total());
+
+  snapper.labelStrokes[3].push_back(
+      {left - cv::Point(10, 0), left + cv::Point(10, 0)});
+  snapper.labelStrokes[6].push_back(
+      {right - cv::Point(10, 0), right + cv::Point(10, 0)});
+  const std::vector<int> start = snapper.superpixelLabels;
+  runSnapper(snapper, 0.3f, 7);
+  cv::Mat mask;
+  rebuildMaskFromSuperpixels(snapper, mask);
+  ASSERT_EQ(snapper.splits.size(), 1u);
+  EXPECT_EQ(snapper.splits[0].superpixel, largest);
+  for (const auto& [centre, label] :
+       {std::pair<cv::Point, int>{left, 3}, {right, 6}}) {
+    for (int dy = -kReach; dy <= kReach; ++dy) {
+      for (int dx = -kReach; dx <= kReach; ++dx) {
+        ASSERT_EQ(mask.at<cv::Vec3b>(centre + cv::Point(dx, dy)),
+                  labelPixel(label))
+            << "label " << label << " at " << centre + cv::Point(dx, dy);
+      }
+    }
+  }
+
+  const auto sameSplits = [](const std::vector<SuperpixelSplit>& a,
+                             const std::vector<SuperpixelSplit>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t k = 0; k < a.size(); ++k) {
+      if (a[k].superpixel != b[k].superpixel ||
+          a[k].runs.size() != b[k].runs.size())
+        return false;
+      for (size_t r = 0; r < a[k].runs.size(); ++r) {
+        if (a[k].runs[r].length != b[k].runs[r].length ||
+            a[k].runs[r].label != b[k].runs[r].label)
+          return false;
+      }
+    }
+    return true;
+  };
+  EXPECT_TRUE(sameSplits(
+      splitSharedSuperpixels(image, snapper.labelStrokes,
+                             snapper.superpixelMap.data(), snapper.superpixels,
+                             snapper.superpixelLabels),
+      snapper.splits));
+  const std::vector<SuperpixelSplit> first = snapper.splits;
+  std::copy(start.begin(), start.end(), snapper.superpixelLabels.begin());
+  snapper.solver->forgetFlows();
+  runSnapper(snapper, 0.3f, 7);
+  EXPECT_TRUE(sameSplits(snapper.splits, first));
+  cv::Mat again;
+  rebuildMaskFromSuperpixels(snapper, again);
+  EXPECT_EQ(cv::norm(mask, again, cv::NORM_INF), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

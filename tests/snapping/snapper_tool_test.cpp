@@ -279,6 +279,50 @@ TEST_F(SnapperToolTest, SolveSaysHowManyPixelsFromElsewhereItReplaced) {
   EXPECT_EQ(cv::norm(workspace.mask, loaded, cv::NORM_INF), 0);
 }
 
+// Strokes of two labels in the red half, one superpixel: each label holds
+// around its stroke in the mask shown, and undo and redo take the split back
+// and bring it again together with the stroke.
+TEST_F(SnapperToolTest, StrokesOfTwoLabelsInOneSuperpixelBothShow) {
+  pick(1);
+  drag({{4, 30}, {10, 30}});
+  const cv::Mat before = workspace.mask.clone();
+  ASSERT_TRUE(snapper().splits.empty());
+  pick(2);
+  drag({{26, 30}, {32, 30}});
+  ASSERT_EQ(snapper().splits.size(), 1u);
+  const cv::Mat after = workspace.mask.clone();
+  EXPECT_EQ(cv::norm(windows.lastShown(kMaskWindow), after, cv::NORM_INF), 0);
+  for (int y = 24; y <= 36; ++y) {
+    EXPECT_EQ(after.at<cv::Vec3b>(y, 7), colourOf(1)) << y;
+    EXPECT_EQ(after.at<cv::Vec3b>(y, 29), colourOf(2)) << y;
+  }
+  EXPECT_EQ(after.at<cv::Vec3b>(30, 60), before.at<cv::Vec3b>(30, 60));
+
+  // The split is the solve's own output: the next solve does not count it
+  // as paint from elsewhere.
+  console.str("");
+  pick(3);
+  drag({{60, 10}, {66, 10}});
+  EXPECT_EQ(console.str().find("painted otherwise"), std::string::npos)
+      << console.str();
+  ASSERT_TRUE(undoMaskStep(workspace));
+  EXPECT_EQ(cv::norm(workspace.mask, after, cv::NORM_INF), 0);
+  pick(2);
+
+  ASSERT_TRUE(undoMaskStep(workspace));
+  EXPECT_TRUE(snapper().splits.empty());
+  EXPECT_TRUE(snapper().labelStrokes[2].empty());
+  EXPECT_EQ(cv::norm(workspace.mask, before, cv::NORM_INF), 0);
+  EXPECT_EQ(cv::norm(windows.lastShown(kMaskWindow), before, cv::NORM_INF), 0);
+  ASSERT_TRUE(redoMaskStep(workspace));
+  EXPECT_EQ(snapper().splits.size(), 1u);
+  EXPECT_EQ(cv::norm(workspace.mask, after, cv::NORM_INF), 0);
+
+  runCommand(workspace, 8);  // Backspace: the label-2 stroke goes
+  EXPECT_TRUE(snapper().splits.empty());
+  EXPECT_EQ(workspace.mask.at<cv::Vec3b>(30, 29), colourOf(1));
+}
+
 // The optimiser's memory in the tests below: every request fails while
 // memoryExhausted is set.
 bool memoryExhausted = false;
