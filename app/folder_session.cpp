@@ -64,22 +64,26 @@ bool lockAlonePhoto(const std::string& path, WindowSystem& windows,
 }
 
 // What the user chose for the work, kept from photo to photo of a folder:
-// labelling a series takes the same label, tool, pen and overlay on each.
+// labelling a series takes the same label, tool, pen, fill tolerance and
+// overlay on each.
 struct WorkSettings {
   int currentTool;
   int currentLabel;
   int penRadius;
+  int fillTolerance;
   bool maskOverlay;
   double maskOpacity;
 
   static WorkSettings of(const Workspace& workspace) {
-    return {workspace.currentTool, workspace.currentLabel, workspace.penRadius,
+    return {workspace.currentTool, workspace.currentLabel,
+            workspace.penRadius,   workspace.fillTolerance,
             workspace.maskOverlay, workspace.maskOpacity};
   }
   void applyTo(Workspace& workspace) const {
     workspace.currentTool = currentTool;
     workspace.currentLabel = currentLabel;
     workspace.penRadius = penRadius;
+    workspace.fillTolerance = fillTolerance;
     workspace.maskOverlay = maskOverlay;
     workspace.maskOpacity = maskOpacity;
   }

@@ -22,7 +22,8 @@ namespace scribeline {
 constexpr int kToolScissors = 0;  // iScissor
 constexpr int kToolSnapper = 1;   // lSnapper
 constexpr int kToolPen = 2;       // pen
-constexpr int numTools = 3;
+constexpr int kToolFill = 3;      // fill
+constexpr int numTools = 4;
 
 // The state of one annotation session. main owns the one instance; commands,
 // mouse handlers and tools receive it by reference, so tests build their own.
@@ -50,7 +51,10 @@ struct Workspace {
 
   int currentTool = kToolScissors;
   int currentLabel = 0;
-  int penRadius = 3;                   // never below 1
+  int penRadius = 3;  // never below 1
+  // The tolerance a fill press starts with: 0 .. kMaxFillTolerance, the
+  // rounded-up colour distance (fill/region_growth.h).
+  int fillTolerance = 20;
   double maskOpacity = kStartOpacity;  // kept within 0.05 to 1.0
   bool maskOverlay = false;
 
