@@ -51,12 +51,12 @@ struct Workspace {
 
   int currentTool = kToolScissors;
   int currentLabel = 0;
-  int penRadius = 3;  // never below 1
+  int penRadius = 3;                   // never below 1
+  double maskOpacity = kStartOpacity;  // kept within 0.05 to 1.0
+  bool maskOverlay = false;
   // The tolerance a fill press starts with: 0 .. kMaxFillTolerance, the
   // rounded-up colour distance (fill/region_growth.h).
   int fillTolerance = 20;
-  double maskOpacity = kStartOpacity;  // kept within 0.05 to 1.0
-  bool maskOverlay = false;
 
   // One tool per tool number; installed before start-up. `toolsBuilt` turns
   // true once every tool's prepare hook has run (its engine may still be in
