@@ -127,8 +127,9 @@ TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
   EXPECT_EQ(windows->droppedMouseEvents(), 0);
 }
 
-// The label, tool, pen radius, overlay and opacity chosen on one photo are
-// those of the next: labelling a series needs no picking again.
+// The label, tool, pen radius, fill tolerance, overlay and opacity chosen on
+// one photo are those of the next: labelling a series needs no picking
+// again.
 TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
   pushToolsReady(*windows);
   windows->pushClick(kToolboxWindow, 90, 7 * 20 + 10);  // label 7
@@ -137,8 +138,10 @@ TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
   windows->pushKey('.');           // radius 5
   windows->pushKey('u');           // overlay on
   windows->pushKey('>');           // opacity 0.45
+  windows->pushKey(']');           // fill tolerance 25
   windows->pushKey(kKeyPageDown);  // a unchanged -> b, no question
   pushToolsReady(*windows, 2);
+  windows->pushKey(']');  // fill tolerance 30
   windows->pushClick(kMainWindow, 20, 20);
   windows->pushKey('M');
   windows->pushKey(27);
@@ -149,6 +152,8 @@ TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
   const size_t b = text.find("photo 2 of 3: b.jpg\n");
   ASSERT_NE(b, std::string::npos) << text;
   EXPECT_NE(text.find("\n\nCurrent Tool = pen\n", b), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("current fill tolerance = 30\n", b), std::string::npos)
       << text;
 
   const cv::Mat mask = cv::imread(photos[1] + "_Mask.png", cv::IMREAD_COLOR);

@@ -34,9 +34,9 @@ cv::Mat expectedRegion(const cv::Mat& photo, cv::Point seed, int tolerance) {
   for (int y = 0; y < photo.rows; ++y)
     for (int x = 0; x < photo.cols; ++x) {
       const cv::Vec3b p = photo.at<cv::Vec3b>(y, x);
-      const double d = std::sqrt(std::pow(p[0] - s[0], 2.0) +
-                                 std::pow(p[1] - s[1], 2.0) +
-                                 std::pow(p[2] - s[2], 2.0));
+      const double d =
+          std::sqrt(std::pow(p[0] - s[0], 2.0) + std::pow(p[1] - s[1], 2.0) +
+                    std::pow(p[2] - s[2], 2.0));
       if (d <= tolerance) within.at<uchar>(y, x) = 255;
     }
   cv::Mat components;
@@ -53,8 +53,8 @@ int differing(const cv::Mat& a, const cv::Mat& b) {
 
 void expectRegion(const RegionGrowth& growth, const cv::Mat& expected) {
   const cv::Mat region = regionOf(growth);
-  EXPECT_EQ(differing(region, expected), 0) << "tolerance "
-                                            << growth.tolerance();
+  EXPECT_EQ(differing(region, expected), 0)
+      << "tolerance " << growth.tolerance();
   EXPECT_EQ(growth.area(), static_cast<size_t>(cv::countNonZero(expected)));
   EXPECT_EQ(growth.bounds(), cv::boundingRect(expected));
 }
@@ -66,9 +66,12 @@ struct DistanceRow {
 
 TEST(FillColourDistanceTest, EuclideanInRgbRoundedUp) {
   const DistanceRow rows[] = {
-      {{0, 0, 0}, {0, 0, 0}, 0},       {{9, 9, 9}, {10, 9, 9}, 1},
-      {{0, 3, 0}, {0, 0, 4}, 5},       {{1, 1, 1}, {0, 0, 0}, 2},
-      {{0, 0, 0}, {3, 3, 3}, 6},       {{10, 20, 30}, {13, 24, 30}, 5},
+      {{0, 0, 0}, {0, 0, 0}, 0},
+      {{9, 9, 9}, {10, 9, 9}, 1},
+      {{0, 3, 0}, {0, 0, 4}, 5},
+      {{1, 1, 1}, {0, 0, 0}, 2},
+      {{0, 0, 0}, {3, 3, 3}, 6},
+      {{10, 20, 30}, {13, 24, 30}, 5},
       {{0, 0, 0}, {255, 255, 255}, kMaxFillTolerance},
       {{0, 0, 0}, {255, 0, 0}, 255},  // no channel counts more than another
       {{0, 0, 0}, {0, 0, 255}, 255},
@@ -124,25 +127,38 @@ cv::Mat columnsUpTo(cv::Size size, int lastColumn) {
 }
 
 const PhotoCase kPhotoCases[] = {
-    {"TwoFlatColours", twoColours, {3, 4}, {0, 4, 5, 6, 442},
+    {"TwoFlatColours",
+     twoColours,
+     {3, 4},
+     {0, 4, 5, 6, 442},
      [](const cv::Mat& photo, int t) {
        return columnsUpTo(photo.size(), t < 5 ? 11 : photo.cols - 1);
      }},
-    {"TwoFlatColoursFromTheRight", twoColours, {19, 8}, {0, 4, 5},
+    {"TwoFlatColoursFromTheRight",
+     twoColours,
+     {19, 8},
+     {0, 4, 5},
      [](const cv::Mat& photo, int t) {
        cv::Mat region = cv::Mat::zeros(photo.size(), CV_8UC1);
        region.colRange(t < 5 ? 12 : 0, photo.cols).setTo(255);
        return region;
      }},
-    {"Gradient", gradient, {0, 2}, {0, 2, 3, 29, 30, 31, 116, 117, 200},
+    {"Gradient",
+     gradient,
+     {0, 2},
+     {0, 2, 3, 29, 30, 31, 116, 117, 200},
      [](const cv::Mat& photo, int t) {
        return columnsUpTo(photo.size(), std::min(t / 3, photo.cols - 1));
      }},
     // From the middle the region spreads both ways.
-    {"GradientFromTheMiddle", gradient, {20, 5}, {0, 3, 10, 60, 61},
+    {"GradientFromTheMiddle",
+     gradient,
+     {20, 5},
+     {0, 3, 10, 60, 61},
      [](const cv::Mat& photo, int t) {
        cv::Mat region = cv::Mat::zeros(photo.size(), CV_8UC1);
-       region.colRange(std::max(0, 20 - t / 3), std::min(photo.cols, 21 + t / 3))
+       region
+           .colRange(std::max(0, 20 - t / 3), std::min(photo.cols, 21 + t / 3))
            .setTo(255);
        return region;
      }},
@@ -177,7 +193,8 @@ TEST_P(RegionTableTest, RegionIsTheSeedsComponentWithinTheTolerance) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Photos, RegionTableTest, testing::ValuesIn(kPhotoCases),
+INSTANTIATE_TEST_SUITE_P(Photos, RegionTableTest,
+                         testing::ValuesIn(kPhotoCases),
                          [](const testing::TestParamInfo<PhotoCase>& info) {
                            return std::string(info.param.name);
                          });
@@ -237,8 +254,8 @@ TEST(RegionGrowthTest, PhotoEdgesBoundTheRegion) {
   // is one region from every pixel on it, and never leaks inward.
   cv::Mat framed(7, 11, CV_8UC3, cv::Scalar(0, 0, 0));
   framed(cv::Rect(1, 1, 9, 5)).setTo(cv::Scalar(255, 255, 255));
-  const cv::Point onFrame[] = {{0, 0}, {10, 0}, {0, 6}, {10, 6}, {5, 0},
-                               {0, 3}, {10, 3}, {5, 6}};
+  const cv::Point onFrame[] = {{0, 0}, {10, 0}, {0, 6},  {10, 6},
+                               {5, 0}, {0, 3},  {10, 3}, {5, 6}};
   RegionGrowth growth;
   for (const cv::Point& seed : onFrame) {
     growth.start(framed, seed, 0);
