@@ -64,12 +64,11 @@ void FillTool::commit(Workspace& workspace) {
   if (mask.size() == growth_.photo().size() && mask.type() == CV_8UC3) {
     const cv::Rect box = growth_.bounds();
     const cv::Vec3b paint = labelPixel(label_);
-    const int tolerance = growth_.tolerance();
     for (int y = box.y; y < box.y + box.height; ++y) {
       const std::uint16_t* keys = growth_.keyRow(y);
       cv::Vec3b* row = mask.ptr<cv::Vec3b>(y);
       for (int x = box.x; x < box.x + box.width; ++x) {
-        if (keys[x] > tolerance || row[x] == paint) continue;
+        if (!growth_.inRegion(keys[x]) || row[x] == paint) continue;
         row[x] = paint;
         changed = true;
       }
@@ -98,7 +97,6 @@ void FillTool::drawOverlay(Workspace& workspace) {
   for (int i = 0; i < reach.width; ++i)
     columns[i] = view.toPhoto({reach.x + i, 0}).x;
   const cv::Vec3b colour = labelPixel(label_);
-  const int tolerance = growth_.tolerance();
   for (int wy = reach.y; wy < reach.y + reach.height; ++wy) {
     const int y = view.toPhoto({0, wy}).y;
     if (y < box.y || y >= box.y + box.height) continue;
@@ -106,7 +104,8 @@ void FillTool::drawOverlay(Workspace& workspace) {
     cv::Vec3b* row = picture.ptr<cv::Vec3b>(wy) + reach.x;
     for (int i = 0; i < reach.width; ++i) {
       const int x = columns[i];
-      if (x < box.x || x >= box.x + box.width || keys[x] > tolerance) continue;
+      if (x < box.x || x >= box.x + box.width || !growth_.inRegion(keys[x]))
+        continue;
       for (int c = 0; c < 3; ++c)
         row[i][c] = static_cast<uchar>((row[i][c] + colour[c] + 1) / 2);
     }

@@ -1,7 +1,10 @@
 #include "fill/region_growth.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <climits>
+#include <new>
 
 namespace scribeline {
 namespace {
@@ -29,6 +32,26 @@ int squaredDistance(const cv::Vec3b& a, const cv::Vec3b& b) {
 
 }  // namespace
 
+void RegionGrowth::Unmap::operator()(std::uint16_t* p) const {
+  if (p != nullptr) munmap(p, bytes);
+}
+
+namespace {
+
+// Zeroed memory for `count` keys straight from the system, asking for large
+// pages: a fill of the whole photo then takes a few dozen page faults, not
+// one per 4 KiB.
+std::unique_ptr<std::uint16_t[], RegionGrowth::Unmap> zeroedKeys(size_t count) {
+  const size_t bytes = std::max<size_t>(count * sizeof(std::uint16_t), 1);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  madvise(p, bytes, MADV_HUGEPAGE);
+  return {static_cast<std::uint16_t*>(p), RegionGrowth::Unmap{bytes}};
+}
+
+}  // namespace
+
 int fillColourDistance(const cv::Vec3b& a, const cv::Vec3b& b) {
   return roundedUpRoots()[squaredDistance(a, b)];
 }
@@ -41,16 +64,18 @@ void RegionGrowth::start(const cv::Mat& photo, cv::Point seed, int tolerance) {
   photo_ = photo;
   seed_ = seed;
   seedColour_ = photo.at<cv::Vec3b>(seed);
-  keys_.assign(photo.total(), kUnreached);
+  keys_ = zeroedKeys(photo.total());
   buckets_.resize(kMaxFillTolerance + 1);
-  reach(static_cast<size_t>(seed.y) * photo.cols + seed.x, 0);
+  roots_ = roundedUpRoots().data();
+  reach(static_cast<size_t>(seed.y) * photo.cols + seed.x, 0, true);
   setTolerance(tolerance);
 }
 
 void RegionGrowth::clear() {
   photo_.release();
-  std::vector<std::uint16_t>().swap(keys_);
-  std::vector<std::deque<std::uint32_t>>().swap(buckets_);
+  keys_.reset();
+  std::vector<std::vector<std::uint32_t>>().swap(buckets_);
+  head_ = 0;
   tolerance_ = 0;
   grown_ = -1;
   left_ = top_ = INT_MAX;
@@ -71,52 +96,84 @@ cv::Rect RegionGrowth::bounds() const {
 size_t RegionGrowth::area() const { return active() ? counts_[tolerance_] : 0; }
 
 // The pixel gets its final key: the larger of the bucket being taken and its
-// own distance to the seed's colour.
-inline void RegionGrowth::reach(size_t index, int bucket) {
+// own distance to the seed's colour. Returns the key.
+inline int RegionGrowth::reach(size_t index, int bucket, bool queue) {
   const cv::Vec3b colour =
       reinterpret_cast<const cv::Vec3b*>(photo_.data)[index];
-  const int key = std::max<int>(
-      bucket, roundedUpRoots()[squaredDistance(colour, seedColour_)]);
-  keys_[index] = static_cast<std::uint16_t>(key);
-  buckets_[key].push_back(static_cast<std::uint32_t>(index));
+  const int key =
+      std::max<int>(bucket, roots_[squaredDistance(colour, seedColour_)]);
+  keys_[index] = static_cast<std::uint16_t>(key + 1);
+  if (queue || key != bucket)
+    buckets_[key].push_back(static_cast<std::uint32_t>(index));
+  return key;
 }
 
+// Bucket b is taken run by run along the rows: from a pixel of key b, the
+// run of its row through the pixels of key b (reached and not yet taken, or
+// reached now) is taken at once, and the rows above and below it are
+// searched once over the run's span, one cache-friendly sweep per row. A
+// pixel of key b found there is queued only where a run of them begins:
+// the run from it takes the rest.
 void RegionGrowth::growTo(int tolerance) {
-  const int width = photo_.cols, height = photo_.rows;
-  const std::ptrdiff_t w = width;
-  const std::ptrdiff_t offsets[8] = {-w - 1, -w,    -w + 1, -1,
-                                     1,      w - 1, w,      w + 1};
+  const std::uint32_t width = static_cast<std::uint32_t>(photo_.cols);
+  const std::uint32_t height = static_cast<std::uint32_t>(photo_.rows);
+  std::uint16_t* const keys = keys_.get();
   for (int b = grown_ + 1; b <= tolerance; ++b) {
-    std::deque<std::uint32_t>& bucket = buckets_[b];
-    while (!bucket.empty()) {
-      const size_t index = bucket.front();
-      bucket.pop_front();
-      const int y = static_cast<int>(index / width);
-      const int x = static_cast<int>(index - static_cast<size_t>(y) * width);
-      left_ = std::min(left_, x);
-      right_ = std::max(right_, x);
-      top_ = std::min(top_, y);
-      bottom_ = std::max(bottom_, y);
-      ++count_;
-      if (x > 0 && y > 0 && x + 1 < width && y + 1 < height) {
-        for (const std::ptrdiff_t offset : offsets) {
-          const size_t next = index + offset;
-          if (keys_[next] == kUnreached) reach(next, b);
-        }
-        continue;
-      }
-      for (int dy = -1; dy <= 1; ++dy) {
-        for (int dx = -1; dx <= 1; ++dx) {
-          const int nx = x + dx, ny = y + dy;
-          if ((dx == 0 && dy == 0) || nx < 0 || ny < 0 || nx >= width ||
-              ny >= height)
-            continue;
-          const size_t next = static_cast<size_t>(ny) * width + nx;
-          if (keys_[next] == kUnreached) reach(next, b);
+    const std::uint16_t mine = static_cast<std::uint16_t>(b + 1);
+    std::vector<std::uint32_t>& bucket = buckets_[b];
+    // Whether the pixel, in the row of the run, joins the run.
+    auto joins = [&](size_t index) {
+      const std::uint16_t stored = keys[index];
+      if (stored == mine) return true;
+      return stored == 0 && reach(index, b, false) == b;
+    };
+    // The row above or below a run [left, right] of row `row`.
+    auto search = [&](size_t rowStart, std::uint32_t left,
+                      std::uint32_t right) {
+      bool inRun = false;
+      for (std::uint32_t x = left; x <= right; ++x) {
+        const size_t index = rowStart + x;
+        const std::uint16_t stored = keys[index];
+        if (stored == mine) {
+          inRun = true;
+        } else if (stored == 0) {
+          const bool mineNow = reach(index, b, !inRun) == b;
+          inRun = mineNow;
+        } else {
+          inRun = false;
         }
       }
+    };
+    head_ = 0;
+    while (head_ < bucket.size()) {
+      // What was taken goes once it is half the bucket, so that the bucket
+      // holds about the pixels still to take.
+      if (head_ >= 4096 && 2 * head_ >= bucket.size()) {
+        bucket.erase(bucket.begin(), bucket.begin() + head_);
+        head_ = 0;
+      }
+      const std::uint32_t start = bucket[head_++];
+      if (keys[start] != mine) continue;  // taken by a run already
+      const std::uint32_t y = start / width;
+      const size_t rowStart = static_cast<size_t>(y) * width;
+      std::uint32_t left = start - static_cast<std::uint32_t>(rowStart);
+      std::uint32_t right = left;
+      while (left > 0 && joins(rowStart + left - 1)) --left;
+      while (right + 1 < width && joins(rowStart + right + 1)) ++right;
+      for (std::uint32_t x = left; x <= right; ++x)
+        keys[rowStart + x] = mine | kTaken;
+      left_ = std::min(left_, static_cast<int>(left));
+      right_ = std::max(right_, static_cast<int>(right));
+      top_ = std::min(top_, static_cast<int>(y));
+      bottom_ = std::max(bottom_, static_cast<int>(y));
+      count_ += right - left + 1;
+      const std::uint32_t from = left > 0 ? left - 1 : 0;
+      const std::uint32_t to = right + 1 < width ? right + 1 : right;
+      if (y > 0) search(rowStart - width, from, to);
+      if (y + 1 < height) search(rowStart + width, from, to);
     }
-    std::deque<std::uint32_t>().swap(bucket);
+    std::vector<std::uint32_t>().swap(bucket);
+    head_ = 0;
     boxes_[b] = count_ == 0 ? cv::Rect()
                             : cv::Rect(left_, top_, right_ - left_ + 1,
                                        bottom_ - top_ + 1);

@@ -3,7 +3,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <opencv2/core.hpp>
 #include <vector>
 
@@ -28,12 +28,11 @@ int fillColourDistance(const cv::Vec3b& a, const cv::Vec3b& b);
 // reached once. growTo(t) works through the buckets up to t and keeps the
 // ones above for a later rise; lowering the tolerance is a threshold.
 //
-// Memory: two bytes per photo pixel for the keys, plus the pixels reached
-// but not yet taken (a frontier around the region), freed as they are taken.
+// Memory: two bytes per photo pixel for the keys (zero pages the system
+// gives on demand: a small region touches few), plus four per pixel reached
+// but not yet taken (a frontier around the region), freed as taken.
 class RegionGrowth {
  public:
-  static constexpr std::uint16_t kUnreached = 0xFFFF;
-
   // Starts over from `seed` of `photo` (8-bit BGR; shared, not copied, until
   // clear) and grows to `tolerance`. REQUIRES: seed inside the photo.
   void start(const cv::Mat& photo, cv::Point seed, int tolerance);
@@ -47,31 +46,45 @@ class RegionGrowth {
   const cv::Mat& photo() const { return photo_; }
   cv::Point seed() const { return seed_; }
   int tolerance() const { return tolerance_; }
-  // The key of a pixel reached (kUnreached for the others).
-  std::uint16_t key(cv::Point p) const {
-    return keys_[static_cast<size_t>(p.y) * photo_.cols + p.x];
-  }
-  bool contains(cv::Point p) const { return key(p) <= tolerance_; }
+  // A row of stored keys: key + 1 for a pixel reached, 0 for the others,
+  // with kTaken set once the pixel's neighbours are reached.
   const std::uint16_t* keyRow(int y) const {
-    return keys_.data() + static_cast<size_t>(y) * photo_.cols;
+    return keys_.get() + static_cast<size_t>(y) * photo_.cols;
   }
+  static constexpr std::uint16_t kTaken = 0x8000;
+  // Whether a stored key (keyRow) is in the region.
+  bool inRegion(std::uint16_t stored) const {
+    return static_cast<std::uint16_t>((stored & ~kTaken) - 1) <= tolerance_;
+  }
+  bool contains(cv::Point p) const { return inRegion(keyRow(p.y)[p.x]); }
   // The smallest rectangle holding the region at the current tolerance.
   cv::Rect bounds() const;
   // Pixels in the region at the current tolerance.
   size_t area() const;
 
+  // Frees the keys' pages.
+  struct Unmap {
+    size_t bytes;
+    void operator()(std::uint16_t* p) const;
+  };
+
  private:
   // Takes every pixel of the buckets up to `tolerance` not yet taken.
   void growTo(int tolerance);
-  void reach(size_t index, int bucket);
+  int reach(size_t index, int bucket, bool queue);
 
   cv::Mat photo_;
   cv::Point seed_;
   cv::Vec3b seedColour_;
+  const std::uint16_t* roots_ = nullptr;
   int tolerance_ = 0;
   int grown_ = -1;  // every bucket up to this one is taken
-  std::vector<std::uint16_t> keys_;
-  std::vector<std::deque<std::uint32_t>> buckets_;
+  // Zeroed pages of the system (large pages where it has them).
+  std::unique_ptr<std::uint16_t[], Unmap> keys_{nullptr, Unmap{0}};
+  // Pixel indices reached, by key; the bucket being taken is read from
+  // `head_` on.
+  std::vector<std::vector<std::uint32_t>> buckets_;
+  size_t head_ = 0;
   // Per key k, once its bucket is taken: the bounding box and the number of
   // the pixels with key <= k.
   std::array<cv::Rect, kMaxFillTolerance + 1> boxes_;

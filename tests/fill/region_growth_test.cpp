@@ -120,6 +120,17 @@ cv::Mat noise() {
   return photo;
 }
 
+// Smoothed noise: blobs and winding channels, long runs along the rows that
+// meet and part again.
+cv::Mat blurredNoise() {
+  cv::Mat photo(72, 96, CV_8UC3);
+  cv::RNG random(777);
+  random.fill(photo, cv::RNG::UNIFORM, cv::Scalar::all(0),
+              cv::Scalar::all(256));
+  cv::GaussianBlur(photo, photo, cv::Size(0, 0), 3.0);
+  return photo;
+}
+
 cv::Mat columnsUpTo(cv::Size size, int lastColumn) {
   cv::Mat region = cv::Mat::zeros(size, CV_8UC1);
   region.colRange(0, lastColumn + 1).setTo(255);
@@ -163,6 +174,11 @@ const PhotoCase kPhotoCases[] = {
        return region;
      }},
     {"Noise", noise, {31, 20}, {0, 30, 35, 40, 45, 55, 70, 100}, nullptr},
+    {"BlurredNoise",
+     blurredNoise,
+     {48, 36},
+     {0, 4, 8, 12, 16, 24, 32, 48},
+     nullptr},
     {"NoiseFromACorner", noise, {63, 47}, {0, 70, 80, 90, 100}, nullptr},
 };
 
