@@ -100,8 +100,10 @@ size_t RegionGrowth::area() const { return active() ? counts_[tolerance_] : 0; }
 inline int RegionGrowth::reach(size_t index, int bucket, bool queue) {
   const cv::Vec3b colour =
       reinterpret_cast<const cv::Vec3b*>(photo_.data)[index];
-  const int key =
-      std::max<int>(bucket, roots_[squaredDistance(colour, seedColour_)]);
+  // Within the bucket's distance, the key is the bucket's, without a look-up
+  // in the table of roots (larger than the nearer caches).
+  const int squared = squaredDistance(colour, seedColour_);
+  const int key = squared <= bucket * bucket ? bucket : roots_[squared];
   keys_[index] = static_cast<std::uint16_t>(key + 1);
   if (queue || key != bucket)
     buckets_[key].push_back(static_cast<std::uint32_t>(index));
@@ -118,6 +120,8 @@ void RegionGrowth::growTo(int tolerance) {
   const std::uint32_t width = static_cast<std::uint32_t>(photo_.cols);
   const std::uint32_t height = static_cast<std::uint32_t>(photo_.rows);
   std::uint16_t* const keys = keys_.get();
+  const size_t total = photo_.total();
+  constexpr size_t kAhead = 16;
   for (int b = grown_ + 1; b <= tolerance; ++b) {
     const std::uint16_t mine = static_cast<std::uint16_t>(b + 1);
     std::vector<std::uint32_t>& bucket = buckets_[b];
@@ -151,6 +155,15 @@ void RegionGrowth::growTo(int tolerance) {
       if (head_ >= 4096 && 2 * head_ >= bucket.size()) {
         bucket.erase(bucket.begin(), bucket.begin() + head_);
         head_ = 0;
+      }
+      // The pixels queued a little ahead lie anywhere in the photo: their
+      // keys and colours are fetched while this one is taken.
+      if (head_ + kAhead < bucket.size()) {
+        const size_t ahead = bucket[head_ + kAhead];
+        __builtin_prefetch(keys + ahead);
+        __builtin_prefetch(photo_.data + 3 * ahead);
+        if (ahead >= width) __builtin_prefetch(keys + ahead - width);
+        if (ahead + width < total) __builtin_prefetch(keys + ahead + width);
       }
       const std::uint32_t start = bucket[head_++];
       if (keys[start] != mine) continue;  // taken by a run already
