@@ -162,8 +162,14 @@ void RegionGrowth::growTo(int tolerance) {
         const size_t ahead = bucket[head_ + kAhead];
         __builtin_prefetch(keys + ahead);
         __builtin_prefetch(photo_.data + 3 * ahead);
-        if (ahead >= width) __builtin_prefetch(keys + ahead - width);
-        if (ahead + width < total) __builtin_prefetch(keys + ahead + width);
+        if (ahead >= width) {
+          __builtin_prefetch(keys + ahead - width);
+          __builtin_prefetch(photo_.data + 3 * (ahead - width));
+        }
+        if (ahead + width < total) {
+          __builtin_prefetch(keys + ahead + width);
+          __builtin_prefetch(photo_.data + 3 * (ahead + width));
+        }
       }
       const std::uint32_t start = bucket[head_++];
       if (keys[start] != mine) continue;  // taken by a run already
