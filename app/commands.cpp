@@ -12,6 +12,7 @@
 #include "canvas/view.h"
 #include "canvas/window_placement.h"
 #include "files/mask_file.h"
+#include "fill/fill_tool.h"
 
 namespace scribeline {
 namespace {
@@ -84,6 +85,27 @@ CommandResult toolSnapper(Workspace& workspace, int) {
 CommandResult toolPen(Workspace& workspace, int) {
   switchTool(workspace, kToolPen);
   return CommandResult::Continue;
+}
+
+CommandResult toolFill(Workspace& workspace, int) {
+  switchTool(workspace, kToolFill);
+  return CommandResult::Continue;
+}
+
+CommandResult fillToleranceStep(Workspace& workspace, int step) {
+  workspace.fillTolerance =
+      std::clamp(workspace.fillTolerance + step, 0, kMaxFillTolerance);
+  say(workspace, "current fill tolerance = " +
+                     std::to_string(workspace.fillTolerance) + "\n");
+  return CommandResult::Continue;
+}
+
+CommandResult fillToleranceDown(Workspace& workspace, int) {
+  return fillToleranceStep(workspace, -kFillToleranceStep);
+}
+
+CommandResult fillToleranceUp(Workspace& workspace, int) {
+  return fillToleranceStep(workspace, kFillToleranceStep);
 }
 
 CommandResult opacityDown(Workspace& workspace, int) {
@@ -284,6 +306,9 @@ const std::vector<Command>& addedKeyTable() {
          sayLabelStatistics(workspace);
          return CommandResult::Continue;
        }},
+      {'3', "3", "fill tool", toolFill},
+      {'[', "[", "[fill] tolerance --", fillToleranceDown},
+      {']', "]", "[fill] tolerance ++", fillToleranceUp},
   };
   return table;
 }
@@ -318,7 +343,8 @@ CommandResult runCommand(Workspace& workspace, int keyCode) {
 }
 
 std::string currentToolLine(int tool) {
-  static const char* const names[numTools] = {"iScissor", "lSnapper", "pen"};
+  static const char* const names[numTools] = {"iScissor", "lSnapper", "pen",
+                                              "fill"};
   return std::string("Current Tool = ") + names[tool] + "\n";
 }
 

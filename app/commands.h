@@ -49,7 +49,8 @@ std::string namedKeyHelpText();
 // ignored. Returns Quit for Escape.
 CommandResult runCommand(Workspace& workspace, int keyCode);
 
-// "Current Tool = iScissor\n", "... = lSnapper\n" or "... = pen\n": the line
+// "Current Tool = iScissor\n", "... = lSnapper\n", "... = pen\n" or
+// "... = fill\n": the line
 // that says which tool a tool number is.
 std::string currentToolLine(int tool);
 

@@ -64,28 +64,30 @@ bool lockAlonePhoto(const std::string& path, WindowSystem& windows,
 }
 
 // What the user chose for the work, kept from photo to photo of a folder:
-// labelling a series takes the same label, tool, pen, overlay, scissors
-// anchoring and clean-up size on each. The pen's marks belong to their
-// photo: each photo's fresh workspace starts without.
+// labelling a series takes the same label, tool, pen, fill tolerance,
+// overlay, scissors anchoring and clean-up size on each. The pen's marks
+// belong to their photo: each photo's fresh workspace starts without.
 struct WorkSettings {
   int currentTool;
   int currentLabel;
   int penRadius;
+  int fillTolerance;
   bool maskOverlay;
   double maskOpacity;
   bool autoAnchoring;
   long cleanupSize;  // 0: each photo's default
 
   static WorkSettings of(const Workspace& workspace) {
-    return {workspace.currentTool, workspace.currentLabel,
-            workspace.penRadius,   workspace.maskOverlay,
-            workspace.maskOpacity, workspace.autoAnchoring,
-            workspace.cleanupSize};
+    return {workspace.currentTool,   workspace.currentLabel,
+            workspace.penRadius,     workspace.fillTolerance,
+            workspace.maskOverlay,   workspace.maskOpacity,
+            workspace.autoAnchoring, workspace.cleanupSize};
   }
   void applyTo(Workspace& workspace) const {
     workspace.currentTool = currentTool;
     workspace.currentLabel = currentLabel;
     workspace.penRadius = penRadius;
+    workspace.fillTolerance = fillTolerance;
     workspace.maskOverlay = maskOverlay;
     workspace.maskOpacity = maskOpacity;
     workspace.autoAnchoring = autoAnchoring;

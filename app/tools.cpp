@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "canvas/pen.h"
+#include "fill/fill_tool.h"
 #include "scissors/scissor_tool.h"
 #include "snapping/snapper_tool.h"
 
@@ -12,6 +13,7 @@ void installTools(Workspace& workspace) {
   workspace.tools[kToolScissors] = std::make_unique<ScissorTool>();
   workspace.tools[kToolSnapper] = std::make_unique<SnapperTool>();
   workspace.tools[kToolPen] = std::make_unique<PenTool>();
+  workspace.tools[kToolFill] = std::make_unique<FillTool>();
 }
 
 }  // namespace scribeline

@@ -4,7 +4,7 @@
 
 namespace scribeline {
 
-// Puts the three tools into `tools`, one per tool number. The one place
+// Puts the four tools into `tools`, one per tool number. The one place
 // where tools are registered.
 void installTools(Workspace& workspace);
 

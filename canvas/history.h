@@ -72,6 +72,11 @@ class MaskHistory {
   bool redo(cv::Mat& mask);
 
   size_t undoCount() const { return undoable_.size(); }
+  // The companion of the newest step that can be undone; null when there is
+  // none or it has none.
+  const StepCompanion* newestCompanion() const {
+    return undoable_.empty() ? nullptr : undoable_.back().companion.get();
+  }
   size_t redoCount() const { return redoable_.size(); }
   // The smallest rectangle holding every tile the last record, undo or redo
   // changed: what a copy of the mask kept elsewhere must take again. Empty

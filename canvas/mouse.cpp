@@ -77,6 +77,8 @@ void onWindowMouse(Workspace& workspace, const std::string& window, int event,
   if (photo.x < 0 || photo.x >= image.cols || photo.y < 0 ||
       photo.y >= image.rows)
     return;
+  views.eventWindow = window;
+  views.eventPoint = {x, y};
   deliver(workspace, event, photo, flags);
   PointerOutline& pointer = views.pointer;
   const bool shownBefore = pointer.shownIn(kMaskWindow);

@@ -40,6 +40,10 @@ struct WindowViews {
   cv::Point panFrom;
   // Wheel turn that does not amount to a notch yet (fine-grained wheels).
   int wheelRest = 0;
+  // The window and window pixel of the mouse event being handed to the
+  // current tool: screen measures of a drag, whatever the zoom.
+  std::string eventWindow;
+  cv::Point eventPoint;
   // Main-window pixel of the last mouse event there: where the work is.
   cv::Point workPoint{-1, -1};
   // The photo reduced onto the grids of the reduced zoom levels met so far,

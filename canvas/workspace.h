@@ -22,7 +22,8 @@ namespace scribeline {
 constexpr int kToolScissors = 0;  // iScissor
 constexpr int kToolSnapper = 1;   // lSnapper
 constexpr int kToolPen = 2;       // pen
-constexpr int numTools = 3;
+constexpr int kToolFill = 3;      // fill
+constexpr int numTools = 4;
 
 // The state of one annotation session. main owns the one instance; commands,
 // mouse handlers and tools receive it by reference, so tests build their own.
@@ -63,6 +64,9 @@ struct Workspace {
   // Whether the iScissor tool fixes the settled start of its live-wire by
   // itself, as if clicked ("a").
   bool autoAnchoring = false;
+  // The tolerance a fill press starts with: 0 .. kMaxFillTolerance, the
+  // rounded-up colour distance (fill/region_growth.h).
+  int fillTolerance = 20;
 
   // One tool per tool number; installed before start-up. `toolsBuilt` turns
   // true once every tool's prepare hook has run (its engine may still be in

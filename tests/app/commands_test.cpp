@@ -109,6 +109,18 @@ INSTANTIATE_TEST_SUITE_P(
                [](const Workspace& w, const ScriptedWindowSystem&) {
                  EXPECT_EQ(w.currentTool, kToolPen);
                }},
+        KeyRow{51, false, "Current Tool = fill\n", "0:leave0 3:enter3 ", 0, "",
+               [](const Workspace& w, const ScriptedWindowSystem&) {
+                 EXPECT_EQ(w.currentTool, kToolFill);
+               }},
+        KeyRow{91, false, "current fill tolerance = 15\n", "", 0, "",
+               [](const Workspace& w, const ScriptedWindowSystem&) {
+                 EXPECT_EQ(w.fillTolerance, 15);
+               }},
+        KeyRow{93, false, "current fill tolerance = 25\n", "", 0, "",
+               [](const Workspace& w, const ScriptedWindowSystem&) {
+                 EXPECT_EQ(w.fillTolerance, 25);
+               }},
         KeyRow{60, false, "", "", 1, "",
                [](const Workspace& w, const ScriptedWindowSystem&) {
                  EXPECT_EQ(w.maskOpacity, 0.4 - 0.05);
@@ -123,9 +135,10 @@ INSTANTIATE_TEST_SUITE_P(
                  ASSERT_FALSE(saved.empty());
                  EXPECT_EQ(cv::norm(saved, w.mask, cv::NORM_INF), 0);
                }},
-        KeyRow{78, false, "", "0:update1 1:update1 2:update1 ", 1, "", noCheck},
-        KeyRow{110, false, "", "0:update0 1:update0 2:update0 ", 1, "",
+        KeyRow{78, false, "", "0:update1 1:update1 2:update1 3:update1 ", 1, "",
                noCheck},
+        KeyRow{110, false, "", "0:update0 1:update0 2:update0 3:update0 ", 1,
+               "", noCheck},
         KeyRow{83, false, "", "", 1, "-Scribeline +Scribeline:1 ",
                [](const Workspace&, const ScriptedWindowSystem& s) {
                  EXPECT_TRUE(s.hasMouseHandler(kMainWindow));
@@ -191,7 +204,7 @@ TEST_P(IgnoredKeyTest, DoesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Sample, IgnoredKeyTest,
                          testing::Values(0, 7, 9, 11, 12, 26, 28, 32, 43, 45,
-                                         47, 51, 59, 61, 63, 65, 106, 113, 121,
+                                         47, 52, 59, 61, 63, 65, 106, 113, 121,
                                          122, 127, 200, 255, -1, 0x10000 | 'q',
                                          // Named-key codes never reach the
                                          // table by their low byte.

@@ -127,8 +127,9 @@ TEST_F(FolderSessionTest, PageKeysStepAndAskOnlyForChangedMasks) {
   EXPECT_EQ(windows->droppedMouseEvents(), 0);
 }
 
-// The label, tool, pen radius, overlay, opacity and clean-up size chosen on
-// one photo are those of the next: labelling a series needs no picking again.
+// The label, tool, pen radius, fill tolerance, overlay, opacity, auto
+// anchoring and clean-up size chosen on one photo are those of the next:
+// labelling a series needs no picking again.
 TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
   pushToolsReady(*windows);
   windows->pushClick(kToolboxWindow, 90, 7 * 20 + 10);  // label 7
@@ -139,9 +140,11 @@ TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
   windows->pushKey('>');           // opacity 0.45
   windows->pushKey('a');           // scissors auto anchoring on
   windows->pushKey('{');           // clean-up size 32 (64 by default)
+  windows->pushKey(']');           // fill tolerance 25
   windows->pushKey(kKeyPageDown);  // a unchanged -> b, no question
   pushToolsReady(*windows, 2);
   windows->pushKey('a');  // still on: turns it off
+  windows->pushKey(']');  // fill tolerance 30
   windows->pushClick(kMainWindow, 20, 20);
   windows->pushKey('{');
   windows->pushKey('M');
@@ -157,6 +160,8 @@ TEST_F(FolderSessionTest, TheNextPhotoKeepsTheWorkSettings) {
   EXPECT_NE(text.find("auto anchoring OFF\n", b), std::string::npos) << text;
   EXPECT_NE(text.find("current clean-up size = 16 pixels\n", b),
             std::string::npos)
+      << text;
+  EXPECT_NE(text.find("current fill tolerance = 30\n", b), std::string::npos)
       << text;
 
   const cv::Mat mask = cv::imread(photos[1] + "_Mask.png", cv::IMREAD_COLOR);

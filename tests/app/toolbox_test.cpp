@@ -98,7 +98,8 @@ TEST_P(ToolboxPickTest, PicksTheRowLabel) {
   }
   EXPECT_EQ(workspace.currentLabel, row.label);
   const std::string picked = "picked" + std::to_string(row.label) + " ";
-  EXPECT_EQ(hookLog, "0:" + picked + "1:" + picked + "2:" + picked);
+  EXPECT_EQ(hookLog,
+            "0:" + picked + "1:" + picked + "2:" + picked + "3:" + picked);
   EXPECT_EQ(windows.showCount(kToolboxWindow), 1);
   EXPECT_GT(countColour(windows.lastShown(kToolboxWindow),
                         cv::Rect(0, row.label * 20, 15, 20), kRed),

@@ -5,8 +5,8 @@ cmake_minimum_required(VERSION 3.16)
 
 # folder|files (glob)|folders it must not include. From the bottom up:
 # palette; the engines graphcut and superpixel and the window system ui;
-# files; canvas; the scissors and snapping engines; autosave and export side
-# by side; import above export; app on top.
+# files; canvas; the scissors, snapping and fill engines; autosave and
+# export side by side; import above export; app on top.
 set(rules
   "palette|palette/*|canvas app ui scissors snapping graphcut superpixel files autosave export import"
   "graphcut|graphcut/*|canvas app ui scissors snapping superpixel palette files autosave export import"
@@ -16,12 +16,14 @@ set(rules
   "canvas|canvas/*|app scissors snapping graphcut superpixel autosave export import"
   "scissors engine|scissors/*|app ui canvas snapping graphcut superpixel files autosave export import"
   "snapping engine|snapping/*|app ui canvas scissors files autosave export import"
+  "fill engine|fill/*|app ui canvas scissors snapping graphcut superpixel files autosave export import"
   "autosave|autosave/*|canvas app ui scissors snapping graphcut superpixel export import"
   "export|export/*|canvas app ui scissors snapping graphcut superpixel autosave import"
   "import|import/*|canvas app ui scissors snapping graphcut superpixel autosave")
 # The tools in the engine folders stand above the engines: they may also
 # include canvas/ and the window-system interface.
-set(tool_files scissors/scissor_tool snapping/snapper_tool snapping/snap_step)
+set(tool_files scissors/scissor_tool snapping/snapper_tool snapping/snap_step
+    fill/fill_tool)
 
 set(failures "")
 foreach(rule ${rules})
