@@ -645,6 +645,9 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
       learnMargins(*frame);
       const QPoint at(client->first - frame->left, client->second - frame->top);
       if (at == *window.settleAt) {
+        // Seen in place: a later move away (a resize of Qt's carrying an
+        // older position, even the one corrected last) is corrected anew.
+        window.correctedFrom.reset();
         // Settled once Qt too has seen it there: a resize Qt sends carries
         // the position Qt believes in.
         if (widget->windowHandle()->geometry().topLeft() ==
