@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake make pkg-config
+  g++ cmake make pkg-config ccache
   libopencv-dev libopencv-contrib-dev
   libpng-dev dpkg-dev
   qtbase5-dev

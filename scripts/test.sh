@@ -9,6 +9,10 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bash "$root/scripts/install-deps.sh"
+# Every build below (Release, sanitizers, fuzz targets) goes through ccache.
+if command -v ccache >/dev/null 2>&1; then
+  export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$root"
+fi
 bash "$root/scripts/build.sh" -DSCRIBELINE_TESTS=ON -DSCRIBELINE_BENCH=ON
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 600)
 if [[ "${SCRIBELINE_SANITIZE:-1}" != 0 ]]; then
