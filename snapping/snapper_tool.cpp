@@ -27,20 +27,6 @@ constexpr int kStrokeThickness = 5;
 // every label is 0: the blank mask). Empty when the mask is not the photo's
 // size. Taken before a solve, so that it holds also if the solve changes the
 // superpixels.
-// Calls visit(row, col, colour) for every pixel of a split superpixel, with
-// the colour the snapper's output gives it.
-template <typename Visit>
-void forEachSplitPixel(const LSnapper& snapper, Visit&& visit) {
-  for (const SuperpixelSplit& split : snapper.splits) {
-    const PixelPos* pixel = snapper.superpixels[split.superpixel].pixels.data();
-    for (const LabelRun& run : split.runs) {
-      const cv::Vec3b colour = labelPixel(run.label);
-      for (const PixelPos* end = pixel + run.length; pixel != end; ++pixel)
-        visit(pixel->row, pixel->col, colour);
-    }
-  }
-}
-
 cv::Mat paintedOtherwise(const LSnapper& snapper, const cv::Mat& mask) {
   if (mask.size() != snapper.image.size() || mask.type() != CV_8UC3) return {};
   std::vector<cv::Vec3b> colours(snapper.superpixelLabels.size());
@@ -55,41 +41,20 @@ cv::Mat paintedOtherwise(const LSnapper& snapper, const cv::Mat& mask) {
     for (int x = 0; x < mask.cols; ++x)
       out[x] = pixel[x] != colours[superpixel[x]];
   }
-  forEachSplitPixel(snapper, [&](int row, int col, cv::Vec3b colour) {
-    otherwise.at<uchar>(row, col) = mask.at<cv::Vec3b>(row, col) != colour;
-  });
+  forEachSplitPixel(snapper.splits, snapper.superpixels,
+                    [&](int row, int col, cv::Vec3b colour) {
+                      otherwise.at<uchar>(row, col) =
+                          mask.at<cv::Vec3b>(row, col) != colour;
+                    });
   return otherwise;
 }
 
 // Of the pixels marked in `otherwise`, those the rebuild from the snapper's
-// labelling now changes.
+// labelling now changes: where the mask still differs from that labelling.
 std::int64_t replacedBySolve(const LSnapper& snapper, const cv::Mat& mask,
                              const cv::Mat& otherwise) {
   if (otherwise.empty()) return 0;
-  std::vector<cv::Vec3b> colours(snapper.superpixelLabels.size());
-  for (size_t s = 0; s < colours.size(); ++s)
-    colours[s] = labelPixel(snapper.superpixelLabels[s]);
-  std::int64_t count = 0;
-  for (int y = 0; y < mask.rows; ++y) {
-    const int* superpixel =
-        snapper.superpixelMap.data() + static_cast<size_t>(y) * mask.cols;
-    const cv::Vec3b* pixel = mask.ptr<cv::Vec3b>(y);
-    const uchar* marked = otherwise.ptr(y);
-    for (int x = 0; x < mask.cols; ++x)
-      count += marked[x] && pixel[x] != colours[superpixel[x]];
-  }
-  // Split pixels were counted by their superpixel's colour above: recount
-  // them by the colour the split gives.
-  forEachSplitPixel(snapper, [&](int row, int col, cv::Vec3b colour) {
-    if (otherwise.at<uchar>(row, col) == 0) return;
-    const cv::Vec3b pixel = mask.at<cv::Vec3b>(row, col);
-    const std::int64_t superpixelColourCount =
-        pixel !=
-        colours[snapper
-                    .superpixelMap[static_cast<size_t>(row) * mask.cols + col]];
-    count += (pixel != colour) - superpixelColourCount;
-  });
-  return count;
+  return cv::countNonZero(otherwise & paintedOtherwise(snapper, mask));
 }
 
 }  // namespace

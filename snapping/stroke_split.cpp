@@ -452,14 +452,11 @@ void paintSplits(const std::vector<SuperpixelSplit>& splits,
     size_t covered = 0;
     for (const LabelRun& run : split.runs) covered += run.length;
     CV_Assert(covered == pixels.size());
-    const PixelPos* pixel = pixels.data();
-    for (const LabelRun& run : split.runs) {
-      const cv::Vec3b colour = labelPixel(run.label);
-      for (const PixelPos* end = pixel + run.length; pixel != end; ++pixel) {
-        mask.at<cv::Vec3b>(pixel->row, pixel->col) = colour;
-      }
-    }
   }
+  forEachSplitPixel(splits, superpixels,
+                    [&](int row, int col, cv::Vec3b colour) {
+                      mask.at<cv::Vec3b>(row, col) = colour;
+                    });
 }
 
 }  // namespace scribeline

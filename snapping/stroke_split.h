@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 #include <vector>
 
+#include "palette/palette.h"
 #include "snapping/stroke_paint.h"
 #include "snapping/superpixel_model.h"
 
@@ -65,6 +66,23 @@ std::vector<SuperpixelSplit> splitSharedSuperpixels(
     const cv::Mat& image, const LabelStrokes& labelStrokes,
     const int* superpixelMap, const std::vector<Superpixel>& superpixels,
     const std::vector<int>& superpixelLabels);
+
+// Calls visit(row, col, colour) for every pixel of the splits, with the
+// colour (labelPixel) of its label. REQUIRES: every split covers its
+// superpixel's pixel list exactly.
+template <typename Visit>
+void forEachSplitPixel(const std::vector<SuperpixelSplit>& splits,
+                       const std::vector<Superpixel>& superpixels,
+                       Visit&& visit) {
+  for (const SuperpixelSplit& split : splits) {
+    const PixelPos* pixel = superpixels[split.superpixel].pixels.data();
+    for (const LabelRun& run : split.runs) {
+      const cv::Vec3b colour = labelPixel(run.label);
+      for (const PixelPos* end = pixel + run.length; pixel != end; ++pixel)
+        visit(pixel->row, pixel->col, colour);
+    }
+  }
+}
 
 // Writes the colour (labelPixel) of every split pixel's label into mask.
 // REQUIRES: mask is 8-bit, 3 channels, of the image's size; every split
