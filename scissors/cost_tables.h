@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cmath>
-#include <vector>
 
 #include "scissors/link_costs.h"
 
@@ -45,30 +44,29 @@ inline double diagonalStrength(double sum) {
 }
 
 // Link costs of one image by their integer terms: axis links by E, diagonal
-// links by their packed byte differences, those with all three below
-// kSmallDifference from a table and the others computed.
+// links by their packed byte differences. The costs of the commonest terms
+// (small differences, as in most of a photograph) come from tables small
+// enough to stay in the caches; the others are computed, with the same
+// operations, hence the same doubles, as the tables' entries.
 class CostTables {
  public:
-  static constexpr int kSmallDifferenceBits = 6;
+  static constexpr int kSmallDifferenceBits = 4;
   static constexpr int kSmallDifference = 1 << kSmallDifferenceBits;
   // Bits of a packed key of which one is set when a difference is not small.
   static constexpr int kLargeDifferenceBits =
       0x010101 * (0xff & ~(kSmallDifference - 1));
+  // Axis links with E below this come from the table.
+  static constexpr int kTabledAxisSums = 1 << 13;
 
-  // REQUIRES: largestAxisSum is the largest E of any axis link to be looked
-  // up; maxStrength is the image's M.
-  CostTables(int largestAxisSum, double maxStrength);
+  // REQUIRES: maxStrength is the image's M.
+  explicit CostTables(double maxStrength);
 
-  double axis(int sum) const { return axis_[sum]; }
+  double axis(int sum) const {
+    return sum < kTabledAxisSums ? axis_[sum] : computeAxis(sum);
+  }
   double diagonal(int key) const {
     return isSmall(key) ? small_[smallIndex(key)] : computeDiagonal(key);
   }
-
-  // Writes the four costs of `count` pixels, from their terms, into
-  // consecutive groups of four slots (directions 0, 5, 6, 7).
-  // REQUIRES: slots is 32-byte aligned.
-  void storeRow(const int* right, const int* downLeft, const int* down,
-                const int* downRight, int count, double* slots) const;
 
  private:
   static bool isSmall(int key) { return (key & kLargeDifferenceBits) == 0; }
@@ -77,19 +75,18 @@ class CostTables {
            (differenceOf(key, 1) << kSmallDifferenceBits) |
            differenceOf(key, 2);
   }
+  double computeAxis(int sum) const {
+    return normalisedLinkCost(axisStrength(sum), 0, maxStrength_);
+  }
   double computeDiagonal(int key) const {
     return normalisedLinkCost(diagonalStrength(diagonalSum(key, squares_)), 5,
                               maxStrength_);
   }
-  void storeRowPortable(const int* right, const int* downLeft, const int* down,
-                        const int* downRight, int count, double* slots) const;
-  void storeRowAvx2(const int* right, const int* downLeft, const int* down,
-                    const int* downRight, int count, double* slots) const;
 
   const double* squares_;
   double maxStrength_;
-  std::vector<double> axis_;
-  std::vector<double> small_;
+  double axis_[kTabledAxisSums];
+  double small_[kSmallDifference * kSmallDifference * kSmallDifference];
 };
 
 }  // namespace scribeline

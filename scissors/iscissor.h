@@ -9,7 +9,7 @@
 
 #include "scissors/contour.h"
 #include "scissors/directions.h"
-#include "scissors/grid_buffer.h"
+#include "scissors/link_cost_field.h"
 #include "scissors/live_wire_search.h"
 
 namespace scribeline {
@@ -29,22 +29,21 @@ struct ScissorNode {
 // photograph, the live-wire search over it, and the contours drawn with it.
 //
 // Every pixel links to its eight neighbours. A link is cheap where the colours
-// on its two sides differ strongly; the costs are computed once at
-// construction and never change. searchFromSeed() leaves the tree of cheapest
-// paths from one seed in the graph; paths are read back with pathToSeed().
-// seedSearch() gives the same tree on demand: each read settles the pixels
-// the search needs before the one read, and no more.
+// on its two sides differ strongly; the costs are fixed by the photograph and
+// computed from it where they are read (LinkCostField), so the engine holds
+// no cost per pixel and is ready after one pass that finds the strongest link.
+// searchFromSeed() leaves the tree of cheapest paths from one seed in the
+// graph; paths are read back with pathToSeed(). seedSearch() gives the same
+// tree on demand: each read settles the pixels the search needs before the one
+// read, and no more.
 //
 // IMPORTANT: the reads (predecessor(), pathToSeed(), node(), settle()) are
 // const because their answers are fixed by the seed and the photograph, but
 // they may advance the search behind them. An IScissor must not be used from
 // two threads at once, not even for reads.
 //
-// Storage: the raw strength of the link p->q equals that of q->p for every
-// pair of neighbours inside the image, so each pixel keeps only its links
-// towards directions 0, 5, 6 and 7 and reads the other four from the
-// neighbour. The grid carries a ring of sentinel pixels so that the search
-// expands a pixel without bounds checks.
+// The search's grid carries a ring of sentinel pixels so that it expands a
+// pixel without bounds checks.
 class IScissor {
  public:
   // REQUIRES: image is 8-bit, 3-channel (blue, green, red), or empty (an
@@ -60,7 +59,7 @@ class IScissor {
   int height() const { return height_; }
 
   // Largest raw link strength of the image (M); 0 for a uniform image.
-  double maxStrength() const { return maxStrength_; }
+  double maxStrength() const { return costs_.maxStrength(); }
 
   // Cost of one step from (x, y) to its neighbour in direction k.
   // REQUIRES: (x, y) inside the image, 0 <= k < 8.
@@ -136,8 +135,8 @@ class IScissor {
   // writeContoursIntoMask (scissors/mask_update.h) over contours().
   void updateMaskFromContours(cv::Mat& mask, bool filled) const;
 
-  // Bytes the engine holds per pixel of the image: link costs, the search's
-  // per-pixel fields and its heap (contours not counted).
+  // Bytes the engine holds per pixel of the image: the search's per-pixel
+  // fields and its heap (contours and the cost tables not counted).
   double bytesPerPixel() const;
 
  private:
@@ -150,18 +149,12 @@ class IScissor {
     return x >= 0 && y >= 0 && x < width_ && y < height_;
   }
 
-  void computeLinkCosts();
-
   std::vector<Contour> contours_;
   const cv::Mat* image_;
   int width_;
   int height_;
   int stride_;  // width_ + 2: one sentinel column on each side
-  double maxStrength_ = 0.0;
-  // Four costs per padded grid pixel, slot s = k & 3 holding the link in
-  // direction k = 0, 5, 6, 7. The link in direction 1, 2, 3 or 4 is stored by
-  // the neighbour it leads to, in the same slot (its link straight back).
-  GridBuffer<double> forwardCosts_;
+  LinkCostField costs_;
   // Reads settle pixels on demand; see the class comment.
   mutable LiveWireSearch search_;
   cv::Point seed_;

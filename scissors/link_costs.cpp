@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "scissors/cost_tables.h"
-#include "scissors/iscissor.h"
+#include "scissors/link_cost_field.h"
 #include "scissors/link_cost_rows.h"
 
 namespace scribeline {
@@ -24,10 +24,10 @@ namespace scribeline {
 //   equal Q may still differ in the last bit, so the largest exact sum is
 //   taken over all of them.
 // Rounding and the square root are monotonic, so the largest sums give the
-// largest strength M. Costs then come from tables: by E for the axis links,
-// by the three byte differences for diagonal links with small differences.
-// Only the links in directions 0, 5, 6 and 7 are computed per pixel; the
-// others are the same links seen from the neighbour.
+// largest strength M. Costs are then functions of E for the axis links and
+// of the three byte differences for diagonal links (CostTables).
+// A pixel owns its links in directions 0, 5, 6 and 7; the others are the
+// same links seen from the neighbour that owns them.
 
 namespace {
 
@@ -165,57 +165,41 @@ InteriorMaxima largestInteriorSums(const cv::Mat& image) {
   return maxima;
 }
 
-// Writes the costs of the interior pixels; the slots of pixel (1, y) start
-// at firstSlots + y * rowSlots.
-void storeInteriorCosts(const cv::Mat& image, const CostTables& tables,
-                        double* firstSlots, std::size_t rowSlots) {
-  const int bands = bandCount(image);
-  cv::parallel_for_(
-      cv::Range(0, bands),
-      [&](const cv::Range& range) {
-        std::vector<int> right(image.cols), downLeft(image.cols),
-            down(image.cols), downRight(image.cols);
-        for (int band = range.start; band < range.end; ++band) {
-          forEachRowOfBand(image, band, [&](int y, const PlanarRows& rows) {
-            rowTerms(rows, right.data(), downLeft.data(), down.data(),
-                     downRight.data());
-            tables.storeRow(right.data(), downLeft.data(), down.data(),
-                            downRight.data(), image.cols - 2,
-                            firstSlots + y * rowSlots);
-          });
-        }
-      },
-      bands);
-}
-
 }  // namespace
 
-void IScissor::computeLinkCosts() {
-  const cv::Mat& image = *image_;
-
-  // The border pixels go through edgeStrengths(); their stored links keep
-  // the raw strength until M is known.
+LinkCostField::LinkCostField(const cv::Mat& image) : image_(image) {
+  if (image.empty()) return;
+  CV_Assert(image.type() == CV_8UC3);
   double strongest = 0.0;
-  forEachBorderPixel(width_, height_, [&](int x, int y) {
+  forEachBorderPixel(image.cols, image.rows, [&](int x, int y) {
     std::array<double, 8> strengths;
     strongest = std::max(strongest, edgeStrengths(image, x, y, strengths));
-    double* slots = &forwardCosts_[gridIndex(x, y) * 4];
-    for (int k : {0, 5, 6, 7}) slots[k & 3] = strengths[k];
   });
   const InteriorMaxima interior = largestInteriorSums(image);
   strongest = std::max(strongest, axisStrength(interior.axisSum));
   strongest = std::max(strongest, diagonalStrength(interior.diagonalSum));
   maxStrength_ = strongest;
+  if (bandCount(image) > 0)
+    tables_ = std::make_unique<CostTables>(maxStrength_);
+}
 
-  forEachBorderPixel(width_, height_, [&](int x, int y) {
-    double* slots = &forwardCosts_[gridIndex(x, y) * 4];
-    for (int k : {0, 5, 6, 7})
-      slots[k & 3] = normalisedLinkCost(slots[k & 3], k, maxStrength_);
-  });
-  if (bandCount(image) == 0) return;
-  const CostTables tables(interior.axisSum, maxStrength_);
-  storeInteriorCosts(image, tables, &forwardCosts_[gridIndex(1, 0) * 4],
-                     static_cast<std::size_t>(stride_) * 4);
+double LinkCostField::owned(int x, int y, int k) const {
+  if (x >= 1 && y >= 1 && x + 1 < image_.cols && y + 1 < image_.rows) {
+    const Around n = around(x, y);
+    switch (k) {
+      case 0:
+        return inner<0>(n);
+      case 5:
+        return inner<5>(n);
+      case 6:
+        return inner<6>(n);
+      default:
+        return inner<7>(n);
+    }
+  }
+  std::array<double, 8> strengths;
+  edgeStrengths(image_, x, y, strengths);
+  return normalisedLinkCost(strengths[k], k, maxStrength_);
 }
 
 }  // namespace scribeline

@@ -8,25 +8,14 @@
 
 namespace scribeline {
 
-namespace {
-
-// Where the cost of the step in direction k from grid pixel p to its
-// neighbour q is stored: directions 0, 5, 6, 7 at p, directions 1 to 4 at q
-// (q's link straight back), in slot k & 3 (see IScissor's forward costs).
-std::size_t costIndex(std::size_t p, std::size_t q, int k) {
-  const bool atStart = k == 0 || k >= 5;
-  return 4 * (atStart ? p : q) + static_cast<std::size_t>(k & 3);
-}
-
-}  // namespace
-
-LiveWireSearch::LiveWireSearch(int width, int height,
-                               const double* forwardCosts)
-    : stride_(static_cast<std::size_t>(width) + 2),
-      forwardCosts_(forwardCosts),
-      cells_(stride_ * (static_cast<std::size_t>(height) + 2)),
+LiveWireSearch::LiveWireSearch(const LinkCostField& costs)
+    : costs_(costs),
+      stride_(static_cast<std::size_t>(costs.width()) + 2),
+      stride32_(static_cast<std::uint32_t>(stride_)),
+      cells_(stride_ * (static_cast<std::size_t>(costs.height()) + 2)),
       heapPlace_(cells_.size()),
       heap_(heapPlace_.data()) {
+  const int height = costs.height();
   // Image pixels unvisited, the sentinel ring settled. The heap places are
   // written before they are read.
   const std::uint8_t sentinel = cell(kExpanded, kNoPredecessor);
@@ -71,7 +60,7 @@ void LiveWireSearch::settleAll() { expandUntil(cells_.size()); }
 
 void LiveWireSearch::expandUntil(std::size_t target) {
   std::uint8_t* cells = cells_.data();
-  const double* costs = forwardCosts_;
+  const LinkCostField& costs = costs_;
   PathHeap& heap = heap_;
   const std::size_t w = stride_;
   std::size_t settled = 0;
@@ -85,21 +74,19 @@ void LiveWireSearch::expandUntil(std::size_t target) {
     ++settled;
     firstTouched = std::min(firstTouched, p);
     lastTouched = std::max(lastTouched, p);
+    int x, y;
+    coordinates(p, x, y);
 
-    // Offers the path through p to neighbour q, reached by step k, whose link
-    // cost sits at costs[costAt]. The cost is read only for pixels not yet
-    // expanded: the sentinel ring holds none.
-    auto offer = [&](std::size_t q, std::size_t costAt, std::uint8_t k) {
+    // Offers the path through p to neighbour q, reached by step k;
+    // linkCost() gives the step's cost and is called only for pixels not yet
+    // expanded (the sentinel ring holds none).
+    auto offer = [&](std::size_t q, std::uint8_t k, auto linkCost,
+                     auto prefetch) {
       const std::uint8_t qCell = cells[q];
       if (qCell >> kStateShift == kExpanded) return;
-      const double cost = base + costs[costAt];
+      const double cost = base + linkCost();
       if (qCell >> kStateShift == kUnvisited) {
-        // When q is expanded, one heap lifetime from now, it reads the links
-        // of q and of the row above it; the records are cold (the grid is far
-        // larger than the caches), so they are fetched now.
-        __builtin_prefetch(costs + 4 * q);
-        __builtin_prefetch(costs + 4 * (q - w - 1));
-        __builtin_prefetch(costs + 4 * (q - w + 1));
+        prefetch();
         cells[q] = cell(kInHeap, k);
         heap.insert(static_cast<std::uint32_t>(q), cost);
       } else if (cost < heap.costOf(static_cast<std::uint32_t>(q))) {
@@ -107,16 +94,45 @@ void LiveWireSearch::expandUntil(std::size_t target) {
         heap.lower(static_cast<std::uint32_t>(q), cost);
       }
     };
-    // Directions 0, 5, 6, 7 are stored at p; 1 to 4 at the neighbour, in
-    // slot k & 3 (see costIndex()).
-    offer(p + 1, 4 * p + 0, 0);
-    offer(p - w + 1, 4 * (p - w + 1) + 1, 1);
-    offer(p - w, 4 * (p - w) + 2, 2);
-    offer(p - w - 1, 4 * (p - w - 1) + 3, 3);
-    offer(p - 1, 4 * (p - 1) + 0, 4);
-    offer(p + w - 1, 4 * p + 1, 5);
-    offer(p + w, 4 * p + 2, 6);
-    offer(p + w + 1, 4 * p + 3, 7);
+    if (costs.deepInside(x, y)) {
+      // Nearly every pixel: the costs come from the 3 x 3 block around p.
+      const LinkCostField::Around at = costs.around(x, y);
+      const std::ptrdiff_t row = at.below - at.row;
+      // When q is expanded, one heap lifetime from now, it reads the block
+      // around it; the photograph is far larger than the caches, so the
+      // block's rows are fetched now.
+      auto fetchAround = [&](int dx, int dy) {
+        return [&at, row, dx, dy] {
+          const uchar* centre = at.row + 3 * dx + row * dy;
+          __builtin_prefetch(centre - row);
+          __builtin_prefetch(centre);
+          __builtin_prefetch(centre + row);
+        };
+      };
+      offer(
+          p + 1, 0, [&] { return costs.inner<0>(at); }, fetchAround(1, 0));
+      offer(
+          p - w + 1, 1, [&] { return costs.inner<1>(at); }, fetchAround(1, -1));
+      offer(
+          p - w, 2, [&] { return costs.inner<2>(at); }, fetchAround(0, -1));
+      offer(
+          p - w - 1, 3, [&] { return costs.inner<3>(at); },
+          fetchAround(-1, -1));
+      offer(
+          p - 1, 4, [&] { return costs.inner<4>(at); }, fetchAround(-1, 0));
+      offer(
+          p + w - 1, 5, [&] { return costs.inner<5>(at); }, fetchAround(-1, 1));
+      offer(
+          p + w, 6, [&] { return costs.inner<6>(at); }, fetchAround(0, 1));
+      offer(
+          p + w + 1, 7, [&] { return costs.inner<7>(at); }, fetchAround(1, 1));
+    } else {
+      const std::size_t neighbours[8] = {p + 1, p - w + 1, p - w, p - w - 1,
+                                         p - 1, p + w - 1, p + w, p + w + 1};
+      for (std::uint8_t k = 0; k < 8; ++k)
+        offer(
+            neighbours[k], k, [&] { return costs.step(x, y, k); }, [] {});
+    }
     if (p == target) break;
   }
   settledCount_ += settled;
@@ -136,8 +152,9 @@ double LiveWireSearch::pathCost(std::size_t pixel) const {
   }
   double cost = 0.0;
   for (std::size_t i = path.size() - 1; i > 0; --i) {
-    const std::size_t q = path[i - 1];
-    cost = cost + forwardCosts_[costIndex(path[i], q, prevDirection(q))];
+    int x, y;
+    coordinates(path[i], x, y);
+    cost = cost + costs_.step(x, y, prevDirection(path[i - 1]));
   }
   return cost;
 }

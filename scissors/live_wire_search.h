@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "scissors/grid_buffer.h"
+#include "scissors/link_cost_field.h"
 #include "scissors/path_heap.h"
 
 namespace scribeline {
@@ -33,11 +34,9 @@ class LiveWireSearch {
   // Step of a pixel without predecessor: the seed, or a pixel not reached.
   static constexpr std::uint8_t kNoPredecessor = 8;
 
-  // A search over an image of width x height pixels whose links are laid out
-  // as IScissor's forward costs (four per padded grid pixel). `forwardCosts`
-  // must outlive the search and not change while it lives. Allocates every
-  // per-pixel field now, so that no later call allocates one.
-  LiveWireSearch(int width, int height, const double* forwardCosts);
+  // A search over the links of `costs`, which must outlive it. Allocates
+  // every per-pixel field now, so that no later call allocates one.
+  explicit LiveWireSearch(const LinkCostField& costs);
 
   LiveWireSearch(const LiveWireSearch&) = delete;
   LiveWireSearch& operator=(const LiveWireSearch&) = delete;
@@ -89,8 +88,17 @@ class LiveWireSearch {
   // is empty. The one loop behind settle() and settleAll().
   void expandUntil(std::size_t target);
 
+  // Image coordinates of grid pixel p.
+  void coordinates(std::size_t p, int& x, int& y) const {
+    const auto index = static_cast<std::uint32_t>(p);
+    const std::uint32_t row = index / stride32_;
+    x = static_cast<int>(index - row * stride32_) - 1;
+    y = static_cast<int>(row) - 1;
+  }
+
+  const LinkCostField& costs_;
   std::size_t stride_;
-  const double* forwardCosts_;
+  std::uint32_t stride32_;
   GridBuffer<std::uint8_t> cells_;      // state << 4 | prevDirection
   GridBuffer<std::int32_t> heapPlace_;  // place in the heap while kInHeap
   PathHeap heap_;

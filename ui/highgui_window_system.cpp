@@ -432,6 +432,13 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     std::optional<QPoint> settleAt;
     std::optional<QPoint> correctedFrom;
     int corrections = 0;
+    // For a while after a window is left alone, a move that puts its title
+    // bar above the free area is taken back to where it was put: no user
+    // drags a title bar there, but a resize of Qt's carrying a position Qt
+    // believed before the manager framed the window does.
+    std::optional<QPoint> guardAt;
+    SteadyTime guardUntil;
+    int guardCorrections = 0;
     SteadyTime placedSince;
     std::optional<SteadyTime> managedSince;
     // Opens as a tool window of the program (see makeToolWindow); shown
@@ -471,6 +478,7 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     window.awaitingPlace = false;
     window.settleAt.reset();
     window.correctedFrom.reset();
+    window.guardAt.reset();
   }
 
   void openWindow(const std::string& name, WindowMode mode) {
@@ -585,6 +593,7 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
     if (link_.connected()) window.settleAt = target;
     window.correctedFrom.reset();
     window.corrections = 0;
+    window.guardAt.reset();
     window.placedSince = std::chrono::steady_clock::now();
     window.managedSince.reset();
     window.awaitingPlace = true;
@@ -626,13 +635,19 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
   void settlePlacements() {
     const auto now = std::chrono::steady_clock::now();
     for (auto& [name, window] : windows_) {
-      if (!window.settleAt) continue;
+      if (!window.settleAt) {
+        guardTitleBar(name, window, now);
+        continue;
+      }
       QWidget* widget = findHighguiWindow(name);
       if (widget == nullptr || !widget->isVisible() ||
-          widget->windowHandle() == nullptr ||
-          (window.managedSince ? now - *window.managedSince > kSettleTime
-                               : now - window.placedSince > kManageTime)) {
+          widget->windowHandle() == nullptr) {
         window.settleAt.reset();
+        continue;
+      }
+      if (window.managedSince ? now - *window.managedSince > kSettleTime
+                              : now - window.placedSince > kManageTime) {
+        leaveAlone(window, now);
         continue;
       }
       if (!widget->windowHandle()->isExposed()) continue;
@@ -652,11 +667,11 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
         // the position Qt believes in.
         if (widget->windowHandle()->geometry().topLeft() ==
             QPoint(client->first, client->second))
-          window.settleAt.reset();
+          leaveAlone(window, now);
         continue;
       }
       if (window.corrections >= kMaxCorrections) {
-        window.settleAt.reset();
+        leaveAlone(window, now);
         continue;
       }
       // The manager has not answered the last correction yet.
@@ -665,6 +680,33 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
       window.correctedFrom = at;
       moveClient(widget, *window.settleAt, *frame);
     }
+  }
+
+  // Ends the watch of a placed window, which is guarded for a while longer.
+  static void leaveAlone(Window& window, SteadyTime now) {
+    window.guardAt = window.settleAt;
+    window.guardUntil = now + kSettleTime;
+    window.guardCorrections = 0;
+    window.settleAt.reset();
+  }
+
+  void guardTitleBar(const std::string& name, Window& window, SteadyTime now) {
+    if (!window.guardAt) return;
+    QWidget* widget = findHighguiWindow(name);
+    if (now > window.guardUntil || window.guardCorrections >= kMaxCorrections ||
+        widget == nullptr || !widget->isVisible() ||
+        widget->windowHandle() == nullptr) {
+      window.guardAt.reset();
+      return;
+    }
+    const std::optional<FrameExtents> frame = currentFrame(widget);
+    const auto client =
+        link_.clientPosition(static_cast<uint32_t>(widget->winId()));
+    if (!frame || !client) return;
+    const int frameTop = client->second - frame->top;
+    if (frameTop >= freeArea().y || window.guardAt->y() < freeArea().y) return;
+    ++window.guardCorrections;
+    moveClient(widget, *window.guardAt, *frame);
   }
 
   void learnMargins(const FrameExtents& frame) {
