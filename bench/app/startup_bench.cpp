@@ -16,8 +16,7 @@
 // - SnappingReady/<photo>: launch to a lazy-snapping stroke solved (the
 //   stroke, then a key, answered).
 //
-// The 100 MP photo is the 18 MP one enlarged 2.4 times, made once and kept
-// in the temporary folder (SCRIBELINE_BENCH_CACHE or /tmp).
+// The 100 MP photo is the 18 MP one enlarged 2.4 times (bench_photos.h).
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
@@ -28,6 +27,7 @@
 #include <opencv2/imgproc.hpp>
 #include <string>
 
+#include "bench/app/bench_photos.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/photos.h"
 
@@ -38,44 +38,6 @@ double seconds() {
   return std::chrono::duration<double>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
-}
-
-bool exists(const std::string& path) {
-  struct stat info;
-  return ::stat(path.c_str(), &info) == 0;
-}
-
-std::string cacheFolder() {
-  const char* folder = std::getenv("SCRIBELINE_BENCH_CACHE");
-  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
-}
-
-// The photo to start on, by name: "tiny" (64 x 48, made here), a photo of
-// the shared folder, or "elephants_100MP" (made from the 18 MP one).
-std::string photoPath(const std::string& name) {
-  if (name == "tiny") {
-    const std::string path = cacheFolder() + "/scribeline_bench_tiny.png";
-    if (!exists(path)) {
-      cv::Mat tiny(48, 64, CV_8UC3);
-      cv::randu(tiny, 0, 255);
-      cv::imwrite(path, tiny);
-    }
-    return path;
-  }
-  if (name == "elephants_100MP") {
-    const std::string path =
-        cacheFolder() + "/scribeline_bench_elephants_13536x7613.jpg";
-    if (!exists(path)) {
-      const std::string source = findPhoto("elephants_5640x3172.jpg");
-      if (source.empty()) return "";
-      cv::Mat enlarged;
-      cv::resize(cv::imread(source), enlarged, cv::Size(13536, 7613), 0, 0,
-                 cv::INTER_CUBIC);
-      cv::imwrite(path, enlarged, {cv::IMWRITE_JPEG_QUALITY, 90});
-    }
-    return path;
-  }
-  return findPhoto(name);
 }
 
 // What the user does once the main window is up, before the key.

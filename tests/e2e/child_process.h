@@ -48,6 +48,8 @@ class ChildProcess {
   // True once the child's standard output has closed (it ended, usually).
   bool outputEnded() const { return output_ < 0; }
 
+  // The child's process id; -1 before it started.
+  pid_t pid() const { return pid_; }
   // False once the child has ended; status() is then known.
   bool running();
   // Exit status, 128 + signal number for a child ended by a signal, or -1

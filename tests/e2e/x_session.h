@@ -152,6 +152,9 @@ class XSession {
   // timeout (it is killed then).
   int waitForExit(double timeoutSeconds = 60);
   bool running();
+  // The program's process id (for reading its /proc entries); -1 before
+  // launch().
+  int programPid() const { return program_.pid(); }
   // Sends a signal to the program (SIGTERM, SIGHUP, ...).
   void signalProgram(int number);
   // A full disk for the running program alone: sets its file size limit
