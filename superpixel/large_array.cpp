@@ -1,6 +1,9 @@
 #include "superpixel/large_array.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
 
 namespace scribeline {
 
@@ -9,6 +12,18 @@ namespace {
 constexpr std::size_t hugePage = std::size_t{2} << 20;
 
 }  // namespace
+
+void releasePages(void* begin, void* end) {
+  static const std::uintptr_t page =
+      static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t first =
+      (reinterpret_cast<std::uintptr_t>(begin) + page - 1) / page * page;
+  const std::uintptr_t last =
+      reinterpret_cast<std::uintptr_t>(end) / page * page;
+  if (last <= first) return;
+  // A refusal only keeps the memory.
+  madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
 
 void* allocateRandomAccessBlock(std::size_t bytes) {
   if (bytes < 2 * hugePage) {

@@ -45,6 +45,11 @@ LargeArray<T> allocateLargeZeroed(std::size_t count) {
   return LargeArray<T>(static_cast<T*>(block));
 }
 
+// Gives the whole pages inside [begin, end) back to the system: they read as
+// zeros afterwards and hold no memory until written again. The partial pages
+// at either end are kept.
+void releasePages(void* begin, void* end);
+
 // Like allocateLarge, for arrays read in random order: a block of several
 // megabytes is aligned to 2 MiB and offered to the kernel for transparent huge
 // pages, since with 4 KiB pages nearly every random access would also miss

@@ -37,10 +37,11 @@ struct PackedEdges {
 };
 
 // The region merging of edges[begin .. end-1], in order.
+// Edges whose ends stay apart are appended to *unjoined when it is given.
 template <typename Codec>
 void mergeRange(DisjointSet& components, const typename Codec::Record* edges,
-                std::size_t begin, std::size_t end, const Codec& codec,
-                float k) {
+                std::size_t begin, std::size_t end, const Codec& codec, float k,
+                PackedEdgeList* unjoined) {
   for (std::size_t i = begin; i < end; ++i) {
     if (i + endLookahead < end) {
       components.prefetch(codec.first(edges[i + endLookahead]));
@@ -56,11 +57,13 @@ void mergeRange(DisjointSet& components, const typename Codec::Record* edges,
     const float w = codec.weight(edge);
     const int a = components.find(codec.first(edge));
     const int b = components.find(codec.second(edge));
-    if (a != b && w <= components.rootValue(a) &&
-        w <= components.rootValue(b)) {
+    if (a == b) continue;
+    if (w <= components.rootValue(a) && w <= components.rootValue(b)) {
       const int root = components.join(a, b);
       components.setRootValue(
           root, w + k / static_cast<float>(components.size(root)));
+    } else if (unjoined != nullptr) {
+      unjoined->edges[unjoined->count++] = edge;
     }
   }
 }
@@ -71,9 +74,12 @@ void mergeRange(DisjointSet& components, const typename Codec::Record* edges,
 RegionMerger::RegionMerger(int numVertices, float k)
     : components_(numVertices, k / 1.0f), k_(k) {}
 
+RegionMerger::RegionMerger(int numVertices, float k, PackedEdgeList* unjoined)
+    : components_(numVertices, k / 1.0f), k_(k), unjoined_(unjoined) {}
+
 void RegionMerger::mergeUpTo(const PackedEdgeList& list, std::size_t end) {
   mergeRange(components_, list.edges.get(), next_, end,
-             PackedEdges{PackedEdgeEnds(list.width)}, k_);
+             PackedEdges{PackedEdgeEnds(list.width)}, k_, unjoined_);
   next_ = std::max(next_, end);
 }
 

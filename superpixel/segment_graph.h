@@ -16,9 +16,17 @@ namespace scribeline {
 // component's threshold is the weight of the edge that last grew it plus
 // k / its size (k / 1 for a single vertex), in float arithmetic. Feeding the
 // list in any number of prefixes gives the same forest.
+//
+// With a list for them, the merger also keeps, in order, the edges whose ends
+// lay in different components that it did not join: the only edges that can
+// still join anything afterwards (mergeSmallComponents over them joins what
+// it would join over the whole list).
 class RegionMerger {
  public:
   RegionMerger(int numVertices, float k);
+  // REQUIRES: unjoined->edges has room for every edge to be visited;
+  // unjoined outlives the merger.
+  RegionMerger(int numVertices, float k, PackedEdgeList* unjoined);
 
   // Visits the edges of the packed list from where the previous call stopped
   // (0 at first) up to end-1, in increasing word order (which is
@@ -34,6 +42,7 @@ class RegionMerger {
   DisjointSet components_;
   float k_;
   std::size_t next_ = 0;
+  PackedEdgeList* unjoined_ = nullptr;
 };
 
 // Walks the edges of the packed list once, in their order, and joins the

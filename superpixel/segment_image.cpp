@@ -2,11 +2,14 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "superpixel/edge_graph.h"
+#include "superpixel/large_array.h"
 #include "superpixel/segment_graph.h"
 #include "superpixel/smoothing.h"
 #include "superpixel/sorted_edges.h"
@@ -64,64 +67,119 @@ class SortedPrefix {
   std::size_t end_ = 0;
 };
 
-// Share of the edges placed by both threads before the merge starts; the
-// helper thread places the rest while the merge works through these.
-constexpr double firstRoundShare = 0.3;
+// The edges are placed, sorted and merged in rounds of consecutive buckets
+// of about 1 / numRounds of the list each; the list's pages are given back
+// as soon as the merge has passed them, so that the edges of at most two
+// rounds are held at a time rather than the whole list. Each round visits
+// every edge of the image again (only those of its buckets are placed).
+constexpr int numRounds = 6;
+
+// Bucket bounds of the rounds: round r holds buckets bounds[r] ..
+// bounds[r+1]-1; no bucket is split.
+std::vector<std::size_t> roundBounds(const BucketPlacer& placer) {
+  std::vector<std::size_t> bounds{0};
+  for (int round = 1; round < numRounds; ++round) {
+    const std::size_t bucket =
+        placer.bucketHolding(static_cast<double>(round) / numRounds);
+    if (bucket > bounds.back()) bounds.push_back(bucket);
+  }
+  if (bounds.back() < bucketCount()) bounds.push_back(bucketCount());
+  return bounds;
+}
+
+// Gives back the pages of the list below `end` not given back yet.
+class ListRelease {
+ public:
+  explicit ListRelease(PackedEdgeList& list) : list_(list) {}
+  void upTo(std::size_t end) {
+    if (end <= released_) return;
+    releasePages(list_.edges.get() + released_, list_.edges.get() + end);
+    released_ = end;
+  }
+
+ private:
+  PackedEdgeList& list_;
+  std::size_t released_ = 0;
+};
+
+// Room for every edge of the placer's list, in pages held only once
+// written.
+PackedEdgeList roomForUnjoined(const BucketedEdges& edges) {
+  PackedEdgeList list;
+  list.edges = allocateLarge<PackedEdge>(edges.list.count);
+  list.width = edges.list.width;
+  return list;
+}
 
 // Places the edges of the smoothed planes in their buckets, sorts the
-// buckets and runs the merge over the sorted list; returns the forest, and
-// leaves the sorted list in edges. With two threads both place the edges of
-// the first buckets; then a helper sorts them, places and sorts the others,
-// while this thread merges every prefix as soon as it is final. The merge
-// sees the same edges in the same order either way, so the forest does not
-// depend on the timing.
-DisjointSet placeSortAndMerge(SmoothedPlanes smoothed, BucketedEdges& edges,
+// buckets and runs the merge over the sorted list, in rounds; returns the
+// forest, and in unjoined the edges the merge left between components, in
+// order. With two threads both place the first round; then a helper sorts
+// it and places and sorts the later rounds while this thread merges every
+// prefix as soon as it is final (the helper starts a round only once the
+// merge has finished the one before the last). The merge sees the same
+// edges in the same order either way, so the forest does not depend on the
+// timing.
+DisjointSet placeSortAndMerge(SmoothedPlanes smoothed, PackedEdgeList& unjoined,
                               int numPixels, float k, int numThreads) {
-  if (numThreads < 2) {
-    edges = placeEdgesInBuckets(std::move(smoothed.planes[0]),
-                                std::move(smoothed.planes[1]),
-                                std::move(smoothed.planes[2]), 1);
-    RegionMerger merger(numPixels, k);
-    const PackedEdgeList& list = edges.list;
-    sortBuckets(edges, [&merger, &list](std::size_t end) {
-      merger.mergeUpTo(list, end);
-    });
-    return merger.takeComponents();
-  }
   BucketPlacer placer(std::move(smoothed.planes[0]),
                       std::move(smoothed.planes[1]),
                       std::move(smoothed.planes[2]), numThreads);
-  const std::size_t firstLater = placer.bucketHolding(firstRoundShare);
-  placer.place(0, firstLater, numThreads);
   BucketedEdges& placed = placer.edges();
-  SortedPrefix prefix;
-  std::thread helper([&placer, &placed, &prefix, firstLater] {
-    const auto publish = [&prefix](std::size_t end) { prefix.publish(end); };
-    sortBuckets(placed, 0, firstLater, publish);
-    placer.place(firstLater, bucketCount(), 1);
+  const PackedEdgeList& list = placed.list;
+  const std::vector<std::size_t> bounds = roundBounds(placer);
+  unjoined = roomForUnjoined(placed);
+  RegionMerger merger(numPixels, k, &unjoined);
+  ListRelease release(placed.list);
+  if (numThreads < 2) {
+    for (std::size_t round = 0; round + 1 < bounds.size(); ++round) {
+      placer.place(bounds[round], bounds[round + 1], 1);
+      sortBuckets(placed, bounds[round], bounds[round + 1],
+                  [&](std::size_t end) {
+                    merger.mergeUpTo(list, end);
+                    release.upTo(end);
+                  });
+    }
     placer.releasePlanes();
-    sortBuckets(placed, firstLater, bucketCount(), publish);
+    return merger.takeComponents();
+  }
+  if (bounds.size() > 1) placer.place(bounds[0], bounds[1], numThreads);
+  SortedPrefix sorted;
+  SortedPrefix merged;
+  std::thread helper([&] {
+    const auto publish = [&sorted](std::size_t end) { sorted.publish(end); };
+    for (std::size_t round = 0; round + 1 < bounds.size(); ++round) {
+      if (round > 0) {
+        // Rounds round - 1 and round are the ones held.
+        if (round > 1 && placed.bucketStart[bounds[round - 1]] > 0)
+          merged.waitBeyond(placed.bucketStart[bounds[round - 1]] - 1);
+        placer.place(bounds[round], bounds[round + 1], 1);
+      }
+      if (round + 2 == bounds.size()) placer.releasePlanes();
+      sortBuckets(placed, bounds[round], bounds[round + 1], publish);
+    }
+    placer.releasePlanes();
   });
-  // Joins the helper however this function is left (the forest's
-  // allocation may throw).
+  // Joins the helper however this function is left; a helper waiting for
+  // the merge is let go first.
   const struct JoinOnExit {
     std::thread& thread;
+    SortedPrefix& merged;
     ~JoinOnExit() {
+      merged.publish(SIZE_MAX);
       if (thread.joinable()) {
         thread.join();
       }
     }
-  } joinHelper{helper};
-  // The forest is set up while the first buckets are being sorted.
-  RegionMerger merger(numPixels, k);
-  const PackedEdgeList& list = placed.list;
-  for (std::size_t merged = 0; merged < list.count;) {
-    merged = prefix.waitBeyond(merged);
-    merger.mergeUpTo(list, merged);
+  } joinHelper{helper, merged};
+  for (std::size_t done = 0; done < list.count;) {
+    done = sorted.waitBeyond(done);
+    merger.mergeUpTo(list, done);
+    release.upTo(done);
+    merged.publish(done);
   }
   DisjointSet components = merger.takeComponents();
-  helper.join();  // done with the list once the last prefix is published
-  edges = std::move(placed);
+  helper.join();
   return components;
 }
 
@@ -142,11 +200,11 @@ int segmentImage(const cv::Mat& image, int* superpixelMap, float sigma, float k,
   const int numPixels = image.cols * image.rows;
   DisjointSet components(0);
   {
-    BucketedEdges edges;
     // The list gets sorted exactly as sortEdgesByWeight would sort it.
+    PackedEdgeList unjoined;
     components = placeSortAndMerge(smoothedPlanes(image, sigma, numThreads),
-                                   edges, numPixels, k, numThreads);
-    mergeSmallComponents(components, edges.list, minSize, numThreads);
+                                   unjoined, numPixels, k, numThreads);
+    mergeSmallComponents(components, unjoined, minSize, numThreads);
   }
   const int numSuperpixels = components.numSets();
   numberComponents(components, numPixels, superpixelMap, numThreads);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <random>
 #include <string>
@@ -155,6 +156,49 @@ INSTANTIATE_TEST_SUITE_P(Chunks, MergeSmallComponentsThreadsTest,
                                          SmallPassCase{20, 64},
                                          SmallPassCase{20, 999},
                                          SmallPassCase{50, 100000}));
+
+// The merge keeps the edges it left between components; the minimum-size
+// pass over those alone ends in the forest of the pass over the whole list,
+// for thresholds that join little, some or nearly everything.
+TEST(RegionMerger, UnjoinedEdgesAloneGiveTheMinimumSizePassForest) {
+  const int width = 40, height = 30, count = width * height;
+  std::mt19937 random(2024);
+  std::uniform_real_distribution<float> weight(0.0f, 60.0f);
+  PackedEdgeList list;
+  list.width = width;
+  list.edges = allocateLarge<PackedEdge>(4 * count);
+  for (int y = 1; y + 1 < height; ++y) {
+    for (int x = 0; x + 1 < width; ++x) {
+      for (unsigned d = 0; d < 4; ++d)
+        list.edges[list.count++] = packEdge(weight(random), y * width + x,
+                                            static_cast<EdgeDirection>(d));
+    }
+  }
+  std::sort(list.edges.get(), list.edges.get() + list.count);
+  for (const float k : {1.0f, 40.0f, 400.0f}) {
+    for (const int minSize : {1, 6, 40}) {
+      SCOPED_TRACE(testing::Message()
+                   << "k " << k << ", minimum size " << minSize);
+      RegionMerger whole(count, k);
+      PackedEdgeList unjoined;
+      unjoined.width = width;
+      unjoined.edges = allocateLarge<PackedEdge>(list.count);
+      RegionMerger keeping(count, k, &unjoined);
+      for (const std::size_t end : {list.count / 3, list.count}) {
+        whole.mergeUpTo(list, end);
+        keeping.mergeUpTo(list, end);
+      }
+      DisjointSet reference = whole.takeComponents();
+      DisjointSet components = keeping.takeComponents();
+      EXPECT_LT(unjoined.count, list.count);
+      for (std::size_t i = 1; i < unjoined.count; ++i)
+        ASSERT_LT(unjoined.edges[i - 1], unjoined.edges[i]);
+      mergeSmallComponents(reference, list, minSize, 1);
+      mergeSmallComponents(components, unjoined, minSize, 2, 64);
+      EXPECT_EQ(forestState(components), forestState(reference));
+    }
+  }
+}
 
 }  // namespace
 }  // namespace scribeline
