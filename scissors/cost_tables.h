@@ -50,13 +50,13 @@ inline double diagonalStrength(double sum) {
 // operations, hence the same doubles, as the tables' entries.
 class CostTables {
  public:
-  static constexpr int kSmallDifferenceBits = 4;
+  static constexpr int kSmallDifferenceBits = 5;
   static constexpr int kSmallDifference = 1 << kSmallDifferenceBits;
   // Bits of a packed key of which one is set when a difference is not small.
   static constexpr int kLargeDifferenceBits =
       0x010101 * (0xff & ~(kSmallDifference - 1));
   // Axis links with E below this come from the table.
-  static constexpr int kTabledAxisSums = 1 << 13;
+  static constexpr int kTabledAxisSums = 1 << 15;
 
   // REQUIRES: maxStrength is the image's M.
   explicit CostTables(double maxStrength);

@@ -11,7 +11,7 @@ namespace scribeline {
 LiveWireSearch::LiveWireSearch(const LinkCostField& costs)
     : costs_(costs),
       stride_(static_cast<std::size_t>(costs.width()) + 2),
-      stride32_(static_cast<std::uint32_t>(stride_)),
+      rowMagic_(~std::uint64_t{0} / stride_ + 1),
       cells_(stride_ * (static_cast<std::size_t>(costs.height()) + 2)),
       heapPlace_(cells_.size()),
       heap_(heapPlace_.data()) {

@@ -89,16 +89,19 @@ class LiveWireSearch {
   void expandUntil(std::size_t target);
 
   // Image coordinates of grid pixel p.
+  // The row comes from a multiplication by 2^64 / stride, rounded up, which
+  // gives the quotient exactly for every index below 2^32 and spares the
+  // expansion loop a division.
   void coordinates(std::size_t p, int& x, int& y) const {
-    const auto index = static_cast<std::uint32_t>(p);
-    const std::uint32_t row = index / stride32_;
-    x = static_cast<int>(index - row * stride32_) - 1;
+    const auto row = static_cast<std::uint32_t>(
+        (static_cast<unsigned __int128>(p) * rowMagic_) >> 64);
+    x = static_cast<int>(p - std::size_t{row} * stride_) - 1;
     y = static_cast<int>(row) - 1;
   }
 
   const LinkCostField& costs_;
   std::size_t stride_;
-  std::uint32_t stride32_;
+  std::uint64_t rowMagic_;
   GridBuffer<std::uint8_t> cells_;      // state << 4 | prevDirection
   GridBuffer<std::int32_t> heapPlace_;  // place in the heap while kInHeap
   PathHeap heap_;
