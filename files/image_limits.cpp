@@ -17,14 +17,14 @@
 namespace scribeline {
 namespace {
 
-// Start-up's peak resident memory (VmHWM once the first view is shown),
-// measured on the program (Release build, both tools built side by side)
-// with photos of 0.24, 4.1 and 17.9 megapixels: 148, 442 and 1685 MB. That
-// is about 92 bytes per pixel between the two larger photos over a fixed
-// part of about 130 MB for the libraries and windows. Both parts are
-// rounded up, so that the estimate errs on the side of refusing.
+// Start-up's peak resident memory (VmHWM once every tool is prepared),
+// measured on the program (Release build) with photos of 17.9 and 103
+// megapixels: 886 MB and 4344 MB, about 42 and 41 bytes per pixel over a
+// fixed part of about 130 MB for the libraries and windows (the
+// over-segmentation's working memory is most of it). Both parts are rounded
+// up, so that the estimate errs on the side of refusing.
 constexpr std::uint64_t kStartUpFixedBytes = 160ull << 20;
-constexpr std::uint64_t kStartUpBytesPerPixel = 100;
+constexpr std::uint64_t kStartUpBytesPerPixel = 50;
 
 std::uint64_t limitFromEnvironment(const char* name, std::uint64_t fallback) {
   const char* text = std::getenv(name);

@@ -17,7 +17,8 @@
 //   300 screen pixels further on (a long segment); Enter. Counters per step.
 // - Strokes: lazy-snapping strokes after the first, alternating labels.
 // - LabelPick, WheelStep, Pan (at 1:1, "S").
-// - AfterWork: peak_B_px and resident_B_px once all of the above is done.
+// - AfterWork: peak_B_px and resident_B_px once all of the above is done
+//   (Scissors and Strokes report them too, as they end).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -166,6 +167,7 @@ void scissors(benchmark::State& state, const std::string& name) {
   state.counters["preview_ms_over_key"] = 1000 * preview / n;
   state.counters["commit_ms_over_key"] = 1000 * commit / n;
   state.counters["long_ms_over_key"] = 1000 * longSegment / n;
+  memoryCounters(state, *started);
 }
 
 void strokes(benchmark::State& state, const std::string& name) {
@@ -192,6 +194,7 @@ void strokes(benchmark::State& state, const std::string& name) {
   }
   state.counters["ms_over_key"] =
       1000 * total / static_cast<double>(state.iterations());
+  memoryCounters(state, *started);
   session.key("Scribeline", "0");
 }
 
