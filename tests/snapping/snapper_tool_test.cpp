@@ -323,6 +323,26 @@ TEST_F(SnapperToolTest, StrokesOfTwoLabelsInOneSuperpixelBothShow) {
   EXPECT_EQ(workspace.mask.at<cv::Vec3b>(30, 29), colourOf(1));
 }
 
+// Paint from elsewhere inside a superpixel that the solve splits is judged by
+// the colour of the split part it lies in, not by the superpixel's label.
+TEST_F(SnapperToolTest, ReplacedPaintInASplitSuperpixelFollowsTheSplit) {
+  pick(1);
+  drag({{4, 30}, {10, 30}});
+  workspace.mask(cv::Rect(5, 20, 4, 2)) = labelColor(3);   // left: replaced
+  workspace.mask(cv::Rect(5, 38, 2, 2)) = labelColor(2);   // left: replaced
+  workspace.mask(cv::Rect(27, 36, 3, 2)) = labelColor(2);  // right: kept
+  recordMaskStep(workspace);
+  console.str("");
+  pick(2);
+  drag({{26, 30}, {32, 30}});
+  ASSERT_EQ(snapper().splits.size(), 1u);
+  ASSERT_EQ(workspace.mask.at<cv::Vec3b>(20, 5), colourOf(1));
+  ASSERT_EQ(workspace.mask.at<cv::Vec3b>(36, 27), colourOf(2));
+  EXPECT_EQ(console.str(),
+            "12 pixels painted otherwise were replaced; Ctrl+Z takes them "
+            "back\n");
+}
+
 // The optimiser's memory in the tests below: every request fails while
 // memoryExhausted is set.
 bool memoryExhausted = false;
