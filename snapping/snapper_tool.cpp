@@ -41,11 +41,11 @@ cv::Mat paintedOtherwise(const LSnapper& snapper, const cv::Mat& mask) {
     for (int x = 0; x < mask.cols; ++x)
       out[x] = pixel[x] != colours[superpixel[x]];
   }
-  forEachSplitPixel(snapper.splits, snapper.superpixels,
-                    [&](int row, int col, cv::Vec3b colour) {
-                      otherwise.at<uchar>(row, col) =
-                          mask.at<cv::Vec3b>(row, col) != colour;
-                    });
+  forEachSplitPixel(
+      snapper.splits, snapper.superpixels, snapper.superpixelMap.data(),
+      mask.cols, [&](int row, int col, cv::Vec3b colour) {
+        otherwise.at<uchar>(row, col) = mask.at<cv::Vec3b>(row, col) != colour;
+      });
   return otherwise;
 }
 
