@@ -58,11 +58,11 @@ struct LSnapper {
   AllocationHook optimizerAllocation = nullptr;
 };
 
-// Over-segments the image, builds the superpixel records (pixels, means,
-// neighbours), sets every label to 0 and creates the solver over the
-// colour-weighted neighbour pairs, its generator seeded with `seed` (kept in
-// solverSeed): a caller that wants a different label order in every session
-// passes a seed that differs. Called once.
+// Over-segments the image, builds the superpixel records (pixel counts,
+// bounding boxes, means, neighbours), sets every label to 0 and creates the
+// solver over the colour-weighted neighbour pairs, its generator seeded with
+// `seed` (kept in solverSeed): a caller that wants a different label order in
+// every session passes a seed that differs. Called once.
 void initSnapper(LSnapper& snapper, float sigma, float k, int minSize,
                  unsigned seed);
 

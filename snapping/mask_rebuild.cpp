@@ -7,9 +7,8 @@
 
 namespace scribeline {
 
-// Every pixel lies in exactly one superpixel's pixel list, the one the map
-// names, so painting through the map writes the same colours as walking the
-// lists, in one cache-friendly pass. The 2-pixel frame along the image edges
+// The map names every pixel's superpixel, so the mask is painted in one
+// cache-friendly pass over it. The 2-pixel frame along the image edges
 // takes its own superpixel's label like every other pixel: the superpixels
 // reach the edge, and a frame of any fixed label would draw an artificial
 // border into the mask.
@@ -56,7 +55,8 @@ void rebuildMaskFromSuperpixels(const LSnapper& snapper, cv::Mat& mask) {
       std::memcpy(last, &words[labels[width - 1]], 3);
     }
   });
-  paintSplits(snapper.splits, snapper.superpixels, mask);
+  paintSplits(snapper.splits, snapper.superpixels, snapper.superpixelMap.data(),
+              mask);
 }
 
 }  // namespace scribeline

@@ -51,11 +51,11 @@ cv::Mat paintedOtherwise(const LSnapper& snapper, const cv::Mat& mask) {
         out[x] = pixel[x] != colours[superpixel[x]];
     }
   });
-  forEachSplitPixel(snapper.splits, snapper.superpixels,
-                    [&](int row, int col, cv::Vec3b colour) {
-                      otherwise.at<uchar>(row, col) =
-                          mask.at<cv::Vec3b>(row, col) != colour;
-                    });
+  forEachSplitPixel(
+      snapper.splits, snapper.superpixels, snapper.superpixelMap.data(),
+      mask.cols, [&](int row, int col, cv::Vec3b colour) {
+        otherwise.at<uchar>(row, col) = mask.at<cv::Vec3b>(row, col) != colour;
+      });
   return otherwise;
 }
 
@@ -83,8 +83,8 @@ std::int64_t replacedBySolve(const LSnapper& snapper, const cv::Mat& mask,
   std::int64_t replaced = 0;
   for (const std::int64_t count : rowCounts) replaced += count;
   forEachSplitPixel(
-      snapper.splits, snapper.superpixels,
-      [&](int row, int col, cv::Vec3b colour) {
+      snapper.splits, snapper.superpixels, snapper.superpixelMap.data(),
+      mask.cols, [&](int row, int col, cv::Vec3b colour) {
         if (!otherwise.at<uchar>(row, col)) return;
         const cv::Vec3b pixel = mask.at<cv::Vec3b>(row, col);
         const int superpixel =

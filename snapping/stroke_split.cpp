@@ -50,19 +50,12 @@ struct Grid {
 };
 
 Grid gridOver(const Superpixel& superpixel) {
-  int left = INT_MAX, right = INT_MIN;
-  for (const PixelPos& pixel : superpixel.pixels) {
-    left = std::min(left, pixel.col);
-    right = std::max(right, pixel.col);
-  }
-  // Raster order: the first pixel lies on the top row, the last on the
-  // bottom one.
-  const int top = superpixel.pixels.front().row;
-  const int bottom = superpixel.pixels.back().row;
+  const int top = superpixel.top, left = superpixel.left;
+  const int bottom = superpixel.bottom, right = superpixel.right;
   const std::uint64_t boxWidth = std::uint64_t(right - left) + 1;
   const std::uint64_t boxHeight = std::uint64_t(bottom - top) + 1;
   int shift = 0;
-  while ((superpixel.pixels.size() >> (2 * shift)) > kMostSplitCells ||
+  while ((superpixel.count >> (2 * shift)) > kMostSplitCells ||
          ((boxWidth * boxHeight) >> (2 * shift)) > 4 * kMostSplitCells) {
     ++shift;
   }
@@ -77,11 +70,39 @@ Grid gridOver(const Superpixel& superpixel) {
           static_cast<std::uint32_t>(height)};
 }
 
+// A stretch of a superpixel's pixels along a row, columns begin .. end - 1.
+struct RowRun {
+  int row, begin, end;
+};
+
+// The superpixel's pixels as maximal row runs in raster order. The passes
+// over its pixels share this one scan of its bounding box in the map, whose
+// entries are mostly other superpixels' where the superpixel winds through
+// the photo; a run takes 12 bytes, at most as many runs as pixels and mostly
+// far fewer.
+std::vector<RowRun> rowRunsOf(const Superpixel& superpixel, int s,
+                              const int* superpixelMap, int width) {
+  std::vector<RowRun> runs;
+  forEachRunOf(superpixel, s, superpixelMap, width,
+               [&](int row, int begin, int end) {
+                 runs.push_back({row, begin, end});
+               });
+  return runs;
+}
+
+// Calls visit(row, col) for every pixel of the runs, in their order.
+template <typename Visit>
+void forEachPixelOfRuns(const std::vector<RowRun>& runs, Visit&& visit) {
+  for (const RowRun& run : runs) {
+    for (int col = run.begin; col < run.end; ++col) visit(run.row, col);
+  }
+}
+
 // Mean colour (rounded) of every cell of the superpixel, 3 bytes a cell in
 // the image's channel order; the cell's label byte becomes kUnreached. Sums
 // are kept for one band of cells at a time, which the raster order of the
-// pixel list completes before the next.
-void fillCells(const cv::Mat& image, const Superpixel& superpixel,
+// superpixel's pixels completes before the next.
+void fillCells(const cv::Mat& image, const std::vector<RowRun>& rowRuns,
                const Grid& grid, std::vector<std::uint8_t>& colours,
                std::vector<std::uint8_t>& labels) {
   struct Sum {
@@ -103,18 +124,18 @@ void fillCells(const cv::Mat& image, const Superpixel& superpixel,
     }
   };
   std::uint32_t bandRow = 0;
-  for (const PixelPos& pixel : superpixel.pixels) {
-    const std::uint32_t cell = grid.cellOf(pixel.row, pixel.col);
+  forEachPixelOfRuns(rowRuns, [&](int pixelRow, int pixelCol) {
+    const std::uint32_t cell = grid.cellOf(pixelRow, pixelCol);
     const std::uint32_t row = cell / grid.width;
     if (row != bandRow) {
       if (bandRow != 0) flush(bandRow);
       bandRow = row;
     }
-    const cv::Vec3b colour = image.at<cv::Vec3b>(pixel.row, pixel.col);
+    const cv::Vec3b colour = image.at<cv::Vec3b>(pixelRow, pixelCol);
     Sum& sum = band[cell - row * grid.width];
     for (int k = 0; k < 3; ++k) sum.channel[k] += colour[k];
     ++sum.count;
-  }
+  });
   flush(bandRow);
 }
 
@@ -308,7 +329,9 @@ SuperpixelSplit splitOne(const cv::Mat& image, const LabelStrokes& labelStrokes,
   const std::size_t cells = std::size_t(grid.width) * grid.height;
   std::vector<std::uint8_t> labels(cells, kOutside);
   std::vector<std::uint8_t> colours(3 * cells);
-  fillCells(image, superpixel, grid, colours, labels);
+  const std::vector<RowRun> rowRuns =
+      rowRunsOf(superpixel, s, superpixelMap, width);
+  fillCells(image, rowRuns, grid, colours, labels);
 
   // The spatial part of a step grows with the cell's side, so that distances
   // stay in pixels; the colour part is the difference of the cells' means.
@@ -390,18 +413,18 @@ SuperpixelSplit splitOne(const cv::Mat& image, const LabelStrokes& labelStrokes,
       });
   auto nextBrush = brush.begin();
   SuperpixelSplit split{s, {}};
-  for (const PixelPos& pixel : superpixel.pixels) {
-    const std::size_t raster = std::size_t(pixel.row) * width + pixel.col;
+  forEachPixelOfRuns(rowRuns, [&](int row, int col) {
+    const std::size_t raster = std::size_t(row) * width + col;
     int pixelLabel;
     while (nextBrush != brush.end() && nextBrush->raster < raster) ++nextBrush;
     if (nextBrush != brush.end() && nextBrush->raster == raster) {
       pixelLabel = nextBrush->label;
     } else {
-      const std::uint32_t cell = grid.cellOf(pixel.row, pixel.col);
+      const std::uint32_t cell = grid.cellOf(row, col);
       std::uint8_t reached = label[cell];
       if (!band.slotOfCell.empty() && band.slotOfCell[cell] != kNoSlot) {
-        const std::uint8_t refined = band.labels[band.indexOf(
-            grid, band.slotOfCell[cell], pixel.row, pixel.col)];
+        const std::uint8_t refined =
+            band.labels[band.indexOf(grid, band.slotOfCell[cell], row, col)];
         if (refined < kUnreached) reached = refined;
       }
       pixelLabel = reached == kUnreached ? fallbackLabel : reached;
@@ -411,7 +434,7 @@ SuperpixelSplit splitOne(const cv::Mat& image, const LabelStrokes& labelStrokes,
     } else {
       split.runs.push_back({1, pixelLabel});
     }
-  }
+  });
   split.runs.shrink_to_fit();
   return split;
 }
@@ -445,15 +468,15 @@ std::vector<SuperpixelSplit> splitSharedSuperpixels(
 }
 
 void paintSplits(const std::vector<SuperpixelSplit>& splits,
-                 const std::vector<Superpixel>& superpixels, cv::Mat& mask) {
+                 const std::vector<Superpixel>& superpixels,
+                 const int* superpixelMap, cv::Mat& mask) {
   CV_Assert(mask.type() == CV_8UC3);
   for (const SuperpixelSplit& split : splits) {
-    const std::vector<PixelPos>& pixels = superpixels[split.superpixel].pixels;
     size_t covered = 0;
     for (const LabelRun& run : split.runs) covered += run.length;
-    CV_Assert(covered == pixels.size());
+    CV_Assert(covered == superpixels[split.superpixel].count);
   }
-  forEachSplitPixel(splits, superpixels,
+  forEachSplitPixel(splits, superpixels, superpixelMap, mask.cols,
                     [&](int row, int col, cv::Vec3b colour) {
                       mask.at<cv::Vec3b>(row, col) = colour;
                     });

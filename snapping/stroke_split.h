@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <opencv2/core.hpp>
@@ -11,15 +12,15 @@
 
 namespace scribeline {
 
-// A stretch of consecutive pixels of a superpixel's pixel list that take one
-// label.
+// A stretch of pixels of a superpixel, consecutive in its raster order
+// (forEachPixelOf), that take one label.
 struct LabelRun {
   std::uint32_t length;
   int label;
 };
 
 // The pixel labels of a superpixel that strokes of two or more labels cross:
-// runs covering its pixel list exactly, in the list's (raster) order.
+// runs covering its pixels exactly, in raster order.
 struct SuperpixelSplit {
   int superpixel;
   std::vector<LabelRun> runs;
@@ -39,7 +40,7 @@ constexpr int kDiagonalStepCost = 3;
 // another label are split again pixel by pixel, from the distances their
 // neighbouring cells were reached at and the brush pixels within them. The
 // time of a split thus grows with the photo's size only through the passes
-// over the superpixel's pixels and the band along the boundaries.
+// over the superpixel's bounding box and the band along the boundaries.
 constexpr std::size_t kMostSplitCells = std::size_t(1) << 20;
 
 // Splits every superpixel whose brush pixels (forEachSegmentPixel over every
@@ -57,10 +58,11 @@ constexpr std::size_t kMostSplitCells = std::size_t(1) << 20;
 // Memory, besides the result and the queue's front: per cell of the
 // superpixel's bounding box (plus a frame of one cell) a label byte and 3
 // colour bytes, and over cells also 8 bytes of distance and band slot, plus a
-// byte per pixel of the band; all freed before the next superpixel.
+// byte per pixel of the band and 12 bytes per stretch of the superpixel's
+// pixels along a row; all freed before the next superpixel.
 // Throws std::bad_alloc when memory runs out.
 // REQUIRES: image is 8-bit, 3 channels, width x height; superpixelMap and
-// superpixels describe it (pixel lists in raster order, values 0 .. n-1);
+// superpixels describe it (buildSuperpixels, values 0 .. n-1);
 // labelStrokes.size() <= 254.
 std::vector<SuperpixelSplit> splitSharedSuperpixels(
     const cv::Mat& image, const LabelStrokes& labelStrokes,
@@ -68,26 +70,47 @@ std::vector<SuperpixelSplit> splitSharedSuperpixels(
     const std::vector<int>& superpixelLabels);
 
 // Calls visit(row, col, colour) for every pixel of the splits, with the
-// colour (labelPixel) of its label. REQUIRES: every split covers its
-// superpixel's pixel list exactly.
+// colour (labelPixel) of its label, split by split and each in raster order.
+// REQUIRES: superpixelMap (row-major, `width` entries a row) and superpixels
+// are those the splits were made from; every split covers its superpixel's
+// pixels exactly.
 template <typename Visit>
 void forEachSplitPixel(const std::vector<SuperpixelSplit>& splits,
                        const std::vector<Superpixel>& superpixels,
-                       Visit&& visit) {
+                       const int* superpixelMap, int width, Visit&& visit) {
   for (const SuperpixelSplit& split : splits) {
-    const PixelPos* pixel = superpixels[split.superpixel].pixels.data();
-    for (const LabelRun& run : split.runs) {
-      const cv::Vec3b colour = labelPixel(run.label);
-      for (const PixelPos* end = pixel + run.length; pixel != end; ++pixel)
-        visit(pixel->row, pixel->col, colour);
-    }
+    if (split.runs.empty()) continue;
+    const LabelRun* run = split.runs.data();
+    std::uint32_t left = run->length;  // pixels of *run not yet visited
+    cv::Vec3b colour = labelPixel(run->label);
+    forEachRunOf(superpixels[split.superpixel], split.superpixel, superpixelMap,
+                 width, [&](int row, int begin, int end) {
+                   for (int col = begin; col < end;) {
+                     if (left == 0) {
+                       ++run;
+                       left = run->length;
+                       colour = labelPixel(run->label);
+                       continue;
+                     }
+                     const std::uint32_t remaining =
+                         static_cast<std::uint32_t>(end - col);
+                     const int stop =
+                         col + static_cast<int>(std::min(left, remaining));
+                     left -= static_cast<std::uint32_t>(stop - col);
+                     for (; col < stop; ++col) visit(row, col, colour);
+                   }
+                 });
   }
 }
 
 // Writes the colour (labelPixel) of every split pixel's label into mask.
-// REQUIRES: mask is 8-bit, 3 channels, of the image's size; every split
-// covers its superpixel's pixel list exactly.
+// Throws cv::Exception when a split's runs do not add up to its superpixel's
+// pixel count.
+// REQUIRES: mask is 8-bit, 3 channels, of the image's size; superpixelMap
+// (row-major, mask.cols entries a row) and superpixels are those the splits
+// were made from.
 void paintSplits(const std::vector<SuperpixelSplit>& splits,
-                 const std::vector<Superpixel>& superpixels, cv::Mat& mask);
+                 const std::vector<Superpixel>& superpixels,
+                 const int* superpixelMap, cv::Mat& mask);
 
 }  // namespace scribeline

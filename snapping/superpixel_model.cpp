@@ -1,6 +1,7 @@
 #include "snapping/superpixel_model.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace scribeline {
 
@@ -9,13 +10,14 @@ std::vector<Superpixel> buildSuperpixels(const cv::Mat& image,
   CV_Assert(image.type() == CV_8UC3);
   const int width = image.cols;
   const int height = image.rows;
-  const size_t total = static_cast<size_t>(width) * height;
 
-  std::vector<int> counts(n, 0);
-  for (size_t i = 0; i < total; ++i) ++counts[superpixelMap[i]];
-
+  // Until a superpixel's first pixel, its box is inverted (left > right),
+  // so that the first min and max set both columns.
   std::vector<Superpixel> superpixels(n);
-  for (int s = 0; s < n; ++s) superpixels[s].pixels.reserve(counts[s]);
+  for (Superpixel& superpixel : superpixels) {
+    superpixel.left = INT_MAX;
+    superpixel.right = INT_MIN;
+  }
 
   // Colour sums are kept in double: a float sum stops being exact past 2^24
   // and drifts by whole grey levels on superpixels of a few hundred thousand
@@ -26,7 +28,11 @@ std::vector<Superpixel> buildSuperpixels(const cv::Mat& image,
     const int* labels = superpixelMap + static_cast<size_t>(y) * width;
     for (int x = 0; x < width; ++x) {
       const int s = labels[x];
-      superpixels[s].pixels.push_back(PixelPos{y, x});
+      Superpixel& superpixel = superpixels[s];
+      if (superpixel.count++ == 0) superpixel.top = y;
+      superpixel.bottom = y;
+      superpixel.left = std::min(superpixel.left, x);
+      superpixel.right = std::max(superpixel.right, x);
       cv::Vec3d& sum = sums[s];
       sum[0] += pixel[x][0];
       sum[1] += pixel[x][1];
@@ -35,10 +41,15 @@ std::vector<Superpixel> buildSuperpixels(const cv::Mat& image,
   }
 
   for (int s = 0; s < n; ++s) {
-    const double count = static_cast<double>(counts[s]);
-    superpixels[s].meanB = static_cast<float>(sums[s][0] / count);
-    superpixels[s].meanG = static_cast<float>(sums[s][1] / count);
-    superpixels[s].meanR = static_cast<float>(sums[s][2] / count);
+    Superpixel& superpixel = superpixels[s];
+    if (superpixel.count == 0) {
+      superpixel.left = 0;
+      superpixel.right = -1;
+    }
+    const double count = static_cast<double>(superpixel.count);
+    superpixel.meanB = static_cast<float>(sums[s][0] / count);
+    superpixel.meanG = static_cast<float>(sums[s][1] / count);
+    superpixel.meanR = static_cast<float>(sums[s][2] / count);
   }
   return superpixels;
 }

@@ -1,33 +1,70 @@
 #pragma once
 
+#include <cstddef>
 #include <opencv2/core.hpp>
 #include <vector>
 
 namespace scribeline {
 
-// One pixel of a superpixel, row first (unlike the (x, y) points of strokes).
-struct PixelPos {
-  int row;
-  int col;
-};
-
-// A superpixel of the over-segmentation: its pixels, mean colour and the
-// superpixels it touches.
+// A superpixel of the over-segmentation: its size, bounding box and mean
+// colour, and the superpixels it touches. Its pixels are the entries of the
+// superpixel map that hold its number (see forEachPixelOf).
 struct Superpixel {
-  std::vector<PixelPos> pixels;  // raster order
-  std::vector<int> neighbours;   // ascending, distinct, never its own number
-  float meanR = 0.0f;            // channel 2 of the blue-green-red image
-  float meanG = 0.0f;            // channel 1
-  float meanB = 0.0f;            // channel 0
-  int seed = -1;                 // label forced by the strokes, -1 for none
+  std::vector<int> neighbours;  // ascending, distinct, never its own number
+  std::size_t count = 0;        // pixels
+  // Bounding box, rows and columns inclusive; empty (bottom < top) while the
+  // superpixel has no pixels.
+  int top = 0;
+  int left = 0;
+  int bottom = -1;
+  int right = -1;
+  float meanR = 0.0f;  // channel 2 of the blue-green-red image
+  float meanG = 0.0f;  // channel 1
+  float meanB = 0.0f;  // channel 0
+  int seed = -1;       // label forced by the strokes, -1 for none
 };
 
-// Builds one record per superpixel with its pixel list (raster order) and
+// Builds one record per superpixel with its pixel count, bounding box and
 // mean colour; neighbours stay empty and every seed is -1.
 // REQUIRES: image is 8-bit, 3 channels; superpixelMap holds rows * cols
 // entries, row-major, with values 0 .. n-1 each occurring at least once.
 std::vector<Superpixel> buildSuperpixels(const cv::Mat& image,
                                          const int* superpixelMap, int n);
+
+// Calls visit(row, begin, end) for every run of consecutive pixels of
+// superpixel s along a row, columns begin .. end - 1, in raster order (rows
+// downwards, runs left to right), by scanning the superpixel's bounding box
+// in the map. The runs are maximal: the pixels just before and after one are
+// not of s.
+// REQUIRES: superpixel is the record of s built from superpixelMap, which is
+// row-major with `width` entries a row.
+template <typename Visit>
+void forEachRunOf(const Superpixel& superpixel, int s, const int* superpixelMap,
+                  int width, Visit&& visit) {
+  const int end = superpixel.right + 1;
+  for (int row = superpixel.top; row <= superpixel.bottom; ++row) {
+    const int* line = superpixelMap + static_cast<std::size_t>(row) * width;
+    int col = superpixel.left;
+    while (true) {
+      while (col < end && line[col] != s) ++col;
+      if (col == end) break;
+      const int begin = col;
+      while (col < end && line[col] == s) ++col;
+      visit(row, begin, col);
+    }
+  }
+}
+
+// Calls visit(row, col) for every pixel of superpixel s, in raster order (row
+// by row, columns ascending within a row). REQUIRES: as forEachRunOf.
+template <typename Visit>
+void forEachPixelOf(const Superpixel& superpixel, int s,
+                    const int* superpixelMap, int width, Visit&& visit) {
+  forEachRunOf(superpixel, s, superpixelMap, width,
+               [&](int row, int begin, int end) {
+                 for (int col = begin; col < end; ++col) visit(row, col);
+               });
+}
 
 // Fills the neighbour sets from the map. Every base pixel (x, y) with
 // x < width - 1 and y < height - 1 is compared with its right, lower and

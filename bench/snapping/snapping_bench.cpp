@@ -198,28 +198,38 @@ void benchStrokeAdded(benchmark::State& state, const std::string& key,
 int largestSuperpixel(const LSnapper& snapper) {
   int largest = 0;
   for (int s = 1; s < snapper.n; ++s) {
-    if (snapper.superpixels[s].pixels.size() >
-        snapper.superpixels[largest].pixels.size())
+    if (snapper.superpixels[s].count > snapper.superpixels[largest].count)
       largest = s;
   }
   return largest;
 }
 
-// A short stroke of `label` through the pixel `at` of the superpixel's list.
-void strokeAt(LSnapper& snapper, int label, const PixelPos& at) {
-  const cv::Point centre(at.col, at.row);
+// The pixel at place k of superpixel s's raster order, as (x, y).
+cv::Point pixelOf(const LSnapper& snapper, int s, size_t k) {
+  cv::Point found(-1, -1);
+  size_t place = 0;
+  forEachPixelOf(snapper.superpixels[s], s, snapper.superpixelMap.data(),
+                 snapper.image.cols, [&](int row, int col) {
+                   if (place++ == k) found = cv::Point(col, row);
+                 });
+  return found;
+}
+
+// A short stroke of `label` through the pixel `centre`.
+void strokeAt(LSnapper& snapper, int label, cv::Point centre) {
   snapper.labelStrokes[label].push_back(
       {centre - cv::Point(10, 0), centre + cv::Point(10, 0)});
 }
 
 // Strokes of labels 4 and 5 inside the largest superpixel, at a quarter and
-// three quarters of its pixel list, beside the three labels' strokes.
+// three quarters of its pixels in raster order, beside the three labels'
+// strokes.
 void drawSharedSuperpixel(LSnapper& snapper) {
   drawThreeLabels(snapper);
-  const std::vector<PixelPos>& pixels =
-      snapper.superpixels[largestSuperpixel(snapper)].pixels;
-  strokeAt(snapper, 4, pixels[pixels.size() / 4]);
-  strokeAt(snapper, 5, pixels[pixels.size() * 3 / 4]);
+  const int largest = largestSuperpixel(snapper);
+  const size_t count = snapper.superpixels[largest].count;
+  strokeAt(snapper, 4, pixelOf(snapper, largest, count / 4));
+  strokeAt(snapper, 5, pixelOf(snapper, largest, count * 3 / 4));
 }
 
 // A fingerprint of the mask, so that a faster split can be seen to give the
@@ -258,7 +268,7 @@ void benchSharedSuperpixel(benchmark::State& state, const std::string& key) {
   }
   size_t splitPixels = 0;
   for (const SuperpixelSplit& split : snapper.splits)
-    splitPixels += snapper.superpixels[split.superpixel].pixels.size();
+    splitPixels += snapper.superpixels[split.superpixel].count;
   state.counters["split_ms"] =
       1000 * splitSeconds / static_cast<double>(state.iterations());
   state.counters["splits"] = static_cast<double>(snapper.splits.size());

@@ -76,7 +76,11 @@ TEST(InitSnapperTest, UniformPhotoIsOneSuperpixelWithoutNeighbours) {
   initSnapper(snapper, 0.5f, 500.0f, 20, 1);
   ASSERT_EQ(snapper.n, 1);
   EXPECT_EQ(snapper.superpixels.size(), 1u);
-  EXPECT_EQ(snapper.superpixels[0].pixels.size(), image.total());
+  EXPECT_EQ(snapper.superpixels[0].count, image.total());
+  EXPECT_EQ(snapper.superpixels[0].top, 0);
+  EXPECT_EQ(snapper.superpixels[0].left, 0);
+  EXPECT_EQ(snapper.superpixels[0].bottom, image.rows - 1);
+  EXPECT_EQ(snapper.superpixels[0].right, image.cols - 1);
   EXPECT_TRUE(snapper.superpixels[0].neighbours.empty());
   EXPECT_EQ(snapper.superpixels[0].meanB, 30.0f);
   EXPECT_EQ(snapper.superpixels[0].meanR, 90.0f);
@@ -100,7 +104,7 @@ TEST(InitSnapperTest, TwoColourPhotoSplitsAlongTheColourEdge) {
   EXPECT_EQ(snapper.superpixelLabels, std::vector<int>(snapper.n, 0));
   size_t pixels = 0;
   for (const Superpixel& superpixel : snapper.superpixels)
-    pixels += superpixel.pixels.size();
+    pixels += superpixel.count;
   EXPECT_EQ(pixels, image.total());
 }
 

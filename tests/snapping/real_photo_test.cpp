@@ -148,8 +148,7 @@ TEST_P(RealPhotoTest, SolveAgreesWithTheReferenceOptimiser) {
 
   long long agreeing = 0, pixels = 0;
   for (int s = 0; s < snapper.n; ++s) {
-    const long long size =
-        static_cast<long long>(snapper.superpixels[s].pixels.size());
+    const long long size = static_cast<long long>(snapper.superpixels[s].count);
     pixels += size;
     if (solved[s] == reference[s]) agreeing += size;
   }
@@ -171,8 +170,7 @@ TEST_P(RealPhotoTest, TwoLabelsShareTheLargestSuperpixel) {
   LSnapper& snapper = *snapperStore;
   int largest = 0;
   for (int s = 1; s < snapper.n; ++s) {
-    if (snapper.superpixels[s].pixels.size() >
-        snapper.superpixels[largest].pixels.size())
+    if (snapper.superpixels[s].count > snapper.superpixels[largest].count)
       largest = s;
   }
   const auto inLargest = [&](int x, int y) {
@@ -197,9 +195,9 @@ TEST_P(RealPhotoTest, TwoLabelsShareTheLargestSuperpixel) {
   ASSERT_GE(centres.size(), 2u);
   const cv::Point left = centres.front(), right = centres.back();
   ASSERT_GT(right.x - left.x, image.cols / 4);
-  std::printf(
-      "%s: superpixel %d holds %.1f%% of the photo\n", GetParam().name, largest,
-      100.0 * snapper.superpixels[largest].pixels.size() / image.total());
+  std::printf("%s: superpixel %d holds %.1f%% of the photo\n", GetParam().name,
+              largest,
+              100.0 * snapper.superpixels[largest].count / image.total());
 
   snapper.labelStrokes[3].push_back(
       {left - cv::Point(10, 0), left + cv::Point(10, 0)});

@@ -7,6 +7,8 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "palette/palette.h"
 #include "snapping/lsnapper.h"
@@ -117,7 +119,7 @@ TEST_P(SplitTest, EachStrokeKeepsItsLabelAroundIt) {
   EXPECT_EQ(snapper->splits[0].superpixel, 0);
   // The cases named OverCells are split over cells, the others pixel by
   // pixel.
-  EXPECT_EQ(snapper->superpixels[0].pixels.size() > kMostSplitCells,
+  EXPECT_EQ(snapper->superpixels[0].count > kMostSplitCells,
             c.name.rfind("OverCells", 0) == 0);
   const int otherLabel = snapper->superpixelLabels[1];
   for (int y = 0; y < c.photo.height; ++y) {
@@ -230,13 +232,81 @@ TEST(SplitCrossingTest, SplitsFollowTheStrokesOfEachSolve) {
   std::vector<SuperpixelSplit> broken = snapper->splits;
   broken[0].runs.back().length += 1;
   mask.create(image.size(), CV_8UC3);
-  EXPECT_THROW(paintSplits(broken, snapper->superpixels, mask), cv::Exception);
+  EXPECT_THROW(paintSplits(broken, snapper->superpixels,
+                           snapper->superpixelMap.data(), mask),
+               cv::Exception);
 
   snapper->labelStrokes[2].clear();
   runSnapper(*snapper, 0.3f);
   EXPECT_TRUE(snapper->splits.empty());
   rebuildMaskFromSuperpixels(*snapper, mask);
   EXPECT_EQ(labelAt(mask, 10, 20), 5);
+}
+
+// Runs of labels laid over superpixels whose rows hold several stretches of
+// them (1 wraps around 2, and both are split): the runs are handed out over
+// each superpixel's pixels in raster order, across stretches and rows, empty
+// runs included, and paintSplits writes exactly those pixels.
+TEST(SplitPixelsTest, RunsFollowEachSuperpixelsPixelsInRasterOrder) {
+  const int width = 6, height = 5;
+  const std::vector<int> map = {0, 0, 0, 0, 0, 0,  //
+                                0, 1, 1, 1, 1, 0,  //
+                                0, 1, 2, 2, 1, 0,  //
+                                0, 1, 2, 1, 1, 0,  //
+                                0, 1, 1, 1, 0, 0};
+  const cv::Mat image(height, width, CV_8UC3, cv::Scalar(10, 20, 30));
+  const std::vector<Superpixel> superpixels =
+      buildSuperpixels(image, map.data(), 3);
+  ASSERT_EQ(superpixels[1].count, 12u);
+  ASSERT_EQ(superpixels[2].count, 3u);
+  const std::vector<SuperpixelSplit> splits = {
+      {1, {{3, 4}, {0, 1}, {2, 6}, {5, 3}, {2, 7}}}, {2, {{1, 2}, {2, 0}}}};
+
+  // The labels of every pixel, from the runs over the map in raster order.
+  std::vector<int> expected(map.size(), -1);
+  for (const SuperpixelSplit& split : splits) {
+    std::vector<int> labels;
+    for (const LabelRun& run : split.runs)
+      labels.insert(labels.end(), run.length, run.label);
+    size_t next = 0;
+    for (size_t i = 0; i < map.size(); ++i) {
+      if (map[i] == split.superpixel) expected[i] = labels.at(next++);
+    }
+    ASSERT_EQ(next, labels.size());
+  }
+
+  std::vector<std::pair<size_t, cv::Vec3b>> visited;
+  forEachSplitPixel(splits, superpixels, map.data(), width,
+                    [&](int row, int col, cv::Vec3b colour) {
+                      visited.emplace_back(size_t(row) * width + col, colour);
+                    });
+  std::vector<std::pair<size_t, cv::Vec3b>> wanted;
+  for (const int s : {1, 2}) {
+    for (size_t i = 0; i < map.size(); ++i) {
+      if (map[i] == s) wanted.emplace_back(i, labelPixel(expected[i]));
+    }
+  }
+  EXPECT_EQ(visited, wanted);
+
+  const cv::Vec3b blank(1, 2, 3);
+  cv::Mat mask(height, width, CV_8UC3, cv::Scalar(blank));
+  paintSplits(splits, superpixels, map.data(), mask);
+  for (size_t i = 0; i < map.size(); ++i) {
+    const cv::Vec3b pixel = mask.at<cv::Vec3b>(int(i) / width, int(i) % width);
+    EXPECT_EQ(pixel, expected[i] == -1 ? blank : labelPixel(expected[i]))
+        << "pixel " << i;
+  }
+
+  // Runs one pixel short or one pixel long are rejected before any paint.
+  for (const int change : {-1, 1}) {
+    std::vector<SuperpixelSplit> broken = splits;
+    broken[1].runs.front().length += change;
+    cv::Mat untouched(height, width, CV_8UC3, cv::Scalar(blank));
+    EXPECT_THROW(paintSplits(broken, superpixels, map.data(), untouched),
+                 cv::Exception);
+    const cv::Mat blankMask(height, width, CV_8UC3, cv::Scalar(blank));
+    EXPECT_EQ(cv::norm(untouched, blankMask, cv::NORM_INF), 0.0);
+  }
 }
 
 }  // namespace

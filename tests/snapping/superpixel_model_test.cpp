@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <map>
+#include <ostream>
 #include <random>
 #include <set>
+#include <string>
 #include <tuple>
+#include <utility>
 
 namespace scribeline {
 namespace {
@@ -148,43 +153,170 @@ TEST(NeighbourWeightTest, ExtendedPrecisionRoundedToFloat) {
   EXPECT_EQ(neighbourWeight(b, a), neighbourWeight(a, b));
 }
 
-TEST(BuildSuperpixelsTest, PixelListsInRasterOrderCoverEveryPixelOnce) {
-  const unsigned seed = 7;
-  std::mt19937 random(seed);
-  const int width = 37, height = 23, n = 9;
-  std::vector<int> map(width * height);
-  for (int& v : map) v = random() % n;
-  for (int s = 0; s < n; ++s) map[s * 11] = s;
+// What a superpixel's record should hold, found by scanning the whole map:
+// its pixels in raster order and their bounding box.
+struct Scan {
+  std::vector<std::pair<int, int>> pixels;  // (row, col)
+  int top = INT_MAX, left = INT_MAX, bottom = INT_MIN, right = INT_MIN;
+};
+
+Scan scanMap(const std::vector<int>& map, int width, int s) {
+  Scan scan;
+  for (size_t i = 0; i < map.size(); ++i) {
+    if (map[i] != s) continue;
+    const int row = static_cast<int>(i) / width;
+    const int col = static_cast<int>(i) % width;
+    scan.pixels.emplace_back(row, col);
+    scan.top = std::min(scan.top, row);
+    scan.bottom = std::max(scan.bottom, row);
+    scan.left = std::min(scan.left, col);
+    scan.right = std::max(scan.right, col);
+  }
+  return scan;
+}
+
+std::vector<std::pair<int, int>> visitedPixels(const Superpixel& superpixel,
+                                               int s,
+                                               const std::vector<int>& map,
+                                               int width) {
+  std::vector<std::pair<int, int>> visited;
+  forEachPixelOf(superpixel, s, map.data(), width,
+                 [&](int row, int col) { visited.emplace_back(row, col); });
+  return visited;
+}
+
+// The record of superpixel s against a scan of the map: count, box, and the
+// pixels forEachPixelOf visits, which must be the scan's in its (raster)
+// order. forEachRunOf gives the same pixels as maximal runs along rows.
+void expectRecordMatchesMap(const Superpixel& superpixel, int s,
+                            const std::vector<int>& map, int width,
+                            const std::string& where) {
+  const Scan scan = scanMap(map, width, s);
+  EXPECT_EQ(superpixel.count, scan.pixels.size()) << where;
+  EXPECT_EQ(superpixel.top, scan.top) << where;
+  EXPECT_EQ(superpixel.left, scan.left) << where;
+  EXPECT_EQ(superpixel.bottom, scan.bottom) << where;
+  EXPECT_EQ(superpixel.right, scan.right) << where;
+  EXPECT_EQ(visitedPixels(superpixel, s, map, width), scan.pixels) << where;
+
+  std::vector<std::pair<int, int>> fromRuns;
+  forEachRunOf(superpixel, s, map.data(), width,
+               [&](int row, int begin, int end) {
+                 ASSERT_LT(begin, end) << where;
+                 const int* line = map.data() + row * width;
+                 EXPECT_TRUE(begin == 0 || line[begin - 1] != s) << where;
+                 EXPECT_TRUE(end == width || line[end] != s) << where;
+                 for (int col = begin; col < end; ++col)
+                   fromRuns.emplace_back(row, col);
+               });
+  EXPECT_EQ(fromRuns, scan.pixels) << where;
+}
+
+// Maps drawn row by row, one digit per pixel: each superpixel's pixels are
+// found from its record and the map alone, whatever its shape.
+struct ShapeCase {
+  const char* name;
+  std::vector<std::string> rows;
+};
+
+void PrintTo(const ShapeCase& c, std::ostream* out) { *out << c.name; }
+
+class PixelsOfSuperpixelTest : public testing::TestWithParam<ShapeCase> {};
+
+TEST_P(PixelsOfSuperpixelTest, VisitsExactlyItsPixelsInRasterOrder) {
+  const ShapeCase& c = GetParam();
+  const int height = static_cast<int>(c.rows.size());
+  const int width = static_cast<int>(c.rows[0].size());
+  std::vector<int> map;
+  for (const std::string& row : c.rows) {
+    ASSERT_EQ(static_cast<int>(row.size()), width);
+    for (char digit : row) map.push_back(digit - '0');
+  }
+  const int n = *std::max_element(map.begin(), map.end()) + 1;
   cv::Mat image(height, width, CV_8UC3);
   cv::randu(image, 0, 256);
-
   const std::vector<Superpixel> superpixels =
       buildSuperpixels(image, map.data(), n);
   ASSERT_EQ(superpixels.size(), static_cast<size_t>(n));
-  std::vector<int> seen(width * height, 0);
   for (int s = 0; s < n; ++s) {
-    const Superpixel& superpixel = superpixels[s];
-    EXPECT_EQ(superpixel.seed, -1);
-    EXPECT_TRUE(superpixel.neighbours.empty());
-    cv::Vec3d sum(0, 0, 0);
-    for (size_t k = 0; k < superpixel.pixels.size(); ++k) {
-      const PixelPos p = superpixel.pixels[k];
-      ASSERT_EQ(map[p.row * width + p.col], s) << "seed " << seed;
-      ++seen[p.row * width + p.col];
-      if (k > 0) {
-        const PixelPos q = superpixel.pixels[k - 1];
-        EXPECT_LT(q.row * width + q.col, p.row * width + p.col)
-            << "seed " << seed;
-      }
-      const cv::Vec3b colour = image.at<cv::Vec3b>(p.row, p.col);
-      sum += cv::Vec3d(colour[0], colour[1], colour[2]);
-    }
-    const double count = static_cast<double>(superpixel.pixels.size());
-    EXPECT_FLOAT_EQ(superpixel.meanB, sum[0] / count) << "seed " << seed;
-    EXPECT_FLOAT_EQ(superpixel.meanG, sum[1] / count) << "seed " << seed;
-    EXPECT_FLOAT_EQ(superpixel.meanR, sum[2] / count) << "seed " << seed;
+    expectRecordMatchesMap(superpixels[s], s, map, width,
+                           "superpixel " + std::to_string(s));
   }
-  for (int count : seen) ASSERT_EQ(count, 1) << "seed " << seed;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, PixelsOfSuperpixelTest,
+    testing::Values(
+        // 1 is a U open at the top, 0 fills it and the corners.
+        ShapeCase{"NonConvex", {"010010", "010010", "011110", "000000"}},
+        // 1 wraps around 2 with a hole; 0 is the frame touching every edge.
+        ShapeCase{
+            "WrappedAround",
+            {"0000000", "0111110", "0122210", "0121210", "0111110", "0000000"}},
+        // Each corner and edge of the image belongs to another superpixel;
+        // 3 reaches from the top row to the bottom one.
+        ShapeCase{"TouchingTheEdges", {"1033302", "0003000", "4443555"}},
+        // 1 is one pixel in the middle, 2 and 3 one pixel in corners.
+        ShapeCase{"SinglePixels", {"20000", "00100", "00003"}},
+        // 1 comes in pieces apart from each other on one row and across rows.
+        ShapeCase{"InPieces", {"10101", "00000", "01001"}},
+        ShapeCase{"OnePixelImage", {"0"}},
+        ShapeCase{"OneColumn", {"0", "1", "0", "1"}}),
+    [](const testing::TestParamInfo<ShapeCase>& info) {
+      return std::string(info.param.name);
+    });
+
+// Overlapping rectangles painted over each other leave superpixels of every
+// shape (holes, pieces, boxes from one pixel to the whole image): the counts,
+// boxes and visited pixels match a scan of the map, every pixel belongs to
+// one superpixel, and the means are the colour sums in raster order, in
+// double, over the count.
+TEST(BuildSuperpixelsTest, RecordsMatchAScanOfTheMap) {
+  const unsigned seed = 7;
+  std::mt19937 random(seed);
+  for (int round = 0; round < 20; ++round) {
+    const int width = 1 + random() % 40, height = 1 + random() % 30;
+    std::vector<int> map(width * height, 0);
+    const int rectangles = random() % 12;
+    for (int r = 1; r <= rectangles; ++r) {
+      const int x0 = random() % width, y0 = random() % height;
+      const int x1 = x0 + random() % (width - x0);
+      const int y1 = y0 + random() % (height - y0);
+      for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) map[y * width + x] = r;
+    }
+    // Numbers in order of appearance, so that every one occurs.
+    std::map<int, int> renumber;
+    for (int& v : map) v = renumber.emplace(v, renumber.size()).first->second;
+    const int n = static_cast<int>(renumber.size());
+    cv::Mat image(height, width, CV_8UC3);
+    cv::randu(image, 0, 256);
+
+    const std::vector<Superpixel> superpixels =
+        buildSuperpixels(image, map.data(), n);
+    ASSERT_EQ(superpixels.size(), static_cast<size_t>(n));
+    std::vector<int> seen(width * height, 0);
+    for (int s = 0; s < n; ++s) {
+      const std::string where = "seed " + std::to_string(seed) + " round " +
+                                std::to_string(round) + " superpixel " +
+                                std::to_string(s);
+      const Superpixel& superpixel = superpixels[s];
+      EXPECT_EQ(superpixel.seed, -1) << where;
+      EXPECT_TRUE(superpixel.neighbours.empty()) << where;
+      expectRecordMatchesMap(superpixel, s, map, width, where);
+      cv::Vec3d sum(0, 0, 0);
+      for (const auto& [row, col] : visitedPixels(superpixel, s, map, width)) {
+        ++seen[row * width + col];
+        const cv::Vec3b colour = image.at<cv::Vec3b>(row, col);
+        sum += cv::Vec3d(colour[0], colour[1], colour[2]);
+      }
+      const double count = static_cast<double>(superpixel.count);
+      EXPECT_EQ(superpixel.meanB, static_cast<float>(sum[0] / count)) << where;
+      EXPECT_EQ(superpixel.meanG, static_cast<float>(sum[1] / count)) << where;
+      EXPECT_EQ(superpixel.meanR, static_cast<float>(sum[2] / count)) << where;
+    }
+    for (int count : seen) ASSERT_EQ(count, 1) << "round " << round;
+  }
 }
 
 TEST(BuildSuperpixelsTest, MeansOfHugeSuperpixelsStayExact) {
@@ -197,7 +329,11 @@ TEST(BuildSuperpixelsTest, MeansOfHugeSuperpixelsStayExact) {
   EXPECT_EQ(superpixels[0].meanB, 37.0f);
   EXPECT_EQ(superpixels[0].meanG, 201.0f);
   EXPECT_EQ(superpixels[0].meanR, 254.0f);
-  EXPECT_EQ(superpixels[0].pixels.size(), static_cast<size_t>(width) * height);
+  EXPECT_EQ(superpixels[0].count, static_cast<size_t>(width) * height);
+  EXPECT_EQ(superpixels[0].top, 0);
+  EXPECT_EQ(superpixels[0].left, 0);
+  EXPECT_EQ(superpixels[0].bottom, height - 1);
+  EXPECT_EQ(superpixels[0].right, width - 1);
 }
 
 }  // namespace
