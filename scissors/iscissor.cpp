@@ -12,7 +12,7 @@ IScissor::IScissor(const cv::Mat& image)
       costs_(image),
       search_(costs_) {}
 
-IScissor::~IScissor() = default;
+IScissor::~IScissor() { settleAhead(false); }
 
 double IScissor::linkCost(int x, int y, int k) const {
   const int nx = x + directionOffsets[k].dx;
@@ -25,6 +25,7 @@ double IScissor::linkCost(int x, int y, int k) const {
 }
 
 ScissorNode IScissor::node(int x, int y) const {
+  const SearchAccess access(*this);
   ScissorNode result;
   for (int k = 0; k < 8; ++k) result.linkCost[k] = linkCost(x, y, k);
   result.x = x;
@@ -45,6 +46,7 @@ ScissorNode IScissor::node(int x, int y) const {
 double IScissor::bytesPerPixel() const {
   const double pixels = static_cast<double>(width_) * height_;
   if (pixels == 0) return 0.0;
+  const SearchAccess access(*this);
   return static_cast<double>(search_.bytesHeld()) / pixels;
 }
 

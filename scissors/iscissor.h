@@ -1,10 +1,14 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <opencv2/core.hpp>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "scissors/contour.h"
@@ -42,6 +46,13 @@ struct ScissorNode {
 // they may advance the search behind them. An IScissor must not be used from
 // two threads at once, not even for reads.
 //
+// Settling ahead (settleAhead()): a thread of the engine's own, at a low
+// priority, settles the current search further while no call is under way,
+// from each seed until the search ends, so that a later read finds the
+// pixels it needs settled. The search settles pixels in its one order
+// whoever advances it, so every answer is the same with or without it; a
+// call waits at most for the batch of pixels the thread is settling.
+//
 // The search's grid carries a ring of sentinel pixels so that it expands a
 // pixel without bounds checks.
 class IScissor {
@@ -54,6 +65,9 @@ class IScissor {
 
   IScissor(const IScissor&) = delete;
   IScissor& operator=(const IScissor&) = delete;
+
+  // Starts or stops settling ahead (see the class comment); off at first.
+  void settleAhead(bool on);
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -85,10 +99,10 @@ class IScissor {
   bool settle(cv::Point pixel) const;
 
   // Pixels settled since the current search was seeded.
-  std::size_t settledCount() const { return search_.settledCount(); }
+  std::size_t settledCount() const;
 
   // True once a search has run; before that no pixel has a predecessor.
-  bool hasSearched() const { return search_.started(); }
+  bool hasSearched() const;
 
   // The seed of the last search. REQUIRES: hasSearched().
   cv::Point seed() const { return seed_; }
@@ -158,6 +172,40 @@ class IScissor {
   // Reads settle pixels on demand; see the class comment.
   mutable LiveWireSearch search_;
   cv::Point seed_;
+
+  // Settling ahead. The search is touched under searchMutex_ while the
+  // thread runs; a call announces itself in callsWaiting_, and the thread
+  // lets it in after its current batch.
+  void settleAheadLoop();
+  mutable std::recursive_mutex searchMutex_;
+  mutable std::condition_variable_any aheadWake_;
+  mutable std::atomic<int> callsWaiting_{0};
+  bool aheadStop_ = false;
+  std::thread ahead_;
+
+  // The search for one call. While the thread settling ahead runs, the call
+  // takes the search from it (after the thread's current batch) and hands it
+  // back on leaving; calls may nest.
+  class SearchAccess {
+   public:
+    explicit SearchAccess(const IScissor& scissor) : scissor_(scissor) {
+      if (!scissor.ahead_.joinable()) return;
+      scissor.callsWaiting_.fetch_add(1);
+      lock_ = std::unique_lock<std::recursive_mutex>(scissor.searchMutex_);
+      scissor.callsWaiting_.fetch_sub(1);
+    }
+    ~SearchAccess() {
+      if (!lock_.owns_lock()) return;
+      lock_.unlock();
+      scissor_.aheadWake_.notify_one();
+    }
+    SearchAccess(const SearchAccess&) = delete;
+    SearchAccess& operator=(const SearchAccess&) = delete;
+
+   private:
+    const IScissor& scissor_;
+    std::unique_lock<std::recursive_mutex> lock_;
+  };
 };
 
 }  // namespace scribeline

@@ -58,7 +58,11 @@ void LiveWireSearch::settle(std::size_t target) {
 
 void LiveWireSearch::settleAll() { expandUntil(cells_.size()); }
 
-void LiveWireSearch::expandUntil(std::size_t target) {
+void LiveWireSearch::settleMore(std::size_t count) {
+  expandUntil(cells_.size(), count);
+}
+
+void LiveWireSearch::expandUntil(std::size_t target, std::size_t budget) {
   std::uint8_t* cells = cells_.data();
   const LinkCostField& costs = costs_;
   PathHeap& heap = heap_;
@@ -66,7 +70,7 @@ void LiveWireSearch::expandUntil(std::size_t target) {
   std::size_t settled = 0;
   std::size_t firstTouched = firstTouched_;
   std::size_t lastTouched = lastTouched_;
-  while (!heap.empty()) {
+  while (!heap.empty() && settled < budget) {
     const PathHeap::Entry top = heap.removeTop();
     const std::size_t p = top.pixel;
     const double base = top.cost;

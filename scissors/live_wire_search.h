@@ -56,6 +56,13 @@ class LiveWireSearch {
   // REQUIRES: started().
   void settleAll();
 
+  // Settles up to `count` more pixels in search order.
+  // REQUIRES: started().
+  void settleMore(std::size_t count);
+
+  // True once every pixel the seed reaches is settled.
+  bool finished() const { return started_ && heap_.empty(); }
+
   SearchState state(std::size_t pixel) const {
     return static_cast<SearchState>(cells_[pixel] >> kStateShift);
   }
@@ -84,9 +91,10 @@ class LiveWireSearch {
     return static_cast<std::uint8_t>(state << kStateShift | k);
   }
 
-  // Removes and expands pixels until `target` has been expanded or the heap
-  // is empty. The one loop behind settle() and settleAll().
-  void expandUntil(std::size_t target);
+  // Removes and expands pixels until `target` has been expanded, `budget`
+  // pixels have been, or the heap is empty. The one loop behind settle(),
+  // settleAll() and settleMore().
+  void expandUntil(std::size_t target, std::size_t budget = SIZE_MAX);
 
   // Image coordinates of grid pixel p.
   // The row comes from a multiplication by 2^64 / stride, rounded up, which

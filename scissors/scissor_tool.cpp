@@ -60,6 +60,9 @@ Preparation ScissorTool::prepare(Workspace& workspace) {
 
 void ScissorTool::onPrepared(Workspace& workspace) {
   ready_ = true;
+  // Between the user's moves the search from the last fixed point goes on,
+  // on the other core, so that a far point's wire is mostly found already.
+  if (IScissor* scissor = engine()) scissor->settleAhead(true);
   std::vector<std::function<void(Workspace&)>> held;
   held.swap(held_);
   for (auto& work : held) work(workspace);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <opencv2/imgcodecs.hpp>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -256,6 +258,57 @@ TEST(OnDemandSearch, ANewSeedDiscardsTheOldSearch) {
     whole.searchFromSeed(40, 30);
     expectSameTree(scissor, whole);
   }
+}
+
+// Settling ahead on the engine's own thread changes no answer: presses and
+// requests with pauses of varied length (none, a little, long enough for
+// the thread to finish the search) read what the whole-image search does;
+// left alone, the thread settles a search to its end; stopped, it settles
+// nothing more; and the engine may go while the thread is busy.
+TEST(SettlingAhead, ChangesNoAnswerAndFinishesASearchLeftAlone) {
+  const cv::Mat image = randomImage(160, 120, 95);
+  const std::size_t pixels = image.total();
+  IScissor ahead(image);
+  ahead.settleAhead(true);
+  std::mt19937 generator(95);
+  std::uniform_int_distribution<int> anyX(0, image.cols - 1);
+  std::uniform_int_distribution<int> anyY(0, image.rows - 1);
+  const std::chrono::milliseconds pauses[] = {std::chrono::milliseconds(0),
+                                              std::chrono::milliseconds(1),
+                                              std::chrono::milliseconds(30)};
+  std::vector<SeedReadings> session;
+  for (int s = 0; s < 9; ++s) {
+    SeedReadings round{{anyX(generator), anyY(generator)}, {}, {}};
+    ahead.seedSearch(round.seed.x, round.seed.y);
+    for (int r = 0; r < 6; ++r) {
+      std::this_thread::sleep_for(pauses[(s + r) % 3]);
+      const cv::Point pixel =
+          r % 2 == 0 ? pixelNear(round.seed, 8, image.size(), generator)
+                     : cv::Point(anyX(generator), anyY(generator));
+      round.pixels.push_back(pixel);
+      round.readings.push_back(readPixel(ahead, pixel));
+    }
+    session.push_back(round);
+  }
+  IScissor whole(image);
+  expectWholeImageReadings(whole, session);
+
+  ahead.seedSearch(3, 4);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (ahead.settledCount() < pixels &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(ahead.settledCount(), pixels);
+  whole.searchFromSeed(3, 4);
+  expectSameTree(ahead, whole);
+
+  ahead.settleAhead(false);
+  ahead.seedSearch(100, 60);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(ahead.settledCount(), 0u);
+  ahead.settleAhead(true);
+  ahead.seedSearch(10, 100);  // the engine goes while the thread works
 }
 
 }  // namespace
