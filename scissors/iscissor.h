@@ -51,7 +51,7 @@ struct ScissorNode {
 // from each seed until the search ends, so that a later read finds the
 // pixels it needs settled. The search settles pixels in its one order
 // whoever advances it, so every answer is the same with or without it; a
-// call waits at most for the batch of pixels the thread is settling.
+// call waits at most for the few pixels the thread is settling as it asks.
 //
 // The search's grid carries a ring of sentinel pixels so that it expands a
 // pixel without bounds checks.
@@ -175,7 +175,7 @@ class IScissor {
 
   // Settling ahead. The search is touched under searchMutex_ while the
   // thread runs; a call announces itself in callsWaiting_, and the thread
-  // lets it in after its current batch.
+  // lets it in within a few pixels.
   void settleAheadLoop();
   mutable std::recursive_mutex searchMutex_;
   mutable std::condition_variable_any aheadWake_;
@@ -184,7 +184,7 @@ class IScissor {
   std::thread ahead_;
 
   // The search for one call. While the thread settling ahead runs, the call
-  // takes the search from it (after the thread's current batch) and hands it
+  // takes the search from it (within a few pixels of its work) and hands it
   // back on leaving; calls may nest.
   class SearchAccess {
    public:

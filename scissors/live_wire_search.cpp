@@ -58,11 +58,15 @@ void LiveWireSearch::settle(std::size_t target) {
 
 void LiveWireSearch::settleAll() { expandUntil(cells_.size()); }
 
-void LiveWireSearch::settleMore(std::size_t count) {
-  expandUntil(cells_.size(), count);
+void LiveWireSearch::settleMore(std::size_t count,
+                                const std::atomic<int>& interrupt) {
+  expandUntil(cells_.size(), count, &interrupt);
 }
 
-void LiveWireSearch::expandUntil(std::size_t target, std::size_t budget) {
+void LiveWireSearch::expandUntil(std::size_t target, std::size_t budget,
+                                 const std::atomic<int>* interrupt) {
+  // How many pixels pass between two looks at *interrupt.
+  constexpr std::size_t kInterruptMask = 63;
   std::uint8_t* cells = cells_.data();
   const LinkCostField& costs = costs_;
   PathHeap& heap = heap_;
@@ -138,6 +142,9 @@ void LiveWireSearch::expandUntil(std::size_t target, std::size_t budget) {
             neighbours[k], k, [&] { return costs.step(x, y, k); }, [] {});
     }
     if (p == target) break;
+    if (interrupt != nullptr && (settled & kInterruptMask) == 0 &&
+        interrupt->load(std::memory_order_relaxed) > 0)
+      break;
   }
   settledCount_ += settled;
   firstTouched_ = firstTouched;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -56,9 +57,10 @@ class LiveWireSearch {
   // REQUIRES: started().
   void settleAll();
 
-  // Settles up to `count` more pixels in search order.
+  // Settles up to `count` more pixels in search order, stopping early once
+  // *interrupt is above 0 (looked at every few pixels).
   // REQUIRES: started().
-  void settleMore(std::size_t count);
+  void settleMore(std::size_t count, const std::atomic<int>& interrupt);
 
   // True once every pixel the seed reaches is settled.
   bool finished() const { return started_ && heap_.empty(); }
@@ -94,7 +96,8 @@ class LiveWireSearch {
   // Removes and expands pixels until `target` has been expanded, `budget`
   // pixels have been, or the heap is empty. The one loop behind settle(),
   // settleAll() and settleMore().
-  void expandUntil(std::size_t target, std::size_t budget = SIZE_MAX);
+  void expandUntil(std::size_t target, std::size_t budget = SIZE_MAX,
+                   const std::atomic<int>* interrupt = nullptr);
 
   // Image coordinates of grid pixel p.
   // The row comes from a multiplication by 2^64 / stride, rounded up, which

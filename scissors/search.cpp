@@ -1,3 +1,5 @@
+#include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -11,10 +13,10 @@ namespace scribeline {
 
 namespace {
 
-// Pixels the thread settling ahead settles between two looks for a waiting
-// call: about a millisecond's work.
+// Pixels the thread settling ahead settles at a time; a call waiting for the
+// search stops the batch within a few dozen pixels.
 constexpr std::size_t kAheadBatch = 4096;
-// Its nice value: it gives way to the key loop and to nothing idle.
+// Its nice value where idle scheduling is refused.
 constexpr int kAheadNice = 10;
 
 }  // namespace
@@ -34,8 +36,12 @@ void IScissor::settleAhead(bool on) {
 }
 
 void IScissor::settleAheadLoop() {
-  setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)),
-              kAheadNice);
+  // Idle priority: the thread runs only on a core nothing else wants (the
+  // key loop, the X server drawing its pictures, a preparation).
+  sched_param idle{};
+  if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle) != 0)
+    setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)),
+                kAheadNice);
   std::unique_lock<std::recursive_mutex> lock(searchMutex_);
   while (!aheadStop_) {
     if (callsWaiting_.load() > 0 || !search_.started() || search_.finished()) {
@@ -43,7 +49,7 @@ void IScissor::settleAheadLoop() {
       continue;
     }
     try {
-      search_.settleMore(kAheadBatch);
+      search_.settleMore(kAheadBatch, callsWaiting_);
     } catch (const std::bad_alloc&) {
       // The heap could not grow: the calls settle what they need themselves
       // (and meet the shortage there).
