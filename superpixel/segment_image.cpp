@@ -155,10 +155,10 @@ DisjointSet placeSortAndMerge(SmoothedPlanes smoothed, PackedEdgeList& unjoined,
           merged.waitBeyond(placed.bucketStart[bounds[round - 1]] - 1);
         placer.place(bounds[round], bounds[round + 1], 1);
       }
+      // The planes are needed by no later round.
       if (round + 2 == bounds.size()) placer.releasePlanes();
       sortBuckets(placed, bounds[round], bounds[round + 1], publish);
     }
-    placer.releasePlanes();
   });
   // Joins the helper however this function is left; a helper waiting for
   // the merge is let go first.

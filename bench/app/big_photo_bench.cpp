@@ -30,16 +30,11 @@
 #include <vector>
 
 #include "bench/app/bench_photos.h"
+#include "bench/program_timing.h"
 #include "tests/e2e/x_session.h"
 
 namespace scribeline::e2e {
 namespace {
-
-double seconds() {
-  return std::chrono::duration<double>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // A field of /proc/<pid>/status in bytes ("VmHWM", "VmRSS"); -1 if unread.
 double statusBytes(int pid, const std::string& field) {
@@ -87,14 +82,6 @@ Program* program(const std::string& name) {
   started->prepareSeconds = seconds() - start;
   running = std::move(started);
   return running.get();
-}
-
-double keyRoundTrip(XSession& session) {
-  const double start = seconds();
-  session.key("Scribeline", "period");
-  std::string rest;
-  session.waitForLine("current pen radius = ", &rest, 120);
-  return seconds() - start;
 }
 
 // Seconds from the start of `action` to the answer of the key after it,

@@ -28,17 +28,12 @@
 #include <string>
 
 #include "bench/app/bench_photos.h"
+#include "bench/program_timing.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/photos.h"
 
 namespace scribeline::e2e {
 namespace {
-
-double seconds() {
-  return std::chrono::duration<double>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // What the user does once the main window is up, before the key.
 using FirstAction = std::function<void(XSession&)>;

@@ -14,6 +14,7 @@
 #include <opencv2/core.hpp>
 #include <string>
 
+#include "bench/program_timing.h"
 #include "tests/e2e/x_session.h"
 #include "tests/support/photos.h"
 
@@ -33,22 +34,6 @@ XSession* session() {
     return started;
   }();
   return shared.get();
-}
-
-double seconds() {
-  return std::chrono::duration<double>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-// Sends a key that prints a line ("." raises the pen radius) and waits for
-// the line; the seconds it took.
-double keyRoundTrip(XSession& program) {
-  const double start = seconds();
-  program.key("Scribeline", "period");
-  std::string rest;
-  program.waitForLine("current pen radius = ", &rest, 60);
-  return seconds() - start;
 }
 
 double keyAlone = 0.0;
