@@ -26,6 +26,9 @@ namespace {
 constexpr std::uint64_t kStartUpFixedBytes = 160ull << 20;
 constexpr std::uint64_t kStartUpBytesPerPixel = 50;
 
+// Where a DICOM file carries its "DICM" mark, after a 128-byte preamble.
+constexpr off_t kDicomMarkOffset = 128;
+
 std::uint64_t limitFromEnvironment(const char* name, std::uint64_t fallback) {
   const char* text = std::getenv(name);
   if (text == nullptr || *text == '\0') return fallback;
@@ -157,6 +160,13 @@ Result<std::optional<DeclaredSize>> checkOpenImageFile(
   struct stat status {};
   if (::fstat(fd, &status) != 0) return Status::failure(std::strerror(errno));
   if (status.st_size == 0) return Status::failure("the file is empty");
+  // The image library hands a file with the DICOM mark to a decoder that
+  // aborts the whole program on some malformed ones; photos never carry it.
+  char mark[4] = {};
+  if (::pread(fd, mark, sizeof mark, kDicomMarkOffset) ==
+          static_cast<ssize_t>(sizeof mark) &&
+      std::memcmp(mark, "DICM", sizeof mark) == 0)
+    return Status::failure("a DICOM file, which is not read here");
   if (::lseek(fd, 0, SEEK_SET) != 0)
     return Status::failure(std::strerror(errno));
   DescriptorBuffer buffer(fd);
