@@ -349,4 +349,28 @@ Result<std::optional<DeclaredSize>> readDeclaredSize(std::istream& stream) {
   return kNoSize;
 }
 
+std::optional<std::string> pngChunkPastEnd(const ReadAt& readAt,
+                                           std::uint64_t size) {
+  constexpr std::uint64_t kSignature = 8;
+  constexpr std::uint64_t kFraming = 12;  // length, type and CRC
+  char head[8];
+  if (!readAt(0, kSignature, head) ||
+      std::memcmp(head, "\x89PNG\r\n\x1A\n", kSignature) != 0)
+    return {};
+  for (std::uint64_t at = kSignature; at + 8 <= size;) {
+    if (!readAt(at, 8, head)) return {};
+    std::uint64_t length = 0;
+    for (int i = 0; i < 4; ++i)
+      length = (length << 8) | static_cast<unsigned char>(head[i]);
+    const std::string type(head + 4, 4);
+    if (type == "IEND") return {};
+    const std::uint64_t next = at + kFraming + length;
+    // Cut-short image data is streamed, and the reader's own error says it.
+    if (next > size) return type == "IDAT" ? std::nullopt
+                                           : std::optional<std::string>(type);
+    at = next;
+  }
+  return {};
+}
+
 }  // namespace scribeline

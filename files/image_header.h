@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <optional>
+#include <string>
 
 #include "files/status.h"
 
@@ -39,5 +41,18 @@ struct DeclaredSize {
 //   never handed to a reader. The reason names the format and the field:
 //   "a malformed PAM header: its WIDTH is blank".
 Result<std::optional<DeclaredSize>> readDeclaredSize(std::istream& in);
+
+// The image library's PNG reader takes every chunk but the image data whole
+// into memory, at the length the chunk declares, before it reads a byte of
+// it: a file of a few hundred bytes whose text chunk claims 2 GB makes it
+// allocate 2 GB. Walks the chunks of a PNG of `size` bytes up to IEND and
+// names the first one other than IDAT whose declared length runs past the
+// end of the file: "tEXt". Nothing for another format, or when every such
+// chunk fits. `readAt(offset, count, into)` reads `count` bytes at
+// `offset`, false at the end of the file.
+using ReadAt =
+    std::function<bool(std::uint64_t offset, std::size_t count, char* into)>;
+std::optional<std::string> pngChunkPastEnd(const ReadAt& readAt,
+                                           std::uint64_t size);
 
 }  // namespace scribeline

@@ -1,14 +1,19 @@
 #include "files/image_read.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <exception>
 #include <opencv2/imgcodecs.hpp>
 #include <utility>
 
+#include "files/image_header.h"
 #include "files/standard_error.h"
 
 namespace scribeline {
@@ -20,10 +25,40 @@ std::string firstLineOf(const std::string& messages) {
   return line.empty() ? "" : " (" + line + ")";
 }
 
+// Why a file is not handed to the image library at all, in the words of
+// its messages, or nothing.
+std::optional<std::string> notToDecode(const ReadAt& readAt,
+                                       std::uint64_t size) {
+  if (const auto chunk = pngChunkPastEnd(readAt, size))
+    return "its " + *chunk + " chunk runs past the end of the file";
+  return {};
+}
+
+std::optional<std::string> notToDecode(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};  // the library's own reading says why
+  struct stat status {};
+  std::optional<std::string> reason;
+  if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    reason = notToDecode(
+        [fd](std::uint64_t offset, std::size_t count, char* into) {
+          return ::pread(fd, into, count, static_cast<off_t>(offset)) ==
+                 static_cast<ssize_t>(count);
+        },
+        static_cast<std::uint64_t>(status.st_size));
+  }
+  ::close(fd);
+  return reason;
+}
+
 }  // namespace
 
 DecodedImage decodeImage(const std::string& path, int flags) {
   DecodedImage decoded;
+  if (auto reason = notToDecode(path)) {
+    decoded.libraryMessages = std::move(*reason);
+    return decoded;
+  }
   decoded.libraryMessages = captureStandardError([&] {
     try {
       decoded.image = cv::imread(path, flags);
@@ -39,6 +74,16 @@ DecodedImage decodeImageBytes(const std::string& bytes, int flags) {
   DecodedImage decoded;
   if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX))
     return decoded;
+  const auto readAt = [&bytes](std::uint64_t offset, std::size_t count,
+                               char* into) {
+    if (offset > bytes.size() || count > bytes.size() - offset) return false;
+    std::memcpy(into, bytes.data() + offset, count);
+    return true;
+  };
+  if (auto reason = notToDecode(readAt, bytes.size())) {
+    decoded.libraryMessages = std::move(*reason);
+    return decoded;
+  }
   // A view of the bytes, not a copy.
   const cv::Mat encoded(1, static_cast<int>(bytes.size()), CV_8UC1,
                         const_cast<char*>(bytes.data()));

@@ -42,7 +42,9 @@ struct DecodedImage {
 
 // cv::imread that never lets an exception out. What the image libraries
 // write to standard error meanwhile is held back (captureStandardError,
-// files/standard_error.h) and handed over.
+// files/standard_error.h) and handed over. A PNG that would make the
+// library allocate far beyond its size (pngChunkPastEnd) is not handed over:
+// the image is empty and the messages say why.
 DecodedImage decodeImage(const std::string& path, int flags);
 
 // decodeImage for the bytes of a file already read (cv::imdecode).

@@ -23,6 +23,18 @@ export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 mkdir -p "$build/crashes"
+# A decoder that crashes while the program holds standard error back leaves
+# no message in the log; the failing input itself is printed then, last, so
+# that it can be taken from a CI log and replayed.
+failed() {
+  tail -60 "$build/$1.log"
+  for artifact in "$build/crashes/$1-"*; do
+    [ -f "$artifact" ] || continue
+    echo "== failing input $(basename "$artifact") ($(stat -c %s "$artifact") bytes), base64:"
+    base64 -w 100 "$artifact"
+  done
+  exit 1
+}
 for target in "${targets[@]}"; do
   fuzzer="$build/fuzz/$target"
   corpus="$root/fuzz/corpus/$target"
@@ -31,12 +43,11 @@ for target in "${targets[@]}"; do
   echo "== $target: the checked-in corpus, then ${seconds} s of fuzzing"
   # Every checked-in input once (the regression cases).
   "$fuzzer" -runs=0 -artifact_prefix="$build/crashes/$target-" "$corpus" \
-    2>"$build/$target.log" ||
-    { cat "$build/$target.log"; exit 1; }
+    2>"$build/$target.log" || failed "$target"
   "$fuzzer" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
     -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$build/crashes/$target-" "$found" "$corpus" \
-    2>"$build/$target.log" || { tail -60 "$build/$target.log"; exit 1; }
+    2>"$build/$target.log" || failed "$target"
   grep -E "stat::number_of_executed_units|cov:" "$build/$target.log" |
     tail -2 || true
 done

@@ -76,6 +76,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "not an image the reader can decode (libpng error: Read "
                 "Error)",
                 ""},
+        // A few hundred bytes that would have the reader allocate 2 GB.
+        ReadRow{"png_text_chunk_past_end",
+                kPng.substr(0, kPng.size() - 12) +
+                    std::string("\x74\x00\x00\x25tEXtdate", 12) +
+                    kPng.substr(kPng.size() - 12),
+                false,
+                "not an image the reader can decode (its tEXt chunk runs past "
+                "the end of the file)",
+                ""},
         ReadRow{"png_header_crc", pngHeaderOnly(30, 20) + "garbage", false,
                 "not an image the reader can decode (libpng error: IHDR: CRC "
                 "error)",
