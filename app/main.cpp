@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
   scribeline::watchForDisplayLoss(scribeline::endAfterDisplayLost);
   const int status =
       scribeline::runProgram(argc, argv, std::cout, [&](std::string* error) {
+        // Until the photo is known to open (WindowSystem::beginSession).
+        scribeline::holdQtMessages();
         return std::shared_ptr<scribeline::WindowSystem>(
             scribeline::openHighguiWindowSystem(argc, argv, error));
       });

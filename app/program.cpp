@@ -1,5 +1,8 @@
 #include "app/program.h"
 
+#include <cstdlib>
+#include <future>
+
 #include "app/command_line.h"
 #include "app/folder_session.h"
 #include "app/session.h"
@@ -63,12 +66,27 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
       settings.imageLimits.value_or(ImageLimits::ofThisProcess());
   cv::Mat photo;
   std::unique_ptr<PhotoLock> lock;
-  const size_t first = findLoadablePhoto(photos, 0, 1, limits, console,
-                                         *settings.errors, &photo, &lock);
-  if (photo.empty()) return 0;
-
+  // The photo is read while the window system starts: a window system takes
+  // as long to start as a few megapixels take to decode. Only the outcome's
+  // order is kept: a photo that cannot be read ends the program before any
+  // word of the window system, with or without a display.
+  std::future<size_t> search = std::async(std::launch::async, [&] {
+    return findLoadablePhoto(photos, 0, 1, limits, console, *settings.errors,
+                             &photo, &lock);
+  });
+  beforeWindowSystemFails = [&] {
+    search.wait();
+    if (!photo.empty()) return;
+    console.flush();
+    settings.errors->flush();
+    std::_Exit(0);
+  };
   std::string error;
   std::shared_ptr<WindowSystem> windows = openWindows(&error);
+  beforeWindowSystemFails = nullptr;
+  const size_t first = search.get();
+  if (photo.empty()) return 0;
+  if (windows) windows->beginSession();
   if (!windows) {
     console << "Scribeline: cannot open a display ("
             << (error.empty() ? "no reason given" : error) << ")\n"

@@ -10,4 +10,13 @@ namespace scribeline {
 // windows' events, after the warning is printed.
 void watchForDisplayLoss(void (*action)());
 
+// Qt starts while the program is still reading its photo, which may yet be
+// refused. Between these calls Qt's messages are kept instead of printed
+// (the display-loss watch still sees them); releasing prints them in order,
+// or drops them, as a program that never started Qt would have printed
+// none. Needs watchForDisplayLoss first; releasing what is not held does
+// nothing.
+void holdQtMessages();
+void releaseQtMessages(bool print);
+
 }  // namespace scribeline

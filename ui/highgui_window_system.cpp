@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "ui/display_check.h"
+#include "ui/display_loss.h"
 #include "ui/frame_position.h"
 #include "ui/key_decoding.h"
 #include "ui/x_window_manager.h"
@@ -150,6 +151,8 @@ void endWhenQtCannotStart(QtMsgType type, const QMessageLogContext& context,
     qtHandlerBefore(type, context, message);
     return;
   }
+  if (beforeWindowSystemFails) beforeWindowSystemFails();
+  releaseQtMessages(true);
   std::cout << "Scribeline: cannot open a display (Qt could not connect to "
                "the display)"
             << std::endl;
@@ -203,10 +206,13 @@ class HighguiWindowSystem : public WindowSystem, private WindowEvents {
   }
 
   ~HighguiWindowSystem() override {
+    releaseQtMessages(false);
     application_->removeEventFilter(&filter_);
     while (busyDepth_ > 0) setBusy(false);
     cv::destroyAllWindows();
   }
+
+  void beginSession() override { releaseQtMessages(true); }
 
   // A window the user has closed is only hidden by highgui, which would
   // keep finding it by name; it counts as closed here and is made anew.

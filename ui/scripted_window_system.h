@@ -91,6 +91,8 @@ class ScriptedWindowSystem : public WindowSystem {
 
   // --- Records ---
   bool isOpen(const std::string& name) const override;
+  void beginSession() override { sessionBegun_ = true; }
+  bool sessionBegun() const { return sessionBegun_; }
   // REQUIRES: the window is open.
   WindowMode modeOf(const std::string& name) const;
   bool hasMouseHandler(const std::string& name) const;
@@ -189,6 +191,7 @@ class ScriptedWindowSystem : public WindowSystem {
   std::map<std::string, Window> open_;
   // Shows survive the window's destruction, for inspection after shutdown.
   std::map<std::string, cv::Mat> lastShown_;
+  bool sessionBegun_ = false;
   std::map<std::string, int> showCounts_;
   std::vector<WindowChange> changes_;
   std::vector<Question> questions_;

@@ -72,6 +72,12 @@ class WindowSystem {
  public:
   virtual ~WindowSystem() = default;
 
+  // The window system is opened while the program still reads its photo.
+  // Once the photo is there, this says what the window system held back
+  // while it started; a window system destroyed before (the photo was
+  // refused) says none of it.
+  virtual void beginSession() {}
+
   // Creating a window that is already open changes nothing (its mode stays).
   virtual void createWindow(const std::string& name, WindowMode mode) = 0;
   virtual void destroyWindow(const std::string& name) = 0;
@@ -172,5 +178,11 @@ class BusyPointer {
  private:
   WindowSystem& windows_;
 };
+
+// Run, when set, by a window system that must end the process because it
+// could not start after all, before it does so: the program waits there for
+// the photo it is reading meanwhile, and ends as it would have without
+// windows when the photo is refused.
+inline std::function<void()> beforeWindowSystemFails;
 
 }  // namespace scribeline
