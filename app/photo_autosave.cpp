@@ -44,8 +44,10 @@ PhotoAutosave::PhotoAutosave(Workspace& workspace, const std::string& photoPath,
                  AutosaveOptions{std::chrono::seconds(2),
                                  std::chrono::seconds(10), std::move(report)}) {
   if (!place.notice.empty()) say(workspace_, place.notice);
-  workspace_.onMaskChanged = [this](const cv::Mat& mask) {
-    autosaver_.noteChange(mask);
+  // A step copies only what it changed into the autosave's picture of the
+  // mask, not the whole mask.
+  workspace_.onMaskChanged = [this](const cv::Mat& mask, const cv::Rect& area) {
+    autosaver_.notePaint(mask, area);
   };
   workspace_.onMaskPainted = [this](const cv::Mat& mask, const cv::Rect& area) {
     autosaver_.notePaint(mask, area);

@@ -16,7 +16,8 @@ void announceMask(Workspace& workspace, const cv::Rect& changed) {
   markMaskChanged(workspace.views, changed);
   if (workspace.windows.isOpen(kMaskWindow))
     showMaskView(workspace.views, workspace.windows, workspace.mask);
-  if (workspace.onMaskChanged) workspace.onMaskChanged(workspace.mask);
+  if (workspace.onMaskChanged)
+    workspace.onMaskChanged(workspace.mask, changed);
 }
 
 bool moveInHistory(Workspace& workspace, bool forward) {

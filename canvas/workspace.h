@@ -85,9 +85,10 @@ struct Workspace {
 
   // Every recorded change of `mask`, for undo and redo (canvas/mask_steps.h).
   MaskHistory history;
-  // Told of every change of `mask` once it is recorded (the autosave); may
-  // be empty. Runs on the key-loop thread.
-  std::function<void(const cv::Mat&)> onMaskChanged;
+  // Told of every change of `mask` once it is recorded (the autosave), with
+  // the area outside which the mask is as when last told or painted; may be
+  // empty. Runs on the key-loop thread.
+  std::function<void(const cv::Mat&, const cv::Rect&)> onMaskChanged;
   // Told of paint into `mask` within an area, not yet recorded as a step (a
   // pen drag under way), so that the autosave keeps it as it keeps any
   // change, without a copy of the whole mask each time; may be empty. Runs

@@ -5,6 +5,8 @@
 #include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 #include <random>
+#include <unordered_map>
+#include <utility>
 
 #include "canvas/mask_steps.h"
 #include "canvas/replaced_pixels.h"
@@ -23,74 +25,69 @@ constexpr float kK = 500.0f;
 constexpr int kMinSize = 20;
 constexpr int kStrokeThickness = 5;
 
-// The colour each superpixel has under the snapper's labelling.
-std::vector<cv::Vec3b> superpixelColours(const LSnapper& snapper) {
-  std::vector<cv::Vec3b> colours(snapper.superpixelLabels.size());
+// The colour each superpixel has under a labelling of the superpixels.
+std::vector<cv::Vec3b> superpixelColours(const std::vector<int>& labels) {
+  std::vector<cv::Vec3b> colours(labels.size());
   for (size_t s = 0; s < colours.size(); ++s)
-    colours[s] = labelPixel(snapper.superpixelLabels[s]);
+    colours[s] = labelPixel(labels[s]);
   return colours;
 }
 
-// Per pixel of `mask`, 1 where it differs from what the snapper's current
-// labelling paints there (rebuildMaskFromSuperpixels), 0 elsewhere: the paint
-// that came from elsewhere than the snapper's last solve (before the first,
-// every label is 0: the blank mask). Empty when the mask is not the photo's
-// size. Taken before a solve, so that it holds also if the solve changes the
-// superpixels.
-cv::Mat paintedOtherwise(const LSnapper& snapper, const cv::Mat& mask) {
-  if (mask.size() != snapper.image.size() || mask.type() != CV_8UC3) return {};
-  const std::vector<cv::Vec3b> colours = superpixelColours(snapper);
-  cv::Mat otherwise(mask.size(), CV_8UC1);
-  cv::parallel_for_(cv::Range(0, mask.rows), [&](const cv::Range& rows) {
-    for (int y = rows.start; y < rows.end; ++y) {
-      const int* superpixel =
-          snapper.superpixelMap.data() + static_cast<size_t>(y) * mask.cols;
-      const cv::Vec3b* pixel = mask.ptr<cv::Vec3b>(y);
-      uchar* out = otherwise.ptr(y);
-      for (int x = 0; x < mask.cols; ++x)
-        out[x] = pixel[x] != colours[superpixel[x]];
-    }
-  });
-  forEachSplitPixel(
-      snapper.splits, snapper.superpixels, snapper.superpixelMap.data(),
-      mask.cols, [&](int row, int col, cv::Vec3b colour) {
-        otherwise.at<uchar>(row, col) = mask.at<cv::Vec3b>(row, col) != colour;
-      });
-  return otherwise;
-}
-
-// Of the pixels marked in `otherwise`, those the rebuild from the snapper's
-// labelling now changes: where the mask still differs from that labelling.
-// Counted in one pass over the rows, without a picture of its own; a split
-// pixel is then counted by its split's colour instead of its superpixel's.
+// The paint of `mask` that a solve replaces: the pixels where the mask differs
+// from what the snapper's labelling before the solve painted there (paint
+// that came from elsewhere: the pen, the scissors; before the first solve
+// every label is 0, the blank mask) and from what the labelling after it
+// paints there (rebuildMaskFromSuperpixels), counted before the rebuild. One
+// pass over the rows by the superpixels' colours; the pixels of a superpixel
+// split before or after the solve are then counted again by their splits'
+// colours. Nothing when the mask is not the photo's size.
 std::int64_t replacedBySolve(const LSnapper& snapper, const cv::Mat& mask,
-                             const cv::Mat& otherwise) {
-  if (otherwise.empty()) return 0;
-  const std::vector<cv::Vec3b> colours = superpixelColours(snapper);
+                             const std::vector<int>& labelsBefore,
+                             const std::vector<SuperpixelSplit>& splitsBefore) {
+  if (mask.size() != snapper.image.size() || mask.type() != CV_8UC3) return 0;
+  const std::vector<cv::Vec3b> before = superpixelColours(labelsBefore);
+  const std::vector<cv::Vec3b> after =
+      superpixelColours(snapper.superpixelLabels);
+  const int* map = snapper.superpixelMap.data();
+  const auto replaces = [](cv::Vec3b pixel, cv::Vec3b was, cv::Vec3b is) {
+    return static_cast<std::int64_t>((pixel != was) & (pixel != is));
+  };
   std::vector<std::int64_t> rowCounts(static_cast<size_t>(mask.rows), 0);
   cv::parallel_for_(cv::Range(0, mask.rows), [&](const cv::Range& rows) {
     for (int y = rows.start; y < rows.end; ++y) {
-      const int* superpixel =
-          snapper.superpixelMap.data() + static_cast<size_t>(y) * mask.cols;
+      const int* superpixel = map + static_cast<size_t>(y) * mask.cols;
       const cv::Vec3b* pixel = mask.ptr<cv::Vec3b>(y);
-      const uchar* marked = otherwise.ptr(y);
       std::int64_t count = 0;
-      for (int x = 0; x < mask.cols; ++x)
-        count += marked[x] & (pixel[x] != colours[superpixel[x]]);
+      for (int x = 0; x < mask.cols; ++x) {
+        const int s = superpixel[x];
+        count += replaces(pixel[x], before[s], after[s]);
+      }
       rowCounts[y] = count;
     }
   });
   std::int64_t replaced = 0;
   for (const std::int64_t count : rowCounts) replaced += count;
-  forEachSplitPixel(
-      snapper.splits, snapper.superpixels, snapper.superpixelMap.data(),
-      mask.cols, [&](int row, int col, cv::Vec3b colour) {
-        if (!otherwise.at<uchar>(row, col)) return;
-        const cv::Vec3b pixel = mask.at<cv::Vec3b>(row, col);
-        const int superpixel =
-            snapper.superpixelMap[static_cast<size_t>(row) * mask.cols + col];
-        replaced += (pixel != colour) - (pixel != colours[superpixel]);
-      });
+  // Split pixels by index: their colours before and after the solve.
+  std::unordered_map<size_t, std::pair<cv::Vec3b, cv::Vec3b>> split;
+  const auto entry = [&](int row, int col) -> std::pair<cv::Vec3b, cv::Vec3b>& {
+    const size_t at = static_cast<size_t>(row) * mask.cols + col;
+    return split.try_emplace(at, before[map[at]], after[map[at]]).first->second;
+  };
+  forEachSplitPixel(splitsBefore, snapper.superpixels, map, mask.cols,
+                    [&](int row, int col, cv::Vec3b colour) {
+                      entry(row, col).first = colour;
+                    });
+  forEachSplitPixel(snapper.splits, snapper.superpixels, map, mask.cols,
+                    [&](int row, int col, cv::Vec3b colour) {
+                      entry(row, col).second = colour;
+                    });
+  for (const auto& [at, colours] : split) {
+    const int row = static_cast<int>(at / mask.cols);
+    const int col = static_cast<int>(at % mask.cols);
+    const cv::Vec3b pixel = mask.at<cv::Vec3b>(row, col);
+    replaced += replaces(pixel, colours.first, colours.second) -
+                replaces(pixel, before[map[at]], after[map[at]]);
+  }
   return replaced;
 }
 
@@ -185,9 +182,9 @@ bool SnapperTool::solveAndShow(Workspace& workspace,
   {
     BusyPointer busy(workspace.windows);
     try {
-      const cv::Mat otherwise = paintedOtherwise(*snapper_, workspace.mask);
       runSnapper(*snapper_, kLambda);
-      replaced = replacedBySolve(*snapper_, workspace.mask, otherwise);
+      replaced = replacedBySolve(*snapper_, workspace.mask, labelsBefore,
+                                 splitsBefore);
     } catch (const std::bad_alloc&) {
       // runSnapper left the labels as it found them; the mask is untouched.
       say(workspace, "Could not solve the stroke: not enough memory\n");

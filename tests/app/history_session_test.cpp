@@ -9,12 +9,16 @@
 #include <string>
 #include <vector>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include "app/commands.h"
+#include "app/photo_autosave.h"
 #include "app/session.h"
 #include "app/tools.h"
 #include "canvas/mask_steps.h"
 #include "canvas/workspace.h"
 #include "snapping/snapper_tool.h"
+#include "tests/support/temp_folder.h"
 #include "ui/scripted_window_system.h"
 
 namespace scribeline {
@@ -102,8 +106,12 @@ struct Sequence {
 // Actions: "pen<label>" a pen drag, "stroke<label>" a lazy-snapping stroke,
 // "back<label>" Backspace in lSnapper with that label picked, "n", "N",
 // "undo", "redo". Every step of the model is a change of the mask; strokes
-// and Backspace are steps also when the mask stays the same.
+// and Backspace are steps also when the mask stays the same. The autosave,
+// told of each step's area only, holds the mask after every action.
 TEST_F(HistorySessionTest, SequencesMatchTheStatesRecordedAlongTheWay) {
+  const TempFolder folder("scribeline-history-autosave");
+  PhotoAutosave autosave(workspace, folder.path() + "/photo.png",
+                         [](const std::string&) {});
   const std::vector<Sequence> sequences = {
       {"pen undo redo",
        {"pen3", "pen5", "undo", "undo", "undo", "redo", "redo", "redo"}},
@@ -167,6 +175,11 @@ TEST_F(HistorySessionTest, SequencesMatchTheStatesRecordedAlongTheWay) {
         ++position;
       }
       ASSERT_TRUE(sameState(now(), states[position]))
+          << "after action " << a << " (" << action << ")";
+      autosave.keep();
+      ASSERT_EQ(cv::norm(cv::imread(autosave.path(), cv::IMREAD_COLOR),
+                         workspace.mask, cv::NORM_INF),
+                0)
           << "after action " << a << " (" << action << ")";
       ASSERT_EQ(workspace.history.undoCount(), position);
       ASSERT_EQ(workspace.history.redoCount(), states.size() - 1 - position);

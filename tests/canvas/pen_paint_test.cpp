@@ -39,7 +39,9 @@ TEST(PenPaintTest, ADragUnderWayIsAnnouncedAreaByArea) {
     areas.push_back(area);
     mask(area).copyTo(kept(area));
   };
-  workspace.onMaskChanged = [&](const cv::Mat&) { ++wholeChanges; };
+  workspace.onMaskChanged = [&](const cv::Mat&, const cv::Rect&) {
+    ++wholeChanges;
+  };
 
   const struct {
     int event;

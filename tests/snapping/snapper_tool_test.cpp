@@ -318,9 +318,36 @@ TEST_F(SnapperToolTest, StrokesOfTwoLabelsInOneSuperpixelBothShow) {
   EXPECT_EQ(snapper().splits.size(), 1u);
   EXPECT_EQ(cv::norm(workspace.mask, after, cv::NORM_INF), 0);
 
-  runCommand(workspace, 8);  // Backspace: the label-2 stroke goes
+  // Backspace: the label-2 stroke goes, and with it the split, whose part
+  // of label 2 was the solve's own output, not paint from elsewhere.
+  console.str("");
+  runCommand(workspace, 8);
   EXPECT_TRUE(snapper().splits.empty());
   EXPECT_EQ(workspace.mask.at<cv::Vec3b>(30, 29), colourOf(1));
+  EXPECT_EQ(console.str().find("painted otherwise"), std::string::npos)
+      << console.str();
+}
+
+// Taking back either stroke of a split superpixel ends the split: the part
+// of the other label was the solve's own output, not paint from elsewhere.
+TEST_F(SnapperToolTest, EndingASplitReplacesNoPaint) {
+  for (const int takenBack : {1, 2}) {
+    SCOPED_TRACE(takenBack);
+    pick(1);
+    drag({{4, 30}, {10, 30}});
+    pick(2);
+    drag({{26, 30}, {32, 30}});
+    ASSERT_EQ(snapper().splits.size(), 1u);
+    console.str("");
+    pick(takenBack);
+    runCommand(workspace, 8);  // Backspace
+    EXPECT_TRUE(snapper().splits.empty());
+    EXPECT_EQ(workspace.mask.at<cv::Vec3b>(30, 7), colourOf(3 - takenBack));
+    EXPECT_EQ(console.str().find("painted otherwise"), std::string::npos)
+        << console.str();
+    pick(3 - takenBack);
+    runCommand(workspace, 8);
+  }
 }
 
 // Paint from elsewhere inside a superpixel that the solve splits is judged by
