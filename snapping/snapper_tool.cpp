@@ -52,15 +52,26 @@ std::int64_t replacedBySolve(const LSnapper& snapper, const cv::Mat& mask,
   const auto replaces = [](cv::Vec3b pixel, cv::Vec3b was, cv::Vec3b is) {
     return static_cast<std::int64_t>((pixel != was) & (pixel != is));
   };
+  // The row pass compares each pixel's three bytes as one number.
+  const auto packed = [](const uchar* colour) {
+    return std::uint32_t{colour[0]} | std::uint32_t{colour[1]} << 8 |
+           std::uint32_t{colour[2]} << 16;
+  };
+  std::vector<std::uint32_t> was(before.size()), is(after.size());
+  for (size_t k = 0; k < before.size(); ++k) {
+    was[k] = packed(before[k].val);
+    is[k] = packed(after[k].val);
+  }
   std::vector<std::int64_t> rowCounts(static_cast<size_t>(mask.rows), 0);
   cv::parallel_for_(cv::Range(0, mask.rows), [&](const cv::Range& rows) {
     for (int y = rows.start; y < rows.end; ++y) {
       const int* superpixel = map + static_cast<size_t>(y) * mask.cols;
-      const cv::Vec3b* pixel = mask.ptr<cv::Vec3b>(y);
+      const uchar* pixel = mask.ptr(y);
       std::int64_t count = 0;
-      for (int x = 0; x < mask.cols; ++x) {
+      for (int x = 0; x < mask.cols; ++x, pixel += 3) {
+        const std::uint32_t value = packed(pixel);
         const int s = superpixel[x];
-        count += replaces(pixel[x], before[s], after[s]);
+        count += (value != was[s]) & (value != is[s]);
       }
       rowCounts[y] = count;
     }
