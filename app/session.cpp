@@ -249,11 +249,14 @@ StartUp::StartUp(Workspace& workspace, const std::string& imagePath)
   };
   if (workspace.image.total() >= kPrepareAtOncePixels) startPreparing();
   try {
+    reduceMainViewAhead(workspace);
     startBlankMask(workspace);
     {
       ConsoleHold hold(workspace.console, heldLines_);
       openToolbox(workspace);
     }
+    // Under a window manager the toolbox's frame changes the main picture.
+    reduceMainViewAhead(workspace);
     // Closing the photo's window ends the session as Escape does.
     workspace.windows.setCloseKey(kMainWindow, kKeyEscape);
     openMainWindow(workspace.views, workspace.windows, workspace.image.size(),

@@ -4,6 +4,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "canvas/sampling.h"
+#include "canvas/window_layout.h"
 #include "canvas/window_placement.h"
 
 namespace scribeline {
@@ -39,6 +40,11 @@ const cv::Mat& reducedPhoto(Workspace& workspace, const Viewport& view) {
   }
   const cv::Size grid = view.scaledSize();
   cv::Mat& reduced = views.reducedPhotos[{grid.width, grid.height}];
+  if (reduced.empty() && views.reducedAhead.valid() &&
+      views.aheadGrid == grid && views.aheadFrom.data == workspace.image.data) {
+    reduced = views.reducedAhead.get();
+    views.aheadFrom.release();
+  }
   if (reduced.empty()) reducePhoto(workspace.image, grid, reduced);
   return reduced;
 }
@@ -130,6 +136,30 @@ void composeView(Workspace& workspace) {
   views.overlay.begin(picture, view);
   if (Tool* tool = workspace.tools[workspace.currentTool].get())
     tool->drawOverlay(workspace);
+}
+
+void reduceMainViewAhead(Workspace& workspace) {
+  const cv::Mat& photo = workspace.image;
+  if (photo.empty()) return;
+  Viewport view(photo.size(),
+                mainPicture(screenLayout(workspace.windows), photo.size(),
+                            WindowMode::FreeScale)
+                    .size());
+  view.fit();
+  const cv::Size grid = view.scaledSize();
+  if (grid.width >= photo.cols && grid.height >= photo.rows) return;
+  WindowViews& views = workspace.views;
+  if (views.reducedAhead.valid()) {
+    if (views.aheadGrid == grid && views.aheadFrom.data == photo.data) return;
+    views.aheadDropped.push_back(std::move(views.reducedAhead));
+  }
+  views.aheadGrid = grid;
+  views.aheadFrom = photo;
+  views.reducedAhead = std::async(std::launch::async, [photo, grid] {
+    cv::Mat reduced;
+    reducePhoto(photo, grid, reduced);
+    return reduced;
+  });
 }
 
 void showView(Workspace& workspace) {

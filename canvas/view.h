@@ -20,6 +20,16 @@ void showView(Workspace& workspace);
 // composeView followed by showView: every redraw of the main window.
 void recomposeAndShow(Workspace& workspace);
 
+// The main view's grid at its first showing is known before its window
+// opens: the fitted view of the picture the main window will be placed
+// with. The photo is reduced onto that grid on a thread of its own while the
+// first windows open, and the first redraw on that grid takes the result
+// instead of reducing the photo itself. Nothing when the fitted view is not
+// reduced; a grid the view does not get is never used. Called again once
+// the screen's layout is better known (the toolbox's frame), it starts anew
+// only when the grid changed.
+void reduceMainViewAhead(Workspace& workspace);
+
 // Both windows after their views moved: the main window, and the "Mask"
 // window when it is open.
 void redrawViews(Workspace& workspace);

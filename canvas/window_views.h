@@ -1,5 +1,6 @@
 #pragma once
 
+#include <future>
 #include <map>
 #include <opencv2/core.hpp>
 #include <string>
@@ -51,6 +52,14 @@ struct WindowViews {
   // other photo can take its place in memory while the reductions stand).
   std::map<std::pair<int, int>, cv::Mat> reducedPhotos;
   cv::Mat reducedFrom;
+  // The reduction onto aheadGrid of the photo aheadFrom, under way on a
+  // thread of its own (reduceMainViewAhead) until a redraw takes it, and
+  // those started for grids the view did not get (their threads are waited
+  // for only as the views go).
+  std::future<cv::Mat> reducedAhead;
+  cv::Size aheadGrid;
+  cv::Mat aheadFrom;
+  std::vector<std::future<cv::Mat>> aheadDropped;
   // The mask sampled onto the main view's grid while the view is reduced,
   // for the mask reducedMaskFrom (held, as reducedFrom); the cells over
   // maskChanged (photo pixels, see markMaskChanged) are sampled again at the

@@ -231,6 +231,37 @@ TEST_F(ViewFixture, ShownPictureIsNotChangedByLaterRedraws) {
   EXPECT_EQ(differingBytes(first, workspace.image), 0);
 }
 
+// The photo reduced ahead, while the first windows open, gives the first
+// view exactly; when the main window then gets another picture size (the
+// screen's free area changed meanwhile), the view is reduced on the spot and
+// the reduction made ahead is left unused.
+TEST(ReducedAheadTest, FirstViewIsTheOneReducedOnTheSpot) {
+  const cv::Mat photo = randomImage({3000, 2000}, 3);
+  const auto firstView = [&](bool ahead, bool screenChanges) {
+    ScriptedWindowSystem windows;
+    std::ostringstream console;
+    Workspace workspace(windows, console);
+    workspace.image = photo;
+    workspace.mask = cv::Mat::zeros(photo.size(), CV_8UC3);
+    workspace.toolsBuilt = true;
+    if (ahead) reduceMainViewAhead(workspace);
+    if (screenChanges) windows.setFreeArea({0, 0, 1500, 900});
+    openMainWindow(workspace.views, windows, photo.size(),
+                   WindowMode::FreeScale);
+    recomposeAndShow(workspace);
+    EXPECT_LT(workspace.views.main.scale(), 1.0);
+    EXPECT_EQ(workspace.views.reducedAhead.valid(), ahead && screenChanges);
+    return windows.lastShown(kMainWindow);
+  };
+  for (const bool screenChanges : {false, true}) {
+    SCOPED_TRACE(screenChanges);
+    const cv::Mat reducedAhead = firstView(true, screenChanges);
+    const cv::Mat reducedThen = firstView(false, screenChanges);
+    ASSERT_EQ(reducedAhead.size(), reducedThen.size());
+    EXPECT_EQ(cv::norm(reducedAhead, reducedThen, cv::NORM_INF), 0);
+  }
+}
+
 // The reduced view keeps a sampled copy of the mask: what the pen paints
 // shows in the picture of the same event, and what a writer reports through
 // markMaskChanged shows at the next redraw.
