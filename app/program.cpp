@@ -82,8 +82,14 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
     std::_Exit(0);
   };
   std::string error;
-  std::shared_ptr<WindowSystem> windows = openWindows(&error);
-  beforeWindowSystemFails = nullptr;
+  std::shared_ptr<WindowSystem> windows;
+  {
+    // Set for the opening only, whichever way it ends.
+    struct Unset {
+      ~Unset() { beforeWindowSystemFails = nullptr; }
+    } unset;
+    windows = openWindows(&error);
+  }
   const size_t first = search.get();
   if (photo.empty()) return 0;
   if (windows) windows->beginSession();
