@@ -92,13 +92,13 @@ int runProgram(int argc, const char* const* argv, std::ostream& console,
   }
   const size_t first = search.get();
   if (photo.empty()) return 0;
-  if (windows) windows->beginSession();
   if (!windows) {
     console << "Scribeline: cannot open a display ("
             << (error.empty() ? "no reason given" : error) << ")\n"
             << std::flush;
     return 2;
   }
+  windows->beginSession();
 
   const PhotoPreparer prepare = [&settings](Workspace& workspace,
                                             const std::string& photoPath) {

@@ -8,9 +8,9 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <exception>
 #include <opencv2/imgcodecs.hpp>
+#include <optional>
 #include <utility>
 
 #include "files/image_header.h"

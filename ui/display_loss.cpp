@@ -42,6 +42,8 @@ void watchMessages(QtMsgType type, const QMessageLogContext& context,
   }
   if (!held) print(type, context, message);
   if (!message.startsWith(QStringLiteral("The X11 connection broke"))) return;
+  // The warning, and whatever was held before it, is said before the end.
+  releaseQtMessages(true);
   if (void (*action)() = displayLostAction.load()) action();
 }
 
